@@ -1,0 +1,202 @@
+#include "clicommand.h"
+
+#include "fileitems.h"
+#include "namebuilder.h"
+#include "tessalyerror.h"
+#include "usermessages.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class StreamMessages : public UserMessages
+{
+public:
+    explicit StreamMessages(QTextStream &err)
+        : m_err(err)
+    {}
+
+    void information(const QString &text) override { m_err << text << Qt::endl; }
+    void warning(const QString &text) override { m_err << text << Qt::endl; }
+    bool confirm(const QString &text) override
+    {
+        m_err << text << Qt::endl;
+        return true;
+    }
+    void error(const QString &text) override { m_err << text << Qt::endl; }
+
+private:
+    QTextStream &m_err;
+};
+
+// An option that takes a text value and writes it into one setting.
+struct TextSetting
+{
+    QCommandLineOption option;
+    QString RenameOptions::*field;
+};
+
+struct Flag
+{
+    QCommandLineOption option;
+    bool RenameOptions::*field;
+};
+
+} // namespace
+
+int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Previews new names for files, as the Tessaly window does.\n"
+        "Number options are read as the window reads them: text that is not a number\n"
+        "gives the setting's default."_s);
+    const QCommandLineOption helpOption({u"h"_s, u"help"_s}, u"Shows this help."_s);
+    const QCommandLineOption versionOption({u"v"_s, u"version"_s}, u"Shows the version."_s);
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
+
+    const auto text = [](const QString &name, const QString &description,
+                         const QString &valueName = u"TEXT"_s) {
+        return QCommandLineOption(name, description, valueName);
+    };
+    const QList<TextSetting> textSettings{
+        {text(u"find"_s, u"Text to find in the new name."_s), &RenameOptions::find},
+        {text(u"replace"_s, u"Replacement for the found text."_s), &RenameOptions::replace},
+        {text(u"pattern"_s, u"Pattern of the new name (default {name})."_s),
+         &RenameOptions::pattern},
+        {text(u"counter-start"_s, u"First value of {counter} (default 1)."_s, u"N"_s),
+         &RenameOptions::counterStart},
+        {text(u"digits"_s, u"Digits of {counter}, 1 to 10 (default 3)."_s, u"N"_s),
+         &RenameOptions::digits},
+        {text(u"insert-text"_s, u"Text to insert into the name."_s), &RenameOptions::insertText},
+        {text(u"insert-pos"_s, u"Position of the inserted text (default 1)."_s, u"N"_s),
+         &RenameOptions::insertPos},
+        {text(u"remove-first"_s, u"Characters to remove from the start."_s, u"N"_s),
+         &RenameOptions::removeFirst},
+        {text(u"remove-last"_s, u"Characters to remove from the end."_s, u"N"_s),
+         &RenameOptions::removeLast},
+        {text(u"remove-from"_s, u"First position of a range to remove."_s, u"N"_s),
+         &RenameOptions::removeFromPos},
+        {text(u"remove-till"_s, u"Last position of a range to remove."_s, u"N"_s),
+         &RenameOptions::removeTillPos},
+        {text(u"remove-chars"_s, u"Characters to remove wherever they occur."_s),
+         &RenameOptions::charactersToRemove},
+        {text(u"trim-from"_s, u"Cut the name from the first occurrence of TEXT on."_s),
+         &RenameOptions::cropBefore},
+        {text(u"trim-until"_s, u"Cut the name up to and including the first TEXT."_s),
+         &RenameOptions::cropAfter},
+        {text(u"pad-numbers"_s, u"Pad numbers in the name with zeros to N digits."_s, u"N"_s),
+         &RenameOptions::padNumbers},
+    };
+    const QList<Flag> flags{
+        {QCommandLineOption(u"regex"_s, u"Find is a regular expression."_s), &RenameOptions::regex},
+        {QCommandLineOption(u"collapse-spaces"_s, u"Collapse runs of spaces to one."_s),
+         &RenameOptions::collapseDoubleSpaces},
+    };
+    const QCommandLineOption caseOption(
+        u"case"_s, u"Case change: unchanged, lower, upper or title."_s, u"MODE"_s);
+    const QCommandLineOption newExtOption(
+        u"new-ext"_s, u"Give every file this extension; an empty TEXT removes extensions."_s,
+        u"TEXT"_s);
+    const QCommandLineOption recursiveOption(u"recursive"_s,
+                                             u"Take the files of subfolders of a folder too."_s);
+    const QCommandLineOption tsvOption(u"tsv"_s,
+                                       u"Print each file's full path, a tab and its new name."_s);
+    for (const TextSetting &setting : textSettings)
+        parser.addOption(setting.option);
+    for (const Flag &flag : flags)
+        parser.addOption(flag.option);
+    parser.addOption(caseOption);
+    parser.addOption(newExtOption);
+    parser.addOption(recursiveOption);
+    parser.addOption(tsvOption);
+    parser.addPositionalArgument(u"PATH"_s, u"A file, or a folder whose files are taken."_s,
+                                 u"PATH..."_s);
+
+    const auto usageError = [&](const QString &message) {
+        err << u"tessaly-cli: "_s << message << Qt::endl << Qt::endl << parser.helpText();
+        err.flush();
+        return 2;
+    };
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        out << u"tessaly-cli "_s << QCoreApplication::applicationVersion() << Qt::endl;
+        return 0;
+    }
+
+    RenameOptions options;
+    for (const TextSetting &setting : textSettings) {
+        if (parser.isSet(setting.option))
+            options.*setting.field = parser.value(setting.option);
+    }
+    for (const Flag &flag : flags)
+        options.*flag.field = parser.isSet(flag.option);
+    if (parser.isSet(caseOption)) {
+        static const QStringList modes{u"unchanged"_s, u"lower"_s, u"upper"_s, u"title"_s};
+        options.caseMode = int(modes.indexOf(parser.value(caseOption).toLower()));
+        if (options.caseMode < 0)
+            return usageError(u"unknown case mode \"%1\""_s.arg(parser.value(caseOption)));
+    }
+    if (parser.isSet(newExtOption)) {
+        options.changeExt = true;
+        options.newExt = parser.value(newExtOption);
+    }
+    const QStringList paths = parser.positionalArguments();
+    if (paths.isEmpty())
+        return usageError(u"no file or folder given"_s);
+
+    StreamMessages messages(err);
+    TRenameItems items;
+    ListedPaths listed;
+    const auto addFile = [&](const QString &path) {
+        if (listed.contains(path))
+            return;
+        if (std::optional<TRenameItem> item = ReadRenameItem(path)) {
+            items.append(*item);
+            listed.insert(path);
+        }
+    };
+    for (const QString &argument : paths) {
+        const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            for (const QString &file : CollectFolderFiles(path, parser.isSet(recursiveOption)))
+                addFile(file);
+        } else if (info.isFile()) {
+            addFile(path);
+        } else {
+            err << u"tessaly-cli: no such file or folder: %1"_s.arg(argument) << Qt::endl;
+        }
+    }
+
+    try {
+        if (!PreviewNames(items, options, {}, messages))
+            return 1;
+    } catch (const TessalyError &error) {
+        err << error.message() << Qt::endl;
+        return 1;
+    }
+
+    const bool tsv = parser.isSet(tsvOption);
+    for (const TRenameItem &item : items) {
+        if (tsv)
+            out << item.OriginalPath << u'\t' << item.NewName << u'\n';
+        else
+            out << FileNamePart(item.OriginalPath) << u" -> "_s << item.NewName << u'\n';
+    }
+    out.flush();
+    return 0;
+}

@@ -1,0 +1,167 @@
+#include "clicommand.h"
+#include "testdir.h"
+
+#include <QTest>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void previews_data();
+    void previews();
+    void foldersAndDuplicates();
+    void tsvPrintsFullPaths();
+    void failures_data();
+    void failures();
+
+private:
+    int run(const QStringList &arguments);
+
+    std::unique_ptr<TestDir> m_dir;
+    QString m_savedCurrent;
+    QString m_out;
+    QString m_err;
+};
+
+void TestCli::init()
+{
+    m_dir = std::make_unique<TestDir>();
+    m_dir->file(u"a.txt"_s);
+    m_dir->file(u"b.txt"_s);
+    m_dir->file(u"a-b 12.txt"_s, "1234");
+    m_dir->file(u"sub/c.txt"_s);
+    m_dir->file(u"sub/deep/d.txt"_s);
+    m_savedCurrent = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+}
+
+void TestCli::cleanup()
+{
+    QDir::setCurrent(m_savedCurrent);
+    m_dir.reset();
+}
+
+int TestCli::run(const QStringList &arguments)
+{
+    m_out.clear();
+    m_err.clear();
+    QTextStream out(&m_out);
+    QTextStream err(&m_err);
+    const int status = RunCliCommand(QStringList{u"tessaly-cli"_s} + arguments, out, err);
+    out.flush();
+    err.flush();
+    return status;
+}
+
+void TestCli::previews_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("counter-and-upper")
+        << QStringList{u"--pattern"_s, u"{counter}_{name}"_s, u"--case"_s, u"upper"_s, u"a.txt"_s,
+                       u"b.txt"_s}
+        << u"a.txt -> 001_A.txt\nb.txt -> 002_B.txt\n"_s;
+    QTest::newRow("argument-order-is-list-order")
+        << QStringList{u"--pattern={counter}"_s, u"b.txt"_s, u"a.txt"_s}
+        << u"b.txt -> 001.txt\na.txt -> 002.txt\n"_s;
+    QTest::newRow("empty-pattern")
+        << QStringList{u"--pattern"_s, u""_s, u"a.txt"_s} << u"a.txt -> .txt\n"_s;
+    QTest::newRow("empty-new-ext-removes")
+        << QStringList{u"--new-ext"_s, u""_s, u"a.txt"_s} << u"a.txt -> a\n"_s;
+    QTest::newRow("new-ext") << QStringList{u"--new-ext"_s, u" md"_s, u"a.txt"_s}
+                             << u"a.txt -> a.md\n"_s;
+    QTest::newRow("value-starting-with-dash")
+        << QStringList{u"--find"_s, u"-"_s, u"--replace"_s, u"--"_s, u"a-b 12.txt"_s}
+        << u"a-b 12.txt -> a--b 12.txt\n"_s;
+    QTest::newRow("regex-and-title")
+        << QStringList{u"--regex"_s, u"--find"_s, u"(\\d+)"_s, u"--replace"_s,
+                       u"x$1"_s,     u"--case"_s, u"Title"_s,  u"a-b 12.txt"_s}
+        << u"a-b 12.txt -> A-B X12.txt\n"_s;
+    QTest::newRow("name-operations")
+        << QStringList{u"--remove-first=2"_s, u"--remove-last=1"_s, u"--insert-text=#"_s,
+                       u"--insert-pos=50"_s,  u"--pad-numbers=4"_s, u"a-b 12.txt"_s}
+        << u"a-b 12.txt -> b 0001#.txt\n"_s;
+    QTest::newRow("range-chars-spaces-markers")
+        << QStringList{u"--remove-from= 1 "_s, u"--remove-till=1"_s, u"--remove-chars=2"_s,
+                       u"--collapse-spaces"_s, u"--trim-from=1"_s,   u"--trim-until=-"_s,
+                       u"a-b 12.txt"_s}
+        << u"a-b 12.txt -> b .txt\n"_s;
+    QTest::newRow("numbers-read-as-settings")
+        << QStringList{u"--pattern={counter}"_s, u"--counter-start=abc"_s, u"--digits=20"_s,
+                       u"a.txt"_s}
+        << u"a.txt -> 0000000001.txt\n"_s;
+    QTest::newRow("size-keyword") << QStringList{u"--pattern={size}"_s, u"a-b 12.txt"_s}
+                                  << u"a-b 12.txt -> 4.txt\n"_s;
+}
+
+void TestCli::previews()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    QCOMPARE(run(arguments), 0);
+    QCOMPARE(m_out, expected);
+    QCOMPARE(m_err, QString());
+}
+
+void TestCli::foldersAndDuplicates()
+{
+    QCOMPARE(run({u"sub"_s, u"sub/c.txt"_s, u"./sub/../sub/c.txt"_s}), 0);
+    QCOMPARE(m_out, u"c.txt -> c.txt\n"_s);
+
+    QCOMPARE(run({u"--recursive"_s, u"sub"_s}), 0);
+    QStringList lines = m_out.split(u'\n', Qt::SkipEmptyParts);
+    lines.sort();
+    QCOMPARE(lines, (QStringList{u"c.txt -> c.txt"_s, u"d.txt -> d.txt"_s}));
+}
+
+void TestCli::tsvPrintsFullPaths()
+{
+    QCOMPARE(run({u"--tsv"_s, u"--pattern=x"_s, u"a.txt"_s, m_dir->filePath(u"b.txt"_s)}), 0);
+    QCOMPARE(m_out, m_dir->filePath(u"a.txt"_s) + u"\tx.txt\n"_s + m_dir->filePath(u"b.txt"_s) +
+                        u"\tx.txt\n"_s);
+}
+
+void TestCli::failures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("invalid-regex")
+        << QStringList{u"--regex"_s, u"--find=(a"_s, u"a.txt"_s} << 1
+        << u"Error in regular expression at offset 2: missing closing parenthesis"_s;
+    QTest::newRow("nothing-found")
+        << QStringList{u"missing.txt"_s} << 1 << u"No files loaded. Add files first."_s;
+    QTest::newRow("missing-path-named")
+        << QStringList{u"a.txt"_s, u"gone.txt"_s} << 0 << u"no such file or folder: gone.txt"_s;
+    QTest::newRow("no-paths") << QStringList{u"--pattern=x"_s} << 2 << u"no file or folder given"_s;
+    QTest::newRow("unknown-option")
+        << QStringList{u"--bogus"_s, u"a.txt"_s} << 2 << u"Unknown option 'bogus'"_s;
+    QTest::newRow("missing-value")
+        << QStringList{u"a.txt"_s, u"--find"_s} << 2 << u"Missing value after '--find'"_s;
+    QTest::newRow("bad-case") << QStringList{u"--case=caps"_s, u"a.txt"_s} << 2
+                              << u"unknown case mode \"caps\""_s;
+}
+
+void TestCli::failures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QCOMPARE(run(arguments), status);
+    QVERIFY2(m_err.contains(message), qPrintable(m_err));
+    if (status != 0)
+        QCOMPARE(m_out, QString());
+    if (status == 2)
+        QVERIFY2(m_err.contains(u"--pattern <TEXT>"_s), "bad usage shows the usage text");
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

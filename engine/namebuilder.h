@@ -1,0 +1,65 @@
+#pragma once
+
+#include "regexreplace.h"
+#include "renameitem.h"
+#include "renameoptions.h"
+#include "textoperations.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class UserMessages;
+
+// The characters that file names cannot hold; each becomes "_".
+inline constexpr QStringView ForbiddenNameCharacters = u"<>:\"/\\|?*";
+
+// start + index in decimal, zero-padded to at least digits digits ("-005").
+QString FormatCounter(qint64 start, qint64 index, int digits);
+
+// The fixed forms of {date}/{created} (year, month, day) and {time} (hour, minute,
+// second on the 24-hour clock), digits only.
+QString FixedDateText(const QDateTime &localMoment);
+QString FixedTimeText(const QDateTime &localMoment);
+
+// Builds new names for one set of options. Everything that does not depend on the
+// item (numbers, the compiled regular expression) is prepared once here.
+class NameBuilder
+{
+public:
+    // Throws TessalyError when regular expressions are on and find does not compile.
+    NameBuilder(const RenameOptions &options, const QStringList &importedNames);
+    ~NameBuilder();
+
+    int counterStart() const { return m_counterStart; }
+    int digits() const { return m_digits; }
+
+    QString build(const TRenameItem &item, const QString &counterText, int index);
+
+private:
+    QString m_pattern;
+    bool m_keepExt;
+    QString m_newExtPart; // the extension part to append when not keeping: "" or ".xyz"
+    QString m_find;
+    QString m_replace;
+    int m_caseMode;
+    bool m_turkic;
+    int m_counterStart;
+    int m_digits;
+    NameOperations m_operations;
+    const QStringList &m_importedNames;
+    std::unique_ptr<RegexReplacer> m_regex;
+};
+
+// The new name of one item, as the preview computes it. newExt is already trimmed;
+// the other options come from options.
+QString BuildNewName(const TRenameItem &item, const QString &pattern, const QString &counterText,
+                     bool keepExt, const QString &newExt, int index, const RenameOptions &options,
+                     const QStringList &importedNames);
+
+// Sets the NewName of every item, in list order. An empty list is reported through
+// messages and gives false. A failure (an invalid regular expression) is thrown;
+// the items before the failing one keep their new names.
+bool PreviewNames(TRenameItems &items, const RenameOptions &options,
+                  const QStringList &importedNames, UserMessages &messages);

@@ -1,0 +1,108 @@
+#include "renameitem.h"
+
+#include <QTimeZone>
+
+#include <cmath>
+
+namespace {
+
+constexpr qint64 msPerDay = 86400000;
+
+const QDateTime &dateTimeEpoch()
+{
+    static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
+    return epoch;
+}
+
+} // namespace
+
+TDateTime DateTimeFromQDateTime(const QDateTime &moment)
+{
+    const qint64 ms = dateTimeEpoch().msecsTo(moment.toUTC());
+    const qint64 days = ms >= 0 ? ms / msPerDay : -((-ms + msPerDay - 1) / msPerDay);
+    const qint64 msOfDay = ms - days * msPerDay;
+    const double fraction = double(msOfDay) / double(msPerDay);
+    // Days before the epoch keep a forward-counting time of day: -1 plus 06:00 is -1.25.
+    return days >= 0 ? double(days) + fraction : double(days) - fraction;
+}
+
+QDateTime UtcFromDateTime(TDateTime value)
+{
+    if (!std::isfinite(value))
+        value = 0;
+    const double days = std::trunc(value);
+    const double fraction = std::fabs(value - days);
+    const double ms = std::round(days * double(msPerDay)) + std::round(fraction * msPerDay);
+    // Keep far-off values inside the range that QDateTime can represent.
+    constexpr double limit = 1e15;
+    return dateTimeEpoch().addMSecs(qint64(std::clamp(ms, -limit, limit)));
+}
+
+QDateTime LocalFromUtcDateTime(TDateTime utcValue)
+{
+    return UtcFromDateTime(utcValue).toLocalTime();
+}
+
+bool IsPathSeparator(QChar c)
+{
+#ifdef Q_OS_WIN
+    return c == u'\\' || c == u'/';
+#else
+    return c == u'/';
+#endif
+}
+
+namespace {
+
+qsizetype lastSeparator(const QString &path)
+{
+    for (qsizetype i = path.size() - 1; i >= 0; --i) {
+        if (IsPathSeparator(path.at(i)))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+QString FileNamePart(const QString &path)
+{
+    return path.mid(lastSeparator(path) + 1);
+}
+
+QString FolderPart(const QString &path)
+{
+    return path.left(lastSeparator(path) + 1);
+}
+
+QString ParentFolderName(const QString &path)
+{
+    QString folder = path.left(std::max<qsizetype>(lastSeparator(path), 0));
+    QString parent = FileNamePart(folder);
+#ifdef Q_OS_WIN
+    // "C:" is a drive, not a folder.
+    if (parent.size() == 2 && parent.at(1) == u':')
+        return QString();
+#endif
+    return parent;
+}
+
+void SplitFileName(const QString &fileName, QString *name, QString *ext)
+{
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    if (dot < 0) {
+        *name = fileName;
+        ext->clear();
+        return;
+    }
+    *name = fileName.left(dot);
+    *ext = fileName.mid(dot);
+}
+
+TRenameItem MakeRenameItem(const QString &path)
+{
+    TRenameItem item;
+    item.OriginalPath = path;
+    SplitFileName(FileNamePart(path), &item.OriginalName, &item.Ext);
+    return item;
+}

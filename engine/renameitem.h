@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A moment as a count of days since 30 December 1899 00:00, the fraction being the
+// time of day. For moments before that day the integral part is negative while the
+// fraction still counts forward from midnight (-1.25 is 29 December 1899, 06:00).
+using TDateTime = double;
+
+TDateTime DateTimeFromQDateTime(const QDateTime &moment);
+// The UTC moment that a TDateTime holding UTC stands for, rounded to the millisecond.
+QDateTime UtcFromDateTime(TDateTime value);
+// The same moment in local time, with the offset in force at that moment.
+QDateTime LocalFromUtcDateTime(TDateTime utcValue);
+
+// One listed file. Everything but NewName is captured when the file is added.
+struct TRenameItem
+{
+    QString OriginalPath;
+    QString OriginalName; // file name without folders and without its last extension
+    QString NewName;      // set by every preview, extension included
+    QString Ext;          // from the last "." of the file name on, "." included
+    qint64 Size = -1;
+    TDateTime CreatedUtc = 0;
+    TDateTime ModifiedUtc = 0;
+};
+
+using TRenameItems = QList<TRenameItem>;
+
+// Folder separators of this platform: "/" here, "\" and "/" on Windows.
+bool IsPathSeparator(QChar c);
+// The part of a path after its last separator.
+QString FileNamePart(const QString &path);
+// The path up to and including its last separator (empty when there is none).
+QString FolderPart(const QString &path);
+// Name of the folder that directly holds the file at path: empty for a file at the
+// root of a drive or of the file system, the share name at the root of a share.
+QString ParentFolderName(const QString &path);
+
+// Splits a file name at its last "." into name and extension. A name without "."
+// is all name; ".gitignore" is all extension; "name." gives "name" and ".".
+void SplitFileName(const QString &fileName, QString *name, QString *ext);
+
+// An item for path with the name and extension split; size and times are left
+// for the caller, who reads them from the file system.
+TRenameItem MakeRenameItem(const QString &path);

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+// Indices of the drop-down lists; -1 (no selection) is a valid value of each.
+namespace CaseMode {
+enum : int { Unchanged = 0, Lower = 1, Upper = 2, Title = 3 };
+}
+namespace ConflictMode {
+enum : int { Skip = 0, Overwrite = 1, AutoNumber = 2 };
+}
+namespace BatchMode {
+enum : int { RenameInPlace = 0, CopyToFolder = 1, MoveToFolder = 2 };
+}
+
+// Every renaming option, named as in preset files. Number options keep the text the
+// user typed and are converted with IntOrDefault where they are used.
+struct RenameOptions
+{
+    QString find;
+    QString replace;
+    bool regex = false;
+    QString pattern = QStringLiteral("{name}");
+    QString counterStart = QStringLiteral("1");
+    QString digits = QStringLiteral("3");
+    int caseMode = CaseMode::Unchanged; // preset key "case"
+    bool changeExt = false;
+    QString newExt;
+    int conflict = ConflictMode::AutoNumber;
+    QString insertText;
+    QString insertPos = QStringLiteral("1");
+    QString removeFirst = QStringLiteral("0");
+    QString removeLast = QStringLiteral("0");
+    QString removeFromPos = QStringLiteral("0");
+    QString removeTillPos = QStringLiteral("0");
+    QString charactersToRemove;
+    bool collapseDoubleSpaces = false;
+    QString cropBefore;
+    QString cropAfter;
+    QString padNumbers = QStringLiteral("0");
+    bool includeSubfolders = false;
+    int batchMode = BatchMode::RenameInPlace;
+    QString destination;
+    bool touchModifiedNow = false;
+
+    bool operator==(const RenameOptions &) const = default;
+};
+
+// The one rule by which option texts become numbers: leading spaces, an optional
+// sign, then decimal digits or a hexadecimal number after "$", "x" or "0x", running
+// to the end of the text and fitting in 32 bits; anything else gives fallback.
+int IntOrDefault(const QString &text, int fallback);
+
+// The text without the characters up to U+0020 at both ends.
+QString TrimControl(const QString &text);

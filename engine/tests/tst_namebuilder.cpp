@@ -1,0 +1,371 @@
+#include "namebuilder.h"
+#include "recordingmessages.h"
+#include "tessalyerror.h"
+
+#include <QTest>
+
+#include <ctime>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+using OptionsEdit = std::function<void(RenameOptions &)>;
+Q_DECLARE_METATYPE(OptionsEdit)
+
+namespace {
+
+TRenameItem item(const QString &path, qint64 size = 10)
+{
+    TRenameItem result = MakeRenameItem(path);
+    result.Size = size;
+    return result;
+}
+
+TRenameItems items(const QStringList &paths)
+{
+    TRenameItems result;
+    for (const QString &path : paths)
+        result.append(item(path));
+    return result;
+}
+
+QStringList newNames(const TRenameItems &list)
+{
+    QStringList result;
+    for (const TRenameItem &each : list)
+        result.append(each.NewName);
+    return result;
+}
+
+} // namespace
+
+class TestNameBuilder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void formatCounter_data();
+    void formatCounter();
+    void buildsNames_data();
+    void buildsNames();
+    void fixedDateForms();
+    void createdDateUsesLocalOffset();
+    void importedNamesAndList();
+    void previewNumbersByPosition_data();
+    void previewNumbersByPosition();
+    void previewOfEmptyListReports();
+    void invalidRegexChangesNothing();
+};
+
+void TestNameBuilder::initTestCase()
+{
+    // A zone two hours east of UTC, with no daylight saving, keeps the date tests exact.
+    qputenv("TZ", "XXX-2");
+    tzset();
+}
+
+void TestNameBuilder::formatCounter_data()
+{
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("index");
+    QTest::addColumn<int>("digits");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("first") << qint64(1) << qint64(0) << 3 << u"001"_s;
+    QTest::newRow("second") << qint64(1) << qint64(1) << 3 << u"002"_s;
+    QTest::newRow("negative") << qint64(-5) << qint64(0) << 3 << u"-005"_s;
+    QTest::newRow("negative-to-zero") << qint64(-1) << qint64(1) << 2 << u"00"_s;
+    QTest::newRow("wider-than-digits") << qint64(1000) << qint64(0) << 3 << u"1000"_s;
+    QTest::newRow("no-32-bit-wrap") << qint64(2147483647) << qint64(1) << 3 << u"2147483648"_s;
+}
+
+void TestNameBuilder::formatCounter()
+{
+    QFETCH(qint64, start);
+    QFETCH(qint64, index);
+    QFETCH(int, digits);
+    QFETCH(QString, expected);
+    QCOMPARE(FormatCounter(start, index, digits), expected);
+}
+
+void TestNameBuilder::buildsNames_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<OptionsEdit>("edit");
+    QTest::addColumn<QString>("expected");
+
+    const auto row = [](const char *tag, const QString &path, OptionsEdit edit,
+                        const QString &expected) {
+        QTest::newRow(tag) << path << edit << expected;
+    };
+    const OptionsEdit none = [](RenameOptions &) {};
+
+    row("initial-options-keep-name", u"/d/report.pdf"_s, none, u"report.pdf"_s);
+    row("initial-options-no-ext", u"/d/README"_s, none, u"README"_s);
+    row("initial-options-dot-file", u"/d/.gitignore"_s, none, u".gitignore"_s);
+    row("initial-options-trailing-dot", u"/d/name."_s, none, u"name."_s);
+    row(
+        "empty-pattern", u"/d/a.txt"_s, [](auto &o) { o.pattern.clear(); }, u".txt"_s);
+    row(
+        "empty-pattern-no-ext", u"/d/README"_s, [](auto &o) { o.pattern.clear(); }, QString());
+    row(
+        "counter-and-name", u"/d/a.txt"_s, [](auto &o) { o.pattern = u"{counter}_{name}"_s; },
+        u"C7_a.txt"_s);
+    row(
+        "keywords-any-case", u"/d/report.pdf"_s, [](auto &o) { o.pattern = u"{NAME}.{Ext}"_s; },
+        u"report.pdf.pdf"_s);
+    row(
+        "every-occurrence", u"/d/a.txt"_s, [](auto &o) { o.pattern = u"{name}{name}"_s; },
+        u"aa.txt"_s);
+    row(
+        "look-alike-letters-are-not-keywords", u"/d/a.txt"_s,
+        [](auto &o) { o.pattern = u"{\u017Fize}"_s; }, u"{\u017Fize}.txt"_s);
+    row(
+        "unknown-keyword-stays", u"/d/a.txt"_s, [](auto &o) { o.pattern = u"{nam}{"_s; },
+        u"{nam}{.txt"_s);
+    row(
+        "size", u"/d/a.txt"_s, [](auto &o) { o.pattern = u"{name}-{size}"_s; }, u"a-10.txt"_s);
+    row(
+        "parent-and-folder", u"/d/sub/a.txt"_s, [](auto &o) { o.pattern = u"{parent}-{folder}"_s; },
+        u"sub-sub.txt"_s);
+    row(
+        "parent-at-root", u"/a.txt"_s, [](auto &o) { o.pattern = u"[{parent}]"_s; }, u"[].txt"_s);
+    row(
+        "list-without-entries", u"/d/a.txt"_s, [](auto &o) { o.pattern = u"[{list}]"_s; },
+        u"[].txt"_s);
+    row(
+        "new-ext", u"/d/a.png"_s,
+        [](auto &o) {
+            o.changeExt = true;
+            o.newExt = u"jpg"_s;
+        },
+        u"a.jpg"_s);
+    row(
+        "new-ext-with-dot", u"/d/a.png"_s,
+        [](auto &o) {
+            o.changeExt = true;
+            o.newExt = u".jpg"_s;
+        },
+        u"a.jpg"_s);
+    row(
+        "new-ext-trimmed", u"/d/a.png"_s,
+        [](auto &o) {
+            o.changeExt = true;
+            o.newExt = u"  jpg\t"_s;
+        },
+        u"a.jpg"_s);
+    row(
+        "new-ext-empty-removes", u"/d/a.png"_s,
+        [](auto &o) {
+            o.changeExt = true;
+            o.newExt.clear();
+        },
+        u"a"_s);
+    row(
+        "new-ext-ignored-when-off", u"/d/a.png"_s, [](auto &o) { o.newExt = u"jpg"_s; },
+        u"a.png"_s);
+    row(
+        "ext-keyword-is-own-ext", u"/d/a.png"_s,
+        [](auto &o) {
+            o.pattern = u"{name}_{ext}"_s;
+            o.changeExt = true;
+            o.newExt = u"jpg"_s;
+        },
+        u"a_png.jpg"_s);
+    row(
+        "find-sees-expanded-pattern-not-ext", u"/d/data.txt"_s,
+        [](auto &o) {
+            o.pattern = u"{name}-{ext}"_s;
+            o.find = u"a"_s;
+            o.replace = u"b"_s;
+        },
+        u"dbtb-txt.txt"_s);
+    row(
+        "find-sees-counter", u"/d/a.txt"_s,
+        [](auto &o) {
+            o.pattern = u"{counter}"_s;
+            o.find = u"C"_s;
+        },
+        u"7.txt"_s);
+    row(
+        "regex-find", u"/d/one-two.txt"_s,
+        [](auto &o) {
+            o.regex = true;
+            o.find = u"(\\w+)-(\\w+)"_s;
+            o.replace = u"$2-$1"_s;
+        },
+        u"two-one.txt"_s);
+    row(
+        "regex-off-takes-find-literally", u"/d/a.b.txt"_s,
+        [](auto &o) {
+            o.find = u"."_s;
+            o.replace = u"-"_s;
+        },
+        u"a-b.txt"_s);
+    row(
+        "upper-keeps-ext", u"/d/photo.jpg"_s, [](auto &o) { o.caseMode = CaseMode::Upper; },
+        u"PHOTO.jpg"_s);
+    row(
+        "title-keeps-ext", u"/d/my file.TXT"_s, [](auto &o) { o.caseMode = CaseMode::Title; },
+        u"My File.TXT"_s);
+    row(
+        "new-ext-not-case-changed", u"/d/a.png"_s,
+        [](auto &o) {
+            o.caseMode = CaseMode::Upper;
+            o.changeExt = true;
+            o.newExt = u"jpg"_s;
+        },
+        u"A.jpg"_s);
+    row(
+        "forbidden-from-pattern", u"/d/a.txt"_s, [](auto &o) { o.pattern = u"{name}:<>?*|"_s; },
+        u"a______.txt"_s);
+    row(
+        "forbidden-from-replace", u"/d/a-b.txt"_s,
+        [](auto &o) {
+            o.find = u"-"_s;
+            o.replace = u"/\\\""_s;
+        },
+        u"a___b.txt"_s);
+    row(
+        "forbidden-in-new-ext", u"/d/a.txt"_s,
+        [](auto &o) {
+            o.changeExt = true;
+            o.newExt = u"x|y"_s;
+        },
+        u"a.x_y"_s);
+    row(
+        "other-characters-stay", u"/d/a.txt"_s, [](auto &o) { o.pattern = u" \t{name}. "_s; },
+        u" \ta. .txt"_s);
+    // Values are searched by the later keyword steps, never by their own.
+    row("name-holding-later-keyword", u"/d/x{size}.txt"_s, none, u"x10.txt"_s);
+    row("name-holding-own-keyword", u"/d/x{name}.txt"_s, none, u"x{name}.txt"_s);
+    row("name-holding-counter", u"/d/x{COUNTER}.txt"_s, none, u"xC7.txt"_s);
+    row(
+        "operations-before-keywords", u"/d/IMG_0042.jpg"_s,
+        [](auto &o) {
+            o.removeFirst = u"4"_s;
+            o.padNumbers = u"5"_s;
+            o.pattern = u"photo-{name}"_s;
+        },
+        u"photo-00042.jpg"_s);
+}
+
+void TestNameBuilder::buildsNames()
+{
+    QFETCH(QString, path);
+    QFETCH(OptionsEdit, edit);
+    QFETCH(QString, expected);
+
+    RenameOptions options;
+    edit(options);
+    QCOMPARE(BuildNewName(item(path), options.pattern, u"C7"_s, !options.changeExt,
+                          TrimControl(options.newExt), 0, options, {}),
+             expected);
+}
+
+void TestNameBuilder::fixedDateForms()
+{
+    const QDateTime moment(QDate(2026, 12, 9), QTime(4, 5, 6));
+    QCOMPARE(FixedDateText(moment), u"20261209"_s);
+    QCOMPARE(FixedTimeText(moment), u"040506"_s);
+    QCOMPARE(FixedDateText(QDateTime(QDate(987, 1, 2), QTime(23, 0))), u"09870102"_s);
+
+    RenameOptions options;
+    options.pattern = u"{date}-{time}"_s;
+    const QDateTime before = QDateTime::currentDateTime();
+    const QString name =
+        BuildNewName(item(u"/d/a"_s), options.pattern, u"1"_s, true, QString(), 0, options, {});
+    const QDateTime after = QDateTime::currentDateTime();
+    const QStringList possible{FixedDateText(before) + u'-' + FixedTimeText(before),
+                               FixedDateText(after) + u'-' + FixedTimeText(after)};
+    QVERIFY2(possible.contains(name), qPrintable(name));
+}
+
+void TestNameBuilder::createdDateUsesLocalOffset()
+{
+    TRenameItem late = item(u"/d/a.txt"_s);
+    late.CreatedUtc = DateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC));
+    late.ModifiedUtc = DateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(21, 30), Qt::UTC));
+    RenameOptions options;
+    options.pattern = u"{created}_{modified}"_s;
+    QCOMPARE(BuildNewName(late, options.pattern, u"1"_s, true, QString(), 0, options, {}),
+             u"20260302_20260301.txt"_s);
+}
+
+void TestNameBuilder::importedNamesAndList()
+{
+    TRenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s, u"/d/c.txt"_s});
+    RenameOptions options;
+    options.pattern = u"{name}={list}"_s;
+    RecordingMessages messages;
+    QVERIFY(PreviewNames(list, options, {u"x"_s, u" "_s}, messages));
+    QCOMPARE(newNames(list), (QStringList{u"x=x.txt"_s, u"b= .txt"_s, u"c=.txt"_s}));
+    QVERIFY(messages.entries.isEmpty());
+}
+
+void TestNameBuilder::previewNumbersByPosition_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("initial") << u"1"_s << u"3"_s << QStringList{u"001_a.txt"_s, u"002_b.txt"_s};
+    QTest::newRow("digits-above-10")
+        << u"1"_s << u"12"_s << QStringList{u"0000000001_a.txt"_s, u"0000000002_b.txt"_s};
+    QTest::newRow("digits-zero") << u"9"_s << u"0"_s << QStringList{u"9_a.txt"_s, u"10_b.txt"_s};
+    QTest::newRow("digits-not-a-number")
+        << u"1"_s << u"x"_s << QStringList{u"001_a.txt"_s, u"002_b.txt"_s};
+    QTest::newRow("negative-start")
+        << u"-1"_s << u"2"_s << QStringList{u"-01_a.txt"_s, u"00_b.txt"_s};
+    QTest::newRow("start-not-a-number")
+        << u"abc"_s << u"1"_s << QStringList{u"1_a.txt"_s, u"2_b.txt"_s};
+}
+
+void TestNameBuilder::previewNumbersByPosition()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, digits);
+    QFETCH(QStringList, expected);
+
+    TRenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s});
+    RenameOptions options;
+    options.pattern = u"{counter}_{name}"_s;
+    options.counterStart = start;
+    options.digits = digits;
+    RecordingMessages messages;
+    QVERIFY(PreviewNames(list, options, {}, messages));
+    QCOMPARE(newNames(list), expected);
+}
+
+void TestNameBuilder::previewOfEmptyListReports()
+{
+    TRenameItems list;
+    RecordingMessages messages;
+    QVERIFY(!PreviewNames(list, RenameOptions(), {}, messages));
+    QCOMPARE(messages.entries, (QList<RecordingMessages::Entry>{
+                                   {u"info"_s, u"No files loaded. Add files first."_s}}));
+}
+
+void TestNameBuilder::invalidRegexChangesNothing()
+{
+    TRenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s});
+    RecordingMessages messages;
+    QVERIFY(PreviewNames(list, RenameOptions(), {}, messages));
+
+    RenameOptions options;
+    options.regex = true;
+    options.find = u"(a"_s;
+    options.pattern = u"new-{name}"_s;
+    QVERIFY_THROWS_EXCEPTION(TessalyError, PreviewNames(list, options, {}, messages));
+    QCOMPARE(newNames(list), (QStringList{u"a.txt"_s, u"b.txt"_s}));
+
+    // With regular expressions off the same text is a plain find.
+    options.regex = false;
+    options.replace = u"!"_s;
+    QVERIFY(PreviewNames(list, options, {}, messages));
+    QCOMPARE(newNames(list), (QStringList{u"new-a.txt"_s, u"new-b.txt"_s}));
+}
+
+QTEST_GUILESS_MAIN(TestNameBuilder)
+#include "tst_namebuilder.moc"

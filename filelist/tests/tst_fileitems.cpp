@@ -1,0 +1,105 @@
+#include "fileitems.h"
+#include "testdir.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestFileItems : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsSizeAndTimes();
+    void refusesWhatIsNotAFile();
+    void collectsFolderFiles();
+    void recursionStopsAtLinkCycles();
+    void listedPathsFollowPlatformCase();
+};
+
+void TestFileItems::readsSizeAndTimes()
+{
+    TestDir dir;
+    const QDateTime modified(QDate(2020, 5, 17), QTime(8, 30, 15), Qt::UTC);
+    const QString path = dir.file(u"photo.JPG"_s, "12345", modified);
+
+    const std::optional<TRenameItem> item = ReadRenameItem(path);
+    QVERIFY(item);
+    QCOMPARE(item->OriginalPath, path);
+    QCOMPARE(item->OriginalName, u"photo"_s);
+    QCOMPARE(item->Ext, u".JPG"_s);
+    QCOMPARE(item->Size, 5);
+    QCOMPARE(UtcFromDateTime(item->ModifiedUtc), modified);
+    QVERIFY(item->CreatedUtc > 0);
+    QVERIFY(item->NewName.isEmpty());
+}
+
+void TestFileItems::refusesWhatIsNotAFile()
+{
+    TestDir dir;
+    QVERIFY(!ReadRenameItem(QString()));
+    QVERIFY(!ReadRenameItem(dir.folder(u"sub"_s)));
+    QVERIFY(!ReadRenameItem(dir.filePath(u"missing.txt"_s)));
+}
+
+void TestFileItems::collectsFolderFiles()
+{
+    TestDir dir;
+    const QString top = dir.file(u"root/top.txt"_s);
+    const QString hidden = dir.file(u"root/.hidden"_s);
+    const QString noExt = dir.file(u"root/README"_s);
+    const QString deep = dir.file(u"root/sub/deeper/deep.txt"_s);
+    const QString inSub = dir.file(u"root/sub/in-sub.txt"_s);
+
+    QStringList flat = CollectFolderFiles(dir.filePath(u"root"_s), false);
+    flat.sort();
+    QStringList expectedFlat{top, hidden, noExt};
+    expectedFlat.sort();
+    QCOMPARE(flat, expectedFlat);
+
+    // A trailing separator on the folder gives no doubled separator.
+    const QStringList withSlash = CollectFolderFiles(dir.filePath(u"root/"_s), false);
+    QCOMPARE(withSlash.size(), 3);
+    for (const QString &path : withSlash)
+        QVERIFY2(!path.contains(u"//"_s), qPrintable(path));
+
+    const QStringList all = CollectFolderFiles(dir.filePath(u"root"_s), true);
+    QCOMPARE(all.size(), 5);
+    // Depth first: the files of sub/deeper come right after or before sub's own files,
+    // never separated from them by files of root.
+    const qsizetype deepAt = all.indexOf(deep);
+    const qsizetype inSubAt = all.indexOf(inSub);
+    QVERIFY(deepAt >= 0 && inSubAt >= 0);
+    QCOMPARE(std::abs(deepAt - inSubAt), 1);
+
+    QVERIFY(CollectFolderFiles(dir.filePath(u"missing"_s), true).isEmpty());
+    QVERIFY(CollectFolderFiles(top, true).isEmpty());
+}
+
+void TestFileItems::recursionStopsAtLinkCycles()
+{
+    TestDir dir;
+    const QString file = dir.file(u"loop/a.txt"_s);
+    QVERIFY(QFile::link(dir.filePath(u"loop"_s), dir.filePath(u"loop/again"_s)));
+    QCOMPARE(CollectFolderFiles(dir.filePath(u"loop"_s), true), QStringList{file});
+}
+
+void TestFileItems::listedPathsFollowPlatformCase()
+{
+    ListedPaths listed;
+    listed.insert(u"/Photos/A.JPG"_s);
+    QVERIFY(listed.contains(u"/Photos/A.JPG"_s));
+#ifdef Q_OS_WIN
+    QVERIFY(listed.contains(u"/photos/a.jpg"_s));
+#else
+    QVERIFY(!listed.contains(u"/photos/a.jpg"_s));
+#endif
+    // Only A-Z fold, and only on Windows: other letters must match exactly everywhere.
+    listed.insert(u"/Ä"_s);
+    QVERIFY(!listed.contains(u"/ä"_s));
+    listed.remove(u"/Photos/A.JPG"_s);
+    QVERIFY(!listed.contains(u"/Photos/A.JPG"_s));
+}
+
+QTEST_GUILESS_MAIN(TestFileItems)
+#include "tst_fileitems.moc"

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "usermessages.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Records every message instead of showing it and answers questions from a queue
+// (Yes when the queue is empty), so tests can drive commands without dialogs.
+class RecordingMessages : public UserMessages
+{
+public:
+    struct Entry
+    {
+        QString kind;
+        QString text;
+        bool operator==(const Entry &) const = default;
+    };
+
+    void information(const QString &text) override
+    {
+        entries.append({QStringLiteral("info"), text});
+    }
+    void warning(const QString &text) override
+    {
+        entries.append({QStringLiteral("warning"), text});
+    }
+    bool confirm(const QString &text) override
+    {
+        entries.append({QStringLiteral("confirm"), text});
+        return answers.isEmpty() ? true : answers.takeFirst();
+    }
+    void error(const QString &text) override { entries.append({QStringLiteral("error"), text}); }
+
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const Entry &entry : entries)
+            result.append(entry.text);
+        return result;
+    }
+
+    QList<Entry> entries;
+    QList<bool> answers;
+};
