@@ -4,6 +4,8 @@
 #include "translation.h"
 #include "usermessages.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 
 QString FormatCounter(qint64 start, qint64 index, int digits)
@@ -37,54 +39,91 @@ QString FixedTimeText(const QDateTime &localMoment)
 
 namespace {
 
-// Finds keyword (lower-case, braces included) with A-Z matching a-z; no other case
-// folding, so no look-alike letter of another script stands in for a keyword letter.
-qsizetype indexOfKeyword(const QString &text, QLatin1StringView keyword, qsizetype from)
+// The text of the keyword steps with the positions of its "{" characters, so that
+// each step only looks where a keyword can begin.
+class KeywordText
 {
-    const qsizetype last = text.size() - keyword.size();
-    for (qsizetype at = text.indexOf(u'{', from); at >= 0 && at <= last;
-         at = text.indexOf(u'{', at + 1)) {
-        qsizetype k = 1;
-        for (; k < keyword.size(); ++k) {
-            char16_t c = text.at(at + k).unicode();
+public:
+    explicit KeywordText(QString text)
+        : m_text(std::move(text))
+    {
+        findBraces();
+    }
+
+    QString take() { return std::move(m_text); }
+
+    // Replaces every occurrence of keyword (lower-case, braces included) with A-Z
+    // matching a-z; no other case folding, so no look-alike letter of another script
+    // stands in for a keyword letter. value() is only asked for when one is found;
+    // the inserted values are not searched by this step again.
+    template <typename Value>
+    void replace(QLatin1StringView keyword, Value value)
+    {
+        qsizetype first = 0;
+        while (first < m_braces.size() && !matchesAt(m_braces[first], keyword))
+            ++first;
+        if (first == m_braces.size())
+            return;
+        const QString replacement = value();
+        if (m_text.size() == keyword.size()) {
+            m_text = replacement;
+            findBraces();
+            return;
+        }
+        QString result;
+        result.reserve(m_text.size() + replacement.size() + 8);
+        qsizetype copied = 0;
+        for (qsizetype b = first; b < m_braces.size(); ++b) {
+            const qsizetype at = m_braces[b];
+            if (at < copied || !matchesAt(at, keyword))
+                continue;
+            result += QStringView(m_text).sliced(copied, at - copied);
+            result += replacement;
+            copied = at + keyword.size();
+        }
+        result += QStringView(m_text).sliced(copied);
+        m_text = std::move(result);
+        findBraces();
+    }
+
+private:
+    bool matchesAt(qsizetype at, QLatin1StringView keyword) const
+    {
+        if (at + keyword.size() > m_text.size())
+            return false;
+        const char16_t *text = reinterpret_cast<const char16_t *>(m_text.constData()) + at;
+        for (qsizetype k = 1; k < keyword.size(); ++k) {
+            char16_t c = text[k];
             if (c >= u'A' && c <= u'Z')
                 c += u'a' - u'A';
             if (c != char16_t(keyword.at(k).unicode()))
-                break;
+                return false;
         }
-        if (k == keyword.size())
-            return at;
+        return true;
     }
-    return -1;
-}
 
-// Replaces every occurrence of keyword; value() is only asked for when one is found.
-// The inserted values are not searched again.
-template <typename Value>
-void replaceKeyword(QString &text, QLatin1StringView keyword, Value value)
-{
-    qsizetype at = indexOfKeyword(text, keyword, 0);
-    if (at < 0)
-        return;
-    const QString replacement = value();
-    QString result;
-    result.reserve(text.size() + replacement.size());
-    qsizetype from = 0;
-    while (at >= 0) {
-        result += QStringView(text).sliced(from, at - from);
-        result += replacement;
-        from = at + keyword.size();
-        at = indexOfKeyword(text, keyword, from);
+    void findBraces()
+    {
+        m_braces.clear();
+        const char16_t *text = reinterpret_cast<const char16_t *>(m_text.constData());
+        for (qsizetype i = 0; i < m_text.size(); ++i) {
+            if (text[i] == u'{')
+                m_braces.append(i);
+        }
     }
-    result += QStringView(text).sliced(from);
-    text = std::move(result);
-}
+
+    QString m_text;
+    QVarLengthArray<qsizetype, 8> m_braces;
+};
 
 void replaceForbiddenCharacters(QString &text)
 {
+    const QChar *data = text.constData();
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (ForbiddenNameCharacters.contains(text.at(i)))
+        if (data[i].unicode() < 0x80 && ForbiddenNameCharacters.contains(data[i])) {
             text[i] = u'_';
+            data = text.constData();
+        }
     }
 }
 
@@ -113,41 +152,52 @@ NameBuilder::~NameBuilder() = default;
 
 QString NameBuilder::build(const TRenameItem &item, const QString &counterText, int index)
 {
-    const QString name =
-        ApplyNameOperations(item.OriginalName, index, m_operations, m_importedNames);
+    return buildWith(item, index, [&] { return counterText; });
+}
 
-    QString text = ExpandFormattedKeywords(m_pattern, item);
+QString NameBuilder::build(const TRenameItem &item, int index)
+{
+    return buildWith(item, index, [&] { return FormatCounter(m_counterStart, index, m_digits); });
+}
 
-    replaceKeyword(text, QLatin1StringView("{name}"), [&] { return name; });
-    replaceKeyword(text, QLatin1StringView("{list}"), [&] {
+template <typename CounterText>
+QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText counterText)
+{
+    KeywordText text(ExpandFormattedKeywords(m_pattern, item));
+    // Every value is computed only when its keyword occurs; none of them has effects.
+    text.replace(QLatin1StringView("{name}"), [&] {
+        return ApplyNameOperations(item.OriginalName, index, m_operations, m_importedNames);
+    });
+    text.replace(QLatin1StringView("{list}"), [&] {
         return index >= 0 && index < m_importedNames.size() ? m_importedNames.at(index) : QString();
     });
-    replaceKeyword(text, QLatin1StringView("{ext}"), [&] { return item.Ext.mid(1); });
-    replaceKeyword(text, QLatin1StringView("{counter}"), [&] { return counterText; });
-    replaceKeyword(text, QLatin1StringView("{date}"),
-                   [] { return FixedDateText(QDateTime::currentDateTime()); });
-    replaceKeyword(text, QLatin1StringView("{time}"),
-                   [] { return FixedTimeText(QDateTime::currentDateTime()); });
-    replaceKeyword(text, QLatin1StringView("{created}"),
-                   [&] { return FixedDateText(LocalFromUtcDateTime(item.CreatedUtc)); });
-    replaceKeyword(text, QLatin1StringView("{modified}"),
-                   [&] { return FixedDateText(LocalFromUtcDateTime(item.ModifiedUtc)); });
-    replaceKeyword(text, QLatin1StringView("{parent}"),
-                   [&] { return ParentFolderName(item.OriginalPath); });
-    replaceKeyword(text, QLatin1StringView("{folder}"),
-                   [&] { return ParentFolderName(item.OriginalPath); });
-    replaceKeyword(text, QLatin1StringView("{size}"), [&] { return QString::number(item.Size); });
+    text.replace(QLatin1StringView("{ext}"), [&] { return item.Ext.mid(1); });
+    text.replace(QLatin1StringView("{counter}"), counterText);
+    text.replace(QLatin1StringView("{date}"),
+                 [] { return FixedDateText(QDateTime::currentDateTime()); });
+    text.replace(QLatin1StringView("{time}"),
+                 [] { return FixedTimeText(QDateTime::currentDateTime()); });
+    text.replace(QLatin1StringView("{created}"),
+                 [&] { return FixedDateText(LocalFromUtcDateTime(item.CreatedUtc)); });
+    text.replace(QLatin1StringView("{modified}"),
+                 [&] { return FixedDateText(LocalFromUtcDateTime(item.ModifiedUtc)); });
+    text.replace(QLatin1StringView("{parent}"),
+                 [&] { return ParentFolderName(item.OriginalPath); });
+    text.replace(QLatin1StringView("{folder}"),
+                 [&] { return ParentFolderName(item.OriginalPath); });
+    text.replace(QLatin1StringView("{size}"), [&] { return QString::number(item.Size); });
 
+    QString name = text.take();
     if (m_regex)
-        text = m_regex->replaceAll(text);
+        name = m_regex->replaceAll(name);
     else if (!m_find.isEmpty())
-        text = PlainReplace(text, m_find, m_replace);
+        name = PlainReplace(name, m_find, m_replace);
 
-    text = ApplyCase(text, m_caseMode, m_turkic);
+    name = ApplyCase(name, m_caseMode, m_turkic);
 
-    text += m_keepExt ? item.Ext : m_newExtPart;
-    replaceForbiddenCharacters(text);
-    return text;
+    name += m_keepExt ? item.Ext : m_newExtPart;
+    replaceForbiddenCharacters(name);
+    return name;
 }
 
 QString BuildNewName(const TRenameItem &item, const QString &pattern, const QString &counterText,
@@ -172,8 +222,7 @@ bool PreviewNames(TRenameItems &items, const RenameOptions &options,
     NameBuilder builder(options, importedNames);
     for (qsizetype i = 0; i < items.size(); ++i) {
         TRenameItem &item = items[i];
-        item.NewName =
-            builder.build(item, FormatCounter(builder.counterStart(), i, builder.digits()), int(i));
+        item.NewName = builder.build(item, int(i));
     }
     return true;
 }

@@ -32,12 +32,15 @@ public:
     NameBuilder(const RenameOptions &options, const QStringList &importedNames);
     ~NameBuilder();
 
-    int counterStart() const { return m_counterStart; }
-    int digits() const { return m_digits; }
-
+    // The new name of the item at index, numbered by its position.
+    QString build(const TRenameItem &item, int index);
+    // The same with a counter text given by the caller.
     QString build(const TRenameItem &item, const QString &counterText, int index);
 
 private:
+    template <typename CounterText>
+    QString buildWith(const TRenameItem &item, int index, CounterText counterText);
+
     QString m_pattern;
     bool m_keepExt;
     QString m_newExtPart; // the extension part to append when not keeping: "" or ".xyz"

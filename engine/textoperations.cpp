@@ -243,28 +243,57 @@ bool isWordCharacter(char32_t c)
 
 } // namespace
 
-QString ApplyCase(const QString &text, int mode, bool turkic)
+namespace {
+
+// One code point of a case change; wordStart carries the Title Case state. ASCII is
+// handled inline because names are mostly ASCII and the Unicode tables cost more.
+char32_t changeCase(char32_t c, int mode, bool turkic, bool &wordStart)
 {
+    if (c < 0x80 && !(turkic && (c == U'I' || c == U'i'))) {
+        const bool upper = c >= U'A' && c <= U'Z';
+        const bool lower = c >= U'a' && c <= U'z';
+        const char32_t lowered = upper ? c + 32 : c;
+        switch (mode) {
+        case CaseMode::Lower:
+            return lowered;
+        case CaseMode::Upper:
+            return lower ? c - 32 : c;
+        default:
+            if (wordStart && (upper || lower)) {
+                wordStart = false;
+                return lowered - 32;
+            }
+            wordStart = !(upper || lower || (c >= U'0' && c <= U'9'));
+            return lowered;
+        }
+    }
     switch (mode) {
     case CaseMode::Lower:
-        return mapCodePoints(text, [turkic](char32_t c) { return lowerCodePoint(c, turkic); });
+        return lowerCodePoint(c, turkic);
     case CaseMode::Upper:
-        return mapCodePoints(text, [turkic](char32_t c) { return upperCodePoint(c, turkic); });
-    case CaseMode::Title: {
-        bool wordStart = true;
-        return mapCodePoints(text, [turkic, &wordStart](char32_t c) {
-            const char32_t lower = lowerCodePoint(c, turkic);
-            if (wordStart && QChar::isLetter(lower)) {
-                wordStart = false;
-                return titleCodePoint(lower, turkic);
-            }
-            wordStart = !isWordCharacter(lower);
-            return lower;
-        });
+        return upperCodePoint(c, turkic);
+    default: {
+        const char32_t lowered = lowerCodePoint(c, turkic);
+        if (wordStart && QChar::isLetter(lowered)) {
+            wordStart = false;
+            return titleCodePoint(lowered, turkic);
+        }
+        wordStart = !isWordCharacter(lowered);
+        return lowered;
     }
-    default:
+    }
+}
+
+} // namespace
+
+QString ApplyCase(const QString &text, int mode, bool turkic)
+{
+    if (mode != CaseMode::Lower && mode != CaseMode::Upper && mode != CaseMode::Title)
         return text;
-    }
+    bool wordStart = true;
+    return mapCodePoints(text, [mode, turkic, &wordStart](char32_t c) {
+        return changeCase(c, mode, turkic, wordStart);
+    });
 }
 
 QString ApplyCase(const QString &text, int mode)
