@@ -4,7 +4,11 @@
 #include "namebuilder.h"
 #include "usermessages.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cstdio>
@@ -35,9 +39,77 @@ TRenameItems syntheticItems(int count)
         TRenameItem item =
             MakeRenameItem(u"/home/user/pictures/2026/"_s + name + exts.at(i / 3 % exts.size()));
         item.Size = 1000 + i;
+        // Creation times spread over three years, across daylight-saving changes.
+        item.CreatedUtc = 45000.0 + (i % 1100) + (i % 86400) / 86400.0;
         items.append(item);
     }
     return items;
+}
+
+// Previews items once per round and returns the best time in nanoseconds.
+qint64 bestPreview(const TRenameItems &source, const RenameOptions &options, int rounds,
+                   QString *sample)
+{
+    SilentMessages messages;
+    qint64 bestNs = std::numeric_limits<qint64>::max();
+    for (int round = 0; round < rounds; ++round) {
+        TRenameItems items = source;
+        items.detach();
+        QElapsedTimer timer;
+        timer.start();
+        PreviewNames(items, options, {}, messages);
+        bestNs = std::min(bestNs, timer.nsecsElapsed());
+        const TRenameItem &shown = items.at(1);
+        *sample = shown.OriginalName + shown.Ext + u" -> "_s + shown.NewName;
+    }
+    return bestNs;
+}
+
+// 1,000 real pictures (half PNG, half JPEG, 1600 x 1200): their sizes read from the
+// headers by the preview, against decoding every picture.
+void pictureSizes(QTextStream &out, int rounds)
+{
+    QTemporaryDir dir;
+    QImage picture(1600, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 255 / 1600, y * 255 / 1200, (x ^ y) & 0xFF));
+    }
+    const QString png = dir.filePath(u"model.png"_s);
+    const QString jpg = dir.filePath(u"model.jpg"_s);
+    picture.save(png);
+    picture.save(jpg, "jpg", 90);
+    TRenameItems items;
+    for (int i = 0; i < 1000; ++i) {
+        const QString path = dir.filePath(
+            u"photo%1%2"_s.arg(i, 4, 10, QLatin1Char('0')).arg(i % 2 ? u".jpg"_s : u".png"_s));
+        QFile::copy(i % 2 ? jpg : png, path);
+        items.append(MakeRenameItem(path));
+    }
+
+    RenameOptions options;
+    options.pattern = u"{imgw}x{imgh}_{name}"_s;
+    QString sample;
+    const qint64 headerNs = bestPreview(items, options, rounds, &sample);
+
+    qint64 decodeNs = std::numeric_limits<qint64>::max();
+    for (int round = 0; round < 2; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        qint64 pixels = 0;
+        for (const TRenameItem &item : items)
+            pixels += QImage(item.OriginalPath).width();
+        decodeNs = std::min(decodeNs, timer.nsecsElapsed());
+        if (pixels != 1600 * 1000)
+            out << "decoding failed\n";
+    }
+    out << qSetFieldWidth(44) << Qt::left << "(e) {imgw}x{imgh}_{name}, 1,000 pictures"
+        << qSetFieldWidth(0) << QString::number(1000 / (double(headerNs) / 1e9), 'f', 0)
+        << " items/s   (" << sample << ")\n";
+    out << qSetFieldWidth(44) << Qt::left << "    decoding the same pictures" << qSetFieldWidth(0)
+        << QString::number(1000 / (double(decodeNs) / 1e9), 'f', 0) << " pictures/s, headers are "
+        << QString::number(double(decodeNs) / double(headerNs), 'f', 0) << "x faster\n";
+    out.flush();
 }
 
 struct Scenario
@@ -50,7 +122,9 @@ struct Scenario
 
 int main(int argc, char *argv[])
 {
+    // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad".
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcde"_s;
     const int rounds = 5;
     const QList<Scenario> scenarios{
         {"(a) {name}", [](RenameOptions &) {}},
@@ -70,29 +144,27 @@ int main(int argc, char *argv[])
              o.replace = u"x$1"_s;
              o.caseMode = CaseMode::Title;
          }},
+        {"(d) {created:yyyy-mm-dd_hh-nn-ss}_{name}",
+         [](RenameOptions &o) { o.pattern = u"{created:yyyy-mm-dd_hh-nn-ss}_{name}"_s; }},
     };
 
     QTextStream out(stdout);
     out << "Preview of " << count << " items, best of " << rounds << " runs\n";
-    SilentMessages messages;
+    const TRenameItems items = syntheticItems(count);
     for (const Scenario &scenario : scenarios) {
+        if (!only.contains(QLatin1Char(scenario.name[1])))
+            continue;
         RenameOptions options;
         scenario.edit(options);
-        qint64 bestNs = std::numeric_limits<qint64>::max();
         QString sample;
-        for (int round = 0; round < rounds; ++round) {
-            TRenameItems items = syntheticItems(count);
-            QElapsedTimer timer;
-            timer.start();
-            PreviewNames(items, options, {}, messages);
-            bestNs = std::min(bestNs, timer.nsecsElapsed());
-            sample = items.at(1).OriginalName + items.at(1).Ext + u" -> "_s + items.at(1).NewName;
-        }
+        const qint64 bestNs = bestPreview(items, options, rounds, &sample);
         const double perSecond = double(count) / (double(bestNs) / 1e9);
         out << qSetFieldWidth(44) << Qt::left << scenario.name << qSetFieldWidth(0)
             << QString::number(perSecond / 1e6, 'f', 2) << " million items/s   (" << sample
             << ")\n";
         out.flush();
     }
+    if (only.contains(u'e'))
+        pictureSizes(out, rounds);
     return 0;
 }

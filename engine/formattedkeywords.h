@@ -1,9 +1,18 @@
 #pragma once
 
+#include "dateformat.h"
 #include "renameitem.h"
 
 #include <QString>
 
-// Replaces the keywords that carry a format or a range ({date:...}, {name:1:8}) and
-// the picture-size keywords. Runs before the simple keywords.
+// Replaces the keywords that carry a format or a range and the picture sizes, in
+// three passes: {date:F}, {time:F}, {created:F}, {modified:F} written by the format F;
+// {name:start:length} taken from the original name; {imgw} and {imgh}. Keywords
+// match in any case; one that does not fit its form stays as typed.
+QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item,
+                                const LocaleFormat &locale);
 QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item);
+
+// The value of {name:start:length} for a name: start counts from 1, or from the end
+// when negative; a negative length is 0.
+QString NameRange(const QString &name, const QString &startText, const QString &lengthText);

@@ -19,24 +19,6 @@ QString FormatCounter(qint64 start, qint64 index, int digits)
     return text;
 }
 
-QString FixedDateText(const QDateTime &localMoment)
-{
-    const QDate date = localMoment.date();
-    return QStringLiteral("%1%2%3")
-        .arg(date.year(), 4, 10, QLatin1Char('0'))
-        .arg(date.month(), 2, 10, QLatin1Char('0'))
-        .arg(date.day(), 2, 10, QLatin1Char('0'));
-}
-
-QString FixedTimeText(const QDateTime &localMoment)
-{
-    const QTime time = localMoment.time();
-    return QStringLiteral("%1%2%3")
-        .arg(time.hour(), 2, 10, QLatin1Char('0'))
-        .arg(time.minute(), 2, 10, QLatin1Char('0'))
-        .arg(time.second(), 2, 10, QLatin1Char('0'));
-}
-
 namespace {
 
 // The text of the keyword steps with the positions of its "{" characters, so that
@@ -136,11 +118,13 @@ NameBuilder::NameBuilder(const RenameOptions &options, const QStringList &import
     , m_replace(options.replace)
     , m_caseMode(options.caseMode)
     , m_turkic(LocaleUsesTurkicCasing())
+    , m_locale(LocaleFormat::system())
     , m_counterStart(IntOrDefault(options.counterStart, 1))
     , m_digits(std::clamp(IntOrDefault(options.digits, 3), 1, 10))
     , m_operations(NameOperations::fromOptions(options))
     , m_importedNames(importedNames)
 {
+    RefreshLocalTimeZone();
     const QString newExt = TrimControl(options.newExt);
     if (!newExt.isEmpty())
         m_newExtPart = newExt.startsWith(u'.') ? newExt : u'.' + newExt;
@@ -163,7 +147,7 @@ QString NameBuilder::build(const TRenameItem &item, int index)
 template <typename CounterText>
 QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText counterText)
 {
-    KeywordText text(ExpandFormattedKeywords(m_pattern, item));
+    KeywordText text(ExpandFormattedKeywords(m_pattern, item, m_locale));
     // Every value is computed only when its keyword occurs; none of them has effects.
     text.replace(QLatin1StringView("{name}"), [&] {
         return ApplyNameOperations(item.OriginalName, index, m_operations, m_importedNames);
@@ -173,14 +157,19 @@ QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText c
     });
     text.replace(QLatin1StringView("{ext}"), [&] { return item.Ext.mid(1); });
     text.replace(QLatin1StringView("{counter}"), counterText);
+    const auto written = [this](const QString &format, const LocalMoment &moment) {
+        return FormatDateTimeText(format, moment, m_locale);
+    };
     text.replace(QLatin1StringView("{date}"),
-                 [] { return FixedDateText(QDateTime::currentDateTime()); });
+                 [&] { return written(QStringLiteral("yyyymmdd"), CurrentLocalMoment()); });
     text.replace(QLatin1StringView("{time}"),
-                 [] { return FixedTimeText(QDateTime::currentDateTime()); });
-    text.replace(QLatin1StringView("{created}"),
-                 [&] { return FixedDateText(LocalFromUtcDateTime(item.CreatedUtc)); });
-    text.replace(QLatin1StringView("{modified}"),
-                 [&] { return FixedDateText(LocalFromUtcDateTime(item.ModifiedUtc)); });
+                 [&] { return written(QStringLiteral("hhnnss"), CurrentLocalMoment()); });
+    text.replace(QLatin1StringView("{created}"), [&] {
+        return written(QStringLiteral("yyyymmdd"), LocalMomentFromUtc(item.CreatedUtc));
+    });
+    text.replace(QLatin1StringView("{modified}"), [&] {
+        return written(QStringLiteral("yyyymmdd"), LocalMomentFromUtc(item.ModifiedUtc));
+    });
     text.replace(QLatin1StringView("{parent}"),
                  [&] { return ParentFolderName(item.OriginalPath); });
     text.replace(QLatin1StringView("{folder}"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dateformat.h"
 #include "regexreplace.h"
 #include "renameitem.h"
 #include "renameoptions.h"
@@ -17,11 +18,6 @@ inline constexpr QStringView ForbiddenNameCharacters = u"<>:\"/\\|?*";
 
 // start + index in decimal, zero-padded to at least digits digits ("-005").
 QString FormatCounter(qint64 start, qint64 index, int digits);
-
-// The fixed forms of {date}/{created} (year, month, day) and {time} (hour, minute,
-// second on the 24-hour clock), digits only.
-QString FixedDateText(const QDateTime &localMoment);
-QString FixedTimeText(const QDateTime &localMoment);
 
 // Builds new names for one set of options. Everything that does not depend on the
 // item (numbers, the compiled regular expression) is prepared once here.
@@ -48,6 +44,7 @@ private:
     QString m_replace;
     int m_caseMode;
     bool m_turkic;
+    const LocaleFormat &m_locale;
     int m_counterStart;
     int m_digits;
     NameOperations m_operations;

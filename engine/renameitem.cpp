@@ -3,6 +3,7 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -38,9 +39,46 @@ QDateTime UtcFromDateTime(TDateTime value)
     return dateTimeEpoch().addMSecs(qint64(std::clamp(ms, -limit, limit)));
 }
 
-QDateTime LocalFromUtcDateTime(TDateTime utcValue)
+namespace {
+
+// The C library's conversion, without QDateTime's re-reading of the zone settings
+// for every call, which makes it many times slower over a long list.
+LocalMoment localMomentFromEpochMs(qint64 ms)
 {
-    return UtcFromDateTime(utcValue).toLocalTime();
+    const qint64 seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+    const int msOfSecond = int(ms - seconds * 1000);
+    const std::time_t t = std::time_t(seconds);
+    std::tm parts{};
+#ifdef Q_OS_WIN
+    if (localtime_s(&parts, &t) != 0)
+        return {QDate(1899, 12, 30), QTime(0, 0)};
+#else
+    if (!localtime_r(&t, &parts))
+        return {QDate(1899, 12, 30), QTime(0, 0)};
+#endif
+    return {QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
+            QTime(parts.tm_hour, parts.tm_min, std::min(parts.tm_sec, 59), msOfSecond)};
+}
+
+} // namespace
+
+LocalMoment LocalMomentFromUtc(TDateTime utcValue)
+{
+    return localMomentFromEpochMs(UtcFromDateTime(utcValue).toMSecsSinceEpoch());
+}
+
+void RefreshLocalTimeZone()
+{
+#ifdef Q_OS_WIN
+    _tzset();
+#else
+    tzset();
+#endif
+}
+
+LocalMoment CurrentLocalMoment()
+{
+    return localMomentFromEpochMs(QDateTime::currentMSecsSinceEpoch());
 }
 
 bool IsPathSeparator(QChar c)

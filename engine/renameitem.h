@@ -13,8 +13,19 @@ using TDateTime = double;
 TDateTime DateTimeFromQDateTime(const QDateTime &moment);
 // The UTC moment that a TDateTime holding UTC stands for, rounded to the millisecond.
 QDateTime UtcFromDateTime(TDateTime value);
-// The same moment in local time, with the offset in force at that moment.
-QDateTime LocalFromUtcDateTime(TDateTime utcValue);
+// A moment on the local clock.
+struct LocalMoment
+{
+    QDate date;
+    QTime time;
+};
+
+// A UTC value on the local clock, with the offset in force at that moment (daylight
+// saving included), as the TZ variable or the system's zone says.
+LocalMoment LocalMomentFromUtc(TDateTime utcValue);
+LocalMoment CurrentLocalMoment();
+// Reads the time zone settings again (the TZ variable may have changed).
+void RefreshLocalTimeZone();
 
 // One listed file. Everything but NewName is captured when the file is added.
 struct TRenameItem

@@ -266,20 +266,16 @@ void TestNameBuilder::buildsNames()
 
 void TestNameBuilder::fixedDateForms()
 {
-    const QDateTime moment(QDate(2026, 12, 9), QTime(4, 5, 6));
-    QCOMPARE(FixedDateText(moment), u"20261209"_s);
-    QCOMPARE(FixedTimeText(moment), u"040506"_s);
-    QCOMPARE(FixedDateText(QDateTime(QDate(987, 1, 2), QTime(23, 0))), u"09870102"_s);
-
     RenameOptions options;
     options.pattern = u"{date}-{time}"_s;
+    const auto expected = [](const QDateTime &moment) {
+        return moment.toString(u"yyyyMMdd-HHmmss"_s);
+    };
     const QDateTime before = QDateTime::currentDateTime();
     const QString name =
         BuildNewName(item(u"/d/a"_s), options.pattern, u"1"_s, true, QString(), 0, options, {});
     const QDateTime after = QDateTime::currentDateTime();
-    const QStringList possible{FixedDateText(before) + u'-' + FixedTimeText(before),
-                               FixedDateText(after) + u'-' + FixedTimeText(after)};
-    QVERIFY2(possible.contains(name), qPrintable(name));
+    QVERIFY2(name == expected(before) || name == expected(after), qPrintable(name));
 }
 
 void TestNameBuilder::createdDateUsesLocalOffset()
