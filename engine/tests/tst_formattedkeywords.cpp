@@ -41,6 +41,7 @@ private slots:
     void expands_data();
     void expands();
     void currentMoment();
+    void localTimeFollowsDaylightSaving();
     void rangeIgnoresNameOperations();
     void pictureSizes_data();
     void pictureSizes();
@@ -117,6 +118,25 @@ void TestFormattedKeywords::currentMoment()
                         QString::number(day.year()));
     }
     QVERIFY2(possible.contains(text), qPrintable(text));
+}
+
+void TestFormattedKeywords::localTimeFollowsDaylightSaving()
+{
+    // Central European rules: UTC+1 in winter, UTC+2 from the last Sunday of March.
+    qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    tzset();
+    const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
+    TRenameItem item = itemNamed(u"/nowhere/a.txt"_s);
+    const auto written = [&](const QDateTime &utc) {
+        item.ModifiedUtc = DateTimeFromQDateTime(utc);
+        return ExpandFormattedKeywords(u"{modified:yyyy-mm-dd hh:nn}"_s, item, locale);
+    };
+    QCOMPARE(written(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC)), u"2026-01-15 13:00"_s);
+    QCOMPARE(written(QDateTime(QDate(2026, 7, 15), QTime(12, 0), Qt::UTC)), u"2026-07-15 14:00"_s);
+    // The last moment before the change and the first one after it.
+    QCOMPARE(written(QDateTime(QDate(2026, 3, 29), QTime(0, 59), Qt::UTC)), u"2026-03-29 01:59"_s);
+    QCOMPARE(written(QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC)), u"2026-03-29 03:00"_s);
+    initTestCase();
 }
 
 void TestFormattedKeywords::rangeIgnoresNameOperations()
