@@ -1,5 +1,6 @@
 #include "clicommand.h"
 
+#include "batchrunner.h"
 #include "fileitems.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
@@ -109,6 +110,18 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
                                              u"Take the files of subfolders of a folder too."_s);
     const QCommandLineOption tsvOption(u"tsv"_s,
                                        u"Print each file's full path, a tab and its new name."_s);
+    const QCommandLineOption executeOption(
+        {u"x"_s, u"execute"_s}, u"Carry out the new names (without it, only show them)."_s);
+    const QCommandLineOption modeOption(
+        u"mode"_s, u"With --execute: rename (in place, the default), copy or move."_s, u"MODE"_s);
+    const QCommandLineOption destinationOption(
+        u"destination"_s, u"Folder that copy and move put the files into."_s, u"DIR"_s);
+    const QCommandLineOption conflictOption(
+        u"conflict"_s, u"When a target exists: skip, overwrite or number (the default)."_s,
+        u"RULE"_s);
+    const QCommandLineOption touchOption(
+        u"touch"_s, u"Give every renamed, copied or moved file the current time."_s);
+    const QCommandLineOption undoOption(u"undo"_s, u"Undo the last batch, then end."_s);
     for (const TextSetting &setting : textSettings)
         parser.addOption(setting.option);
     for (const Flag &flag : flags)
@@ -117,6 +130,9 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     parser.addOption(newExtOption);
     parser.addOption(recursiveOption);
     parser.addOption(tsvOption);
+    for (const QCommandLineOption *option : {&executeOption, &modeOption, &destinationOption,
+                                             &conflictOption, &touchOption, &undoOption})
+        parser.addOption(*option);
     parser.addPositionalArgument(u"PATH"_s, u"A file, or a folder whose files are taken."_s,
                                  u"PATH..."_s);
 
@@ -144,21 +160,49 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
     for (const Flag &flag : flags)
         options.*flag.field = parser.isSet(flag.option);
+    // Reads a word option into one of its indices; -1 when the word is not known.
+    const auto choice = [&](const QCommandLineOption &option, const QStringList &words) {
+        return int(words.indexOf(parser.value(option).toLower()));
+    };
     if (parser.isSet(caseOption)) {
-        static const QStringList modes{u"unchanged"_s, u"lower"_s, u"upper"_s, u"title"_s};
-        options.caseMode = int(modes.indexOf(parser.value(caseOption).toLower()));
+        options.caseMode = choice(caseOption, {u"unchanged"_s, u"lower"_s, u"upper"_s, u"title"_s});
         if (options.caseMode < 0)
             return usageError(u"unknown case mode \"%1\""_s.arg(parser.value(caseOption)));
     }
+    if (parser.isSet(modeOption)) {
+        options.batchMode = choice(modeOption, {u"rename"_s, u"copy"_s, u"move"_s});
+        if (options.batchMode < 0)
+            return usageError(u"unknown mode \"%1\""_s.arg(parser.value(modeOption)));
+    }
+    if (parser.isSet(conflictOption)) {
+        options.conflict = choice(conflictOption, {u"skip"_s, u"overwrite"_s, u"number"_s});
+        if (options.conflict < 0)
+            return usageError(u"unknown conflict rule \"%1\""_s.arg(parser.value(conflictOption)));
+    }
+    options.destination = parser.value(destinationOption);
+    options.touchModifiedNow = parser.isSet(touchOption);
     if (parser.isSet(newExtOption)) {
         options.changeExt = true;
         options.newExt = parser.value(newExtOption);
     }
+    StreamMessages messages(err);
+    SystemFileOperations files;
+    if (parser.isSet(undoOption)) {
+        if (!parser.positionalArguments().isEmpty() || parser.isSet(executeOption))
+            return usageError(u"--undo takes no files and no --execute"_s);
+        try {
+            UndoLastBatch(messages, files);
+        } catch (const TessalyError &error) {
+            err << error.message() << Qt::endl;
+            return 1;
+        }
+        return 0;
+    }
+
     const QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
         return usageError(u"no file or folder given"_s);
 
-    StreamMessages messages(err);
     TRenameItems items;
     ListedPaths listed;
     const auto addFile = [&](const QString &path) {
@@ -198,5 +242,14 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
             out << FileNamePart(item.OriginalPath) << u" -> "_s << item.NewName << u'\n';
     }
     out.flush();
+
+    if (parser.isSet(executeOption)) {
+        try {
+            RunBatch(items, options, messages, files);
+        } catch (const TessalyError &error) {
+            err << error.message() << Qt::endl;
+            return 1;
+        }
+    }
     return 0;
 }

@@ -125,6 +125,20 @@ QString ParentFolderName(const QString &path)
     return parent;
 }
 
+QString PathKey(const QString &path)
+{
+#ifdef Q_OS_WIN
+    QString folded = path;
+    for (QChar &c : folded) {
+        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
+            c = QChar(char16_t(c.unicode() + (u'a' - u'A')));
+    }
+    return folded;
+#else
+    return path;
+#endif
+}
+
 void SplitFileName(const QString &fileName, QString *name, QString *ext)
 {
     const qsizetype dot = fileName.lastIndexOf(u'.');

@@ -51,6 +51,10 @@ QString FolderPart(const QString &path);
 // root of a drive or of the file system, the share name at the root of a share.
 QString ParentFolderName(const QString &path);
 
+// The form under which two paths name the same list entry: the path itself, with
+// A-Z taken as a-z on Windows, whose file systems ignore that case.
+QString PathKey(const QString &path);
+
 // Splits a file name at its last "." into name and extension. A name without "."
 // is all name; ".gitignore" is all extension; "name." gives "name" and ".".
 void SplitFileName(const QString &fileName, QString *name, QString *ext);

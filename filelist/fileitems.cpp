@@ -66,14 +66,5 @@ QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
 
 QString ListedPaths::key(const QString &path)
 {
-#ifdef Q_OS_WIN
-    QString folded = path;
-    for (QChar &c : folded) {
-        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
-            c = QChar(char16_t(c.unicode() + (u'a' - u'A')));
-    }
-    return folded;
-#else
-    return path;
-#endif
+    return PathKey(path);
 }

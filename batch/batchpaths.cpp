@@ -1,0 +1,82 @@
+#include "batchpaths.h"
+
+#include "renameitem.h"
+#include "tessalyerror.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isAbsoluteName(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return (name.size() >= 2 && name.at(1) == u':') || name.startsWith(u'\\') ||
+           name.startsWith(u'/');
+#else
+    return name.startsWith(u'/');
+#endif
+}
+
+bool endsWithSeparator(const QString &folder)
+{
+#ifdef Q_OS_WIN
+    if (folder.endsWith(u':'))
+        return true;
+#endif
+    return IsPathSeparator(folder.back());
+}
+
+void checkPart(const QString &part)
+{
+    for (QChar c : part) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == u'"' || u == u'<' || u == u'>' || u == u'|')
+            throw TessalyError(FileErrorText(u"Invalid characters in path"_s, part));
+    }
+}
+
+} // namespace
+
+QString CombinePath(const QString &folder, const QString &name)
+{
+    if (folder.isEmpty())
+        return name;
+    if (name.isEmpty())
+        return folder;
+    checkPart(folder);
+    checkPart(name);
+    if (isAbsoluteName(name))
+        return name;
+    if (endsWithSeparator(folder))
+        return folder + name;
+    return folder + QDir::separator() + name;
+}
+
+QString AutoNumberPath(const QString &folder, const QString &fileName, FileOperations &files)
+{
+    QString base;
+    QString ext;
+    SplitFileName(fileName, &base, &ext);
+    for (qint64 n = 1;; ++n) {
+        const QString candidate =
+            CombinePath(folder, u"%1 (%2)%3"_s.arg(base, QString::number(n), ext));
+        if (!files.fileExists(candidate))
+            return candidate;
+    }
+}
+
+QString DataFolder()
+{
+    QString base = qEnvironmentVariable("APPDATA");
+    if (base.isEmpty())
+        base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return CombinePath(base, u"Quenwick"_s + QDir::separator() + u"Tessaly"_s);
+}
+
+QString UndoLogPath()
+{
+    return CombinePath(DataFolder(), u"last_rename.csv"_s);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "fileoperations.h"
+
+#include <QString>
+
+// Joins a folder and a name: the name alone when the folder is empty or the name is
+// absolute, the folder alone when the name is empty, else both with one separator.
+// When both are given, each is checked first: a control character, a quotation mark,
+// "<", ">" or "|" throws "Invalid characters in path" with that part.
+QString CombinePath(const QString &folder, const QString &name);
+
+// The first of "base (1)ext", "base (2)ext", ... in folder at which no file exists.
+QString AutoNumberPath(const QString &folder, const QString &fileName, FileOperations &files);
+
+// The per-user data folder: APPDATA when set, else the user's data folder, with
+// Quenwick/Tessaly below it. Nothing is created or looked up.
+QString DataFolder();
+QString UndoLogPath();

@@ -1,0 +1,211 @@
+#include "batchrunner.h"
+
+#include "batchpaths.h"
+#include "tessalyerror.h"
+#include "translation.h"
+#include "undolog.h"
+#include "usermessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+[[noreturn]] void failExists(const QString &path)
+{
+    throw TessalyError(FileErrorText(u"The specified file already exists"_s, path));
+}
+
+// How many items from the current one on still have to process each source path.
+class PendingSources
+{
+public:
+    explicit PendingSources(const TRenameItems &items)
+    {
+        for (const TRenameItem &item : items)
+            ++m_counts[PathKey(item.OriginalPath)];
+    }
+
+    void done(const QString &path)
+    {
+        const auto it = m_counts.find(PathKey(path));
+        if (it != m_counts.end() && --*it == 0)
+            m_counts.erase(it);
+    }
+
+    bool contains(const QString &path) const { return m_counts.contains(PathKey(path)); }
+
+private:
+    QHash<QString, int> m_counts;
+};
+
+} // namespace
+
+void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files)
+{
+    if (options.touchModifiedNow)
+        files.touch(path);
+}
+
+void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,
+              FileOperations &files, const ItemMovedHandler &itemMoved)
+{
+    const int conflict = options.conflict;
+    const int mode = options.batchMode;
+    const QString destination = TrimControl(options.destination);
+    const bool toFolder = mode == BatchMode::CopyToFolder || mode == BatchMode::MoveToFolder;
+
+    if (toFolder && destination.isEmpty()) {
+        messages.warning(
+            TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
+        return;
+    }
+    if (toFolder && !files.folderExists(destination))
+        files.makeFolders(destination);
+
+    UndoJournal journal(UndoLogPath());
+    PendingSources pending(items);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        TRenameItem &item = items[i];
+        if (item.NewName.isEmpty()) {
+            messages.warning(
+                TranslateText(u"Please build preview first (click \"Preview Result\" button)."_s));
+            return;
+        }
+        const QString source = item.OriginalPath;
+        pending.done(source);
+        const QString folder = mode == BatchMode::RenameInPlace ? FolderPart(source) : destination;
+        QString target = CombinePath(folder, item.NewName);
+        if (mode == BatchMode::RenameInPlace && PathKey(target) == PathKey(source))
+            continue;
+        // Checked before anything is touched: a record must read back exactly.
+        CheckPathCharacters(source);
+        CheckPathCharacters(target);
+
+        bool skipped = false;
+        for (;;) {
+            journal.append(source, target);
+            bool done = false;
+            try {
+                done = mode == BatchMode::CopyToFolder ? files.copy(source, target)
+                                                       : files.move(source, target);
+            } catch (...) {
+                journal.retract();
+                throw;
+            }
+            if (done)
+                break;
+            journal.retract();
+
+            // Something is at the target already.
+            if (!files.fileExists(target))
+                failExists(target); // a folder: never taken for a file
+            const bool itself = files.sameFile(source, target);
+            if (itself && source != target && mode != BatchMode::CopyToFolder) {
+                // Only the letter case differs on a file system that ignores it: go
+                // through a free name, recording both steps.
+                const QString step =
+                    AutoNumberPath(FolderPart(target), FileNamePart(target) + u".tessaly"_s, files);
+                journal.append(source, step);
+                try {
+                    if (!files.move(source, step))
+                        failExists(step);
+                } catch (...) {
+                    journal.retract();
+                    throw;
+                }
+                journal.append(step, target);
+                try {
+                    if (!files.move(step, target))
+                        failExists(target);
+                } catch (...) {
+                    journal.retract();
+                    throw;
+                }
+                break;
+            }
+            if (conflict == ConflictMode::AutoNumber) {
+                target = AutoNumberPath(FolderPart(target), FileNamePart(target), files);
+                continue;
+            }
+            if (conflict == ConflictMode::Overwrite && !itself) {
+                if (pending.contains(target))
+                    failExists(target); // a later item still has to take that file
+                files.remove(target);
+                continue;
+            }
+            // Skip, and Overwrite of the file by itself, which would destroy it.
+            skipped = true;
+            break;
+        }
+        if (skipped)
+            continue;
+
+        TouchModifiedTime(target, options, files);
+        if (mode != BatchMode::CopyToFolder) {
+            TRenameItem moved = MakeRenameItem(target);
+            item.OriginalPath = moved.OriginalPath;
+            item.OriginalName = moved.OriginalName;
+            item.Ext = moved.Ext;
+            if (itemMoved)
+                itemMoved(i, source);
+        }
+    }
+    if (!items.isEmpty())
+        journal.finish();
+    messages.information(TranslateText(u"Batch completed. A CSV log has been saved in AppData."_s));
+}
+
+void UndoLastBatch(UserMessages &messages, FileOperations &files,
+                   const std::function<void()> &clearList)
+{
+    const QString logPath = UndoLogPath();
+    if (!files.fileExists(logPath)) {
+        messages.information(TranslateText(u"No undo log found in AppData."_s));
+        return;
+    }
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly)) {
+        throw TessalyError(TranslateText(u"Cannot open file \"%1\". %2"_s)
+                               .arg(QDir::toNativeSeparators(logPath), log.errorString()));
+    }
+    const QStringList lines = UndoLogLines(log.readAll());
+    log.close();
+
+    for (qsizetype i = lines.size() - 1; i >= 1; --i) {
+        QString line = TrimControl(lines.at(i));
+        if (line.isEmpty())
+            continue;
+        if (line.size() >= 2 && line.front() == u'"' && line.back() == u'"')
+            line = line.sliced(1, line.size() - 2);
+        const qsizetype separator = line.indexOf(u"\",\""_s);
+        if (separator < 0)
+            continue;
+        const QString original = line.left(separator);
+        const QString moved = line.mid(separator + 3);
+        if (!files.fileExists(moved))
+            continue;
+        const QString folder = FolderPart(original);
+        if (folder.isEmpty())
+            throw TessalyError(u"Unable to create directory\n[]"_s);
+        if (!files.folderExists(folder))
+            files.makeFolders(folder);
+        for (;;) {
+            if (files.move(moved, original))
+                break;
+            // A file stands at the original path. After a copy it is the source, with
+            // the same content; anything else is a file made since, which must stay.
+            if (!files.fileExists(original) || !files.sameContent(original, moved) ||
+                files.sameFile(original, moved))
+                failExists(original);
+            files.remove(original);
+        }
+    }
+    files.remove(logPath);
+    if (clearList)
+        clearList();
+    messages.information(TranslateText(u"Undo completed for the last rename operation."_s));
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+// The file operations of a batch and of its undo, with the messages the user sees.
+// Every failure throws TessalyError whose text is the message, a line break and the
+// path concerned in square brackets. A target that already exists is not a failure:
+// move and copy then return false and leave both files alone.
+class FileOperations
+{
+public:
+    virtual ~FileOperations() = default;
+
+    // A file (not a folder) is at path; links are followed.
+    virtual bool fileExists(const QString &path) = 0;
+    virtual bool folderExists(const QString &path) = 0;
+    // Creates the folder with its missing parents; false when that fails.
+    virtual bool makeFolders(const QString &path) = 0;
+    // Moves a file without ever replacing anything at target.
+    virtual bool move(const QString &source, const QString &target) = 0;
+    // Copies a file to a new target, keeping its last-write time; never replaces.
+    virtual bool copy(const QString &source, const QString &target) = 0;
+    virtual void remove(const QString &path) = 0;
+    // Sets the last-write time to now; failures are silent.
+    virtual void touch(const QString &path) = 0;
+    // Both paths name one file (the same file through two spellings included).
+    virtual bool sameFile(const QString &a, const QString &b) = 0;
+    virtual bool sameContent(const QString &a, const QString &b) = 0;
+};
+
+// The operations on the real file system.
+class SystemFileOperations : public FileOperations
+{
+public:
+    bool fileExists(const QString &path) override;
+    bool folderExists(const QString &path) override;
+    bool makeFolders(const QString &path) override;
+    bool move(const QString &source, const QString &target) override;
+    bool copy(const QString &source, const QString &target) override;
+    void remove(const QString &path) override;
+    void touch(const QString &path) override;
+    bool sameFile(const QString &a, const QString &b) override;
+    bool sameContent(const QString &a, const QString &b) override;
+};
+
+// "message\n[path]", the form of every file-operation error.
+QString FileErrorText(const QString &message, const QString &path);
+// Throws "Invalid characters in path" for a path that holds a control character,
+// a quotation mark, "<", ">" or "|" (on Windows also "*" and "?"). Such a path could
+// not be written to the undo log and read back exactly.
+void CheckPathCharacters(const QString &path);

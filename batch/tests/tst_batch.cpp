@@ -1,0 +1,733 @@
+#include "batchpaths.h"
+#include "batchrunner.h"
+#include "namebuilder.h"
+#include "recordingmessages.h"
+#include "tessalyerror.h"
+#include "testdir.h"
+#include "undolog.h"
+
+#include <QDirIterator>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Tree = QMap<QString, QString>; // relative path -> content
+using OptionsEdit = std::function<void(RenameOptions &)>;
+using Hook = std::function<void(TestDir &)>;
+
+// One batch on a small tree in which every file holds its own starting path, so that
+// the tree afterwards shows where each content went.
+struct Scenario
+{
+    QStringList files;  // created, each holding its own relative path
+    QStringList listed; // the rename list, in order
+    OptionsEdit edit;
+    Hook beforeBatch; // runs after the preview
+    Tree after;
+    QString error;       // the text RunBatch throws, with <root> for the folder
+    QStringList records; // "original>new", relative
+    bool undoRestores = true;
+};
+
+Tree readTree(const QString &root)
+{
+    Tree tree;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        tree.insert(path.mid(root.size() + 1), QString::fromUtf8(file.readAll()));
+    }
+    return tree;
+}
+
+Tree unchanged(const QStringList &files)
+{
+    Tree tree;
+    for (const QString &file : files)
+        tree.insert(file, file);
+    return tree;
+}
+
+// Fails the Nth change to the file system (moves, copies and deletions), counting from 1.
+class FailingFileOperations : public SystemFileOperations
+{
+public:
+    explicit FailingFileOperations(int failAt)
+        : m_failAt(failAt)
+    {}
+
+    bool move(const QString &source, const QString &target) override
+    {
+        step(source);
+        return SystemFileOperations::move(source, target);
+    }
+    bool copy(const QString &source, const QString &target) override
+    {
+        step(source);
+        return SystemFileOperations::copy(source, target);
+    }
+    void remove(const QString &path) override
+    {
+        step(path);
+        SystemFileOperations::remove(path);
+    }
+
+private:
+    void step(const QString &path)
+    {
+        if (++m_count == m_failAt)
+            throw TessalyError(FileErrorText(u"Injected failure"_s, path));
+    }
+
+    int m_failAt;
+    int m_count = 0;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Scenario)
+
+class TestBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void combinePath_data();
+    void combinePath();
+    void autoNumberPath_data();
+    void autoNumberPath();
+    void dataFolder();
+    void batches_data();
+    void batches();
+    void checksBeforeAnything_data();
+    void checksBeforeAnything();
+    void logBytes();
+    void touchSetsOnlyTheTarget();
+    void failedBatchesUndoCompletely();
+    void undoReadsEveryLineForm();
+    void undoKeepsFilesMadeSince();
+    void undoRecreatesFolders();
+    void undoOfNothing();
+
+private:
+    TRenameItems listed(const QStringList &relative) const;
+    void preview(TRenameItems &items, const RenameOptions &options);
+    QStringList logRecords() const;
+    QString rel(const QString &path) const { return path.mid(m_root->path().size() + 1); }
+
+    std::unique_ptr<TestDir> m_root;
+    std::unique_ptr<TestDir> m_appData;
+    RecordingMessages m_messages;
+    SystemFileOperations m_files;
+};
+
+void TestBatch::init()
+{
+    m_root = std::make_unique<TestDir>();
+    m_appData = std::make_unique<TestDir>();
+    qputenv("APPDATA", m_appData->path().toUtf8());
+    m_messages = RecordingMessages();
+}
+
+void TestBatch::cleanup()
+{
+    m_root.reset();
+    m_appData.reset();
+}
+
+TRenameItems TestBatch::listed(const QStringList &relative) const
+{
+    TRenameItems items;
+    for (const QString &path : relative)
+        items.append(MakeRenameItem(m_root->filePath(path)));
+    return items;
+}
+
+void TestBatch::preview(TRenameItems &items, const RenameOptions &options)
+{
+    RecordingMessages quiet;
+    QVERIFY(PreviewNames(items, options, {}, quiet));
+}
+
+QStringList TestBatch::logRecords() const
+{
+    QFile log(UndoLogPath());
+    if (!log.open(QIODevice::ReadOnly))
+        return {u"<no log>"_s};
+    const QStringList lines = UndoLogLines(log.readAll());
+    QStringList records;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QString line = lines.at(i).mid(1).chopped(1);
+        const qsizetype split = line.indexOf(u"\",\""_s);
+        records.append(rel(line.left(split)) + u'>' + rel(line.mid(split + 3)));
+    }
+    return records;
+}
+
+void TestBatch::combinePath_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("joined") << u"/a/b"_s << u"c.txt"_s << u"/a/b/c.txt"_s;
+    QTest::newRow("folder-with-separator") << u"/a/b/"_s << u"c.txt"_s << u"/a/b/c.txt"_s;
+    QTest::newRow("empty-folder") << QString() << u"c.txt"_s << u"c.txt"_s;
+    QTest::newRow("empty-name") << u"/a/b"_s << QString() << u"/a/b"_s;
+    QTest::newRow("absolute-name") << u"/a/b"_s << u"/c/d.txt"_s << u"/c/d.txt"_s;
+    QTest::newRow("relative-folder") << u"out"_s << u"c.txt"_s << u"out/c.txt"_s;
+    QTest::newRow("bar-in-name") << u"/a"_s << u"c|d"_s << u"Invalid characters in path\n[c|d]"_s;
+    QTest::newRow("quote-in-folder")
+        << u"/a\"b"_s << u"c"_s << u"Invalid characters in path\n[/a\"b]"_s;
+    QTest::newRow("line-break-in-name")
+        << u"/a"_s << u"c\nd"_s << u"Invalid characters in path\n[c\nd]"_s;
+    QTest::newRow("unchecked-when-alone") << QString() << u"c|d"_s << u"c|d"_s;
+}
+
+void TestBatch::combinePath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    try {
+        QCOMPARE(CombinePath(folder, name), expected);
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(), expected);
+    }
+}
+
+void TestBatch::autoNumberPath_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("first") << QStringList{u"photo.jpg"_s} << u"photo.jpg"_s << u"photo (1).jpg"_s;
+    QTest::newRow("next-free") << QStringList{u"photo.jpg"_s, u"photo (1).jpg"_s} << u"photo.jpg"_s
+                               << u"photo (2).jpg"_s;
+    QTest::newRow("last-extension")
+        << QStringList() << u"archive.tar.gz"_s << u"archive.tar (1).gz"_s;
+    QTest::newRow("no-extension") << QStringList() << u"README"_s << u"README (1)"_s;
+    QTest::newRow("dot-file") << QStringList() << u".gitignore"_s << u" (1).gitignore"_s;
+    QTest::newRow("percent-signs") << QStringList() << u"%1 %2.txt"_s << u"%1 %2 (1).txt"_s;
+    QTest::newRow("folder-is-not-a-file")
+        << QStringList{u"x (1).txt/inner"_s} << u"x.txt"_s << u"x (1).txt"_s;
+}
+
+void TestBatch::autoNumberPath()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    for (const QString &file : existing)
+        m_root->file(file);
+    QCOMPARE(AutoNumberPath(m_root->path(), name, m_files), m_root->filePath(expected));
+}
+
+void TestBatch::dataFolder()
+{
+    QCOMPARE(DataFolder(), m_appData->path() + u"/Quenwick/Tessaly"_s);
+    QCOMPARE(UndoLogPath(), m_appData->path() + u"/Quenwick/Tessaly/last_rename.csv"_s);
+    qputenv("APPDATA", "");
+    QStandardPaths::setTestModeEnabled(true);
+    QCOMPARE(DataFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                               u"/Quenwick/Tessaly"_s);
+    QStandardPaths::setTestModeEnabled(false);
+}
+
+void TestBatch::batches_data()
+{
+    QTest::addColumn<Scenario>("scenario");
+
+    const auto set = [](OptionsEdit edit) { return edit; };
+    const QStringList ab{u"a.txt"_s, u"b.txt"_s};
+
+    QTest::newRow("rename-in-place")
+        << Scenario{ab,
+                    ab,
+                    set([](auto &o) { o.pattern = u"{counter}_{name}"_s; }),
+                    {},
+                    Tree{{u"001_a.txt"_s, u"a.txt"_s}, {u"002_b.txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>001_a.txt"_s, u"b.txt>002_b.txt"_s}};
+    QTest::newRow("copy-to-new-deep-folder")
+        << Scenario{ab,
+                    ab,
+                    set([](auto &o) {
+                        o.batchMode = BatchMode::CopyToFolder;
+                        o.pattern = u"c-{name}"_s;
+                    }),
+                    [](TestDir &) {},
+                    Tree{{u"a.txt"_s, u"a.txt"_s},
+                         {u"b.txt"_s, u"b.txt"_s},
+                         {u"out/x/y/c-a.txt"_s, u"a.txt"_s},
+                         {u"out/x/y/c-b.txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>out/x/y/c-a.txt"_s, u"b.txt>out/x/y/c-b.txt"_s}};
+    QTest::newRow("move-to-folder")
+        << Scenario{ab,
+                    ab,
+                    set([](auto &o) { o.batchMode = BatchMode::MoveToFolder; }),
+                    {},
+                    Tree{{u"out/x/y/a.txt"_s, u"a.txt"_s}, {u"out/x/y/b.txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>out/x/y/a.txt"_s, u"b.txt>out/x/y/b.txt"_s}};
+    QTest::newRow("destination-ignored-in-place")
+        << Scenario{ab,
+                    {u"a.txt"_s},
+                    set([](auto &o) { o.pattern = u"z"_s; }),
+                    {},
+                    Tree{{u"z.txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>z.txt"_s}};
+    QTest::newRow("unchanged-names-skipped")
+        << Scenario{ab, ab, set([](auto &) {}), {}, unchanged(ab), {}, {}};
+    QTest::newRow("case-only-change-done-here") << Scenario{{u"photo.JPG"_s},
+                                                            {u"photo.JPG"_s},
+                                                            set([](auto &o) {
+                                                                o.changeExt = true;
+                                                                o.newExt = u"jpg"_s;
+                                                            }),
+                                                            {},
+                                                            Tree{{u"photo.jpg"_s, u"photo.JPG"_s}},
+                                                            {},
+                                                            {u"photo.JPG>photo.jpg"_s}};
+    const auto toB = set([](auto &o) { o.pattern = u"b"_s; });
+    QTest::newRow("existing-target-skip") << Scenario{ab,
+                                                      {u"a.txt"_s},
+                                                      set([](auto &o) {
+                                                          o.pattern = u"b"_s;
+                                                          o.conflict = ConflictMode::Skip;
+                                                      }),
+                                                      {},
+                                                      unchanged(ab),
+                                                      {},
+                                                      {}};
+    QTest::newRow("existing-target-number")
+        << Scenario{ab,
+                    {u"a.txt"_s},
+                    toB,
+                    {},
+                    Tree{{u"b (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>b (1).txt"_s}};
+    QTest::newRow("existing-target-overwrite") << Scenario{ab,
+                                                           {u"a.txt"_s},
+                                                           set([](auto &o) {
+                                                               o.pattern = u"b"_s;
+                                                               o.conflict = ConflictMode::Overwrite;
+                                                           }),
+                                                           {},
+                                                           Tree{{u"b.txt"_s, u"a.txt"_s}},
+                                                           {},
+                                                           {u"a.txt>b.txt"_s},
+                                                           false};
+    QTest::newRow("two-items-one-name-number")
+        << Scenario{ab,
+                    ab,
+                    set([](auto &o) { o.pattern = u"same"_s; }),
+                    {},
+                    Tree{{u"same.txt"_s, u"a.txt"_s}, {u"same (1).txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>same.txt"_s, u"b.txt>same (1).txt"_s}};
+    QTest::newRow("two-items-one-name-skip")
+        << Scenario{ab,
+                    ab,
+                    set([](auto &o) {
+                        o.pattern = u"same"_s;
+                        o.conflict = ConflictMode::Skip;
+                    }),
+                    {},
+                    Tree{{u"same.txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>same.txt"_s}};
+    // As designed, the second file replaces the one the first produced.
+    QTest::newRow("two-items-one-name-overwrite")
+        << Scenario{ab,
+                    ab,
+                    set([](auto &o) {
+                        o.pattern = u"same"_s;
+                        o.conflict = ConflictMode::Overwrite;
+                    }),
+                    {},
+                    Tree{{u"same.txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>same.txt"_s, u"b.txt>same.txt"_s},
+                    false};
+    // 1 -> 2 would delete 2 before its own item moves it on.
+    const QStringList chain{u"1.jpg"_s, u"2.jpg"_s};
+    QTest::newRow("overwrite-chain-stops")
+        << Scenario{chain,
+                    chain,
+                    set([](auto &o) {
+                        o.pattern = u"{counter}"_s;
+                        o.counterStart = u"2"_s;
+                        o.digits = u"1"_s;
+                        o.conflict = ConflictMode::Overwrite;
+                    }),
+                    {},
+                    unchanged(chain),
+                    u"The specified file already exists\n[<root>/2.jpg]"_s,
+                    {u"<no log>"_s}};
+    QTest::newRow("chain-numbered")
+        << Scenario{chain,
+                    chain,
+                    set([](auto &o) {
+                        o.pattern = u"{counter}"_s;
+                        o.counterStart = u"2"_s;
+                        o.digits = u"1"_s;
+                    }),
+                    {},
+                    Tree{{u"2 (1).jpg"_s, u"1.jpg"_s}, {u"3.jpg"_s, u"2.jpg"_s}},
+                    {},
+                    {u"1.jpg>2 (1).jpg"_s, u"2.jpg>3.jpg"_s}};
+    const auto ownFolder = [](int mode, int conflict) {
+        return OptionsEdit([mode, conflict](RenameOptions &o) {
+            o.batchMode = mode;
+            o.conflict = conflict;
+            o.destination = u"<root>"_s;
+        });
+    };
+    QTest::newRow("move-onto-itself-overwrite-skips")
+        << Scenario{ab, {u"a.txt"_s},  ownFolder(BatchMode::MoveToFolder, ConflictMode::Overwrite),
+                    {}, unchanged(ab), {},
+                    {}};
+    QTest::newRow("move-onto-itself-numbered")
+        << Scenario{ab,
+                    {u"a.txt"_s},
+                    ownFolder(BatchMode::MoveToFolder, ConflictMode::AutoNumber),
+                    {},
+                    Tree{{u"a (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+                    {},
+                    {u"a.txt>a (1).txt"_s}};
+    QTest::newRow("copy-onto-itself-numbered") << Scenario{
+        ab,
+        {u"a.txt"_s},
+        ownFolder(BatchMode::CopyToFolder, ConflictMode::AutoNumber),
+        {},
+        Tree{{u"a.txt"_s, u"a.txt"_s}, {u"a (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+        {},
+        {u"a.txt>a (1).txt"_s}};
+    QTest::newRow("target-appears-after-preview") << Scenario{
+        ab,
+        {u"a.txt"_s},
+        set([](auto &o) { o.pattern = u"new"_s; }),
+        [](TestDir &dir) { dir.file(u"new.txt"_s, "new.txt"); },
+        Tree{
+            {u"new.txt"_s, u"new.txt"_s}, {u"new (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+        {},
+        {u"a.txt>new (1).txt"_s}};
+    QTest::newRow("source-deleted-after-adding")
+        << Scenario{ab,
+                    ab,
+                    set([](auto &o) { o.pattern = u"x{name}"_s; }),
+                    [](TestDir &dir) { QFile::remove(dir.filePath(u"b.txt"_s)); },
+                    Tree{{u"xa.txt"_s, u"a.txt"_s}},
+                    u"The specified file was not found\n[<root>/b.txt]"_s,
+                    {u"a.txt>xa.txt"_s}};
+    QTest::newRow("folder-at-target")
+        << Scenario{{u"a.txt"_s, u"dir.txt/inner"_s},
+                    {u"a.txt"_s},
+                    set([](auto &o) { o.pattern = u"dir"_s; }),
+                    {},
+                    unchanged({u"a.txt"_s, u"dir.txt/inner"_s}),
+                    u"The specified file already exists\n[<root>/dir.txt]"_s,
+                    {u"<no log>"_s}};
+}
+
+void TestBatch::batches()
+{
+    QFETCH(Scenario, scenario);
+
+    for (const QString &file : scenario.files)
+        m_root->file(file, file.toUtf8());
+    TRenameItems items = listed(scenario.listed);
+    RenameOptions options;
+    options.destination = m_root->filePath(u"out/x/y"_s);
+    scenario.edit(options);
+    options.destination.replace(u"<root>"_s, m_root->path());
+    preview(items, options);
+    if (scenario.beforeBatch)
+        scenario.beforeBatch(*m_root);
+    const Tree start = readTree(m_root->path());
+
+    QString error;
+    QList<qsizetype> moved;
+    try {
+        RunBatch(items, options, m_messages, m_files,
+                 [&](qsizetype index, const QString &) { moved.append(index); });
+    } catch (const TessalyError &e) {
+        error = e.message();
+    }
+    QCOMPARE(error, QString(scenario.error).replace(u"<root>"_s, m_root->path()));
+    QCOMPARE(readTree(m_root->path()), scenario.after);
+    QCOMPARE(logRecords(), scenario.records);
+    if (error.isEmpty()) {
+        QCOMPARE(m_messages.texts(),
+                 QStringList{u"Batch completed. A CSV log has been saved in AppData."_s});
+    }
+    // Renamed and moved items describe their new files.
+    for (qsizetype index : moved)
+        QVERIFY2(QFileInfo::exists(items.at(index).OriginalPath),
+                 qPrintable(items.at(index).OriginalPath));
+
+    if (scenario.records.isEmpty() || scenario.records.front() == u"<no log>"_s)
+        return;
+    bool cleared = false;
+    UndoLastBatch(m_messages, m_files, [&] { cleared = true; });
+    QVERIFY(cleared);
+    QCOMPARE(m_messages.texts().back(), u"Undo completed for the last rename operation."_s);
+    QVERIFY(!QFile::exists(UndoLogPath()));
+    const Tree undone = readTree(m_root->path());
+    if (scenario.undoRestores) {
+        // Copies go back over their sources, which hold the same content.
+        Tree expected = start;
+        if (options.batchMode != BatchMode::CopyToFolder) {
+            QCOMPARE(undone, expected);
+        } else {
+            for (auto it = undone.cbegin(); it != undone.cend(); ++it)
+                QCOMPARE(it.value(), start.value(it.key()));
+            QCOMPARE(undone.keys(), start.keys());
+        }
+    }
+}
+
+void TestBatch::checksBeforeAnything_data()
+{
+    QTest::addColumn<OptionsEdit>("edit");
+    QTest::addColumn<bool>("preview");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("blank-destination") << OptionsEdit([](RenameOptions &o) {
+        o.batchMode = BatchMode::MoveToFolder;
+        o.destination = u"   "_s;
+    }) << true << QStringList{u"Please select a destination folder for Copy/Move mode."_s};
+    QTest::newRow("no-preview") << OptionsEdit([](RenameOptions &) {
+    }) << false << QStringList{u"Please build preview first (click \"Preview Result\" button)."_s};
+}
+
+void TestBatch::checksBeforeAnything()
+{
+    QFETCH(OptionsEdit, edit);
+    QFETCH(bool, preview);
+    QFETCH(QStringList, messages);
+
+    m_root->file(u"a.txt"_s, "a.txt");
+    // A previous batch's log must survive a batch that does nothing.
+    QDir().mkpath(DataFolder());
+    m_appData->file(u"Quenwick/Tessaly/last_rename.csv"_s, "previous");
+    TRenameItems items = listed({u"a.txt"_s});
+    RenameOptions options;
+    options.pattern = u"b"_s;
+    edit(options);
+    if (preview)
+        this->preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QCOMPARE(m_messages.texts(), messages);
+    QCOMPARE(readTree(m_root->path()), unchanged({u"a.txt"_s}));
+    QFile log(UndoLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(), "previous"_ba);
+}
+
+void TestBatch::logBytes()
+{
+    m_root->file(u"a.txt"_s, "a.txt");
+    m_root->file(u"b.txt"_s, "b.txt");
+    TRenameItems items = listed({u"a.txt"_s, u"b.txt"_s});
+    RenameOptions options;
+    options.pattern = u"é{counter}"_s;
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+
+    QFile log(UndoLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray root = m_root->path().toUtf8();
+    QCOMPARE(log.readAll(), "\xEF\xBB\xBFOriginal,New\r\n\"" + root + "/a.txt\",\"" + root +
+                                "/\xC3\xA9"
+                                "001.txt\"\r\n\"" +
+                                root + "/b.txt\",\"" + root +
+                                "/\xC3\xA9"
+                                "002.txt\"\r\n");
+    log.close();
+
+    // Running the same batch again finds nothing to do and leaves a header-only log.
+    RunBatch(items, options, m_messages, m_files);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(), "\xEF\xBB\xBFOriginal,New\r\n"_ba);
+}
+
+void TestBatch::touchSetsOnlyTheTarget()
+{
+    const QDateTime old(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
+    m_root->file(u"a.txt"_s, "a.txt", old);
+    TRenameItems items = listed({u"a.txt"_s});
+    RenameOptions options;
+    options.batchMode = BatchMode::CopyToFolder;
+    options.destination = m_root->filePath(u"out"_s);
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QCOMPARE(QFileInfo(m_root->filePath(u"out/a.txt"_s)).lastModified().toUTC(), old);
+
+    options.touchModifiedNow = true;
+    options.conflict = ConflictMode::Overwrite;
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    RunBatch(items, options, m_messages, m_files);
+    QVERIFY(QFileInfo(m_root->filePath(u"out/a.txt"_s)).lastModified() >= before);
+    QCOMPARE(QFileInfo(m_root->filePath(u"a.txt"_s)).lastModified().toUTC(), old);
+    QCOMPARE(items.front().OriginalPath, m_root->filePath(u"a.txt"_s));
+}
+
+// Whichever operation fails, the log names exactly what was done and undo restores the
+// starting tree.
+void TestBatch::failedBatchesUndoCompletely()
+{
+    QStringList files;
+    for (int i = 0; i < 5; ++i)
+        files.append(u"f%1.txt"_s.arg(i));
+    files.append(u"f1 (1).txt"_s);
+    for (const QString &file : files)
+        m_root->file(file, file.toUtf8());
+    const Tree start = readTree(m_root->path());
+
+    for (int failAt = 1; failAt <= 7; ++failAt) {
+        for (int conflict : {ConflictMode::AutoNumber, ConflictMode::Overwrite}) {
+            TRenameItems items = listed(files.first(5));
+            RenameOptions options;
+            // Shifts every name by one, so targets collide with later sources.
+            options.pattern = u"f{counter}"_s;
+            options.digits = u"1"_s;
+            options.conflict = conflict;
+            preview(items, options);
+            FailingFileOperations failing(failAt);
+            try {
+                RunBatch(items, options, m_messages, failing);
+            } catch (const TessalyError &) {
+            }
+            const QStringList records = QFile::exists(UndoLogPath()) ? logRecords() : QStringList();
+            for (const QString &record : records) {
+                const QString target = record.section(u'>', 1);
+                QVERIFY2(QFile::exists(m_root->filePath(target)), qPrintable(record));
+            }
+            if (QFile::exists(UndoLogPath()))
+                UndoLastBatch(m_messages, m_files);
+            QCOMPARE(readTree(m_root->path()), start);
+        }
+    }
+}
+
+void TestBatch::undoReadsEveryLineForm()
+{
+    const QString a = m_root->file(u"new-a.txt"_s, "a");
+    const QString b = m_root->file(u"new-b.txt"_s, "b");
+    const QString c = m_root->file(u"new-c.txt"_s, "c");
+    const QString d = m_root->file(u"new-d.txt"_s, "d");
+    const QByteArray root = m_root->path().toUtf8();
+    QDir().mkpath(DataFolder());
+    QFile log(UndoLogPath());
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    // No byte-order mark, mixed line ends, a record without outer quotes, one with a
+    // comma alone and one whose new file is gone, and no line end at the end.
+    log.write("Original,New\n\"" + root + "/a.txt\",\"" + root + "/new-a.txt\"\r" + root +
+              "/b.txt\",\"" + root + "/new-b.txt\r\n\"" + root + "/x.txt," + root +
+              "/new-c.txt\"\n  \n\"" + root + "/g.txt\",\"" + root + "/gone.txt\"\n\"" + root +
+              "/d.txt\",\"" + root + "/new-d.txt\"");
+    log.close();
+    UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readTree(m_root->path()), (Tree{{u"a.txt"_s, u"a"_s},
+                                             {u"b.txt"_s, u"b"_s},
+                                             {u"new-c.txt"_s, u"c"_s},
+                                             {u"d.txt"_s, u"d"_s}}));
+    Q_UNUSED(a);
+    Q_UNUSED(b);
+    Q_UNUSED(c);
+    Q_UNUSED(d);
+}
+
+void TestBatch::undoKeepsFilesMadeSince()
+{
+    m_root->file(u"a.txt"_s, "a.txt");
+    TRenameItems items = listed({u"a.txt"_s});
+    RenameOptions options;
+    options.pattern = u"b"_s;
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    m_root->file(u"a.txt"_s, "made since");
+
+    QVERIFY_THROWS_EXCEPTION(TessalyError, UndoLastBatch(m_messages, m_files));
+    try {
+        UndoLastBatch(m_messages, m_files);
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(),
+                 u"The specified file already exists\n["_s + m_root->filePath(u"a.txt"_s) + u']');
+    }
+    QVERIFY(QFile::exists(UndoLogPath()));
+    QCOMPARE(readTree(m_root->path()),
+             (Tree{{u"a.txt"_s, u"made since"_s}, {u"b.txt"_s, u"a.txt"_s}}));
+
+    // Once the user moved the new file away, the undo goes on.
+    QFile::rename(m_root->filePath(u"a.txt"_s), m_root->filePath(u"kept.txt"_s));
+    UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readTree(m_root->path()),
+             (Tree{{u"a.txt"_s, u"a.txt"_s}, {u"kept.txt"_s, u"made since"_s}}));
+}
+
+void TestBatch::undoRecreatesFolders()
+{
+    m_root->file(u"src/deep/a.txt"_s, "a.txt");
+    TRenameItems items = listed({u"src/deep/a.txt"_s});
+    RenameOptions options;
+    options.batchMode = BatchMode::MoveToFolder;
+    options.destination = m_root->filePath(u"out"_s);
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QVERIFY(QDir(m_root->filePath(u"src"_s)).removeRecursively());
+    UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readTree(m_root->path()), (Tree{{u"src/deep/a.txt"_s, u"a.txt"_s}}));
+}
+
+void TestBatch::undoOfNothing()
+{
+    UndoLastBatch(m_messages, m_files, [] { QFAIL("no log: the list stays"); });
+    QCOMPARE(m_messages.texts(), QStringList{u"No undo log found in AppData."_s});
+
+    // A header-only log: nothing moves, the log goes, the list empties.
+    m_root->file(u"a.txt"_s, "a.txt");
+    TRenameItems items = listed({u"a.txt"_s});
+    RenameOptions options;
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    bool cleared = false;
+    UndoLastBatch(m_messages, m_files, [&] { cleared = true; });
+    QVERIFY(cleared);
+    QVERIFY(!QFile::exists(UndoLogPath()));
+    UndoLastBatch(m_messages, m_files);
+    QCOMPARE(m_messages.texts().back(), u"No undo log found in AppData."_s);
+
+    // A record without a folder while its new file exists.
+    m_root->file(u"new.txt"_s);
+    QDir().mkpath(DataFolder());
+    QFile log(UndoLogPath());
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.write("Original,New\r\n\"bare.txt\",\"" + m_root->filePath(u"new.txt"_s).toUtf8() +
+              "\"\r\n");
+    log.close();
+    try {
+        UndoLastBatch(m_messages, m_files);
+        QFAIL("a record without a folder cannot be undone");
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(), u"Unable to create directory\n[]"_s);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBatch)
+#include "tst_batch.moc"

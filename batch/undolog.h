@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The undo log of the running batch, kept as a journal: each record is handed to the
+// system just before its operation and taken back out when the operation fails, so
+// that whenever the batch stops (an error, a kill) the log names exactly the files
+// that were moved or copied.
+class UndoJournal
+{
+public:
+    explicit UndoJournal(QString path);
+    // A batch that stops before any operation was done puts the previous log back.
+    ~UndoJournal();
+    UndoJournal(const UndoJournal &) = delete;
+    UndoJournal &operator=(const UndoJournal &) = delete;
+
+    // Records one operation. The first record replaces the previous batch's log.
+    void append(const QString &original, const QString &target);
+    // Takes the last record out again.
+    void retract();
+    // Ends a batch that ran through all its items: a batch without any operation
+    // still leaves a log holding the header line only.
+    void finish();
+
+private:
+    void open();
+    void write(const QByteArray &bytes);
+    [[noreturn]] void failCreate();
+
+    QString m_path;
+    QFile m_file;
+    qint64 m_sizeBeforeLast = -1;
+    int m_records = 0;
+    bool m_finished = false;
+    std::optional<QByteArray> m_previous; // the log this batch replaced, if there was one
+};
+
+// One record of the log as written: the path before and the path after.
+QByteArray UndoRecord(const QString &original, const QString &target);
+
+// The lines of a log's text: UTF-8 with or without its byte-order mark, lines ended
+// by CR LF, LF or CR; text after the last line end is a line when not empty.
+QStringList UndoLogLines(const QByteArray &content);
