@@ -186,8 +186,10 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
             continue;
         const QString original = line.left(separator);
         const QString moved = line.mid(separator + 3);
-        if (!files.fileExists(moved))
+        if (!files.fileExists(moved)) {
+            files.discardPartialCopy(moved);
             continue;
+        }
         const QString folder = FolderPart(original);
         if (folder.isEmpty())
             throw TessalyError(u"Unable to create directory\n[]"_s);

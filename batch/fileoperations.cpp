@@ -18,6 +18,11 @@
 
 using namespace Qt::StringLiterals;
 
+QString PartialCopyPath(const QString &target)
+{
+    return FolderPart(target) + u'.' + FileNamePart(target) + u".tessaly-part"_s;
+}
+
 QString FileErrorText(const QString &message, const QString &path)
 {
     return message + u"\n["_s + path + u']';
@@ -98,35 +103,69 @@ private:
     int m_fd;
 };
 
-// Copies into a target that must not exist yet. With sync the data is on disk before
-// this returns, since the caller is about to remove the source.
+// Puts a finished file at target without replacing anything; false when something is
+// there already.
+bool placeWithoutReplacing(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return false;
+    // The file system cannot refuse to replace within a rename: a hard link can.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    if (errno != EPERM && errno != EOPNOTSUPP)
+        return false;
+    // No hard links either (FAT): look first, then rename.
+    struct stat info;
+    if (::lstat(to.constData(), &info) == 0)
+        return false;
+    return ::rename(from.constData(), to.constData()) == 0;
+}
+
+// Copies into a target that must not exist yet. The data goes into a hidden file
+// beside the target first, which takes the target's name only when complete, so that
+// an interrupted copy never leaves a partial file under the new name. With sync the
+// data is on disk before this returns, since the caller is about to remove the source.
 bool copyFile(const QString &source, const QString &target, bool sync)
 {
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(target);
+    struct stat info;
+    if (::lstat(to.constData(), &info) == 0)
+        return false;
     Descriptor in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         if (errno == ENOENT)
             failNotFound(source);
         failSystem(errno, source);
     }
-    struct stat info;
     if (::fstat(in.get(), &info) != 0)
         failSystem(errno, source);
     if (S_ISDIR(info.st_mode))
         failNotFound(source);
-    Descriptor out(
-        ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
-    if (out.get() < 0) {
-        if (errno == EEXIST)
-            return false;
+
+    // A file of this name can only be left over from an interrupted copy.
+    const QByteArray part = QFile::encodeName(PartialCopyPath(target));
+    const mode_t mode = info.st_mode & 07777;
+    int fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0 && errno == EEXIST && ::unlink(part.constData()) == 0)
+        fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
         if (errno == ENOENT)
             failFolderNotFound(FolderPart(target));
         failSystem(errno, source);
     }
+    Descriptor out(fd);
     const auto abandon = [&](int error) {
         ::close(out.release());
-        ::unlink(to.constData());
+        ::unlink(part.constData());
         failSystem(error, source);
     };
     bool useCopyRange = true;
@@ -162,7 +201,14 @@ bool copyFile(const QString &source, const QString &target, bool sync)
         abandon(errno);
     if (::close(out.release()) != 0) {
         const int error = errno;
-        ::unlink(to.constData());
+        ::unlink(part.constData());
+        failSystem(error, source);
+    }
+    if (!placeWithoutReplacing(part, to)) {
+        const int error = errno;
+        ::unlink(part.constData());
+        if (error == EEXIST || ::lstat(to.constData(), &info) == 0)
+            return false;
         failSystem(error, source);
     }
     return true;
@@ -208,29 +254,11 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
     }
     if (S_ISDIR(info.st_mode))
         failNotFound(source);
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (placeWithoutReplacing(from, to))
         return true;
     int error = errno;
-    if (error == EEXIST)
+    if (error == EEXIST || ::lstat(to.constData(), &info) == 0)
         return false;
-    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
-        // The file system cannot refuse to replace within a rename: a hard link can.
-        if (::link(from.constData(), to.constData()) == 0) {
-            ::unlink(from.constData());
-            return true;
-        }
-        error = errno;
-        if (error == EEXIST)
-            return false;
-        if (error == EPERM || error == EOPNOTSUPP) {
-            // No hard links either (FAT): look first, then rename.
-            if (::lstat(to.constData(), &info) == 0)
-                return false;
-            if (::rename(from.constData(), to.constData()) == 0)
-                return true;
-            error = errno;
-        }
-    }
     if (error == EXDEV) {
         if (!copyFile(source, target, true))
             return false;
@@ -333,6 +361,11 @@ bool SystemFileOperations::sameFile(const QString &a, const QString &b)
 }
 
 #endif
+
+void SystemFileOperations::discardPartialCopy(const QString &target)
+{
+    QFile::remove(PartialCopyPath(target));
+}
 
 bool SystemFileOperations::sameContent(const QString &a, const QString &b)
 {

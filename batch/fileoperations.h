@@ -26,6 +26,8 @@ public:
     // Both paths name one file (the same file through two spellings included).
     virtual bool sameFile(const QString &a, const QString &b) = 0;
     virtual bool sameContent(const QString &a, const QString &b) = 0;
+    // Removes what an interrupted copy to target left behind, if anything.
+    virtual void discardPartialCopy(const QString &target) = 0;
 };
 
 // The operations on the real file system.
@@ -41,7 +43,11 @@ public:
     void touch(const QString &path) override;
     bool sameFile(const QString &a, const QString &b) override;
     bool sameContent(const QString &a, const QString &b) override;
+    void discardPartialCopy(const QString &target) override;
 };
+
+// Where a copy to target keeps its data until it is complete: a hidden file beside it.
+QString PartialCopyPath(const QString &target);
 
 // "message\n[path]", the form of every file-operation error.
 QString FileErrorText(const QString &message, const QString &path);

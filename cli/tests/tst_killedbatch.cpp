@@ -1,0 +1,103 @@
+// A batch killed at any moment must leave a log from which the undo restores the
+// starting tree exactly. strace stops the real program at chosen system calls.
+
+#include "testdir.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QMap<QString, QByteArray> readTree(const QString &root)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        tree.insert(path.mid(root.size() + 1), file.readAll());
+    }
+    return tree;
+}
+
+} // namespace
+
+class TestKilledBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void undoAfterKill_data();
+    void undoAfterKill();
+};
+
+void TestKilledBatch::undoAfterKill_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("injection");
+
+    for (const QString &mode : {u"rename"_s, u"move"_s, u"copy"_s}) {
+        for (int when : {1, 2, 97, 240}) {
+            QTest::addRow("%s-rename-call-%d", qPrintable(mode), when)
+                << mode << u"inject=renameat2,openat:signal=KILL:when=%1"_s.arg(when);
+        }
+    }
+    for (int when : {1, 120})
+        QTest::addRow("copy-data-call-%d", when)
+            << u"copy"_s << u"inject=copy_file_range:signal=KILL:when=%1"_s.arg(when);
+    // Writes: the listing on stdout first, then the log records.
+    for (int when : {1, 3, 60, 200})
+        QTest::addRow("write-call-%d", when)
+            << u"rename"_s << u"inject=write:signal=KILL:when=%1"_s.arg(when);
+}
+
+void TestKilledBatch::undoAfterKill()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, injection);
+
+    const QString strace = QStandardPaths::findExecutable(u"strace"_s);
+    if (strace.isEmpty())
+        QSKIP("strace is not installed");
+
+    TestDir dir;
+    TestDir appData;
+    const QString files = dir.folder(u"files"_s);
+    for (int i = 0; i < 250; ++i) {
+        // Every tenth name collides with an existing one, so numbering is exercised.
+        const QString name = i % 10 == 0 ? u"r%1.txt"_s.arg(i + 1, 3, 10, QLatin1Char('0'))
+                                         : u"f%1.txt"_s.arg(i, 3, 10, QLatin1Char('0'));
+        dir.file(u"files/"_s + name, u"content of %1"_s.arg(name).toUtf8());
+    }
+    const auto start = readTree(dir.path());
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"APPDATA"_s, appData.path());
+    QProcess batch;
+    batch.setProcessEnvironment(environment);
+    batch.setStandardOutputFile(QProcess::nullDevice());
+    batch.start(strace,
+                {u"-f"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s, injection, QStringLiteral(TESSALY_CLI),
+                 u"--execute"_s, u"--pattern"_s, u"r{counter}"_s, u"--mode"_s, mode,
+                 u"--destination"_s, dir.filePath(u"out"_s), files});
+    QVERIFY(batch.waitForFinished(60000));
+    QVERIFY2(batch.exitCode() != 0, "the batch was meant to be killed");
+
+    QProcess undo;
+    undo.setProcessEnvironment(environment);
+    undo.start(QStringLiteral(TESSALY_CLI), {u"--undo"_s});
+    QVERIFY(undo.waitForFinished(60000));
+    QCOMPARE(undo.exitCode(), 0);
+
+    // Copies go back over their sources, which hold the same bytes, so every mode
+    // ends where it started.
+    QCOMPARE(readTree(dir.path()), start);
+}
+
+QTEST_GUILESS_MAIN(TestKilledBatch)
+#include "tst_killedbatch.moc"
