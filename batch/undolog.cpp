@@ -12,6 +12,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QByteArray header = "\xEF\xBB\xBFOriginal,New\r\n"_ba;
+// While a batch runs its log says so in the header line, which the undo never reads
+// as a record: when the process is killed, the last record may name an operation
+// that never happened.
+const QByteArray runningHeader = "\xEF\xBB\xBFOriginal;New\r\n"_ba;
+constexpr qint64 headerMarkAt = 11; // the byte after "Original"
 
 } // namespace
 
@@ -27,8 +32,12 @@ UndoJournal::UndoJournal(QString path)
 
 UndoJournal::~UndoJournal()
 {
-    if (!m_file.isOpen() || m_finished || m_records > 0)
+    if (!m_file.isOpen() || m_finished)
         return;
+    if (m_records > 0) {
+        markComplete();
+        return;
+    }
     m_file.close();
     if (!m_previous) {
         QFile::remove(m_path);
@@ -68,8 +77,8 @@ void UndoJournal::append(const QString &original, const QString &target)
     QByteArray bytes = UndoRecord(original, target);
     if (!m_file.isOpen()) {
         open();
-        bytes.prepend(header);
-        m_sizeBeforeLast = header.size();
+        bytes.prepend(runningHeader);
+        m_sizeBeforeLast = runningHeader.size();
     } else {
         m_sizeBeforeLast = m_file.pos();
     }
@@ -87,14 +96,29 @@ void UndoJournal::retract()
     --m_records;
 }
 
+void UndoJournal::markComplete()
+{
+    const qint64 end = m_file.pos();
+    if (m_file.seek(headerMarkAt))
+        m_file.write(",", 1);
+    m_file.seek(end);
+}
+
 void UndoJournal::finish()
 {
     if (!m_file.isOpen()) {
         open();
         write(header);
+    } else {
+        markComplete();
     }
     m_finished = true;
     m_file.close();
+}
+
+bool UndoLogInterrupted(const QStringList &lines)
+{
+    return !lines.isEmpty() && lines.front() == u"Original;New"_s;
 }
 
 QStringList UndoLogLines(const QByteArray &content)

@@ -29,6 +29,7 @@ public:
 
 private:
     void open();
+    void markComplete();
     void write(const QByteArray &bytes);
     [[noreturn]] void failCreate();
 
@@ -46,3 +47,7 @@ QByteArray UndoRecord(const QString &original, const QString &target);
 // The lines of a log's text: UTF-8 with or without its byte-order mark, lines ended
 // by CR LF, LF or CR; text after the last line end is a line when not empty.
 QStringList UndoLogLines(const QByteArray &content);
+
+// Whether the log's batch was killed before it ended: its last record may name an
+// operation that never took place.
+bool UndoLogInterrupted(const QStringList &lines);

@@ -1,6 +1,7 @@
 // Measures how many items per second the preview names. Each scenario runs several
 // times on the same synthetic list; the best run is reported.
 
+#include "batchrunner.h"
 #include "namebuilder.h"
 #include "usermessages.h"
 
@@ -12,6 +13,8 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -112,6 +115,68 @@ void pictureSizes(QTextStream &out, int rounds)
     out.flush();
 }
 
+// A folder of count one-byte files under root; returns their paths.
+QStringList makeFiles(const QString &folder, int count)
+{
+    QDir().mkpath(folder);
+    QStringList paths;
+    paths.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString path = folder + u"/file %1.dat"_s.arg(i);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
+        ::write(fd, "x", 1);
+        ::close(fd);
+        paths.append(path);
+    }
+    return paths;
+}
+
+double seconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// Renames count files in place and undoes it, against a bare loop of renameat2 calls
+// over as many files, on /dev/shm.
+void batchAndUndo(QTextStream &out, int count)
+{
+    QTemporaryDir root(u"/dev/shm/tessaly-bench-XXXXXX"_s);
+    qputenv("APPDATA", root.filePath(u"appdata"_s).toUtf8());
+
+    const QStringList bare = makeFiles(root.filePath(u"bare"_s), count);
+    QElapsedTimer timer;
+    timer.start();
+    for (const QString &path : bare) {
+        const QByteArray from = QFile::encodeName(path);
+        const QByteArray to = QFile::encodeName(FolderPart(path) + u"r_"_s + FileNamePart(path));
+        ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    }
+    const double bareSeconds = seconds(timer);
+
+    TRenameItems items;
+    for (const QString &path : makeFiles(root.filePath(u"batch"_s), count))
+        items.append(MakeRenameItem(path));
+    RenameOptions options;
+    options.pattern = u"{counter}_{name}"_s;
+    options.digits = u"6"_s;
+    SilentMessages messages;
+    SystemFileOperations files;
+    PreviewNames(items, options, {}, messages);
+    timer.start();
+    RunBatch(items, options, messages, files);
+    const double batchSeconds = seconds(timer);
+    timer.start();
+    UndoLastBatch(messages, files);
+    const double undoSeconds = seconds(timer);
+
+    const auto ratio = [&](double value) { return QString::number(value / bareSeconds, 'f', 2); };
+    out << "(f) rename in place " << count << " files: bare renameat2 loop "
+        << QString::number(bareSeconds, 'f', 3) << " s, batch "
+        << QString::number(batchSeconds, 'f', 3) << " s (" << ratio(batchSeconds) << "x), undo "
+        << QString::number(undoSeconds, 'f', 3) << " s (" << ratio(undoSeconds) << "x)\n";
+    out.flush();
+}
+
 struct Scenario
 {
     const char *name;
@@ -124,7 +189,7 @@ int main(int argc, char *argv[])
 {
     // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad".
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
-    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcde"_s;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdef"_s;
     const int rounds = 5;
     const QList<Scenario> scenarios{
         {"(a) {name}", [](RenameOptions &) {}},
@@ -166,5 +231,9 @@ int main(int argc, char *argv[])
     }
     if (only.contains(u'e'))
         pictureSizes(out, rounds);
+    if (only.contains(u'f')) {
+        batchAndUndo(out, count / 10);
+        batchAndUndo(out, count);
+    }
     return 0;
 }
