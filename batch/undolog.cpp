@@ -7,6 +7,12 @@
 
 #include <QDir>
 
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <sys/mman.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -36,9 +42,10 @@ UndoJournal::~UndoJournal()
         return;
     if (m_records > 0) {
         markComplete();
+        close();
         return;
     }
-    m_file.close();
+    close();
     if (!m_previous) {
         QFile::remove(m_path);
         return;
@@ -60,27 +67,63 @@ void UndoJournal::open()
     QFile previous(m_path);
     if (previous.open(QIODevice::ReadOnly))
         m_previous = previous.readAll();
-    // Unbuffered: every write reaches the system at once, so a record survives a kill
-    // of the process that follows it.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
         failCreate();
 }
 
 void UndoJournal::write(const QByteArray &bytes)
 {
-    if (m_file.write(bytes) != bytes.size())
-        failCreate();
+    if (m_size + bytes.size() > m_capacity) {
+        qint64 capacity = std::max<qint64>(m_capacity * 2, 1 << 20);
+        while (capacity < m_size + bytes.size())
+            capacity *= 2;
+        unmap();
+        if (!m_file.resize(capacity))
+            failCreate();
+#ifdef Q_OS_UNIX
+        void *map = ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_SHARED,
+                           m_file.handle(), 0);
+        m_map = map == MAP_FAILED ? nullptr : static_cast<uchar *>(map);
+#else
+        m_map = m_file.map(0, capacity);
+#endif
+        if (!m_map)
+            failCreate();
+        m_capacity = capacity;
+    }
+    std::memcpy(m_map + m_size, bytes.constData(), size_t(bytes.size()));
+    m_size += bytes.size();
+}
+
+void UndoJournal::unmap()
+{
+    if (!m_map)
+        return;
+#ifdef Q_OS_UNIX
+    ::munmap(m_map, size_t(m_capacity));
+#else
+    m_file.unmap(m_map);
+#endif
+    m_map = nullptr;
+}
+
+void UndoJournal::close()
+{
+    unmap();
+    m_file.resize(m_size);
+    m_file.close();
 }
 
 void UndoJournal::append(const QString &original, const QString &target)
 {
     QByteArray bytes = UndoRecord(original, target);
-    if (!m_file.isOpen()) {
+    if (!m_file.isOpen())
         open();
+    if (m_size == 0) {
         bytes.prepend(runningHeader);
-        m_sizeBeforeLast = runningHeader.size();
+        m_sizeBeforeLast = 0;
     } else {
-        m_sizeBeforeLast = m_file.pos();
+        m_sizeBeforeLast = m_size;
     }
     write(bytes);
     ++m_records;
@@ -90,30 +133,29 @@ void UndoJournal::retract()
 {
     if (m_sizeBeforeLast < 0)
         return;
-    m_file.resize(m_sizeBeforeLast);
-    m_file.seek(m_sizeBeforeLast);
+    // The first record goes with the header it was written with; the header comes back
+    // with the next record, or at the end.
+    std::memset(m_map + m_sizeBeforeLast, 0, size_t(m_size - m_sizeBeforeLast));
+    m_size = m_sizeBeforeLast;
     m_sizeBeforeLast = -1;
     --m_records;
 }
 
 void UndoJournal::markComplete()
 {
-    const qint64 end = m_file.pos();
-    if (m_file.seek(headerMarkAt))
-        m_file.write(",", 1);
-    m_file.seek(end);
+    if (m_size > headerMarkAt)
+        m_map[headerMarkAt] = ',';
 }
 
 void UndoJournal::finish()
 {
-    if (!m_file.isOpen()) {
+    if (!m_file.isOpen())
         open();
+    if (m_size == 0)
         write(header);
-    } else {
-        markComplete();
-    }
+    markComplete();
     m_finished = true;
-    m_file.close();
+    close();
 }
 
 bool UndoLogInterrupted(const QStringList &lines)
