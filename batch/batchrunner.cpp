@@ -23,14 +23,19 @@ namespace {
 class PendingSources
 {
 public:
-    explicit PendingSources(const TRenameItems &items)
+    // Only the Overwrite rule asks; the others leave the set empty.
+    PendingSources(const TRenameItems &items, bool needed)
     {
+        if (!needed)
+            return;
         for (const TRenameItem &item : items)
             ++m_counts[PathKey(item.OriginalPath)];
     }
 
     void done(const QString &path)
     {
+        if (m_counts.isEmpty())
+            return;
         const auto it = m_counts.find(PathKey(path));
         if (it != m_counts.end() && --*it == 0)
             m_counts.erase(it);
@@ -67,7 +72,7 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
         files.makeFolders(destination);
 
     UndoJournal journal(UndoLogPath());
-    PendingSources pending(items);
+    PendingSources pending(items, conflict == ConflictMode::Overwrite);
     for (qsizetype i = 0; i < items.size(); ++i) {
         TRenameItem &item = items[i];
         if (item.NewName.isEmpty()) {
@@ -81,9 +86,6 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
         QString target = CombinePath(folder, item.NewName);
         if (mode == BatchMode::RenameInPlace && PathKey(target) == PathKey(source))
             continue;
-        // Checked before anything is touched: a record must read back exactly.
-        CheckPathCharacters(source);
-        CheckPathCharacters(target);
 
         bool skipped = false;
         for (;;) {

@@ -434,6 +434,15 @@ void TestBatch::batches_data()
                     Tree{{u"xa.txt"_s, u"a.txt"_s}},
                     u"The specified file was not found\n[<root>/b.txt]"_s,
                     {u"a.txt>xa.txt"_s}};
+    // Such a name could not be read back from the log: refused before it is touched.
+    QTest::newRow("line-break-in-source")
+        << Scenario{{u"a\nb.txt"_s, u"c.txt"_s},
+                    {u"c.txt"_s, u"a\nb.txt"_s},
+                    set([](auto &o) { o.pattern = u"x{counter}"_s; }),
+                    {},
+                    Tree{{u"a\nb.txt"_s, u"a\nb.txt"_s}, {u"x001.txt"_s, u"c.txt"_s}},
+                    u"Invalid characters in path\n[<root>/a\nb.txt]"_s,
+                    {u"c.txt>x001.txt"_s}};
     QTest::newRow("folder-at-target")
         << Scenario{{u"a.txt"_s, u"dir.txt/inner"_s},
                     {u"a.txt"_s},
