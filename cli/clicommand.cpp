@@ -2,6 +2,8 @@
 
 #include "batchrunner.h"
 #include "fileitems.h"
+#include "namelist.h"
+#include "presets.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
 #include "usermessages.h"
@@ -122,6 +124,13 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     const QCommandLineOption touchOption(
         u"touch"_s, u"Give every renamed, copied or moved file the current time."_s);
     const QCommandLineOption undoOption(u"undo"_s, u"Undo the last batch, then end."_s);
+    const QCommandLineOption presetOption(
+        u"preset"_s, u"Start from the options of a preset file; other options change them."_s,
+        u"FILE"_s);
+    const QCommandLineOption savePresetOption(
+        u"save-preset"_s, u"Save the options in effect to a preset file, then go on."_s, u"FILE"_s);
+    const QCommandLineOption nameListOption(
+        u"name-list"_s, u"Take the names for {list} from a text or CSV file."_s, u"FILE"_s);
     for (const TextSetting &setting : textSettings)
         parser.addOption(setting.option);
     for (const Flag &flag : flags)
@@ -130,8 +139,9 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     parser.addOption(newExtOption);
     parser.addOption(recursiveOption);
     parser.addOption(tsvOption);
-    for (const QCommandLineOption *option : {&executeOption, &modeOption, &destinationOption,
-                                             &conflictOption, &touchOption, &undoOption})
+    for (const QCommandLineOption *option :
+         {&executeOption, &modeOption, &destinationOption, &conflictOption, &touchOption,
+          &undoOption, &presetOption, &savePresetOption, &nameListOption})
         parser.addOption(*option);
     parser.addPositionalArgument(u"PATH"_s, u"A file, or a folder whose files are taken."_s,
                                  u"PATH..."_s);
@@ -153,13 +163,30 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         return 0;
     }
 
+    StreamMessages messages(err);
+    const auto failed = [&](const TessalyError &error) {
+        err << error.message() << Qt::endl;
+        return 1;
+    };
+
     RenameOptions options;
+    QStringList importedNames;
+    try {
+        if (parser.isSet(presetOption))
+            options = LoadPresetFile(parser.value(presetOption), options);
+        if (parser.isSet(nameListOption))
+            importedNames = LoadNameList(parser.value(nameListOption));
+    } catch (const TessalyError &error) {
+        return failed(error);
+    }
     for (const TextSetting &setting : textSettings) {
         if (parser.isSet(setting.option))
             options.*setting.field = parser.value(setting.option);
     }
-    for (const Flag &flag : flags)
-        options.*flag.field = parser.isSet(flag.option);
+    for (const Flag &flag : flags) {
+        if (parser.isSet(flag.option))
+            options.*flag.field = true;
+    }
     // Reads a word option into one of its indices; -1 when the word is not known.
     const auto choice = [&](const QCommandLineOption &option, const QStringList &words) {
         return int(words.indexOf(parser.value(option).toLower()));
@@ -179,13 +206,21 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         if (options.conflict < 0)
             return usageError(u"unknown conflict rule \"%1\""_s.arg(parser.value(conflictOption)));
     }
-    options.destination = parser.value(destinationOption);
-    options.touchModifiedNow = parser.isSet(touchOption);
+    if (parser.isSet(destinationOption))
+        options.destination = parser.value(destinationOption);
+    if (parser.isSet(touchOption))
+        options.touchModifiedNow = true;
+    if (parser.isSet(savePresetOption)) {
+        try {
+            SavePresetFile(parser.value(savePresetOption), options);
+        } catch (const TessalyError &error) {
+            return failed(error);
+        }
+    }
     if (parser.isSet(newExtOption)) {
         options.changeExt = true;
         options.newExt = parser.value(newExtOption);
     }
-    StreamMessages messages(err);
     SystemFileOperations files;
     if (parser.isSet(undoOption)) {
         if (!parser.positionalArguments().isEmpty() || parser.isSet(executeOption))
@@ -193,8 +228,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         try {
             UndoLastBatch(messages, files);
         } catch (const TessalyError &error) {
-            err << error.message() << Qt::endl;
-            return 1;
+            return failed(error);
         }
         return 0;
     }
@@ -227,11 +261,10 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
 
     try {
-        if (!PreviewNames(items, options, {}, messages))
+        if (!PreviewNames(items, options, importedNames, messages))
             return 1;
     } catch (const TessalyError &error) {
-        err << error.message() << Qt::endl;
-        return 1;
+        return failed(error);
     }
 
     const bool tsv = parser.isSet(tsvOption);
@@ -247,8 +280,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         try {
             RunBatch(items, options, messages, files);
         } catch (const TessalyError &error) {
-            err << error.message() << Qt::endl;
-            return 1;
+            return failed(error);
         }
     }
     return 0;

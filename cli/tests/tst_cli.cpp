@@ -19,6 +19,8 @@ private slots:
     void tsvPrintsFullPaths();
     void failures_data();
     void failures();
+    void presetsAndNameLists();
+    void executesAndUndoes();
 
 private:
     int run(const QStringList &arguments);
@@ -161,6 +163,58 @@ void TestCli::failures()
         QCOMPARE(m_out, QString());
     if (status == 2)
         QVERIFY2(m_err.contains(u"--pattern <TEXT>"_s), "bad usage shows the usage text");
+}
+
+void TestCli::presetsAndNameLists()
+{
+    // Options given with --save-preset are kept; given again later they can be overridden.
+    QCOMPARE(run({u"--save-preset=p.json"_s, u"--pattern={counter}-{name}"_s, u"--case=upper"_s,
+                  u"--regex"_s, u"--find=\\W"_s, u"--replace=+"_s, u"a-b 12.txt"_s}),
+             0);
+    QCOMPARE(m_out, u"a-b 12.txt -> 001+A+B+12.txt\n"_s);
+    QCOMPARE(run({u"--preset=p.json"_s, u"b.txt"_s}), 0);
+    QCOMPARE(m_out, u"b.txt -> 001+B.txt\n"_s);
+    QCOMPARE(run({u"--preset=p.json"_s, u"--case=lower"_s, u"b.txt"_s}), 0);
+    QCOMPARE(m_out, u"b.txt -> 001+b.txt\n"_s);
+
+    m_dir->file(u"names.csv"_s, "first,x\nsecond\n");
+    QCOMPARE(run({u"--name-list=names.csv"_s, u"--pattern={list}|{name}"_s, u"a.txt"_s, u"b.txt"_s,
+                  u"sub/c.txt"_s}),
+             0);
+    QCOMPARE(m_out, u"a.txt -> first_first.txt\nb.txt -> second_second.txt\nc.txt -> _c.txt\n"_s);
+
+    QCOMPARE(run({u"--preset=none.json"_s, u"a.txt"_s}), 1);
+    QVERIFY2(m_err.startsWith(u"The specified file was not found"_s), qPrintable(m_err));
+}
+
+void TestCli::executesAndUndoes()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    QCOMPARE(run({u"-x"_s, u"--pattern=n{counter}"_s, u"--mode=copy"_s, u"--destination=out"_s,
+                  u"a.txt"_s, u"b.txt"_s}),
+             0);
+    QVERIFY(QFile::exists(m_dir->filePath(u"out/n001.txt"_s)));
+    QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
+    QCOMPARE(m_err, u"Batch completed. A CSV log has been saved in AppData.\n"_s);
+
+    QCOMPARE(run({u"--undo"_s}), 0);
+    QVERIFY(!QFile::exists(m_dir->filePath(u"out/n001.txt"_s)));
+    QCOMPARE(m_err, u"Undo completed for the last rename operation.\n"_s);
+
+    QCOMPARE(run({u"--execute"_s, u"--pattern=b"_s, u"--conflict=skip"_s, u"a.txt"_s}), 0);
+    QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
+    QCOMPARE(run({u"--execute"_s, u"--mode=move"_s, u"a.txt"_s}), 0);
+    QCOMPARE(m_err, u"Please select a destination folder for Copy/Move mode.\n"_s);
+
+    // A failing batch reports the error and exits with 1.
+    QFile::remove(m_dir->filePath(u"b.txt"_s));
+    QCOMPARE(run({u"-x"_s, u"--pattern=z"_s, u"--mode=move"_s, u"--destination=/proc/none"_s,
+                  u"a.txt"_s}),
+             1);
+    QVERIFY2(m_err.contains(u"The specified path was not found"_s), qPrintable(m_err));
+    QCOMPARE(run({u"--undo"_s, u"a.txt"_s}), 2);
+    QCOMPARE(run({u"--mode=sideways"_s, u"a.txt"_s}), 2);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
