@@ -179,16 +179,11 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
 
     bool uncertain = UndoLogInterrupted(lines);
     for (qsizetype i = lines.size() - 1; i >= 1; --i) {
-        QString line = TrimControl(lines.at(i));
-        if (line.isEmpty())
+        const std::optional<UndoRecordPaths> record = ParseUndoRecord(lines.at(i));
+        if (!record)
             continue;
-        if (line.size() >= 2 && line.front() == u'"' && line.back() == u'"')
-            line = line.sliced(1, line.size() - 2);
-        const qsizetype separator = line.indexOf(u"\",\""_s);
-        if (separator < 0)
-            continue;
-        const QString original = line.left(separator);
-        const QString moved = line.mid(separator + 3);
+        const QString &original = record->original;
+        const QString &moved = record->moved;
         const bool mayNotHaveHappened = std::exchange(uncertain, false);
         if (FolderPart(original).isEmpty()) {
             if (files.fileExists(moved))

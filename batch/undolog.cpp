@@ -2,6 +2,7 @@
 
 #include "batchpaths.h"
 #include "renameitem.h"
+#include "renameoptions.h"
 #include "tessalyerror.h"
 #include "translation.h"
 
@@ -156,6 +157,17 @@ void UndoJournal::finish()
     markComplete();
     m_finished = true;
     close();
+}
+
+std::optional<UndoRecordPaths> ParseUndoRecord(const QString &line)
+{
+    QString text = TrimControl(line);
+    if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"')
+        text = text.sliced(1, text.size() - 2);
+    const qsizetype separator = text.indexOf(u"\",\""_s);
+    if (separator < 0)
+        return std::nullopt;
+    return UndoRecordPaths{text.left(separator), text.mid(separator + 3)};
 }
 
 bool UndoLogInterrupted(const QStringList &lines)

@@ -56,6 +56,16 @@ QByteArray UndoRecord(const QString &original, const QString &target);
 // by CR LF, LF or CR; text after the last line end is a line when not empty.
 QStringList UndoLogLines(const QByteArray &content);
 
+struct UndoRecordPaths
+{
+    QString original;
+    QString moved;
+};
+
+// The two paths of a record line: blanks around it and its outer quotation marks
+// removed, split at the first quote-comma-quote; nothing for a line without one.
+std::optional<UndoRecordPaths> ParseUndoRecord(const QString &line);
+
 // Whether the log's batch was killed before it ended: its last record may name an
 // operation that never took place.
 bool UndoLogInterrupted(const QStringList &lines);

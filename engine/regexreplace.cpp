@@ -13,6 +13,17 @@
 
 namespace {
 
+// No file system takes a name this long, while templates such as $_$_ can double the
+// text with every match: past this length the replacement stops with an error
+// instead of exhausting the memory.
+constexpr qsizetype maxTextLength = 32767;
+
+[[noreturn]] void failTooLong()
+{
+    throw TessalyError(TranslateText(QStringLiteral("The new name is longer than %1 characters."))
+                           .arg(maxTextLength));
+}
+
 // The template is parsed once into pieces; expanding a match only walks them.
 struct Literal
 {
@@ -344,6 +355,8 @@ struct RegexReplacer::Impl
         const auto start = qsizetype(ovector[0]);
         const auto end = qsizetype(ovector[1]);
         for (const Piece &piece : pieces) {
+            if (result.size() > maxTextLength)
+                failTooLong();
             if (const auto *literal = std::get_if<Literal>(&piece)) {
                 result += literal->text;
             } else if (const auto *g = std::get_if<Group>(&piece)) {
@@ -407,6 +420,8 @@ QString RegexReplacer::replaceAll(const QString &text)
             continue;
         }
         const QString replacement = d->expand(current, ovector, pairs);
+        if (current.size() - (end - start) + replacement.size() > maxTextLength)
+            failTooLong();
         current.replace(start, end - start, replacement);
         position = start + replacement.size();
     }

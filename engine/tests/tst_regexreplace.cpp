@@ -15,6 +15,7 @@ private slots:
     void invalidPatternReportsOffset_data();
     void invalidPatternReportsOffset();
     void replacerIsReusable();
+    void runawayGrowthStops();
 };
 
 void TestRegexReplace::replaces_data()
@@ -139,6 +140,19 @@ void TestRegexReplace::replacerIsReusable()
     QCOMPARE(replacer.replaceAll(u"a1"_s), u"ax1"_s);
     QCOMPARE(replacer.replaceAll(u"b"_s), u"b"_s);
     QCOMPARE(replacer.replaceAll(u"22c33"_s), u"x22cx33"_s);
+}
+
+// Each match inserts the whole text twice: the text would double with every character.
+void TestRegexReplace::runawayGrowthStops()
+{
+    try {
+        RegexReplaceAll(QString(40, u'a'), u"a"_s, u"$_$_"_s);
+        QFAIL("the growth must stop");
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(), u"The new name is longer than 32767 characters."_s);
+    }
+    // Long but bounded results are fine.
+    QCOMPARE(RegexReplaceAll(QString(100, u'a'), u"a"_s, u"bbbbbbbbbb"_s), QString(1000, u'b'));
 }
 
 QTEST_GUILESS_MAIN(TestRegexReplace)

@@ -1,0 +1,12 @@
+// Number texts: any text gives a number, and a decimal number reads back as itself.
+#include "fuzzinput.h"
+#include "renameoptions.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString text = FuzzTexts(data, size, 1)[0];
+    const int value = IntOrDefault(text, 7);
+    if (IntOrDefault(QString::number(value), 8) != value)
+        __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,18 @@
+// The name list decoder: strict UTF-8, then lines and fields.
+#include "namelist.h"
+#include "tessalyerror.h"
+#include "textfiles.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    try {
+        const QString text =
+            DecodeUtf8Strictly(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+        ParseNameList(text);
+    } catch (const TessalyError &) {
+    }
+    return 0;
+}

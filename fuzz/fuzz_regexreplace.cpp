@@ -1,0 +1,16 @@
+// Find and replace with any pattern, template and text.
+#include "fuzzinput.h"
+#include "regexreplace.h"
+#include "tessalyerror.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QList<QString> texts = FuzzTexts(data, size, 3);
+    try {
+        RegexReplacer replacer(texts[0].isEmpty() ? QStringLiteral("(?<n>a)(b)?|c") : texts[0],
+                               texts[1]);
+        replacer.replaceAll(texts[2].left(200));
+    } catch (const TessalyError &) {
+    }
+    return 0;
+}
