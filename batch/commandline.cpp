@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "asciitext.h"
 #include "batchrunner.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
@@ -9,29 +10,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool equalsAsciiCaseless(QStringView a, QStringView b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        char16_t x = a.at(i).unicode();
-        char16_t y = b.at(i).unicode();
-        if (x >= u'A' && x <= u'Z')
-            x += u'a' - u'A';
-        if (y >= u'A' && y <= u'Z')
-            y += u'a' - u'A';
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 // The index of value among words, compared with A-Z taken as a-z; -1 when absent.
 int wordIndex(const QString &value, std::initializer_list<QStringView> words)
 {
     int index = 0;
     for (QStringView word : words) {
-        if (equalsAsciiCaseless(value, word))
+        if (EqualsAsciiCaseless(value, word))
             return index;
         ++index;
     }
@@ -44,7 +28,7 @@ bool HasSwitch(const QStringList &arguments, const QString &key)
 {
     const QString wanted = u'/' + key;
     for (const QString &argument : arguments) {
-        if (equalsAsciiCaseless(argument, wanted))
+        if (EqualsAsciiCaseless(argument, wanted))
             return true;
     }
     return false;

@@ -302,8 +302,8 @@ bool SystemFileOperations::sameFile(const QString &a, const QString &b)
 #else
 
 // Other systems go through Qt, which checks before it acts instead of refusing
-// atomically.
-bool SystemFileOperations::move(const QString &source, const QString &target)
+// atomically. Returns false when the target exists.
+static bool readyToPlace(const QString &source, const QString &target)
 {
     CheckPathCharacters(source);
     CheckPathCharacters(target);
@@ -311,7 +311,12 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
         failNotFound(source);
     if (!QFileInfo(folderOf(target)).isDir())
         failFolderNotFound(FolderPart(target));
-    if (QFileInfo::exists(target))
+    return !QFileInfo::exists(target);
+}
+
+bool SystemFileOperations::move(const QString &source, const QString &target)
+{
+    if (!readyToPlace(source, target))
         return false;
     QFile file(source);
     if (!file.rename(target))
@@ -321,13 +326,7 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
 
 bool SystemFileOperations::copy(const QString &source, const QString &target)
 {
-    CheckPathCharacters(source);
-    CheckPathCharacters(target);
-    if (!QFileInfo(source).isFile())
-        failNotFound(source);
-    if (!QFileInfo(folderOf(target)).isDir())
-        failFolderNotFound(FolderPart(target));
-    if (QFileInfo::exists(target))
+    if (!readyToPlace(source, target))
         return false;
     QFile file(source);
     if (!file.copy(target))

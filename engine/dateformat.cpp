@@ -1,5 +1,7 @@
 #include "dateformat.h"
 
+#include "asciitext.h"
+
 #include <QStringView>
 
 #include <cstdlib>
@@ -11,22 +13,6 @@ namespace {
 bool isAsciiLetter(char16_t c)
 {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
-
-char16_t asciiLower(char16_t c)
-{
-    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
-}
-
-bool matchesAt(QStringView text, qsizetype at, QLatin1StringView word)
-{
-    if (at + word.size() > text.size())
-        return false;
-    for (qsizetype k = 0; k < word.size(); ++k) {
-        if (asciiLower(text.at(at + k).unicode()) != char16_t(word.at(k).unicode()))
-            return false;
-    }
-    return true;
 }
 
 // Appends value in decimal with leading zeros up to digits digits.
@@ -116,7 +102,7 @@ public:
             qsizetype run = 1;
             while (i + run < n && format.at(i + run) == c)
                 ++run;
-            char16_t letter = asciiLower(u);
+            char16_t letter = AsciiLower(u);
             if (letter == u'm' && m_lastLetter == u'h')
                 letter = u'n';
             m_lastLetter = letter;
@@ -132,23 +118,23 @@ private:
     // am/pm, a/p and ampm, recognised in any case; returns the characters used.
     qsizetype writeAmPm(QStringView format, qsizetype at)
     {
-        if (asciiLower(format.at(at).unicode()) != u'a')
+        if (AsciiLower(format.at(at).unicode()) != u'a')
             return 0;
         qsizetype used = 0;
-        if (matchesAt(format, at, "am/pm"_L1)) {
+        if (AsciiWordAt(format, at, "am/pm"_L1)) {
             m_out += format.sliced(afternoon() ? at + 3 : at, 2);
             used = 5;
-        } else if (matchesAt(format, at, "a/p"_L1)) {
+        } else if (AsciiWordAt(format, at, "a/p"_L1)) {
             m_out += format.at(afternoon() ? at + 2 : at);
             used = 3;
-        } else if (matchesAt(format, at, "ampm"_L1)) {
+        } else if (AsciiWordAt(format, at, "ampm"_L1)) {
             m_out += afternoon() ? m_locale.pmString : m_locale.amString;
             used = 4;
         } else {
             return 0;
         }
         m_amPmWritten = true;
-        m_lastLetter = asciiLower(format.at(at + used - 1).unicode());
+        m_lastLetter = AsciiLower(format.at(at + used - 1).unicode());
         return used;
     }
 
@@ -168,8 +154,8 @@ private:
             } else if (u == u'h' || u == u'H') {
                 return false;
             } else if (u == u'a' || u == u'A') {
-                return matchesAt(format, j, "am/pm"_L1) || matchesAt(format, j, "a/p"_L1) ||
-                       matchesAt(format, j, "ampm"_L1);
+                return AsciiWordAt(format, j, "am/pm"_L1) || AsciiWordAt(format, j, "a/p"_L1) ||
+                       AsciiWordAt(format, j, "ampm"_L1);
             }
         }
         return false;

@@ -1,5 +1,6 @@
 #include "formattedkeywords.h"
 
+#include "asciitext.h"
 #include "imagesize.h"
 #include "renameoptions.h"
 
@@ -24,29 +25,14 @@ bool isAsciiDigit(QChar c)
     return c.unicode() >= u'0' && c.unicode() <= u'9';
 }
 
-// Matches "word" (lower case) at text[at], with A-Z taken as a-z.
-bool wordAt(const QString &text, qsizetype at, QLatin1StringView word)
-{
-    if (at + word.size() > text.size())
-        return false;
-    for (qsizetype k = 0; k < word.size(); ++k) {
-        char16_t c = text.at(at + k).unicode();
-        if (c >= u'A' && c <= u'Z')
-            c += u'a' - u'A';
-        if (c != char16_t(word.at(k).unicode()))
-            return false;
-    }
-    return true;
-}
-
 // {date|time|created|modified:FORMAT} with a FORMAT of one or more characters
 // other than "}".
-std::optional<Match> dateKeywordAt(const QString &text, qsizetype at)
+std::optional<Match> dateKeyAsciiWordAt(const QString &text, qsizetype at)
 {
     static const QLatin1StringView names[] = {"date"_L1, "time"_L1, "created"_L1, "modified"_L1};
     for (QLatin1StringView name : names) {
         const qsizetype colon = at + 1 + name.size();
-        if (!wordAt(text, at + 1, name) || colon >= text.size() || text.at(colon) != u':')
+        if (!AsciiWordAt(text, at + 1, name) || colon >= text.size() || text.at(colon) != u':')
             continue;
         const qsizetype close = text.indexOf(u'}', colon + 1);
         if (close <= colon + 1)
@@ -71,7 +57,7 @@ qsizetype numberAt(const QString &text, qsizetype at)
 // {name:START:LENGTH} with START and LENGTH of the form -?digits.
 std::optional<Match> nameRangeAt(const QString &text, qsizetype at)
 {
-    if (!wordAt(text, at + 1, "name:"_L1))
+    if (!AsciiWordAt(text, at + 1, "name:"_L1))
         return std::nullopt;
     const qsizetype startFrom = at + 6;
     const qsizetype startEnd = numberAt(text, startFrom);
@@ -87,7 +73,7 @@ std::optional<Match> nameRangeAt(const QString &text, qsizetype at)
 void replaceAllCaseless(QString &text, QLatin1StringView keyword, const QString &value)
 {
     for (qsizetype at = text.indexOf(u'{'); at >= 0; at = text.indexOf(u'{', at)) {
-        if (wordAt(text, at, keyword)) {
+        if (AsciiWordAt(text, at, keyword)) {
             text.replace(at, keyword.size(), value);
             at += value.size();
         } else {
@@ -120,7 +106,7 @@ QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item,
     // Pass 1: each replacement uses up one "}" and a value never holds one, so the
     // search can start again from the beginning until nothing is found.
     for (qsizetype at = result.indexOf(u'{'); at >= 0;) {
-        const std::optional<Match> match = dateKeywordAt(result, at);
+        const std::optional<Match> match = dateKeyAsciiWordAt(result, at);
         if (!match) {
             at = result.indexOf(u'{', at + 1);
             continue;
@@ -175,7 +161,7 @@ QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item,
     // Pass 3: picture sizes, read only when asked for.
     const bool wantsSize = [&] {
         for (qsizetype at = result.indexOf(u'{'); at >= 0; at = result.indexOf(u'{', at + 1)) {
-            if (wordAt(result, at, "{imgw}"_L1) || wordAt(result, at, "{imgh}"_L1))
+            if (AsciiWordAt(result, at, "{imgw}"_L1) || AsciiWordAt(result, at, "{imgh}"_L1))
                 return true;
         }
         return false;

@@ -1,5 +1,6 @@
 #include "namebuilder.h"
 
+#include "asciitext.h"
 #include "formattedkeywords.h"
 #include "translation.h"
 #include "usermessages.h"
@@ -71,17 +72,7 @@ public:
 private:
     bool matchesAt(qsizetype at, QLatin1StringView keyword) const
     {
-        if (at + keyword.size() > m_text.size())
-            return false;
-        const char16_t *text = reinterpret_cast<const char16_t *>(m_text.constData()) + at;
-        for (qsizetype k = 1; k < keyword.size(); ++k) {
-            char16_t c = text[k];
-            if (c >= u'A' && c <= u'Z')
-                c += u'a' - u'A';
-            if (c != char16_t(keyword.at(k).unicode()))
-                return false;
-        }
-        return true;
+        return AsciiWordAt(m_text, at, keyword);
     }
 
     void findBraces()

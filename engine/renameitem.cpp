@@ -1,5 +1,7 @@
 #include "renameitem.h"
 
+#include "asciitext.h"
+
 #include <QTimeZone>
 
 #include <cmath>
@@ -129,10 +131,8 @@ QString PathKey(const QString &path)
 {
 #ifdef Q_OS_WIN
     QString folded = path;
-    for (QChar &c : folded) {
-        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
-            c = QChar(char16_t(c.unicode() + (u'a' - u'A')));
-    }
+    for (QChar &c : folded)
+        c = QChar(AsciiLower(c.unicode()));
     return folded;
 #else
     return path;

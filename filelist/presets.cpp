@@ -1,5 +1,6 @@
 #include "presets.h"
 
+#include "asciitext.h"
 #include "tessalyerror.h"
 #include "textfiles.h"
 #include "translation.h"
@@ -76,16 +77,7 @@ QString unescaped(QStringView text)
 // "true" with A-Z taken as a-z, and no other folding.
 bool equalsTrue(const QString &value)
 {
-    if (value.size() != 4)
-        return false;
-    for (qsizetype i = 0; i < 4; ++i) {
-        char16_t c = value.at(i).unicode();
-        if (c >= u'A' && c <= u'Z')
-            c += u'a' - u'A';
-        if (c != u"true"[i])
-            return false;
-    }
-    return true;
+    return EqualsAsciiCaseless(value, u"true");
 }
 
 } // namespace
