@@ -1,25 +1,203 @@
 #include "translation.h"
 
+#include <QFile>
+#include <QHash>
+#include <QSettings>
+#include <QStringDecoder>
+
+using namespace Qt::StringLiterals;
+
 namespace {
 
-QHash<QString, QString> &currentTable()
+struct TranslationState
 {
-    static QHash<QString, QString> table;
-    return table;
+    TranslationCatalogue catalogue;
+    QHash<QString, qsizetype> recordOfSource; // the first record of each English text
+    int languageIndex = 0;
+    QString languageCode;
+
+    void index()
+    {
+        recordOfSource.clear();
+        if (catalogue.columns.isEmpty())
+            return;
+        // Backwards, so that the first of two equal English texts wins.
+        const QStringList &sources = catalogue.columns.front();
+        for (qsizetype r = sources.size() - 1; r >= 0; --r)
+            recordOfSource[sources.at(r)] = r;
+    }
+};
+
+TranslationState &state()
+{
+    static TranslationState instance;
+    return instance;
 }
+
+QSettings languageSettings()
+{
+#ifdef Q_OS_WIN
+    return QSettings(u"HKEY_CURRENT_USER\\Software\\Tessaly"_s, QSettings::NativeFormat);
+#else
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s);
+#endif
+}
+
+const QString settingsKey = u"CurrentLanguage"_s;
 
 } // namespace
 
 QString TranslateText(const QString &text)
 {
-    const auto &table = currentTable();
-    const auto it = table.constFind(text);
-    if (it == table.constEnd() || it->isEmpty())
+    const TranslationState &s = state();
+    if (s.languageIndex <= 0)
         return text;
-    return *it;
+    const auto it = s.recordOfSource.constFind(text);
+    if (it == s.recordOfSource.constEnd())
+        return text;
+    const QString translated = s.catalogue.entry(s.languageIndex, *it);
+    return translated.isEmpty() ? text : translated;
 }
 
-void SetTranslationTable(QHash<QString, QString> table)
+std::optional<TranslationCatalogue> ParseCatalogue(const QString &text)
 {
-    currentTable() = std::move(table);
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.sliced(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.sliced(start));
+    if (!lines.isEmpty() && lines.front().startsWith(QChar(0xFEFF)))
+        lines.front().remove(0, 1);
+
+    bool ok = false;
+    const int columns = lines.value(0).trimmed().toInt(&ok);
+    if (!ok || columns <= 0 || lines.size() < 1 + 2 * qsizetype(columns))
+        return std::nullopt;
+    TranslationCatalogue catalogue;
+    const qsizetype records = (lines.size() - 1) / columns;
+    for (int c = 0; c < columns; ++c) {
+        QStringList column;
+        column.reserve(records);
+        for (qsizetype r = 0; r < records; ++r)
+            column.append(lines.at(1 + r * columns + c));
+        catalogue.columns.append(column);
+    }
+    return catalogue;
+}
+
+QString LanguageCodeFor(QLocale::Language language)
+{
+    switch (language) {
+    case QLocale::Arabic:
+        return u"ar"_s;
+    case QLocale::Chinese:
+        return u"cn"_s;
+    case QLocale::Czech:
+        return u"cs"_s;
+    case QLocale::German:
+        return u"de"_s;
+    case QLocale::Greek:
+        return u"el"_s;
+    case QLocale::Spanish:
+        return u"es"_s;
+    case QLocale::French:
+        return u"fr"_s;
+    case QLocale::Hungarian:
+        return u"hu"_s;
+    case QLocale::Italian:
+        return u"it"_s;
+    case QLocale::Japanese:
+        return u"jp"_s;
+    case QLocale::Korean:
+        return u"kr"_s;
+    case QLocale::Dutch:
+        return u"nl"_s;
+    case QLocale::Polish:
+        return u"pl"_s;
+    case QLocale::Portuguese:
+        return u"pt"_s;
+    case QLocale::Turkish:
+        return u"tr"_s;
+    default:
+        return u"en"_s;
+    }
+}
+
+QString DefaultLanguageCode()
+{
+    const QStringList languages = QLocale::system().uiLanguages();
+    const QLocale locale = languages.isEmpty() ? QLocale::system() : QLocale(languages.front());
+    return LanguageCodeFor(locale.language());
+}
+
+void LoadTranslations(const QString &catalogPath)
+{
+    TranslationState &s = state();
+    s.languageCode = DefaultLanguageCode();
+    const QString stored = languageSettings().value(settingsKey).toString();
+    if (!stored.isEmpty())
+        s.languageCode = stored;
+    s.languageIndex = 0;
+
+    QFile file(catalogPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    std::optional<TranslationCatalogue> catalogue =
+        ParseCatalogue(QString::fromUtf8(file.readAll()));
+    if (!catalogue)
+        return;
+    s.catalogue = std::move(*catalogue);
+    s.index();
+    for (qsizetype c = 0; c < s.catalogue.languageCount(); ++c) {
+        if (s.catalogue.code(c).compare(s.languageCode, Qt::CaseInsensitive) == 0) {
+            s.languageIndex = int(c);
+            break;
+        }
+    }
+}
+
+const TranslationCatalogue &CurrentCatalogue()
+{
+    return state().catalogue;
+}
+
+int LanguageIndex()
+{
+    return state().languageIndex;
+}
+
+QString CurrentLanguageCode()
+{
+    return state().languageCode;
+}
+
+void SelectLanguage(int index)
+{
+    TranslationState &s = state();
+    s.languageIndex = index;
+    s.languageCode = s.catalogue.code(index);
+    SaveCurrentLanguage();
+}
+
+void SaveCurrentLanguage()
+{
+    QSettings settings = languageSettings();
+    settings.setValue(settingsKey, state().languageCode);
+}
+
+void SetTranslationState(TranslationCatalogue catalogue, int languageIndex, QString code)
+{
+    TranslationState &s = state();
+    s.catalogue = std::move(catalogue);
+    s.index();
+    s.languageIndex = languageIndex;
+    s.languageCode = std::move(code);
 }
