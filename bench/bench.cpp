@@ -1,6 +1,7 @@
-// Measures how many items per second the preview names. Each scenario runs several
-// times on the same synthetic list; the best run is reported.
+// Measures how many items per second the preview names, and how fast a large folder
+// enters the file list. Each scenario runs several times; the best run is reported.
 
+#include "filelistbench.h"
 #include "namebuilder.h"
 #include "usermessages.h"
 
@@ -122,9 +123,10 @@ struct Scenario
 
 int main(int argc, char *argv[])
 {
-    // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad".
+    // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad";
+    // "f" adds ITEMS files of a folder through the main window.
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
-    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcde"_s;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdef"_s;
     const int rounds = 5;
     const QList<Scenario> scenarios{
         {"(a) {name}", [](RenameOptions &) {}},
@@ -166,5 +168,7 @@ int main(int argc, char *argv[])
     }
     if (only.contains(u'e'))
         pictureSizes(out, rounds);
+    if (only.contains(u'f'))
+        fileListBench(out, count, 3);
     return 0;
 }

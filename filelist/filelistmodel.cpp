@@ -19,9 +19,8 @@ int FileListModel::AddFiles(const QStringList &paths)
             if (path.isEmpty() || m_listed.contains(path))
                 continue;
             std::optional<TRenameItem> item = ReadRenameItem(path);
-            if (!item)
+            if (!item || !m_listed.insertIfNew(path))
                 continue;
-            m_listed.insert(path);
             pending.append(std::move(*item));
         }
     } catch (...) {
@@ -35,7 +34,23 @@ int FileListModel::AddFiles(const QStringList &paths)
 
 int FileListModel::AddFolderFiles(const QString &folder, bool includeSubfolders)
 {
-    return AddFiles(CollectFolderFiles(folder, includeSubfolders));
+    return AddItems(CollectFolderItems(folder, includeSubfolders));
+}
+
+int FileListModel::AddItems(TRenameItems items)
+{
+    m_listed.reserve(m_items.size() + items.size());
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (items.at(i).OriginalPath.isEmpty() || !m_listed.insertIfNew(items.at(i).OriginalPath))
+            continue;
+        if (kept != i)
+            items[kept] = std::move(items[i]);
+        ++kept;
+    }
+    items.resize(kept);
+    appendItems(items);
+    return int(kept);
 }
 
 void FileListModel::appendItems(TRenameItems &pending)

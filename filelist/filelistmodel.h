@@ -36,6 +36,8 @@ public:
     bool AddFile(const QString &path) { return AddFiles(QStringList{path}) > 0; }
     // Adds the files of folder (and of its subfolders when asked), all collected first.
     int AddFolderFiles(const QString &folder, bool includeSubfolders);
+    // Adds the items whose paths are not yet listed, in order.
+    int AddItems(TRenameItems items);
 
     // Removes the items at the given rows (any order, duplicates allowed).
     void RemoveRows(QList<int> rows);

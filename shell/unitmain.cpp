@@ -306,18 +306,17 @@ QString TFormMain::StatusText() const
 void TFormMain::DropPaths(const QStringList &paths)
 {
     // All files of the drop go in as one insertion, in the order of the dropped paths.
-    QStringList files;
+    TRenameItems items;
     const bool includeSubfolders = ui->chkIncludeSubfolders->isChecked();
     for (const QString &path : paths) {
         if (path.isEmpty())
             continue;
-        const QFileInfo info(path);
-        if (info.isDir())
-            files.append(CollectFolderFiles(path, includeSubfolders));
-        else if (info.isFile())
-            files.append(path);
+        if (QFileInfo(path).isDir())
+            items.append(CollectFolderItems(path, includeSubfolders));
+        else if (std::optional<TRenameItem> item = ReadRenameItem(path))
+            items.append(std::move(*item));
     }
-    m_files.AddFiles(files);
+    m_files.AddItems(std::move(items));
     UpdateFileCount();
 }
 
