@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -83,6 +84,7 @@ private slots:
     void resizeUndoesDraggedWidths();
     void optionsDialogKeepsValues();
     void visualStyle();
+    void helpLinksAndExit();
     void screenshots();
 
 private:
@@ -622,6 +624,27 @@ void TestFormMain::visualStyle()
     QCOMPARE(messages.entries.first().kind, u"error"_s);
     QVERIFY(messages.entries.first().text.contains(u"Allports"_s));
     QCOMPARE(app->styleSheet(), applied);
+}
+
+void TestFormMain::helpLinksAndExit()
+{
+    child<QAction>("utorial1")->trigger();
+    child<QAction>("ContactUs1")->trigger();
+    child<QAction>("VisitWebsite1")->trigger();
+    QCOMPARE(m_shell->addresses,
+             (QStringList{HomepageAddress + u"/redirect/tutorial-vexa.html"_s,
+                          HomepageAddress + u"/support.html"_s, HomepageAddress}));
+    auto *link = child<QLabel>("lbHomepageURL");
+    QCOMPARE(link->text(), HomepageAddress);
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(m_shell->addresses.size(), 4);
+    // The link sits over the right end of the status bar, 3 pixels below its top.
+    auto *bar = child<QStatusBar>("StatusBar1");
+    QCOMPARE(link->parentWidget(), bar);
+    QCOMPARE(link->geometry(), QRect(bar->width() - 262 - 25, 3, 262, 19));
+
+    child<QAction>("Exit1")->trigger();
+    QVERIFY(!m_form->isVisible());
 }
 
 void TestFormMain::screenshots()
