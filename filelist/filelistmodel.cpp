@@ -120,7 +120,8 @@ void FileListModel::Clear()
     if (m_items.isEmpty())
         return;
     beginRemoveRows(QModelIndex(), 0, count() - 1);
-    m_items.clear();
+    // Assigning an empty list frees the storage, which clear() would keep.
+    m_items = TRenameItems();
     m_listed.clear();
     endRemoveRows();
 }
