@@ -1,7 +1,8 @@
-// Measures how many items per second the preview names. Each scenario runs several
-// times on the same synthetic list; the best run is reported.
+// Measures how many items per second the preview names, and how fast a large folder
+// enters the file list. Each scenario runs several times; the best run is reported.
 
 #include "batchrunner.h"
+#include "filelistbench.h"
 #include "namebuilder.h"
 #include "usermessages.h"
 
@@ -193,9 +194,10 @@ struct Scenario
 
 int main(int argc, char *argv[])
 {
-    // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad".
+    // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad";
+    // "f" adds ITEMS files of a folder through the main window.
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
-    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdef"_s;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdefg"_s;
     const int rounds = 5;
     const QList<Scenario> scenarios{
         {"(a) {name}", [](RenameOptions &) {}},
@@ -241,5 +243,7 @@ int main(int argc, char *argv[])
         batchAndUndo(out, count / 10);
         batchAndUndo(out, count);
     }
+    if (only.contains(u'g'))
+        fileListBench(out, count, 3);
     return 0;
 }

@@ -21,7 +21,13 @@ const QDateTime &dateTimeEpoch()
 
 TDateTime DateTimeFromQDateTime(const QDateTime &moment)
 {
-    const qint64 ms = dateTimeEpoch().msecsTo(moment.toUTC());
+    return DateTimeFromUnixMs(moment.toMSecsSinceEpoch());
+}
+
+TDateTime DateTimeFromUnixMs(qint64 msSinceUnixEpoch)
+{
+    // 1970-01-01 is day 25569 of the TDateTime count.
+    const qint64 ms = msSinceUnixEpoch + 25569 * msPerDay;
     const qint64 days = ms >= 0 ? ms / msPerDay : -((-ms + msPerDay - 1) / msPerDay);
     const qint64 msOfDay = ms - days * msPerDay;
     const double fraction = double(msOfDay) / double(msPerDay);

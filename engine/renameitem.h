@@ -11,6 +11,8 @@
 using TDateTime = double;
 
 TDateTime DateTimeFromQDateTime(const QDateTime &moment);
+// The same for a count of milliseconds since 1970-01-01 00:00 UTC, as file systems give.
+TDateTime DateTimeFromUnixMs(qint64 msSinceUnixEpoch);
 // The UTC moment that a TDateTime holding UTC stands for, rounded to the millisecond.
 QDateTime UtcFromDateTime(TDateTime value);
 // A moment on the local clock.

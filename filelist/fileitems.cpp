@@ -1,7 +1,210 @@
 #include "fileitems.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_LINUX
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+
+namespace {
+
+constexpr unsigned WantedFacts = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME;
+
+qint64 unixMs(const struct statx_timestamp &t)
+{
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// Which folders the walk is inside, so that a link back to one of them is not entered.
+struct FolderId
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FolderId &) const = default;
+};
+
+// What one statx says about a file or folder, kept small: a walk holds one per entry of
+// a folder.
+struct Facts
+{
+    qint64 size = -1;
+    TDateTime created = 0;
+    TDateTime modified = 0;
+    FolderId id;
+};
+
+Facts factsOf(const struct statx &sx)
+{
+    Facts facts;
+    if (sx.stx_mask & STATX_SIZE)
+        facts.size = qint64(sx.stx_size);
+    if (sx.stx_mask & STATX_MTIME) {
+        facts.modified = DateTimeFromUnixMs(unixMs(sx.stx_mtime));
+        // Not every file system records a creation time; the last write is the closest
+        // moment it still knows.
+        facts.created = facts.modified;
+    }
+    if (sx.stx_mask & STATX_BTIME)
+        facts.created = DateTimeFromUnixMs(unixMs(sx.stx_btime));
+    facts.id = {(quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor, quint64(sx.stx_ino)};
+    return facts;
+}
+
+void setFacts(TRenameItem &item, const Facts &facts)
+{
+    item.Size = facts.size;
+    item.CreatedUtc = facts.created;
+    item.ModifiedUtc = facts.modified;
+}
+
+enum class EntryKind : quint8 { Folder, RegularFile, Other };
+
+struct Entry
+{
+    QString name;
+    EntryKind kind = EntryKind::Other;
+    bool looked = false;
+    Facts facts; // for a folder its id, for a regular file its size and times
+};
+
+// One folder walk, depth first, for both the path list and the item list. A folder's
+// entries are all read (and, when readFacts, looked at with one statx each, relative to
+// the open folder) before its subfolders are entered, so only one folder is open at a
+// time however deep the tree.
+template <bool readFacts, typename OnFile>
+void walkFolder(const QString &folder, bool includeSubfolders, std::vector<FolderId> &walk,
+                OnFile &onFile)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR *dir = fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    std::vector<Entry> entries;
+    while (const dirent *found = readdir(dir)) {
+        const char *name = found->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        Entry entry;
+        entry.name = QFile::decodeName(name);
+        const unsigned char type = found->d_type;
+        entry.kind = type == DT_DIR ? EntryKind::Folder : EntryKind::Other;
+        const bool mustLook = readFacts || type == DT_LNK || type == DT_UNKNOWN ||
+                              (type == DT_DIR && includeSubfolders);
+        struct statx sx;
+        if (mustLook && statx(fd, name, AT_STATX_SYNC_AS_STAT, WantedFacts | STATX_INO, &sx) == 0 &&
+            (sx.stx_mask & STATX_TYPE)) {
+            // Links count as what they lead to.
+            entry.looked = true;
+            entry.facts = factsOf(sx);
+            if (S_ISDIR(sx.stx_mode))
+                entry.kind = EntryKind::Folder;
+            else if (S_ISREG(sx.stx_mode))
+                entry.kind = EntryKind::RegularFile;
+        }
+        entries.push_back(std::move(entry));
+    }
+    closedir(dir);
+
+    for (const Entry &entry : entries) {
+        QString path = folder;
+        if (path.isEmpty() || !IsPathSeparator(path.back()))
+            path += QDir::separator();
+        path += entry.name;
+        if (entry.kind != EntryKind::Folder) {
+            onFile(std::move(path), entry);
+        } else if (includeSubfolders && entry.looked) {
+            const FolderId id = entry.facts.id;
+            if (std::find(walk.begin(), walk.end(), id) != walk.end())
+                continue;
+            walk.push_back(id);
+            walkFolder<readFacts>(path, true, walk, onFile);
+            walk.pop_back();
+        }
+    }
+}
+
+// Starts a walk at folder; false when folder is not an existing folder.
+template <bool readFacts, typename OnFile>
+bool walkFrom(const QString &folder, bool includeSubfolders, OnFile &onFile)
+{
+    struct statx sx;
+    if (folder.isEmpty() || folder.contains(QChar(0)) ||
+        statx(AT_FDCWD, QFile::encodeName(folder).constData(), AT_STATX_SYNC_AS_STAT,
+              STATX_TYPE | STATX_INO, &sx) != 0 ||
+        !S_ISDIR(sx.stx_mode))
+        return false;
+    std::vector<FolderId> walk{factsOf(sx).id};
+    walkFolder<readFacts>(folder, includeSubfolders, walk, onFile);
+    return true;
+}
+
+} // namespace
+
+std::optional<TRenameItem> ReadRenameItem(const QString &path)
+{
+    if (path.isEmpty() || path.contains(QChar(0)))
+        return std::nullopt;
+    struct statx sx;
+    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT, WantedFacts,
+              &sx) != 0 ||
+        !(sx.stx_mask & STATX_TYPE) || !S_ISREG(sx.stx_mode))
+        return std::nullopt;
+    TRenameItem item = MakeRenameItem(path);
+    setFacts(item, factsOf(sx));
+    return item;
+}
+
+QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
+{
+    QStringList files;
+    auto onFile = [&files](QString &&path, const Entry &) { files.append(std::move(path)); };
+    walkFrom<false>(folder, includeSubfolders, onFile);
+    return files;
+}
+
+TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders)
+{
+    TRenameItems items;
+    auto onFile = [&items](QString &&path, const Entry &entry) {
+        if (entry.kind != EntryKind::RegularFile)
+            return;
+        TRenameItem item;
+        item.OriginalPath = std::move(path);
+        SplitFileName(entry.name, &item.OriginalName, &item.Ext);
+        setFacts(item, entry.facts);
+        items.append(std::move(item));
+    };
+    walkFrom<true>(folder, includeSubfolders, onFile);
+    return items;
+}
+
+#else // Portable fallback through Qt's file information.
+
+namespace {
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (!folder.isEmpty() && IsPathSeparator(folder.back()))
+        return folder + name;
+    return folder + QDir::separator() + name;
+}
+
+} // namespace
 
 std::optional<TRenameItem> ReadRenameItem(const QString &path)
 {
@@ -14,8 +217,6 @@ std::optional<TRenameItem> ReadRenameItem(const QString &path)
     TRenameItem item = MakeRenameItem(path);
     item.Size = info.size();
     const QDateTime modified = info.lastModified();
-    // Not every file system records a creation time; the last write is the closest
-    // moment it still knows.
     QDateTime created = info.birthTime();
     if (!created.isValid())
         created = modified;
@@ -25,13 +226,6 @@ std::optional<TRenameItem> ReadRenameItem(const QString &path)
 }
 
 namespace {
-
-QString joinPath(const QString &folder, const QString &name)
-{
-    if (!folder.isEmpty() && IsPathSeparator(folder.back()))
-        return folder + name;
-    return folder + QDir::separator() + name;
-}
 
 void collect(const QString &folder, bool includeSubfolders, QStringList &walk, QStringList &files)
 {
@@ -64,7 +258,40 @@ QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
     return files;
 }
 
+TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders)
+{
+    TRenameItems items;
+    for (const QString &path : CollectFolderFiles(folder, includeSubfolders)) {
+        if (std::optional<TRenameItem> item = ReadRenameItem(path))
+            items.append(std::move(*item));
+    }
+    return items;
+}
+
+#endif
+
 QString ListedPaths::key(const QString &path)
 {
     return PathKey(path);
+}
+
+void ListedPaths::insert(const QString &path)
+{
+    ++m_counts[key(path)];
+}
+
+bool ListedPaths::insertIfNew(const QString &path)
+{
+    int &count = m_counts[key(path)];
+    if (count > 0)
+        return false;
+    count = 1;
+    return true;
+}
+
+void ListedPaths::remove(const QString &path)
+{
+    const auto it = m_counts.find(key(path));
+    if (it != m_counts.end() && --it.value() <= 0)
+        m_counts.erase(it);
 }

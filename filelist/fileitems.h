@@ -2,7 +2,7 @@
 
 #include "renameitem.h"
 
-#include <QSet>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -19,18 +19,27 @@ std::optional<TRenameItem> ReadRenameItem(const QString &path);
 // A folder that cannot be read contributes nothing.
 QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders);
 
+// The files of the same walk as items, read as ReadRenameItem reads them (each looked at
+// once, while its folder is open); entries that are not files are left out.
+TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders);
+
 // The listed paths, so that "is this path listed?" does not scan the whole list.
-// Two paths are one entry when equal, with A-Z taken as a-z on Windows.
+// Two paths are one entry when equal, with A-Z taken as a-z on Windows. Each path is
+// counted, so that removing one of two items that a batch left on one path keeps the
+// other listed.
 class ListedPaths
 {
 public:
     static QString key(const QString &path);
 
-    bool contains(const QString &path) const { return m_keys.contains(key(path)); }
-    void insert(const QString &path) { m_keys.insert(key(path)); }
-    void remove(const QString &path) { m_keys.remove(key(path)); }
-    void clear() { m_keys.clear(); }
+    bool contains(const QString &path) const { return m_counts.contains(key(path)); }
+    void insert(const QString &path);
+    // Lists path unless it is listed already; returns whether it was new.
+    bool insertIfNew(const QString &path);
+    void remove(const QString &path);
+    void clear() { m_counts.clear(); }
+    void reserve(qsizetype size) { m_counts.reserve(size); }
 
 private:
-    QSet<QString> m_keys;
+    QHash<QString, int> m_counts;
 };

@@ -24,8 +24,9 @@ QByteArray littleEndian(std::initializer_list<std::pair<qint64, int>> fields)
 {
     QByteArray bytes;
     for (const auto &[value, width] : fields) {
+        // Fields wider than 8 bytes are padding: their upper bytes are zero.
         for (int k = 0; k < width; ++k)
-            bytes.append(char((quint64(value) >> (8 * k)) & 0xFF));
+            bytes.append(k < 8 ? char((quint64(value) >> (8 * k)) & 0xFF) : '\0');
     }
     return bytes;
 }

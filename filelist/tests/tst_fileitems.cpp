@@ -14,6 +14,7 @@ private slots:
     void refusesWhatIsNotAFile();
     void collectsFolderFiles();
     void recursionStopsAtLinkCycles();
+    void linksCountAsWhatTheyNameToo();
     void listedPathsFollowPlatformCase();
 };
 
@@ -82,6 +83,36 @@ void TestFileItems::recursionStopsAtLinkCycles()
     const QString file = dir.file(u"loop/a.txt"_s);
     QVERIFY(QFile::link(dir.filePath(u"loop"_s), dir.filePath(u"loop/again"_s)));
     QCOMPARE(CollectFolderFiles(dir.filePath(u"loop"_s), true), QStringList{file});
+
+    // Two folders whose links lead into each other: each is walked once per path into it.
+    const QString x = dir.file(u"pair/x/x.txt"_s);
+    const QString y = dir.file(u"pair/y/y.txt"_s);
+    QVERIFY(QFile::link(dir.filePath(u"pair/y"_s), dir.filePath(u"pair/x/to-y"_s)));
+    QVERIFY(QFile::link(dir.filePath(u"pair/x"_s), dir.filePath(u"pair/y/to-x"_s)));
+    QStringList pair = CollectFolderFiles(dir.filePath(u"pair/x"_s), true);
+    pair.sort();
+    QCOMPARE(pair, (QStringList{dir.filePath(u"pair/x/to-y/y.txt"_s), x}));
+}
+
+void TestFileItems::linksCountAsWhatTheyNameToo()
+{
+    TestDir dir;
+    const QString target = dir.file(u"elsewhere/t.txt"_s);
+    const QString real = dir.file(u"top/real.txt"_s);
+    QVERIFY(QFile::link(dir.filePath(u"elsewhere"_s), dir.filePath(u"top/folder-link"_s)));
+    QVERIFY(QFile::link(target, dir.filePath(u"top/file-link.txt"_s)));
+    QVERIFY(QFile::link(dir.filePath(u"nowhere"_s), dir.filePath(u"top/broken"_s)));
+
+    // A link to a folder is a folder: left out of a flat walk, entered by a deep one.
+    QStringList flat = CollectFolderFiles(dir.filePath(u"top"_s), false);
+    flat.sort();
+    QCOMPARE(flat, (QStringList{dir.filePath(u"top/broken"_s), dir.filePath(u"top/file-link.txt"_s),
+                                real}));
+    QVERIFY(CollectFolderFiles(dir.filePath(u"top"_s), true)
+                .contains(dir.filePath(u"top/folder-link/t.txt"_s)));
+    // Reading follows links; a broken one names nothing.
+    QVERIFY(ReadRenameItem(dir.filePath(u"top/file-link.txt"_s)));
+    QVERIFY(!ReadRenameItem(dir.filePath(u"top/broken"_s)));
 }
 
 void TestFileItems::listedPathsFollowPlatformCase()

@@ -1,0 +1,182 @@
+// Adding a large folder through the main window's AddFolder, with the list model shown
+// by its view, against a bare POSIX listing of the same folder in the same run.
+
+#include "filelistbench.h"
+
+#include "shellservices.h"
+#include "unitmain.h"
+#include "usermessages.h"
+#include "usettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class SilentMessages : public UserMessages
+{
+public:
+    void information(const QString &) override {}
+    void warning(const QString &) override {}
+    bool confirm(const QString &) override { return true; }
+    void error(const QString &text) override { errors.append(text); }
+    QStringList errors;
+};
+
+class NoShell : public ShellServices
+{
+public:
+    QStringList chooseFiles(QWidget *, const QString &, const QString &) override { return {}; }
+    QString chooseFolder(QWidget *, const QString &, const QString &) override { return {}; }
+    void openAddress(const QString &) override {}
+};
+
+// readdir and one lstat per entry, nothing else: the floor for any listing.
+qint64 bareListing(const QByteArray &folder, qint64 *files)
+{
+    QElapsedTimer timer;
+    timer.start();
+    DIR *dir = opendir(folder.constData());
+    if (!dir)
+        return -1;
+    const int fd = dirfd(dir);
+    qint64 count = 0;
+    qint64 bytes = 0;
+    while (const dirent *entry = readdir(dir)) {
+        struct stat st;
+        if (entry->d_name[0] == '.' || fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        bytes += st.st_size;
+        ++count;
+    }
+    closedir(dir);
+    *files = count + (bytes < 0 ? 1 : 0);
+    return timer.nsecsElapsed();
+}
+
+qint64 kilobytes(const char *field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Lets the next VmHWM reading start from the memory in use now.
+void resetPeakMemory()
+{
+    QFile clearRefs(u"/proc/self/clear_refs"_s);
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+}
+
+QString seconds(qint64 ns)
+{
+    return QString::number(double(ns) / 1e9, 'f', 3) + u" s"_s;
+}
+
+} // namespace
+
+void fileListBench(QTextStream &out, int count, int rounds)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "tessaly-bench";
+    static char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    const qint64 atStart = kilobytes("VmRSS:");
+
+    const QString base = QDir(u"/dev/shm"_s).exists() ? u"/dev/shm"_s : QDir::tempPath();
+    QTemporaryDir dir(base + u"/tessaly-bench-XXXXXX"_s);
+    const QString folder = dir.path();
+    static const QStringList stems{u"IMG_"_s, u"holiday photo "_s, u"Report-final v"_s, u"scan"_s,
+                                   u"track "_s};
+    static const QStringList exts{u".jpg"_s, u".png"_s, u".pdf"_s, u".mp3"_s, u""_s};
+    for (int i = 0; i < count; ++i) {
+        const QString path = folder + u'/' + stems.at(i % stems.size()) + QString::number(i) +
+                             exts.at(i / 3 % exts.size());
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
+        if (fd >= 0) {
+            [[maybe_unused]] const auto written = ::write(fd, "x", 1);
+            ::close(fd);
+        }
+    }
+
+    const qint64 afterFiles = kilobytes("VmRSS:");
+    SilentMessages messages;
+    NoShell shell;
+    TFormSettings settings;
+    TFormMain form(settings, messages, shell);
+    form.show();
+    QApplication::processEvents();
+    const QString pattern = u"{counter}_{name}"_s;
+    form.findChild<QLineEdit *>(u"edtPattern"_s)->setText(pattern);
+
+    const qint64 before = kilobytes("VmRSS:");
+    qint64 bestBare = std::numeric_limits<qint64>::max();
+    qint64 bestAdd = bestBare;
+    qint64 bestPreview = bestBare;
+    qint64 bestBoth = bestBare;
+    qint64 peak = 0;
+    qint64 listed = 0;
+    qint64 bareFiles = 0;
+    for (int round = 0; round < rounds; ++round) {
+        bestBare = std::min(bestBare, bareListing(QFile::encodeName(folder), &bareFiles));
+        form.btnClearClick();
+        QApplication::processEvents();
+        resetPeakMemory();
+
+        QElapsedTimer timer;
+        timer.start();
+        form.AddFolder(folder, false, false);
+        form.UpdateFileCount();
+        QApplication::processEvents();
+        const qint64 added = timer.nsecsElapsed();
+        form.btnPreviewClick();
+        QApplication::processEvents();
+        const qint64 both = timer.nsecsElapsed();
+        peak = std::max(peak, kilobytes("VmHWM:"));
+        bestAdd = std::min(bestAdd, added);
+        bestPreview = std::min(bestPreview, both - added);
+        bestBoth = std::min(bestBoth, both);
+        listed = form.FRenameItems().size();
+    }
+    const TRenameItem &shown = form.FRenameItems().at(1);
+
+    out << "\nFile list: " << count << " files in " << base << ", best of " << rounds << " runs\n";
+    out << "  bare readdir + lstat           " << seconds(bestBare) << "  (" << bareFiles
+        << " files)\n";
+    out << "  AddFolder, list shown          " << seconds(bestAdd) << "  ("
+        << QString::number(double(bestAdd) / double(bestBare), 'f', 2) << "x the bare listing, "
+        << listed << " items, status \"" << form.StatusText() << "\")\n";
+    out << "  Preview " << pattern << "     " << seconds(bestPreview) << "  ("
+        << shown.OriginalName + shown.Ext << " -> " << shown.NewName << ")\n";
+    out << "  add + preview                  " << seconds(bestBoth) << "\n";
+    out << "  peak memory                    " << QString::number(double(peak) / 1024.0, 'f', 1)
+        << " MB resident (" << QString::number(double(before) / 1024.0, 'f', 1)
+        << " MB before adding; " << QString::number(double(peak - before) / 1024.0, 'f', 1)
+        << " MB for the list)\n";
+    out << "  (resident: " << atStart / 1024 << " MB with the application, " << afterFiles / 1024
+        << " MB after making the files)\n";
+    if (!messages.errors.isEmpty())
+        out << "  errors: " << messages.errors.join(u"; "_s) << "\n";
+    out.flush();
+}

@@ -1,0 +1,229 @@
+#include "filelistmodel.h"
+
+#include "translation.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+FileListModel::FileListModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{}
+
+int FileListModel::AddFiles(const QStringList &paths)
+{
+    TRenameItems pending;
+    pending.reserve(paths.size());
+    try {
+        for (const QString &path : paths) {
+            if (path.isEmpty() || m_listed.contains(path))
+                continue;
+            std::optional<TRenameItem> item = ReadRenameItem(path);
+            if (!item || !m_listed.insertIfNew(path))
+                continue;
+            pending.append(std::move(*item));
+        }
+    } catch (...) {
+        appendItems(pending);
+        throw;
+    }
+    const int added = int(pending.size());
+    appendItems(pending);
+    return added;
+}
+
+int FileListModel::AddFolderFiles(const QString &folder, bool includeSubfolders)
+{
+    return AddItems(CollectFolderItems(folder, includeSubfolders));
+}
+
+int FileListModel::AddItems(TRenameItems items)
+{
+    m_listed.reserve(m_items.size() + items.size());
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (items.at(i).OriginalPath.isEmpty() || !m_listed.insertIfNew(items.at(i).OriginalPath))
+            continue;
+        if (kept != i)
+            items[kept] = std::move(items[i]);
+        ++kept;
+    }
+    items.resize(kept);
+    appendItems(items);
+    return int(kept);
+}
+
+void FileListModel::appendItems(TRenameItems &pending)
+{
+    if (pending.isEmpty())
+        return;
+    const int first = count();
+    beginInsertRows(QModelIndex(), first, first + int(pending.size()) - 1);
+    if (m_items.isEmpty())
+        m_items = std::move(pending);
+    else
+        m_items.append(std::move(pending));
+    endInsertRows();
+    pending.clear();
+}
+
+void FileListModel::RemoveRows(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [this](int row) { return row < 0 || row >= count(); }),
+               rows.end());
+    if (rows.isEmpty())
+        return;
+
+    // Runs of neighbouring rows, from the last one up so that lower indices stay valid.
+    QList<std::pair<int, int>> runs;
+    for (int row : rows) {
+        if (!runs.isEmpty() && runs.last().second + 1 == row)
+            runs.last().second = row;
+        else
+            runs.append({row, row});
+    }
+    for (int row : rows)
+        m_listed.remove(m_items.at(row).OriginalPath);
+
+    // Many scattered runs would each move the tail of the list: one pass and one reset
+    // is cheaper then.
+    constexpr int maxRuns = 64;
+    if (runs.size() > maxRuns) {
+        beginResetModel();
+        qsizetype next = 0;
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < m_items.size(); ++i) {
+            if (next < rows.size() && rows.at(next) == i) {
+                ++next;
+                continue;
+            }
+            if (kept != i)
+                m_items[kept] = std::move(m_items[i]);
+            ++kept;
+        }
+        m_items.resize(kept);
+        endResetModel();
+        return;
+    }
+    for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
+        beginRemoveRows(QModelIndex(), run->first, run->second);
+        m_items.remove(run->first, run->second - run->first + 1);
+        endRemoveRows();
+    }
+}
+
+void FileListModel::Clear()
+{
+    if (m_items.isEmpty())
+        return;
+    beginRemoveRows(QModelIndex(), 0, count() - 1);
+    // Assigning an empty list frees the storage, which clear() would keep.
+    m_items = TRenameItems();
+    m_listed.clear();
+    endRemoveRows();
+}
+
+void FileListModel::UpdateNewNames(const std::function<void(TRenameItems &)> &edit)
+{
+    const auto tell = qScopeGuard([this] {
+        if (!m_items.isEmpty())
+            emit dataChanged(index(0, NewNameColumn), index(count() - 1, NewNameColumn));
+    });
+    edit(m_items);
+}
+
+void FileListModel::UpdateItems(const std::function<void(TRenameItems &)> &edit)
+{
+    const qsizetype before = m_items.size();
+    const auto tell = qScopeGuard([this, before] {
+        reindex();
+        if (m_items.size() != before) {
+            // Not meant to happen; a reset keeps views from reading rows that are gone.
+            beginResetModel();
+            endResetModel();
+        } else if (!m_items.isEmpty()) {
+            emit dataChanged(index(0, 0), index(count() - 1, ColumnCount - 1));
+        }
+    });
+    edit(m_items);
+}
+
+void FileListModel::reindex()
+{
+    m_listed.clear();
+    m_listed.reserve(m_items.size());
+    for (const TRenameItem &item : std::as_const(m_items))
+        m_listed.insert(item.OriginalPath);
+}
+
+int FileListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : count();
+}
+
+int FileListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant FileListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= count())
+        return QVariant();
+    const TRenameItem &item = m_items.at(index.row());
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        switch (index.column()) {
+        case OriginalNameColumn:
+            return FileNamePart(item.OriginalPath);
+        case NewNameColumn:
+            return item.NewName;
+        case FolderColumn:
+            return FolderPart(item.OriginalPath);
+        case SizeColumn:
+            return FormatSize(item.Size, m_locale);
+        }
+    } else if (role == Qt::TextAlignmentRole && index.column() == SizeColumn) {
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    return QVariant();
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < ColumnCount)
+        return ColumnHeader(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+QString FileListModel::ColumnHeader(int column)
+{
+    switch (column) {
+    case OriginalNameColumn:
+        return TranslateText(u"Original Name"_s);
+    case NewNameColumn:
+        return TranslateText(u"New Name (preview)"_s);
+    case FolderColumn:
+        return TranslateText(u"Folder"_s);
+    case SizeColumn:
+        return TranslateText(u"Size"_s);
+    }
+    return QString();
+}
+
+QString FileListModel::FormatSize(qint64 size, const QLocale &locale)
+{
+    QLocale grouped = locale;
+    grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return grouped.toString(size);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "fileitems.h"
+#include "renameitem.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QLocale>
+#include <QStringList>
+
+#include <functional>
+
+// The rename list and its rows in one: row i shows item i, so the two cannot drift
+// apart. Items are only appended at the end and removed by index; every command
+// inserts or removes in one step, so a view repaints once.
+class FileListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { OriginalNameColumn, NewNameColumn, FolderColumn, SizeColumn, ColumnCount };
+
+    explicit FileListModel(QObject *parent = nullptr);
+
+    // FRenameItems: the listed files in the order they were added.
+    const TRenameItems &items() const { return m_items; }
+    int count() const { return int(m_items.size()); }
+
+    // Whether some item's path equals path (A-Z folded on Windows only).
+    bool IsListed(const QString &path) const { return m_listed.contains(path); }
+
+    // Adds each path that names an existing file not yet listed, in order, and returns
+    // how many were added. If an error ends the loop, the files read before it stay
+    // listed and the error goes on to the caller.
+    int AddFiles(const QStringList &paths);
+    bool AddFile(const QString &path) { return AddFiles(QStringList{path}) > 0; }
+    // Adds the files of folder (and of its subfolders when asked), all collected first.
+    int AddFolderFiles(const QString &folder, bool includeSubfolders);
+    // Adds the items whose paths are not yet listed, in order.
+    int AddItems(TRenameItems items);
+
+    // Removes the items at the given rows (any order, duplicates allowed).
+    void RemoveRows(QList<int> rows);
+    void Clear();
+
+    // Lets edit change the new names (a preview); the view is told afterwards, also
+    // when edit throws.
+    void UpdateNewNames(const std::function<void(TRenameItems &)> &edit);
+    // Lets edit change any field of the items (a batch moving files), but not their
+    // number; the path index and the view are brought up to date afterwards, also when
+    // edit throws.
+    void UpdateItems(const std::function<void(TRenameItems &)> &edit);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // The header text of a column, translated.
+    static QString ColumnHeader(int column);
+    // A size as "#,##0" with the locale's thousands separator (-1 stays -1).
+    static QString FormatSize(qint64 size, const QLocale &locale = QLocale());
+
+private:
+    void appendItems(TRenameItems &pending);
+    void reindex();
+
+    TRenameItems m_items;
+    ListedPaths m_listed;
+    QLocale m_locale;
+};

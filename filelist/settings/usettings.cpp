@@ -1,0 +1,92 @@
+#include "usettings.h"
+#include "ui_usettings.h"
+
+#include "digitsonly.h"
+#include "translation.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList &conflictItems()
+{
+    static const QStringList items{u"Skip"_s, u"Overwrite"_s, u"Auto-number"_s};
+    return items;
+}
+
+} // namespace
+
+TFormSettings::TFormSettings(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint)
+    , ui(std::make_unique<Ui::TFormSettings>())
+{
+    ui->setupUi(this);
+    setFixedSize(size());
+    AcceptOnlyDigits(ui->edtCounterStart);
+    AcceptOnlyDigits(ui->edtDigits);
+    // Closing hides the dialog; its values live as long as the program.
+    connect(ui->Button1, &QPushButton::clicked, this, &QDialog::close);
+    FormCreate();
+}
+
+TFormSettings::~TFormSettings() = default;
+
+void TFormSettings::FormCreate()
+{
+    ui->edtCounterStart->setText(u"1"_s);
+    ui->edtDigits->setText(u"3"_s);
+    ui->cbConflict->clear();
+    ui->cbConflict->addItems(conflictItems());
+    ui->cbConflict->setCurrentIndex(ConflictMode::AutoNumber);
+    ui->cbRegex->setChecked(false);
+    ui->chkTouchModifiedNow->setChecked(false);
+}
+
+void TFormSettings::ReadOptions(RenameOptions &options) const
+{
+    options.counterStart = ui->edtCounterStart->text();
+    options.digits = ui->edtDigits->text();
+    options.conflict = ui->cbConflict->currentIndex();
+    options.regex = ui->cbRegex->isChecked();
+    options.touchModifiedNow = ui->chkTouchModifiedNow->isChecked();
+}
+
+void TFormSettings::WriteOptions(const RenameOptions &options)
+{
+    ui->edtCounterStart->setText(options.counterStart);
+    ui->edtDigits->setText(options.digits);
+    ui->cbConflict->setCurrentIndex(options.conflict);
+    ui->cbRegex->setChecked(options.regex);
+    ui->chkTouchModifiedNow->setChecked(options.touchModifiedNow);
+}
+
+void TFormSettings::showEvent(QShowEvent *event)
+{
+    // A language chosen while the dialog was closed shows at its next opening.
+    ApplyTranslatedCaptions();
+    QDialog::showEvent(event);
+}
+
+void TFormSettings::ApplyTranslatedCaptions()
+{
+    setWindowTitle(TranslateText(u"Settings"_s));
+    ui->GroupBox1->setTitle(TranslateText(u"Counter"_s));
+    ui->Label1->setText(TranslateText(
+        u"If {counter} keyword is used in Pattern, then apply the following rules:"_s));
+    ui->lblCounterStart->setText(TranslateText(u"Counter start:"_s));
+    ui->lblDigits->setText(TranslateText(u"Digits:"_s));
+    ui->GroupBox4->setTitle(TranslateText(u"Conflict"_s));
+    ui->Label2->setText(
+        TranslateText(u"If the file name already exists, then apply the following change:"_s));
+    ui->Label3->setText(TranslateText(u"Change:"_s));
+    const int selected = ui->cbConflict->currentIndex();
+    for (int i = 0; i < conflictItems().size() && i < ui->cbConflict->count(); ++i)
+        ui->cbConflict->setItemText(i, TranslateText(conflictItems().at(i)));
+    ui->cbConflict->setCurrentIndex(selected);
+    ui->GroupBox2->setTitle(TranslateText(u"Renaming"_s));
+    ui->cbRegex->setText(TranslateText(u"Use Regular Expressions"_s));
+    ui->GroupBox3->setTitle(TranslateText(u"Timestamp"_s));
+    ui->chkTouchModifiedNow->setText(TranslateText(u"Update modified date/time"_s));
+    ui->Button1->setText(TranslateText(u"Close"_s));
+}

@@ -1,0 +1,142 @@
+#include "filelistmodel.h"
+#include "testdir.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestFileListModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rowsShowTheItems();
+    void addsEachFileOnce();
+    void removeRows_data();
+    void removeRows();
+    void updateItemsKeepsTheIndex();
+};
+
+void TestFileListModel::rowsShowTheItems()
+{
+    TestDir dir;
+    const QString big = dir.file(u"Big File.tar.gz"_s, QByteArray(1234567, 'x'));
+    const QString hidden = dir.file(u".gitignore"_s);
+    FileListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(model.AddFiles({big, hidden}), 2);
+
+    const auto text = [&](int row, int column) {
+        return model.index(row, column).data().toString();
+    };
+    QCOMPARE(text(0, 0), u"Big File.tar.gz"_s);
+    QCOMPARE(text(0, 1), QString());
+    QCOMPARE(text(0, 2), dir.path() + u'/');
+    QCOMPARE(text(1, 0), u".gitignore"_s);
+    QCOMPARE(model.items().at(1).OriginalName, QString());
+    QCOMPARE(model.items().at(1).Ext, u".gitignore"_s);
+    QCOMPARE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable, Qt::NoItemFlags);
+
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QCOMPARE(FileListModel::FormatSize(1234567, english), u"1,234,567"_s);
+    QCOMPARE(FileListModel::FormatSize(-1, english), u"-1"_s);
+    QCOMPARE(FileListModel::FormatSize(999, english), u"999"_s);
+    QCOMPARE(FileListModel::FormatSize(1234567, QLocale(QLocale::German)), u"1.234.567"_s);
+    // The C locale leaves out group separators unless asked; sizes still group.
+    QCOMPARE(FileListModel::FormatSize(1234567, QLocale::c()), u"1,234,567"_s);
+
+    model.UpdateNewNames([](TRenameItems &items) { items[0].NewName = u"new.gz"_s; });
+    QCOMPARE(text(0, 1), u"new.gz"_s);
+}
+
+void TestFileListModel::addsEachFileOnce()
+{
+    TestDir dir;
+    const QString a = dir.file(u"photo.jpg"_s);
+    const QString upper = dir.file(u"photo.JPG"_s);
+    FileListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+
+    // One insertion for the whole command, duplicates inside it included.
+    QCOMPARE(model.AddFiles({a, a, dir.path(), dir.filePath(u"gone"_s), QString(), upper}), 2);
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(model.count(), 2);
+    QVERIFY(model.IsListed(a));
+    QVERIFY(model.IsListed(upper)); // two files on Linux, one name on Windows
+    QVERIFY(!model.AddFile(a));
+    QCOMPARE(inserted.size(), 1);
+}
+
+void TestFileListModel::removeRows_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<int>>("remove");
+
+    QTest::newRow("one-row") << 3 << QList<int>{1};
+    QTest::newRow("runs-out-of-order") << 6 << QList<int>{5, 0, 1, 3, 1};
+    QTest::newRow("all") << 4 << QList<int>{0, 1, 2, 3};
+    QList<int> everyOther;
+    for (int row = 0; row < 300; row += 2)
+        everyOther.append(row);
+    QTest::newRow("many-scattered-runs") << 301 << everyOther;
+    QTest::newRow("out-of-range-ignored") << 2 << QList<int>{-1, 7};
+}
+
+void TestFileListModel::removeRows()
+{
+    QFETCH(int, count);
+    QFETCH(QList<int>, remove);
+
+    TestDir dir;
+    QStringList paths;
+    for (int i = 0; i < count; ++i)
+        paths.append(dir.file(u"f%1"_s.arg(i)));
+    FileListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.AddFiles(paths);
+
+    model.RemoveRows(remove);
+    QStringList expected;
+    for (int i = 0; i < count; ++i) {
+        if (!remove.contains(i))
+            expected.append(paths.at(i));
+    }
+    QStringList actual;
+    for (const TRenameItem &item : model.items())
+        actual.append(item.OriginalPath);
+    QCOMPARE(actual, expected);
+    QCOMPARE(model.rowCount(), expected.size());
+    for (int i = 0; i < count; ++i)
+        QCOMPARE(model.IsListed(paths.at(i)), expected.contains(paths.at(i)));
+}
+
+void TestFileListModel::updateItemsKeepsTheIndex()
+{
+    TestDir dir;
+    const QString a = dir.file(u"a.txt"_s);
+    const QString b = dir.file(u"b.txt"_s);
+    FileListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.AddFiles({a, b});
+
+    // A batch that moved a.txt to c.txt and then failed on the next file.
+    const QString c = dir.filePath(u"c.txt"_s);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, model.UpdateItems([&](TRenameItems &items) {
+        items[0] = MakeRenameItem(c);
+        throw std::runtime_error("disk full");
+    }));
+    QVERIFY(model.IsListed(c));
+    QVERIFY(!model.IsListed(a));
+    QCOMPARE(model.index(0, 0).data().toString(), u"c.txt"_s);
+
+    // Two items that a batch left on one path: removing one keeps the other listed.
+    model.UpdateItems([&](TRenameItems &items) { items[1].OriginalPath = c; });
+    model.RemoveRows({0});
+    QVERIFY(model.IsListed(c));
+}
+
+QTEST_GUILESS_MAIN(TestFileListModel)
+#include "tst_filelistmodel.moc"

@@ -1,0 +1,43 @@
+#include "shellservices.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+QString QtFileFilter(const QString &filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString text = parts.at(i);
+        QString mask = parts.at(i + 1);
+        text.replace(u"*.*"_s, u"*"_s);
+        mask.replace(u"*.*"_s, u"*"_s);
+        mask.replace(u';', u' ');
+        // Qt reads the masks from the last parentheses of the text.
+        if (!text.endsWith(u'(' + mask + u')'))
+            text += u" ("_s + mask + u')';
+        filters.append(text);
+    }
+    return filters.join(u";;"_s);
+}
+
+QStringList DesktopShell::chooseFiles(QWidget *parent, const QString &title, const QString &filter)
+{
+    return QFileDialog::getOpenFileNames(parent, title, QString(), QtFileFilter(filter));
+}
+
+QString DesktopShell::chooseFolder(QWidget *parent, const QString &title, const QString &start)
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        parent, title, start, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    return QDir::toNativeSeparators(folder);
+}
+
+void DesktopShell::openAddress(const QString &address)
+{
+    QDesktopServices::openUrl(QUrl(address));
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// What the main window asks of the desktop: file and folder choosers and opening an
+// address in the browser. Tests put answers in its place, since a modal dialog would
+// wait for a person.
+class ShellServices
+{
+public:
+    virtual ~ShellServices() = default;
+
+    // The chosen existing files in the order the dialog gives them; empty on cancel.
+    // filter is "Text|mask", as in "All files (*.*)|*.*".
+    virtual QStringList chooseFiles(QWidget *parent, const QString &title,
+                                    const QString &filter) = 0;
+    // The chosen folder, starting at start when that exists; empty on cancel.
+    virtual QString chooseFolder(QWidget *parent, const QString &title, const QString &start) = 0;
+    // Opens address in the default browser; failures are not reported.
+    virtual void openAddress(const QString &address) = 0;
+};
+
+// The real choosers and browser.
+class DesktopShell : public ShellServices
+{
+public:
+    QStringList chooseFiles(QWidget *parent, const QString &title, const QString &filter) override;
+    QString chooseFolder(QWidget *parent, const QString &title, const QString &start) override;
+    void openAddress(const QString &address) override;
+};
+
+// A "Text|mask|Text|mask" filter as Qt's file dialog takes it. "*.*" means every
+// file, also one without a dot in its name, so it becomes "*".
+QString QtFileFilter(const QString &filter);

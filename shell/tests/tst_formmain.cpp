@@ -1,0 +1,678 @@
+#include "recordingmessages.h"
+#include "shellservices.h"
+#include "startup.h"
+#include "testdir.h"
+#include "unitmain.h"
+#include "usettings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Answers the file and folder choosers from queues and records what was asked.
+class FakeShell : public ShellServices
+{
+public:
+    QStringList chooseFiles(QWidget *, const QString &title, const QString &filter) override
+    {
+        titles.append(title);
+        filters.append(filter);
+        return files.isEmpty() ? QStringList() : files.takeFirst();
+    }
+    QString chooseFolder(QWidget *, const QString &title, const QString &start) override
+    {
+        titles.append(title);
+        starts.append(start);
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+    void openAddress(const QString &address) override { addresses.append(address); }
+
+    QList<QStringList> files;
+    QStringList folders;
+    QStringList titles;
+    QStringList filters;
+    QStringList starts;
+    QStringList addresses;
+};
+
+} // namespace
+
+class TestFormMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startsEmptyWithInitialOptions();
+    void addsFilesFromTheDialog();
+    void addFolderButtonPreviews();
+    void drops_data();
+    void drops();
+    void dropKeepsLongPathsWhole();
+    void previewFillsNewNames();
+    void previewErrorsBecomeMessages();
+    void removeCommands_data();
+    void removeCommands();
+    void newExtensionFollowsItsCheckBox();
+    void onlyTheUserChangesDestinationControls();
+    void destinationPicker();
+    void optionsPanelHidesAndReturns();
+    void folderColumnTakesTheRest_data();
+    void folderColumnTakesTheRest();
+    void resizeUndoesDraggedWidths();
+    void optionsDialogKeepsValues();
+    void visualStyle();
+    void helpLinksAndExit();
+    void screenshots();
+
+private:
+    template <typename T>
+    T *child(const char *name) const
+    {
+        T *found = m_form->findChild<T *>(QLatin1String(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QTableView *list() const { return child<QTableView>("lvFiles"); }
+    QString cell(int row, int column) const
+    {
+        return list()->model()->index(row, column).data().toString();
+    }
+    QStringList listedPaths() const
+    {
+        QStringList paths;
+        for (const TRenameItem &item : m_form->FRenameItems())
+            paths.append(item.OriginalPath);
+        return paths;
+    }
+    void drop(const QStringList &paths);
+    void selectRows(const QList<int> &rows);
+
+    std::unique_ptr<TestDir> m_dir;
+    std::unique_ptr<RecordingMessages> m_messages;
+    std::unique_ptr<FakeShell> m_shell;
+    std::unique_ptr<TFormSettings> m_settings;
+    std::unique_ptr<TFormMain> m_form;
+};
+
+void TestFormMain::initTestCase()
+{
+    // The offscreen platform cannot pass size hints to a window manager and says so for
+    // every window; that says nothing about this program.
+    static const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (!message.contains(u"propagateSizeHints"_s))
+                previous(type, context, message);
+        });
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    ApplyApplicationFont(*app);
+    RecordingMessages messages;
+    QVERIFY(ApplyVisualStyle(*app, messages));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestFormMain::init()
+{
+    m_dir = std::make_unique<TestDir>();
+    m_messages = std::make_unique<RecordingMessages>();
+    m_shell = std::make_unique<FakeShell>();
+    m_settings = std::make_unique<TFormSettings>();
+    QCOMPARE(m_settings->objectName(), u"FormSettings"_s);
+    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestFormMain::cleanup()
+{
+    m_form.reset();
+    m_settings.reset();
+    m_shell.reset();
+    m_messages.reset();
+    m_dir.reset();
+}
+
+void TestFormMain::drop(const QStringList &paths)
+{
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    mime.setUrls(urls);
+    const QPoint at = list()->mapTo(m_form.get(), list()->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_form.get(), &enter);
+    // A drop goes only where an entering drag was accepted.
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropEvent(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_form.get(), &dropEvent);
+    QVERIFY(dropEvent.isAccepted());
+}
+
+void TestFormMain::selectRows(const QList<int> &rows)
+{
+    list()->clearSelection();
+    for (int row : rows)
+        list()->selectionModel()->select(list()->model()->index(row, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void TestFormMain::startsEmptyWithInitialOptions()
+{
+    QCOMPARE(m_form->windowTitle(), u"Tessaly 2.3"_s);
+    QCOMPARE(m_form->StatusText(), u"  Add the files"_s);
+    QCOMPARE(list()->model()->rowCount(), 0);
+    QCOMPARE(m_form->ReadRenameOptions(), RenameOptions());
+    for (const char *hidden : {"btnClear", "btnAddFolder", "btnLoadNameList"})
+        QVERIFY2(child<QPushButton>(hidden)->isHidden(), hidden);
+    QVERIFY(child<QCheckBox>("chkIncludeSubfolders")->isHidden());
+
+    QHeaderView *header = list()->horizontalHeader();
+    const QStringList headers{u"Original Name"_s, u"New Name (preview)"_s, u"Folder"_s, u"Size"_s};
+    for (int column = 0; column < headers.size(); ++column)
+        QCOMPARE(list()->model()->headerData(column, Qt::Horizontal).toString(),
+                 headers.at(column));
+    QCOMPARE(header->sectionSize(0), 280);
+    QCOMPARE(header->sectionSize(1), 280);
+    QCOMPARE(header->sectionSize(3), 90);
+    QVERIFY(list()->showGrid());
+    QCOMPARE(list()->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list()->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(list()->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    // Every toolbar icon comes from the resources.
+    for (QToolButton *button : child<QWidget>("Panel1")->findChildren<QToolButton *>())
+        QVERIFY2(!button->icon().pixmap(40, 40).isNull(), qPrintable(button->objectName()));
+}
+
+void TestFormMain::addsFilesFromTheDialog()
+{
+    const QString a = m_dir->file(u"a.txt"_s, QByteArray(1234567, 'x'));
+    const QString b = m_dir->file(u"README"_s);
+    const QString folder = m_dir->folder(u"sub"_s);
+    m_shell->files = {{a, b, a, m_dir->filePath(u"missing.txt"_s), folder}, {}};
+
+    child<QToolButton>("btnAdd")->click();
+    QCOMPARE(m_shell->titles, QStringList{u"Select files to add"_s});
+    QCOMPARE(m_shell->filters, QStringList{u"All files (*.*)|*.*"_s});
+    QCOMPARE(listedPaths(), (QStringList{a, b}));
+    QCOMPARE(m_form->StatusText(), u"Files: 2"_s);
+    QCOMPARE(cell(0, 0), u"a.txt"_s);
+    QCOMPARE(cell(0, 1), QString());
+    QCOMPARE(cell(0, 2), QDir::toNativeSeparators(m_dir->path()) + QDir::separator());
+    QCOMPARE(cell(0, 3), u"1,234,567"_s);
+    QCOMPARE(cell(1, 0), u"README"_s);
+    QVERIFY(m_messages->entries.isEmpty());
+
+    // A cancelled dialog changes nothing, the status text included; so does the menu.
+    m_form->ApplyTranslatedCaptions();
+    child<QAction>("AddFiles1")->trigger();
+    QCOMPARE(m_form->StatusText(), u"  Add the files"_s);
+    QCOMPARE(m_form->FRenameItems().size(), 2);
+}
+
+void TestFormMain::addFolderButtonPreviews()
+{
+    const QString a = m_dir->file(u"pics/a.jpg"_s);
+    m_dir->folder(u"empty"_s);
+    child<QLineEdit>("edtPattern")->setText(u"x_{name}"_s);
+    m_shell->folders = {m_dir->filePath(u"empty"_s), m_dir->filePath(u"pics"_s)};
+
+    // An empty folder into an empty list: the preview says so, then the count shows 0.
+    child<QPushButton>("btnAddFolder")->click();
+    QCOMPARE(m_messages->texts(), QStringList{u"No files loaded. Add files first."_s});
+    QCOMPARE(m_form->StatusText(), u"Files: 0"_s);
+
+    child<QPushButton>("btnAddFolder")->click();
+    QCOMPARE(m_shell->titles.last(), u"Select folder"_s);
+    QCOMPARE(listedPaths(), QStringList{a});
+    QCOMPARE(cell(0, 1), u"x_a.jpg"_s);
+    QCOMPARE(m_form->StatusText(), u"Files: 1"_s);
+}
+
+void TestFormMain::drops_data()
+{
+    QTest::addColumn<QStringList>("dropped");
+    QTest::addColumn<bool>("includeSubfolders");
+    QTest::addColumn<QStringList>("expected"); // sorted
+    QTest::addColumn<QString>("expectedFirst");
+
+    QTest::newRow("files") << QStringList{u"top/a.txt"_s, u"top/.hidden"_s} << false
+                           << QStringList{u"top/.hidden"_s, u"top/a.txt"_s} << u"top/a.txt"_s;
+    QTest::newRow("folder-own-files-only")
+        << QStringList{u"top"_s} << false
+        << QStringList{u"top/.hidden"_s, u"top/README"_s, u"top/a.txt"_s} << QString();
+    QTest::newRow("folder-with-subfolders")
+        << QStringList{u"top"_s} << true
+        << QStringList{u"top/.hidden"_s, u"top/README"_s, u"top/a.txt"_s, u"top/sub/b.txt"_s}
+        << QString();
+    QTest::newRow("folder-then-its-file")
+        << QStringList{u"top"_s, u"top/a.txt"_s} << false
+        << QStringList{u"top/.hidden"_s, u"top/README"_s, u"top/a.txt"_s} << QString();
+    QTest::newRow("file-then-its-folder")
+        << QStringList{u"top/a.txt"_s, u"top"_s} << false
+        << QStringList{u"top/.hidden"_s, u"top/README"_s, u"top/a.txt"_s} << u"top/a.txt"_s;
+    QTest::newRow("nothing-there") << QStringList{u"gone.txt"_s, u"top/a.txt"_s} << false
+                                   << QStringList{u"top/a.txt"_s} << u"top/a.txt"_s;
+}
+
+void TestFormMain::drops()
+{
+    QFETCH(QStringList, dropped);
+    QFETCH(bool, includeSubfolders);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, expectedFirst);
+
+    for (const QString &file :
+         {u"top/a.txt"_s, u"top/.hidden"_s, u"top/README"_s, u"top/sub/b.txt"_s})
+        m_dir->file(file);
+    // Presets are the only way to set this box; it stays hidden.
+    child<QCheckBox>("chkIncludeSubfolders")->setChecked(includeSubfolders);
+
+    QStringList paths;
+    for (const QString &path : dropped)
+        paths.append(m_dir->filePath(path));
+    drop(paths);
+
+    QStringList listed;
+    for (const QString &path : listedPaths())
+        listed.append(QDir(m_dir->path()).relativeFilePath(path));
+    if (!expectedFirst.isEmpty())
+        QCOMPARE(listed.first(), expectedFirst);
+    listed.sort();
+    QCOMPARE(listed, expected);
+    QCOMPARE(m_form->StatusText(), u"Files: %1"_s.arg(expected.size()));
+    for (int row = 0; row < expected.size(); ++row)
+        QVERIFY(cell(row, 1).isEmpty());
+    QVERIFY(m_messages->entries.isEmpty());
+}
+
+void TestFormMain::dropKeepsLongPathsWhole()
+{
+    // A path of more than 259 characters whose first 259 characters name another
+    // existing file: only the dropped file may be listed.
+    const QString folder = m_dir->folder(QString(120, u'f') + u'/' + QString(100, u'g'));
+    const int nameLength = 280 - int(folder.size()) - 1;
+    const QString longPath = m_dir->file(QDir(m_dir->path()).relativeFilePath(folder) + u'/' +
+                                         QString(nameLength - 4, u'n') + u".txt"_s);
+    QVERIFY(longPath.size() > 259);
+    const QString cut = longPath.left(259);
+    QVERIFY(FolderPart(cut) == FolderPart(longPath));
+    QFile cutFile(cut);
+    QVERIFY(cutFile.open(QIODevice::WriteOnly));
+    cutFile.close();
+
+    drop({longPath});
+    QCOMPARE(listedPaths(), QStringList{longPath});
+}
+
+void TestFormMain::previewFillsNewNames()
+{
+    const QString a = m_dir->file(u"holiday photo.jpg"_s);
+    const QString b = m_dir->file(u"notes.TXT"_s);
+    drop({a, b});
+    child<QLineEdit>("edtPattern")->setText(u"{counter}_{name}"_s);
+    child<QComboBox>("cbCase")->setCurrentIndex(2);
+    child<QCheckBox>("chkNewExt")->setChecked(true);
+    child<QLineEdit>("edtNewExt")->setText(u" md "_s);
+    child<QLineEdit>("edtFind")->setText(u" "_s);
+    child<QLineEdit>("edtReplace")->setText(u"-"_s);
+
+    m_form->ApplyTranslatedCaptions();
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(cell(0, 1), u"001_HOLIDAY-PHOTO.md"_s);
+    QCOMPARE(cell(1, 1), u"002_NOTES.md"_s);
+    // The preview leaves the status text alone.
+    QCOMPARE(m_form->StatusText(), u"  Add the files"_s);
+
+    // A file added after the preview shows no new name until the next one.
+    const QString c = m_dir->file(u"c.txt"_s);
+    drop({c});
+    QCOMPARE(cell(2, 1), QString());
+    child<QAction>("Preview1")->trigger();
+    QCOMPARE(cell(2, 1), u"003_C.md"_s);
+    QVERIFY(m_messages->entries.isEmpty());
+}
+
+void TestFormMain::previewErrorsBecomeMessages()
+{
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(m_messages->entries, (QList<RecordingMessages::Entry>{
+                                      {u"info"_s, u"No files loaded. Add files first."_s}}));
+
+    drop({m_dir->file(u"a.txt"_s)});
+    m_messages->entries.clear();
+    m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->setChecked(true);
+    child<QLineEdit>("edtFind")->setText(u"(a"_s);
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(m_messages->entries.size(), 1);
+    QCOMPARE(m_messages->entries.first().kind, u"error"_s);
+    QVERIFY2(m_messages->entries.first().text.contains(u"missing closing parenthesis"_s),
+             qPrintable(m_messages->entries.first().text));
+    // The window goes on working.
+    child<QLineEdit>("edtFind")->setText(u"(a)"_s);
+    child<QLineEdit>("edtReplace")->setText(u"b"_s);
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(cell(0, 1), u"b.txt"_s);
+}
+
+void TestFormMain::removeCommands_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QStringList>("remaining");
+    QTest::addColumn<QString>("status");
+
+    const QString untouched = u"  Add the files"_s;
+    QTest::newRow("remove-selected")
+        << u"btnRemove"_s << QList<int>{0, 2} << QStringList{u"b"_s} << u"Files: 1"_s;
+    QTest::newRow("remove-nothing-selected")
+        << u"btnRemove"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s} << untouched;
+    QTest::newRow("menu-remove-selected")
+        << u"RemoveSelected1"_s << QList<int>{1} << QStringList{u"a"_s, u"c"_s} << u"Files: 2"_s;
+    QTest::newRow("context-remove-selected")
+        << u"miRemoveSelected"_s << QList<int>{0} << QStringList{u"b"_s, u"c"_s} << u"Files: 2"_s;
+    // The context menu rewrites the count even when it removes nothing.
+    QTest::newRow("context-remove-nothing-selected")
+        << u"miRemoveSelected"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s}
+        << u"Files: 3"_s;
+    QTest::newRow("clear-list-nothing-selected")
+        << u"Clearlist1"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s} << untouched;
+    QTest::newRow("clear-list-one-selected")
+        << u"Clearlist1"_s << QList<int>{1} << QStringList{} << u"Files: 0"_s;
+    QTest::newRow("hidden-clear") << u"btnClear"_s << QList<int>{} << QStringList{}
+                                  << u"Files: 0"_s;
+}
+
+void TestFormMain::removeCommands()
+{
+    QFETCH(QString, command);
+    QFETCH(QList<int>, selected);
+    QFETCH(QStringList, remaining);
+    QFETCH(QString, status);
+
+    drop({m_dir->file(u"a"_s), m_dir->file(u"b"_s), m_dir->file(u"c"_s)});
+    child<QToolButton>("btnPreview")->click();
+    selectRows(selected);
+    m_form->ApplyTranslatedCaptions();
+
+    const QByteArray name = command.toLatin1();
+    if (auto *action = m_form->findChild<QAction *>(command))
+        action->trigger();
+    else
+        child<QAbstractButton>(name.constData())->click();
+
+    QStringList names;
+    for (const TRenameItem &item : m_form->FRenameItems())
+        names.append(item.OriginalName);
+    QCOMPARE(names, remaining);
+    QCOMPARE(list()->model()->rowCount(), remaining.size());
+    QCOMPARE(m_form->StatusText(), status);
+    // The remaining rows keep the names of the last preview; removed paths can come back.
+    for (int row = 0; row < remaining.size(); ++row)
+        QCOMPARE(cell(row, 1), remaining.at(row));
+    drop({m_dir->filePath(u"a"_s)});
+    QVERIFY(m_form->IsListed(m_dir->filePath(u"a"_s)));
+}
+
+void TestFormMain::newExtensionFollowsItsCheckBox()
+{
+    auto *check = child<QCheckBox>("chkNewExt");
+    auto *edit = child<QLineEdit>("edtNewExt");
+    QVERIFY(!edit->isEnabled());
+    QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+    QVERIFY(check->isChecked());
+    QVERIFY(edit->isEnabled());
+    edit->setText(u"bak"_s);
+    // Set by a preset or the command line: the same rule.
+    check->setChecked(false);
+    QVERIFY(!edit->isEnabled());
+    QCOMPARE(edit->text(), u"bak"_s);
+}
+
+void TestFormMain::onlyTheUserChangesDestinationControls()
+{
+    auto *mode = child<QComboBox>("cbBatchMode");
+    const QList<QWidget *> destination{child<QWidget>("lblDestination"),
+                                       child<QWidget>("edtDestination"), child<QWidget>("Button2")};
+    const auto enabled = [&](bool expected) {
+        for (QWidget *control : destination) {
+            if (control->isEnabled() != expected)
+                return false;
+        }
+        return true;
+    };
+    QVERIFY(enabled(false));
+
+    // As a preset does it: the selection changes, the controls do not.
+    mode->setCurrentIndex(2);
+    QVERIFY(enabled(false));
+    QCOMPARE(m_form->ReadRenameOptions().batchMode, 2);
+
+    mode->setCurrentIndex(0);
+    mode->setFocus();
+    QTest::keyClick(mode, Qt::Key_Down);
+    QCOMPARE(mode->currentIndex(), 1);
+    QVERIFY(enabled(true));
+    child<QLineEdit>("edtDestination")->setText(u"/tmp/out"_s);
+    QTest::keyClick(mode, Qt::Key_Up);
+    QCOMPARE(mode->currentIndex(), 0);
+    QVERIFY(enabled(false));
+    QCOMPARE(child<QLineEdit>("edtDestination")->text(), u"/tmp/out"_s);
+}
+
+void TestFormMain::destinationPicker()
+{
+    auto *mode = child<QComboBox>("cbBatchMode");
+    mode->setFocus();
+    QTest::keyClick(mode, Qt::Key_Down);
+    auto *edit = child<QLineEdit>("edtDestination");
+    edit->setText(m_dir->filePath(u"not-there"_s));
+    child<QPushButton>("Button2")->click(); // cancelled
+    QCOMPARE(m_shell->starts, QStringList{QDir::currentPath()});
+    QCOMPARE(m_shell->titles, QStringList{u"Select destination folder"_s});
+    QCOMPARE(edit->text(), m_dir->filePath(u"not-there"_s));
+
+    const QString target = m_dir->folder(u"out"_s);
+    edit->setText(target);
+    m_shell->folders = {m_dir->path()};
+    child<QPushButton>("Button2")->click();
+    QCOMPARE(m_shell->starts.last(), target);
+    QCOMPARE(edit->text(), m_dir->path());
+}
+
+void TestFormMain::optionsPanelHidesAndReturns()
+{
+    auto *toolbar = child<QWidget>("Panel1");
+    auto *panel = child<QWidget>("Panel2");
+    auto *toggle = child<QAction>("ShowSettings1");
+    QVERIFY(toggle->isChecked());
+    const int listHeight = list()->height();
+
+    toggle->trigger();
+    QVERIFY(!toggle->isChecked());
+    QVERIFY(panel->isHidden());
+    QTRY_COMPARE(list()->y(), toolbar->geometry().bottom() + 1);
+    QCOMPARE(list()->height(), listHeight + panel->height());
+
+    toggle->trigger();
+    QVERIFY(toggle->isChecked());
+    QVERIFY(panel->isVisible());
+    QTRY_COMPARE(panel->y(), toolbar->geometry().bottom() + 1);
+    QCOMPARE(list()->y(), panel->geometry().bottom() + 1);
+    QCOMPARE(list()->height(), listHeight);
+}
+
+void TestFormMain::folderColumnTakesTheRest_data()
+{
+    QTest::addColumn<int>("clientWidth");
+    QTest::addColumn<int>("folderWidth");
+    QTest::newRow("narrow") << 700 << 150;
+    QTest::newRow("just-below-806") << 805 << 150;
+    QTest::newRow("806") << 806 << 150;
+    QTest::newRow("807") << 807 << 151;
+    QTest::newRow("1000") << 1000 << 344;
+    QTest::newRow("wide") << 1800 << 1144;
+}
+
+void TestFormMain::folderColumnTakesTheRest()
+{
+    QFETCH(int, clientWidth);
+    QFETCH(int, folderWidth);
+    m_form->setMinimumSize(0, 0);
+    const int chrome = m_form->width() - m_form->ListClientWidth();
+    m_form->resize(clientWidth + chrome, m_form->height());
+    QTRY_COMPARE(m_form->ListClientWidth(), clientWidth);
+    QCOMPARE(list()->columnWidth(2), folderWidth);
+    QCOMPARE(list()->columnWidth(0), 280);
+    QCOMPARE(list()->columnWidth(3), 90);
+}
+
+void TestFormMain::resizeUndoesDraggedWidths()
+{
+    list()->horizontalHeader()->resizeSection(0, 100);
+    list()->horizontalHeader()->resizeSection(3, 300);
+    m_form->resize(m_form->width() + 50, m_form->height());
+    QTRY_COMPARE(list()->columnWidth(0), 280);
+    QCOMPARE(list()->columnWidth(3), 90);
+}
+
+void TestFormMain::optionsDialogKeepsValues()
+{
+    drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
+    child<QLineEdit>("edtPattern")->setText(u"{counter}"_s);
+    auto *counterStart = m_settings->findChild<QLineEdit *>(u"edtCounterStart"_s);
+    auto *digits = m_settings->findChild<QLineEdit *>(u"edtDigits"_s);
+    auto *conflict = m_settings->findChild<QComboBox *>(u"cbConflict"_s);
+    QCOMPARE(conflict->currentIndex(), 2);
+    QCOMPARE(conflict->itemText(2), u"Auto-number"_s);
+
+    bool edited = false;
+    QTimer::singleShot(0, this, [&] {
+        QVERIFY(m_settings->isVisible());
+        counterStart->selectAll();
+        QTest::keyClicks(counterStart, u"5"_s);
+        digits->selectAll();
+        QTest::keyClicks(digits, u"x2"_s); // the letter is refused
+        conflict->setCurrentIndex(0);
+        edited = true;
+        m_settings->findChild<QPushButton *>(u"Button1"_s)->click();
+    });
+    child<QToolButton>("SpeedButton1")->click();
+    QVERIFY(edited);
+    QVERIFY(!m_settings->isVisible());
+    QCOMPARE(counterStart->text(), u"5"_s);
+    QCOMPARE(digits->text(), u"2"_s);
+
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(cell(0, 1), u"05.txt"_s);
+    QCOMPARE(cell(1, 1), u"06.txt"_s);
+
+    // Reopened and closed by its close box: every value is still there.
+    bool seen = false;
+    QTimer::singleShot(0, this, [&] {
+        seen = counterStart->text() == u"5"_s && digits->text() == u"2"_s &&
+               conflict->currentIndex() == 0;
+        digits->clear();
+        m_settings->close();
+    });
+    child<QToolButton>("SpeedButton1")->click();
+    QVERIFY(seen);
+    RenameOptions expected;
+    expected.pattern = u"{counter}"_s;
+    expected.counterStart = u"5"_s;
+    expected.digits = QString();
+    expected.conflict = 0;
+    QCOMPARE(m_form->ReadRenameOptions(), expected);
+    // An emptied digit count is read as 3.
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(cell(0, 1), u"005.txt"_s);
+}
+
+void TestFormMain::visualStyle()
+{
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    const QString applied = app->styleSheet();
+    QVERIFY(applied.contains(u"QTableView"_s));
+
+    RecordingMessages messages;
+    QVERIFY(!ApplyVisualStyle(*app, messages, u":/styles/missing.qss"_s));
+    QCOMPARE(messages.entries.size(), 1);
+    QCOMPARE(messages.entries.first().kind, u"error"_s);
+    QVERIFY(messages.entries.first().text.contains(u"Allports"_s));
+    QCOMPARE(app->styleSheet(), applied);
+}
+
+void TestFormMain::helpLinksAndExit()
+{
+    child<QAction>("utorial1")->trigger();
+    child<QAction>("ContactUs1")->trigger();
+    child<QAction>("VisitWebsite1")->trigger();
+    QCOMPARE(m_shell->addresses,
+             (QStringList{HomepageAddress + u"/redirect/tutorial-vexa.html"_s,
+                          HomepageAddress + u"/support.html"_s, HomepageAddress}));
+    auto *link = child<QLabel>("lbHomepageURL");
+    QCOMPARE(link->text(), HomepageAddress);
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(m_shell->addresses.size(), 4);
+    // The link sits over the right end of the status bar, 3 pixels below its top.
+    auto *bar = child<QStatusBar>("StatusBar1");
+    QCOMPARE(link->parentWidget(), bar);
+    QCOMPARE(link->geometry(), QRect(bar->width() - 262 - 25, 3, 262, 19));
+
+    child<QAction>("Exit1")->trigger();
+    QVERIFY(!m_form->isVisible());
+}
+
+void TestFormMain::screenshots()
+{
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    const QStringList names{u"IMG_2041.JPG"_s, u"IMG_2042.JPG"_s, u"holiday  notes.txt"_s,
+                            u"Report final v2.pdf"_s, u"track 07.mp3"_s};
+    QStringList paths;
+    for (int i = 0; i < names.size(); ++i)
+        paths.append(
+            m_dir->file(u"Photos/"_s + names.at(i), QByteArray(1000 * (i + 1) * (i + 7), 'x')));
+    drop(paths);
+    child<QLineEdit>("edtPattern")->setText(u"{counter}_{name}"_s);
+    child<QComboBox>("cbCase")->setCurrentIndex(3);
+    child<QCheckBox>("chkCollapseDoubleSpaces")->setChecked(true);
+    child<QToolButton>("btnPreview")->click();
+    selectRows({1});
+    QApplication::processEvents();
+
+    const QString mainShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window.png");
+    QVERIFY(m_form->grab().save(mainShot));
+    m_settings->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_settings.get()));
+    const QString settingsShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/options-dialog.png");
+    QVERIFY(m_settings->grab().save(settingsShot));
+    m_settings->hide();
+    qInfo("screenshots: %s, %s", qPrintable(mainShot), qPrintable(settingsShot));
+}
+
+QTEST_MAIN(TestFormMain)
+#include "tst_formmain.moc"

@@ -1,0 +1,585 @@
+#include "unitmain.h"
+#include "ui_unitmain.h"
+
+#include "digitsonly.h"
+#include "namebuilder.h"
+#include "shellservices.h"
+#include "startup.h"
+#include "tessalyerror.h"
+#include "translation.h"
+#include "usermessages.h"
+#include "usettings.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int NameColumnWidth = 280;
+constexpr int SizeColumnWidth = 90;
+constexpr int FolderColumnInitialWidth = 360;
+constexpr int FolderColumnMinimum = 150;
+constexpr int HomepageLinkWidth = 262;
+constexpr int HomepageLinkHeight = 19;
+
+// Halves go to the even neighbour, as the layout arithmetic expects (12.5 gives 12).
+int roundHalfEven(double value)
+{
+    return int(std::nearbyint(value));
+}
+
+const QStringList &caseItems()
+{
+    static const QStringList items{u"Unchanged"_s, u"lowercase"_s, u"UPPERCASE"_s, u"Title Case"_s};
+    return items;
+}
+
+const QStringList &batchModeItems()
+{
+    static const QStringList items{u"Rename in place"_s, u"Copy to folder"_s, u"Move to folder"_s};
+    return items;
+}
+
+void setItemTexts(QComboBox *box, const QStringList &sourceTexts)
+{
+    const int selected = box->currentIndex();
+    if (box->count() != sourceTexts.size()) {
+        box->clear();
+        for (const QString &text : sourceTexts)
+            box->addItem(TranslateText(text));
+    } else {
+        for (int i = 0; i < sourceTexts.size(); ++i)
+            box->setItemText(i, TranslateText(sourceTexts.at(i)));
+    }
+    box->setCurrentIndex(selected);
+}
+
+} // namespace
+
+TFormMain::TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellServices &shell,
+                     QWidget *parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::TFormMain>())
+    , m_formSettings(formSettings)
+    , m_messages(messages)
+    , m_shell(shell)
+{
+    InitShellResources();
+    ui->setupUi(this);
+    FormCreate();
+}
+
+TFormMain::~TFormMain() = default;
+
+void TFormMain::FormCreate()
+{
+    setWindowTitle(ApplicationTitle + u' ' + ApplicationVersion);
+
+    for (QWidget *hidden : std::initializer_list<QWidget *>{
+             ui->btnClear, ui->btnAddFolder, ui->btnLoadNameList, ui->chkIncludeSubfolders})
+        hidden->hide();
+    ui->chkIncludeSubfolders->setChecked(false);
+
+    // The menu bar is part of the window here; the design's client area is below it.
+    resize(1262, 657 + ui->MainMenu1->sizeHint().height());
+
+    ui->cbCase->clear();
+    ui->cbCase->addItems(caseItems());
+    ui->cbCase->setCurrentIndex(CaseMode::Unchanged);
+    ui->chkNewExt->setChecked(false);
+    ui->edtNewExt->setEnabled(false);
+    ui->edtPattern->setText(u"{name}"_s);
+    ui->cbBatchMode->clear();
+    ui->cbBatchMode->addItems(batchModeItems());
+    ui->cbBatchMode->setCurrentIndex(BatchMode::RenameInPlace);
+    ui->edtInsertPos->setText(u"1"_s);
+    ui->edtPadNumbers->setText(u"0"_s);
+    ui->edtRemoveFromPos->setText(u"0"_s);
+    ui->edtRemoveTillPos->setText(u"0"_s);
+    ui->edtCharactersToRemove->clear();
+    ui->chkCollapseDoubleSpaces->setChecked(false);
+    for (QWidget *destination :
+         std::initializer_list<QWidget *>{ui->lblDestination, ui->edtDestination, ui->Button2})
+        destination->setEnabled(false);
+
+    const std::pair<QLineEdit *, UpDown *> numberEdits[] = {
+        {ui->edtInsertPos, ui->UpDown1},     {ui->edtRemoveFirst, ui->UpDown2},
+        {ui->edtRemoveLast, ui->UpDown3},    {ui->edtPadNumbers, ui->UpDown4},
+        {ui->edtRemoveFromPos, ui->UpDown5}, {ui->edtRemoveTillPos, ui->UpDown6},
+    };
+    for (const auto &[edit, upDown] : numberEdits) {
+        AcceptOnlyDigits(edit);
+        upDown->setBuddy(edit);
+    }
+
+    // The list: one model behind the view, fixed row heights so that long lists stay fast.
+    QTableView *list = ui->lvFiles;
+    list->setModel(&m_files);
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    list->horizontalHeader()->setStretchLastSection(false);
+    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->setColumnWidth(FileListModel::OriginalNameColumn, NameColumnWidth);
+    list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
+    list->setColumnWidth(FileListModel::FolderColumn, FolderColumnInitialWidth);
+    list->setColumnWidth(FileListModel::SizeColumn, SizeColumnWidth);
+
+    m_listMenu = new QMenu(this);
+    m_listMenu->setObjectName(u"pmFiles"_s);
+    m_listMenu->addAction(ui->miRemoveSelected);
+    m_listMenu->addAction(ui->Clearlist1);
+    connect(list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        m_listMenu->popup(ui->lvFiles->viewport()->mapToGlobal(at));
+    });
+
+    // The status text and the link over the right end of the status bar.
+    m_statusText = new QLabel(ui->StatusBar1);
+    m_statusText->setObjectName(u"StatusBar1Text"_s);
+    ui->StatusBar1->addWidget(m_statusText, 1);
+    ui->StatusBar1->setFixedHeight(25);
+    m_homepageLink = new QLabel(ui->StatusBar1);
+    m_homepageLink->setObjectName(u"lbHomepageURL"_s);
+    m_homepageLink->setText(HomepageAddress);
+    m_homepageLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_homepageLink->setCursor(Qt::PointingHandCursor);
+    m_homepageLink->setAutoFillBackground(true);
+    // Its own background colour, which the style sheet leaves alone.
+    m_homepageLink->setStyleSheet(u"QLabel { background: rgb(231, 233, 238); color: #1d6385; "
+                                  u"padding: 0 2px; }"_s);
+    m_homepageLink->resize(HomepageLinkWidth, HomepageLinkHeight);
+    m_homepageLink->installEventFilter(this);
+    ui->Panel5->installEventFilter(this);
+    list->installEventFilter(this);
+
+    setAcceptDrops(true);
+    connectCommands();
+
+    RunCommandLine();
+    BuildLanguageMenu();
+    ApplyTranslatedCaptions();
+}
+
+void TFormMain::RunCommandLine()
+{
+    // Sets options from the program's arguments and may run one batch unattended;
+    // arrives with the batch library.
+}
+
+void TFormMain::BuildLanguageMenu()
+{
+    // Lists the catalogue's languages under View > Language; arrives with the catalogue.
+}
+
+void TFormMain::connectCommands()
+{
+    const auto onClick = [this](QAbstractButton *button, void (TFormMain::*command)()) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, command] { RunCommand([this, command] { (this->*command)(); }); });
+    };
+    const auto onTrigger = [this](QAction *action, void (TFormMain::*command)()) {
+        connect(action, &QAction::triggered, this,
+                [this, command] { RunCommand([this, command] { (this->*command)(); }); });
+    };
+    onClick(ui->btnAdd, &TFormMain::btnAddClick);
+    onClick(ui->btnRemove, &TFormMain::btnRemoveClick);
+    onClick(ui->btnPreview, &TFormMain::btnPreviewClick);
+    onClick(ui->btnRename, &TFormMain::btnRenameClick);
+    onClick(ui->btnUndo, &TFormMain::btnUndoClick);
+    onClick(ui->btnSavePreset, &TFormMain::btnSavePresetClick);
+    onClick(ui->btnLoadPreset, &TFormMain::btnLoadPresetClick);
+    onClick(ui->btnClear, &TFormMain::btnClearClick);
+    onClick(ui->btnAddFolder, &TFormMain::btnAddFolderClick);
+    onClick(ui->btnLoadNameList, &TFormMain::btnLoadNameListClick);
+    onClick(ui->SpeedButton1, &TFormMain::SpeedButton1Click);
+    onClick(ui->SpeedButton4, &TFormMain::SpeedButton4Click);
+    onClick(ui->Button1, &TFormMain::Button1Click);
+    onClick(ui->Button2, &TFormMain::Button2Click);
+    onTrigger(ui->AddFiles1, &TFormMain::btnAddClick);
+    onTrigger(ui->RemoveSelected1, &TFormMain::btnRemoveClick);
+    onTrigger(ui->SavePreset1, &TFormMain::btnSavePresetClick);
+    onTrigger(ui->LoadPreset1, &TFormMain::btnLoadPresetClick);
+    onTrigger(ui->Exit1, &TFormMain::Exit1Click);
+    onTrigger(ui->Preview1, &TFormMain::btnPreviewClick);
+    onTrigger(ui->Rename1, &TFormMain::btnRenameClick);
+    onTrigger(ui->Undo1, &TFormMain::btnUndoClick);
+    onTrigger(ui->ShowSettings1, &TFormMain::ShowSettings1Click);
+    onTrigger(ui->utorial1, &TFormMain::utorial1Click);
+    onTrigger(ui->ContactUs1, &TFormMain::ContactUs1Click);
+    onTrigger(ui->VisitWebsite1, &TFormMain::lbHomepageURLClick);
+    onTrigger(ui->About1, &TFormMain::SpeedButton4Click);
+    onTrigger(ui->miRemoveSelected, &TFormMain::miRemoveSelectedClick);
+    onTrigger(ui->Clearlist1, &TFormMain::Clearlist1Click);
+    // Only a choice made by the user changes the destination controls; presets select
+    // an operation without touching them.
+    connect(ui->cbBatchMode, &QComboBox::activated, this,
+            [this] { RunCommand([this] { cbBatchModeChange(); }); });
+    // The new extension follows its check box however the box gets checked.
+    connect(ui->chkNewExt, &QCheckBox::toggled, this,
+            [this] { RunCommand([this] { chkNewExtClick(); }); });
+}
+
+void TFormMain::RunCommand(const std::function<void()> &command)
+{
+    try {
+        command();
+    } catch (const TessalyError &error) {
+        m_messages.error(error.message());
+    } catch (const std::exception &error) {
+        m_messages.error(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TFormMain::ApplyTranslatedCaptions()
+{
+    setItemTexts(ui->cbCase, caseItems());
+    setItemTexts(ui->cbBatchMode, batchModeItems());
+    emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
+    m_statusText->setText(u"  "_s + TranslateText(u"Add the files"_s));
+}
+
+RenameOptions TFormMain::ReadRenameOptions() const
+{
+    RenameOptions options;
+    options.find = ui->edtFind->text();
+    options.replace = ui->edtReplace->text();
+    options.pattern = ui->edtPattern->text();
+    options.caseMode = ui->cbCase->currentIndex();
+    options.changeExt = ui->chkNewExt->isChecked();
+    options.newExt = ui->edtNewExt->text();
+    options.insertText = ui->edtInsertText->text();
+    options.insertPos = ui->edtInsertPos->text();
+    options.removeFirst = ui->edtRemoveFirst->text();
+    options.removeLast = ui->edtRemoveLast->text();
+    options.removeFromPos = ui->edtRemoveFromPos->text();
+    options.removeTillPos = ui->edtRemoveTillPos->text();
+    options.charactersToRemove = ui->edtCharactersToRemove->text();
+    options.collapseDoubleSpaces = ui->chkCollapseDoubleSpaces->isChecked();
+    options.cropBefore = ui->edtCropBefore->text();
+    options.cropAfter = ui->edtCropAfter->text();
+    options.padNumbers = ui->edtPadNumbers->text();
+    options.includeSubfolders = ui->chkIncludeSubfolders->isChecked();
+    options.batchMode = ui->cbBatchMode->currentIndex();
+    options.destination = ui->edtDestination->text();
+    m_formSettings.ReadOptions(options);
+    return options;
+}
+
+// The file list.
+
+void TFormMain::AddFile(const QString &path)
+{
+    m_files.AddFile(path);
+}
+
+void TFormMain::AddFolder(const QString &folder, bool includeSubfolders, bool runPreview)
+{
+    if (!QFileInfo(folder).isDir())
+        return;
+    m_files.AddFolderFiles(folder, includeSubfolders);
+    if (runPreview)
+        Preview();
+}
+
+void TFormMain::UpdateFileCount()
+{
+    m_statusText->setText(
+        TranslateText(u"Files: %d"_s).replace(u"%d"_s, QString::number(m_files.count())));
+}
+
+QString TFormMain::StatusText() const
+{
+    return m_statusText->text();
+}
+
+void TFormMain::DropPaths(const QStringList &paths)
+{
+    // All files of the drop go in as one insertion, in the order of the dropped paths.
+    TRenameItems items;
+    const bool includeSubfolders = ui->chkIncludeSubfolders->isChecked();
+    for (const QString &path : paths) {
+        if (path.isEmpty())
+            continue;
+        if (QFileInfo(path).isDir())
+            items.append(CollectFolderItems(path, includeSubfolders));
+        else if (std::optional<TRenameItem> item = ReadRenameItem(path))
+            items.append(std::move(*item));
+    }
+    m_files.AddItems(std::move(items));
+    UpdateFileCount();
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFormMain::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent *event)
+{
+    // Each path arrives whole, however long: a shortened path could name another file.
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths.append(QDir::toNativeSeparators(url.toLocalFile()));
+    }
+    event->acceptProposedAction();
+    RunCommand([this, &paths] { DropPaths(paths); });
+}
+
+void TFormMain::btnAddClick()
+{
+    const QStringList paths = m_shell.chooseFiles(this, TranslateText(u"Select files to add"_s),
+                                                  TranslateText(u"All files (*.*)|*.*"_s));
+    if (paths.isEmpty())
+        return;
+    m_files.AddFiles(paths);
+    UpdateFileCount();
+}
+
+void TFormMain::btnAddFolderClick()
+{
+    const QString folder = m_shell.chooseFolder(this, TranslateText(u"Select folder"_s), QString());
+    if (folder.isEmpty())
+        return;
+    AddFolder(folder, ui->chkIncludeSubfolders->isChecked(), true);
+    UpdateFileCount();
+}
+
+QList<int> TFormMain::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : ui->lvFiles->selectionModel()->selectedRows())
+        rows.append(index.row());
+    return rows;
+}
+
+void TFormMain::btnRemoveClick()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    m_files.RemoveRows(rows);
+    UpdateFileCount();
+}
+
+void TFormMain::miRemoveSelectedClick()
+{
+    m_files.RemoveRows(selectedRows());
+    UpdateFileCount();
+}
+
+void TFormMain::Clearlist1Click()
+{
+    if (!ui->lvFiles->selectionModel()->hasSelection())
+        return;
+    m_files.Clear();
+    UpdateFileCount();
+}
+
+void TFormMain::btnClearClick()
+{
+    m_files.Clear();
+    UpdateFileCount();
+}
+
+// Preview and the batch.
+
+void TFormMain::Preview()
+{
+    const RenameOptions options = ReadRenameOptions();
+    m_files.UpdateNewNames(
+        [&](TRenameItems &items) { PreviewNames(items, options, m_importedNameList, m_messages); });
+}
+
+void TFormMain::btnPreviewClick()
+{
+    Preview();
+}
+
+void TFormMain::btnRenameClick()
+{
+    // Runs the batch on the previewed names; filled in with the batch library.
+}
+
+void TFormMain::btnUndoClick()
+{
+    // Undoes the last batch from its log; filled in with the batch library.
+}
+
+void TFormMain::btnSavePresetClick()
+{
+    // Writes the options to a preset file; arrives with the preset files.
+}
+
+void TFormMain::btnLoadPresetClick()
+{
+    // Reads the options from a preset file; arrives with the preset files.
+}
+
+void TFormMain::btnLoadNameListClick()
+{
+    // Imports the names for {list}; arrives with the name list import.
+}
+
+void TFormMain::SpeedButton4Click()
+{
+    // Shows the About box; arrives with the About box.
+}
+
+void TFormMain::Button1Click()
+{
+    // Shows the pattern help; arrives with the pattern help.
+}
+
+// Controls tied to other controls.
+
+void TFormMain::SpeedButton1Click()
+{
+    m_formSettings.exec();
+}
+
+void TFormMain::cbBatchModeChange()
+{
+    const bool toFolder = ui->cbBatchMode->currentIndex() > BatchMode::RenameInPlace;
+    ui->lblDestination->setEnabled(toFolder);
+    ui->edtDestination->setEnabled(toFolder);
+    ui->Button2->setEnabled(toFolder);
+}
+
+void TFormMain::chkNewExtClick()
+{
+    ui->edtNewExt->setEnabled(ui->chkNewExt->isChecked());
+}
+
+void TFormMain::Button2Click()
+{
+    QString start = ui->edtDestination->text();
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = QDir::currentPath();
+    const QString folder =
+        m_shell.chooseFolder(this, TranslateText(u"Select destination folder"_s), start);
+    if (!folder.isEmpty())
+        ui->edtDestination->setText(folder);
+}
+
+void TFormMain::ShowSettings1Click()
+{
+    // The panel keeps its place in the column layout, between the toolbar and the list.
+    ui->Panel2->setVisible(ui->ShowSettings1->isChecked());
+}
+
+void TFormMain::utorial1Click()
+{
+    m_shell.openAddress(HomepageAddress + TutorialPath);
+}
+
+void TFormMain::ContactUs1Click()
+{
+    m_shell.openAddress(HomepageAddress + SupportPath);
+}
+
+void TFormMain::lbHomepageURLClick()
+{
+    m_shell.openAddress(HomepageAddress);
+}
+
+void TFormMain::Exit1Click()
+{
+    close();
+}
+
+// Layout.
+
+void TFormMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TFormMain::FormResize()
+{
+    // The status bar is always the lowest part of the window here; only the link needs
+    // placing, over its right end.
+    const int barHeight = ui->StatusBar1->height();
+    m_homepageLink->move(ui->StatusBar1->width() - m_homepageLink->width() - 25,
+                         barHeight - roundHalfEven(barHeight / 2.0) -
+                             roundHalfEven(m_homepageLink->height() / 2.0));
+    m_homepageLink->raise();
+    ResizeListColumns();
+}
+
+int TFormMain::ListClientWidth() const
+{
+    const QTableView *list = ui->lvFiles;
+    int width = list->contentsRect().width();
+    if (list->verticalScrollBar()->isVisible())
+        width -= list->verticalScrollBar()->width();
+    return width;
+}
+
+void TFormMain::ResizeListColumns()
+{
+    QTableView *list = ui->lvFiles;
+    if (m_files.columnCount() < FileListModel::ColumnCount)
+        return;
+    list->setColumnWidth(FileListModel::OriginalNameColumn, NameColumnWidth);
+    list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
+    list->setColumnWidth(FileListModel::SizeColumn, SizeColumnWidth);
+    const int taken = list->columnWidth(FileListModel::OriginalNameColumn) +
+                      list->columnWidth(FileListModel::NewNameColumn) +
+                      list->columnWidth(FileListModel::SizeColumn);
+    list->setColumnWidth(FileListModel::FolderColumn,
+                         std::max(ListClientWidth() - taken - 6, FolderColumnMinimum));
+}
+
+void TFormMain::layOutOperationStrip()
+{
+    // The destination edit stretches with the strip; "..." keeps its distance to the
+    // right edge.
+    const int width = ui->Panel5->width();
+    QRect edit = ui->edtDestination->geometry();
+    edit.setWidth(std::max(width - edit.left() - 86, 40));
+    ui->edtDestination->setGeometry(edit);
+    ui->Button2->move(std::max(width - 76, edit.right() + 10), ui->Button2->y());
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->Panel5 && event->type() == QEvent::Resize) {
+        layOutOperationStrip();
+    } else if (watched == ui->lvFiles && event->type() == QEvent::Resize) {
+        // The list is laid out after the window's own resize on the first showing; a
+        // change of its height alone (the options panel) keeps dragged column widths.
+        const auto *resize = static_cast<QResizeEvent *>(event);
+        if (resize->size().width() != resize->oldSize().width())
+            ResizeListColumns();
+    } else if (watched == m_homepageLink) {
+        if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+            QFont font = m_homepageLink->font();
+            font.setUnderline(event->type() == QEvent::Enter);
+            m_homepageLink->setFont(font);
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            RunCommand([this] { lbHomepageURLClick(); });
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

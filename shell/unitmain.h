@@ -1,0 +1,117 @@
+#pragma once
+
+#include "filelistmodel.h"
+#include "renameoptions.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QMenu;
+class ShellServices;
+class TFormSettings;
+class UserMessages;
+
+namespace Ui {
+class TFormMain;
+}
+
+// The main window: the option controls, the file list and every command of the
+// program. The options live in the controls (and in the options dialog) and are read
+// into a RenameOptions value at the moment a command needs them.
+class TFormMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellServices &shell,
+              QWidget *parent = nullptr);
+    ~TFormMain() override;
+
+    // The rename list and the rows of lvFiles, in one model.
+    FileListModel &fileList() { return m_files; }
+    const TRenameItems &FRenameItems() const { return m_files.items(); }
+    // The names imported for {list}; entry i pairs with item i.
+    QStringList &FImportedNameList() { return m_importedNameList; }
+
+    // Every option, from the controls of this window and of the options dialog.
+    RenameOptions ReadRenameOptions() const;
+
+    TFormSettings &FormSettings() { return m_formSettings; }
+    UserMessages &Messages() { return m_messages; }
+
+    // The file list operations.
+    void AddFile(const QString &path);
+    void AddFolder(const QString &folder, bool includeSubfolders, bool runPreview);
+    bool IsListed(const QString &path) const { return m_files.IsListed(path); }
+    void UpdateFileCount();
+    // What a drop of these paths does: folders (walked as "Include subfolders" says)
+    // and files are added in order, paths that name nothing are skipped.
+    void DropPaths(const QStringList &paths);
+
+    // Runs a command: an error it raises becomes an error message, and the program goes
+    // on with the window.
+    void RunCommand(const std::function<void()> &command);
+
+    QString StatusText() const;
+    // The list's client width, scroll bar excluded, that the columns share.
+    int ListClientWidth() const;
+    void ResizeListColumns();
+    // Sets the captions that depend on the interface language.
+    void ApplyTranslatedCaptions();
+
+    // Commands, named after their controls.
+    void btnAddClick();
+    void btnAddFolderClick();
+    void btnRemoveClick();
+    void miRemoveSelectedClick();
+    void Clearlist1Click();
+    void btnClearClick();
+    void btnPreviewClick();
+    void btnRenameClick();
+    void btnUndoClick();
+    void btnSavePresetClick();
+    void btnLoadPresetClick();
+    void btnLoadNameListClick();
+    void SpeedButton1Click();
+    void SpeedButton4Click();
+    void Button1Click();
+    void Button2Click();
+    void cbBatchModeChange();
+    void chkNewExtClick();
+    void ShowSettings1Click();
+    void utorial1Click();
+    void ContactUs1Click();
+    void lbHomepageURLClick();
+    void Exit1Click();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void RunCommandLine();
+    void BuildLanguageMenu();
+    void FormResize();
+    void connectCommands();
+    void layOutOperationStrip();
+    void Preview();
+    QList<int> selectedRows() const;
+
+    std::unique_ptr<Ui::TFormMain> ui;
+    TFormSettings &m_formSettings;
+    UserMessages &m_messages;
+    ShellServices &m_shell;
+    FileListModel m_files;
+    QStringList m_importedNameList;
+    QLabel *m_statusText = nullptr;
+    QLabel *m_homepageLink = nullptr;
+    QMenu *m_listMenu = nullptr;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QToolButton;
+
+// An up/down button pair attached to a number edit: each click steps the edit's
+// number by 1, kept within 0 to 100. The edit keeps whatever text it holds until a
+// button is used.
+class UpDown : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit UpDown(QWidget *parent = nullptr);
+
+    void setBuddy(QLineEdit *edit) { m_buddy = edit; }
+    QLineEdit *buddy() const { return m_buddy; }
+    void stepBy(int steps);
+
+    static constexpr int Minimum = 0;
+    static constexpr int Maximum = 100;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QToolButton *m_up;
+    QToolButton *m_down;
+    QLineEdit *m_buddy = nullptr;
+};
