@@ -40,6 +40,8 @@ class NoShell : public ShellServices
 {
 public:
     QStringList chooseFiles(QWidget *, const QString &, const QString &) override { return {}; }
+    QString chooseOpenFile(QWidget *, const QString &) override { return {}; }
+    QString chooseSaveFile(QWidget *, const QString &, const QString &) override { return {}; }
     QString chooseFolder(QWidget *, const QString &, const QString &) override { return {}; }
     void openAddress(const QString &) override {}
 };

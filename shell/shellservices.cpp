@@ -30,6 +30,28 @@ QStringList DesktopShell::chooseFiles(QWidget *parent, const QString &title, con
     return QFileDialog::getOpenFileNames(parent, title, QString(), QtFileFilter(filter));
 }
 
+QString DesktopShell::chooseOpenFile(QWidget *parent, const QString &filter)
+{
+    QFileDialog dialog(parent, QString(), QString(), QtFileFilter(filter));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(dialog.selectedFiles().front());
+}
+
+QString DesktopShell::chooseSaveFile(QWidget *parent, const QString &filter,
+                                     const QString &defaultSuffix)
+{
+    QFileDialog dialog(parent, QString(), QString(), QtFileFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(dialog.selectedFiles().front());
+}
+
 QString DesktopShell::chooseFolder(QWidget *parent, const QString &title, const QString &start)
 {
     const QString folder = QFileDialog::getExistingDirectory(

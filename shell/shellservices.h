@@ -17,6 +17,12 @@ public:
     // filter is "Text|mask", as in "All files (*.*)|*.*".
     virtual QStringList chooseFiles(QWidget *parent, const QString &title,
                                     const QString &filter) = 0;
+    // One chosen file, which need not exist yet; empty on cancel.
+    virtual QString chooseOpenFile(QWidget *parent, const QString &filter) = 0;
+    // The file to write, with defaultSuffix added to a name typed without one; an
+    // existing file is replaced without asking. Empty on cancel.
+    virtual QString chooseSaveFile(QWidget *parent, const QString &filter,
+                                   const QString &defaultSuffix) = 0;
     // The chosen folder, starting at start when that exists; empty on cancel.
     virtual QString chooseFolder(QWidget *parent, const QString &title, const QString &start) = 0;
     // Opens address in the default browser; failures are not reported.
@@ -28,6 +34,9 @@ class DesktopShell : public ShellServices
 {
 public:
     QStringList chooseFiles(QWidget *parent, const QString &title, const QString &filter) override;
+    QString chooseOpenFile(QWidget *parent, const QString &filter) override;
+    QString chooseSaveFile(QWidget *parent, const QString &filter,
+                           const QString &defaultSuffix) override;
     QString chooseFolder(QWidget *parent, const QString &title, const QString &start) override;
     void openAddress(const QString &address) override;
 };

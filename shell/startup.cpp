@@ -74,6 +74,11 @@ int RunTessaly(QApplication &app)
     // options dialog, so the dialog must exist first.
     TFormSettings formSettings;
     TFormMain formMain(formSettings, messages, shell);
+    if (formMain.QuitRequested()) {
+        // The unattended run is over: the message loop ends as soon as it starts.
+        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+        return app.exec();
+    }
     if (const QScreen *screen = formMain.screen())
         formMain.move(screen->availableGeometry().center() - formMain.rect().center());
     formMain.show();

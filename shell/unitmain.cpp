@@ -1,8 +1,12 @@
 #include "unitmain.h"
 #include "ui_unitmain.h"
 
+#include "batchrunner.h"
+#include "commandline.h"
 #include "digitsonly.h"
 #include "namebuilder.h"
+#include "namelist.h"
+#include "presets.h"
 #include "shellservices.h"
 #include "startup.h"
 #include "tessalyerror.h"
@@ -68,7 +72,7 @@ void setItemTexts(QComboBox *box, const QStringList &sourceTexts)
 } // namespace
 
 TFormMain::TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellServices &shell,
-                     QWidget *parent)
+                     QWidget *parent, const QStringList &arguments)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::TFormMain>())
     , m_formSettings(formSettings)
@@ -77,12 +81,17 @@ TFormMain::TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellS
 {
     InitShellResources();
     ui->setupUi(this);
-    FormCreate();
+    FormCreate(arguments);
+}
+
+QStringList TFormMain::ProgramArguments()
+{
+    return QCoreApplication::arguments().mid(1);
 }
 
 TFormMain::~TFormMain() = default;
 
-void TFormMain::FormCreate()
+void TFormMain::FormCreate(const QStringList &arguments)
 {
     setWindowTitle(ApplicationTitle + u' ' + ApplicationVersion);
 
@@ -166,15 +175,24 @@ void TFormMain::FormCreate()
     setAcceptDrops(true);
     connectCommands();
 
-    RunCommandLine();
+    RunCommandLine(arguments);
     BuildLanguageMenu();
     ApplyTranslatedCaptions();
 }
 
-void TFormMain::RunCommandLine()
+void TFormMain::RunCommandLine(const QStringList &arguments)
 {
-    // Sets options from the program's arguments and may run one batch unattended;
-    // arrives with the batch library.
+    RenameOptions options = ReadRenameOptions();
+    SystemFileOperations files;
+    CommandLineOutcome outcome = CommandLineOutcome::Inactive;
+    m_files.UpdateItems([&](TRenameItems &items) {
+        outcome =
+            ::RunCommandLine(arguments, options, items, m_importedNameList, m_messages, files);
+    });
+    if (outcome == CommandLineOutcome::Inactive)
+        return;
+    WriteRenameOptions(options);
+    m_quitRequested = outcome == CommandLineOutcome::Quit;
 }
 
 void TFormMain::BuildLanguageMenu()
@@ -274,6 +292,31 @@ RenameOptions TFormMain::ReadRenameOptions() const
     options.destination = ui->edtDestination->text();
     m_formSettings.ReadOptions(options);
     return options;
+}
+
+void TFormMain::WriteRenameOptions(const RenameOptions &options)
+{
+    ui->edtFind->setText(options.find);
+    ui->edtReplace->setText(options.replace);
+    ui->edtPattern->setText(options.pattern);
+    ui->cbCase->setCurrentIndex(options.caseMode);
+    ui->chkNewExt->setChecked(options.changeExt);
+    ui->edtNewExt->setText(options.newExt);
+    ui->edtInsertText->setText(options.insertText);
+    ui->edtInsertPos->setText(options.insertPos);
+    ui->edtRemoveFirst->setText(options.removeFirst);
+    ui->edtRemoveLast->setText(options.removeLast);
+    ui->edtRemoveFromPos->setText(options.removeFromPos);
+    ui->edtRemoveTillPos->setText(options.removeTillPos);
+    ui->edtCharactersToRemove->setText(options.charactersToRemove);
+    ui->chkCollapseDoubleSpaces->setChecked(options.collapseDoubleSpaces);
+    ui->edtCropBefore->setText(options.cropBefore);
+    ui->edtCropAfter->setText(options.cropAfter);
+    ui->edtPadNumbers->setText(options.padNumbers);
+    ui->chkIncludeSubfolders->setChecked(options.includeSubfolders);
+    ui->cbBatchMode->setCurrentIndex(options.batchMode);
+    ui->edtDestination->setText(options.destination);
+    m_formSettings.WriteOptions(options);
 }
 
 // The file list.
@@ -416,27 +459,53 @@ void TFormMain::btnPreviewClick()
 
 void TFormMain::btnRenameClick()
 {
-    // Runs the batch on the previewed names; filled in with the batch library.
+    if (m_files.count() == 0) {
+        m_messages.information(
+            TranslateText(u"Nothing to rename. Add files and build a preview first."_s));
+        return;
+    }
+    if (!m_messages.confirm(TranslateText(u"Proceed to rename files as shown in the preview?"_s)))
+        return;
+    const RenameOptions options = ReadRenameOptions();
+    SystemFileOperations files;
+    m_files.UpdateItems([&](TRenameItems &items) { RunBatch(items, options, m_messages, files); });
 }
 
 void TFormMain::btnUndoClick()
 {
-    // Undoes the last batch from its log; filled in with the batch library.
+    SystemFileOperations files;
+    UndoLastBatch(m_messages, files, [this] { btnClearClick(); });
 }
+
+// Preset files: the filter is the same in every language.
+static const QString presetFilter = u"Preset JSON|*.json"_s;
 
 void TFormMain::btnSavePresetClick()
 {
-    // Writes the options to a preset file; arrives with the preset files.
+    const QString path = m_shell.chooseSaveFile(this, presetFilter, u"json"_s);
+    if (path.isEmpty())
+        return;
+    SavePresetFile(path, ReadRenameOptions());
 }
 
 void TFormMain::btnLoadPresetClick()
 {
-    // Reads the options from a preset file; arrives with the preset files.
+    const QString path = m_shell.chooseOpenFile(this, presetFilter);
+    if (path.isEmpty())
+        return;
+    // The whole file is read and understood before the first control changes.
+    WriteRenameOptions(LoadPresetFile(path, ReadRenameOptions()));
 }
 
 void TFormMain::btnLoadNameListClick()
 {
-    // Imports the names for {list}; arrives with the name list import.
+    const QString path = m_shell.chooseOpenFile(
+        this, TranslateText(u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s));
+    if (path.isEmpty())
+        return;
+    m_importedNameList.clear();
+    m_importedNameList = LoadNameList(path);
+    Preview();
 }
 
 void TFormMain::SpeedButton4Click()

@@ -27,8 +27,9 @@ class TFormMain : public QMainWindow
     Q_OBJECT
 
 public:
+    // arguments are the program's own, without its path: /cli runs one batch unattended.
     TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellServices &shell,
-              QWidget *parent = nullptr);
+              QWidget *parent = nullptr, const QStringList &arguments = ProgramArguments());
     ~TFormMain() override;
 
     // The rename list and the rows of lvFiles, in one model.
@@ -39,6 +40,12 @@ public:
 
     // Every option, from the controls of this window and of the options dialog.
     RenameOptions ReadRenameOptions() const;
+    // Sets the controls of every option. The new-extension box brings its edit along;
+    // the operation list does not touch the destination controls.
+    void WriteRenameOptions(const RenameOptions &options);
+    // Whether the command-line mode has asked the program to end.
+    bool QuitRequested() const { return m_quitRequested; }
+    static QStringList ProgramArguments();
 
     TFormSettings &FormSettings() { return m_formSettings; }
     UserMessages &Messages() { return m_messages; }
@@ -96,8 +103,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void FormCreate();
-    void RunCommandLine();
+    void FormCreate(const QStringList &arguments);
+    void RunCommandLine(const QStringList &arguments);
     void BuildLanguageMenu();
     void FormResize();
     void connectCommands();
@@ -111,6 +118,7 @@ private:
     ShellServices &m_shell;
     FileListModel m_files;
     QStringList m_importedNameList;
+    bool m_quitRequested = false;
     QLabel *m_statusText = nullptr;
     QLabel *m_homepageLink = nullptr;
     QMenu *m_listMenu = nullptr;

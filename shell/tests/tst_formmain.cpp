@@ -1,3 +1,4 @@
+#include "batchpaths.h"
 #include "recordingmessages.h"
 #include "shellservices.h"
 #include "startup.h"
@@ -38,6 +39,17 @@ public:
         filters.append(filter);
         return files.isEmpty() ? QStringList() : files.takeFirst();
     }
+    QString chooseOpenFile(QWidget *, const QString &filter) override
+    {
+        filters.append(filter);
+        return openFiles.isEmpty() ? QString() : openFiles.takeFirst();
+    }
+    QString chooseSaveFile(QWidget *, const QString &filter, const QString &suffix) override
+    {
+        filters.append(filter);
+        suffixes.append(suffix);
+        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
+    }
     QString chooseFolder(QWidget *, const QString &title, const QString &start) override
     {
         titles.append(title);
@@ -47,6 +59,9 @@ public:
     void openAddress(const QString &address) override { addresses.append(address); }
 
     QList<QStringList> files;
+    QStringList openFiles;
+    QStringList saveFiles;
+    QStringList suffixes;
     QStringList folders;
     QStringList titles;
     QStringList filters;
@@ -85,6 +100,12 @@ private slots:
     void optionsDialogKeepsValues();
     void visualStyle();
     void helpLinksAndExit();
+    void renameAndUndo();
+    void renameNeedsFilesAndYes();
+    void presetsRoundTripThroughControls();
+    void nameListFeedsThePreview();
+    void commandLineMode_data();
+    void commandLineMode();
     void screenshots();
 
 private:
@@ -355,6 +376,171 @@ void TestFormMain::previewFillsNewNames()
     child<QAction>("Preview1")->trigger();
     QCOMPARE(cell(2, 1), u"003_C.md"_s);
     QVERIFY(m_messages->entries.isEmpty());
+}
+
+void TestFormMain::renameAndUndo()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    const QString a = m_dir->file(u"a.txt"_s, "a");
+    const QString b = m_dir->file(u"b.txt"_s, "b");
+    drop({a, b});
+    child<QLineEdit>("edtPattern")->setText(u"{counter}-{name}"_s);
+    child<QToolButton>("btnPreview")->click();
+    child<QToolButton>("btnRename")->click();
+    QCOMPARE(m_messages->texts(),
+             (QStringList{u"Proceed to rename files as shown in the preview?"_s,
+                          u"Batch completed. A CSV log has been saved in AppData."_s}));
+    QVERIFY(QFile::exists(m_dir->filePath(u"001-a.txt"_s)));
+    // The rows follow their files; the index of listed paths too.
+    QCOMPARE(cell(0, 0), u"001-a.txt"_s);
+    QVERIFY(m_form->IsListed(m_dir->filePath(u"002-b.txt"_s)));
+    QVERIFY(!m_form->IsListed(a));
+
+    child<QAction>("Undo1")->trigger();
+    QVERIFY(QFile::exists(a) && QFile::exists(b));
+    QCOMPARE(m_form->FRenameItems().size(), 0);
+    QCOMPARE(m_form->StatusText(), u"Files: 0"_s);
+    QCOMPARE(m_messages->texts().back(), u"Undo completed for the last rename operation."_s);
+    child<QToolButton>("btnUndo")->click();
+    QCOMPARE(m_messages->texts().back(), u"No undo log found in AppData."_s);
+}
+
+void TestFormMain::renameNeedsFilesAndYes()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    child<QToolButton>("btnRename")->click();
+    QCOMPARE(m_messages->texts(),
+             QStringList{u"Nothing to rename. Add files and build a preview first."_s});
+
+    const QString a = m_dir->file(u"a.txt"_s, "a");
+    drop({a});
+    child<QLineEdit>("edtPattern")->setText(u"b"_s);
+    child<QToolButton>("btnPreview")->click();
+    m_messages->answers = {false};
+    child<QAction>("Rename1")->trigger();
+    QVERIFY(QFile::exists(a));
+    QVERIFY(!QFile::exists(UndoLogPath()));
+
+    // Without a preview of the newest file, the batch stops there.
+    drop({m_dir->file(u"c.txt"_s)});
+    child<QToolButton>("btnRename")->click();
+    QCOMPARE(m_messages->texts().back(),
+             u"Please build preview first (click \"Preview Result\" button)."_s);
+    QVERIFY(QFile::exists(m_dir->filePath(u"b.txt"_s)));
+}
+
+void TestFormMain::presetsRoundTripThroughControls()
+{
+    RenameOptions options;
+    options.find = u"\\d+\"x\""_s;
+    options.replace = u"n"_s;
+    options.regex = true;
+    options.pattern = u"{counter} {name}"_s;
+    options.counterStart = u"7"_s;
+    options.digits = u"2"_s;
+    options.caseMode = CaseMode::Title;
+    options.changeExt = true;
+    options.newExt = u"jpg"_s;
+    options.conflict = ConflictMode::Skip;
+    options.insertText = u"ü"_s;
+    options.insertPos = u"3"_s;
+    options.removeFirst = u"1"_s;
+    options.removeLast = u"2"_s;
+    options.removeFromPos = u"4"_s;
+    options.removeTillPos = u"5"_s;
+    options.charactersToRemove = u"_"_s;
+    options.collapseDoubleSpaces = true;
+    options.cropBefore = u"("_s;
+    options.cropAfter = u")"_s;
+    options.padNumbers = u"3"_s;
+    options.includeSubfolders = true;
+    options.batchMode = BatchMode::CopyToFolder;
+    options.destination = u"/tmp/out/"_s;
+    options.touchModifiedNow = true;
+    m_form->WriteRenameOptions(options);
+    QCOMPARE(m_form->ReadRenameOptions(), options);
+    // Set as a preset sets it, the operation list leaves the destination alone.
+    QVERIFY(child<QLineEdit>("edtNewExt")->isEnabled());
+    QVERIFY(!child<QLineEdit>("edtDestination")->isEnabled());
+
+    const QString path = m_dir->filePath(u"saved"_s);
+    m_shell->saveFiles = {path};
+    child<QAction>("SavePreset1")->trigger();
+    QCOMPARE(m_shell->suffixes, QStringList{u"json"_s});
+    QCOMPARE(m_shell->filters, QStringList{u"Preset JSON|*.json"_s});
+
+    m_form->WriteRenameOptions(RenameOptions());
+    m_shell->openFiles = {path};
+    child<QAction>("LoadPreset1")->trigger();
+    QCOMPARE(m_form->ReadRenameOptions(), options);
+
+    // A failed load changes no control.
+    m_shell->openFiles = {m_dir->file(u"latin.json"_s, "{\"find\":\"caf\xE9\"}")};
+    child<QToolButton>("btnLoadPreset")->click();
+    QCOMPARE(m_form->ReadRenameOptions(), options);
+    QCOMPARE(m_messages->texts().back(),
+             u"No mapping for the Unicode character exists in the target multi-byte code page"_s);
+    // A cancelled dialog changes nothing either.
+    child<QToolButton>("btnLoadPreset")->click();
+    QCOMPARE(m_form->ReadRenameOptions(), options);
+}
+
+void TestFormMain::nameListFeedsThePreview()
+{
+    drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
+    m_shell->openFiles = {m_dir->file(u"names.csv"_s, "\"Ann\",1\nBob\n")};
+    m_form->btnLoadNameListClick();
+    QCOMPARE(m_form->FImportedNameList(), (QStringList{u"Ann"_s, u"Bob"_s}));
+    QCOMPARE(cell(1, 1), u"Bob.txt"_s);
+    QCOMPARE(m_shell->filters.back(), u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s);
+
+    // Cancelling keeps the names; a failing load leaves none.
+    m_form->btnLoadNameListClick();
+    QCOMPARE(m_form->FImportedNameList().size(), 2);
+    m_shell->openFiles = {m_dir->filePath(u"gone.txt"_s)};
+    m_form->RunCommand([this] { m_form->btnLoadNameListClick(); });
+    QVERIFY(m_form->FImportedNameList().isEmpty());
+    QVERIFY(m_messages->texts().back().startsWith(u"The specified file was not found"_s));
+}
+
+void TestFormMain::commandLineMode_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("quits");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("pattern");
+
+    QTest::newRow("no-cli") << QStringList{u"/pattern=x"_s} << false << QStringList()
+                            << u"{name}"_s;
+    QTest::newRow("dry-run") << QStringList{u"/cli"_s, u"/pattern={counter}_{name}"_s, u"/dryrun"_s}
+                             << true << QStringList{u"No files loaded. Add files first."_s}
+                             << u"{counter}_{name}"_s;
+    // The list is empty at start, so the pattern is never compiled.
+    QTest::newRow("batch-on-the-empty-list")
+        << QStringList{u"/CLI"_s, u"/regex"_s, u"/find=(a"_s} << true
+        << QStringList{u"No files loaded. Add files first."_s,
+                       u"Batch completed. A CSV log has been saved in AppData."_s}
+        << u"{name}"_s;
+}
+
+void TestFormMain::commandLineMode()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, quits);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, pattern);
+
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    m_form.reset();
+    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell, nullptr, arguments);
+    QCOMPARE(m_form->QuitRequested(), quits);
+    QCOMPARE(m_messages->texts(), messages);
+    QCOMPARE(child<QLineEdit>("edtPattern")->text(), pattern);
+    if (arguments.contains(u"/regex"_s))
+        QVERIFY(m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->isChecked());
 }
 
 void TestFormMain::previewErrorsBecomeMessages()
