@@ -12,6 +12,13 @@
 // their arguments are filled in.
 QString TranslateText(const QString &text);
 
+// Marks an English text that is passed through TranslateText later, when it is
+// shown; it is listed in the catalogue like every other translated text.
+inline QString Translatable(const char16_t *source)
+{
+    return QString::fromUtf16(source);
+}
+
 // A translation catalogue: column 0 holds the English texts, column c the texts of
 // language c, entry r of every column belonging together. Record 0 holds the
 // languages' display names, record 1 their codes.

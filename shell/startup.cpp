@@ -6,7 +6,12 @@
 #include "usermessages.h"
 #include "usettings.h"
 
+#include "translation.h"
+
 #include <QApplication>
+#include <QHash>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QFile>
 #include <QFontDatabase>
 #include <QScreen>
@@ -46,9 +51,17 @@ void ApplyApplicationFont(QApplication &app)
     app.setFont(font);
 }
 
-void LoadTranslationCatalogue()
+void LoadTranslationCatalogue(QApplication &app)
 {
-    // The catalogue arrives with the translation work; until then every text is English.
+    LoadTranslations(QCoreApplication::applicationDirPath() + u"/transl.dt"_s);
+    // Qt's own texts (Yes, No, OK) in the same language, where the system has them.
+    static const QHash<QString, QString> qtNames{
+        {u"cn"_s, u"zh_CN"_s}, {u"jp"_s, u"ja"_s}, {u"kr"_s, u"ko"_s}};
+    const QString code = CurrentLanguageCode().toLower();
+    auto *translator = new QTranslator(&app);
+    if (LanguageIndex() > 0 && translator->load(u"qtbase_"_s + qtNames.value(code, code),
+                                                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
 }
 
 bool RunUpdateCheck()
@@ -66,7 +79,7 @@ int RunTessaly(QApplication &app)
     ApplyVisualStyle(app, messages);
     QApplication::setApplicationName(ApplicationTitle);
     QApplication::setApplicationVersion(ApplicationVersion);
-    LoadTranslationCatalogue();
+    LoadTranslationCatalogue(app);
     if (!RunUpdateCheck())
         return 0;
 

@@ -27,7 +27,7 @@ bool ApplyVisualStyle(QApplication &app, UserMessages &messages,
 void ApplyApplicationFont(QApplication &app);
 
 // Reads the translation catalogue and chooses the interface language.
-void LoadTranslationCatalogue();
+void LoadTranslationCatalogue(QApplication &app);
 
 // Asks whether a newer version exists and lets the user get it; false when the
 // program is to end before any window is made.

@@ -14,6 +14,7 @@
 #include "usermessages.h"
 #include "usettings.h"
 
+#include <QActionGroup>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -45,13 +46,16 @@ int roundHalfEven(double value)
 
 const QStringList &caseItems()
 {
-    static const QStringList items{u"Unchanged"_s, u"lowercase"_s, u"UPPERCASE"_s, u"Title Case"_s};
+    static const QStringList items{Translatable(u"Unchanged"), Translatable(u"lowercase"),
+                                   Translatable(u"UPPERCASE"), Translatable(u"Title Case")};
     return items;
 }
 
 const QStringList &batchModeItems()
 {
-    static const QStringList items{u"Rename in place"_s, u"Copy to folder"_s, u"Move to folder"_s};
+    static const QStringList items{Translatable(u"Rename in place"),
+                                   Translatable(u"Copy to folder"),
+                                   Translatable(u"Move to folder")};
     return items;
 }
 
@@ -197,7 +201,26 @@ void TFormMain::RunCommandLine(const QStringList &arguments)
 
 void TFormMain::BuildLanguageMenu()
 {
-    // Lists the catalogue's languages under View > Language; arrives with the catalogue.
+    const TranslationCatalogue &catalogue = CurrentCatalogue();
+    auto *group = new QActionGroup(ui->mmLanguage);
+    for (qsizetype column = 0; column < catalogue.languageCount(); ++column) {
+        QAction *item = ui->mmLanguage->addAction(catalogue.displayName(column));
+        item->setCheckable(true);
+        item->setChecked(column == LanguageIndex());
+        item->setData(int(column));
+        group->addAction(item);
+        connect(item, &QAction::triggered, this,
+                [this, item] { RunCommand([this, item] { LanguageMenuItemClick(item); }); });
+    }
+}
+
+void TFormMain::LanguageMenuItemClick(QAction *item)
+{
+    for (QAction *other : ui->mmLanguage->actions())
+        other->setChecked(false);
+    item->setChecked(true);
+    SelectLanguage(item->data().toInt());
+    ApplyTranslatedCaptions();
 }
 
 void TFormMain::connectCommands()
@@ -261,6 +284,65 @@ void TFormMain::RunCommand(const std::function<void()> &command)
 
 void TFormMain::ApplyTranslatedCaptions()
 {
+    const std::pair<QMenu *, QString> menus[] = {
+        {ui->File1, Translatable(u"File")}, {ui->Operation1, Translatable(u"Operation")},
+        {ui->View1, Translatable(u"View")}, {ui->mmLanguage, Translatable(u"Language")},
+        {ui->Help1, Translatable(u"Help")},
+    };
+    for (const auto &[menu, text] : menus)
+        menu->setTitle(TranslateText(text));
+    const std::pair<QAction *, QString> actions[] = {
+        {ui->AddFiles1, Translatable(u"Add Files...")},
+        {ui->RemoveSelected1, Translatable(u"Remove Selected Items")},
+        {ui->SavePreset1, Translatable(u"Save Preset As...")},
+        {ui->LoadPreset1, Translatable(u"Load Preset...")},
+        {ui->Exit1, Translatable(u"Exit")},
+        {ui->Preview1, Translatable(u"Preview Result")},
+        {ui->Rename1, Translatable(u"Rename Files!")},
+        {ui->Undo1, Translatable(u"Undo Last Rename")},
+        {ui->ShowSettings1, Translatable(u"Show Options")},
+        {ui->utorial1, Translatable(u"Tutorial")},
+        {ui->ContactUs1, Translatable(u"Contact Us")},
+        {ui->VisitWebsite1, Translatable(u"Visit Website")},
+        {ui->About1, Translatable(u"About...")},
+    };
+    for (const auto &[action, text] : actions)
+        action->setText(TranslateText(text));
+    const std::pair<QWidget *, QString> hints[] = {
+        {ui->btnAdd, Translatable(u"Add Files...")},
+        {ui->btnRemove, Translatable(u"Remove Selected Items")},
+        {ui->btnPreview, Translatable(u"Preview Result")},
+        {ui->btnRename, Translatable(u"Rename Files!")},
+        {ui->btnUndo, Translatable(u"Undo Last Rename")},
+        {ui->btnSavePreset, Translatable(u"Save Preset As...")},
+        {ui->btnLoadPreset, Translatable(u"Load Preset...")},
+        {ui->SpeedButton1, Translatable(u"Settings...")},
+        {ui->SpeedButton4, Translatable(u"About...")},
+    };
+    for (const auto &[widget, text] : hints)
+        widget->setToolTip(TranslateText(text));
+    const std::pair<QLabel *, QString> labels[] = {
+        {ui->lblFind, Translatable(u"Find in name:")},
+        {ui->lblReplace, Translatable(u"Replace with:")},
+        {ui->lblPattern, Translatable(u"Pattern:")},
+        {ui->lblCase, Translatable(u"Case:")},
+        {ui->lblInsertText, Translatable(u"Insert text")},
+        {ui->lblInsertPos, Translatable(u"at position:")},
+        {ui->lblRemoveFirst, Translatable(u"Remove first:")},
+        {ui->lblRemoveLast, Translatable(u"Remove last:")},
+        {ui->Label2, Translatable(u"Remove from position")},
+        {ui->Label3, Translatable(u"until position:")},
+        {ui->lblCropAfter, Translatable(u"Trim from text:")},
+        {ui->lblCropBefore, Translatable(u"Trim until text:")},
+        {ui->Label4, Translatable(u"Remove characters:")},
+        {ui->lblPadNumbers, Translatable(u"Add leading zeroes to the numbers. Digits count:")},
+        {ui->Label1, Translatable(u"Operation:")},
+        {ui->lblDestination, Translatable(u"Destination:")},
+    };
+    for (const auto &[label, text] : labels)
+        label->setText(TranslateText(text));
+    ui->chkNewExt->setText(TranslateText(Translatable(u"New extension:")));
+    ui->chkCollapseDoubleSpaces->setText(TranslateText(Translatable(u"Collapse double spaces")));
     setItemTexts(ui->cbCase, caseItems());
     setItemTexts(ui->cbBatchMode, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);

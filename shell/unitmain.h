@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QLabel;
 class QMenu;
 class ShellServices;
@@ -94,6 +95,7 @@ public:
     void ContactUs1Click();
     void lbHomepageURLClick();
     void Exit1Click();
+    void LanguageMenuItemClick(QAction *item);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -10,7 +10,8 @@ namespace {
 
 const QStringList &conflictItems()
 {
-    static const QStringList items{u"Skip"_s, u"Overwrite"_s, u"Auto-number"_s};
+    static const QStringList items{Translatable(u"Skip"), Translatable(u"Overwrite"),
+                                   Translatable(u"Auto-number")};
     return items;
 }
 

@@ -1,4 +1,5 @@
 #include "batchpaths.h"
+#include "translation.h"
 #include "recordingmessages.h"
 #include "shellservices.h"
 #include "startup.h"
@@ -15,7 +16,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -104,6 +108,7 @@ private slots:
     void renameNeedsFilesAndYes();
     void presetsRoundTripThroughControls();
     void nameListFeedsThePreview();
+    void languageSwitch();
     void commandLineMode_data();
     void commandLineMode();
     void screenshots();
@@ -153,6 +158,8 @@ void TestFormMain::initTestCase()
     RecordingMessages messages;
     QVERIFY(ApplyVisualStyle(*app, messages));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // The language choice goes to a settings file of the tests' own.
+    QStandardPaths::setTestModeEnabled(true);
 }
 
 void TestFormMain::init()
@@ -169,6 +176,7 @@ void TestFormMain::init()
 
 void TestFormMain::cleanup()
 {
+    SetTranslationState({}, 0, QString());
     m_form.reset();
     m_settings.reset();
     m_shell.reset();
@@ -503,6 +511,40 @@ void TestFormMain::nameListFeedsThePreview()
     m_form->RunCommand([this] { m_form->btnLoadNameListClick(); });
     QVERIFY(m_form->FImportedNameList().isEmpty());
     QVERIFY(m_messages->texts().back().startsWith(u"The specified file was not found"_s));
+}
+
+void TestFormMain::languageSwitch()
+{
+    QFile file(QStringLiteral(TESSALY_CATALOGUE));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    SetTranslationState(*ParseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
+    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    auto *menu = child<QMenu>("mmLanguage");
+    QCOMPARE(menu->actions().size(), 5);
+    QVERIFY(menu->actions().front()->isChecked());
+
+    drop({m_dir->file(u"a.txt"_s)});
+    child<QComboBox>("cbCase")->setCurrentIndex(CaseMode::Upper);
+    menu->actions().at(1)->trigger();
+    QCOMPARE(LanguageIndex(), 1);
+    QCOMPARE(child<QLabel>("lblFind")->text(), u"Im Namen suchen:"_s);
+    QCOMPARE(child<QToolButton>("btnRename")->toolTip(), u"Dateien umbenennen!"_s);
+    QCOMPARE(child<QComboBox>("cbCase")->currentText(), u"GROSSBUCHSTABEN"_s);
+    QCOMPARE(list()->model()->headerData(3, Qt::Horizontal).toString(), u"Größe"_s);
+    // The status bar asks for files again, whatever the list holds.
+    QCOMPARE(m_form->StatusText(), u"  Dateien hinzufügen"_s);
+    QVERIFY(menu->actions().at(1)->isChecked() && !menu->actions().front()->isChecked());
+    QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s)
+                 .value(u"CurrentLanguage"_s)
+                 .toString(),
+             u"de"_s);
+
+    m_messages->answers = {false};
+    child<QToolButton>("btnRename")->click();
+    QCOMPARE(m_messages->texts().back(), u"Dateien wie in der Vorschau gezeigt umbenennen?"_s);
+
+    menu->actions().front()->trigger();
+    QCOMPARE(child<QLabel>("lblFind")->text(), u"Find in name:"_s);
 }
 
 void TestFormMain::commandLineMode_data()

@@ -1,0 +1,91 @@
+// The shipped catalogue must translate every text the program passes through
+// TranslateText, into every language it offers.
+
+#include "translation.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The English texts of the sources: the literal arguments of TranslateText and
+// Translatable.
+QStringList translatedTexts()
+{
+    static const QRegularExpression call(
+        uR"re((?:TranslateText|Translatable)\(\s*(?:u"((?:[^"\\]|\\.)*)"(?:_s)?|QStringLiteral\("((?:[^"\\]|\\.)*)"\)))re"_s);
+    QStringList texts;
+    for (const QString &folder : {u"engine"_s, u"batch"_s, u"filelist"_s, u"shell"_s, u"cli"_s}) {
+        QDirIterator it(QStringLiteral(TESSALY_SOURCE_DIR) + u'/' + folder, {u"*.cpp"_s, u"*.h"_s},
+                        QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (path.contains(u"/tests/"_s))
+                continue;
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                qFatal("cannot read %s", qPrintable(path));
+            const QString source = QString::fromUtf8(file.readAll());
+            for (const QRegularExpressionMatch &match : call.globalMatch(source)) {
+                QString text = match.captured(1).isNull() ? match.captured(2) : match.captured(1);
+                text.replace(u"\\\""_s, u"\""_s).replace(u"\\\\"_s, u"\\"_s);
+                if (!texts.contains(text))
+                    texts.append(text);
+            }
+        }
+    }
+    return texts;
+}
+
+} // namespace
+
+class TestCatalogue : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void coversEveryText();
+};
+
+void TestCatalogue::coversEveryText()
+{
+    QFile file(QStringLiteral(TESSALY_CATALOGUE));
+    QVERIFY2(file.open(QIODevice::ReadOnly), "transl.dt lies beside the program");
+    const std::optional<TranslationCatalogue> catalogue =
+        ParseCatalogue(QString::fromUtf8(file.readAll()));
+    QVERIFY(catalogue);
+    QStringList codes;
+    for (qsizetype c = 0; c < catalogue->languageCount(); ++c)
+        codes.append(catalogue->code(c));
+    QCOMPARE(codes, (QStringList{u"en"_s, u"de"_s, u"fr"_s, u"es"_s, u"it"_s}));
+
+    const QStringList texts = translatedTexts();
+    QVERIFY2(texts.size() > 50, "the sources were found");
+    QStringList missing;
+    for (const QString &text : texts) {
+        const qsizetype record = catalogue->columns.front().indexOf(text);
+        for (qsizetype c = 1; c < catalogue->languageCount(); ++c) {
+            if (record < 0 || catalogue->entry(c, record).isEmpty())
+                missing.append(catalogue->code(c) + u": "_s + text);
+        }
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u'\n')));
+
+    // Placeholders survive translation.
+    for (qsizetype r = 2; r < catalogue->columns.front().size(); ++r) {
+        for (const QString &placeholder : {u"%1"_s, u"%2"_s, u"%d"_s}) {
+            if (!catalogue->entry(0, r).contains(placeholder))
+                continue;
+            for (qsizetype c = 1; c < catalogue->languageCount(); ++c)
+                QVERIFY2(catalogue->entry(c, r).contains(placeholder),
+                         qPrintable(catalogue->entry(c, r)));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"
