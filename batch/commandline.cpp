@@ -4,6 +4,7 @@
 #include "batchrunner.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
+#include "textlines.h"
 #include "usermessages.h"
 
 using namespace Qt::StringLiterals;
@@ -40,14 +41,7 @@ QString ArgumentValue(const QStringList &arguments, const QString &key, const QS
     for (const QString &argument : arguments) {
         if (!argument.toLower().startsWith(prefix))
             continue;
-        QString value = argument.mid(argument.indexOf(u'=') + 1);
-        qsizetype from = 0;
-        qsizetype to = value.size();
-        while (from < to && value.at(from) == u'"')
-            ++from;
-        while (to > from && value.at(to - 1) == u'"')
-            --to;
-        return value.sliced(from, to - from);
+        return TrimCharacter(argument.mid(argument.indexOf(u'=') + 1), u'"');
     }
     return fallback;
 }

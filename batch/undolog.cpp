@@ -4,6 +4,7 @@
 #include "renameitem.h"
 #include "renameoptions.h"
 #include "tessalyerror.h"
+#include "textlines.h"
 #include "translation.h"
 
 #include <QDir>
@@ -180,18 +181,5 @@ QStringList UndoLogLines(const QByteArray &content)
     QString text = QString::fromUtf8(content);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.sliced(start, i - start));
-        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines.append(text.sliced(start));
-    return lines;
+    return SplitTextLines(text);
 }

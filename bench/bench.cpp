@@ -4,6 +4,7 @@
 #include "batchrunner.h"
 #include "filelistbench.h"
 #include "namebuilder.h"
+#include "silentmessages.h"
 #include "usermessages.h"
 
 #include <QDir>
@@ -21,15 +22,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class SilentMessages : public UserMessages
-{
-public:
-    void information(const QString &) override {}
-    void warning(const QString &) override {}
-    bool confirm(const QString &) override { return true; }
-    void error(const QString &) override {}
-};
 
 TRenameItems syntheticItems(int count)
 {

@@ -5,6 +5,7 @@
 
 #include "shellservices.h"
 #include "unitmain.h"
+#include "silentmessages.h"
 #include "usermessages.h"
 #include "usettings.h"
 
@@ -25,16 +26,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class SilentMessages : public UserMessages
-{
-public:
-    void information(const QString &) override {}
-    void warning(const QString &) override {}
-    bool confirm(const QString &) override { return true; }
-    void error(const QString &text) override { errors.append(text); }
-    QStringList errors;
-};
 
 class NoShell : public ShellServices
 {

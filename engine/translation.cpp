@@ -1,5 +1,7 @@
 #include "translation.h"
 
+#include "textlines.h"
+
 #include <QFile>
 #include <QHash>
 #include <QSettings>
@@ -61,19 +63,7 @@ QString TranslateText(const QString &text)
 
 std::optional<TranslationCatalogue> ParseCatalogue(const QString &text)
 {
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.sliced(start, i - start));
-        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines.append(text.sliced(start));
+    QStringList lines = SplitTextLines(text);
     if (!lines.isEmpty() && lines.front().startsWith(QChar(0xFEFF)))
         lines.front().remove(0, 1);
 
