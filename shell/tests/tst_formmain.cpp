@@ -45,6 +45,7 @@ public:
         return folders.isEmpty() ? QString() : folders.takeFirst();
     }
     void openAddress(const QString &address) override { addresses.append(address); }
+    void startFile(const QString &path) override { started.append(path); }
 
     QList<QStringList> files;
     QStringList folders;
@@ -52,6 +53,7 @@ public:
     QStringList filters;
     QStringList starts;
     QStringList addresses;
+    QStringList started;
 };
 
 } // namespace
