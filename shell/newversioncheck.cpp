@@ -331,6 +331,7 @@ void TfrmNewVersion::btUpdateNowClick()
     ForceUpdate = true;
     DownloadCancelled = false;
     m_failure.clear();
+    m_received = 0;
     ui->btCancel->setText(TranslateText(AbortText));
     ui->btUpdateNow->setEnabled(false);
     ui->ProgressBar1->setValue(0);
@@ -358,9 +359,10 @@ void TfrmNewVersion::btUpdateNowClick()
                          QNetworkRequest::ManualRedirectPolicy);
     m_network = std::make_unique<QNetworkAccessManager>();
     m_reply = m_network->get(request);
+    // Progress follows every arrival of data: Qt's own progress signal holds back data
+    // that arrives within 150 ms of the last report, so a transfer that stalls would
+    // never show what it has.
     connect(m_reply, &QIODevice::readyRead, this, &TfrmNewVersion::writeReceived);
-    connect(m_reply, &QNetworkReply::downloadProgress, this,
-            [this](qint64 received, qint64) { DownloadWork(m_reply, received); });
     connect(m_reply, &QNetworkReply::finished, this, &TfrmNewVersion::finishDownload);
 }
 
@@ -386,8 +388,12 @@ void TfrmNewVersion::writeReceived()
     if (!m_reply || !m_file || !m_file->isOpen())
         return;
     const QByteArray data = m_reply->readAll();
-    if (m_file->write(data) != data.size())
+    if (m_file->write(data) != data.size()) {
         abortDownload(m_file->errorString());
+        return;
+    }
+    m_received += data.size();
+    DownloadWork(m_reply, m_received);
 }
 
 void TfrmNewVersion::abortDownload(const QString &reason)
@@ -400,9 +406,11 @@ void TfrmNewVersion::abortDownload(const QString &reason)
 
 void TfrmNewVersion::finishDownload()
 {
-    QNetworkReply *reply = std::exchange(m_reply, nullptr);
-    if (!reply)
+    if (!m_reply)
         return;
+    if (m_failure.isEmpty())
+        writeReceived();
+    QNetworkReply *reply = std::exchange(m_reply, nullptr);
     reply->disconnect(this);
     reply->deleteLater();
     // The manager goes once control has left the reply that is finishing.
@@ -419,11 +427,8 @@ void TfrmNewVersion::finishDownload()
             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString(),
             reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
     }
-    if (failure.isEmpty()) {
-        const QByteArray rest = reply->readAll();
-        if (m_file->write(rest) != rest.size() || !m_file->flush())
-            failure = m_file->errorString();
-    }
+    if (failure.isEmpty() && !m_file->flush())
+        failure = m_file->errorString();
     endDownload(failure);
 }
 

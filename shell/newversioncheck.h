@@ -121,6 +121,7 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<QFile> m_file;
     QNetworkReply *m_reply = nullptr;
+    qint64 m_received = 0;
     QString m_failure;
 };
 
