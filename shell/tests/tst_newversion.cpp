@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QLabel>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -223,6 +225,9 @@ void TestNewVersion::initTestCase()
             if (!message.contains(u"propagateSizeHints"_s))
                 previous(type, context, message);
         });
+    // Straight to the test's own server, whatever proxy the machine names.
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
     // The program's own look, so that the screenshot shows what a user sees.
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
     ApplyApplicationFont(*app);
