@@ -35,6 +35,7 @@ public:
     QString chooseSaveFile(QWidget *, const QString &, const QString &) override { return {}; }
     QString chooseFolder(QWidget *, const QString &, const QString &) override { return {}; }
     void openAddress(const QString &) override {}
+    void startFile(const QString &) override {}
 };
 
 // readdir and one lstat per entry, nothing else: the floor for any listing.

@@ -63,3 +63,8 @@ void DesktopShell::openAddress(const QString &address)
 {
     QDesktopServices::openUrl(QUrl(address));
 }
+
+void DesktopShell::startFile(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}

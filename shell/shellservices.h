@@ -27,6 +27,9 @@ public:
     virtual QString chooseFolder(QWidget *parent, const QString &title, const QString &start) = 0;
     // Opens address in the default browser; failures are not reported.
     virtual void openAddress(const QString &address) = 0;
+    // Starts a file with the desktop's default action (the downloaded installer) and
+    // does not wait for it; failures are not reported.
+    virtual void startFile(const QString &path) = 0;
 };
 
 // The real choosers and browser.
@@ -39,6 +42,7 @@ public:
                            const QString &defaultSuffix) override;
     QString chooseFolder(QWidget *parent, const QString &title, const QString &start) override;
     void openAddress(const QString &address) override;
+    void startFile(const QString &path) override;
 };
 
 // A "Text|mask|Text|mask" filter as Qt's file dialog takes it. "*.*" means every

@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "messageboxes.h"
+#include "newversioncheck.h"
 #include "shellservices.h"
 #include "unitmain.h"
 #include "usermessages.h"
@@ -66,8 +67,9 @@ void LoadTranslationCatalogue(QApplication &app)
 
 bool RunUpdateCheck()
 {
-    // The update check arrives with its own work; until then there is never a newer version.
-    return true;
+    MessageBoxes messages;
+    DesktopShell shell;
+    return RunNewVersionCheck(messages, shell);
 }
 
 int RunTessaly(QApplication &app)

@@ -1,6 +1,7 @@
 #include "unitmain.h"
 #include "ui_unitmain.h"
 
+#include "aboutbox.h"
 #include "batchrunner.h"
 #include "commandline.h"
 #include "digitsonly.h"
@@ -592,12 +593,12 @@ void TFormMain::btnLoadNameListClick()
 
 void TFormMain::SpeedButton4Click()
 {
-    // Shows the About box; arrives with the About box.
+    m_messages.information(AboutText());
 }
 
 void TFormMain::Button1Click()
 {
-    // Shows the pattern help; arrives with the pattern help.
+    m_messages.information(PatternHelpText());
 }
 
 // Controls tied to other controls.

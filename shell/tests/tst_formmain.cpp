@@ -61,6 +61,7 @@ public:
         return folders.isEmpty() ? QString() : folders.takeFirst();
     }
     void openAddress(const QString &address) override { addresses.append(address); }
+    void startFile(const QString &path) override { started.append(path); }
 
     QList<QStringList> files;
     QStringList openFiles;
@@ -71,6 +72,7 @@ public:
     QStringList filters;
     QStringList starts;
     QStringList addresses;
+    QStringList started;
 };
 
 } // namespace

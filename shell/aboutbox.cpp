@@ -1,0 +1,110 @@
+#include "aboutbox.h"
+
+#include "startup.h"
+#include "translation.h"
+
+#include <QDate>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString VersionLabel = u"Version:"_s;
+const QString WebsiteLabel = u"Website:"_s;
+const QStringList LegalNotice{
+    u"This software is provided \"as is\", without warranty of any kind."_s,
+    u"You use it at your own risk."_s,
+    u"The author is not liable for lost data or any other damage caused by its use."_s,
+    u"Keep a backup of important files before you rename them."_s,
+};
+const QString RightsSentence = u"All rights reserved."_s;
+
+// A keyword or example and, after " - ", the sentence that explains it; examples
+// without a sentence are shown as they are.
+struct HelpLine
+{
+    QString fixed;
+    QString sentence;
+};
+
+const QList<HelpLine> &patternHelpLines()
+{
+    static const QList<HelpLine> lines{
+        {{}, u"Pattern defines how the new file name will be built."_s},
+        {{}, {}},
+        {{}, u"You can combine plain text with keywords in braces."_s},
+        {{}, u"Examples:"_s},
+        {u"{counter}_{name}"_s, {}},
+        {u"yourprefix_{name}"_s, {}},
+        {u"{name}_{imgw}x{imgh}"_s, {}},
+        {{}, {}},
+        {{}, u"Supported keywords:"_s},
+        {u"{name} - "_s, u"file name after string replacement"_s},
+        {u"{ext} - "_s, u"original file extension without dot"_s},
+        {u"{counter} - "_s, u"auto-increment number"_s},
+        {u"{date} - "_s, u"current date"_s},
+        {u"{time} - "_s, u"current time"_s},
+        {u"{created} - "_s, u"file creation date"_s},
+        {u"{modified} - "_s, u"file modification date"_s},
+        {u"{parent}/{folder} - "_s, u"parent folder name"_s},
+        {u"{size} - "_s, u"file size in bytes"_s},
+        {u"{list} - "_s, u"imported name list entry"_s},
+        {u"{imgw}/{imgh} - "_s, u"image width/height when available"_s},
+        {{}, {}},
+        {{}, u"Formatting examples:"_s},
+        {u"{date:yyyy-MM-dd}"_s, {}},
+        {u"{created:yyyyMMdd}"_s, {}},
+        {u"{modified:yyyy-MM-dd_HH-mm-ss}"_s, {}},
+        {u"{name:1:8} - "_s, u"substring of the original name"_s},
+    };
+    return lines;
+}
+
+// The website as the About box shows it: the host of the homepage link, without scheme.
+QString websiteName()
+{
+    return QUrl(HomepageAddress).host();
+}
+
+} // namespace
+
+QString AboutText(int year)
+{
+    QStringList lines{
+        ApplicationTitle, TranslateText(VersionLabel) + u' ' + ApplicationVersion,
+        QString(),        TranslateText(WebsiteLabel) + u' ' + websiteName(),
+        QString(),
+    };
+    for (const QString &sentence : LegalNotice)
+        lines.append(TranslateText(sentence));
+    lines.append(QString());
+    lines.append(u"\u00A9 %1 %2. "_s.arg(year).arg(MakerName) + TranslateText(RightsSentence));
+    return lines.join(u"\r\n"_s);
+}
+
+QString AboutText()
+{
+    return AboutText(QDate::currentDate().year());
+}
+
+QString PatternHelpText()
+{
+    QStringList lines;
+    for (const HelpLine &line : patternHelpLines())
+        lines.append(line.sentence.isEmpty() ? line.fixed
+                                             : line.fixed + TranslateText(line.sentence));
+    return lines.join(u"\r\n"_s);
+}
+
+QStringList AboutAndHelpSourceTexts()
+{
+    QStringList texts{VersionLabel, WebsiteLabel};
+    texts += LegalNotice;
+    texts.append(RightsSentence);
+    for (const HelpLine &line : patternHelpLines()) {
+        if (!line.sentence.isEmpty())
+            texts.append(line.sentence);
+    }
+    return texts;
+}

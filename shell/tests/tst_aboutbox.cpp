@@ -1,0 +1,235 @@
+#include "aboutbox.h"
+#include "recordingmessages.h"
+#include "recordingshell.h"
+#include "startup.h"
+#include "translation.h"
+#include "unitmain.h"
+#include "usettings.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QMessageBox>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void useGerman(const QList<std::pair<QString, QString>> &pairs)
+{
+    TranslationCatalogue catalogue;
+    QStringList english{u"English"_s, u"en"_s};
+    QStringList german{u"Deutsch"_s, u"de"_s};
+    for (const auto &[source, translation] : pairs) {
+        english.append(source);
+        german.append(translation);
+    }
+    catalogue.columns = {english, german};
+    SetTranslationState(catalogue, 1, u"de"_s);
+}
+
+const QStringList englishPatternHelp{
+    u"Pattern defines how the new file name will be built."_s,
+    u""_s,
+    u"You can combine plain text with keywords in braces."_s,
+    u"Examples:"_s,
+    u"{counter}_{name}"_s,
+    u"yourprefix_{name}"_s,
+    u"{name}_{imgw}x{imgh}"_s,
+    u""_s,
+    u"Supported keywords:"_s,
+    u"{name} - file name after string replacement"_s,
+    u"{ext} - original file extension without dot"_s,
+    u"{counter} - auto-increment number"_s,
+    u"{date} - current date"_s,
+    u"{time} - current time"_s,
+    u"{created} - file creation date"_s,
+    u"{modified} - file modification date"_s,
+    u"{parent}/{folder} - parent folder name"_s,
+    u"{size} - file size in bytes"_s,
+    u"{list} - imported name list entry"_s,
+    u"{imgw}/{imgh} - image width/height when available"_s,
+    u""_s,
+    u"Formatting examples:"_s,
+    u"{date:yyyy-MM-dd}"_s,
+    u"{created:yyyyMMdd}"_s,
+    u"{modified:yyyy-MM-dd_HH-mm-ss}"_s,
+    u"{name:1:8} - substring of the original name"_s,
+};
+
+} // namespace
+
+class TestAboutBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void aboutText_data();
+    void aboutText();
+    void patternHelp_data();
+    void patternHelp();
+    void mainWindowShowsBoth();
+    void screenshot();
+};
+
+void TestAboutBox::initTestCase()
+{
+    static const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (!message.contains(u"propagateSizeHints"_s))
+                previous(type, context, message);
+        });
+    // The program's own look, so that the screenshot shows what a user sees.
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    ApplyApplicationFont(*app);
+    RecordingMessages messages;
+    QVERIFY(ApplyVisualStyle(*app, messages));
+}
+
+void TestAboutBox::cleanup()
+{
+    SetTranslationState({}, 0, u"en"_s);
+}
+
+void TestAboutBox::aboutText_data()
+{
+    QTest::addColumn<bool>("german");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("english") << false
+                             << QStringList{
+                                    u"Tessaly"_s,
+                                    u"Version: 2.3"_s,
+                                    u""_s,
+                                    u"Website: tessaly.org"_s,
+                                    u""_s,
+                                    u"This software is provided \"as is\", without warranty of "
+                                    u"any kind."_s,
+                                    u"You use it at your own risk."_s,
+                                    u"The author is not liable for lost data or any other "
+                                    u"damage caused by its use."_s,
+                                    u"Keep a backup of important files before you rename them."_s,
+                                    u""_s,
+                                    u"© 2031 Quenwick. All rights reserved."_s,
+                                };
+    QTest::newRow("german")
+        << true
+        << QStringList{
+               u"Tessaly"_s,
+               u"Version: 2.3"_s,
+               u""_s,
+               u"Webseite: tessaly.org"_s,
+               u""_s,
+               u"Diese Software wird ohne jede Gewährleistung bereitgestellt."_s,
+               u"Sie benutzen sie auf eigene Gefahr."_s,
+               u"Der Autor haftet nicht für verlorene Daten oder andere "
+               u"Schäden durch ihre Benutzung."_s,
+               u"Sichern Sie wichtige Dateien, bevor Sie sie umbenennen."_s,
+               u""_s,
+               u"© 2031 Quenwick. Alle Rechte vorbehalten."_s,
+           };
+}
+
+void TestAboutBox::aboutText()
+{
+    QFETCH(bool, german);
+    QFETCH(QStringList, lines);
+
+    if (german)
+        useGerman({
+            {u"Website:"_s, u"Webseite:"_s},
+            {u"This software is provided \"as is\", without warranty of any kind."_s,
+             u"Diese Software wird ohne jede Gewährleistung bereitgestellt."_s},
+            {u"You use it at your own risk."_s, u"Sie benutzen sie auf eigene Gefahr."_s},
+            {u"The author is not liable for lost data or any other damage caused by its use."_s,
+             u"Der Autor haftet nicht für verlorene Daten oder andere Schäden durch ihre "
+             u"Benutzung."_s},
+            {u"Keep a backup of important files before you rename them."_s,
+             u"Sichern Sie wichtige Dateien, bevor Sie sie umbenennen."_s},
+            {u"All rights reserved."_s, u"Alle Rechte vorbehalten."_s},
+            {u"Tessaly"_s, u"Tessalie"_s},
+        });
+    const QString text = AboutText(2031);
+    QVERIFY(!text.endsWith(u'\n'));
+    QCOMPARE(text.split(u"\r\n"_s), lines);
+}
+
+void TestAboutBox::patternHelp_data()
+{
+    QTest::addColumn<bool>("german");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("english") << false << englishPatternHelp;
+    // Only the sentences change; keyword names and examples stay as they are.
+    QStringList german = englishPatternHelp;
+    german[8] = u"Unterstützte Schlüsselwörter:"_s;
+    german[9] = u"{name} - Dateiname nach dem Ersetzen"_s;
+    german[25] = u"{name:1:8} - Teil des ursprünglichen Namens"_s;
+    QTest::newRow("german") << true << german;
+}
+
+void TestAboutBox::patternHelp()
+{
+    QFETCH(bool, german);
+    QFETCH(QStringList, lines);
+
+    if (german)
+        useGerman({{u"Supported keywords:"_s, u"Unterstützte Schlüsselwörter:"_s},
+                   {u"file name after string replacement"_s, u"Dateiname nach dem Ersetzen"_s},
+                   {u"substring of the original name"_s, u"Teil des ursprünglichen Namens"_s},
+                   {u"{name} - "_s, u"{Name} - "_s}});
+    const QString text = PatternHelpText();
+    QVERIFY(!text.endsWith(u'\n'));
+    QCOMPARE(text.split(u"\r\n"_s), lines);
+}
+
+void TestAboutBox::mainWindowShowsBoth()
+{
+    RecordingMessages messages;
+    RecordingShell shell;
+    TFormSettings settings;
+    TFormMain form(settings, messages, shell);
+
+    const int yearBefore = QDate::currentDate().year();
+    form.findChild<QAbstractButton *>(u"SpeedButton4"_s)->click();
+    form.findChild<QAction *>(u"About1"_s)->trigger();
+    form.findChild<QAbstractButton *>(u"Button1"_s)->click();
+    const int yearAfter = QDate::currentDate().year();
+
+    QCOMPARE(messages.entries.size(), 3);
+    for (const RecordingMessages::Entry &entry : std::as_const(messages.entries))
+        QCOMPARE(entry.kind, u"info"_s);
+    // The year comes from the clock at the click.
+    const QString about = messages.entries.at(0).text;
+    QVERIFY2(about == AboutText(yearBefore) || about == AboutText(yearAfter), qPrintable(about));
+    QCOMPARE(messages.entries.at(1).text, about);
+    QCOMPARE(messages.entries.at(2).text, PatternHelpText());
+}
+
+void TestAboutBox::screenshot()
+{
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    // The box as the program's messages show it, grabbed without waiting for a click.
+    QMessageBox about(QMessageBox::Information, ApplicationTitle, AboutText(), QMessageBox::Ok);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    const QString aboutShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/about-box.png");
+    QVERIFY(about.grab().save(aboutShot));
+
+    QMessageBox help(QMessageBox::Information, ApplicationTitle, PatternHelpText(),
+                     QMessageBox::Ok);
+    help.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&help));
+    const QString helpShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/pattern-help.png");
+    QVERIFY(help.grab().save(helpShot));
+    qInfo("screenshots: %s, %s", qPrintable(aboutShot), qPrintable(helpShot));
+}
+
+QTEST_MAIN(TestAboutBox)
+#include "tst_aboutbox.moc"
