@@ -3,6 +3,7 @@
 #include "recordingshell.h"
 #include "startup.h"
 #include "translation.h"
+#include "usegerman.h"
 #include "unitmain.h"
 #include "usettings.h"
 
@@ -17,19 +18,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void useGerman(const QList<std::pair<QString, QString>> &pairs)
-{
-    TranslationCatalogue catalogue;
-    QStringList english{u"English"_s, u"en"_s};
-    QStringList german{u"Deutsch"_s, u"de"_s};
-    for (const auto &[source, translation] : pairs) {
-        english.append(source);
-        german.append(translation);
-    }
-    catalogue.columns = {english, german};
-    SetTranslationState(catalogue, 1, u"de"_s);
-}
 
 const QStringList englishPatternHelp{
     u"Pattern defines how the new file name will be built."_s,
@@ -142,7 +130,7 @@ void TestAboutBox::aboutText()
     QFETCH(QStringList, lines);
 
     if (german)
-        useGerman({
+        UseGerman({
             {u"Website:"_s, u"Webseite:"_s},
             {u"This software is provided \"as is\", without warranty of any kind."_s,
              u"Diese Software wird ohne jede Gewährleistung bereitgestellt."_s},
@@ -180,7 +168,7 @@ void TestAboutBox::patternHelp()
     QFETCH(QStringList, lines);
 
     if (german)
-        useGerman({{u"Supported keywords:"_s, u"Unterstützte Schlüsselwörter:"_s},
+        UseGerman({{u"Supported keywords:"_s, u"Unterstützte Schlüsselwörter:"_s},
                    {u"file name after string replacement"_s, u"Dateiname nach dem Ersetzen"_s},
                    {u"substring of the original name"_s, u"Teil des ursprünglichen Namens"_s},
                    {u"{name} - "_s, u"{Name} - "_s}});

@@ -4,6 +4,7 @@
 #include "startup.h"
 #include "testdir.h"
 #include "translation.h"
+#include "usegerman.h"
 
 #include <QApplication>
 #include <QDir>
@@ -154,20 +155,6 @@ private:
 };
 
 enum class CloseBy { Button, CloseBox, Escape };
-
-// Translates the given English texts to German, leaving every other text English.
-void useGerman(const QList<std::pair<QString, QString>> &pairs)
-{
-    TranslationCatalogue catalogue;
-    QStringList english{u"English"_s, u"en"_s};
-    QStringList german{u"Deutsch"_s, u"de"_s};
-    for (const auto &[source, translation] : pairs) {
-        english.append(source);
-        german.append(translation);
-    }
-    catalogue.columns = {english, german};
-    SetTranslationState(catalogue, 1, u"de"_s);
-}
 
 const QString DownloadFailed =
     u"Failed to download update. Please download manually on website.\r\n\r\n"_s;
@@ -426,7 +413,7 @@ void TestNewVersion::dialogShowsAndCloses()
     QFETCH(int, tag);
 
     if (german)
-        useGerman({{u"Update Now"_s, u"Jetzt aktualisieren"_s},
+        UseGerman({{u"Update Now"_s, u"Jetzt aktualisieren"_s},
                    {u"Exit"_s, u"Beenden"_s},
                    {u"Skip"_s, u"Überspringen"_s}});
     ForceUpdate = forced;
