@@ -239,22 +239,18 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     TRenameItems items;
     ListedPaths listed;
-    const auto addFile = [&](const QString &path) {
-        if (listed.contains(path))
-            return;
-        if (std::optional<TRenameItem> item = ReadRenameItem(path)) {
-            items.append(*item);
-            listed.insert(path);
-        }
+    // Files in argument order, each listed once, as the window's file list takes them.
+    const auto add = [&](TRenameItem item) {
+        if (listed.insertIfNew(item.OriginalPath))
+            items.append(std::move(item));
     };
     for (const QString &argument : paths) {
         const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            for (const QString &file : CollectFolderFiles(path, parser.isSet(recursiveOption)))
-                addFile(file);
-        } else if (info.isFile()) {
-            addFile(path);
+        if (QFileInfo(path).isDir()) {
+            for (TRenameItem &item : CollectFolderItems(path, parser.isSet(recursiveOption)))
+                add(std::move(item));
+        } else if (std::optional<TRenameItem> item = ReadRenameItem(path)) {
+            add(std::move(*item));
         } else {
             err << u"tessaly-cli: no such file or folder: %1"_s.arg(argument) << Qt::endl;
         }
