@@ -1,6 +1,7 @@
 #include "batchrunner.h"
 
 #include "batchpaths.h"
+#include "renameplan.h"
 #include "tessalyerror.h"
 #include "translation.h"
 #include "undolog.h"
@@ -8,7 +9,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QHash>
+#include <QSet>
 
 using namespace Qt::StringLiterals;
 
@@ -19,32 +20,51 @@ namespace {
     throw TessalyError(FileErrorText(u"The specified file already exists"_s, path));
 }
 
-// How many items from the current one on still have to process each source path.
-class PendingSources
+// Where a step goes when the name the plan chose was taken after planning.
+class RuntimeNames
 {
 public:
-    // Only the Overwrite rule asks; the others leave the set empty.
-    PendingSources(const TRenameItems &items, bool needed)
+    RuntimeNames(const RenamePlan &plan, FileOperations &files)
+        : m_plan(plan)
+        , m_files(files)
+    {}
+
+    // The first "base (n)ext" beside target that is free now and that no row of the
+    // plan is going to take.
+    QString numbered(const QString &target)
     {
-        if (!needed)
-            return;
-        for (const TRenameItem &item : items)
-            ++m_counts[PathKey(item.OriginalPath)];
+        QString base;
+        QString ext;
+        SplitFileName(FileNamePart(target), &base, &ext);
+        return firstFree(FolderPart(target), [&](qint64 n) {
+            return u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
+        });
     }
 
-    void done(const QString &path)
+    QString steppingStone(const QString &near)
     {
-        if (m_counts.isEmpty())
-            return;
-        const auto it = m_counts.find(PathKey(path));
-        if (it != m_counts.end() && --*it == 0)
-            m_counts.erase(it);
+        return firstFree(FolderPart(near), [](qint64 n) { return u".tessaly-%1"_s.arg(n); });
     }
-
-    bool contains(const QString &path) const { return m_counts.contains(PathKey(path)); }
 
 private:
-    QHash<QString, int> m_counts;
+    template <typename NameAt>
+    QString firstFree(const QString &folder, NameAt nameAt)
+    {
+        if (m_planned.isEmpty()) {
+            for (const PlanStep &step : m_plan.steps)
+                m_planned.insert(step.to);
+        }
+        for (qint64 n = 1;; ++n) {
+            const QString candidate = folder + nameAt(n);
+            if (!m_planned.contains(candidate) && !m_files.fileExists(candidate) &&
+                !m_files.folderExists(candidate))
+                return candidate;
+        }
+    }
+
+    const RenamePlan &m_plan;
+    FileOperations &m_files;
+    QSet<QString> m_planned;
 };
 
 } // namespace
@@ -55,110 +75,118 @@ void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOp
         files.touch(path);
 }
 
-void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,
-              FileOperations &files, const ItemMovedHandler &itemMoved)
+qsizetype ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameOptions &options,
+                      UserMessages &messages, FileOperations &files,
+                      const ItemMovedHandler &itemMoved)
 {
-    const int conflict = options.conflict;
-    const int mode = options.batchMode;
-    const QString destination = TrimControl(options.destination);
-    const bool toFolder = mode == BatchMode::CopyToFolder || mode == BatchMode::MoveToFolder;
-
-    if (toFolder && destination.isEmpty()) {
-        messages.warning(
-            TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
-        return;
-    }
-    if (toFolder && !files.folderExists(destination))
-        files.makeFolders(destination);
+    const bool copying = options.batchMode == BatchMode::CopyToFolder;
+    if (!plan.destination.isEmpty() && !files.folderExists(plan.destination))
+        files.makeFolders(plan.destination);
 
     UndoJournal journal(UndoLogPath());
-    PendingSources pending(items, conflict == ConflictMode::Overwrite);
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        TRenameItem &item = items[i];
-        if (item.NewName.isEmpty()) {
-            messages.warning(
-                TranslateText(u"Please build preview first (click \"Preview Result\" button)."_s));
-            return;
-        }
-        const QString source = item.OriginalPath;
-        pending.done(source);
-        const QString folder = mode == BatchMode::RenameInPlace ? FolderPart(source) : destination;
-        QString target = CombinePath(folder, item.NewName);
-        if (mode == BatchMode::RenameInPlace && PathKey(target) == PathKey(source))
-            continue;
+    RuntimeNames names(plan, files);
+    QList<bool> passedOver; // sized on first use
+    qsizetype differed = 0; // rows that ended otherwise than planned
+    const auto passOver = [&](qsizetype row) {
+        if (passedOver.isEmpty())
+            passedOver.resize(items.size());
+        passedOver[row] = true;
+        ++differed;
+    };
+    const auto isPassedOver = [&](qsizetype row) {
+        return !passedOver.isEmpty() && passedOver[row];
+    };
 
-        bool skipped = false;
-        for (;;) {
-            journal.append(source, target);
-            bool done = false;
-            try {
-                done = mode == BatchMode::CopyToFolder ? files.copy(source, target)
-                                                       : files.move(source, target);
-            } catch (...) {
-                journal.retract();
-                throw;
+    for (const PlanStep &step : plan.steps) {
+        if (isPassedOver(step.row))
+            continue;
+        if (step.kind == PlanStep::Trash) {
+            if (files.fileExists(step.from)) {
+                // The Trash chooses the name, so the record can only follow the move; a
+                // kill in between leaves the file in the Trash, which knows its origin.
+                const QString trashed = files.moveToTrash(step.from);
+                journal.append(step.from, trashed);
             }
-            if (done)
+            continue;
+        }
+        const QString source = items.at(step.row).OriginalPath;
+        const bool fromSteppingStone = step.from != source;
+        QString target = step.to;
+        for (bool renumbered = false;;) {
+            journal.append(step.from, target);
+            bool placed = false;
+            try {
+                placed = step.kind == PlanStep::Copy ? files.copy(step.from, target)
+                                                     : files.move(step.from, target);
+            } catch (const TessalyError &) {
+                journal.retract();
+                if (files.fileExists(step.from))
+                    throw;
+                passOver(step.row); // the file went away after planning
+                break;
+            }
+            if (placed)
                 break;
             journal.retract();
-
-            // Something is at the target already.
-            if (!files.fileExists(target))
-                failExists(target); // a folder: never taken for a file
-            const bool itself = files.sameFile(source, target);
-            if (itself && source != target && mode != BatchMode::CopyToFolder) {
-                // Only the letter case differs on a file system that ignores it: go
-                // through a free name, recording both steps.
-                const QString step =
-                    AutoNumberPath(FolderPart(target), FileNamePart(target) + u".tessaly"_s, files);
-                journal.append(source, step);
-                try {
-                    if (!files.move(source, step))
-                        failExists(step);
-                } catch (...) {
-                    journal.retract();
-                    throw;
-                }
-                journal.append(step, target);
-                try {
-                    if (!files.move(step, target))
-                        failExists(target);
-                } catch (...) {
-                    journal.retract();
-                    throw;
-                }
-                break;
-            }
-            if (conflict == ConflictMode::AutoNumber) {
-                target = AutoNumberPath(FolderPart(target), FileNamePart(target), files);
+            // Something took the name after planning. It is never replaced: a stepping
+            // stone takes another name, and a file numbers or stays where it is.
+            if (!step.last) {
+                target = names.steppingStone(target);
                 continue;
             }
-            if (conflict == ConflictMode::Overwrite && !itself) {
-                if (pending.contains(target))
-                    failExists(target); // a later item still has to take that file
-                files.remove(target);
+            if (fromSteppingStone || options.conflict == ConflictMode::AutoNumber ||
+                plan.rows.at(step.row).status == PlanStatus::Numbered) {
+                target = names.numbered(target);
+                if (!std::exchange(renumbered, true))
+                    ++differed;
                 continue;
             }
-            // Skip, and Overwrite of the file by itself, which would destroy it.
-            skipped = true;
+            passOver(step.row);
             break;
         }
-        if (skipped)
+        if (!step.last || isPassedOver(step.row))
             continue;
-
         TouchModifiedTime(target, options, files);
-        if (mode != BatchMode::CopyToFolder) {
+        if (!copying) {
+            TRenameItem &item = items[step.row];
             TRenameItem moved = MakeRenameItem(target);
             item.OriginalPath = moved.OriginalPath;
             item.OriginalName = moved.OriginalName;
             item.Ext = moved.Ext;
             if (itemMoved)
-                itemMoved(i, source);
+                itemMoved(step.row, source);
         }
     }
     if (!items.isEmpty())
         journal.finish();
-    messages.information(TranslateText(u"Batch completed. A CSV log has been saved in AppData."_s));
+    QString done = TranslateText(u"Batch completed. A CSV log has been saved in AppData."_s);
+    if (differed > 0) {
+        const QString text = TranslateText(
+            u"%1 files ended otherwise than planned: names or files changed meanwhile."_s);
+        done += u'\n' + text.arg(differed);
+    }
+    messages.information(done);
+    return differed;
+}
+
+bool RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,
+              FileOperations &files, const ItemMovedHandler &itemMoved)
+{
+    const bool toFolder = options.batchMode == BatchMode::CopyToFolder ||
+                          options.batchMode == BatchMode::MoveToFolder;
+    if (toFolder && TrimControl(options.destination).isEmpty()) {
+        messages.warning(
+            TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
+        return false;
+    }
+    SystemFileSystemView view;
+    const RenamePlan plan = PlanBatch(items, options, view);
+    if (plan.blocked()) {
+        messages.warning(PlanBlockedMessage(items, plan));
+        return false;
+    }
+    ExecutePlan(items, plan, options, messages, files, itemMoved);
+    return true;
 }
 
 void UndoLastBatch(UserMessages &messages, FileOperations &files,
@@ -207,8 +235,10 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
                 madeFolder = true;
                 continue;
             }
-            if (done)
+            if (done) {
+                ForgetTrashEntry(moved);
                 break;
+            }
             // A file stands at the original path. After a copy it is the source, with
             // the same content; anything else is a file made since, which must stay,
             // or, for the last record of a killed batch, the file that was never moved.

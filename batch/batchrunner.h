@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileoperations.h"
+#include "renameplan.h"
 #include "renameitem.h"
 #include "renameoptions.h"
 
@@ -12,12 +13,22 @@ class UserMessages;
 // the file was before.
 using ItemMovedHandler = std::function<void(qsizetype index, const QString &oldPath)>;
 
-// Carries out the NewName of every item in list order by the batch mode, the conflict
-// rule and the touch switch of options, recording each operation in the undo log
-// before doing it. Shows its own messages; the first failing operation throws
-// TessalyError, and everything done until then stays done and recorded.
-void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,
+// Plans the batch (see PlanBatch) and carries the plan out. Returns false, after a
+// warning and with nothing touched, when copy or move has no destination or the plan
+// is blocked. Otherwise as ExecutePlan.
+bool RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,
               FileOperations &files, const ItemMovedHandler &itemMoved = {});
+
+// Carries out a plan made for these items and options, step by step, recording each
+// operation in the undo log before doing it (a file sent to the Trash right after).
+// A name taken after planning is never replaced: the row is numbered (Auto-number,
+// numbered rows, files coming off a stepping stone) or left alone; a file gone since
+// is passed over; the completion message counts such rows, and so does the result.
+// The first failing operation throws TessalyError; everything done until then stays
+// done and recorded.
+qsizetype ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameOptions &options,
+                      UserMessages &messages, FileOperations &files,
+                      const ItemMovedHandler &itemMoved = {});
 
 // Sets the file's last-write time to now when options ask for it; silent.
 void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files);

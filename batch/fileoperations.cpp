@@ -357,6 +357,29 @@ bool SystemFileOperations::sameFile(const QString &a, const QString &b)
 
 #endif
 
+QString SystemFileOperations::moveToTrash(const QString &path)
+{
+    CheckPathCharacters(path);
+    QFile file(path);
+    if (!file.moveToTrash())
+        fail(u"The Trash cannot take the file; nothing was deleted"_s, path);
+    return file.fileName();
+}
+
+void ForgetTrashEntry(const QString &trashedPath)
+{
+    // A Trash keeps files in "files/" and, beside it, "info/NAME.trashinfo".
+    const QString filesFolder = FolderPart(trashedPath);
+    if (filesFolder.size() < 2 || FileNamePart(filesFolder.chopped(1)) != u"files"_s)
+        return;
+    const QString trashFolder = FolderPart(filesFolder.chopped(1));
+    if (trashFolder.size() < 2)
+        return;
+    const QString trashName = FileNamePart(trashFolder.chopped(1));
+    if (trashName == u"Trash"_s || trashName.startsWith(u".Trash"_s))
+        QFile::remove(trashFolder + u"info/"_s + FileNamePart(trashedPath) + u".trashinfo"_s);
+}
+
 void SystemFileOperations::discardPartialCopy(const QString &target)
 {
     QFile::remove(PartialCopyPath(target));

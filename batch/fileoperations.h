@@ -21,6 +21,9 @@ public:
     // Copies a file to a new target, keeping its last-write time; never replaces.
     virtual bool copy(const QString &source, const QString &target) = 0;
     virtual void remove(const QString &path) = 0;
+    // Moves a file (a link: the link itself) to the desktop Trash and returns where it
+    // went there; throws, and leaves the file, when the Trash cannot take it.
+    virtual QString moveToTrash(const QString &path) = 0;
     // Sets the last-write time to now; failures are silent.
     virtual void touch(const QString &path) = 0;
     // Both paths name one file (the same file through two spellings included).
@@ -40,6 +43,7 @@ public:
     bool move(const QString &source, const QString &target) override;
     bool copy(const QString &source, const QString &target) override;
     void remove(const QString &path) override;
+    QString moveToTrash(const QString &path) override;
     void touch(const QString &path) override;
     bool sameFile(const QString &a, const QString &b) override;
     bool sameContent(const QString &a, const QString &b) override;
@@ -48,6 +52,10 @@ public:
 
 // Where a copy to target keeps its data until it is complete: a hidden file beside it.
 QString PartialCopyPath(const QString &target);
+
+// After a file came back out of the Trash: removes the Trash's note of where it came
+// from, so that the Trash does not list a file that is no longer in it.
+void ForgetTrashEntry(const QString &trashedPath);
 
 // "message\n[path]", the form of every file-operation error.
 QString FileErrorText(const QString &message, const QString &path);

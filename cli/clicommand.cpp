@@ -4,8 +4,10 @@
 #include "fileitems.h"
 #include "namelist.h"
 #include "presets.h"
+#include "renameplan.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
+#include "translation.h"
 #include "usermessages.h"
 
 #include <QCommandLineParser>
@@ -112,6 +114,12 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
                                              u"Take the files of subfolders of a folder too."_s);
     const QCommandLineOption tsvOption(u"tsv"_s,
                                        u"Print each file's full path, a tab and its new name."_s);
+    const QCommandLineOption planOption(
+        u"plan"_s,
+        u"Print what the batch would do with each file: its path, a tab, the path it will\n"
+        "have, a tab and one word: rename, unchanged, numbered, skip, overwrite,\n"
+        "duplicate, folder, invalid, missing or no-preview. Exit status 1 when a file\n"
+        "keeps the batch from starting."_s);
     const QCommandLineOption executeOption(
         {u"x"_s, u"execute"_s}, u"Carry out the new names (without it, only show them)."_s);
     const QCommandLineOption modeOption(
@@ -139,6 +147,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     parser.addOption(newExtOption);
     parser.addOption(recursiveOption);
     parser.addOption(tsvOption);
+    parser.addOption(planOption);
     for (const QCommandLineOption *option :
          {&executeOption, &modeOption, &destinationOption, &conflictOption, &touchOption,
           &undoOption, &presetOption, &savePresetOption, &nameListOption})
@@ -263,18 +272,47 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         return failed(error);
     }
 
-    const bool tsv = parser.isSet(tsvOption);
-    for (const TRenameItem &item : items) {
-        if (tsv)
-            out << item.OriginalPath << u'\t' << item.NewName << u'\n';
-        else
-            out << FileNamePart(item.OriginalPath) << u" -> "_s << item.NewName << u'\n';
+    const bool execute = parser.isSet(executeOption);
+    const bool showPlan = parser.isSet(planOption);
+    if (!showPlan) {
+        const bool tsv = parser.isSet(tsvOption);
+        for (const TRenameItem &item : items) {
+            if (tsv)
+                out << item.OriginalPath << u'\t' << item.NewName << u'\n';
+            else
+                out << FileNamePart(item.OriginalPath) << u" -> "_s << item.NewName << u'\n';
+        }
+        out.flush();
+        if (!execute)
+            return 0;
     }
-    out.flush();
 
-    if (parser.isSet(executeOption)) {
+    const bool toFolder = options.batchMode == BatchMode::CopyToFolder ||
+                          options.batchMode == BatchMode::MoveToFolder;
+    if (toFolder && TrimControl(options.destination).isEmpty()) {
+        messages.warning(
+            TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
+        return 1;
+    }
+    SystemFileSystemView view;
+    const RenamePlan plan = PlanBatch(items, options, view, true);
+    if (showPlan) {
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const PlannedRow &row = plan.rows.at(i);
+            const QString &source = items.at(i).OriginalPath;
+            const QString shown =
+                PlanStatusActs(row.status) || !row.target.isEmpty() ? row.target : source;
+            out << source << u'\t' << shown << u'\t' << PlanStatusWord(row.status) << u'\n';
+        }
+        out.flush();
+    }
+    if (plan.blocked()) {
+        err << PlanBlockedMessage(items, plan) << Qt::endl;
+        return 1;
+    }
+    if (execute) {
         try {
-            RunBatch(items, options, messages, files);
+            ExecutePlan(items, plan, options, messages, files);
         } catch (const TessalyError &error) {
             return failed(error);
         }

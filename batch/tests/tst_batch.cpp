@@ -2,6 +2,7 @@
 #include "batchrunner.h"
 #include "namebuilder.h"
 #include "recordingmessages.h"
+#include "renameplan.h"
 #include "tessalyerror.h"
 #include "testdir.h"
 #include "undolog.h"
@@ -11,6 +12,8 @@
 #include <QTest>
 
 #include <functional>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -24,14 +27,16 @@ using Hook = std::function<void(TestDir &)>;
 // the tree afterwards shows where each content went.
 struct Scenario
 {
-    QStringList files;  // created, each holding its own relative path
-    QStringList listed; // the rename list, in order
-    OptionsEdit edit;
-    Hook beforeBatch; // runs after the preview
-    Tree after;
-    QString error;       // the text RunBatch throws, with <root> for the folder
-    QStringList records; // "original>new", relative
-    bool undoRestores = true;
+    QStringList files = {};  // created, each holding its own relative path
+    QStringList listed = {}; // the rename list, in order; empty: the files
+    OptionsEdit edit = {};
+    QStringList names = {};    // for {list}
+    QStringList statuses = {}; // the plan's word for each row
+    Tree after = {};
+    QStringList records = {u"*"_s}; // "original>new", relative; "*": not looked at
+    Hook setUp = {};                // before the list is read (links, odd entries)
+    Hook afterPlan = {};            // between planning and carrying out
+    QString blockedBy = {};         // the warning of a blocked plan; nothing is touched then
 };
 
 Tree readTree(const QString &root)
@@ -90,6 +95,40 @@ private:
     int m_count = 0;
 };
 
+// One folder, "/ci", on a file system that ignores letter case, as a plan sees it.
+class CaselessFolderView : public FileSystemView
+{
+public:
+    explicit CaselessFolderView(const QStringList &names)
+    {
+        for (const QString &name : names)
+            m_names.insert(name.toCaseFolded(), name);
+    }
+
+    std::optional<FileIdentity> identity(const QString &path, bool) override
+    {
+        if (path == u"/ci"_s)
+            return FileIdentity{1, 0};
+        const auto it = m_names.constFind(FileNamePart(path).toCaseFolded());
+        if (FolderPart(path) != u"/ci/"_s || it == m_names.cend())
+            return std::nullopt;
+        return FileIdentity{1, qHash(*it)};
+    }
+
+    std::optional<FolderListing> listFolder(const QString &folder) override
+    {
+        if (folder != u"/ci"_s)
+            return std::nullopt;
+        FolderListing listing;
+        for (const QString &name : m_names)
+            listing.entries.insert(name, false);
+        return listing;
+    }
+
+private:
+    QHash<QString, QString> m_names; // folded -> as written
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Scenario)
@@ -108,6 +147,8 @@ private slots:
     void dataFolder();
     void batches_data();
     void batches();
+    void planWhereCaseIsIgnored_data();
+    void planWhereCaseIsIgnored();
     void checksBeforeAnything_data();
     void checksBeforeAnything();
     void logBytes();
@@ -126,6 +167,7 @@ private:
 
     std::unique_ptr<TestDir> m_root;
     std::unique_ptr<TestDir> m_appData;
+    std::unique_ptr<TestDir> m_trash;
     RecordingMessages m_messages;
     SystemFileOperations m_files;
 };
@@ -135,6 +177,8 @@ void TestBatch::init()
     m_root = std::make_unique<TestDir>();
     m_appData = std::make_unique<TestDir>();
     qputenv("APPDATA", m_appData->path().toUtf8());
+    m_trash = std::make_unique<TestDir>();
+    qputenv("XDG_DATA_HOME", m_trash->path().toUtf8());
     m_messages = RecordingMessages();
 }
 
@@ -142,6 +186,7 @@ void TestBatch::cleanup()
 {
     m_root.reset();
     m_appData.reset();
+    m_trash.reset();
 }
 
 TRenameItems TestBatch::listed(const QStringList &relative) const
@@ -248,148 +293,199 @@ void TestBatch::batches_data()
 {
     QTest::addColumn<Scenario>("scenario");
 
-    const auto set = [](OptionsEdit edit) { return edit; };
     const QStringList ab{u"a.txt"_s, u"b.txt"_s};
+    const auto withRule = [](int conflict, OptionsEdit edit) {
+        return OptionsEdit([conflict, edit](RenameOptions &o) {
+            o.conflict = conflict;
+            edit(o);
+        });
+    };
+    const auto pattern = [](const QString &text) {
+        return OptionsEdit([text](RenameOptions &o) { o.pattern = text; });
+    };
+    const auto fromList = pattern(u"{list}"_s);
+    const QString blockedHeader = u"Nothing was renamed. Files that cannot get the names shown: "_s;
 
     QTest::newRow("rename-in-place")
-        << Scenario{ab,
-                    ab,
-                    set([](auto &o) { o.pattern = u"{counter}_{name}"_s; }),
-                    {},
-                    Tree{{u"001_a.txt"_s, u"a.txt"_s}, {u"002_b.txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>001_a.txt"_s, u"b.txt>002_b.txt"_s}};
+        << Scenario{.files = ab,
+                    .edit = pattern(u"{counter}_{name}"_s),
+                    .statuses = {u"rename"_s, u"rename"_s},
+                    .after = {{u"001_a.txt"_s, u"a.txt"_s}, {u"002_b.txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>001_a.txt"_s, u"b.txt>002_b.txt"_s}};
     QTest::newRow("copy-to-new-deep-folder")
-        << Scenario{ab,
-                    ab,
-                    set([](auto &o) {
-                        o.batchMode = BatchMode::CopyToFolder;
-                        o.pattern = u"c-{name}"_s;
-                    }),
-                    [](TestDir &) {},
-                    Tree{{u"a.txt"_s, u"a.txt"_s},
-                         {u"b.txt"_s, u"b.txt"_s},
-                         {u"out/x/y/c-a.txt"_s, u"a.txt"_s},
-                         {u"out/x/y/c-b.txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>out/x/y/c-a.txt"_s, u"b.txt>out/x/y/c-b.txt"_s}};
+        << Scenario{.files = ab,
+                    .edit =
+                        [](RenameOptions &o) {
+                            o.batchMode = BatchMode::CopyToFolder;
+                            o.pattern = u"c-{name}"_s;
+                        },
+                    .statuses = {u"rename"_s, u"rename"_s},
+                    .after = {{u"a.txt"_s, u"a.txt"_s},
+                              {u"b.txt"_s, u"b.txt"_s},
+                              {u"out/x/y/c-a.txt"_s, u"a.txt"_s},
+                              {u"out/x/y/c-b.txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>out/x/y/c-a.txt"_s, u"b.txt>out/x/y/c-b.txt"_s}};
     QTest::newRow("move-to-folder")
-        << Scenario{ab,
-                    ab,
-                    set([](auto &o) { o.batchMode = BatchMode::MoveToFolder; }),
-                    {},
-                    Tree{{u"out/x/y/a.txt"_s, u"a.txt"_s}, {u"out/x/y/b.txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>out/x/y/a.txt"_s, u"b.txt>out/x/y/b.txt"_s}};
+        << Scenario{.files = ab,
+                    .edit = [](RenameOptions &o) { o.batchMode = BatchMode::MoveToFolder; },
+                    .statuses = {u"rename"_s, u"rename"_s},
+                    .after = {{u"out/x/y/a.txt"_s, u"a.txt"_s}, {u"out/x/y/b.txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>out/x/y/a.txt"_s, u"b.txt>out/x/y/b.txt"_s}};
     QTest::newRow("destination-ignored-in-place")
-        << Scenario{ab,
-                    {u"a.txt"_s},
-                    set([](auto &o) { o.pattern = u"z"_s; }),
-                    {},
-                    Tree{{u"z.txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>z.txt"_s}};
-    QTest::newRow("unchanged-names-skipped")
-        << Scenario{ab, ab, set([](auto &) {}), {}, unchanged(ab), {}, {}};
-    QTest::newRow("case-only-change-done-here") << Scenario{{u"photo.JPG"_s},
-                                                            {u"photo.JPG"_s},
-                                                            set([](auto &o) {
-                                                                o.changeExt = true;
-                                                                o.newExt = u"jpg"_s;
-                                                            }),
-                                                            {},
-                                                            Tree{{u"photo.jpg"_s, u"photo.JPG"_s}},
-                                                            {},
-                                                            {u"photo.JPG>photo.jpg"_s}};
-    const auto toB = set([](auto &o) { o.pattern = u"b"_s; });
-    QTest::newRow("existing-target-skip") << Scenario{ab,
-                                                      {u"a.txt"_s},
-                                                      set([](auto &o) {
-                                                          o.pattern = u"b"_s;
-                                                          o.conflict = ConflictMode::Skip;
-                                                      }),
-                                                      {},
-                                                      unchanged(ab),
-                                                      {},
-                                                      {}};
-    QTest::newRow("existing-target-number")
-        << Scenario{ab,
-                    {u"a.txt"_s},
-                    toB,
-                    {},
-                    Tree{{u"b (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>b (1).txt"_s}};
-    QTest::newRow("existing-target-overwrite") << Scenario{ab,
-                                                           {u"a.txt"_s},
-                                                           set([](auto &o) {
-                                                               o.pattern = u"b"_s;
-                                                               o.conflict = ConflictMode::Overwrite;
-                                                           }),
-                                                           {},
-                                                           Tree{{u"b.txt"_s, u"a.txt"_s}},
-                                                           {},
-                                                           {u"a.txt>b.txt"_s},
-                                                           false};
-    QTest::newRow("two-items-one-name-number")
-        << Scenario{ab,
-                    ab,
-                    set([](auto &o) { o.pattern = u"same"_s; }),
-                    {},
-                    Tree{{u"same.txt"_s, u"a.txt"_s}, {u"same (1).txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>same.txt"_s, u"b.txt>same (1).txt"_s}};
-    QTest::newRow("two-items-one-name-skip")
-        << Scenario{ab,
-                    ab,
-                    set([](auto &o) {
-                        o.pattern = u"same"_s;
-                        o.conflict = ConflictMode::Skip;
-                    }),
-                    {},
-                    Tree{{u"same.txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>same.txt"_s}};
-    // As designed, the second file replaces the one the first produced.
-    QTest::newRow("two-items-one-name-overwrite")
-        << Scenario{ab,
-                    ab,
-                    set([](auto &o) {
-                        o.pattern = u"same"_s;
-                        o.conflict = ConflictMode::Overwrite;
-                    }),
-                    {},
-                    Tree{{u"same.txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>same.txt"_s, u"b.txt>same.txt"_s},
-                    false};
-    // 1 -> 2 would delete 2 before its own item moves it on.
-    const QStringList chain{u"1.jpg"_s, u"2.jpg"_s};
-    QTest::newRow("overwrite-chain-stops")
-        << Scenario{chain,
-                    chain,
-                    set([](auto &o) {
-                        o.pattern = u"{counter}"_s;
-                        o.counterStart = u"2"_s;
-                        o.digits = u"1"_s;
-                        o.conflict = ConflictMode::Overwrite;
-                    }),
-                    {},
-                    unchanged(chain),
-                    u"The specified file already exists\n[<root>/2.jpg]"_s,
-                    {u"<no log>"_s}};
-    QTest::newRow("chain-numbered")
-        << Scenario{chain,
-                    chain,
-                    set([](auto &o) {
-                        o.pattern = u"{counter}"_s;
-                        o.counterStart = u"2"_s;
-                        o.digits = u"1"_s;
-                    }),
-                    {},
-                    Tree{{u"2 (1).jpg"_s, u"1.jpg"_s}, {u"3.jpg"_s, u"2.jpg"_s}},
-                    {},
-                    {u"1.jpg>2 (1).jpg"_s, u"2.jpg>3.jpg"_s}};
+        << Scenario{.files = ab,
+                    .listed = {u"a.txt"_s},
+                    .edit = pattern(u"z"_s),
+                    .statuses = {u"rename"_s},
+                    .after = {{u"z.txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>z.txt"_s}};
+    QTest::newRow("unchanged-names") << Scenario{.files = ab,
+                                                 .edit = pattern(u"{name}"_s),
+                                                 .statuses = {u"unchanged"_s, u"unchanged"_s},
+                                                 .after = unchanged(ab),
+                                                 .records = QStringList{}};
+    QTest::newRow("case-only-change") << Scenario{.files = {u"photo.JPG"_s},
+                                                  .edit =
+                                                      [](RenameOptions &o) {
+                                                          o.changeExt = true;
+                                                          o.newExt = u"jpg"_s;
+                                                      },
+                                                  .statuses = {u"rename"_s},
+                                                  .after = {{u"photo.jpg"_s, u"photo.JPG"_s}},
+                                                  .records = {u"photo.JPG>photo.jpg"_s}};
+
+    // A file outside the list holds the new name, under each rule.
+    QTest::newRow("outside-file-skip")
+        << Scenario{.files = ab,
+                    .listed = {u"a.txt"_s},
+                    .edit = withRule(ConflictMode::Skip, pattern(u"b"_s)),
+                    .statuses = {u"skip"_s},
+                    .after = unchanged(ab),
+                    .records = QStringList{}};
+    QTest::newRow("outside-file-number")
+        << Scenario{.files = ab,
+                    .listed = {u"a.txt"_s},
+                    .edit = pattern(u"b"_s),
+                    .statuses = {u"numbered"_s},
+                    .after = {{u"b (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>b (1).txt"_s}};
+    // The replaced file goes to the Trash, and the undo brings it back.
+    QTest::newRow("outside-file-overwrite")
+        << Scenario{.files = ab,
+                    .listed = {u"a.txt"_s},
+                    .edit = withRule(ConflictMode::Overwrite, pattern(u"b"_s)),
+                    .statuses = {u"overwrite"_s},
+                    .after = {{u"b.txt"_s, u"a.txt"_s}}};
+
+    // Two rows, one name, under each rule.
+    QTest::newRow("duplicates-number")
+        << Scenario{.files = ab,
+                    .edit = pattern(u"same"_s),
+                    .statuses = {u"rename"_s, u"numbered"_s},
+                    .after = {{u"same.txt"_s, u"a.txt"_s}, {u"same (1).txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>same.txt"_s, u"b.txt>same (1).txt"_s}};
+    QTest::newRow("duplicates-skip")
+        << Scenario{.files = ab,
+                    .edit = withRule(ConflictMode::Skip, pattern(u"same"_s)),
+                    .statuses = {u"rename"_s, u"skip"_s},
+                    .after = {{u"same.txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>same.txt"_s}};
+    // One of the two files would be lost: nothing starts.
+    QTest::newRow("duplicates-overwrite")
+        << Scenario{.files = ab,
+                    .edit = withRule(ConflictMode::Overwrite, pattern(u"same"_s)),
+                    .statuses = {u"duplicate"_s, u"duplicate"_s},
+                    .after = unchanged(ab),
+                    .blockedBy = blockedHeader + u"2\n\na.txt -> same.txt: Duplicate name\n"
+                                                 u"b.txt -> same.txt: Duplicate name"_s};
+    // A new name already held by the file itself through another link.
+    QTest::newRow("hard-link-alias")
+        << Scenario{.files = {u"a.txt"_s},
+                    .edit = withRule(ConflictMode::Overwrite, pattern(u"b"_s)),
+                    .statuses = {u"skip"_s},
+                    .after = {{u"a.txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"a.txt"_s}},
+                    .setUp = [](TestDir &dir) {
+                        QVERIFY(::link(qPrintable(dir.filePath(u"a.txt"_s)),
+                                       qPrintable(dir.filePath(u"b.txt"_s))) == 0);
+                    }};
+
+    // Names held by other listed files are free once those move on.
+    const QStringList five{u"IMG_1.jpg"_s, u"IMG_2.jpg"_s, u"IMG_3.jpg"_s, u"IMG_4.jpg"_s,
+                           u"IMG_5.jpg"_s};
+    const auto renumber = [](int start) {
+        return OptionsEdit([start](RenameOptions &o) {
+            o.pattern = u"IMG_{counter}"_s;
+            o.counterStart = QString::number(start);
+            o.digits = u"1"_s;
+        });
+    };
+    Tree shiftedUp;
+    for (int i = 1; i <= 5; ++i)
+        shiftedUp.insert(u"IMG_%1.jpg"_s.arg(i + 1), u"IMG_%1.jpg"_s.arg(i));
+    for (int rule : {ConflictMode::Skip, ConflictMode::Overwrite, ConflictMode::AutoNumber}) {
+        QTest::addRow("renumber-up-rule-%d", rule)
+            << Scenario{.files = five,
+                        .edit = withRule(rule, renumber(2)),
+                        .statuses = QStringList(5, u"rename"_s),
+                        .after = shiftedUp,
+                        .records = {u"IMG_5.jpg>IMG_6.jpg"_s, u"IMG_4.jpg>IMG_5.jpg"_s,
+                                    u"IMG_3.jpg>IMG_4.jpg"_s, u"IMG_2.jpg>IMG_3.jpg"_s,
+                                    u"IMG_1.jpg>IMG_2.jpg"_s}};
+    }
+    QStringList shiftedNames = shiftedUp.keys();
+    Tree shiftedDown;
+    for (int i = 2; i <= 6; ++i)
+        shiftedDown.insert(u"IMG_%1.jpg"_s.arg(i - 1), u"IMG_%1.jpg"_s.arg(i));
+    QTest::newRow("renumber-down") << Scenario{.files = shiftedNames,
+                                               .edit = renumber(1),
+                                               .statuses = QStringList(5, u"rename"_s),
+                                               .after = shiftedDown};
+    QTest::newRow("swap") << Scenario{
+        .files = ab,
+        .edit = fromList,
+        .names = {u"b"_s, u"a"_s},
+        .statuses = {u"rename"_s, u"rename"_s},
+        .after = {{u"a.txt"_s, u"b.txt"_s}, {u"b.txt"_s, u"a.txt"_s}},
+        .records = {u"a.txt>.tessaly-1"_s, u"b.txt>a.txt"_s, u".tessaly-1>b.txt"_s}};
+    QTest::newRow("three-cycle-and-chain")
+        << Scenario{.files = {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s, u"d.txt"_s},
+                    .edit = fromList,
+                    .names = {u"b"_s, u"c"_s, u"a"_s, u"e"_s},
+                    .statuses = QStringList(4, u"rename"_s),
+                    .after = {{u"a.txt"_s, u"c.txt"_s},
+                              {u"b.txt"_s, u"a.txt"_s},
+                              {u"c.txt"_s, u"b.txt"_s},
+                              {u"e.txt"_s, u"d.txt"_s}}};
+    // A stays under Skip, so b cannot take its name either, and c cannot take b's.
+    QTest::newRow("skip-holds-a-chain")
+        << Scenario{.files = {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s, u"x.txt"_s},
+                    .listed = {u"c.txt"_s, u"b.txt"_s, u"a.txt"_s},
+                    .edit = withRule(ConflictMode::Skip, fromList),
+                    .names = {u"b"_s, u"a"_s, u"x"_s},
+                    .statuses = QStringList(3, u"skip"_s),
+                    .after = unchanged({u"a.txt"_s, u"b.txt"_s, u"c.txt"_s, u"x.txt"_s})};
+    // The second row reaches b.txt through a linked folder: still the file that moves on.
+    QTest::newRow("folder-link-alias") << Scenario{
+        .files = {u"real/a.txt"_s, u"real/b.txt"_s},
+        .listed = {u"real/a.txt"_s, u"alias/b.txt"_s},
+        .edit = withRule(ConflictMode::Overwrite, fromList),
+        .names = {u"b"_s, u"c"_s},
+        .statuses = {u"rename"_s, u"rename"_s},
+        .after = {{u"real/b.txt"_s, u"real/a.txt"_s}, {u"real/c.txt"_s, u"real/b.txt"_s}},
+        .setUp = [](TestDir &dir) {
+            QVERIFY(QFile::link(dir.filePath(u"real"_s), dir.filePath(u"alias"_s)));
+        }};
+    QTest::newRow("same-file-listed-twice")
+        << Scenario{.files = {u"real/a.txt"_s},
+                    .listed = {u"real/a.txt"_s, u"alias/a.txt"_s},
+                    .edit = fromList,
+                    .names = {u"b"_s, u"c"_s},
+                    .statuses = {u"rename"_s, u"skip"_s},
+                    .after = {{u"real/b.txt"_s, u"real/a.txt"_s}},
+                    .setUp = [](TestDir &dir) {
+                        QVERIFY(QFile::link(dir.filePath(u"real"_s), dir.filePath(u"alias"_s)));
+                    }};
+
+    // Moved or copied into their own folder: the name is held by the file itself.
     const auto ownFolder = [](int mode, int conflict) {
         return OptionsEdit([mode, conflict](RenameOptions &o) {
             o.batchMode = mode;
@@ -398,59 +494,102 @@ void TestBatch::batches_data()
         });
     };
     QTest::newRow("move-onto-itself-overwrite-skips")
-        << Scenario{ab, {u"a.txt"_s},  ownFolder(BatchMode::MoveToFolder, ConflictMode::Overwrite),
-                    {}, unchanged(ab), {},
-                    {}};
+        << Scenario{.files = ab,
+                    .listed = {u"a.txt"_s},
+                    .edit = ownFolder(BatchMode::MoveToFolder, ConflictMode::Overwrite),
+                    .statuses = {u"skip"_s},
+                    .after = unchanged(ab),
+                    .records = QStringList{}};
     QTest::newRow("move-onto-itself-numbered")
-        << Scenario{ab,
-                    {u"a.txt"_s},
-                    ownFolder(BatchMode::MoveToFolder, ConflictMode::AutoNumber),
-                    {},
-                    Tree{{u"a (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
-                    {},
-                    {u"a.txt>a (1).txt"_s}};
-    QTest::newRow("copy-onto-itself-numbered") << Scenario{
-        ab,
-        {u"a.txt"_s},
-        ownFolder(BatchMode::CopyToFolder, ConflictMode::AutoNumber),
-        {},
-        Tree{{u"a.txt"_s, u"a.txt"_s}, {u"a (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
-        {},
-        {u"a.txt>a (1).txt"_s}};
-    QTest::newRow("target-appears-after-preview") << Scenario{
-        ab,
-        {u"a.txt"_s},
-        set([](auto &o) { o.pattern = u"new"_s; }),
-        [](TestDir &dir) { dir.file(u"new.txt"_s, "new.txt"); },
-        Tree{
-            {u"new.txt"_s, u"new.txt"_s}, {u"new (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
-        {},
-        {u"a.txt>new (1).txt"_s}};
-    QTest::newRow("source-deleted-after-adding")
-        << Scenario{ab,
-                    ab,
-                    set([](auto &o) { o.pattern = u"x{name}"_s; }),
-                    [](TestDir &dir) { QFile::remove(dir.filePath(u"b.txt"_s)); },
-                    Tree{{u"xa.txt"_s, u"a.txt"_s}},
-                    u"The specified file was not found\n[<root>/b.txt]"_s,
-                    {u"a.txt>xa.txt"_s}};
-    // Such a name could not be read back from the log: refused before it is touched.
+        << Scenario{.files = ab,
+                    .listed = {u"a.txt"_s},
+                    .edit = ownFolder(BatchMode::MoveToFolder, ConflictMode::AutoNumber),
+                    .statuses = {u"numbered"_s},
+                    .after = {{u"a (1).txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>a (1).txt"_s}};
+    QTest::newRow("copy-onto-another-listed-file")
+        << Scenario{.files = ab,
+                    .edit =
+                        [](RenameOptions &o) {
+                            o.batchMode = BatchMode::CopyToFolder;
+                            o.destination = u"<root>"_s;
+                            o.pattern = u"b"_s;
+                        },
+                    .statuses = {u"numbered"_s, u"numbered"_s},
+                    .after = {{u"a.txt"_s, u"a.txt"_s},
+                              {u"b.txt"_s, u"b.txt"_s},
+                              {u"b (1).txt"_s, u"a.txt"_s},
+                              {u"b (2).txt"_s, u"b.txt"_s}}};
+
+    // Found after planning: the name is never replaced, the file is never lost.
+    QTest::newRow("target-appears-after-planning")
+        << Scenario{.files = ab,
+                    .listed = {u"a.txt"_s},
+                    .edit = pattern(u"new"_s),
+                    .statuses = {u"rename"_s},
+                    .after = {{u"new.txt"_s, u"new.txt"_s},
+                              {u"new (1).txt"_s, u"a.txt"_s},
+                              {u"b.txt"_s, u"b.txt"_s}},
+                    .records = {u"a.txt>new (1).txt"_s},
+                    .afterPlan = [](TestDir &dir) { dir.file(u"new.txt"_s, "new.txt"); }};
+    QTest::newRow("target-appears-under-overwrite") << Scenario{
+        .files = ab,
+        .listed = {u"a.txt"_s},
+        .edit = withRule(ConflictMode::Overwrite, pattern(u"new"_s)),
+        .statuses = {u"rename"_s},
+        .after = {{u"new.txt"_s, u"new.txt"_s}, {u"a.txt"_s, u"a.txt"_s}, {u"b.txt"_s, u"b.txt"_s}},
+        .records = QStringList{},
+        .afterPlan = [](TestDir &dir) { dir.file(u"new.txt"_s, "new.txt"); }};
+    QTest::newRow("source-deleted-after-planning")
+        << Scenario{.files = ab,
+                    .edit = pattern(u"x{name}"_s),
+                    .statuses = {u"rename"_s, u"rename"_s},
+                    .after = {{u"xa.txt"_s, u"a.txt"_s}},
+                    .records = {u"a.txt>xa.txt"_s},
+                    .afterPlan = [](TestDir &dir) { QFile::remove(dir.filePath(u"b.txt"_s)); }};
+    QTest::newRow("source-deleted-before-planning")
+        << Scenario{.files = ab,
+                    .edit = pattern(u"x{name}"_s),
+                    .statuses = {u"rename"_s, u"missing"_s},
+                    .after = {{u"xa.txt"_s, u"a.txt"_s}},
+                    .records = {u"a.txt>xa.txt"_s},
+                    .setUp = [](TestDir &dir) { QFile::remove(dir.filePath(u"b.txt"_s)); }};
+
+    // Names that cannot exist: nothing is touched, not even the rows before them.
+    QTest::newRow("only-an-extension-left")
+        << Scenario{.files = {u"a.txt"_s, u"IMG.JPG"_s, u".hidden"_s},
+                    .edit = pattern(QString()),
+                    .statuses = {u"invalid"_s, u"invalid"_s, u"unchanged"_s},
+                    .after = unchanged({u"a.txt"_s, u"IMG.JPG"_s, u".hidden"_s}),
+                    .blockedBy = blockedHeader + u"2\n\na.txt -> .txt: Invalid name\n"
+                                                 u"IMG.JPG -> .JPG: Invalid name"_s};
+    QTest::newRow("longer-than-the-file-system-allows")
+        << Scenario{.files = ab,
+                    .edit = pattern(u"{name}"_s + QString(251, u'x')),
+                    .statuses = {u"invalid"_s, u"invalid"_s},
+                    .after = unchanged(ab),
+                    .blockedBy = blockedHeader + u"2\n\na.txt -> a"_s + QString(251, u'x') +
+                                 u".txt: Invalid name\nb.txt -> b"_s + QString(251, u'x') +
+                                 u".txt: Invalid name"_s};
     QTest::newRow("line-break-in-source")
-        << Scenario{{u"a\nb.txt"_s, u"c.txt"_s},
-                    {u"c.txt"_s, u"a\nb.txt"_s},
-                    set([](auto &o) { o.pattern = u"x{counter}"_s; }),
-                    {},
-                    Tree{{u"a\nb.txt"_s, u"a\nb.txt"_s}, {u"x001.txt"_s, u"c.txt"_s}},
-                    u"Invalid characters in path\n[<root>/a\nb.txt]"_s,
-                    {u"c.txt>x001.txt"_s}};
-    QTest::newRow("folder-at-target")
-        << Scenario{{u"a.txt"_s, u"dir.txt/inner"_s},
-                    {u"a.txt"_s},
-                    set([](auto &o) { o.pattern = u"dir"_s; }),
-                    {},
-                    unchanged({u"a.txt"_s, u"dir.txt/inner"_s}),
-                    u"The specified file already exists\n[<root>/dir.txt]"_s,
-                    {u"<no log>"_s}};
+        << Scenario{.files = {u"c.txt"_s, u"a\nb.txt"_s},
+                    .edit = pattern(u"x{counter}"_s),
+                    .statuses = {u"rename"_s, u"invalid"_s},
+                    .after = unchanged({u"c.txt"_s, u"a\nb.txt"_s}),
+                    .blockedBy = blockedHeader + u"1\n\na\nb.txt -> x002.txt: Invalid name"_s};
+    QTest::newRow("folder-at-target-number") << Scenario{
+        .files = {u"a.txt"_s, u"dir.txt/inner"_s},
+        .listed = {u"a.txt"_s},
+        .edit = pattern(u"dir"_s),
+        .statuses = {u"numbered"_s},
+        .after = {{u"dir (1).txt"_s, u"a.txt"_s}, {u"dir.txt/inner"_s, u"dir.txt/inner"_s}}};
+    QTest::newRow("folder-at-target-overwrite")
+        << Scenario{.files = {u"a.txt"_s, u"dir.txt/inner"_s},
+                    .listed = {u"a.txt"_s},
+                    .edit = withRule(ConflictMode::Overwrite, pattern(u"dir"_s)),
+                    .statuses = {u"folder"_s},
+                    .after = unchanged({u"a.txt"_s, u"dir.txt/inner"_s}),
+                    .blockedBy = blockedHeader + u"1\n\na.txt -> dir.txt: Folder in the way"_s};
 }
 
 void TestBatch::batches()
@@ -459,55 +598,149 @@ void TestBatch::batches()
 
     for (const QString &file : scenario.files)
         m_root->file(file, file.toUtf8());
-    TRenameItems items = listed(scenario.listed);
+    if (scenario.setUp)
+        scenario.setUp(*m_root);
+    TRenameItems items = listed(scenario.listed.isEmpty() ? scenario.files : scenario.listed);
     RenameOptions options;
     options.destination = m_root->filePath(u"out/x/y"_s);
     scenario.edit(options);
     options.destination.replace(u"<root>"_s, m_root->path());
-    preview(items, options);
-    if (scenario.beforeBatch)
-        scenario.beforeBatch(*m_root);
+    RecordingMessages quiet;
+    QVERIFY(PreviewNames(items, options, scenario.names, quiet));
     const Tree start = readTree(m_root->path());
 
-    QString error;
-    QList<qsizetype> moved;
-    try {
-        RunBatch(items, options, m_messages, m_files,
-                 [&](qsizetype index, const QString &) { moved.append(index); });
-    } catch (const TessalyError &e) {
-        error = e.message();
+    SystemFileSystemView view;
+    const RenamePlan plan = PlanBatch(items, options, view, true);
+    QStringList words;
+    for (const PlannedRow &row : plan.rows)
+        words.append(PlanStatusWord(row.status));
+    QCOMPARE(words, scenario.statuses);
+    if (plan.blocked()) {
+        QVERIFY(!RunBatch(items, options, m_messages, m_files));
+        QCOMPARE(m_messages.texts(), QStringList{scenario.blockedBy});
+        QCOMPARE(readTree(m_root->path()), scenario.after);
+        QVERIFY(!QFile::exists(UndoLogPath()));
+        return;
     }
-    QCOMPARE(error, QString(scenario.error).replace(u"<root>"_s, m_root->path()));
-    QCOMPARE(readTree(m_root->path()), scenario.after);
-    QCOMPARE(logRecords(), scenario.records);
-    if (error.isEmpty()) {
-        QCOMPARE(m_messages.texts(),
-                 QStringList{u"Batch completed. A CSV log has been saved in AppData."_s});
+    QVERIFY(scenario.blockedBy.isEmpty());
+
+    if (scenario.afterPlan)
+        scenario.afterPlan(*m_root);
+    QList<qsizetype> moved;
+    const qsizetype differed =
+        ExecutePlan(items, plan, options, m_messages, m_files,
+                    [&](qsizetype index, const QString &) { moved.append(index); });
+    const Tree after = readTree(m_root->path());
+    QCOMPARE(after, scenario.after);
+    QCOMPARE(readTree(m_trash->filePath(u"Trash/files"_s)).size(),
+             plan.count(PlanStatus::Overwrite));
+    if (scenario.records != QStringList{u"*"_s})
+        QCOMPARE(logRecords(), scenario.records);
+    QCOMPARE(m_messages.texts().front().startsWith(u"Batch completed."_s), true);
+    if (!scenario.afterPlan) {
+        // Every file is where the plan said it would be.
+        QCOMPARE(differed, 0);
+        const TRenameItems before =
+            listed(scenario.listed.isEmpty() ? scenario.files : scenario.listed);
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (plan.rows.at(i).status == PlanStatus::Missing)
+                continue;
+            const QString expected = rel(before.at(i).OriginalPath);
+            if (expected.startsWith(u"alias/"_s))
+                continue; // the tree shows the linked folder under its real name
+            const QString finalPath = rel(plan.finalPath(before, i));
+            QVERIFY2(after.value(finalPath) == expected,
+                     qPrintable(finalPath + u" should hold "_s + expected));
+        }
+    } else {
+        QCOMPARE(differed, 1);
     }
     // Renamed and moved items describe their new files.
     for (qsizetype index : moved)
         QVERIFY2(QFileInfo::exists(items.at(index).OriginalPath),
                  qPrintable(items.at(index).OriginalPath));
 
-    if (scenario.records.isEmpty() || scenario.records.front() == u"<no log>"_s)
-        return;
     bool cleared = false;
     UndoLastBatch(m_messages, m_files, [&] { cleared = true; });
     QVERIFY(cleared);
     QCOMPARE(m_messages.texts().back(), u"Undo completed for the last rename operation."_s);
     QVERIFY(!QFile::exists(UndoLogPath()));
-    const Tree undone = readTree(m_root->path());
-    if (scenario.undoRestores) {
-        // Copies go back over their sources, which hold the same content.
-        Tree expected = start;
-        if (options.batchMode != BatchMode::CopyToFolder) {
-            QCOMPARE(undone, expected);
-        } else {
-            for (auto it = undone.cbegin(); it != undone.cend(); ++it)
-                QCOMPARE(it.value(), start.value(it.key()));
-            QCOMPARE(undone.keys(), start.keys());
+    // Files that appeared or went away after planning are the user's doing and stay so.
+    Tree expected = start;
+    if (scenario.afterPlan) {
+        const Tree made = readTree(m_root->path());
+        for (auto it = made.cbegin(); it != made.cend(); ++it) {
+            if (!start.contains(it.key()))
+                expected.insert(it.key(), it.value());
+        }
+        for (const QString &key : start.keys()) {
+            if (!made.contains(key))
+                expected.remove(key);
         }
     }
+    QCOMPARE(readTree(m_root->path()), expected);
+    // Nothing stays behind in the Trash, nor in its list.
+    QCOMPARE(readTree(m_trash->filePath(u"Trash/files"_s)), Tree());
+    QCOMPARE(readTree(m_trash->filePath(u"Trash/info"_s)), Tree());
+}
+
+void TestBatch::planWhereCaseIsIgnored_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QStringList>("renames"); // "old>new"
+    QTest::addColumn<int>("conflict");
+    QTest::addColumn<QStringList>("statuses");
+    QTest::addColumn<QStringList>("steps");
+
+    const int overwrite = ConflictMode::Overwrite;
+    QTest::newRow("case-only-through-a-stepping-stone")
+        << QStringList{u"Photo.JPG"_s} << QStringList{u"Photo.JPG>photo.jpg"_s} << overwrite
+        << QStringList{u"rename"_s}
+        << QStringList{u"Photo.JPG>.tessaly-1"_s, u".tessaly-1>photo.jpg"_s};
+    // b.txt is B.txt, which the second row moves on first; nothing is replaced.
+    QTest::newRow("listed-file-under-another-case")
+        << QStringList{u"a.txt"_s, u"B.txt"_s} << QStringList{u"a.txt>b.txt"_s, u"B.txt>c.txt"_s}
+        << overwrite << QStringList{u"rename"_s, u"rename"_s}
+        << QStringList{u"B.txt>c.txt"_s, u"a.txt>b.txt"_s};
+    QTest::newRow("outside-file-under-another-case")
+        << QStringList{u"a.txt"_s, u"B.txt"_s} << QStringList{u"a.txt>b.txt"_s} << overwrite
+        << QStringList{u"overwrite"_s} << QStringList{u"b.txt>trash"_s, u"a.txt>b.txt"_s};
+    QTest::newRow("outside-file-numbered")
+        << QStringList{u"a.txt"_s, u"B.txt"_s, u"b (1).TXT"_s} << QStringList{u"a.txt>b.txt"_s}
+        << int(ConflictMode::AutoNumber) << QStringList{u"numbered"_s}
+        << QStringList{u"a.txt>b (2).txt"_s};
+    QTest::newRow("duplicates-in-two-cases")
+        << QStringList{u"a.txt"_s, u"b.txt"_s} << QStringList{u"a.txt>x.txt"_s, u"b.txt>X.txt"_s}
+        << overwrite << QStringList{u"duplicate"_s, u"duplicate"_s} << QStringList{};
+}
+
+void TestBatch::planWhereCaseIsIgnored()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QStringList, renames);
+    QFETCH(int, conflict);
+    QFETCH(QStringList, statuses);
+    QFETCH(QStringList, steps);
+
+    CaselessFolderView view(existing);
+    TRenameItems items;
+    for (const QString &rename : renames) {
+        items.append(MakeRenameItem(u"/ci/"_s + rename.section(u'>', 0, 0)));
+        items.back().NewName = rename.section(u'>', 1);
+    }
+    RenameOptions options;
+    options.conflict = conflict;
+    const RenamePlan plan = PlanBatch(items, options, view, true);
+    QStringList words;
+    for (const PlannedRow &row : plan.rows)
+        words.append(PlanStatusWord(row.status));
+    QCOMPARE(words, statuses);
+    QStringList planned;
+    for (const PlanStep &step : plan.steps) {
+        planned.append(FileNamePart(step.from) + u'>' +
+                       (step.kind == PlanStep::Trash ? u"trash"_s : FileNamePart(step.to)));
+    }
+    QCOMPARE(planned, steps);
 }
 
 void TestBatch::checksBeforeAnything_data()

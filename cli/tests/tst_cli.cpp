@@ -1,6 +1,7 @@
 #include "clicommand.h"
 #include "testdir.h"
 
+#include <QDirIterator>
 #include <QTest>
 #include <QTextStream>
 
@@ -21,6 +22,8 @@ private slots:
     void failures();
     void presetsAndNameLists();
     void executesAndUndoes();
+    void plans_data();
+    void plans();
 
 private:
     int run(const QStringList &arguments);
@@ -204,7 +207,7 @@ void TestCli::executesAndUndoes()
 
     QCOMPARE(run({u"--execute"_s, u"--pattern=b"_s, u"--conflict=skip"_s, u"a.txt"_s}), 0);
     QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
-    QCOMPARE(run({u"--execute"_s, u"--mode=move"_s, u"a.txt"_s}), 0);
+    QCOMPARE(run({u"--execute"_s, u"--mode=move"_s, u"a.txt"_s}), 1);
     QCOMPARE(m_err, u"Please select a destination folder for Copy/Move mode.\n"_s);
 
     // A failing batch reports the error and exits with 1.
@@ -215,6 +218,74 @@ void TestCli::executesAndUndoes()
     QVERIFY2(m_err.contains(u"The specified path was not found"_s), qPrintable(m_err));
     QCOMPARE(run({u"--undo"_s, u"a.txt"_s}), 2);
     QCOMPARE(run({u"--mode=sideways"_s, u"a.txt"_s}), 2);
+}
+
+void TestCli::plans_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("printed"); // <d> stands for the folder
+    QTest::addColumn<QString>("reason");  // the start of stderr
+
+    QTest::newRow("swap") << QStringList{u"--pattern={list}"_s, u"--name-list=names.txt"_s,
+                                         u"a.txt"_s, u"b.txt"_s}
+                          << 0 << u"<d>/a.txt\t<d>/b.txt\trename\n<d>/b.txt\t<d>/a.txt\trename\n"_s
+                          << QString();
+    QTest::newRow("overwrite-of-a-listed-name")
+        << QStringList{u"--pattern=b"_s, u"--conflict=overwrite"_s, u"a.txt"_s, u"b.txt"_s} << 1
+        << u"<d>/a.txt\t<d>/b.txt\tduplicate\n<d>/b.txt\t<d>/b.txt\tduplicate\n"_s
+        << u"Nothing was renamed. Files that cannot get the names shown: 2"_s;
+    QTest::newRow("skip-and-number")
+        << QStringList{u"--pattern=b"_s, u"--conflict=skip"_s, u"a.txt"_s} << 0
+        << u"<d>/a.txt\t<d>/a.txt\tskip\n"_s << QString();
+    QTest::newRow("empty-name") << QStringList{u"--pattern="_s, u"a.txt"_s} << 1
+                                << u"<d>/a.txt\t<d>/.txt\tinvalid\n"_s << u"Nothing was renamed."_s;
+    QTest::newRow("empty-list") << QStringList{u"sub/deep/none"_s, u"empty"_s} << 1 << QString()
+                                << u"tessaly-cli: no such file or folder: sub/deep/none"_s;
+}
+
+// --plan shows every row's outcome, and --execute carries out exactly that.
+void TestCli::plans()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, printed);
+    QFETCH(QString, reason);
+
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    m_dir->file(u"names.txt"_s, "b\na\n");
+    m_dir->file(u"a.txt"_s, "aa"); // told apart from b.txt by its size
+    m_dir->folder(u"empty"_s);
+    const auto tree = [&] {
+        QStringList files;
+        QDirIterator it(m_dir->path(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            file.open(QIODevice::ReadOnly);
+            files.append(it.filePath().mid(m_dir->path().size() + 1) + u'=' +
+                         QString::number(file.size()));
+        }
+        files.sort();
+        return files;
+    };
+    const QStringList before = tree();
+    printed.replace(u"<d>"_s, m_dir->path());
+
+    QCOMPARE(run(QStringList{u"--plan"_s} + arguments), status);
+    QCOMPARE(m_out, printed);
+    QVERIFY2(m_err.startsWith(reason), qPrintable(m_err));
+    QCOMPARE(tree(), before);
+
+    QCOMPARE(run(QStringList{u"--plan"_s, u"-x"_s} + arguments), status);
+    QCOMPARE(m_out, printed);
+    for (const QString &line : printed.split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList columns = line.split(u'\t');
+        if (columns.at(2) == u"rename"_s && columns.at(0).endsWith(u"/a.txt"_s))
+            QCOMPARE(QFileInfo(columns.at(1)).size(), 2);
+    }
+    if (status != 0)
+        QCOMPARE(tree(), before);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

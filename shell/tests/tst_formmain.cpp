@@ -433,12 +433,13 @@ void TestFormMain::renameNeedsFilesAndYes()
     QVERIFY(QFile::exists(a));
     QVERIFY(!QFile::exists(UndoLogPath()));
 
-    // Without a preview of the newest file, the batch stops there.
+    // Without a preview of the newest file, nothing starts, not even the files before it.
     drop({m_dir->file(u"c.txt"_s)});
     child<QToolButton>("btnRename")->click();
     QCOMPARE(m_messages->texts().back(),
              u"Please build preview first (click \"Preview Result\" button)."_s);
-    QVERIFY(QFile::exists(m_dir->filePath(u"b.txt"_s)));
+    QVERIFY(QFile::exists(a));
+    QVERIFY(!QFile::exists(m_dir->filePath(u"b.txt"_s)));
 }
 
 void TestFormMain::presetsRoundTripThroughControls()

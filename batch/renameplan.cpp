@@ -1,0 +1,627 @@
+#include "renameplan.h"
+
+#include "translation.h"
+
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+QString PlanStatusWord(PlanStatus status)
+{
+    static const QString words[PlanStatusCount] = {
+        u"rename"_s,    u"unchanged"_s, u"numbered"_s, u"skip"_s,    u"overwrite"_s,
+        u"duplicate"_s, u"folder"_s,    u"invalid"_s,  u"missing"_s, u"no-preview"_s,
+    };
+    return words[int(status)];
+}
+
+QString PlanStatusText(PlanStatus status)
+{
+    static const QString texts[PlanStatusCount] = {
+        Translatable(u"Rename"),
+        Translatable(u"No change"),
+        Translatable(u"Numbered"),
+        Translatable(u"Skipped"),
+        Translatable(u"Replaces a file"),
+        Translatable(u"Duplicate name"),
+        Translatable(u"Folder in the way"),
+        Translatable(u"Invalid name"),
+        Translatable(u"File missing"),
+        Translatable(u"No preview"),
+    };
+    return TranslateText(texts[int(status)]);
+}
+
+QString PlanStatusDescription(PlanStatus status)
+{
+    static const QString texts[PlanStatusCount] = {
+        Translatable(u"Gets the new name shown."),
+        Translatable(u"Already has this name; nothing to do."),
+        Translatable(u"The new name is taken; the file gets the numbered name shown."),
+        Translatable(u"The new name is taken, or the file is listed twice; it stays as it is."),
+        Translatable(u"Another file has this name; it goes to the Trash, and Undo restores it."),
+        Translatable(u"Another row gets the same name; with Overwrite one file would be lost."),
+        Translatable(u"A folder has this name; a folder is never replaced."),
+        Translatable(u"This name cannot exist here (empty, too long, or a forbidden character)."),
+        Translatable(u"The file is no longer there; it is passed over."),
+        Translatable(u"No new name yet: build the preview first."),
+    };
+    return TranslateText(texts[int(status)]);
+}
+
+bool PlanStatusBlocks(PlanStatus status)
+{
+    return status == PlanStatus::Duplicate || status == PlanStatus::Folder ||
+           status == PlanStatus::Invalid || status == PlanStatus::NoPreview;
+}
+
+bool PlanStatusActs(PlanStatus status)
+{
+    return status == PlanStatus::Rename || status == PlanStatus::Numbered ||
+           status == PlanStatus::Overwrite;
+}
+
+bool RenamePlan::blocked() const
+{
+    for (int s = 0; s < PlanStatusCount; ++s) {
+        if (counts[s] > 0 && PlanStatusBlocks(PlanStatus(s)))
+            return true;
+    }
+    return false;
+}
+
+QString RenamePlan::finalPath(const TRenameItems &items, qsizetype row) const
+{
+    const PlannedRow &planned = rows.at(row);
+    return PlanStatusActs(planned.status) ? planned.target : items.at(row).OriginalPath;
+}
+
+namespace {
+
+// A name as a folder of the plan knows it: exactly, or folded where the file system
+// ignores letter case.
+struct EntryKey
+{
+    int folder = -1;
+    QString name;
+
+    bool operator==(const EntryKey &) const = default;
+};
+
+size_t qHash(const EntryKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.folder, key.name);
+}
+
+struct PlanFolder
+{
+    QString path; // as first met, without a final separator (but "/")
+    bool exists = false;
+    bool caseless = false;
+    int maxNameBytes = 255;
+    QHash<QString, bool> entries; // key name -> is a folder
+};
+
+// Characters that no path of a batch may hold, since the undo log could not hold
+// them: control characters, quotation marks, "<", ">" and "|".
+bool holdsForbiddenCharacter(const QString &text)
+{
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == u'"' || u == u'<' || u == u'>' || u == u'|')
+            return true;
+    }
+    return false;
+}
+
+QString withoutFinalSeparator(const QString &folder)
+{
+    QString path = folder;
+    while (path.size() > 1 && IsPathSeparator(path.back()))
+        path.chop(1);
+    return path;
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    return IsPathSeparator(folder.back()) ? folder + name : folder + QDir::separator() + name;
+}
+
+class Planner
+{
+public:
+    Planner(const TRenameItems &items, const RenameOptions &options, FileSystemView &view,
+            bool previewed)
+        : m_items(items)
+        , m_options(options)
+        , m_view(view)
+        , m_previewed(previewed)
+        , m_copying(options.batchMode == BatchMode::CopyToFolder)
+        , m_toFolder(options.batchMode == BatchMode::CopyToFolder ||
+                     options.batchMode == BatchMode::MoveToFolder)
+    {}
+
+    RenamePlan run();
+
+private:
+    enum class Holder : quint8 { None, Row, File, Folder };
+
+    int folderFor(const QString &path);
+    void probeCase(PlanFolder &folder);
+    QString keyName(int folder, const QString &name) const
+    {
+        return m_folders.at(folder).caseless ? name.toCaseFolded() : name;
+    }
+    const bool *entry(const EntryKey &key) const
+    {
+        const auto it = m_folders.at(key.folder).entries.constFind(key.name);
+        return it == m_folders.at(key.folder).entries.cend() ? nullptr : &*it;
+    }
+    bool validName(qsizetype row, const QString &name, int folder) const;
+    QString freeName(int folder, const QString &fileName, bool temporary);
+    void takeByRule(qsizetype row, Holder holder);
+    void readRows();
+    void claimTargets();
+    void findHolders();
+    void settleHeldNames();
+    void numberRows();
+    void orderSteps();
+    void emitRow(qsizetype row);
+
+    const TRenameItems &m_items;
+    const RenameOptions &m_options;
+    FileSystemView &m_view;
+    const bool m_previewed;
+    const bool m_copying;
+    const bool m_toFolder;
+
+    RenamePlan m_plan;
+    QList<PlanFolder> m_folders;
+    QHash<QString, int> m_folderByPath;
+    QHash<FileIdentity, int> m_folderByIdentity;
+    int m_destination = -1;
+
+    // Per row; rows that are decided early keep the defaults.
+    QList<EntryKey> m_sourceKeys;
+    QList<EntryKey> m_targetKeys;
+    QList<qsizetype> m_holderRow; // the row whose file holds this row's target, or -1
+    QList<bool> m_pending;        // still to be decided
+    QList<bool> m_needsNumber;
+    QList<bool> m_caseOnly;
+    QList<QString> m_temporary; // a cycle's or a case-only change's stepping stone
+    QHash<EntryKey, qsizetype> m_sourceRows;
+    QHash<EntryKey, qsizetype> m_claims;
+};
+
+int Planner::folderFor(const QString &path)
+{
+    const QString folder = withoutFinalSeparator(path);
+    if (const auto it = m_folderByPath.constFind(folder); it != m_folderByPath.cend())
+        return *it;
+    const std::optional<FileIdentity> identity = m_view.identity(folder, true);
+    if (identity) {
+        if (const auto it = m_folderByIdentity.constFind(*identity);
+            it != m_folderByIdentity.cend()) {
+            m_folderByPath.insert(folder, *it);
+            return *it;
+        }
+    }
+    PlanFolder planFolder;
+    planFolder.path = folder;
+    if (std::optional<FolderListing> listing = m_view.listFolder(folder)) {
+        planFolder.exists = true;
+        planFolder.maxNameBytes = listing->maxNameBytes;
+        planFolder.entries = std::move(listing->entries);
+        probeCase(planFolder);
+    }
+    const int index = int(m_folders.size());
+    m_folders.append(std::move(planFolder));
+    m_folderByPath.insert(folder, index);
+    if (identity)
+        m_folderByIdentity.insert(*identity, index);
+    return index;
+}
+
+// A folder ignores letter case when a name it holds is found again with its letters
+// swapped. One look per folder; a folder without such a name is taken as exact.
+void Planner::probeCase(PlanFolder &folder)
+{
+    int tries = 0;
+    for (auto it = folder.entries.cbegin(); it != folder.entries.cend() && tries < 4; ++it) {
+        const QString &name = it.key();
+        QString swapped = name.toUpper();
+        if (swapped == name)
+            swapped = name.toLower();
+        if (swapped == name || folder.entries.contains(swapped))
+            continue;
+        ++tries;
+        const std::optional<FileIdentity> original =
+            m_view.identity(joinPath(folder.path, name), false);
+        if (!original)
+            continue; // gone meanwhile: ask another name
+        folder.caseless = m_view.identity(joinPath(folder.path, swapped), false) == original;
+        break;
+    }
+    if (!folder.caseless)
+        return;
+    QHash<QString, bool> folded;
+    folded.reserve(folder.entries.size());
+    for (auto it = folder.entries.cbegin(); it != folder.entries.cend(); ++it)
+        folded[it.key().toCaseFolded()] |= it.value();
+    folder.entries = std::move(folded);
+}
+
+bool Planner::validName(qsizetype row, const QString &name, int folder) const
+{
+    if (name.isEmpty() || name == u"."_s || name == u".."_s || holdsForbiddenCharacter(name) ||
+        name.contains(u'/') || name.contains(QChar(0)))
+        return false;
+#ifdef Q_OS_WIN
+    if (name.contains(u'\\'))
+        return false;
+#endif
+    if (QFile::encodeName(name).size() > m_folders.at(folder).maxNameBytes)
+        return false;
+    // Only an extension left ("photo.jpg" to ".jpg"): the name is gone and the file
+    // would be hidden. A file that was such a name already may keep one.
+    QString base;
+    QString ext;
+    SplitFileName(name, &base, &ext);
+    if (base.isEmpty()) {
+        SplitFileName(FileNamePart(m_items.at(row).OriginalPath), &base, &ext);
+        return base.isEmpty();
+    }
+    return true;
+}
+
+// The first "base (n)ext" (or, for a temporary name, ".tessaly-n") that nothing in the
+// folder holds and no row claims; claimed here.
+QString Planner::freeName(int folder, const QString &fileName, bool temporary)
+{
+    QString base;
+    QString ext;
+    if (!temporary)
+        SplitFileName(fileName, &base, &ext);
+    for (qint64 n = 1;; ++n) {
+        const QString candidate =
+            temporary ? u".tessaly-%1"_s.arg(n) : u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
+        EntryKey key{folder, keyName(folder, candidate)};
+        if (entry(key) || m_claims.contains(key))
+            continue;
+        m_claims.insert(std::move(key), -1);
+        return candidate;
+    }
+}
+
+void Planner::takeByRule(qsizetype row, Holder holder)
+{
+    PlannedRow &planned = m_plan.rows[row];
+    m_pending[row] = false;
+    switch (m_options.conflict) {
+    case ConflictMode::Overwrite:
+        planned.status = holder == Holder::Folder ? PlanStatus::Folder : PlanStatus::Overwrite;
+        break;
+    case ConflictMode::AutoNumber:
+        m_needsNumber[row] = true;
+        break;
+    default:
+        planned.status = PlanStatus::Skip;
+        planned.target.clear();
+        break;
+    }
+}
+
+void Planner::readRows()
+{
+    const qsizetype count = m_items.size();
+    m_plan.rows.resize(count);
+    m_sourceKeys.resize(count);
+    m_targetKeys.resize(count);
+    m_holderRow.fill(-1, count);
+    m_pending.fill(false, count);
+    m_needsNumber.fill(false, count);
+    m_caseOnly.fill(false, count);
+    m_sourceRows.reserve(count);
+
+    if (m_toFolder) {
+        m_plan.destination =
+            QDir::cleanPath(QDir::current().absoluteFilePath(TrimControl(m_options.destination)));
+        m_destination = folderFor(m_plan.destination);
+    }
+    for (qsizetype i = 0; i < count; ++i) {
+        const TRenameItem &item = m_items.at(i);
+        PlannedRow &planned = m_plan.rows[i];
+        if (item.NewName.isEmpty()) {
+            planned.status = m_previewed ? PlanStatus::Invalid : PlanStatus::NoPreview;
+            continue;
+        }
+        const QString &source = item.OriginalPath;
+        const QString sourceFolderPath = FolderPart(source);
+        const QString sourceName = FileNamePart(source);
+        if (holdsForbiddenCharacter(source) || sourceFolderPath.isEmpty()) {
+            planned.status = PlanStatus::Invalid;
+            continue;
+        }
+        const int sourceFolder = folderFor(sourceFolderPath);
+        const EntryKey sourceKey{sourceFolder, keyName(sourceFolder, sourceName)};
+        const bool *sourceIsFolder = entry(sourceKey);
+        if (!sourceIsFolder || *sourceIsFolder) {
+            planned.status = PlanStatus::Missing;
+            continue;
+        }
+        if (m_sourceRows.contains(sourceKey)) {
+            planned.status = PlanStatus::Skip; // the same file through another path
+            continue;
+        }
+        m_sourceRows.insert(sourceKey, i);
+        m_sourceKeys[i] = sourceKey;
+
+        const int targetFolder = m_toFolder ? m_destination : sourceFolder;
+        planned.target = joinPath(m_toFolder ? m_plan.destination : sourceFolderPath, item.NewName);
+        if (!validName(i, item.NewName, targetFolder)) {
+            planned.status = PlanStatus::Invalid;
+            continue;
+        }
+        m_targetKeys[i] = EntryKey{targetFolder, keyName(targetFolder, item.NewName)};
+        m_pending[i] = true;
+    }
+}
+
+// The file itself at its target: unchanged in place, or, when only the letter case
+// changes where case does not count, a rename through a stepping stone. Then every
+// other target is claimed in list order; a later row wanting a claimed name is a
+// duplicate, settled by the conflict rule.
+void Planner::claimTargets()
+{
+    const qsizetype count = m_items.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!m_pending[i] || m_targetKeys[i] != m_sourceKeys[i])
+            continue;
+        PlannedRow &planned = m_plan.rows[i];
+        if (m_options.batchMode == BatchMode::RenameInPlace) {
+            if (FileNamePart(m_items.at(i).OriginalPath) == m_items.at(i).NewName) {
+                planned.status = PlanStatus::Unchanged;
+                planned.target.clear();
+                m_pending[i] = false;
+            } else {
+                m_caseOnly[i] = true;
+            }
+            m_claims.insert(m_targetKeys[i], i);
+        } else {
+            // Moved or copied into its own folder under its own name: the name is held,
+            // by the file itself.
+            takeByRule(i, Holder::File);
+            if (m_plan.rows[i].status == PlanStatus::Overwrite) {
+                planned.status = PlanStatus::Skip; // replacing a file by itself destroys it
+                planned.target.clear();
+            }
+        }
+    }
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!m_pending[i] || m_caseOnly[i])
+            continue;
+        const auto claim = m_claims.constFind(m_targetKeys[i]);
+        if (claim == m_claims.cend()) {
+            m_claims.insert(m_targetKeys[i], i);
+            continue;
+        }
+        if (m_options.conflict == ConflictMode::Overwrite) {
+            m_plan.rows[i].status = PlanStatus::Duplicate;
+            m_pending[i] = false;
+            if (*claim >= 0) {
+                m_plan.rows[*claim].status = PlanStatus::Duplicate;
+                m_pending[*claim] = false;
+            }
+        } else {
+            takeByRule(i, Holder::Row);
+        }
+    }
+}
+
+// Who holds each claimed name now: nobody, a listed file (which may move away first),
+// or something outside the list.
+void Planner::findHolders()
+{
+    const qsizetype count = m_items.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!m_pending[i] || m_caseOnly[i])
+            continue;
+        const EntryKey &key = m_targetKeys[i];
+        const bool *isFolder = entry(key);
+        if (!isFolder)
+            continue;
+        if (*isFolder) {
+            takeByRule(i, Holder::Folder);
+            continue;
+        }
+        const qsizetype holder = m_sourceRows.value(key, -1);
+        if (holder >= 0) {
+            m_holderRow[i] = holder;
+            continue;
+        }
+        // Another name of the same file (a hard link): it has the name already.
+        const std::optional<FileIdentity> target = m_view.identity(m_plan.rows[i].target, false);
+        if (target && target == m_view.identity(m_items.at(i).OriginalPath, false)) {
+            m_plan.rows[i].status = PlanStatus::Skip;
+            m_plan.rows[i].target.clear();
+            m_pending[i] = false;
+            continue;
+        }
+        takeByRule(i, Holder::File);
+    }
+}
+
+// A name held by a listed file is free when that file moves away; when it stays (it is
+// copied, skipped, unchanged or blocked), the conflict rule decides, and under Skip
+// that may keep yet another file in place.
+void Planner::settleHeldNames()
+{
+    const qsizetype count = m_items.size();
+    const auto leaves = [&](qsizetype row) {
+        return !m_copying && (m_pending[row] || m_needsNumber[row] ||
+                              m_plan.rows[row].status == PlanStatus::Overwrite);
+    };
+    QHash<qsizetype, QList<qsizetype>> waiters;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (m_pending[i] && m_holderRow[i] >= 0)
+            waiters[m_holderRow[i]].append(i);
+    }
+    QList<qsizetype> staying;
+    for (auto it = waiters.cbegin(); it != waiters.cend(); ++it) {
+        if (!leaves(it.key()))
+            staying.append(it.key());
+    }
+    while (!staying.isEmpty()) {
+        const qsizetype holder = staying.takeLast();
+        for (qsizetype row : waiters.value(holder)) {
+            if (!m_pending[row] || m_holderRow[row] != holder)
+                continue;
+            m_holderRow[row] = -1;
+            takeByRule(row, Holder::File);
+            if (!leaves(row) && waiters.contains(row))
+                staying.append(row);
+        }
+    }
+}
+
+void Planner::numberRows()
+{
+    const qsizetype count = m_items.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!m_needsNumber[i])
+            continue;
+        PlannedRow &planned = m_plan.rows[i];
+        const int folder = m_targetKeys[i].folder;
+        const QString name = freeName(folder, m_items.at(i).NewName, false);
+        planned.target = joinPath(FolderPart(planned.target), name);
+        planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
+    }
+    for (qsizetype i = 0; i < count; ++i) {
+        if (m_pending[i])
+            m_plan.rows[i].status = PlanStatus::Rename;
+        ++m_plan.counts[size_t(m_plan.rows[i].status)];
+    }
+}
+
+void Planner::emitRow(qsizetype row)
+{
+    const PlannedRow &planned = m_plan.rows.at(row);
+    const QString &source = m_items.at(row).OriginalPath;
+    const PlanStep::Kind kind = m_copying ? PlanStep::Copy : PlanStep::Move;
+    if (planned.status == PlanStatus::Overwrite)
+        m_plan.steps.append({PlanStep::Trash, false, row, planned.target, {}});
+    if (!m_temporary.isEmpty() && !m_temporary.at(row).isEmpty()) {
+        m_plan.steps.append({kind, true, row, m_temporary.at(row), planned.target});
+        return;
+    }
+    m_plan.steps.append({kind, true, row, source, planned.target});
+}
+
+// Each row whose target is the file of another moving row waits for that one: the
+// waits form chains, which run from their free end, and cycles, which one file leaves
+// for a stepping stone first and enters its target from last.
+void Planner::orderSteps()
+{
+    const qsizetype count = m_items.size();
+    const auto acts = [&](qsizetype row) { return PlanStatusActs(m_plan.rows.at(row).status); };
+    const auto stepStone = [&](qsizetype row) {
+        if (m_temporary.isEmpty())
+            m_temporary.resize(count);
+        const QString &source = m_items.at(row).OriginalPath;
+        m_temporary[row] =
+            joinPath(FolderPart(source), freeName(m_sourceKeys[row].folder, QString(), true));
+        m_plan.steps.append({PlanStep::Move, false, row, source, m_temporary[row]});
+    };
+    if (m_copying) {
+        for (qsizetype i = 0; i < count; ++i) {
+            if (acts(i))
+                emitRow(i);
+        }
+        return;
+    }
+    QList<quint8> state(count, 0); // 0 waiting, 1 on the current path, 2 scheduled
+    QList<qsizetype> path;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!acts(i) || state[i] != 0)
+            continue;
+        if (m_caseOnly[i]) {
+            stepStone(i);
+            emitRow(i);
+            state[i] = 2;
+            continue;
+        }
+        path.clear();
+        qsizetype k = i;
+        while (k >= 0 && state[k] == 0) {
+            state[k] = 1;
+            path.append(k);
+            const qsizetype holder = m_holderRow[k];
+            k = holder >= 0 && acts(holder) ? holder : -1;
+        }
+        if (k >= 0 && state[k] == 1) {
+            // A cycle: only its first row can have started the path, since every name
+            // is wanted by one row at most.
+            stepStone(path.front());
+            for (qsizetype p = path.size() - 1; p >= 1; --p)
+                emitRow(path.at(p));
+            emitRow(path.front());
+        } else {
+            for (qsizetype p = path.size() - 1; p >= 0; --p)
+                emitRow(path.at(p));
+        }
+        for (qsizetype row : path)
+            state[row] = 2;
+    }
+}
+
+RenamePlan Planner::run()
+{
+    readRows();
+    claimTargets();
+    findHolders();
+    settleHeldNames();
+    numberRows();
+    if (!m_plan.blocked())
+        orderSteps();
+    return std::move(m_plan);
+}
+
+} // namespace
+
+RenamePlan PlanBatch(const TRenameItems &items, const RenameOptions &options, FileSystemView &view,
+                     bool previewed)
+{
+    return Planner(items, options, view, previewed).run();
+}
+
+QString PlanBlockedMessage(const TRenameItems &items, const RenamePlan &plan)
+{
+    if (plan.count(PlanStatus::NoPreview) > 0)
+        return TranslateText(u"Please build preview first (click \"Preview Result\" button)."_s);
+    qsizetype blocked = 0;
+    QStringList lines;
+    for (qsizetype i = 0; i < plan.rows.size(); ++i) {
+        const PlannedRow &row = plan.rows.at(i);
+        if (!PlanStatusBlocks(row.status))
+            continue;
+        if (++blocked <= 5) {
+            lines.append(u"%1 -> %2: %3"_s.arg(FileNamePart(items.at(i).OriginalPath),
+                                               items.at(i).NewName, PlanStatusText(row.status)));
+        }
+    }
+    if (blocked > 5)
+        lines.append(u"..."_s);
+    return TranslateText(u"Nothing was renamed. Files that cannot get the names shown: %1"_s)
+               .arg(blocked) +
+           u"\n\n"_s + lines.join(u'\n');
+}
+
+QString PlanSummary(const RenamePlan &plan)
+{
+    QStringList parts;
+    for (int s = 1; s < PlanStatusCount; ++s) {
+        if (plan.counts[s] > 0)
+            parts.append(u"%1: %2"_s.arg(PlanStatusText(PlanStatus(s))).arg(plan.counts[s]));
+    }
+    return parts.join(u", "_s);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "filesystemview.h"
+#include "renameitem.h"
+#include "renameoptions.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+// What the batch will do with one row. Decided before any file is touched.
+enum class PlanStatus : quint8 {
+    Rename,    // gets the new name as previewed
+    Unchanged, // already has the new name
+    Numbered,  // the new name is taken; gets the numbered name shown
+    Skip,      // the new name is taken (or the file is listed twice); left alone
+    Overwrite, // a file outside the batch holds the new name; it goes to the Trash
+    Duplicate, // under Overwrite another row ends at the same name: blocks the batch
+    Folder,    // under Overwrite a folder holds the new name; folders are never replaced
+    Invalid,   // the name cannot exist there: blocks the batch
+    Missing,   // the file is gone; passed over
+    NoPreview, // no new name yet: blocks the batch
+};
+inline constexpr int PlanStatusCount = int(PlanStatus::NoPreview) + 1;
+
+// The fixed English word for tools ("rename", "no-preview" ...).
+QString PlanStatusWord(PlanStatus status);
+// A short label for people ("Numbered"), and a sentence that explains it; translated.
+QString PlanStatusText(PlanStatus status);
+QString PlanStatusDescription(PlanStatus status);
+// Whether a row of this status keeps the whole batch from starting.
+bool PlanStatusBlocks(PlanStatus status);
+// Whether the file ends under a new path (in copy mode: whether a copy is made).
+bool PlanStatusActs(PlanStatus status);
+
+struct PlannedRow
+{
+    QString target; // the final path; for rows that are left alone, empty
+    PlanStatus status = PlanStatus::Rename;
+};
+
+// One operation of the batch, in the order they run.
+struct PlanStep
+{
+    enum Kind : quint8 {
+        Move,  // from -> to, never replacing anything at to
+        Copy,  // from -> to, never replacing anything at to
+        Trash, // the file at from goes to the desktop Trash
+    };
+    Kind kind = Move;
+    bool last = false; // the row's file is at its final path after this step
+    qsizetype row = 0;
+    QString from;
+    QString to;
+};
+
+struct RenamePlan
+{
+    QList<PlannedRow> rows; // one per item, in list order
+    QList<PlanStep> steps;
+    std::array<qsizetype, PlanStatusCount> counts{};
+    QString destination; // the folder copies and moves go into, empty for renames
+
+    qsizetype count(PlanStatus status) const { return counts[size_t(status)]; }
+    // Whether any row keeps the batch from starting.
+    bool blocked() const;
+    // The path a row will have afterwards: its target, or its source when left alone.
+    QString finalPath(const TRenameItems &items, qsizetype row) const;
+};
+
+// Decides every row's outcome for carrying out the items' NewName with options: the
+// final target (after numbering) and one status, and the order of the operations
+// so that names held by other listed files are free when their turn comes (chains
+// run from their free end, cycles and swaps through a temporary name in the same
+// folder). Files are told apart by identity, never by the text of their paths.
+// Reads folders through view and changes nothing. previewed says that every NewName
+// comes from a preview, so that an empty one is an empty name rather than a missing
+// preview.
+RenamePlan PlanBatch(const TRenameItems &items, const RenameOptions &options, FileSystemView &view,
+                     bool previewed = false);
+
+// Why a blocked plan cannot run, for people: "Please build preview first ..." when a
+// row has no preview, else how many rows are blocked and the first few of them.
+QString PlanBlockedMessage(const TRenameItems &items, const RenamePlan &plan);
+
+// "3 duplicates, 2 unchanged": the rows that are not plain renames, translated;
+// empty when every row is a rename.
+QString PlanSummary(const RenamePlan &plan);
