@@ -158,7 +158,8 @@ private:
         return it == m_folders.at(key.folder).entries.cend() ? nullptr : &*it;
     }
     bool validName(qsizetype row, const QString &name, int folder) const;
-    QString freeName(int folder, const QString &fileName, bool temporary);
+    QString freeName(int folder, const QString &fileName, bool temporary,
+                     const EntryKey *own = nullptr);
     void takeByRule(qsizetype row, Holder holder);
     void readRows();
     void claimTargets();
@@ -275,8 +276,8 @@ bool Planner::validName(qsizetype row, const QString &name, int folder) const
 }
 
 // The first "base (n)ext" (or, for a temporary name, ".tessaly-n") that nothing in the
-// folder holds and no row claims; claimed here.
-QString Planner::freeName(int folder, const QString &fileName, bool temporary)
+// folder holds and no row claims, or that is own, the file's present name; claimed here.
+QString Planner::freeName(int folder, const QString &fileName, bool temporary, const EntryKey *own)
 {
     QString base;
     QString ext;
@@ -286,6 +287,8 @@ QString Planner::freeName(int folder, const QString &fileName, bool temporary)
         const QString candidate =
             temporary ? u".tessaly-%1"_s.arg(n) : u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
         EntryKey key{folder, keyName(folder, candidate)};
+        if (own && key == *own)
+            return candidate;
         if (entry(key) || m_claims.contains(key))
             continue;
         m_claims.insert(std::move(key), -1);
@@ -492,7 +495,14 @@ void Planner::numberRows()
             continue;
         PlannedRow &planned = m_plan.rows[i];
         const int folder = m_targetKeys[i].folder;
-        const QString name = freeName(folder, m_items.at(i).NewName, false);
+        // A file already named "photo (1).jpg" keeps that name rather than moving on.
+        const EntryKey *own = m_copying ? nullptr : &m_sourceKeys[i];
+        const QString name = freeName(folder, m_items.at(i).NewName, false, own);
+        if (own && EntryKey{folder, keyName(folder, name)} == *own) {
+            planned.status = PlanStatus::Unchanged;
+            planned.target.clear();
+            continue;
+        }
         planned.target = joinPath(FolderPart(planned.target), name);
         planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
     }

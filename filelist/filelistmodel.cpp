@@ -57,6 +57,7 @@ void FileListModel::appendItems(TRenameItems &pending)
 {
     if (pending.isEmpty())
         return;
+    clearPlan();
     const int first = count();
     beginInsertRows(QModelIndex(), first, first + int(pending.size()) - 1);
     if (m_items.isEmpty())
@@ -76,6 +77,7 @@ void FileListModel::RemoveRows(QList<int> rows)
                rows.end());
     if (rows.isEmpty())
         return;
+    clearPlan();
 
     // Runs of neighbouring rows, from the last one up so that lower indices stay valid.
     QList<std::pair<int, int>> runs;
@@ -119,6 +121,7 @@ void FileListModel::Clear()
 {
     if (m_items.isEmpty())
         return;
+    clearPlan();
     beginRemoveRows(QModelIndex(), 0, count() - 1);
     // Assigning an empty list frees the storage, which clear() would keep.
     m_items = TRenameItems();
@@ -128,6 +131,7 @@ void FileListModel::Clear()
 
 void FileListModel::UpdateNewNames(const std::function<void(TRenameItems &)> &edit)
 {
+    clearPlan();
     const auto tell = qScopeGuard([this] {
         if (!m_items.isEmpty())
             emit dataChanged(index(0, NewNameColumn), index(count() - 1, NewNameColumn));
@@ -138,6 +142,7 @@ void FileListModel::UpdateNewNames(const std::function<void(TRenameItems &)> &ed
 void FileListModel::UpdateItems(const std::function<void(TRenameItems &)> &edit)
 {
     const qsizetype before = m_items.size();
+    clearPlan();
     const auto tell = qScopeGuard([this, before] {
         reindex();
         if (m_items.size() != before) {
@@ -149,6 +154,34 @@ void FileListModel::UpdateItems(const std::function<void(TRenameItems &)> &edit)
         }
     });
     edit(m_items);
+}
+
+void FileListModel::setPlan(const RenamePlan &plan)
+{
+    if (plan.rows.size() != m_items.size())
+        return;
+    m_statuses.resize(plan.rows.size());
+    m_finalNames.clear();
+    for (qsizetype i = 0; i < plan.rows.size(); ++i) {
+        m_statuses[i] = plan.rows.at(i).status;
+        if (m_statuses[i] == PlanStatus::Numbered)
+            m_finalNames.insert(int(i), FileNamePart(plan.rows.at(i).target));
+        else if (m_statuses[i] == PlanStatus::Unchanged &&
+                 FileNamePart(m_items.at(i).OriginalPath) != m_items.at(i).NewName)
+            m_finalNames.insert(int(i), FileNamePart(m_items.at(i).OriginalPath));
+    }
+    if (!m_items.isEmpty())
+        emit dataChanged(index(0, NewNameColumn), index(count() - 1, StatusColumn));
+}
+
+void FileListModel::clearPlan()
+{
+    if (m_statuses.isEmpty())
+        return;
+    m_statuses = QList<PlanStatus>();
+    m_finalNames.clear();
+    if (!m_items.isEmpty())
+        emit dataChanged(index(0, NewNameColumn), index(count() - 1, StatusColumn));
 }
 
 void FileListModel::reindex()
@@ -174,12 +207,25 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= count())
         return QVariant();
     const TRenameItem &item = m_items.at(index.row());
+    const bool planned = !m_statuses.isEmpty();
+    const PlanStatus status = planned ? m_statuses.at(index.row()) : PlanStatus::Rename;
+    if (role == PlanStatusRole)
+        return planned ? QVariant(int(status)) : QVariant();
+    if (index.column() == StatusColumn) {
+        if (!planned || status == PlanStatus::Rename)
+            return QVariant();
+        if (role == Qt::DisplayRole)
+            return PlanStatusText(status);
+        if (role == Qt::ToolTipRole)
+            return PlanStatusDescription(status);
+        return QVariant();
+    }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case OriginalNameColumn:
             return FileNamePart(item.OriginalPath);
         case NewNameColumn:
-            return item.NewName;
+            return m_finalNames.value(index.row(), item.NewName);
         case FolderColumn:
             return FolderPart(item.OriginalPath);
         case SizeColumn:
@@ -217,6 +263,8 @@ QString FileListModel::ColumnHeader(int column)
         return TranslateText(u"Folder"_s);
     case SizeColumn:
         return TranslateText(u"Size"_s);
+    case StatusColumn:
+        return TranslateText(u"Status"_s);
     }
     return QString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileitems.h"
+#include "renameplan.h"
 #include "renameitem.h"
 
 #include <QAbstractTableModel>
@@ -18,7 +19,16 @@ class FileListModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { OriginalNameColumn, NewNameColumn, FolderColumn, SizeColumn, ColumnCount };
+    enum Column {
+        OriginalNameColumn,
+        NewNameColumn,
+        FolderColumn,
+        SizeColumn,
+        StatusColumn, // what the batch will do, for rows that are not plain renames
+        ColumnCount
+    };
+    // The PlanStatus of a row as an int, or nothing before a plan.
+    static constexpr int PlanStatusRole = Qt::UserRole + 1;
 
     explicit FileListModel(QObject *parent = nullptr);
 
@@ -51,6 +61,13 @@ public:
     // edit throws.
     void UpdateItems(const std::function<void(TRenameItems &)> &edit);
 
+    // Shows a plan made for the current items: each row's status, and in the preview
+    // column the name each file will really have (a numbered one, say). Any change of the rows or
+    // of the items takes it away again, since it would no longer be true.
+    void setPlan(const RenamePlan &plan);
+    void clearPlan();
+    bool hasPlan() const { return !m_statuses.isEmpty(); }
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -69,5 +86,7 @@ private:
 
     TRenameItems m_items;
     ListedPaths m_listed;
+    QList<PlanStatus> m_statuses;     // per row, while a plan is shown
+    QHash<int, QString> m_finalNames; // row -> its file name afterwards, where not NewName
     QLocale m_locale;
 };

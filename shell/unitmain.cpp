@@ -8,6 +8,7 @@
 #include "namebuilder.h"
 #include "namelist.h"
 #include "presets.h"
+#include "renameplan.h"
 #include "shellservices.h"
 #include "startup.h"
 #include "tessalyerror.h"
@@ -25,6 +26,7 @@
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <cmath>
 
@@ -32,8 +34,45 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Colours the new name and the status of rows that are not plain renames; the status
+// text says the same for those who cannot tell the colours apart.
+class PlanStatusDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant status = index.data(FileListModel::PlanStatusRole);
+        if (!status.isValid())
+            return;
+        QColor colour;
+        switch (PlanStatus(status.toInt())) {
+        case PlanStatus::Rename:
+            return;
+        case PlanStatus::Numbered:
+        case PlanStatus::Overwrite:
+            colour = QColor(0x9a, 0x5b, 0x00);
+            break;
+        case PlanStatus::Unchanged:
+        case PlanStatus::Skip:
+        case PlanStatus::Missing:
+            colour = QColor(0x6b, 0x72, 0x7c);
+            break;
+        default: // the statuses that keep the batch from starting
+            colour = QColor(0xb0, 0x1c, 0x1c);
+            option->font.setBold(true);
+            break;
+        }
+        option->palette.setColor(QPalette::Text, colour);
+    }
+};
+
 constexpr int NameColumnWidth = 280;
 constexpr int SizeColumnWidth = 90;
+constexpr int StatusColumnWidth = 130;
 constexpr int FolderColumnInitialWidth = 360;
 constexpr int FolderColumnMinimum = 150;
 constexpr int HomepageLinkWidth = 262;
@@ -149,6 +188,10 @@ void TFormMain::FormCreate(const QStringList &arguments)
     list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
     list->setColumnWidth(FileListModel::FolderColumn, FolderColumnInitialWidth);
     list->setColumnWidth(FileListModel::SizeColumn, SizeColumnWidth);
+    list->setColumnWidth(FileListModel::StatusColumn, StatusColumnWidth);
+    auto *statusDelegate = new PlanStatusDelegate(list);
+    list->setItemDelegateForColumn(FileListModel::NewNameColumn, statusDelegate);
+    list->setItemDelegateForColumn(FileListModel::StatusColumn, statusDelegate);
 
     m_listMenu = new QMenu(this);
     m_listMenu->setObjectName(u"pmFiles"_s);
@@ -161,7 +204,18 @@ void TFormMain::FormCreate(const QStringList &arguments)
     // The status text and the link over the right end of the status bar.
     m_statusText = new QLabel(ui->StatusBar1);
     m_statusText->setObjectName(u"StatusBar1Text"_s);
-    ui->StatusBar1->addWidget(m_statusText, 1);
+    ui->StatusBar1->addWidget(m_statusText);
+    m_planSummary = new QLabel(ui->StatusBar1);
+    m_planSummary->setObjectName(u"StatusBar1Plan"_s);
+    ui->StatusBar1->addWidget(m_planSummary, 1);
+    // The summary describes the plan the list shows, and goes with it.
+    const auto dropStaleSummary = [this] {
+        if (!m_files.hasPlan())
+            m_planSummary->clear();
+    };
+    connect(&m_files, &FileListModel::rowsInserted, this, dropStaleSummary);
+    connect(&m_files, &FileListModel::rowsRemoved, this, dropStaleSummary);
+    connect(&m_files, &FileListModel::dataChanged, this, dropStaleSummary);
     ui->StatusBar1->setFixedHeight(25);
     m_homepageLink = new QLabel(ui->StatusBar1);
     m_homepageLink->setObjectName(u"lbHomepageURL"_s);
@@ -531,8 +585,28 @@ void TFormMain::btnClearClick()
 void TFormMain::Preview()
 {
     const RenameOptions options = ReadRenameOptions();
-    m_files.UpdateNewNames(
-        [&](TRenameItems &items) { PreviewNames(items, options, m_importedNameList, m_messages); });
+    bool previewed = false;
+    m_files.UpdateNewNames([&](TRenameItems &items) {
+        previewed = PreviewNames(items, options, m_importedNameList, m_messages);
+    });
+    if (previewed)
+        showPlan(options);
+}
+
+void TFormMain::showPlan(const RenameOptions &options)
+{
+    const bool toFolder = options.batchMode != BatchMode::RenameInPlace;
+    if (toFolder && TrimControl(options.destination).isEmpty())
+        return; // nowhere to plan for yet
+    SystemFileSystemView view;
+    const RenamePlan plan = PlanBatch(m_files.items(), options, view, true);
+    m_files.setPlan(plan);
+    m_planSummary->setText(PlanSummary(plan));
+}
+
+QString TFormMain::PlanSummaryText() const
+{
+    return m_planSummary->text();
 }
 
 void TFormMain::btnPreviewClick()
@@ -547,11 +621,33 @@ void TFormMain::btnRenameClick()
             TranslateText(u"Nothing to rename. Add files and build a preview first."_s));
         return;
     }
-    if (!m_messages.confirm(TranslateText(u"Proceed to rename files as shown in the preview?"_s)))
-        return;
     const RenameOptions options = ReadRenameOptions();
+    if (options.batchMode != BatchMode::RenameInPlace &&
+        TrimControl(options.destination).isEmpty()) {
+        m_messages.warning(
+            TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
+        return;
+    }
+    // Planned afresh, since files may have changed since the preview; the list shows it.
+    SystemFileSystemView view;
+    const RenamePlan plan = PlanBatch(m_files.items(), options, view);
+    m_files.setPlan(plan);
+    m_planSummary->setText(PlanSummary(plan));
+    if (plan.blocked()) {
+        m_messages.warning(PlanBlockedMessage(m_files.items(), plan));
+        return;
+    }
+    const qsizetype acting = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
+                             plan.count(PlanStatus::Overwrite);
+    QString question = TranslateText(u"Proceed to rename files as shown in the preview?"_s) +
+                       u"\n\n"_s + TranslateText(u"Files to rename: %1"_s).arg(acting);
+    if (const QString summary = PlanSummary(plan); !summary.isEmpty())
+        question += u'\n' + summary;
+    if (!m_messages.confirm(question))
+        return;
     SystemFileOperations files;
-    m_files.UpdateItems([&](TRenameItems &items) { RunBatch(items, options, m_messages, files); });
+    m_files.UpdateItems(
+        [&](TRenameItems &items) { ExecutePlan(items, plan, options, m_messages, files); });
 }
 
 void TFormMain::btnUndoClick()
@@ -695,9 +791,11 @@ void TFormMain::ResizeListColumns()
     list->setColumnWidth(FileListModel::OriginalNameColumn, NameColumnWidth);
     list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
     list->setColumnWidth(FileListModel::SizeColumn, SizeColumnWidth);
+    list->setColumnWidth(FileListModel::StatusColumn, StatusColumnWidth);
     const int taken = list->columnWidth(FileListModel::OriginalNameColumn) +
                       list->columnWidth(FileListModel::NewNameColumn) +
-                      list->columnWidth(FileListModel::SizeColumn);
+                      list->columnWidth(FileListModel::SizeColumn) +
+                      list->columnWidth(FileListModel::StatusColumn);
     list->setColumnWidth(FileListModel::FolderColumn,
                          std::max(ListClientWidth() - taken - 6, FolderColumnMinimum));
 }

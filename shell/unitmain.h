@@ -65,6 +65,8 @@ public:
     void RunCommand(const std::function<void()> &command);
 
     QString StatusText() const;
+    // What the plan shown in the list counts besides plain renames ("Numbered: 2").
+    QString PlanSummaryText() const;
     // The list's client width, scroll bar excluded, that the columns share.
     int ListClientWidth() const;
     void ResizeListColumns();
@@ -112,6 +114,7 @@ private:
     void connectCommands();
     void layOutOperationStrip();
     void Preview();
+    void showPlan(const RenameOptions &options);
     QList<int> selectedRows() const;
 
     std::unique_ptr<Ui::TFormMain> ui;
@@ -122,6 +125,7 @@ private:
     QStringList m_importedNameList;
     bool m_quitRequested = false;
     QLabel *m_statusText = nullptr;
+    QLabel *m_planSummary = nullptr;
     QLabel *m_homepageLink = nullptr;
     QMenu *m_listMenu = nullptr;
 };

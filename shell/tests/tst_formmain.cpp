@@ -113,6 +113,7 @@ private slots:
     void languageSwitch();
     void commandLineMode_data();
     void commandLineMode();
+    void planShownInTheList();
     void screenshots();
 
 private:
@@ -398,9 +399,10 @@ void TestFormMain::renameAndUndo()
     child<QLineEdit>("edtPattern")->setText(u"{counter}-{name}"_s);
     child<QToolButton>("btnPreview")->click();
     child<QToolButton>("btnRename")->click();
-    QCOMPARE(m_messages->texts(),
-             (QStringList{u"Proceed to rename files as shown in the preview?"_s,
-                          u"Batch completed. A CSV log has been saved in AppData."_s}));
+    QCOMPARE(
+        m_messages->texts(),
+        (QStringList{u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 2"_s,
+                     u"Batch completed. A CSV log has been saved in AppData."_s}));
     QVERIFY(QFile::exists(m_dir->filePath(u"001-a.txt"_s)));
     // The rows follow their files; the index of listed paths too.
     QCOMPARE(cell(0, 0), u"001-a.txt"_s);
@@ -543,8 +545,10 @@ void TestFormMain::languageSwitch()
              u"de"_s);
 
     m_messages->answers = {false};
+    child<QToolButton>("btnPreview")->click();
     child<QToolButton>("btnRename")->click();
-    QCOMPARE(m_messages->texts().back(), u"Dateien wie in der Vorschau gezeigt umbenennen?"_s);
+    QVERIFY(m_messages->texts().back().startsWith(
+        u"Dateien wie in der Vorschau gezeigt umbenennen?\n\nUmzubenennende Dateien: "_s));
 
     menu->actions().front()->trigger();
     QCOMPARE(child<QLabel>("lblFind")->text(), u"Find in name:"_s);
@@ -762,11 +766,11 @@ void TestFormMain::folderColumnTakesTheRest_data()
     QTest::addColumn<int>("clientWidth");
     QTest::addColumn<int>("folderWidth");
     QTest::newRow("narrow") << 700 << 150;
-    QTest::newRow("just-below-806") << 805 << 150;
-    QTest::newRow("806") << 806 << 150;
-    QTest::newRow("807") << 807 << 151;
-    QTest::newRow("1000") << 1000 << 344;
-    QTest::newRow("wide") << 1800 << 1144;
+    QTest::newRow("just-below-936") << 935 << 150;
+    QTest::newRow("936") << 936 << 150;
+    QTest::newRow("937") << 937 << 151;
+    QTest::newRow("1000") << 1000 << 214;
+    QTest::newRow("wide") << 1800 << 1014;
 }
 
 void TestFormMain::folderColumnTakesTheRest()
@@ -780,6 +784,7 @@ void TestFormMain::folderColumnTakesTheRest()
     QCOMPARE(list()->columnWidth(2), folderWidth);
     QCOMPARE(list()->columnWidth(0), 280);
     QCOMPARE(list()->columnWidth(3), 90);
+    QCOMPARE(list()->columnWidth(4), 130);
 }
 
 void TestFormMain::resizeUndoesDraggedWidths()
@@ -876,6 +881,54 @@ void TestFormMain::helpLinksAndExit()
 
     child<QAction>("Exit1")->trigger();
     QVERIFY(!m_form->isVisible());
+}
+
+// The list shows what the batch will do before anything happens, and a plan that would
+// lose a file keeps Rename from starting.
+void TestFormMain::planShownInTheList()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    m_dir->file(u"x.txt"_s, "outside");
+    const QStringList listed{m_dir->file(u"a.txt"_s, "a"), m_dir->file(u"b.txt"_s, "b"),
+                             m_dir->file(u"x (1).txt"_s, "x1")};
+    drop(listed);
+    child<QLineEdit>("edtPattern")->setText(u"x"_s);
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(cell(0, 1), u"x (2).txt"_s);
+    QCOMPARE(cell(1, 1), u"x (3).txt"_s);
+    QCOMPARE(cell(2, 1), u"x (1).txt"_s); // numbered, it would keep its present name
+    QCOMPARE(cell(0, 4), u"Numbered"_s);
+    QCOMPARE(cell(2, 4), u"No change"_s);
+    QCOMPARE(m_form->PlanSummaryText(), u"No change: 1, Numbered: 2"_s);
+
+    // Under Overwrite the three would end as one name: nothing starts.
+    m_settings->findChild<QComboBox *>(u"cbConflict"_s)->setCurrentIndex(ConflictMode::Overwrite);
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(cell(0, 4), u"Duplicate name"_s);
+    QCOMPARE(m_form->PlanSummaryText(), u"Duplicate name: 3"_s);
+    child<QToolButton>("btnRename")->click();
+    QVERIFY(m_messages->texts().back().startsWith(
+        u"Nothing was renamed. Files that cannot get the names shown: 3"_s));
+    QVERIFY(QFile::exists(listed.at(0)) && QFile::exists(listed.at(1)));
+
+    // Adding a file takes the plan away with the preview it belonged to.
+    drop({m_dir->file(u"c.txt"_s)});
+    QCOMPARE(cell(0, 4), QString());
+    QCOMPARE(m_form->PlanSummaryText(), QString());
+
+    m_settings->findChild<QComboBox *>(u"cbConflict"_s)->setCurrentIndex(ConflictMode::AutoNumber);
+    child<QToolButton>("btnPreview")->click();
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/plan-in-list.png")));
+    child<QToolButton>("btnRename")->click();
+    QCOMPARE(m_messages->entries.at(m_messages->entries.size() - 2).text,
+             u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 3\n"
+             u"No change: 1, Numbered: 3"_s);
+    QCOMPARE(cell(0, 0), u"x (2).txt"_s);
+    QCOMPARE(cell(2, 0), u"x (1).txt"_s);
+    QCOMPARE(cell(3, 0), u"x (4).txt"_s);
+    QCOMPARE(cell(3, 4), QString());
 }
 
 void TestFormMain::screenshots()
