@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,6 +39,9 @@ std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &fol
         ::close(fd);
         return std::nullopt;
     }
+    // The bytes of all names first, decoded in one go: a NUL cannot be part of a name.
+    QByteArray files;
+    QByteArray folders;
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
@@ -48,9 +52,11 @@ std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &fol
             isFolder = ::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
                        S_ISDIR(info.st_mode);
         }
-        listing.entries.insert(QFile::decodeName(name), isFolder);
+        (isFolder ? folders : files).append(name, qsizetype(std::strlen(name)) + 1);
     }
     ::closedir(dir);
+    listing.files = QFile::decodeName(files);
+    listing.folders = QFile::decodeName(folders);
     return listing;
 }
 
@@ -77,7 +83,10 @@ std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &fol
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        listing.entries.insert(it.fileName(), it.fileInfo().isDir() && !it.fileInfo().isSymLink());
+        if (it.fileInfo().isDir() && !it.fileInfo().isSymLink())
+            listing.addFolder(it.fileName());
+        else
+            listing.addFile(it.fileName());
     }
     return listing;
 }

@@ -78,33 +78,54 @@ QString RenamePlan::finalPath(const TRenameItems &items, qsizetype row) const
 
 namespace {
 
-// A name as a folder of the plan knows it: exactly, or folded where the file system
-// ignores letter case.
+constexpr qint32 NoRow = -1;
+constexpr qint32 ClaimedByNoRow = -2; // a stepping stone
+
+// What the plan knows of one name in a folder: whether something is there now, and
+// which rows have it as their source and as their target.
+struct Entry
+{
+    bool exists = false;
+    bool isFolder = false;
+    qint32 sourceRow = NoRow;
+    qint32 claimRow = NoRow; // the row that ends at this name, or NoRow
+};
+
+// A name in a folder of the plan: exactly as written, or folded where the file system
+// ignores letter case. The text lives in the items or in the folder's own storage.
 struct EntryKey
 {
     int folder = -1;
-    QString name;
+    QStringView name;
 
     bool operator==(const EntryKey &) const = default;
 };
-
-size_t qHash(const EntryKey &key, size_t seed = 0)
-{
-    return qHashMulti(seed, key.folder, key.name);
-}
 
 struct PlanFolder
 {
     QString path; // as first met, without a final separator (but "/")
     bool exists = false;
     bool caseless = false;
+    bool forbiddenPath = false; // holds a character no path of a batch may hold
     int maxNameBytes = 255;
-    QHash<QString, bool> entries; // key name -> is a folder
+    QString files; // the listed names (see FolderListing), folded where case is ignored
+    QString folders;
+    QStringList names; // the storage of other names below that are not an item's
+    QHash<QStringView, Entry> entries;
+
+    void addListed()
+    {
+        ForEachListedName(files, [&](QStringView name) { entries[name].exists = true; });
+        ForEachListedName(folders, [&](QStringView name) {
+            Entry &entry = entries[name];
+            entry.exists = entry.isFolder = true;
+        });
+    }
 };
 
 // Characters that no path of a batch may hold, since the undo log could not hold
 // them: control characters, quotation marks, "<", ">" and "|".
-bool holdsForbiddenCharacter(const QString &text)
+bool holdsForbiddenCharacter(QStringView text)
 {
     for (QChar c : text) {
         const char16_t u = c.unicode();
@@ -114,17 +135,57 @@ bool holdsForbiddenCharacter(const QString &text)
     return false;
 }
 
-QString withoutFinalSeparator(const QString &folder)
+qsizetype lastSeparator(QStringView path)
 {
-    QString path = folder;
-    while (path.size() > 1 && IsPathSeparator(path.back()))
-        path.chop(1);
+    for (qsizetype i = path.size() - 1; i >= 0; --i) {
+        if (IsPathSeparator(path.at(i)))
+            return i;
+    }
+    return -1;
+}
+
+QStringView withoutFinalSeparator(QStringView folder)
+{
+    while (folder.size() > 1 && IsPathSeparator(folder.back()))
+        folder.chop(1);
+    return folder;
+}
+
+// One allocation: the folder (with or without its final separator) and the name.
+QString joinPath(QStringView folder, QStringView name)
+{
+    const bool separated = !folder.isEmpty() && IsPathSeparator(folder.back());
+    QString path;
+    path.reserve(folder.size() + name.size() + 1);
+    path.append(folder);
+    if (!separated)
+        path.append(QDir::separator());
+    path.append(name);
     return path;
 }
 
-QString joinPath(const QString &folder, const QString &name)
+qsizetype utf8Length(QStringView text)
 {
-    return IsPathSeparator(folder.back()) ? folder + name : folder + QDir::separator() + name;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (u < 0x80)
+            bytes += 1;
+        else if (u < 0x800)
+            bytes += 2;
+        else if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
+                 QChar::isLowSurrogate(text.at(i + 1).unicode()))
+            bytes += 4, ++i;
+        else
+            bytes += 3;
+    }
+    return bytes;
+}
+
+// "photo.jpg" has a name part, ".jpg" and "" have none.
+bool hasNamePart(QStringView fileName)
+{
+    return fileName.lastIndexOf(u'.') != 0 && !fileName.isEmpty();
 }
 
 class Planner
@@ -144,22 +205,26 @@ public:
     RenamePlan run();
 
 private:
-    enum class Holder : quint8 { None, Row, File, Folder };
+    enum class Holder : quint8 { Row, File, Folder };
 
-    int folderFor(const QString &path);
+    int folderFor(QStringView path);
     void probeCase(PlanFolder &folder);
-    QString keyName(int folder, const QString &name) const
+    EntryKey key(int folder, QStringView name);
+    Entry *find(const EntryKey &key)
     {
-        return m_folders.at(folder).caseless ? name.toCaseFolded() : name;
+        auto &entries = m_folders[key.folder].entries;
+        const auto it = entries.find(key.name);
+        return it == entries.end() ? nullptr : &*it;
     }
-    const bool *entry(const EntryKey &key) const
+    Entry &findOrAdd(const EntryKey &key) { return m_folders[key.folder].entries[key.name]; }
+    QStringView sourceName(qsizetype row) const
     {
-        const auto it = m_folders.at(key.folder).entries.constFind(key.name);
-        return it == m_folders.at(key.folder).entries.cend() ? nullptr : &*it;
+        const QString &source = m_items.at(row).OriginalPath;
+        return QStringView(source).mid(lastSeparator(source) + 1);
     }
-    bool validName(qsizetype row, const QString &name, int folder) const;
-    QString freeName(int folder, const QString &fileName, bool temporary,
-                     const EntryKey *own = nullptr);
+    bool validName(qsizetype row, QStringView name, int folder) const;
+    QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
+                     bool *own = nullptr);
     void takeByRule(qsizetype row, Holder holder);
     void readRows();
     void claimTargets();
@@ -181,6 +246,8 @@ private:
     QHash<QString, int> m_folderByPath;
     QHash<FileIdentity, int> m_folderByIdentity;
     int m_destination = -1;
+    QString m_lastFolderPath; // the folder of the previous row, which most rows share
+    int m_lastFolder = -1;
 
     // Per row; rows that are decided early keep the defaults.
     QList<EntryKey> m_sourceKeys;
@@ -190,13 +257,11 @@ private:
     QList<bool> m_needsNumber;
     QList<bool> m_caseOnly;
     QList<QString> m_temporary; // a cycle's or a case-only change's stepping stone
-    QHash<EntryKey, qsizetype> m_sourceRows;
-    QHash<EntryKey, qsizetype> m_claims;
 };
 
-int Planner::folderFor(const QString &path)
+int Planner::folderFor(QStringView path)
 {
-    const QString folder = withoutFinalSeparator(path);
+    const QString folder = withoutFinalSeparator(path).toString();
     if (const auto it = m_folderByPath.constFind(folder); it != m_folderByPath.cend())
         return *it;
     const std::optional<FileIdentity> identity = m_view.identity(folder, true);
@@ -207,16 +272,23 @@ int Planner::folderFor(const QString &path)
             return *it;
         }
     }
-    PlanFolder planFolder;
+    const int index = int(m_folders.size());
+    m_folders.append(PlanFolder());
+    PlanFolder &planFolder = m_folders.back();
     planFolder.path = folder;
+    planFolder.forbiddenPath = holdsForbiddenCharacter(folder);
     if (std::optional<FolderListing> listing = m_view.listFolder(folder)) {
         planFolder.exists = true;
         planFolder.maxNameBytes = listing->maxNameBytes;
-        planFolder.entries = std::move(listing->entries);
+        planFolder.files = std::move(listing->files);
+        planFolder.folders = std::move(listing->folders);
+        // Room for as many new names again: renaming a folder's files adds about that many.
+        const qsizetype listed =
+            planFolder.files.count(QChar(0)) + planFolder.folders.count(QChar(0));
+        planFolder.entries.reserve(2 * listed);
+        planFolder.addListed();
         probeCase(planFolder);
     }
-    const int index = int(m_folders.size());
-    m_folders.append(std::move(planFolder));
     m_folderByPath.insert(folder, index);
     if (identity)
         m_folderByIdentity.insert(*identity, index);
@@ -224,12 +296,13 @@ int Planner::folderFor(const QString &path)
 }
 
 // A folder ignores letter case when a name it holds is found again with its letters
-// swapped. One look per folder; a folder without such a name is taken as exact.
+// swapped. One look per folder; a folder without such a name is taken as exact. The
+// names of a folder that ignores case are kept folded.
 void Planner::probeCase(PlanFolder &folder)
 {
     int tries = 0;
     for (auto it = folder.entries.cbegin(); it != folder.entries.cend() && tries < 4; ++it) {
-        const QString &name = it.key();
+        const QString name = it.key().toString();
         QString swapped = name.toUpper();
         if (swapped == name)
             swapped = name.toLower();
@@ -243,55 +316,67 @@ void Planner::probeCase(PlanFolder &folder)
         folder.caseless = m_view.identity(joinPath(folder.path, swapped), false) == original;
         break;
     }
-    if (!folder.caseless)
-        return;
-    QHash<QString, bool> folded;
-    folded.reserve(folder.entries.size());
-    for (auto it = folder.entries.cbegin(); it != folder.entries.cend(); ++it)
-        folded[it.key().toCaseFolded()] |= it.value();
-    folder.entries = std::move(folded);
+    if (folder.caseless) {
+        folder.entries.clear();
+        folder.files = folder.files.toCaseFolded();
+        folder.folders = folder.folders.toCaseFolded();
+        folder.addListed();
+    }
 }
 
-bool Planner::validName(qsizetype row, const QString &name, int folder) const
+EntryKey Planner::key(int folder, QStringView name)
 {
-    if (name.isEmpty() || name == u"."_s || name == u".."_s || holdsForbiddenCharacter(name) ||
+    PlanFolder &planFolder = m_folders[folder];
+    if (!planFolder.caseless)
+        return EntryKey{folder, name};
+    planFolder.names.append(name.toString().toCaseFolded());
+    return EntryKey{folder, planFolder.names.back()};
+}
+
+bool Planner::validName(qsizetype row, QStringView name, int folder) const
+{
+    if (name.isEmpty() || name == u"." || name == u".." || holdsForbiddenCharacter(name) ||
         name.contains(u'/') || name.contains(QChar(0)))
         return false;
 #ifdef Q_OS_WIN
     if (name.contains(u'\\'))
         return false;
 #endif
-    if (QFile::encodeName(name).size() > m_folders.at(folder).maxNameBytes)
+    const int maxBytes = m_folders.at(folder).maxNameBytes;
+    if (name.size() * 3 > maxBytes && utf8Length(name) > maxBytes)
         return false;
     // Only an extension left ("photo.jpg" to ".jpg"): the name is gone and the file
     // would be hidden. A file that was such a name already may keep one.
-    QString base;
-    QString ext;
-    SplitFileName(name, &base, &ext);
-    if (base.isEmpty()) {
-        SplitFileName(FileNamePart(m_items.at(row).OriginalPath), &base, &ext);
-        return base.isEmpty();
-    }
-    return true;
+    return hasNamePart(name) || !hasNamePart(sourceName(row));
 }
 
 // The first "base (n)ext" (or, for a temporary name, ".tessaly-n") that nothing in the
-// folder holds and no row claims, or that is own, the file's present name; claimed here.
-QString Planner::freeName(int folder, const QString &fileName, bool temporary, const EntryKey *own)
+// folder holds and no row claims, or, when own is asked, that is row's own present name
+// (then *own is set); claimed here for row.
+QString Planner::freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
+                          bool *own)
 {
     QString base;
     QString ext;
     if (!temporary)
         SplitFileName(fileName, &base, &ext);
     for (qint64 n = 1;; ++n) {
-        const QString candidate =
+        QString candidate =
             temporary ? u".tessaly-%1"_s.arg(n) : u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
-        EntryKey key{folder, keyName(folder, candidate)};
-        if (own && key == *own)
-            return candidate;
-        if (entry(key) || m_claims.contains(key))
-            continue;
-        m_claims.insert(std::move(key), -1);
+        PlanFolder &planFolder = m_folders[folder];
+        QString keyText = planFolder.caseless ? candidate.toCaseFolded() : candidate;
+        const auto it = planFolder.entries.constFind(keyText);
+        if (it != planFolder.entries.cend()) {
+            if (own && it->sourceRow == row) {
+                *own = true;
+                return candidate;
+            }
+            if (it->exists || it->claimRow != NoRow)
+                continue;
+        }
+        planFolder.names.append(std::move(keyText));
+        planFolder.entries[planFolder.names.back()].claimRow =
+            row == NoRow ? ClaimedByNoRow : qint32(row);
         return candidate;
     }
 }
@@ -324,7 +409,6 @@ void Planner::readRows()
     m_pending.fill(false, count);
     m_needsNumber.fill(false, count);
     m_caseOnly.fill(false, count);
-    m_sourceRows.reserve(count);
 
     if (m_toFolder) {
         m_plan.destination =
@@ -339,33 +423,43 @@ void Planner::readRows()
             continue;
         }
         const QString &source = item.OriginalPath;
-        const QString sourceFolderPath = FolderPart(source);
-        const QString sourceName = FileNamePart(source);
-        if (holdsForbiddenCharacter(source) || sourceFolderPath.isEmpty()) {
+        const qsizetype separator = lastSeparator(source);
+        if (separator < 0) {
             planned.status = PlanStatus::Invalid;
             continue;
         }
-        const int sourceFolder = folderFor(sourceFolderPath);
-        const EntryKey sourceKey{sourceFolder, keyName(sourceFolder, sourceName)};
-        const bool *sourceIsFolder = entry(sourceKey);
-        if (!sourceIsFolder || *sourceIsFolder) {
+        const QStringView folderPath = QStringView(source).left(separator + 1);
+        if (m_lastFolder < 0 || folderPath != m_lastFolderPath) {
+            m_lastFolder = folderFor(folderPath);
+            m_lastFolderPath = folderPath.toString();
+        }
+        const int sourceFolder = m_lastFolder;
+        const QStringView name = QStringView(source).mid(separator + 1);
+        if (m_folders.at(sourceFolder).forbiddenPath || holdsForbiddenCharacter(name)) {
+            planned.status = PlanStatus::Invalid;
+            continue;
+        }
+        const EntryKey sourceKey = key(sourceFolder, name);
+        Entry *sourceEntry = find(sourceKey);
+        if (!sourceEntry || !sourceEntry->exists || sourceEntry->isFolder) {
             planned.status = PlanStatus::Missing;
             continue;
         }
-        if (m_sourceRows.contains(sourceKey)) {
+        if (sourceEntry->sourceRow != NoRow) {
             planned.status = PlanStatus::Skip; // the same file through another path
             continue;
         }
-        m_sourceRows.insert(sourceKey, i);
+        sourceEntry->sourceRow = qint32(i);
         m_sourceKeys[i] = sourceKey;
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
-        planned.target = joinPath(m_toFolder ? m_plan.destination : sourceFolderPath, item.NewName);
+        planned.target =
+            joinPath(m_toFolder ? QStringView(m_plan.destination) : folderPath, item.NewName);
         if (!validName(i, item.NewName, targetFolder)) {
             planned.status = PlanStatus::Invalid;
             continue;
         }
-        m_targetKeys[i] = EntryKey{targetFolder, keyName(targetFolder, item.NewName)};
+        m_targetKeys[i] = key(targetFolder, item.NewName);
         m_pending[i] = true;
     }
 }
@@ -382,19 +476,19 @@ void Planner::claimTargets()
             continue;
         PlannedRow &planned = m_plan.rows[i];
         if (m_options.batchMode == BatchMode::RenameInPlace) {
-            if (FileNamePart(m_items.at(i).OriginalPath) == m_items.at(i).NewName) {
+            if (sourceName(i) == m_items.at(i).NewName) {
                 planned.status = PlanStatus::Unchanged;
                 planned.target.clear();
                 m_pending[i] = false;
             } else {
                 m_caseOnly[i] = true;
             }
-            m_claims.insert(m_targetKeys[i], i);
+            findOrAdd(m_targetKeys[i]).claimRow = qint32(i);
         } else {
             // Moved or copied into its own folder under its own name: the name is held,
             // by the file itself.
             takeByRule(i, Holder::File);
-            if (m_plan.rows[i].status == PlanStatus::Overwrite) {
+            if (planned.status == PlanStatus::Overwrite) {
                 planned.status = PlanStatus::Skip; // replacing a file by itself destroys it
                 planned.target.clear();
             }
@@ -403,17 +497,18 @@ void Planner::claimTargets()
     for (qsizetype i = 0; i < count; ++i) {
         if (!m_pending[i] || m_caseOnly[i])
             continue;
-        const auto claim = m_claims.constFind(m_targetKeys[i]);
-        if (claim == m_claims.cend()) {
-            m_claims.insert(m_targetKeys[i], i);
+        Entry &entry = findOrAdd(m_targetKeys[i]);
+        const qint32 claim = entry.claimRow;
+        if (claim == NoRow) {
+            entry.claimRow = qint32(i);
             continue;
         }
         if (m_options.conflict == ConflictMode::Overwrite) {
             m_plan.rows[i].status = PlanStatus::Duplicate;
             m_pending[i] = false;
-            if (*claim >= 0) {
-                m_plan.rows[*claim].status = PlanStatus::Duplicate;
-                m_pending[*claim] = false;
+            if (claim >= 0) {
+                m_plan.rows[claim].status = PlanStatus::Duplicate;
+                m_pending[claim] = false;
             }
         } else {
             takeByRule(i, Holder::Row);
@@ -429,17 +524,15 @@ void Planner::findHolders()
     for (qsizetype i = 0; i < count; ++i) {
         if (!m_pending[i] || m_caseOnly[i])
             continue;
-        const EntryKey &key = m_targetKeys[i];
-        const bool *isFolder = entry(key);
-        if (!isFolder)
+        const Entry *entry = find(m_targetKeys[i]);
+        if (!entry || !entry->exists)
             continue;
-        if (*isFolder) {
+        if (entry->isFolder) {
             takeByRule(i, Holder::Folder);
             continue;
         }
-        const qsizetype holder = m_sourceRows.value(key, -1);
-        if (holder >= 0) {
-            m_holderRow[i] = holder;
+        if (entry->sourceRow != NoRow) {
+            m_holderRow[i] = entry->sourceRow;
             continue;
         }
         // Another name of the same file (a hard link): it has the name already.
@@ -496,9 +589,10 @@ void Planner::numberRows()
         PlannedRow &planned = m_plan.rows[i];
         const int folder = m_targetKeys[i].folder;
         // A file already named "photo (1).jpg" keeps that name rather than moving on.
-        const EntryKey *own = m_copying ? nullptr : &m_sourceKeys[i];
-        const QString name = freeName(folder, m_items.at(i).NewName, false, own);
-        if (own && EntryKey{folder, keyName(folder, name)} == *own) {
+        bool own = false;
+        const QString name =
+            freeName(folder, m_items.at(i).NewName, false, i, m_copying ? nullptr : &own);
+        if (own) {
             planned.status = PlanStatus::Unchanged;
             planned.target.clear();
             continue;
@@ -538,8 +632,8 @@ void Planner::orderSteps()
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
         const QString &source = m_items.at(row).OriginalPath;
-        m_temporary[row] =
-            joinPath(FolderPart(source), freeName(m_sourceKeys[row].folder, QString(), true));
+        m_temporary[row] = joinPath(QStringView(source).left(lastSeparator(source) + 1),
+                                    freeName(m_sourceKeys[row].folder, QString(), true, NoRow));
         m_plan.steps.append({PlanStep::Move, false, row, source, m_temporary[row]});
     };
     if (m_copying) {

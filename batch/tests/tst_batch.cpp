@@ -121,7 +121,7 @@ public:
             return std::nullopt;
         FolderListing listing;
         for (const QString &name : m_names)
-            listing.entries.insert(name, false);
+            listing.addFile(name);
         return listing;
     }
 
