@@ -23,19 +23,18 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-image-formats-plugins, qt6-qpa-plugins")
 # Qt's own dialog texts (Yes, No, OK) in the interface language.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
-# CPack's DEB generator takes the description's first line as the summary.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${PROJECT_DESCRIPTION}
- Tessaly renames many files in one operation. Gather files and folders, set
- the options, look at a preview of every new name, then rename the files in
- place or copy or move them under their new names into a folder; the last
- batch can be undone.
- .
- New names come from a pattern with keywords (name, counter, extension, size,
- parent folder, dates, picture sizes), text operations, find and replace with
- plain text or Perl-compatible regular expressions, case changes and a new
- extension.
- .
- The package holds the window program tessaly and tessaly-cli, the same
- engine for the shell.")
+# The long description; CPack puts the summary above it and indents every line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tessaly renames many files in one operation. Gather files and folders, set
+the options, look at a preview of every new name, then rename the files in
+place or copy or move them under their new names into a folder; the last
+batch can be undone.
+
+New names come from a pattern with keywords (name, counter, extension, size,
+parent folder, dates, picture sizes), text operations, find and replace with
+plain text or Perl-compatible regular expressions, case changes and a new
+extension.
+
+The package holds the window program tessaly and tessaly-cli, the same
+engine for the shell.")
 
 include(CPack)
