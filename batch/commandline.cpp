@@ -78,3 +78,17 @@ CommandLineOutcome RunCommandLine(const QStringList &arguments, RenameOptions &o
     }
     return CommandLineOutcome::Quit;
 }
+
+bool IsCommandLineKey(const QString &argument)
+{
+    for (const QString &key : {u"cli"_s, u"regex"_s, u"dryrun"_s}) {
+        if (HasSwitch({argument}, key))
+            return true;
+    }
+    for (const QString &key : {u"pattern"_s, u"start"_s, u"digits"_s, u"case"_s, u"find"_s,
+                               u"replace"_s, u"newext"_s, u"conflict"_s}) {
+        if (argument.toLower().startsWith(u'/' + key + u'='))
+            return true;
+    }
+    return false;
+}

@@ -26,3 +26,7 @@ enum class CommandLineOutcome {
 CommandLineOutcome RunCommandLine(const QStringList &arguments, RenameOptions &options,
                                   TRenameItems &items, const QStringList &importedNames,
                                   UserMessages &messages, FileOperations &files);
+
+// Whether argument is one of the unattended run's keys in its recognised form (a
+// switch such as /cli, or /key=value), which is never taken for a path.
+bool IsCommandLineKey(const QString &argument);

@@ -59,9 +59,11 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        u"Previews new names for files, as the Tessaly window does.\n"
+        u"Previews new names for files, as the Tessaly window does; with --execute,\n"
+        "carries them out (and --undo takes the last batch back).\n"
         "Number options are read as the window reads them: text that is not a number\n"
-        "gives the setting's default."_s);
+        "gives the setting's default.\n"
+        "Exit status: 0 done, 1 failed, 2 bad usage."_s);
     const QCommandLineOption helpOption({u"h"_s, u"help"_s}, u"Shows this help."_s);
     const QCommandLineOption versionOption({u"v"_s, u"version"_s}, u"Shows the version."_s);
     parser.addOption(helpOption);

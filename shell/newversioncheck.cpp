@@ -22,6 +22,8 @@
 
 using namespace Qt::StringLiterals;
 
+const QString DefaultUpdateHost = QStringLiteral(TESSALY_UPDATE_HOST);
+
 bool ForceUpdate = false;
 bool DownloadCancelled = false;
 QString NewVersionMessage;
@@ -42,6 +44,7 @@ const QString UpdateNowText = u"Update Now"_s;
 const QString SkipText = u"Skip"_s;
 const QString ExitText = u"Exit"_s;
 const QString AbortText = u"Abort"_s;
+const QString OpensDownloadPageText = u"Opens the download page in your web browser."_s;
 
 std::optional<int> parseInteger(QStringView text)
 {
@@ -142,7 +145,7 @@ QUrl UpdateHostAddress()
 {
     const QString configured = qEnvironmentVariable(UpdateHostVariable);
     if (configured.isEmpty())
-        return QUrl(DefaultUpdateHost);
+        return DefaultUpdateHost.isEmpty() ? QUrl() : QUrl(DefaultUpdateHost, QUrl::StrictMode);
     const QUrl url(configured, QUrl::StrictMode);
     return IsAllowedUpdateAddress(url) ? url : QUrl();
 }
@@ -252,11 +255,13 @@ bool CheckForNewVersion(const QUrl &host, std::chrono::milliseconds transferTime
     return false;
 }
 
-TfrmNewVersion::TfrmNewVersion(UserMessages &messages, ShellServices &shell, QWidget *parent)
+TfrmNewVersion::TfrmNewVersion(UserMessages &messages, ShellServices &shell, QWidget *parent,
+                               UpdateAction updateAction)
     : QDialog(parent)
     , ui(std::make_unique<Ui::TfrmNewVersion>())
     , m_messages(messages)
     , m_shell(shell)
+    , m_updateAction(updateAction)
 {
     initNewVersionResources();
     ui->setupUi(this);
@@ -287,6 +292,9 @@ void TfrmNewVersion::FormShow()
     m_tag = 1;
     setWindowTitle(u" "_s + ApplicationTitle);
     ui->btUpdateNow->setText(TranslateText(UpdateNowText));
+    ui->btUpdateNow->setToolTip(m_updateAction == UpdateAction::OpenDownloadPage
+                                    ? TranslateText(OpensDownloadPageText)
+                                    : QString());
     ui->btCancel->setText(TranslateText(ForceUpdate ? ExitText : SkipText));
     ui->Label1->setText(NewVersionMessage);
 }
@@ -327,6 +335,11 @@ void TfrmNewVersion::btUpdateNowClick()
 {
     if (m_reply)
         return;
+    if (m_updateAction == UpdateAction::OpenDownloadPage) {
+        m_shell.openAddress(HomepageAddress + DownloadPagePath);
+        done(QDialog::Accepted);
+        return;
+    }
     // Whatever the download's outcome, the program ends when the dialog closes.
     ForceUpdate = true;
     DownloadCancelled = false;
@@ -454,10 +467,17 @@ void TfrmNewVersion::endDownload(const QString &failure)
 
 QStringList NewVersionSourceTexts()
 {
-    return {NewVersionText,      OutOfDateText,      WhatsNewText,
-            UpdateNowText,       SkipText,           ExitText,
-            AbortText,           DownloadFailedText, DownloadCancelledText,
-            NoDownloadedFileText};
+    return {NewVersionText,
+            OutOfDateText,
+            WhatsNewText,
+            UpdateNowText,
+            SkipText,
+            ExitText,
+            AbortText,
+            DownloadFailedText,
+            DownloadCancelledText,
+            NoDownloadedFileText,
+            OpensDownloadPageText};
 }
 
 bool RunNewVersionCheck(UserMessages &messages, ShellServices &shell)

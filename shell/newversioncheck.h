@@ -29,14 +29,17 @@ extern bool DownloadCancelled;
 extern QString NewVersionMessage;
 
 inline const QString UpdateUserAgent = QStringLiteral("Mozilla/4.0 (compatible; MyApp)");
-// A reserved name that reaches nobody until the maker's real host is filled in.
-inline const QString DefaultUpdateHost = QStringLiteral("https://update.tessaly.example");
+// The update host the program was built with (the TESSALY_UPDATE_HOST build setting);
+// empty when none was given, which turns the check off.
+extern const QString DefaultUpdateHost;
 // Replaces the update host's base address, for a mirror or a local test server.
 inline constexpr char UpdateHostVariable[] = "TESSALY_UPDATE_URL";
 inline const QString VersionPagePath = QStringLiteral("/download/version/vexa-version.html");
 inline const QString ChangesPagePath = QStringLiteral("/download/version/vexa-changes.html");
 inline const QString InstallerPath = QStringLiteral("/download/vexa.exe");
 inline const QString InstallerFileName = QStringLiteral("zelv_update.exe");
+// The homepage's page with the packages of the latest version.
+inline const QString DownloadPagePath = QStringLiteral("/download.html");
 inline constexpr std::chrono::milliseconds UpdateCheckTimeout{10000};
 
 // Whether the update documents may be fetched from url: HTTPS anywhere, plain HTTP only
@@ -44,7 +47,8 @@ inline constexpr std::chrono::milliseconds UpdateCheckTimeout{10000};
 // the user is offered to run.
 bool IsAllowedUpdateAddress(const QUrl &url);
 // The update host's base address: TESSALY_UPDATE_URL when set, else the built-in
-// one. An empty URL when the variable names an address that is not allowed.
+// one. An empty URL (the check is off) when there is neither, or when the variable
+// names an address that is not allowed.
 QUrl UpdateHostAddress();
 // path (beginning with "/") below base, whose own path it keeps.
 QUrl UpdateDocumentAddress(const QUrl &base, const QString &path);
@@ -73,15 +77,28 @@ QStringList PageLines(const QByteArray &body);
 bool CheckForNewVersion();
 bool CheckForNewVersion(const QUrl &host, std::chrono::milliseconds transferTimeout);
 
-// The new-version dialog: what is new, and a button that downloads and starts the
-// installer of the latest version.
+// What "Update Now" does.
+enum class UpdateAction {
+    // Downloads the installer and starts it (Windows).
+    DownloadInstaller,
+    // Opens the homepage's download page in the browser: an installer for Windows
+    // cannot run here, and packages are installed by the system's own tools.
+    OpenDownloadPage,
+};
+#ifdef Q_OS_WIN
+inline constexpr UpdateAction PlatformUpdateAction = UpdateAction::DownloadInstaller;
+#else
+inline constexpr UpdateAction PlatformUpdateAction = UpdateAction::OpenDownloadPage;
+#endif
+
+// The new-version dialog: what is new, and a button that gets the latest version.
 class TfrmNewVersion : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit TfrmNewVersion(UserMessages &messages, ShellServices &shell,
-                            QWidget *parent = nullptr);
+    explicit TfrmNewVersion(UserMessages &messages, ShellServices &shell, QWidget *parent = nullptr,
+                            UpdateAction updateAction = PlatformUpdateAction);
     ~TfrmNewVersion() override;
 
     // The continue flag: 1 lets start-up go on, 0 ends the program.
@@ -89,7 +106,9 @@ public:
     bool IsDownloading() const { return m_reply != nullptr; }
 
     // Starts the download of the installer into the temporary folder; when it ends the
-    // installer is started (or the failure told), and the dialog closes.
+    // installer is started (or the failure told), and the dialog closes. With
+    // OpenDownloadPage, opens the download page instead and closes the dialog; the
+    // program then goes on unless the update is forced.
     void btUpdateNowClick();
     // "Abort" while downloading, otherwise closes the dialog.
     void btCancelClick();
@@ -117,6 +136,7 @@ private:
     std::unique_ptr<Ui::TfrmNewVersion> ui;
     UserMessages &m_messages;
     ShellServices &m_shell;
+    UpdateAction m_updateAction;
     int m_tag = 1;
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<QFile> m_file;

@@ -10,12 +10,18 @@
 #include "translation.h"
 
 #include <QApplication>
-#include <QHash>
-#include <QLibraryInfo>
-#include <QTranslator>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QHash>
+#include <QIcon>
+#include <QLibraryInfo>
 #include <QScreen>
+#include <QTranslator>
+
+#include <memory>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -52,17 +58,149 @@ void ApplyApplicationFont(QApplication &app)
     app.setFont(font);
 }
 
-void LoadTranslationCatalogue(QApplication &app)
+namespace {
+
+const QString CatalogueFileName = u"transl.dt"_s;
+
+// Qt's name of the language behind a catalogue code, where the two differ.
+QString qtLanguageName(const QString &code)
 {
-    LoadTranslations(QCoreApplication::applicationDirPath() + u"/transl.dt"_s);
-    // Qt's own texts (Yes, No, OK) in the same language, where the system has them.
     static const QHash<QString, QString> qtNames{
-        {u"cn"_s, u"zh_CN"_s}, {u"jp"_s, u"ja"_s}, {u"kr"_s, u"ko"_s}};
-    const QString code = CurrentLanguageCode().toLower();
-    auto *translator = new QTranslator(&app);
-    if (LanguageIndex() > 0 && translator->load(u"qtbase_"_s + qtNames.value(code, code),
-                                                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
+        {u"cn"_s, u"zh_CN"_s}, {u"jp"_s, u"ja"_s}, {u"kr"_s, u"ko"_s}, {u"pt"_s, u"pt_BR"_s}};
+    const QString lower = code.toLower();
+    return qtNames.value(lower, lower);
+}
+
+const QStringList &qtButtonTexts()
+{
+    static const QStringList texts{Translatable(u"OK"), Translatable(u"Cancel"),
+                                   Translatable(u"Yes"), Translatable(u"No")};
+    return texts;
+}
+
+// Qt's dialog buttons from the catalogue, for a language Qt has no translation of
+// (Greek); Qt's own translation, installed later, is asked first.
+class CatalogueButtonTranslator : public QTranslator
+{
+public:
+    using QTranslator::QTranslator;
+
+    bool isEmpty() const override { return false; }
+    QString translate(const char *context, const char *sourceText, const char *, int) const override
+    {
+        if (LanguageIndex() <= 0 || qstrcmp(context, "QPlatformTheme") != 0)
+            return QString();
+        QString text = QString::fromUtf8(sourceText);
+        const bool mnemonic = text.startsWith(u'&');
+        if (mnemonic)
+            text.remove(0, 1);
+        if (!qtButtonTexts().contains(text))
+            return QString();
+        const QString translated = TranslateText(text);
+        if (translated == text)
+            return QString();
+        return mnemonic ? u'&' + translated : translated;
+    }
+};
+
+} // namespace
+
+QIcon ApplicationIcon()
+{
+    InitShellResources();
+    return QIcon(u":/icons/tessaly.svg"_s);
+}
+
+std::optional<QString> ProgramInfoText(const QStringList &arguments)
+{
+    if (arguments.contains(u"--help"_s) || arguments.contains(u"-h"_s)) {
+        return u"Usage: tessaly [PATH...] [/cli [/KEY=VALUE...] [/regex] [/dryrun]]\n"
+               u"       tessaly --help | --version\n"
+               u"\n"
+               u"Renames many files in one operation: a window to gather files, set the\n"
+               u"options, preview every new name and rename. Each PATH (a file or a folder)\n"
+               u"is put in the list when the window opens, as a drop on the window would\n"
+               u"put it. Other arguments are ignored, apart from those below.\n"
+               u"\n"
+               u"Options:\n"
+               u"  -h, --help         Shows this help and ends.\n"
+               u"  -v, --version      Shows the version and ends.\n"
+               u"\n"
+               u"Unattended run: the window does not open; the files given as PATH are\n"
+               u"previewed and renamed in place, then the program ends. Messages still\n"
+               u"appear as message boxes. Keys are matched without regard to case.\n"
+               u"  /cli               Turns the unattended run on; without it the keys below\n"
+               u"                     are ignored.\n"
+               u"  /pattern=TEXT      Pattern of the new name (default {name}).\n"
+               u"  /start=N           First value of {counter} (default 1).\n"
+               u"  /digits=N          Digits of {counter} (default 3).\n"
+               u"  /case=MODE         lower, upper or title; anything else leaves the case.\n"
+               u"  /find=TEXT         Text to find in the name.\n"
+               u"  /replace=TEXT      Replacement for the found text.\n"
+               u"  /regex             /find is a regular expression.\n"
+               u"  /newext=EXT        Gives every file this extension.\n"
+               u"  /conflict=RULE     When a target exists: skip, overwrite, or anything\n"
+               u"                     else to number the new name (the default).\n"
+               u"  /dryrun            Only previews; renames nothing.\n"
+               u"\n"
+               u"Environment:\n"
+               u"  TESSALY_UPDATE_URL The update host's base address (https://, or http://\n"
+               u"                     on this machine's loopback only); any other value\n"
+               u"                     turns the update check off.\n"
+               u"\n"
+               u"tessaly-cli is the same engine for the shell: see tessaly-cli --help.\n"_s;
+    }
+    if (arguments.contains(u"--version"_s) || arguments.contains(u"-v"_s))
+        return u"tessaly "_s + ApplicationVersion + u'\n';
+    return std::nullopt;
+}
+
+QString CataloguePath(const QString &programFolder)
+{
+    const QDir folder(programFolder);
+    const QString beside = folder.filePath(CatalogueFileName);
+    if (QFileInfo::exists(beside))
+        return beside;
+    return QDir::cleanPath(
+        folder.filePath(QStringLiteral(TESSALY_DATA_FROM_BIN) + u'/' + CatalogueFileName));
+}
+
+void LoadTranslationCatalogue(QApplication &)
+{
+    LoadTranslations(CataloguePath(QCoreApplication::applicationDirPath()));
+    ApplyLanguageToQt();
+}
+
+void ApplyLanguageToQt()
+{
+    static QTranslator *qtTranslator = nullptr;
+    static CatalogueButtonTranslator *buttonTranslator = nullptr;
+    if (!buttonTranslator) {
+        buttonTranslator = new CatalogueButtonTranslator(QCoreApplication::instance());
+        QCoreApplication::installTranslator(buttonTranslator);
+    }
+    if (qtTranslator) {
+        QCoreApplication::removeTranslator(qtTranslator);
+        delete std::exchange(qtTranslator, nullptr);
+    }
+    const bool translated = LanguageIndex() > 0;
+    const QString qtName = qtLanguageName(CurrentLanguageCode());
+    if (translated) {
+        auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+        if (translator->load(u"qtbase_"_s + qtName,
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            qtTranslator = translator.release();
+            QCoreApplication::installTranslator(qtTranslator);
+        }
+    }
+    // Set explicitly, so that it holds also for a language Qt has no translation of.
+    QGuiApplication::setLayoutDirection(translated ? QLocale(qtName).textDirection()
+                                                   : Qt::LeftToRight);
+}
+
+QStringList QtButtonSourceTexts()
+{
+    return qtButtonTexts();
 }
 
 bool RunUpdateCheck()
@@ -81,6 +219,9 @@ int RunTessaly(QApplication &app)
     ApplyVisualStyle(app, messages);
     QApplication::setApplicationName(ApplicationTitle);
     QApplication::setApplicationVersion(ApplicationVersion);
+    QApplication::setWindowIcon(ApplicationIcon());
+    // Lets the desktop tie the windows to the menu entry and its icon (Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral(TESSALY_APP_ID));
     LoadTranslationCatalogue(app);
     if (!RunUpdateCheck())
         return 0;

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
+#include <optional>
+
 class QApplication;
+class QIcon;
 class UserMessages;
 
 inline const QString ApplicationTitle = QStringLiteral("Tessaly");
@@ -26,8 +30,25 @@ bool ApplyVisualStyle(QApplication &app, UserMessages &messages,
 // Segoe UI at 9 points where the system has it, else the system's sans serif at 9.
 void ApplyApplicationFont(QApplication &app);
 
+// The program's own icon, for its windows.
+QIcon ApplicationIcon();
+
+// What tessaly --help and --version print (arguments without the program's path);
+// nothing for any other arguments. Answered before any window system is reached.
+std::optional<QString> ProgramInfoText(const QStringList &arguments);
+
+// The catalogue the program reads: transl.dt beside the program (a build folder), else
+// the one in the installation's data folder relative to programFolder.
+QString CataloguePath(const QString &programFolder);
+
 // Reads the translation catalogue and chooses the interface language.
 void LoadTranslationCatalogue(QApplication &app);
+// Makes Qt's own texts (dialog buttons) and the layout direction follow the chosen
+// language: Qt's translation where the system has it, right to left for Arabic.
+void ApplyLanguageToQt();
+// The English texts of Qt's dialog buttons that the catalogue translates for languages
+// Qt has no translation of.
+QStringList QtButtonSourceTexts();
 
 // Asks whether a newer version exists and lets the user get it; false when the
 // program is to end before any window is made.

@@ -21,6 +21,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
@@ -77,6 +78,8 @@ constexpr int FolderColumnInitialWidth = 360;
 constexpr int FolderColumnMinimum = 150;
 constexpr int HomepageLinkWidth = 262;
 constexpr int HomepageLinkHeight = 19;
+// An edit gives room to a longer caption down to this width.
+constexpr int MinimumEditWidth = 40;
 
 // Halves go to the even neighbour, as the layout arithmetic expects (12.5 gives 12).
 int roundHalfEven(double value)
@@ -113,6 +116,22 @@ void setItemTexts(QComboBox *box, const QStringList &sourceTexts)
     box->setCurrentIndex(selected);
 }
 
+// Shows each name and folder in its own direction: in a right-to-left window a Latin
+// name would otherwise read in another order ("001_a.txt" as "a.txt_001").
+class IsolatedTextDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!option->text.isEmpty())
+            option->text = QChar(0x2068) + option->text + QChar(0x2069); // first strong isolate
+    }
+};
+
 } // namespace
 
 TFormMain::TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellServices &shell,
@@ -135,9 +154,23 @@ QStringList TFormMain::ProgramArguments()
 
 TFormMain::~TFormMain() = default;
 
+QStringList TFormMain::StartPaths(const QStringList &arguments)
+{
+    QStringList paths;
+    for (const QString &argument : arguments) {
+        if (argument.isEmpty() || IsCommandLineKey(argument))
+            continue;
+        const QFileInfo info(argument);
+        if (info.exists())
+            paths.append(QDir::toNativeSeparators(QDir::cleanPath(info.absoluteFilePath())));
+    }
+    return paths;
+}
+
 void TFormMain::FormCreate(const QStringList &arguments)
 {
     setWindowTitle(ApplicationTitle + u' ' + ApplicationVersion);
+    setWindowIcon(ApplicationIcon());
 
     for (QWidget *hidden : std::initializer_list<QWidget *>{
              ui->btnClear, ui->btnAddFolder, ui->btnLoadNameList, ui->chkIncludeSubfolders})
@@ -179,6 +212,7 @@ void TFormMain::FormCreate(const QStringList &arguments)
     // The list: one model behind the view, fixed row heights so that long lists stay fast.
     QTableView *list = ui->lvFiles;
     list->setModel(&m_files);
+    list->setItemDelegate(new IsolatedTextDelegate(list));
     list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
     list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -228,15 +262,35 @@ void TFormMain::FormCreate(const QStringList &arguments)
                                   u"padding: 0 2px; }"_s);
     m_homepageLink->resize(HomepageLinkWidth, HomepageLinkHeight);
     m_homepageLink->installEventFilter(this);
+    // Absolute places do not follow the layout direction by themselves, so they are
+    // kept here and mirrored for a right-to-left language.
+    for (QWidget *panel : {ui->Panel2, ui->Panel5}) {
+        for (QWidget *control : panel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            m_designPlaces.insert(control, control->geometry());
+            if (qobject_cast<QGroupBox *>(control)) {
+                for (QWidget *inner : control->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                    m_designPlaces.insert(inner, inner->geometry());
+            }
+        }
+    }
+    m_places = m_designPlaces;
+    ui->Panel2->installEventFilter(this);
     ui->Panel5->installEventFilter(this);
     list->installEventFilter(this);
 
     setAcceptDrops(true);
     connectCommands();
 
+    // Paths given to the program (a file manager's "Open with") go in as a drop would
+    // put them, before the unattended run, which then works on them.
+    const QStringList startPaths = StartPaths(arguments);
+    if (!startPaths.isEmpty())
+        RunCommand([this, &startPaths] { DropPaths(startPaths); });
     RunCommandLine(arguments);
     BuildLanguageMenu();
     ApplyTranslatedCaptions();
+    if (m_files.count() > 0)
+        UpdateFileCount();
 }
 
 void TFormMain::RunCommandLine(const QStringList &arguments)
@@ -275,6 +329,7 @@ void TFormMain::LanguageMenuItemClick(QAction *item)
         other->setChecked(false);
     item->setChecked(true);
     SelectLanguage(item->data().toInt());
+    ApplyLanguageToQt();
     ApplyTranslatedCaptions();
 }
 
@@ -402,6 +457,7 @@ void TFormMain::ApplyTranslatedCaptions()
     setItemTexts(ui->cbBatchMode, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
     m_statusText->setText(u"  "_s + TranslateText(u"Add the files"_s));
+    fitCaptions();
 }
 
 RenameOptions TFormMain::ReadRenameOptions() const
@@ -762,12 +818,22 @@ void TFormMain::resizeEvent(QResizeEvent *event)
     FormResize();
 }
 
+void TFormMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::LayoutDirectionChange) {
+        layOutFixedControls();
+        FormResize();
+    }
+}
+
 void TFormMain::FormResize()
 {
     // The status bar is always the lowest part of the window here; only the link needs
-    // placing, over its right end.
+    // placing, over its right end (its left end, right to left).
     const int barHeight = ui->StatusBar1->height();
-    m_homepageLink->move(ui->StatusBar1->width() - m_homepageLink->width() - 25,
+    const int fromEdge = ui->StatusBar1->width() - m_homepageLink->width() - 25;
+    m_homepageLink->move(layoutDirection() == Qt::RightToLeft ? 25 : fromEdge,
                          barHeight - roundHalfEven(barHeight / 2.0) -
                              roundHalfEven(m_homepageLink->height() / 2.0));
     m_homepageLink->raise();
@@ -800,21 +866,97 @@ void TFormMain::ResizeListColumns()
                          std::max(ListClientWidth() - taken - 6, FolderColumnMinimum));
 }
 
+void TFormMain::placeFixed(QWidget *control, const QRect &leftToRight) const
+{
+    QRect place = leftToRight;
+    if (layoutDirection() == Qt::RightToLeft)
+        place.moveLeft(control->parentWidget()->width() - leftToRight.left() - leftToRight.width());
+    control->setGeometry(place);
+}
+
+void TFormMain::fitCaptions()
+{
+    m_places = m_designPlaces;
+    const auto isEdit = [](const QWidget *control) {
+        return qobject_cast<const QLineEdit *>(control) || qobject_cast<const QComboBox *>(control);
+    };
+    for (auto it = m_designPlaces.cbegin(); it != m_designPlaces.cend(); ++it) {
+        QWidget *caption = it.key();
+        const auto *label = qobject_cast<const QLabel *>(caption);
+        if (!(label && !label->wordWrap()) && !qobject_cast<const QCheckBox *>(caption))
+            continue;
+        QRect &place = m_places[caption];
+        const int missing = caption->sizeHint().width() - place.width();
+        if (missing <= 0)
+            continue;
+        // The nearest control on each side in the same row.
+        QWidget *before = nullptr;
+        QWidget *after = nullptr;
+        for (auto other = m_designPlaces.cbegin(); other != m_designPlaces.cend(); ++other) {
+            const QRect &rect = other.value();
+            if (other.key()->parentWidget() != caption->parentWidget() ||
+                std::abs(rect.center().y() - place.center().y()) > 12)
+                continue;
+            if (rect.right() < place.left() &&
+                (!before || rect.right() > m_designPlaces.value(before).right()))
+                before = other.key();
+            if (rect.left() > place.right() &&
+                (!after || rect.left() < m_designPlaces.value(after).left()))
+                after = other.key();
+        }
+        const auto spare = [&](QWidget *control) {
+            return control && isEdit(control) ? m_places.value(control).width() - MinimumEditWidth
+                                              : 0;
+        };
+        const bool takeBefore = spare(before) > spare(after);
+        QWidget *giver = takeBefore ? before : after;
+        const int taken = std::min(missing, spare(giver));
+        if (taken <= 0)
+            continue;
+        QRect &given = m_places[giver];
+        if (takeBefore) {
+            given.setRight(given.right() - taken);
+            place.setLeft(place.left() - taken);
+        } else {
+            given.setLeft(given.left() + taken);
+            place.setRight(place.right() + taken);
+        }
+    }
+    layOutFixedControls();
+}
+
+void TFormMain::layOutFixedControls()
+{
+    for (auto it = m_places.cbegin(); it != m_places.cend(); ++it) {
+        if (it.key()->parentWidget() != ui->Panel5)
+            placeFixed(it.key(), it.value());
+    }
+    layOutOperationStrip();
+}
+
 void TFormMain::layOutOperationStrip()
 {
     // The destination edit stretches with the strip; "..." keeps its distance to the
     // right edge.
     const int width = ui->Panel5->width();
-    QRect edit = ui->edtDestination->geometry();
-    edit.setWidth(std::max(width - edit.left() - 86, 40));
-    ui->edtDestination->setGeometry(edit);
-    ui->Button2->move(std::max(width - 76, edit.right() + 10), ui->Button2->y());
+    QRect edit = m_places.value(ui->edtDestination);
+    edit.setWidth(std::max(width - edit.left() - 86, MinimumEditWidth));
+    QRect button = m_places.value(ui->Button2);
+    button.moveLeft(std::max(width - 76, edit.right() + 10));
+    for (QWidget *control : {ui->Label1, ui->lblDestination})
+        placeFixed(control, m_places.value(control));
+    placeFixed(ui->cbBatchMode, m_places.value(ui->cbBatchMode));
+    placeFixed(ui->edtDestination, edit);
+    placeFixed(ui->Button2, button);
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->Panel5 && event->type() == QEvent::Resize) {
         layOutOperationStrip();
+    } else if (watched == ui->Panel2 && event->type() == QEvent::Resize) {
+        if (layoutDirection() == Qt::RightToLeft)
+            layOutFixedControls();
     } else if (watched == ui->lvFiles && event->type() == QEvent::Resize) {
         // The list is laid out after the window's own resize on the first showing; a
         // change of its height alone (the options panel) keeps dragged column widths.

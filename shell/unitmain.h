@@ -3,7 +3,9 @@
 #include "filelistmodel.h"
 #include "renameoptions.h"
 
+#include <QHash>
 #include <QMainWindow>
+#include <QRect>
 #include <QStringList>
 
 #include <functional>
@@ -47,6 +49,9 @@ public:
     // Whether the command-line mode has asked the program to end.
     bool QuitRequested() const { return m_quitRequested; }
     static QStringList ProgramArguments();
+    // The arguments that name existing files or folders, as absolute paths in their
+    // order; the unattended run's keys and everything else are left out.
+    static QStringList StartPaths(const QStringList &arguments);
 
     TFormSettings &FormSettings() { return m_formSettings; }
     UserMessages &Messages() { return m_messages; }
@@ -101,6 +106,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -113,6 +119,13 @@ private:
     void FormResize();
     void connectCommands();
     void layOutOperationStrip();
+    // Places the controls that have fixed positions (the options panel, the operation
+    // strip) at their design places, mirrored in a right-to-left language.
+    void layOutFixedControls();
+    // Gives each caption with a fixed place the width its text needs in the current
+    // language, taken from the neighbouring edit with the most room to spare.
+    void fitCaptions();
+    void placeFixed(QWidget *control, const QRect &leftToRight) const;
     void Preview();
     void showPlan(const RenameOptions &options);
     QList<int> selectedRows() const;
@@ -128,4 +141,8 @@ private:
     QLabel *m_planSummary = nullptr;
     QLabel *m_homepageLink = nullptr;
     QMenu *m_listMenu = nullptr;
+    // The design place of each control with a fixed position, left to right, and the
+    // place it has with the current language's captions.
+    QHash<QWidget *, QRect> m_designPlaces;
+    QHash<QWidget *, QRect> m_places;
 };

@@ -27,6 +27,8 @@ private slots:
     void runs();
     void switchesAndValues();
     void failureKeepsTheProgramRunning();
+    void keysAreTold_data();
+    void keysAreTold();
 
 private:
     std::unique_ptr<TestDir> m_appData;
@@ -183,6 +185,31 @@ void TestCommandLine::failureKeepsTheProgramRunning()
     QCOMPARE(RunCommandLine(rename, options, items, {}, recorder, files), CommandLineOutcome::Quit);
     QVERIFY(QFile::exists(dir.filePath(u"b.txt"_s)));
     QVERIFY(QFile::exists(UndoLogPath()));
+}
+
+void TestCommandLine::keysAreTold_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<bool>("key");
+
+    QTest::newRow("cli") << u"/cli"_s << true;
+    QTest::newRow("switch-any-case") << u"/DryRun"_s << true;
+    QTest::newRow("valued") << u"/Pattern={name}"_s << true;
+    QTest::newRow("valued-empty") << u"/newext="_s << true;
+    QTest::newRow("unknown-switch") << u"/verbose"_s << false;
+    QTest::newRow("valued-key-without-value") << u"/find"_s << false;
+    QTest::newRow("switch-with-value") << u"/regex=1"_s << false;
+    QTest::newRow("absolute-path") << u"/home/ann/cli"_s << false;
+    QTest::newRow("path-below-a-key-name") << u"/cli/a.txt"_s << false;
+    QTest::newRow("relative-path") << u"pattern=x"_s << false;
+}
+
+// What the window's start takes for a path and what it leaves to the unattended run.
+void TestCommandLine::keysAreTold()
+{
+    QFETCH(QString, argument);
+    QFETCH(bool, key);
+    QCOMPARE(IsCommandLineKey(argument), key);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

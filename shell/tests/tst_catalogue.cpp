@@ -3,6 +3,7 @@
 
 #include "aboutbox.h"
 #include "newversioncheck.h"
+#include "startup.h"
 #include "translation.h"
 
 #include <QDirIterator>
@@ -63,11 +64,18 @@ void TestCatalogue::coversEveryText()
     QStringList codes;
     for (qsizetype c = 0; c < catalogue->languageCount(); ++c)
         codes.append(catalogue->code(c));
-    QCOMPARE(codes, (QStringList{u"en"_s, u"de"_s, u"fr"_s, u"es"_s, u"it"_s}));
+    QCOMPARE(codes,
+             (QStringList{u"en"_s, u"ar"_s, u"cn"_s, u"cs"_s, u"de"_s, u"el"_s, u"es"_s, u"fr"_s,
+                          u"hu"_s, u"it"_s, u"jp"_s, u"kr"_s, u"nl"_s, u"pl"_s, u"pt"_s, u"tr"_s}));
+    // Every language a system can be set to finds its column.
+    for (int language = QLocale::AnyLanguage; language <= QLocale::LastLanguage; ++language) {
+        const QString code = LanguageCodeFor(QLocale::Language(language));
+        QVERIFY2(codes.contains(code), qPrintable(code));
+    }
 
     // Texts kept in named constants, which the scan of the sources cannot see.
-    const QStringList texts =
-        translatedTexts() + NewVersionSourceTexts() + AboutAndHelpSourceTexts();
+    const QStringList texts = translatedTexts() + NewVersionSourceTexts() +
+                              AboutAndHelpSourceTexts() + QtButtonSourceTexts();
     QVERIFY2(texts.size() > 50, "the sources were found");
     QStringList missing;
     for (const QString &text : texts) {

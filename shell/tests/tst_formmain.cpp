@@ -114,6 +114,10 @@ private slots:
     void commandLineMode_data();
     void commandLineMode();
     void planShownInTheList();
+    void pathsGivenAtStart_data();
+    void pathsGivenAtStart();
+    void commandLineModeRunsOnGivenPaths_data();
+    void commandLineModeRunsOnGivenPaths();
     void screenshots();
 
 private:
@@ -139,6 +143,11 @@ private:
     }
     void drop(const QStringList &paths);
     void selectRows(const QList<int> &rows);
+    // Chooses the language with this code from View > Language, as a user would.
+    void chooseLanguage(const QString &code);
+    // A new main window made with these arguments, "@name" standing for name in the
+    // test folder.
+    void startWith(const QStringList &arguments);
 
     std::unique_ptr<TestDir> m_dir;
     std::unique_ptr<RecordingMessages> m_messages;
@@ -180,6 +189,7 @@ void TestFormMain::init()
 void TestFormMain::cleanup()
 {
     SetTranslationState({}, 0, QString());
+    ApplyLanguageToQt();
     m_form.reset();
     m_settings.reset();
     m_shell.reset();
@@ -202,6 +212,26 @@ void TestFormMain::drop(const QStringList &paths)
     QDropEvent dropEvent(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(m_form.get(), &dropEvent);
     QVERIFY(dropEvent.isAccepted());
+}
+
+void TestFormMain::chooseLanguage(const QString &code)
+{
+    for (QAction *item : child<QMenu>("mmLanguage")->actions()) {
+        if (CurrentCatalogue().code(item->data().toInt()) == code) {
+            item->trigger();
+            return;
+        }
+    }
+    QFAIL(qPrintable(u"no language "_s + code));
+}
+
+void TestFormMain::startWith(const QStringList &arguments)
+{
+    QStringList resolved;
+    for (const QString &argument : arguments)
+        resolved.append(argument.startsWith(u'@') ? m_dir->filePath(argument.mid(1)) : argument);
+    m_form.reset();
+    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell, nullptr, resolved);
 }
 
 void TestFormMain::selectRows(const QList<int> &rows)
@@ -235,6 +265,7 @@ void TestFormMain::startsEmptyWithInitialOptions()
     QCOMPARE(list()->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(list()->editTriggers(), QAbstractItemView::NoEditTriggers);
 
+    QVERIFY(!m_form->windowIcon().pixmap(32, 32).isNull());
     // Every toolbar icon comes from the resources.
     for (QToolButton *button : child<QWidget>("Panel1")->findChildren<QToolButton *>())
         QVERIFY2(!button->icon().pixmap(40, 40).isNull(), qPrintable(button->objectName()));
@@ -525,20 +556,21 @@ void TestFormMain::languageSwitch()
     SetTranslationState(*ParseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
     m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
     auto *menu = child<QMenu>("mmLanguage");
-    QCOMPARE(menu->actions().size(), 5);
+    QCOMPARE(menu->actions().size(), 16);
     QVERIFY(menu->actions().front()->isChecked());
 
     drop({m_dir->file(u"a.txt"_s)});
     child<QComboBox>("cbCase")->setCurrentIndex(CaseMode::Upper);
-    menu->actions().at(1)->trigger();
-    QCOMPARE(LanguageIndex(), 1);
+    chooseLanguage(u"de"_s);
+    QAction *german = menu->actions().at(LanguageIndex());
+    QCOMPARE(german->text(), u"Deutsch"_s);
     QCOMPARE(child<QLabel>("lblFind")->text(), u"Im Namen suchen:"_s);
     QCOMPARE(child<QToolButton>("btnRename")->toolTip(), u"Dateien umbenennen!"_s);
     QCOMPARE(child<QComboBox>("cbCase")->currentText(), u"GROSSBUCHSTABEN"_s);
     QCOMPARE(list()->model()->headerData(3, Qt::Horizontal).toString(), u"Größe"_s);
     // The status bar asks for files again, whatever the list holds.
     QCOMPARE(m_form->StatusText(), u"  Dateien hinzufügen"_s);
-    QVERIFY(menu->actions().at(1)->isChecked() && !menu->actions().front()->isChecked());
+    QVERIFY(german->isChecked() && !menu->actions().front()->isChecked());
     QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s)
                  .value(u"CurrentLanguage"_s)
                  .toString(),
@@ -549,9 +581,26 @@ void TestFormMain::languageSwitch()
     child<QToolButton>("btnRename")->click();
     QVERIFY(m_messages->texts().back().startsWith(
         u"Dateien wie in der Vorschau gezeigt umbenennen?\n\nUmzubenennende Dateien: "_s));
+    // Qt's own dialog buttons speak the language too.
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Abbrechen"_s);
+    QCOMPARE(QApplication::layoutDirection(), Qt::LeftToRight);
+
+    // Arabic runs right to left.
+    chooseLanguage(u"ar"_s);
+    QCOMPARE(QApplication::layoutDirection(), Qt::RightToLeft);
+    QCOMPARE(m_form->layoutDirection(), Qt::RightToLeft);
+    QVERIFY(QCoreApplication::translate("QPlatformTheme", "Cancel") != u"Cancel"_s);
+    // Qt has no Greek translation; the catalogue answers for the message boxes' buttons.
+    chooseLanguage(u"el"_s);
+    QCOMPARE(QApplication::layoutDirection(), Qt::LeftToRight);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Ναι"_s);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), u"OK"_s);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Close"), u"Close"_s);
 
     menu->actions().front()->trigger();
     QCOMPARE(child<QLabel>("lblFind")->text(), u"Find in name:"_s);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Cancel"_s);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Yes"_s);
 }
 
 void TestFormMain::commandLineMode_data()
@@ -590,6 +639,78 @@ void TestFormMain::commandLineMode()
     QCOMPARE(child<QLineEdit>("edtPattern")->text(), pattern);
     if (arguments.contains(u"/regex"_s))
         QVERIFY(m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->isChecked());
+}
+
+void TestFormMain::pathsGivenAtStart_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("listed"); // relative to the test folder, in list order
+
+    QTest::newRow("files-and-a-folder")
+        << QStringList{u"@b.txt"_s, u"@Folder"_s, u"@a.txt"_s, u"@b.txt"_s}
+        << QStringList{u"b.txt"_s, u"Folder/c.txt"_s, u"a.txt"_s};
+    QTest::newRow("relative-to-the-current-folder")
+        << QStringList{u"a.txt"_s, u"./Folder/../b.txt"_s} << QStringList{u"a.txt"_s, u"b.txt"_s};
+    QTest::newRow("others-ignored")
+        << QStringList{u"@missing.txt"_s, u"--verbose"_s,       u"-x"_s,    u"/pattern=x"_s,
+                       QString(),         u"/nowhere/at/all"_s, u"@a.txt"_s}
+        << QStringList{u"a.txt"_s};
+    QTest::newRow("nothing") << QStringList() << QStringList();
+}
+
+// Paths given to the program (a file manager's "Open with", a desktop entry's %F) are
+// listed when the window opens, as a drop would list them.
+void TestFormMain::pathsGivenAtStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, listed);
+
+    for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"Folder/c.txt"_s, u"Folder/sub/e.txt"_s})
+        m_dir->file(name);
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    startWith(arguments);
+    QDir::setCurrent(previous);
+
+    QStringList expected;
+    for (const QString &name : listed)
+        expected.append(m_dir->filePath(name));
+    QCOMPARE(listedPaths(), expected);
+    QCOMPARE(m_form->StatusText(),
+             expected.isEmpty() ? u"  Add the files"_s : u"Files: %1"_s.arg(expected.size()));
+    QVERIFY(!m_form->QuitRequested());
+    QVERIFY(m_messages->entries.isEmpty());
+}
+
+void TestFormMain::commandLineModeRunsOnGivenPaths_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("onDisk");
+
+    QTest::newRow("renames")
+        << QStringList{u"@b.txt"_s, u"/cli"_s, u"/pattern={counter}_{name}"_s, u"@a.txt"_s}
+        << QStringList{u"Batch completed. A CSV log has been saved in AppData."_s}
+        << QStringList{u"001_b.txt"_s, u"002_a.txt"_s};
+    QTest::newRow("dry-run") << QStringList{u"/cli"_s, u"@a.txt"_s, u"/case=upper"_s, u"/dryrun"_s,
+                                            u"@b.txt"_s}
+                             << QStringList() << QStringList{u"a.txt"_s, u"b.txt"_s};
+}
+
+void TestFormMain::commandLineModeRunsOnGivenPaths()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, onDisk);
+
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    m_dir->file(u"a.txt"_s);
+    m_dir->file(u"b.txt"_s);
+    startWith(arguments);
+    QVERIFY(m_form->QuitRequested());
+    QCOMPARE(m_messages->texts(), messages);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files, QDir::Name), onDisk);
 }
 
 void TestFormMain::previewErrorsBecomeMessages()
@@ -956,6 +1077,26 @@ void TestFormMain::screenshots()
     QVERIFY(m_settings->grab().save(settingsShot));
     m_settings->hide();
     qInfo("screenshots: %s, %s", qPrintable(mainShot), qPrintable(settingsShot));
+
+    // The window in a right-to-left language and in two other scripts.
+    QFile file(QStringLiteral(TESSALY_CATALOGUE));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    SetTranslationState(*ParseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
+    m_form.reset();
+    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    drop(paths);
+    child<QLineEdit>("edtPattern")->setText(u"{counter}_{name}"_s);
+    child<QToolButton>("btnPreview")->click();
+    for (const QString &code : {u"ar"_s, u"jp"_s, u"el"_s}) {
+        chooseLanguage(code);
+        QApplication::processEvents();
+        const QString shot =
+            QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window-") + code + u".png"_s;
+        QVERIFY(m_form->grab().save(shot));
+        qInfo("screenshot: %s", qPrintable(shot));
+    }
 }
 
 QTEST_MAIN(TestFormMain)
