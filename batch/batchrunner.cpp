@@ -75,10 +75,13 @@ void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOp
         files.touch(path);
 }
 
-qsizetype ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameOptions &options,
-                      UserMessages &messages, FileOperations &files,
-                      const ItemMovedHandler &itemMoved)
+BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameOptions &options,
+                         UserMessages &messages, FileOperations &files,
+                         const ItemMovedHandler &itemMoved, const BatchProgress &progress)
 {
+    BatchOutcome outcome;
+    outcome.total = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
+                    plan.count(PlanStatus::Overwrite);
     const bool copying = options.batchMode == BatchMode::CopyToFolder;
     if (!plan.destination.isEmpty() && !files.folderExists(plan.destination))
         files.makeFolders(plan.destination);
@@ -86,13 +89,23 @@ qsizetype ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameO
     UndoJournal journal(UndoLogPath());
     RuntimeNames names(plan, files);
     QList<bool> passedOver; // sized on first use
-    qsizetype differed = 0; // rows that ended otherwise than planned
+    qsizetype &differed = outcome.differed;
+    qsizetype finished = 0; // rows done or passed over
+    const auto rowFinished = [&](qsizetype row) {
+        ++finished;
+        if (progress.fileDone)
+            progress.fileDone(finished, outcome.total, items.at(row).OriginalPath);
+    };
     const auto passOver = [&](qsizetype row) {
         if (passedOver.isEmpty())
             passedOver.resize(items.size());
         passedOver[row] = true;
         ++differed;
+        rowFinished(row);
     };
+    // Rows between their first and last step (a file off to a stepping stone, a replaced
+    // file in the Trash): a stop waits for them, so that no row is left half done.
+    QSet<qsizetype> openRows;
     const auto isPassedOver = [&](qsizetype row) {
         return !passedOver.isEmpty() && passedOver[row];
     };
@@ -100,6 +113,14 @@ qsizetype ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameO
     for (const PlanStep &step : plan.steps) {
         if (isPassedOver(step.row))
             continue;
+        if (openRows.isEmpty() && progress.stopRequested && progress.stopRequested()) {
+            outcome.cancelled = true;
+            break;
+        }
+        if (step.last)
+            openRows.remove(step.row);
+        else
+            openRows.insert(step.row);
         if (step.kind == PlanStep::Trash) {
             if (files.fileExists(step.from)) {
                 // The Trash chooses the name, so the record can only follow the move; a
@@ -156,17 +177,24 @@ qsizetype ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameO
             if (itemMoved)
                 itemMoved(step.row, source);
         }
+        ++outcome.done;
+        rowFinished(step.row);
     }
     if (!items.isEmpty())
         journal.finish();
     QString done = TranslateText(u"Batch completed. A CSV log has been saved in AppData."_s);
+    if (outcome.cancelled) {
+        done = TranslateText(u"Stopped after %1 of %2 files. Undo brings them back."_s)
+                   .arg(outcome.done)
+                   .arg(outcome.total);
+    }
     if (differed > 0) {
         const QString text = TranslateText(
             u"%1 files ended otherwise than planned: names or files changed meanwhile."_s);
         done += u'\n' + text.arg(differed);
     }
     messages.information(done);
-    return differed;
+    return outcome;
 }
 
 bool RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,

@@ -19,6 +19,25 @@ using ItemMovedHandler = std::function<void(qsizetype index, const QString &oldP
 bool RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,
               FileOperations &files, const ItemMovedHandler &itemMoved = {});
 
+// What a batch running away from the user-interface thread tells and asks.
+struct BatchProgress
+{
+    // After each file that was to change is done or passed over: how many so far, of
+    // how many, and its path.
+    std::function<void(qsizetype done, qsizetype total, const QString &path)> fileDone;
+    // Asked between files (never inside a swap or cycle): true ends the batch there, as
+    // complete, with the log naming what was done.
+    std::function<bool()> stopRequested;
+};
+
+struct BatchOutcome
+{
+    qsizetype done = 0;     // files that got their new names
+    qsizetype total = 0;    // files that were to change
+    qsizetype differed = 0; // files that ended otherwise than planned
+    bool cancelled = false;
+};
+
 // Carries out a plan made for these items and options, step by step, recording each
 // operation in the undo log before doing it (a file sent to the Trash right after).
 // A name taken after planning is never replaced: the row is numbered (Auto-number,
@@ -26,9 +45,10 @@ bool RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
 // is passed over; the completion message counts such rows, and so does the result.
 // The first failing operation throws TessalyError; everything done until then stays
 // done and recorded.
-qsizetype ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameOptions &options,
-                      UserMessages &messages, FileOperations &files,
-                      const ItemMovedHandler &itemMoved = {});
+BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameOptions &options,
+                         UserMessages &messages, FileOperations &files,
+                         const ItemMovedHandler &itemMoved = {},
+                         const BatchProgress &progress = {});
 
 // Sets the file's last-write time to now when options ask for it; silent.
 void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files);

@@ -17,6 +17,15 @@
 #include "usettings.h"
 
 #include <QActionGroup>
+#include <QLineEdit>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QToolButton>
+#include <QTimer>
+#include <QShortcut>
+#include <QProgressBar>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -250,6 +259,7 @@ void TFormMain::FormCreate(const QStringList &arguments)
     connect(&m_files, &FileListModel::rowsInserted, this, dropStaleSummary);
     connect(&m_files, &FileListModel::rowsRemoved, this, dropStaleSummary);
     connect(&m_files, &FileListModel::dataChanged, this, dropStaleSummary);
+    buildProgressRow();
     ui->StatusBar1->setFixedHeight(25);
     m_homepageLink = new QLabel(ui->StatusBar1);
     m_homepageLink->setObjectName(u"lbHomepageURL"_s);
@@ -291,6 +301,9 @@ void TFormMain::FormCreate(const QStringList &arguments)
     ApplyTranslatedCaptions();
     if (m_files.count() > 0)
         UpdateFileCount();
+    followChanges();
+    if (!m_quitRequested)
+        schedulePreview();
 }
 
 void TFormMain::RunCommandLine(const QStringList &arguments)
@@ -640,24 +653,9 @@ void TFormMain::btnClearClick()
 
 void TFormMain::Preview()
 {
-    const RenameOptions options = ReadRenameOptions();
-    bool previewed = false;
-    m_files.UpdateNewNames([&](TRenameItems &items) {
-        previewed = PreviewNames(items, options, m_importedNameList, m_messages);
-    });
-    if (previewed)
-        showPlan(options);
-}
-
-void TFormMain::showPlan(const RenameOptions &options)
-{
-    const bool toFolder = options.batchMode != BatchMode::RenameInPlace;
-    if (toFolder && TrimControl(options.destination).isEmpty())
-        return; // nowhere to plan for yet
-    SystemFileSystemView view;
-    const RenamePlan plan = PlanBatch(m_files.items(), options, view, true);
-    m_files.setPlan(plan);
-    m_planSummary->setText(PlanSummary(plan));
+    m_previewDelay->stop();
+    if (m_controller.preview(ReadRenameOptions(), m_messages))
+        m_planSummary->setText(PlanSummary(m_controller.plan()));
 }
 
 QString TFormMain::PlanSummaryText() const
@@ -684,11 +682,10 @@ void TFormMain::btnRenameClick()
             TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
         return;
     }
-    // Planned afresh, since files may have changed since the preview; the list shows it.
-    SystemFileSystemView view;
-    const RenamePlan plan = PlanBatch(m_files.items(), options, view);
-    m_files.setPlan(plan);
-    m_planSummary->setText(PlanSummary(plan));
+    // Always the names of the options as they are now, planned afresh, since files may
+    // have changed since the last preview; the list shows both.
+    Preview();
+    const RenamePlan &plan = m_controller.plan();
     if (plan.blocked()) {
         m_messages.warning(PlanBlockedMessage(m_files.items(), plan));
         return;
@@ -701,15 +698,162 @@ void TFormMain::btnRenameClick()
         question += u'\n' + summary;
     if (!m_messages.confirm(question))
         return;
-    SystemFileOperations files;
-    m_files.UpdateItems(
-        [&](TRenameItems &items) { ExecutePlan(items, plan, options, m_messages, files); });
+    m_controller.startBatch(plan, options);
 }
 
 void TFormMain::btnUndoClick()
 {
-    SystemFileOperations files;
-    UndoLastBatch(m_messages, files, [this] { btnClearClick(); });
+    m_controller.startUndo();
+}
+
+// Work away from this thread.
+
+void TFormMain::buildProgressRow()
+{
+    m_progressRow = new QWidget(ui->StatusBar1);
+    m_progressRow->setObjectName(u"ProgressRow"_s);
+    auto *row = new QHBoxLayout(m_progressRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_progressBar = new QProgressBar(m_progressRow);
+    m_progressBar->setObjectName(u"ProgressBar"_s);
+    m_progressBar->setMaximumWidth(220);
+    m_progressBar->setTextVisible(false);
+    m_progressText = new QLabel(m_progressRow);
+    m_progressText->setObjectName(u"ProgressText"_s);
+    m_progressText->setMinimumWidth(120);
+    auto *cancel = new QToolButton(m_progressRow);
+    cancel->setObjectName(u"btnCancelWork"_s);
+    cancel->setText(TranslateText(u"Cancel"_s));
+    cancel->setToolTip(TranslateText(u"Stop after the current file (Esc)"_s));
+    connect(cancel, &QToolButton::clicked, this, [this] { m_controller.requestStop(); });
+    row->addWidget(m_progressBar);
+    row->addWidget(m_progressText, 1);
+    row->addWidget(cancel);
+    ui->StatusBar1->addWidget(m_progressRow, 1);
+    m_progressRow->hide();
+
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (m_controller.isBusy())
+            m_controller.requestStop();
+    });
+    m_progressDelay = new QTimer(this);
+    m_progressDelay->setSingleShot(true);
+    m_progressDelay->setInterval(500);
+    connect(m_progressDelay, &QTimer::timeout, this, [this] {
+        if (!m_controller.isBusy())
+            return;
+        // The row takes the whole bar, the homepage link's end included.
+        m_planSummary->hide();
+        m_homepageLink->hide();
+        m_progressRow->show();
+    });
+    connect(&m_controller, &RenameController::busyChanged, this, &TFormMain::workBusyChanged);
+    connect(&m_controller, &RenameController::progress, this, &TFormMain::showProgress);
+    connect(&m_controller, &RenameController::workFinished, this, &TFormMain::workFinished);
+}
+
+void TFormMain::workBusyChanged(bool busy)
+{
+    // Commands that would change the list or start other work wait; the window, its
+    // menus and the list stay usable.
+    for (QAction *action : {ui->Rename1, ui->Undo1, ui->Preview1})
+        action->setEnabled(!busy);
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             ui->btnAdd, ui->btnAddFolder, ui->btnRemove, ui->btnClear, ui->btnPreview,
+             ui->btnRename, ui->btnUndo, ui->btnLoadPreset, ui->btnLoadNameList})
+        control->setEnabled(!busy);
+    setAcceptDrops(!busy);
+    if (busy) {
+        m_progressBar->setRange(0, 0);
+        m_progressText->clear();
+        m_progressDelay->start();
+        return;
+    }
+    m_progressDelay->stop();
+    m_progressRow->hide();
+    m_planSummary->show();
+    m_homepageLink->show();
+    if (m_closeWhenIdle)
+        close();
+}
+
+void TFormMain::showProgress(qsizetype done, qsizetype total, const QString &path)
+{
+    if (total > 0) {
+        // Large counts are scaled into the bar's int range.
+        const int scale = total > 1000000 ? int(total / 1000000 + 1) : 1;
+        m_progressBar->setRange(0, int(total / scale));
+        m_progressBar->setValue(int(done / scale));
+        m_progressText->setText(
+            TranslateText(u"%1 of %2: %3"_s)
+                .arg(QLocale().toString(done), QLocale().toString(total), FileNamePart(path)));
+    } else {
+        m_progressBar->setRange(0, 0);
+        m_progressText->setText(FileNamePart(path));
+    }
+}
+
+void TFormMain::workFinished(const QList<PendingMessage> &messages)
+{
+    UpdateFileCount();
+    for (const PendingMessage &message : messages) {
+        switch (message.kind) {
+        case PendingMessage::Information:
+            m_messages.information(message.text);
+            break;
+        case PendingMessage::Warning:
+            m_messages.warning(message.text);
+            break;
+        case PendingMessage::Error:
+            m_messages.error(message.text);
+            break;
+        }
+    }
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    // Files are never left half renamed: the running work stops between two files, and
+    // the window closes then.
+    if (m_controller.isBusy()) {
+        m_closeWhenIdle = true;
+        m_controller.requestStop();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TFormMain::followChanges()
+{
+    m_previewDelay = new QTimer(this);
+    m_previewDelay->setSingleShot(true);
+    m_previewDelay->setInterval(150);
+    connect(m_previewDelay, &QTimer::timeout, this,
+            [this] { m_controller.previewInBackground(ReadRenameOptions()); });
+    connect(&m_controller, &RenameController::livePreviewShown, this,
+            [this](const QString &summary) { m_planSummary->setText(summary); });
+    connect(
+        &m_controller, &RenameController::livePreviewFailed, this,
+        [this](const QString &message) { m_planSummary->setText(message.section(u'\n', 0, 0)); });
+    for (QWidget *owner : std::initializer_list<QWidget *>{this, &m_formSettings}) {
+        for (QLineEdit *edit : owner->findChildren<QLineEdit *>())
+            connect(edit, &QLineEdit::textChanged, this, &TFormMain::schedulePreview);
+        for (QComboBox *list : owner->findChildren<QComboBox *>())
+            connect(list, &QComboBox::currentIndexChanged, this, &TFormMain::schedulePreview);
+        for (QCheckBox *box : owner->findChildren<QCheckBox *>())
+            connect(box, &QCheckBox::toggled, this, &TFormMain::schedulePreview);
+    }
+    connect(&m_files, &FileListModel::rowsInserted, this, &TFormMain::schedulePreview);
+    connect(&m_files, &FileListModel::rowsRemoved, this, &TFormMain::schedulePreview);
+    connect(&m_files, &FileListModel::layoutChanged, this, &TFormMain::schedulePreview);
+}
+
+void TFormMain::schedulePreview()
+{
+    if (m_files.count() > 0)
+        m_previewDelay->start();
 }
 
 // Preset files: the filter is the same in every language.

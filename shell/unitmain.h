@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelistmodel.h"
+#include "renamecontroller.h"
 #include "renameoptions.h"
 
 #include <QHash>
@@ -14,6 +15,8 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QProgressBar;
+class QTimer;
 class ShellServices;
 class TFormSettings;
 class UserMessages;
@@ -35,6 +38,7 @@ public:
               QWidget *parent = nullptr, const QStringList &arguments = ProgramArguments());
     ~TFormMain() override;
 
+    RenameController &controller() { return m_controller; }
     // The rename list and the rows of lvFiles, in one model.
     FileListModel &fileList() { return m_files; }
     const TRenameItems &FRenameItems() const { return m_files.items(); }
@@ -106,6 +110,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
@@ -127,20 +132,35 @@ private:
     void fitCaptions();
     void placeFixed(QWidget *control, const QRect &leftToRight) const;
     void Preview();
-    void showPlan(const RenameOptions &options);
+    // Work on the controller's thread: the progress row of the status bar, commands that
+    // wait, and the messages when it ends.
+    void buildProgressRow();
+    void workBusyChanged(bool busy);
+    void showProgress(qsizetype done, qsizetype total, const QString &path);
+    void workFinished(const QList<PendingMessage> &messages);
+    // Previews again shortly after any option or the list changed.
+    void followChanges();
+    void schedulePreview();
     QList<int> selectedRows() const;
 
     std::unique_ptr<Ui::TFormMain> ui;
     TFormSettings &m_formSettings;
     UserMessages &m_messages;
     ShellServices &m_shell;
-    FileListModel m_files;
-    QStringList m_importedNameList;
+    RenameController m_controller;
+    FileListModel &m_files = m_controller.fileList();
+    QStringList &m_importedNameList = m_controller.importedNames();
     bool m_quitRequested = false;
     QLabel *m_statusText = nullptr;
     QLabel *m_planSummary = nullptr;
     QLabel *m_homepageLink = nullptr;
     QMenu *m_listMenu = nullptr;
+    QWidget *m_progressRow = nullptr;
+    QProgressBar *m_progressBar = nullptr;
+    QLabel *m_progressText = nullptr;
+    QTimer *m_progressDelay = nullptr; // short work shows no progress at all
+    QTimer *m_previewDelay = nullptr;  // one preview after a burst of changes
+    bool m_closeWhenIdle = false;
     // The design place of each control with a fixed position, left to right, and the
     // place it has with the current language's captions.
     QHash<QWidget *, QRect> m_designPlaces;

@@ -154,6 +154,7 @@ private slots:
     void logBytes();
     void touchSetsOnlyTheTarget();
     void failedBatchesUndoCompletely();
+    void stopsBetweenFiles();
     void undoReadsEveryLineForm();
     void undoKeepsFilesMadeSince();
     void undoRecreatesFolders();
@@ -629,7 +630,8 @@ void TestBatch::batches()
     QList<qsizetype> moved;
     const qsizetype differed =
         ExecutePlan(items, plan, options, m_messages, m_files,
-                    [&](qsizetype index, const QString &) { moved.append(index); });
+                    [&](qsizetype index, const QString &) { moved.append(index); })
+            .differed;
     const Tree after = readTree(m_root->path());
     QCOMPARE(after, scenario.after);
     QCOMPARE(readTree(m_trash->filePath(u"Trash/files"_s)).size(),
@@ -864,6 +866,52 @@ void TestBatch::failedBatchesUndoCompletely()
                 UndoLastBatch(m_messages, m_files);
             QCOMPARE(readTree(m_root->path()), start);
         }
+    }
+}
+
+// A stop asked for at any moment ends the batch between two files, never with a file
+// under a stepping stone's name, and the log names exactly what was done.
+void TestBatch::stopsBetweenFiles()
+{
+    const QStringList files{u"a.txt"_s, u"b.txt"_s, u"c.txt"_s, u"d.txt"_s};
+    for (const QString &file : files)
+        m_root->file(file, file.toUtf8());
+    m_root->file(u"x.txt"_s, "outside");
+    const Tree start = readTree(m_root->path());
+    for (int stopAfter = 0; stopAfter <= 4; ++stopAfter) {
+        TRenameItems items = listed(files);
+        RenameOptions options;
+        options.pattern = u"{list}"_s;
+        options.conflict = ConflictMode::Overwrite;
+        RecordingMessages quiet;
+        // a and b swap; c replaces x; d moves on.
+        QVERIFY(PreviewNames(items, options, {u"b"_s, u"a"_s, u"x"_s, u"e"_s}, quiet));
+        SystemFileSystemView view;
+        const RenamePlan plan = PlanBatch(items, options, view, true);
+        qsizetype reported = 0;
+        BatchProgress progress;
+        progress.fileDone = [&](qsizetype done, qsizetype total, const QString &) {
+            QCOMPARE(total, 4);
+            reported = done;
+        };
+        progress.stopRequested = [&] { return reported >= stopAfter; };
+        RecordingMessages messages;
+        const BatchOutcome outcome =
+            ExecutePlan(items, plan, options, messages, m_files, {}, progress);
+        QCOMPARE(outcome.cancelled, stopAfter < 4);
+        // The swap of a and b is never cut in two.
+        const qsizetype expectedDone[] = {0, 2, 2, 3, 4};
+        QCOMPARE(outcome.done, expectedDone[stopAfter]);
+        if (outcome.cancelled) {
+            QCOMPARE(messages.texts(),
+                     QStringList{u"Stopped after %1 of 4 files. Undo brings them back."_s.arg(
+                         outcome.done)});
+        }
+        const Tree stopped = readTree(m_root->path());
+        for (const QString &path : stopped.keys())
+            QVERIFY2(!path.startsWith(u".tessaly-"_s), qPrintable(path));
+        UndoLastBatch(m_messages, m_files);
+        QCOMPARE(readTree(m_root->path()), start);
     }
 }
 

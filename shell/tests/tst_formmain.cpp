@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QSemaphore>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QPushButton>
@@ -32,6 +34,22 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Moves one file per permit, so that a test holds a batch in the middle without waiting
+// on the clock.
+class GatedFileOperations : public SystemFileOperations
+{
+public:
+    bool move(const QString &source, const QString &target) override
+    {
+        m_permits.acquire();
+        return SystemFileOperations::move(source, target);
+    }
+    void release(int files) { m_permits.release(files); }
+
+private:
+    QSemaphore m_permits;
+};
 
 // Answers the file and folder choosers from queues and records what was asked.
 class FakeShell : public ShellServices
@@ -114,6 +132,8 @@ private slots:
     void commandLineMode_data();
     void commandLineMode();
     void planShownInTheList();
+    void previewFollowsChanges();
+    void longBatchShowsProgressAndStops();
     void pathsGivenAtStart_data();
     void pathsGivenAtStart();
     void commandLineModeRunsOnGivenPaths_data();
@@ -430,7 +450,8 @@ void TestFormMain::renameAndUndo()
     child<QLineEdit>("edtPattern")->setText(u"{counter}-{name}"_s);
     child<QToolButton>("btnPreview")->click();
     child<QToolButton>("btnRename")->click();
-    QCOMPARE(
+    // The batch runs on the controller's thread; the window answers meanwhile.
+    QTRY_COMPARE(
         m_messages->texts(),
         (QStringList{u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 2"_s,
                      u"Batch completed. A CSV log has been saved in AppData."_s}));
@@ -441,12 +462,12 @@ void TestFormMain::renameAndUndo()
     QVERIFY(!m_form->IsListed(a));
 
     child<QAction>("Undo1")->trigger();
+    QTRY_COMPARE(m_messages->texts().back(), u"Undo completed for the last rename operation."_s);
     QVERIFY(QFile::exists(a) && QFile::exists(b));
     QCOMPARE(m_form->FRenameItems().size(), 0);
     QCOMPARE(m_form->StatusText(), u"Files: 0"_s);
-    QCOMPARE(m_messages->texts().back(), u"Undo completed for the last rename operation."_s);
     child<QToolButton>("btnUndo")->click();
-    QCOMPARE(m_messages->texts().back(), u"No undo log found in AppData."_s);
+    QTRY_COMPARE(m_messages->texts().back(), u"No undo log found in AppData."_s);
 }
 
 void TestFormMain::renameNeedsFilesAndYes()
@@ -466,11 +487,14 @@ void TestFormMain::renameNeedsFilesAndYes()
     QVERIFY(QFile::exists(a));
     QVERIFY(!QFile::exists(UndoLogPath()));
 
-    // Without a preview of the newest file, nothing starts, not even the files before it.
+    // Rename previews the options as they are, the newest file included, before it asks.
     drop({m_dir->file(u"c.txt"_s)});
+    m_messages->answers = {false};
     child<QToolButton>("btnRename")->click();
     QCOMPARE(m_messages->texts().back(),
-             u"Please build preview first (click \"Preview Result\" button)."_s);
+             u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 2\n"
+             u"Numbered: 1"_s);
+    QCOMPARE(cell(1, 1), u"b (1).txt"_s);
     QVERIFY(QFile::exists(a));
     QVERIFY(!QFile::exists(m_dir->filePath(u"b.txt"_s)));
 }
@@ -1043,6 +1067,8 @@ void TestFormMain::planShownInTheList()
     QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/plan-in-list.png")));
     child<QToolButton>("btnRename")->click();
+    QTRY_COMPARE(m_messages->texts().back(),
+                 u"Batch completed. A CSV log has been saved in AppData."_s);
     QCOMPARE(m_messages->entries.at(m_messages->entries.size() - 2).text,
              u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 3\n"
              u"No change: 1, Numbered: 3"_s);
@@ -1050,6 +1076,64 @@ void TestFormMain::planShownInTheList()
     QCOMPARE(cell(2, 0), u"x (1).txt"_s);
     QCOMPARE(cell(3, 0), u"x (4).txt"_s);
     QCOMPARE(cell(3, 4), QString());
+}
+
+// The preview column follows every change of an option or of the list, without a
+// message when something is not ready, such as a regular expression being typed.
+void TestFormMain::previewFollowsChanges()
+{
+    drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
+    QTRY_COMPARE(cell(1, 1), u"b.txt"_s);
+    child<QLineEdit>("edtPattern")->setText(u"{counter}-{name}"_s);
+    QTRY_COMPARE(cell(1, 1), u"002-b.txt"_s);
+    child<QComboBox>("cbCase")->setCurrentIndex(CaseMode::Upper);
+    QTRY_COMPARE(cell(0, 1), u"001-A.txt"_s);
+    drop({m_dir->file(u"c.txt"_s)});
+    QTRY_COMPARE(cell(2, 1), u"003-C.txt"_s);
+
+    m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->setChecked(true);
+    child<QLineEdit>("edtFind")->setText(u"(a"_s);
+    QTRY_VERIFY(m_form->PlanSummaryText().startsWith(u"Error in regular expression"_s));
+    QVERIFY(m_messages->entries.isEmpty());
+}
+
+// A batch of a few thousand files runs while the window answers, shows how far it is,
+// and stops between two files when asked; the log holds exactly the files done.
+void TestFormMain::longBatchShowsProgressAndStops()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    GatedFileOperations gate;
+    m_form->controller().setFileOperations(&gate);
+    QStringList paths;
+    for (int i = 0; i < 3000; ++i)
+        paths.append(m_dir->file(u"f%1.txt"_s.arg(i, 4, 10, QLatin1Char('0'))));
+    drop(paths);
+    child<QLineEdit>("edtPattern")->setText(u"x{counter}"_s);
+    child<QToolButton>("btnRename")->click();
+    QVERIFY(m_form->controller().isBusy());
+    QVERIFY(!child<QToolButton>("btnRename")->isEnabled());
+    gate.release(400);
+    auto *bar = child<QProgressBar>("ProgressBar");
+    QTRY_VERIFY(bar->isVisible() && bar->value() > 0);
+    QVERIFY(child<QLabel>("ProgressText")->text().contains(u" of 3,000: "_s));
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/long-batch.png")));
+
+    child<QToolButton>("btnCancelWork")->click();
+    gate.release(1000000);
+    QTRY_VERIFY(!m_form->controller().isBusy());
+    const QString stopped = m_messages->texts().back();
+    QVERIFY2(stopped.startsWith(u"Stopped after "_s), qPrintable(stopped));
+    const int done = stopped.section(u' ', 2, 2).toInt();
+    QVERIFY(done >= 400 && done < 3000);
+    QFile log(UndoLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll().count("\r\n") - 1, done);
+    QCOMPARE(QDir(m_dir->path()).entryList({u"x*"_s}, QDir::Files).size(), done);
+    QVERIFY(child<QToolButton>("btnRename")->isEnabled());
+    QVERIFY(!bar->isVisible());
+    m_form->controller().setFileOperations(nullptr);
 }
 
 void TestFormMain::screenshots()

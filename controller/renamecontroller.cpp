@@ -1,0 +1,226 @@
+#include "renamecontroller.h"
+
+#include "batchpaths.h"
+#include "fileoperations.h"
+#include "filesystemview.h"
+#include "namebuilder.h"
+#include "tessalyerror.h"
+#include "usermessages.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Keeps the messages of work on another thread for the user-interface thread to show.
+class PendingMessages : public UserMessages
+{
+public:
+    void information(const QString &text) override { add(PendingMessage::Information, text); }
+    void warning(const QString &text) override { add(PendingMessage::Warning, text); }
+    // Work away from the window asks nothing: its questions were asked before it began.
+    bool confirm(const QString &) override { return true; }
+    void error(const QString &text) override { add(PendingMessage::Error, text); }
+
+    QList<PendingMessage> messages;
+
+private:
+    void add(PendingMessage::Kind kind, const QString &text) { messages.append({kind, text}); }
+};
+
+class QuietMessages : public UserMessages
+{
+public:
+    void information(const QString &) override {}
+    void warning(const QString &) override {}
+    bool confirm(const QString &) override { return true; }
+    void error(const QString &) override {}
+};
+
+bool needsDestination(const RenameOptions &options)
+{
+    return options.batchMode != BatchMode::RenameInPlace &&
+           TrimControl(options.destination).isEmpty();
+}
+
+} // namespace
+
+RenameController::RenameController(QObject *parent)
+    : QObject(parent)
+{
+    // Results of work that began before the rows changed are thrown away.
+    const auto rowsChanged = [this] { ++m_listVersion; };
+    connect(&m_files, &FileListModel::rowsInserted, this, rowsChanged);
+    connect(&m_files, &FileListModel::rowsRemoved, this, rowsChanged);
+    connect(&m_files, &FileListModel::modelReset, this, rowsChanged);
+    connect(&m_files, &FileListModel::layoutChanged, this, rowsChanged);
+    connect(&m_files, &FileListModel::dataChanged, this, [this](const QModelIndex &from) {
+        if (from.column() == FileListModel::OriginalNameColumn)
+            ++m_listVersion; // the items themselves changed, not only their new names
+    });
+}
+
+RenameController::~RenameController()
+{
+    m_stop = true;
+    for (QThread *thread : {m_worker, m_previewWorker}) {
+        if (thread) {
+            thread->wait();
+            delete thread;
+        }
+    }
+}
+
+FileOperations &RenameController::files()
+{
+    if (m_fileOperations)
+        return *m_fileOperations;
+    if (!m_systemFiles)
+        m_systemFiles = std::make_unique<SystemFileOperations>();
+    return *m_systemFiles;
+}
+
+bool RenameController::preview(const RenameOptions &options, UserMessages &messages)
+{
+    bool previewed = false;
+    m_files.UpdateNewNames([&](TRenameItems &items) {
+        previewed = PreviewNames(items, options, m_importedNames, messages);
+    });
+    m_plan = RenamePlan();
+    if (!previewed || needsDestination(options))
+        return previewed;
+    SystemFileSystemView view;
+    m_plan = PlanBatch(m_files.items(), options, view, true);
+    m_files.setPlan(m_plan);
+    return true;
+}
+
+void RenameController::previewInBackground(const RenameOptions &options)
+{
+    if (m_files.count() == 0 || isBusy())
+        return;
+    if (m_previewWorker) {
+        m_previewAgain = true;
+        m_nextPreview = options;
+        return;
+    }
+    struct Result
+    {
+        TRenameItems items;
+        RenamePlan plan;
+        QString error;
+        bool shown = false;
+    };
+    auto result = std::make_shared<Result>();
+    result->items = m_files.items();
+    const QStringList names = m_importedNames;
+    const quint64 version = m_listVersion;
+    m_previewWorker = QThread::create([result, names, options] {
+        try {
+            QuietMessages quiet;
+            result->shown = PreviewNames(result->items, options, names, quiet);
+            if (result->shown && !needsDestination(options)) {
+                SystemFileSystemView view;
+                result->plan = PlanBatch(result->items, options, view, true);
+            }
+        } catch (const TessalyError &error) {
+            result->error = error.message();
+        }
+    });
+    connect(m_previewWorker, &QThread::finished, this, [this, result, version] {
+        m_previewWorker->deleteLater();
+        m_previewWorker = nullptr;
+        if (version == m_listVersion && !isBusy()) {
+            if (!result->error.isEmpty()) {
+                emit livePreviewFailed(result->error);
+            } else if (result->shown) {
+                m_files.UpdateNewNames(
+                    [&](TRenameItems &items) { items = std::move(result->items); });
+                m_plan = std::move(result->plan);
+                if (!m_plan.rows.isEmpty())
+                    m_files.setPlan(m_plan);
+                emit livePreviewShown(PlanSummary(m_plan));
+            }
+        }
+        if (std::exchange(m_previewAgain, false))
+            previewInBackground(m_nextPreview);
+    });
+    m_previewWorker->start();
+}
+
+void RenameController::startWork(std::function<void()> work, std::function<void()> done)
+{
+    m_stop = false;
+    m_worker = QThread::create(std::move(work));
+    connect(m_worker, &QThread::finished, this, [this, done = std::move(done)] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        ++m_listVersion;
+        done();
+        emit busyChanged(false);
+    });
+    emit busyChanged(true);
+    m_worker->start();
+}
+
+void RenameController::reportProgress(qsizetype done, qsizetype total, const QString &path)
+{
+    emit progress(done, total, path); // queued to the window's thread
+}
+
+void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &options)
+{
+    if (isBusy())
+        return;
+    auto items = std::make_shared<TRenameItems>(m_files.items());
+    auto messages = std::make_shared<PendingMessages>();
+    FileOperations *operations = &files();
+    startWork(
+        [this, items, messages, operations, plan, options] {
+            QElapsedTimer sinceReport;
+            sinceReport.start();
+            BatchProgress batchProgress;
+            // A few reports a second are enough to watch, and cheap to show.
+            batchProgress.fileDone = [&](qsizetype done, qsizetype total, const QString &path) {
+                if (done == 1 || done == total || sinceReport.elapsed() >= 40) {
+                    sinceReport.restart();
+                    reportProgress(done, total, path);
+                }
+            };
+            batchProgress.stopRequested = [this] { return m_stop.load(); };
+            try {
+                ExecutePlan(*items, plan, options, *messages, *operations, {}, batchProgress);
+            } catch (const TessalyError &error) {
+                messages->error(error.message());
+            }
+        },
+        [this, items, messages] {
+            m_files.UpdateItems([&](TRenameItems &list) { list = std::move(*items); });
+            emit workFinished(messages->messages);
+        });
+}
+
+void RenameController::startUndo()
+{
+    if (isBusy())
+        return;
+    auto messages = std::make_shared<PendingMessages>();
+    auto cleared = std::make_shared<bool>(false);
+    FileOperations *operations = &files();
+    startWork(
+        [this, messages, cleared, operations] {
+            reportProgress(0, 0, UndoLogPath());
+            try {
+                UndoLastBatch(*messages, *operations, [cleared] { *cleared = true; });
+            } catch (const TessalyError &error) {
+                messages->error(error.message());
+            }
+        },
+        [this, messages, cleared] {
+            if (*cleared)
+                m_files.Clear();
+            emit workFinished(messages->messages);
+        });
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "batchrunner.h"
+#include "filelistmodel.h"
+#include "renameoptions.h"
+#include "renameplan.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class FileOperations;
+class QThread;
+class UserMessages;
+
+// A message that work away from the user-interface thread left for the user.
+struct PendingMessage
+{
+    enum Kind { Information, Warning, Error };
+    Kind kind = Information;
+    QString text;
+};
+
+// The use cases of the window, without any widget: it owns the file list and the names
+// imported for {list}, previews, plans, and runs the batch and the undo on a thread of
+// their own, telling how far they are and taking a request to stop. The window forwards
+// its commands here and shows what comes back; the list is not changed while work runs.
+class RenameController : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RenameController(QObject *parent = nullptr);
+    // Waits for running work to end.
+    ~RenameController() override;
+
+    FileListModel &fileList() { return m_files; }
+    const FileListModel &fileList() const { return m_files; }
+    QStringList &importedNames() { return m_importedNames; }
+    // The file operations of batches and undos (tests give slow or failing ones); the
+    // controller does not own them. Null means the system's.
+    void setFileOperations(FileOperations *files) { m_fileOperations = files; }
+
+    bool isBusy() const { return m_worker != nullptr; }
+
+    // Computes every new name and the plan for them, on this thread, and shows both in
+    // the list; false when there was nothing to preview. The preview's messages go to
+    // messages; a failure (an invalid regular expression) is thrown.
+    bool preview(const RenameOptions &options, UserMessages &messages);
+    // The same away from this thread and silently, for a preview that follows every
+    // change: the result is shown unless the list changed meanwhile; a failure is
+    // reported through livePreviewFailed.
+    void previewInBackground(const RenameOptions &options);
+    // The plan of the last preview.
+    const RenamePlan &plan() const { return m_plan; }
+
+    // Starts carrying out plan, made for the current items and options.
+    void startBatch(const RenamePlan &plan, const RenameOptions &options);
+    // Starts undoing the last batch; the list is emptied when the undo completes.
+    void startUndo();
+    // Asks running work to stop after the current file.
+    void requestStop() { m_stop = true; }
+
+signals:
+    void busyChanged(bool busy);
+    // How far the running work is: files done of total (total 0 when unknown).
+    void progress(qsizetype done, qsizetype total, const QString &currentPath);
+    // Work ended; its messages are to be shown in this order.
+    void workFinished(const QList<PendingMessage> &messages);
+    void livePreviewFailed(const QString &message);
+    // A live preview is shown, with its plan's summary.
+    void livePreviewShown(const QString &planSummary);
+
+private:
+    void startWork(std::function<void()> work, std::function<void()> done);
+    FileOperations &files();
+    void reportProgress(qsizetype done, qsizetype total, const QString &path);
+
+    FileListModel m_files;
+    QStringList m_importedNames;
+    FileOperations *m_fileOperations = nullptr;
+    std::unique_ptr<FileOperations> m_systemFiles;
+    QThread *m_worker = nullptr;
+    std::atomic_bool m_stop = false;
+    RenamePlan m_plan;
+    quint64 m_listVersion = 0; // changes with every change of the rows
+    QThread *m_previewWorker = nullptr;
+    bool m_previewAgain = false;
+    RenameOptions m_nextPreview;
+};
