@@ -1,6 +1,10 @@
 #include "filelistmodel.h"
 
+#include "naturalorder.h"
 #include "translation.h"
+
+#include <QCollatorSortKey>
+#include <numeric>
 
 #include <algorithm>
 
@@ -174,6 +178,77 @@ void FileListModel::setPlan(const RenamePlan &plan)
         emit dataChanged(index(0, NewNameColumn), index(count() - 1, StatusColumn));
 }
 
+void FileListModel::sort(int column, Qt::SortOrder order)
+{
+    if (m_items.size() < 2 || column < 0 || column >= ColumnCount)
+        return;
+    const qsizetype count = m_items.size();
+    QList<qsizetype> rows(count);
+    std::iota(rows.begin(), rows.end(), 0);
+    const auto sortBy = [&](auto less) {
+        if (order == Qt::AscendingOrder)
+            std::stable_sort(rows.begin(), rows.end(), less);
+        else
+            std::stable_sort(rows.begin(), rows.end(),
+                             [&](qsizetype a, qsizetype b) { return less(b, a); });
+    };
+    if (column == SizeColumn) {
+        sortBy([&](qsizetype a, qsizetype b) { return m_items.at(a).Size < m_items.at(b).Size; });
+    } else if (column == StatusColumn) {
+        if (m_statuses.isEmpty())
+            return;
+        sortBy([&](qsizetype a, qsizetype b) { return m_statuses.at(a) < m_statuses.at(b); });
+    } else {
+        const QCollator collator = NaturalCollator();
+        QList<QCollatorSortKey> keys;
+        keys.reserve(count);
+        for (qsizetype i = 0; i < count; ++i)
+            keys.append(collator.sortKey(data(index(int(i), column)).toString()));
+        sortBy([&](qsizetype a, qsizetype b) { return keys.at(a).compare(keys.at(b)) < 0; });
+    }
+    reorder(rows);
+}
+
+void FileListModel::moveRowsBy(QList<int> rows, int step)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty() || (step < 0 && rows.front() <= 0) ||
+        (step > 0 && rows.back() >= count() - 1) || rows.front() < 0 || rows.back() >= count())
+        return;
+    QList<qsizetype> order(m_items.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (step < 0) {
+        for (int row : rows)
+            std::swap(order[row - 1], order[row]);
+    } else {
+        for (auto row = rows.crbegin(); row != rows.crend(); ++row)
+            std::swap(order[*row], order[*row + 1]);
+    }
+    reorder(order);
+}
+
+void FileListModel::reorder(const QList<qsizetype> &order)
+{
+    clearPlan();
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<int> newRowOf(order.size());
+    TRenameItems reordered;
+    reordered.reserve(m_items.size());
+    for (qsizetype row = 0; row < order.size(); ++row) {
+        newRowOf[order.at(row)] = int(row);
+        reordered.append(std::move(m_items[order.at(row)]));
+    }
+    m_items = std::move(reordered);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &index : before)
+        after.append(this->index(newRowOf.at(index.row()), index.column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
 void FileListModel::clearPlan()
 {
     if (m_statuses.isEmpty())
@@ -242,6 +317,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < ColumnCount)
         return ColumnHeader(section);
+    if (orientation == Qt::Horizontal && role == Qt::InitialSortOrderRole)
+        return int(Qt::AscendingOrder); // a first click on a header sorts up
+
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 

@@ -65,6 +65,13 @@ public:
     // column the name each file will really have (a numbered one, say). Any change of the rows or
     // of the items takes it away again, since it would no longer be true.
     void setPlan(const RenamePlan &plan);
+    // Puts the rows in the order of a column: names and folders in natural order (see
+    // NaturalCollator), sizes by value, statuses by kind; descending reverses it.
+    // Views keep their selection; the plan goes, since {counter} follows the order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    // Moves the given rows one place up (step -1) or down (step 1), each past its
+    // neighbour that is not moved; nothing moves when a row is at that end already.
+    void moveRowsBy(QList<int> rows, int step);
     void clearPlan();
     bool hasPlan() const { return !m_statuses.isEmpty(); }
 
@@ -82,6 +89,8 @@ public:
 
 private:
     void appendItems(TRenameItems &pending);
+    // order[new row] = old row.
+    void reorder(const QList<qsizetype> &order);
     void reindex();
 
     TRenameItems m_items;

@@ -7,6 +7,7 @@
 #include "digitsonly.h"
 #include "namebuilder.h"
 #include "namelist.h"
+#include "naturalorder.h"
 #include "presets.h"
 #include "renameplan.h"
 #include "shellservices.h"
@@ -181,8 +182,7 @@ void TFormMain::FormCreate(const QStringList &arguments)
     setWindowTitle(ApplicationTitle + u' ' + ApplicationVersion);
     setWindowIcon(ApplicationIcon());
 
-    for (QWidget *hidden : std::initializer_list<QWidget *>{
-             ui->btnClear, ui->btnAddFolder, ui->btnLoadNameList, ui->chkIncludeSubfolders})
+    for (QWidget *hidden : std::initializer_list<QWidget *>{ui->btnClear, ui->btnLoadNameList})
         hidden->hide();
     ui->chkIncludeSubfolders->setChecked(false);
 
@@ -289,6 +289,7 @@ void TFormMain::FormCreate(const QStringList &arguments)
     list->installEventFilter(this);
 
     setAcceptDrops(true);
+    buildListCommands();
     connectCommands();
 
     // Paths given to the program (a file manager's "Open with") go in as a drop would
@@ -416,6 +417,9 @@ void TFormMain::ApplyTranslatedCaptions()
         menu->setTitle(TranslateText(text));
     const std::pair<QAction *, QString> actions[] = {
         {ui->AddFiles1, Translatable(u"Add Files...")},
+        {m_addFolderAction, Translatable(u"Add Folder...")},
+        {m_moveUpAction, Translatable(u"Move Up")},
+        {m_moveDownAction, Translatable(u"Move Down")},
         {ui->RemoveSelected1, Translatable(u"Remove Selected Items")},
         {ui->SavePreset1, Translatable(u"Save Preset As...")},
         {ui->LoadPreset1, Translatable(u"Load Preset...")},
@@ -433,6 +437,7 @@ void TFormMain::ApplyTranslatedCaptions()
         action->setText(TranslateText(text));
     const std::pair<QWidget *, QString> hints[] = {
         {ui->btnAdd, Translatable(u"Add Files...")},
+        {ui->btnAddFolder, Translatable(u"Add Folder...")},
         {ui->btnRemove, Translatable(u"Remove Selected Items")},
         {ui->btnPreview, Translatable(u"Preview Result")},
         {ui->btnRename, Translatable(u"Rename Files!")},
@@ -466,6 +471,7 @@ void TFormMain::ApplyTranslatedCaptions()
         label->setText(TranslateText(text));
     ui->chkNewExt->setText(TranslateText(Translatable(u"New extension:")));
     ui->chkCollapseDoubleSpaces->setText(TranslateText(Translatable(u"Collapse double spaces")));
+    ui->chkIncludeSubfolders->setText(TranslateText(Translatable(u"Include subfolders")));
     setItemTexts(ui->cbCase, caseItems());
     setItemTexts(ui->cbBatchMode, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
@@ -565,6 +571,8 @@ void TFormMain::DropPaths(const QStringList &paths)
         else if (std::optional<TRenameItem> item = ReadRenameItem(path))
             items.append(std::move(*item));
     }
+    // The order people expect, so that {counter} numbers IMG_2 before IMG_10.
+    SortNaturally(items);
     m_files.AddItems(std::move(items));
     UpdateFileCount();
 }
@@ -599,8 +607,8 @@ void TFormMain::btnAddClick()
                                                   TranslateText(u"All files (*.*)|*.*"_s));
     if (paths.isEmpty())
         return;
-    m_files.AddFiles(paths);
-    UpdateFileCount();
+    // A folder chosen there is added with its files, as a dropped one is.
+    DropPaths(paths);
 }
 
 void TFormMain::btnAddFolderClick()
@@ -608,8 +616,54 @@ void TFormMain::btnAddFolderClick()
     const QString folder = m_shell.chooseFolder(this, TranslateText(u"Select folder"_s), QString());
     if (folder.isEmpty())
         return;
-    AddFolder(folder, ui->chkIncludeSubfolders->isChecked(), true);
-    UpdateFileCount();
+    DropPaths({folder});
+}
+
+void TFormMain::buildListCommands()
+{
+    m_addFolderAction = new QAction(this);
+    m_addFolderAction->setObjectName(u"AddFolder1"_s);
+    ui->File1->insertAction(ui->RemoveSelected1, m_addFolderAction);
+    connect(m_addFolderAction, &QAction::triggered, this,
+            [this] { RunCommand([this] { btnAddFolderClick(); }); });
+
+    m_moveUpAction = new QAction(this);
+    m_moveUpAction->setObjectName(u"miMoveUp"_s);
+    m_moveUpAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
+    m_moveDownAction = new QAction(this);
+    m_moveDownAction->setObjectName(u"miMoveDown"_s);
+    m_moveDownAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
+    for (QAction *move : {m_moveUpAction, m_moveDownAction}) {
+        move->setShortcutContext(Qt::WindowShortcut);
+        addAction(move);
+        m_listMenu->insertAction(ui->miRemoveSelected, move);
+    }
+    m_listMenu->insertSeparator(ui->miRemoveSelected);
+    connect(m_moveUpAction, &QAction::triggered, this, [this] { moveSelectedRows(-1); });
+    connect(m_moveDownAction, &QAction::triggered, this, [this] { moveSelectedRows(1); });
+
+    // A click on a header sorts by that column; a second click on it reverses the order.
+    // The header turns its arrow itself; no arrow shows while the list is in the order
+    // files were added or moved to.
+    QHeaderView *header = ui->lvFiles->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                if (column >= 0 && !m_controller.isBusy())
+                    m_files.sort(column, order);
+            });
+    const auto unsorted = [header] { header->setSortIndicator(-1, Qt::AscendingOrder); };
+    connect(&m_files, &FileListModel::rowsInserted, this, unsorted);
+}
+
+void TFormMain::moveSelectedRows(int step)
+{
+    if (m_controller.isBusy())
+        return;
+    m_files.moveRowsBy(selectedRows(), step);
+    ui->lvFiles->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
 }
 
 QList<int> TFormMain::selectedRows() const

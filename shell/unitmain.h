@@ -135,6 +135,10 @@ private:
     // Work on the controller's thread: the progress row of the status bar, commands that
     // wait, and the messages when it ends.
     void buildProgressRow();
+    // Add Folder in the File menu, Move up and down in the list's menu, sorting by a
+    // click on a column's header.
+    void buildListCommands();
+    void moveSelectedRows(int step);
     void workBusyChanged(bool busy);
     void showProgress(qsizetype done, qsizetype total, const QString &path);
     void workFinished(const QList<PendingMessage> &messages);
@@ -155,6 +159,9 @@ private:
     QLabel *m_planSummary = nullptr;
     QLabel *m_homepageLink = nullptr;
     QMenu *m_listMenu = nullptr;
+    QAction *m_addFolderAction = nullptr;
+    QAction *m_moveUpAction = nullptr;
+    QAction *m_moveDownAction = nullptr;
     QWidget *m_progressRow = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QLabel *m_progressText = nullptr;
