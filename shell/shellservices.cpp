@@ -3,6 +3,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <algorithm>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -25,37 +29,98 @@ QString QtFileFilter(const QString &filter)
     return filters.join(u";;"_s);
 }
 
+namespace {
+
+// Takes a folder chosen with Open as a choice instead of opening it, so that Add Files
+// can add a folder's files; a double click still opens it.
+class FilesOrFoldersDialog : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() &&
+            std::all_of(chosen.cbegin(), chosen.cend(),
+                        [](const QString &path) { return QFileInfo::exists(path); }) &&
+            std::any_of(chosen.cbegin(), chosen.cend(),
+                        [](const QString &path) { return QFileInfo(path).isDir(); })) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
+QSettings shellSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s);
+}
+
+QString lastFolder(const QString &kind)
+{
+    const QString folder = shellSettings().value(u"LastFolder/"_s + kind).toString();
+    return QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void rememberFolder(const QString &kind, const QString &chosen)
+{
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo info(chosen);
+    shellSettings().setValue(u"LastFolder/"_s + kind,
+                             info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+}
+
+} // namespace
+
 QStringList DesktopShell::chooseFiles(QWidget *parent, const QString &title, const QString &filter)
 {
-    return QFileDialog::getOpenFileNames(parent, title, QString(), QtFileFilter(filter));
+    FilesOrFoldersDialog dialog(parent, title, lastFolder(u"files"_s), QtFileFilter(filter));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // The desktop's own dialog would open a chosen folder instead of returning it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    QStringList chosen;
+    for (const QString &path : dialog.selectedFiles())
+        chosen.append(QDir::toNativeSeparators(path));
+    if (!chosen.isEmpty())
+        rememberFolder(u"files"_s, QFileInfo(chosen.front()).absolutePath());
+    return chosen;
 }
 
 QString DesktopShell::chooseOpenFile(QWidget *parent, const QString &filter)
 {
-    QFileDialog dialog(parent, QString(), QString(), QtFileFilter(filter));
+    QFileDialog dialog(parent, QString(), lastFolder(u"presets"_s), QtFileFilter(filter));
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    rememberFolder(u"presets"_s, QFileInfo(dialog.selectedFiles().front()).absolutePath());
     return QDir::toNativeSeparators(dialog.selectedFiles().front());
 }
 
 QString DesktopShell::chooseSaveFile(QWidget *parent, const QString &filter,
                                      const QString &defaultSuffix)
 {
-    QFileDialog dialog(parent, QString(), QString(), QtFileFilter(filter));
+    QFileDialog dialog(parent, QString(), lastFolder(u"presets"_s), QtFileFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    rememberFolder(u"presets"_s, QFileInfo(dialog.selectedFiles().front()).absolutePath());
     return QDir::toNativeSeparators(dialog.selectedFiles().front());
 }
 
 QString DesktopShell::chooseFolder(QWidget *parent, const QString &title, const QString &start)
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        parent, title, start, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+        parent, title, start.isEmpty() ? lastFolder(u"folders"_s) : start,
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    rememberFolder(u"folders"_s, folder);
     return QDir::toNativeSeparators(folder);
 }
 

@@ -14,7 +14,8 @@ public:
     virtual ~ShellServices() = default;
 
     // The chosen existing files in the order the dialog gives them; empty on cancel.
-    // filter is "Text|mask", as in "All files (*.*)|*.*".
+    // filter is "Text|mask", as in "All files (*.*)|*.*". A folder chosen with the
+    // dialog's Open button comes back as a choice, not opened.
     virtual QStringList chooseFiles(QWidget *parent, const QString &title,
                                     const QString &filter) = 0;
     // One chosen file, which need not exist yet; empty on cancel.
@@ -32,7 +33,8 @@ public:
     virtual void startFile(const QString &path) = 0;
 };
 
-// The real choosers and browser.
+// The real choosers and browser. Each kind of chooser starts in the folder it was left
+// in last time, kept in the user's settings.
 class DesktopShell : public ShellServices
 {
 public:

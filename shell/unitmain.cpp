@@ -18,6 +18,9 @@
 #include "usettings.h"
 
 #include <QActionGroup>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
 #include <QLineEdit>
 #include <QComboBox>
 #include <QCheckBox>
@@ -305,6 +308,38 @@ void TFormMain::FormCreate(const QStringList &arguments)
     followChanges();
     if (!m_quitRequested)
         schedulePreview();
+    restoreWindowPlace();
+}
+
+static QSettings windowSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s);
+}
+
+void TFormMain::restoreWindowPlace()
+{
+    const QByteArray geometry = windowSettings().value(u"Window/geometry"_s).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        return;
+    // A screen that was there last time may be gone: come back onto the nearest one.
+    const QRect frame = frameGeometry();
+    QScreen *screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    if (!room.contains(frame.topLeft()) || !room.intersects(frame)) {
+        resize(size().boundedTo(room.size()));
+        // Centred, but with the title bar on the screen when the window is larger.
+        move(room.left() + std::max(0, (room.width() - frame.width()) / 2),
+             room.top() + std::max(0, (room.height() - frame.height()) / 2));
+    }
+}
+
+void TFormMain::saveWindowPlace() const
+{
+    windowSettings().setValue(u"Window/geometry"_s, saveGeometry());
 }
 
 void TFormMain::RunCommandLine(const QStringList &arguments)
@@ -876,6 +911,7 @@ void TFormMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    saveWindowPlace();
     QMainWindow::closeEvent(event);
 }
 

@@ -145,6 +145,9 @@ private:
     // Previews again shortly after any option or the list changed.
     void followChanges();
     void schedulePreview();
+    // The window's place and size from the last start, kept on a screen that is there.
+    void restoreWindowPlace();
+    void saveWindowPlace() const;
     QList<int> selectedRows() const;
 
     std::unique_ptr<Ui::TFormMain> ui;

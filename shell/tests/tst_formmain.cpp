@@ -134,6 +134,7 @@ private slots:
     void planShownInTheList();
     void previewFollowsChanges();
     void orderChangesTheCounter();
+    void remembersItsPlace();
     void longBatchShowsProgressAndStops();
     void pathsGivenAtStart_data();
     void pathsGivenAtStart();
@@ -197,6 +198,8 @@ void TestFormMain::initTestCase()
 
 void TestFormMain::init()
 {
+    // Each test starts as a first start would, wherever an earlier window was left.
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s).remove(u"Window"_s);
     m_dir = std::make_unique<TestDir>();
     m_messages = std::make_unique<RecordingMessages>();
     m_shell = std::make_unique<FakeShell>();
@@ -1119,6 +1122,21 @@ void TestFormMain::orderChangesTheCounter()
     QCOMPARE(cell(2, 0), u"a.txt"_s);
     child<QAction>("miMoveDown")->trigger(); // at the end already
     QCOMPARE(cell(2, 0), u"a.txt"_s);
+}
+
+// The window opens where it was closed, and on a screen even when that place is gone.
+void TestFormMain::remembersItsPlace()
+{
+    const QRect room = m_form->screen()->availableGeometry();
+    m_form->setGeometry(QRect(room.topLeft() + QPoint(40, 30), QSize(1100, 690)));
+    m_form->close();
+    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    QCOMPARE(m_form->size(), QSize(1100, 690));
+
+    m_form->move(room.right() + 500, room.bottom() + 500);
+    m_form->close();
+    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    QVERIFY(room.contains(m_form->frameGeometry().topLeft()));
 }
 
 // A batch of a few thousand files runs while the window answers, shows how far it is,
