@@ -3,6 +3,7 @@
 #include "batchrunner.h"
 #include "fileitems.h"
 #include "namelist.h"
+#include "naturalorder.h"
 #include "presets.h"
 #include "renameplan.h"
 #include "namebuilder.h"
@@ -13,8 +14,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -51,6 +55,51 @@ struct Flag
 {
     QCommandLineOption option;
     bool RenameOptions::*field;
+};
+
+// One line on a terminal that says how far a batch is, for batches that take longer
+// than a second; nothing when stderr is a file or a pipe.
+class TerminalProgress
+{
+public:
+    explicit TerminalProgress(QTextStream &err)
+        : m_err(err)
+        , m_shown(::isatty(STDERR_FILENO) == 1)
+    {
+        m_clock.start();
+    }
+    ~TerminalProgress()
+    {
+        if (m_written)
+            m_err << u"\r\x1b[K"_s << Qt::flush; // the line goes before the messages
+    }
+
+    BatchProgress batchProgress()
+    {
+        BatchProgress progress;
+        if (!m_shown)
+            return progress;
+        progress.fileDone = [this](qsizetype done, qsizetype total, const QString &path) {
+            if (done == total && std::exchange(m_written, false)) {
+                m_err << u"\r\x1b[K"_s << Qt::flush; // gone before the closing message
+                return;
+            }
+            if (m_clock.elapsed() < 1000 || (m_lastWrite.isValid() && m_lastWrite.elapsed() < 100))
+                return;
+            m_lastWrite.start();
+            m_written = true;
+            m_err << u"\r\x1b[K%1 of %2  %3"_s.arg(done).arg(total).arg(FileNamePart(path))
+                  << Qt::flush;
+        };
+        return progress;
+    }
+
+private:
+    QTextStream &m_err;
+    const bool m_shown;
+    bool m_written = false;
+    QElapsedTimer m_clock;
+    QElapsedTimer m_lastWrite;
 };
 
 } // namespace
@@ -258,7 +307,11 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     for (const QString &argument : paths) {
         const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
         if (QFileInfo(path).isDir()) {
-            for (TRenameItem &item : CollectFolderItems(path, parser.isSet(recursiveOption)))
+            // A folder's files in natural order (IMG_2 before IMG_10), as the window
+            // lists them, so that {counter} numbers them as people expect.
+            TRenameItems folderItems = CollectFolderItems(path, parser.isSet(recursiveOption));
+            SortNaturally(folderItems);
+            for (TRenameItem &item : folderItems)
                 add(std::move(item));
         } else if (std::optional<TRenameItem> item = ReadRenameItem(path)) {
             add(std::move(*item));
@@ -314,7 +367,8 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
     if (execute) {
         try {
-            ExecutePlan(items, plan, options, messages, files);
+            TerminalProgress progress(err);
+            ExecutePlan(items, plan, options, messages, files, {}, progress.batchProgress());
         } catch (const TessalyError &error) {
             return failed(error);
         }
