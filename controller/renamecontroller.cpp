@@ -1,13 +1,16 @@
 #include "renamecontroller.h"
 
 #include "batchpaths.h"
+#include "fileitems.h"
 #include "fileoperations.h"
 #include "filesystemview.h"
 #include "namebuilder.h"
+#include "naturalorder.h"
 #include "tessalyerror.h"
 #include "usermessages.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 
 using namespace Qt::StringLiterals;
@@ -168,6 +171,38 @@ void RenameController::startWork(std::function<void()> work, std::function<void(
 void RenameController::reportProgress(qsizetype done, qsizetype total, const QString &path)
 {
     emit progress(done, total, path); // queued to the window's thread
+}
+
+void RenameController::addPaths(const QStringList &paths, bool includeSubfolders)
+{
+    if (isBusy() || paths.isEmpty())
+        return;
+    auto items = std::make_shared<TRenameItems>();
+    auto messages = std::make_shared<PendingMessages>();
+    startWork(
+        [this, items, messages, paths, includeSubfolders] {
+            try {
+                for (const QString &path : paths) {
+                    if (m_stop)
+                        return;
+                    if (path.isEmpty())
+                        continue;
+                    reportProgress(0, 0, path);
+                    if (QFileInfo(path).isDir())
+                        items->append(CollectFolderItems(path, includeSubfolders));
+                    else if (std::optional<TRenameItem> item = ReadRenameItem(path))
+                        items->append(std::move(*item));
+                }
+                SortNaturally(*items);
+            } catch (const TessalyError &error) {
+                messages->error(error.message());
+            }
+        },
+        [this, items, messages] {
+            if (!m_stop)
+                m_files.AddItems(std::move(*items));
+            emit workFinished(messages->messages);
+        });
 }
 
 void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &options)

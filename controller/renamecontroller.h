@@ -49,6 +49,12 @@ public:
 
     bool isBusy() const { return m_worker != nullptr; }
 
+    // Adds the files that paths name, folders walked (with their subfolders when asked),
+    // in natural order, as one insertion; the reading runs on the work thread, so a
+    // folder of a million files keeps the window answering. Paths naming nothing are
+    // passed over.
+    void addPaths(const QStringList &paths, bool includeSubfolders);
+
     // Computes every new name and the plan for them, on this thread, and shows both in
     // the list; false when there was nothing to preview. The preview's messages go to
     // messages; a failure (an invalid regular expression) is thrown.

@@ -633,7 +633,7 @@ void TFormMain::dropEvent(QDropEvent *event)
             paths.append(QDir::toNativeSeparators(url.toLocalFile()));
     }
     event->acceptProposedAction();
-    RunCommand([this, &paths] { DropPaths(paths); });
+    m_controller.addPaths(paths, ui->chkIncludeSubfolders->isChecked());
 }
 
 void TFormMain::btnAddClick()
@@ -643,7 +643,7 @@ void TFormMain::btnAddClick()
     if (paths.isEmpty())
         return;
     // A folder chosen there is added with its files, as a dropped one is.
-    DropPaths(paths);
+    m_controller.addPaths(paths, ui->chkIncludeSubfolders->isChecked());
 }
 
 void TFormMain::btnAddFolderClick()
@@ -651,7 +651,7 @@ void TFormMain::btnAddFolderClick()
     const QString folder = m_shell.chooseFolder(this, TranslateText(u"Select folder"_s), QString());
     if (folder.isEmpty())
         return;
-    DropPaths({folder});
+    m_controller.addPaths({folder}, ui->chkIncludeSubfolders->isChecked());
 }
 
 void TFormMain::buildListCommands()
