@@ -59,13 +59,11 @@ void TestFileListModel::sizeTexts_data()
 
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     const QLocale german(QLocale::German, QLocale::Germany);
-    QTest::newRow("megabytes") << english << qint64(1234567) << u"1.2 MB"_s
-                               << u"1,234,567 bytes"_s;
-    QTest::newRow("below-a-kilobyte") << english << qint64(999) << u"999 bytes"_s
-                                      << u"999 bytes"_s;
+    QTest::newRow("megabytes") << english << qint64(1234567) << u"1.2 MB"_s << u"1,234,567 bytes"_s;
+    QTest::newRow("below-a-kilobyte") << english << qint64(999) << u"999 bytes"_s << u"999 bytes"_s;
     QTest::newRow("empty") << english << qint64(0) << u"0 bytes"_s << u"0 bytes"_s;
-    QTest::newRow("powers-of-1000") << english << qint64(4'200'000) << u"4.2 MB"_s
-                                    << u"4,200,000 bytes"_s;
+    QTest::newRow("powers-of-1000")
+        << english << qint64(4'200'000) << u"4.2 MB"_s << u"4,200,000 bytes"_s;
     QTest::newRow("gigabytes") << english << qint64(5'368'709'120) << u"5.4 GB"_s
                                << u"5,368,709,120 bytes"_s;
     QTest::newRow("unreadable") << english << qint64(-1) << u"-1"_s << u"-1"_s;
