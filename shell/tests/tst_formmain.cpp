@@ -199,6 +199,7 @@ private slots:
     void folderColumnTakesTheRest();
     void resizeUndoesDraggedWidths();
     void sizeAndStatusStayWhole();
+    void designedLook();
     void fitsTheScreen();
     void everyControlReachable();
     void everyLanguageFits_data();
@@ -1232,6 +1233,41 @@ void TestFormMain::sizeAndStatusStayWhole()
     // The exact size is in the tooltip.
     QCOMPARE(list()->model()->index(59, 3).data(Qt::ToolTipRole).toString(), u"58,823 bytes"_s);
     QCOMPARE(cell(59, 3), u"58.8 kB"_s);
+}
+
+// In English at the designed size the layouts give the designed places, near enough:
+// the strips' heights exactly, the boxes of the options panel within a few pixels.
+void TestFormMain::designedLook()
+{
+    QCOMPARE(child<QWidget>("Panel1")->height(), 58);
+    QCOMPARE(child<QWidget>("Panel2")->height(), 215);
+    QCOMPARE(child<QWidget>("Panel5")->height(), 53);
+    QCOMPARE(child<QWidget>("StatusBar1")->height(), 25);
+    const std::pair<const char *, QRect> boxes[] = {
+        {"GroupBox1", {11, 14, 406, 88}},   {"GroupBox2", {11, 114, 406, 84}},
+        {"GroupBox3", {433, 14, 395, 51}},  {"GroupBox4", {433, 78, 395, 46}},
+        {"GroupBox8", {433, 137, 395, 61}}, {"GroupBox5", {844, 14, 395, 51}},
+        {"GroupBox7", {844, 73, 395, 72}},  {"GroupBox6", {844, 156, 395, 42}},
+    };
+    QStringList off;
+    for (const auto &[name, designed] : boxes) {
+        const QRect place = child<QWidget>(name)->geometry();
+        if (std::abs(place.left() - designed.left()) > 8 ||
+            std::abs(place.top() - designed.top()) > 8 ||
+            std::abs(place.width() - designed.width()) > 20 ||
+            std::abs(place.bottom() - designed.bottom()) > 8)
+            off.append(u"%1 at %2,%3 %4x%5"_s.arg(QLatin1String(name))
+                           .arg(place.x())
+                           .arg(place.y())
+                           .arg(place.width())
+                           .arg(place.height()));
+    }
+    QVERIFY2(off.isEmpty(), qPrintable(off.join(u'\n')));
+    // The operation strip: its list, then the destination edit up to the "..." button at
+    // the right edge.
+    QVERIFY(std::abs(child<QWidget>("cbBatchMode")->geometry().center().y() - 26) <= 2);
+    QVERIFY(std::abs(child<QWidget>("edtDestination")->x() - 350) <= 40);
+    QVERIFY(std::abs(child<QWidget>("Button2")->geometry().right() - 1246) <= 2);
 }
 
 void TestFormMain::fitsTheScreen()
