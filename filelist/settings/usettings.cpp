@@ -31,7 +31,7 @@ TFormSettings::TFormSettings(QWidget *parent)
     ui->setupUi(this);
     AcceptOnlyDigits(ui->edtCounterStart);
     AcceptOnlyDigits(ui->edtDigits);
-    // Up and Down step within what the preview reads: any start, 1 to 10 digits.
+    // Up and Down step within what the preview reads: a start of 0 or more, 1 to 10 digits.
     StepWithArrowKeys(ui->edtCounterStart, 0, std::numeric_limits<int>::max(), 1);
     StepWithArrowKeys(ui->edtDigits, 1, 10, 3);
     for (QLineEdit *edit : {ui->edtCounterStart, ui->edtDigits})
