@@ -304,7 +304,8 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         case FolderColumn:
             return FolderPart(item.OriginalPath);
         case SizeColumn:
-            return FormatSize(item.Size, m_locale);
+            return role == Qt::ToolTipRole ? FormatExactSize(item.Size, m_locale)
+                                           : FormatSize(item.Size, m_locale);
         }
     } else if (role == Qt::TextAlignmentRole && index.column() == SizeColumn) {
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -349,7 +350,20 @@ QString FileListModel::ColumnHeader(int column)
 
 QString FileListModel::FormatSize(qint64 size, const QLocale &locale)
 {
+    if (size < 0)
+        return locale.toString(size);
+    // Powers of 1000 with their SI names, one decimal, as file managers show them.
+    return locale.formattedDataSize(size, 1, QLocale::DataSizeSIFormat);
+}
+
+QString FileListModel::FormatExactSize(qint64 size, const QLocale &locale)
+{
     QLocale grouped = locale;
     grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return grouped.toString(size);
+    if (size < 0)
+        return grouped.toString(size);
+    // The locale's word for bytes, as it follows a number of bytes below a kilobyte.
+    const QString noBytes = locale.formattedDataSize(0);
+    const QString unit = noBytes.mid(locale.toString(0).size()).trimmed();
+    return grouped.toString(size) + u' ' + unit;
 }

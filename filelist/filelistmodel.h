@@ -84,8 +84,12 @@ public:
 
     // The header text of a column, translated.
     static QString ColumnHeader(int column);
-    // A size as "#,##0" with the locale's thousands separator (-1 stays -1).
+    // A size as the list shows it, with a unit and one decimal ("4.2 MB"; -1, a size that
+    // could not be read, stays -1).
     static QString FormatSize(qint64 size, const QLocale &locale = QLocale());
+    // The exact size, its digits grouped by the locale's thousands separator, and the
+    // locale's word for bytes ("1,234,567 bytes").
+    static QString FormatExactSize(qint64 size, const QLocale &locale = QLocale());
 
 private:
     void appendItems(TRenameItems &pending);

@@ -2,6 +2,10 @@
 
 #include "usermessages.h"
 
+#include <QMessageBox>
+
+#include <memory>
+
 // The program's messages as modal message boxes over the active window.
 class MessageBoxes : public UserMessages
 {
@@ -11,3 +15,10 @@ public:
     bool confirm(const QString &text) override;
     void error(const QString &text) override;
 };
+
+// A message box with the program's title that never grows past the screen: a text too
+// long for it (the pattern help on a small or scaled screen) scrolls, and the buttons
+// stay in sight.
+std::unique_ptr<QMessageBox> MakeMessageBox(QMessageBox::Icon icon, const QString &text,
+                                            QMessageBox::StandardButtons buttons,
+                                            QWidget *parent = nullptr);

@@ -15,8 +15,10 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QScreen>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <climits>
 #include <utility>
 
@@ -265,7 +267,6 @@ TfrmNewVersion::TfrmNewVersion(UserMessages &messages, ShellServices &shell, QWi
 {
     initNewVersionResources();
     ui->setupUi(this);
-    setFixedSize(size());
     ui->VirtualImage1->setPixmap(
         QIcon(u":/icons/update-icon.svg"_s).pixmap(QSize(64, 64), devicePixelRatio()));
     ui->ProgressBar1->hide();
@@ -297,6 +298,17 @@ void TfrmNewVersion::FormShow()
                                     : QString());
     ui->btCancel->setText(TranslateText(ForceUpdate ? ExitText : SkipText));
     ui->Label1->setText(NewVersionMessage);
+    fitMessage();
+}
+
+void TfrmNewVersion::fitMessage()
+{
+    // As high as the message needs at the dialog's width, but never off the screen.
+    layout()->activate();
+    int height = std::max(this->height(), heightForWidth(width()));
+    if (const QScreen *shown = screen())
+        height = std::min(height, shown->availableGeometry().height() - 40);
+    resize(width(), std::max(height, minimumHeight()));
 }
 
 void TfrmNewVersion::done(int result)

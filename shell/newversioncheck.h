@@ -127,6 +127,8 @@ protected:
 private:
     void FormShow();
     void FormClose();
+    // Makes the dialog high enough for the whole message at its width.
+    void fitMessage();
     void writeReceived();
     void finishDownload();
     // Starts the downloaded installer, or tells why not; then closes the dialog.

@@ -17,7 +17,6 @@
 #include <QHash>
 #include <QIcon>
 #include <QLibraryInfo>
-#include <QScreen>
 #include <QTranslator>
 
 #include <memory>
@@ -235,8 +234,7 @@ int RunTessaly(QApplication &app)
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
         return app.exec();
     }
-    if (const QScreen *screen = formMain.screen())
-        formMain.move(screen->availableGeometry().center() - formMain.rect().center());
+    // The window has placed itself on the screen, centred and whole.
     formMain.show();
     return app.exec();
 }

@@ -13,11 +13,14 @@
 #include "shellservices.h"
 #include "startup.h"
 #include "tessalyerror.h"
+#include "twolines.h"
 #include "translation.h"
 #include "usermessages.h"
 #include "usettings.h"
 
 #include <QActionGroup>
+#include <QIcon>
+#include <QBoxLayout>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -34,23 +37,23 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QResizeEvent>
-#include <QScrollBar>
+#include <QScreen>
+#include <QSet>
 #include <QStyledItemDelegate>
 
-#include <cmath>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Colours the new name and the status of rows that are not plain renames; the status
-// text says the same for those who cannot tell the colours apart.
-class PlanStatusDelegate : public QStyledItemDelegate
+// Shows each name and folder in its own direction: in a right-to-left window a Latin
+// name would otherwise read in another order ("001_a.txt" as "a.txt_001").
+class IsolatedTextDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -59,6 +62,22 @@ protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
+        if (!option->text.isEmpty())
+            option->text = QChar(0x2068) + option->text + QChar(0x2069); // first strong isolate
+    }
+};
+
+// Colours the new name and the status of rows that are not plain renames; the status
+// text says the same for those who cannot tell the colours apart.
+class PlanStatusDelegate : public IsolatedTextDelegate
+{
+public:
+    using IsolatedTextDelegate::IsolatedTextDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        IsolatedTextDelegate::initStyleOption(option, index);
         const QVariant status = index.data(FileListModel::PlanStatusRole);
         if (!status.isValid())
             return;
@@ -91,13 +110,87 @@ constexpr int FolderColumnInitialWidth = 360;
 constexpr int FolderColumnMinimum = 150;
 constexpr int HomepageLinkWidth = 262;
 constexpr int HomepageLinkHeight = 19;
-// An edit gives room to a longer caption down to this width.
-constexpr int MinimumEditWidth = 40;
+// The link's text ends this far before the end of the status bar.
+constexpr int HomepageLinkMargin = 25;
+// The window's client area at the design size, below the menu bar, and the options
+// panel's height there.
+constexpr QSize DesignClientSize(1262, 657);
+constexpr int OptionsPanelHeight = 215;
+// Room for a window manager's frame and title bar, which are unknown before the
+// window is first shown.
+constexpr QMargins ExpectedFrame(8, 32, 8, 8);
+// A cell's text stands this far from the cell's edges, both sides together.
+constexpr int CellPadding = 16;
 
-// Halves go to the even neighbour, as the layout arithmetic expects (12.5 gives 12).
-int roundHalfEven(double value)
+// Whether a caption's letters are typed through an input method rather than straight
+// from the keyboard, so that a menu key cannot be one of them.
+bool isIdeographic(QChar letter)
 {
-    return int(std::nearbyint(value));
+    switch (letter.script()) {
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Hangul:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The position in text of the letter to use as a menu key: the first free letter that
+// starts a word, else the first free letter; -1 when there is none.
+qsizetype mnemonicPosition(const QString &text, const QSet<QChar> &used)
+{
+    for (const bool wordStartsOnly : {true, false}) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (!c.isLetter() || isIdeographic(c) || used.contains(c.toLower()))
+                continue;
+            if (wordStartsOnly && i > 0 && text.at(i - 1).isLetterOrNumber())
+                continue;
+            return i;
+        }
+    }
+    return -1;
+}
+
+// text with a menu key that is not in used yet (which then holds it too). Captions in
+// East Asian scripts carry the key of the English caption in brackets, "ファイル(&F)", as is
+// usual there.
+QString withMnemonic(const QString &text, const QString &source, QSet<QChar> &used)
+{
+    QString caption = text;
+    caption.replace(u'&', u"&&"_s);
+    if (const qsizetype at = mnemonicPosition(text, used); at >= 0) {
+        used.insert(text.at(at).toLower());
+        return text.left(at).replace(u'&', u"&&"_s) + u'&' + text.mid(at).replace(u'&', u"&&"_s);
+    }
+    if (const qsizetype at = mnemonicPosition(source, used); at >= 0) {
+        used.insert(source.at(at).toLower());
+        return caption + u"(&"_s + source.at(at).toUpper() + u')';
+    }
+    return caption;
+}
+
+// A caption as shown, without its menu key ("&&" is a shown ampersand).
+QString withoutMnemonic(const QString &caption)
+{
+    QString text;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption.at(i) == u'&' && i + 1 < caption.size())
+            ++i;
+        text.append(caption.at(i));
+    }
+    return text;
+}
+
+// The English caption of a menu or menu item, kept from the form before any translation.
+const char *const SourceCaption = "sourceCaption";
+
+QString sourceCaption(const QObject *object, const QString &fallback)
+{
+    const QVariant source = object->property(SourceCaption);
+    return source.isValid() ? source.toString() : fallback;
 }
 
 const QStringList &caseItems()
@@ -128,22 +221,6 @@ void setItemTexts(QComboBox *box, const QStringList &sourceTexts)
     }
     box->setCurrentIndex(selected);
 }
-
-// Shows each name and folder in its own direction: in a right-to-left window a Latin
-// name would otherwise read in another order ("001_a.txt" as "a.txt_001").
-class IsolatedTextDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (!option->text.isEmpty())
-            option->text = QChar(0x2068) + option->text + QChar(0x2069); // first strong isolate
-    }
-};
 
 } // namespace
 
@@ -185,12 +262,12 @@ void TFormMain::FormCreate(const QStringList &arguments)
     setWindowTitle(ApplicationTitle + u' ' + ApplicationVersion);
     setWindowIcon(ApplicationIcon());
 
-    for (QWidget *hidden : std::initializer_list<QWidget *>{ui->btnClear, ui->btnLoadNameList})
+    // The subfolder choice lives in the File menu beside Add Folder, which keeps the
+    // toolbar narrow; the box holds the state that presets carry.
+    for (QWidget *hidden : std::initializer_list<QWidget *>{ui->btnClear, ui->btnLoadNameList,
+                                                            ui->chkIncludeSubfolders})
         hidden->hide();
     ui->chkIncludeSubfolders->setChecked(false);
-
-    // The menu bar is part of the window here; the design's client area is below it.
-    resize(1262, 657 + ui->MainMenu1->sizeHint().height());
 
     ui->cbCase->clear();
     ui->cbCase->addItems(caseItems());
@@ -253,6 +330,8 @@ void TFormMain::FormCreate(const QStringList &arguments)
     ui->StatusBar1->addWidget(m_statusText);
     m_planSummary = new QLabel(ui->StatusBar1);
     m_planSummary->setObjectName(u"StatusBar1Plan"_s);
+    // A long summary is cut at the window's edge rather than widening the window.
+    m_planSummary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     ui->StatusBar1->addWidget(m_planSummary, 1);
     // The summary describes the plan the list shows, and goes with it.
     const auto dropStaleSummary = [this] {
@@ -270,30 +349,19 @@ void TFormMain::FormCreate(const QStringList &arguments)
     m_homepageLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_homepageLink->setCursor(Qt::PointingHandCursor);
     m_homepageLink->setAutoFillBackground(true);
-    // Its own background colour, which the style sheet leaves alone.
+    // Its own background colour, which the style sheet leaves alone; its text ends 25
+    // pixels before the end of the bar.
     m_homepageLink->setStyleSheet(u"QLabel { background: rgb(231, 233, 238); color: #1d6385; "
-                                  u"padding: 0 2px; }"_s);
-    m_homepageLink->resize(HomepageLinkWidth, HomepageLinkHeight);
+                                  u"padding: 0 %1px 0 2px; }"_s.arg(HomepageLinkMargin));
+    m_homepageLink->setFixedSize(HomepageLinkWidth + HomepageLinkMargin, HomepageLinkHeight);
     m_homepageLink->installEventFilter(this);
-    // Absolute places do not follow the layout direction by themselves, so they are
-    // kept here and mirrored for a right-to-left language.
-    for (QWidget *panel : {ui->Panel2, ui->Panel5}) {
-        for (QWidget *control : panel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-            m_designPlaces.insert(control, control->geometry());
-            if (qobject_cast<QGroupBox *>(control)) {
-                for (QWidget *inner : control->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-                    m_designPlaces.insert(inner, inner->geometry());
-            }
-        }
-    }
-    m_places = m_designPlaces;
-    ui->Panel2->installEventFilter(this);
-    ui->Panel5->installEventFilter(this);
-    list->installEventFilter(this);
+    ui->StatusBar1->addPermanentWidget(m_homepageLink);
+    layOutWindow();
 
     setAcceptDrops(true);
     buildListCommands();
     connectCommands();
+    setUpKeyboard();
 
     // Paths given to the program (a file manager's "Open with") go in as a drop would
     // put them, before the unattended run, which then works on them.
@@ -308,6 +376,7 @@ void TFormMain::FormCreate(const QStringList &arguments)
     followChanges();
     if (!m_quitRequested)
         schedulePreview();
+    placeOnScreen();
     restoreWindowPlace();
 }
 
@@ -453,6 +522,7 @@ void TFormMain::ApplyTranslatedCaptions()
     const std::pair<QAction *, QString> actions[] = {
         {ui->AddFiles1, Translatable(u"Add Files...")},
         {m_addFolderAction, Translatable(u"Add Folder...")},
+        {m_includeSubfoldersAction, Translatable(u"Include subfolders")},
         {m_moveUpAction, Translatable(u"Move Up")},
         {m_moveDownAction, Translatable(u"Move Down")},
         {ui->RemoveSelected1, Translatable(u"Remove Selected Items")},
@@ -511,7 +581,9 @@ void TFormMain::ApplyTranslatedCaptions()
     setItemTexts(ui->cbBatchMode, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
     m_statusText->setText(u"  "_s + TranslateText(u"Add the files"_s));
-    fitCaptions();
+    alignCaptions();
+    setMenuKeys();
+    ResizeListColumns();
 }
 
 RenameOptions TFormMain::ReadRenameOptions() const
@@ -656,16 +728,37 @@ void TFormMain::btnAddFolderClick()
 
 void TFormMain::buildListCommands()
 {
-    m_addFolderAction = new QAction(this);
+    // Add Folder sits in the toolbar as an icon beside Add Files.
+    ui->btnAddFolder->setText(QString());
+    ui->btnAddFolder->setIcon(QIcon(u":/icons/folder-plus.svg"_s));
+    ui->btnAddFolder->setIconSize(ui->btnAdd->iconSize());
+    ui->btnAddFolder->setFlat(true);
+    ui->btnAddFolder->setFixedSize(ui->btnAdd->minimumSize());
+    if (auto *toolbar = qobject_cast<QBoxLayout *>(ui->Panel1->layout())) {
+        toolbar->removeWidget(ui->btnAddFolder);
+        toolbar->insertWidget(toolbar->indexOf(ui->btnAdd) + 1, ui->btnAddFolder);
+    }
+
+    // English captions first: the menu keys of East Asian captions come from them.
+    m_addFolderAction = new QAction(u"Add Folder..."_s, this);
     m_addFolderAction->setObjectName(u"AddFolder1"_s);
+    m_addFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     ui->File1->insertAction(ui->RemoveSelected1, m_addFolderAction);
     connect(m_addFolderAction, &QAction::triggered, this,
             [this] { RunCommand([this] { btnAddFolderClick(); }); });
+    m_includeSubfoldersAction = new QAction(u"Include subfolders"_s, this);
+    m_includeSubfoldersAction->setObjectName(u"IncludeSubfolders1"_s);
+    m_includeSubfoldersAction->setCheckable(true);
+    ui->File1->insertAction(ui->RemoveSelected1, m_includeSubfoldersAction);
+    connect(m_includeSubfoldersAction, &QAction::toggled, ui->chkIncludeSubfolders,
+            &QCheckBox::setChecked);
+    connect(ui->chkIncludeSubfolders, &QCheckBox::toggled, m_includeSubfoldersAction,
+            &QAction::setChecked);
 
-    m_moveUpAction = new QAction(this);
+    m_moveUpAction = new QAction(u"Move Up"_s, this);
     m_moveUpAction->setObjectName(u"miMoveUp"_s);
     m_moveUpAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
-    m_moveDownAction = new QAction(this);
+    m_moveDownAction = new QAction(u"Move Down"_s, this);
     m_moveDownAction->setObjectName(u"miMoveDown"_s);
     m_moveDownAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
     for (QAction *move : {m_moveUpAction, m_moveDownAction}) {
@@ -1046,41 +1139,119 @@ void TFormMain::Exit1Click()
 
 // Layout.
 
+void TFormMain::layOutWindow()
+{
+    ui->Panel2->setColumns({{ui->GroupBox1, ui->GroupBox2},
+                            {ui->GroupBox3, ui->GroupBox4, ui->GroupBox8},
+                            {ui->GroupBox5, ui->GroupBox7, ui->GroupBox6}});
+    // The designed height, and more only where narrow boxes need more lines.
+    ui->Panel2Contents->setMinimumHeight(OptionsPanelHeight);
+    for (QComboBox *box : {ui->cbCase, ui->cbBatchMode})
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A few rows of the list stay in sight however small the window.
+    QTableView *list = ui->lvFiles;
+    list->setMinimumHeight(list->horizontalHeader()->sizeHint().height() +
+                           4 * list->verticalHeader()->defaultSectionSize());
+    // The columns follow the list's client width, which a vertical scroll bar narrows.
+    list->viewport()->installEventFilter(this);
+    // The keys of the list (Delete, the arrows) work as soon as the window opens.
+    list->setFocus();
+}
+
+void TFormMain::placeOnScreen()
+{
+    // The designed size where the screen has room for it and the window's frame;
+    // centred, so that the title bar is always on the screen.
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QMargins frame = ExpectedFrame;
+    const QSize room = available.size().shrunkBy(frame);
+    const QSize designed(DesignClientSize.width(),
+                         DesignClientSize.height() + ui->MainMenu1->sizeHint().height());
+    const QSize size = designed.boundedTo(room).expandedTo(minimumSizeHint());
+    resize(size);
+    const QSize outer = size.grownBy(frame);
+    // move() places the frame's corner.
+    move(available.left() + std::max(0, (available.width() - outer.width()) / 2),
+         available.top() + std::max(0, (available.height() - outer.height()) / 2));
+}
+
+void TFormMain::alignCaptions()
+{
+    // A word-wrapped caption is kept to two lines, as at the design size.
+    for (QLabel *label : {ui->Label2, ui->lblPadNumbers}) {
+        label->setMaximumWidth(QWIDGETSIZE_MAX);
+        KeepWithinTwoLines(label);
+    }
+    // Captions that stand above one another in one column of the panel share the widest
+    // one's width, so that the edits beside them line up.
+    const QList<QList<QWidget *>> columns{
+        {ui->lblFind, ui->lblReplace, ui->lblPattern, ui->chkNewExt},
+        {ui->lblRemoveFirst, ui->Label2},
+        {ui->lblInsertPos, ui->lblRemoveLast, ui->Label3},
+    };
+    for (const QList<QWidget *> &column : columns) {
+        int widest = 0;
+        for (QWidget *caption : column) {
+            if (caption != ui->Label2)
+                caption->setMinimumWidth(0);
+            widest = std::max({widest, caption->sizeHint().width(), caption->minimumWidth()});
+        }
+        for (QWidget *caption : column)
+            caption->setMinimumWidth(widest);
+    }
+    ui->Label2->setMaximumWidth(ui->Label2->minimumWidth());
+    // A drop-down list shows its longest item whole, in every language.
+    for (QComboBox *box : {ui->cbCase, ui->cbBatchMode}) {
+        box->setMinimumWidth(0);
+        box->setMinimumWidth(box->sizeHint().width());
+    }
+}
+
 void TFormMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     FormResize();
 }
 
-void TFormMain::changeEvent(QEvent *event)
-{
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::LayoutDirectionChange) {
-        layOutFixedControls();
-        FormResize();
-    }
-}
-
 void TFormMain::FormResize()
 {
-    // The status bar is always the lowest part of the window here; only the link needs
-    // placing, over its right end (its left end, right to left).
-    const int barHeight = ui->StatusBar1->height();
-    const int fromEdge = ui->StatusBar1->width() - m_homepageLink->width() - 25;
-    m_homepageLink->move(layoutDirection() == Qt::RightToLeft ? 25 : fromEdge,
-                         barHeight - roundHalfEven(barHeight / 2.0) -
-                             roundHalfEven(m_homepageLink->height() / 2.0));
-    m_homepageLink->raise();
+    // The layouts place every control, the link at the end of the status bar included;
+    // the list's columns are shared out here.
     ResizeListColumns();
 }
 
 int TFormMain::ListClientWidth() const
 {
-    const QTableView *list = ui->lvFiles;
-    int width = list->contentsRect().width();
-    if (list->verticalScrollBar()->isVisible())
-        width -= list->verticalScrollBar()->width();
-    return width;
+    return ui->lvFiles->viewport()->width();
+}
+
+int TFormMain::sizeColumnWidth() const
+{
+    // The widest size text of each unit in the current language, and the header.
+    const QFontMetrics metrics = ui->lvFiles->fontMetrics();
+    int width = SizeColumnWidth;
+    for (const qint64 size : {qint64(999), qint64(999'999), qint64(999'999'999),
+                              qint64(999'999'999'999), qint64(999'999'999'999'999)})
+        width = std::max(width,
+                         metrics.horizontalAdvance(FileListModel::FormatSize(size)) + CellPadding);
+    return std::max(width,
+                    ui->lvFiles->horizontalHeader()->sectionSizeHint(FileListModel::SizeColumn));
+}
+
+int TFormMain::statusColumnWidth() const
+{
+    QFont bold = ui->lvFiles->font();
+    bold.setBold(true); // the statuses that block the batch are shown in bold
+    const QFontMetrics metrics(bold);
+    int width = StatusColumnWidth;
+    for (int status = 0; status < PlanStatusCount; ++status)
+        width = std::max(width, metrics.horizontalAdvance(PlanStatusText(PlanStatus(status))) +
+                                    CellPadding);
+    return std::max(width,
+                    ui->lvFiles->horizontalHeader()->sectionSizeHint(FileListModel::StatusColumn));
 }
 
 void TFormMain::ResizeListColumns()
@@ -1090,8 +1261,8 @@ void TFormMain::ResizeListColumns()
         return;
     list->setColumnWidth(FileListModel::OriginalNameColumn, NameColumnWidth);
     list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
-    list->setColumnWidth(FileListModel::SizeColumn, SizeColumnWidth);
-    list->setColumnWidth(FileListModel::StatusColumn, StatusColumnWidth);
+    list->setColumnWidth(FileListModel::SizeColumn, sizeColumnWidth());
+    list->setColumnWidth(FileListModel::StatusColumn, statusColumnWidth());
     const int taken = list->columnWidth(FileListModel::OriginalNameColumn) +
                       list->columnWidth(FileListModel::NewNameColumn) +
                       list->columnWidth(FileListModel::SizeColumn) +
@@ -1100,100 +1271,10 @@ void TFormMain::ResizeListColumns()
                          std::max(ListClientWidth() - taken - 6, FolderColumnMinimum));
 }
 
-void TFormMain::placeFixed(QWidget *control, const QRect &leftToRight) const
-{
-    QRect place = leftToRight;
-    if (layoutDirection() == Qt::RightToLeft)
-        place.moveLeft(control->parentWidget()->width() - leftToRight.left() - leftToRight.width());
-    control->setGeometry(place);
-}
-
-void TFormMain::fitCaptions()
-{
-    m_places = m_designPlaces;
-    const auto isEdit = [](const QWidget *control) {
-        return qobject_cast<const QLineEdit *>(control) || qobject_cast<const QComboBox *>(control);
-    };
-    for (auto it = m_designPlaces.cbegin(); it != m_designPlaces.cend(); ++it) {
-        QWidget *caption = it.key();
-        const auto *label = qobject_cast<const QLabel *>(caption);
-        if (!(label && !label->wordWrap()) && !qobject_cast<const QCheckBox *>(caption))
-            continue;
-        QRect &place = m_places[caption];
-        const int missing = caption->sizeHint().width() - place.width();
-        if (missing <= 0)
-            continue;
-        // The nearest control on each side in the same row.
-        QWidget *before = nullptr;
-        QWidget *after = nullptr;
-        for (auto other = m_designPlaces.cbegin(); other != m_designPlaces.cend(); ++other) {
-            const QRect &rect = other.value();
-            if (other.key()->parentWidget() != caption->parentWidget() ||
-                std::abs(rect.center().y() - place.center().y()) > 12)
-                continue;
-            if (rect.right() < place.left() &&
-                (!before || rect.right() > m_designPlaces.value(before).right()))
-                before = other.key();
-            if (rect.left() > place.right() &&
-                (!after || rect.left() < m_designPlaces.value(after).left()))
-                after = other.key();
-        }
-        const auto spare = [&](QWidget *control) {
-            return control && isEdit(control) ? m_places.value(control).width() - MinimumEditWidth
-                                              : 0;
-        };
-        const bool takeBefore = spare(before) > spare(after);
-        QWidget *giver = takeBefore ? before : after;
-        const int taken = std::min(missing, spare(giver));
-        if (taken <= 0)
-            continue;
-        QRect &given = m_places[giver];
-        if (takeBefore) {
-            given.setRight(given.right() - taken);
-            place.setLeft(place.left() - taken);
-        } else {
-            given.setLeft(given.left() + taken);
-            place.setRight(place.right() + taken);
-        }
-    }
-    layOutFixedControls();
-}
-
-void TFormMain::layOutFixedControls()
-{
-    for (auto it = m_places.cbegin(); it != m_places.cend(); ++it) {
-        if (it.key()->parentWidget() != ui->Panel5)
-            placeFixed(it.key(), it.value());
-    }
-    layOutOperationStrip();
-}
-
-void TFormMain::layOutOperationStrip()
-{
-    // The destination edit stretches with the strip; "..." keeps its distance to the
-    // right edge.
-    const int width = ui->Panel5->width();
-    QRect edit = m_places.value(ui->edtDestination);
-    edit.setWidth(std::max(width - edit.left() - 86, MinimumEditWidth));
-    QRect button = m_places.value(ui->Button2);
-    button.moveLeft(std::max(width - 76, edit.right() + 10));
-    for (QWidget *control : {ui->Label1, ui->lblDestination})
-        placeFixed(control, m_places.value(control));
-    placeFixed(ui->cbBatchMode, m_places.value(ui->cbBatchMode));
-    placeFixed(ui->edtDestination, edit);
-    placeFixed(ui->Button2, button);
-}
-
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->Panel5 && event->type() == QEvent::Resize) {
-        layOutOperationStrip();
-    } else if (watched == ui->Panel2 && event->type() == QEvent::Resize) {
-        if (layoutDirection() == Qt::RightToLeft)
-            layOutFixedControls();
-    } else if (watched == ui->lvFiles && event->type() == QEvent::Resize) {
-        // The list is laid out after the window's own resize on the first showing; a
-        // change of its height alone (the options panel) keeps dragged column widths.
+    if (watched == ui->lvFiles->viewport() && event->type() == QEvent::Resize) {
+        // A change of the list's height alone (the options panel) keeps dragged widths.
         const auto *resize = static_cast<QResizeEvent *>(event);
         if (resize->size().width() != resize->oldSize().width())
             ResizeListColumns();
@@ -1208,4 +1289,72 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// The keyboard.
+
+void TFormMain::setUpKeyboard()
+{
+    const std::pair<QAction *, QList<QKeySequence>> keys[] = {
+        {ui->AddFiles1, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+        {ui->RemoveSelected1, {QKeySequence(Qt::Key_Delete)}},
+        {ui->Preview1, {QKeySequence(Qt::Key_F5)}},
+        {ui->Rename1,
+         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}},
+        {ui->Undo1, {QKeySequence(Qt::CTRL | Qt::Key_Z)}},
+        {ui->SavePreset1, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
+        {ui->LoadPreset1, {QKeySequence(Qt::CTRL | Qt::Key_L)}},
+    };
+    // A text field keeps its own Delete and Ctrl+Z: there they edit the text.
+    for (const auto &[action, sequences] : keys)
+        action->setShortcuts(sequences);
+
+    auto *patternHelp = new QAction(this);
+    patternHelp->setObjectName(u"actPatternHelp"_s);
+    patternHelp->setShortcut(QKeySequence(Qt::Key_F1));
+    addAction(patternHelp);
+    connect(patternHelp, &QAction::triggered, this,
+            [this] { RunCommand([this] { Button1Click(); }); });
+
+    // Enter in an option field previews, as the Preview command does.
+    for (QLineEdit *edit : ui->Panel2Contents->findChildren<QLineEdit *>())
+        connect(edit, &QLineEdit::returnPressed, ui->Preview1, &QAction::trigger);
+    connect(ui->edtDestination, &QLineEdit::returnPressed, ui->Preview1, &QAction::trigger);
+    connect(&m_formSettings, &TFormSettings::previewRequested, ui->Preview1, &QAction::trigger);
+
+    // The English captions, from which the menu keys of East Asian captions come.
+    for (QMenu *menu : {ui->File1, ui->Operation1, ui->View1, ui->mmLanguage, ui->Help1})
+        menu->setProperty(SourceCaption, menu->title());
+    for (QMenu *menu : {ui->File1, ui->Operation1, ui->View1, ui->Help1, m_listMenu}) {
+        for (QAction *action : menu->actions()) {
+            if (!action->menu())
+                action->setProperty(SourceCaption, action->text());
+        }
+    }
+}
+
+void TFormMain::setMenuKeys()
+{
+    // Alt and a letter of each menu's title opens it; a letter then chooses an item. The
+    // letters follow the captions of the language shown, so none is fixed here.
+    QSet<QChar> titleKeys;
+    for (QMenu *menu : {ui->File1, ui->Operation1, ui->View1, ui->Help1}) {
+        const QString title = withoutMnemonic(menu->title());
+        menu->setTitle(withMnemonic(title, sourceCaption(menu, title), titleKeys));
+    }
+    for (QMenu *menu : {ui->File1, ui->Operation1, ui->View1, ui->Help1, m_listMenu}) {
+        QSet<QChar> itemKeys;
+        for (QAction *action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            if (QMenu *submenu = action->menu()) {
+                const QString title = withoutMnemonic(submenu->title());
+                submenu->setTitle(withMnemonic(title, sourceCaption(submenu, title), itemKeys));
+                continue;
+            }
+            // Untranslated captions (the list's menu) may carry their key already.
+            const QString text = withoutMnemonic(action->text());
+            action->setText(withMnemonic(text, sourceCaption(action, text), itemKeys));
+        }
+    }
 }

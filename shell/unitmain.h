@@ -4,9 +4,7 @@
 #include "renamecontroller.h"
 #include "renameoptions.h"
 
-#include <QHash>
 #include <QMainWindow>
-#include <QRect>
 #include <QStringList>
 
 #include <functional>
@@ -111,7 +109,6 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void changeEvent(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -123,14 +120,22 @@ private:
     void BuildLanguageMenu();
     void FormResize();
     void connectCommands();
-    void layOutOperationStrip();
-    // Places the controls that have fixed positions (the options panel, the operation
-    // strip) at their design places, mirrored in a right-to-left language.
-    void layOutFixedControls();
-    // Gives each caption with a fixed place the width its text needs in the current
-    // language, taken from the neighbouring edit with the most room to spare.
-    void fitCaptions();
-    void placeFixed(QWidget *control, const QRect &leftToRight) const;
+    // The window's layouts: the options panel's columns and what the list keeps.
+    void layOutWindow();
+    // The designed size, or less on a smaller screen, centred on the screen.
+    void placeOnScreen();
+    // Lines up the captions of the options panel in the current language and keeps
+    // every caption and list item whole.
+    void alignCaptions();
+    // The widths the Size and Status columns need for their texts in the current
+    // language, at least the designed ones.
+    int sizeColumnWidth() const;
+    int statusColumnWidth() const;
+    // The command keys, Enter in the option fields, and the English captions behind the
+    // menu keys.
+    void setUpKeyboard();
+    // Gives every menu and menu item a key letter in the current language.
+    void setMenuKeys();
     void Preview();
     // Work on the controller's thread: the progress row of the status bar, commands that
     // wait, and the messages when it ends.
@@ -163,6 +168,7 @@ private:
     QLabel *m_homepageLink = nullptr;
     QMenu *m_listMenu = nullptr;
     QAction *m_addFolderAction = nullptr;
+    QAction *m_includeSubfoldersAction = nullptr;
     QAction *m_moveUpAction = nullptr;
     QAction *m_moveDownAction = nullptr;
     QWidget *m_progressRow = nullptr;
@@ -171,8 +177,4 @@ private:
     QTimer *m_progressDelay = nullptr; // short work shows no progress at all
     QTimer *m_previewDelay = nullptr;  // one preview after a burst of changes
     bool m_closeWhenIdle = false;
-    // The design place of each control with a fixed position, left to right, and the
-    // place it has with the current language's captions.
-    QHash<QWidget *, QRect> m_designPlaces;
-    QHash<QWidget *, QRect> m_places;
 };

@@ -1,11 +1,15 @@
 #include "updown.h"
 
-#include "renameoptions.h"
+#include "digitsonly.h"
 
 #include <QLineEdit>
 #include <QToolButton>
 
-#include <algorithm>
+namespace {
+
+constexpr int ButtonWidth = 17;
+
+} // namespace
 
 UpDown::UpDown(QWidget *parent)
     : QWidget(parent)
@@ -20,16 +24,27 @@ UpDown::UpDown(QWidget *parent)
         button->setAutoRepeat(true);
         button->setFocusPolicy(Qt::NoFocus);
     }
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_up, &QToolButton::clicked, this, [this] { stepBy(1); });
     connect(m_down, &QToolButton::clicked, this, [this] { stepBy(-1); });
 }
 
+void UpDown::setBuddy(QLineEdit *edit)
+{
+    m_buddy = edit;
+    StepWithArrowKeys(edit, Minimum, Maximum, Minimum);
+    updateGeometry();
+}
+
 void UpDown::stepBy(int steps)
 {
-    if (!m_buddy)
-        return;
-    const int value = std::clamp(IntOrDefault(m_buddy->text(), Minimum), Minimum, Maximum);
-    m_buddy->setText(QString::number(std::clamp(value + steps, Minimum, Maximum)));
+    if (m_buddy)
+        StepNumber(m_buddy, steps, Minimum, Maximum, Minimum);
+}
+
+QSize UpDown::sizeHint() const
+{
+    return {ButtonWidth, m_buddy ? m_buddy->sizeHint().height() : 23};
 }
 
 void UpDown::resizeEvent(QResizeEvent *event)

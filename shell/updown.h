@@ -5,9 +5,9 @@
 class QLineEdit;
 class QToolButton;
 
-// An up/down button pair attached to a number edit: each click steps the edit's
-// number by 1, kept within 0 to 100. The edit keeps whatever text it holds until a
-// button is used.
+// An up/down button pair attached to a number edit: each click, and the Up and Down keys
+// in the edit, step the edit's number by 1, kept within 0 to 100. The edit keeps
+// whatever text it holds until it is stepped.
 class UpDown : public QWidget
 {
     Q_OBJECT
@@ -15,9 +15,13 @@ class UpDown : public QWidget
 public:
     explicit UpDown(QWidget *parent = nullptr);
 
-    void setBuddy(QLineEdit *edit) { m_buddy = edit; }
+    void setBuddy(QLineEdit *edit);
     QLineEdit *buddy() const { return m_buddy; }
     void stepBy(int steps);
+
+    // As high as its edit.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
     static constexpr int Minimum = 0;
     static constexpr int Maximum = 100;

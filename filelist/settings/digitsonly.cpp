@@ -1,7 +1,11 @@
 #include "digitsonly.h"
 
+#include "renameoptions.h"
+
 #include <QKeyEvent>
 #include <QLineEdit>
+
+#include <algorithm>
 
 namespace {
 
@@ -14,8 +18,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::KeyPress) {
-            const QString text = static_cast<QKeyEvent *>(event)->text();
-            // Control characters (editing keys, Ctrl+V) pass; printable text must be digits.
+            const auto *key = static_cast<QKeyEvent *>(event);
+            // Shortcuts (Ctrl+Z, Ctrl+V) type nothing and pass.
+            if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+                return QObject::eventFilter(watched, event);
+            const QString text = key->text();
+            // Control characters (editing keys) pass; printable text must be digits.
             for (const QChar c : text) {
                 if (c.unicode() >= 0x20 && c.unicode() != 0x7F && (c < u'0' || c > u'9'))
                     return true;
@@ -25,9 +33,58 @@ protected:
     }
 };
 
+class ArrowKeyStepper : public QObject
+{
+public:
+    ArrowKeyStepper(QLineEdit *edit, int minimum, int maximum, int fallback)
+        : QObject(edit)
+        , m_edit(edit)
+        , m_minimum(minimum)
+        , m_maximum(maximum)
+        , m_fallback(fallback)
+    {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+                if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+                    StepNumber(m_edit, key->key() == Qt::Key_Up ? 1 : -1, m_minimum, m_maximum,
+                               m_fallback);
+                    return true;
+                }
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLineEdit *m_edit;
+    int m_minimum;
+    int m_maximum;
+    int m_fallback;
+};
+
 } // namespace
 
 void AcceptOnlyDigits(QLineEdit *edit)
 {
     edit->installEventFilter(new DigitsOnlyFilter(edit));
+}
+
+void StepNumber(QLineEdit *edit, int steps, int minimum, int maximum, int fallback)
+{
+    const int value = std::clamp(IntOrDefault(edit->text(), fallback), minimum, maximum);
+    // In 64 bits, so that a step past the largest int cannot overflow.
+    const qint64 stepped = std::clamp<qint64>(qint64(value) + steps, minimum, maximum);
+    // As typing would: the edit's own undo and textEdited follow.
+    edit->selectAll();
+    edit->insert(QString::number(stepped));
+}
+
+void StepWithArrowKeys(QLineEdit *edit, int minimum, int maximum, int fallback)
+{
+    edit->installEventFilter(new ArrowKeyStepper(edit, minimum, maximum, fallback));
 }

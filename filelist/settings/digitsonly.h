@@ -6,3 +6,9 @@ class QLineEdit;
 // the command line can still put other text there, which the readers convert with
 // their defaults.
 void AcceptOnlyDigits(QLineEdit *edit);
+
+// Steps the edit's number by steps, kept within minimum and maximum; text that is no
+// number counts as fallback.
+void StepNumber(QLineEdit *edit, int steps, int minimum, int maximum, int fallback);
+// Lets the Up and Down keys step the edit's number by 1, as StepNumber does.
+void StepWithArrowKeys(QLineEdit *edit, int minimum, int maximum, int fallback);

@@ -3,10 +3,16 @@
 
 #include "digitsonly.h"
 #include "translation.h"
+#include "twolines.h"
+
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The client area at the design size.
+constexpr QSize DesignSize(433, 412);
 
 const QStringList &conflictItems()
 {
@@ -23,12 +29,18 @@ TFormSettings::TFormSettings(QWidget *parent)
     , ui(std::make_unique<Ui::TFormSettings>())
 {
     ui->setupUi(this);
-    setFixedSize(size());
     AcceptOnlyDigits(ui->edtCounterStart);
     AcceptOnlyDigits(ui->edtDigits);
+    // Up and Down step within what the preview reads: a start of 0 or more, 1 to 10 digits.
+    StepWithArrowKeys(ui->edtCounterStart, 0, std::numeric_limits<int>::max(), 1);
+    StepWithArrowKeys(ui->edtDigits, 1, 10, 3);
+    for (QLineEdit *edit : {ui->edtCounterStart, ui->edtDigits})
+        connect(edit, &QLineEdit::returnPressed, this, &TFormSettings::previewRequested);
     // Closing hides the dialog; its values live as long as the program.
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::close);
     FormCreate();
+    // The designed size; the layout makes it larger where a language's captions need it.
+    resize(DesignSize);
 }
 
 TFormSettings::~TFormSettings() = default;
@@ -90,4 +102,8 @@ void TFormSettings::ApplyTranslatedCaptions()
     ui->GroupBox3->setTitle(TranslateText(u"Timestamp"_s));
     ui->chkTouchModifiedNow->setText(TranslateText(u"Update modified date/time"_s));
     ui->Button1->setText(TranslateText(u"Close"_s));
+    for (QLabel *label : {ui->Label1, ui->Label2})
+        KeepWithinTwoLines(label);
+    ui->cbConflict->setMinimumWidth(0);
+    ui->cbConflict->setMinimumWidth(ui->cbConflict->sizeHint().width());
 }

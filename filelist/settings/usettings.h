@@ -31,6 +31,10 @@ public:
     // selected conflict rule.
     void ApplyTranslatedCaptions();
 
+signals:
+    // Enter in one of the number fields: the user asks for a preview.
+    void previewRequested();
+
 protected:
     void showEvent(QShowEvent *event) override;
 

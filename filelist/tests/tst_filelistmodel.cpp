@@ -13,6 +13,8 @@ class TestFileListModel : public QObject
 
 private slots:
     void rowsShowTheItems();
+    void sizeTexts_data();
+    void sizeTexts();
     void addsEachFileOnce();
     void removeRows_data();
     void removeRows();
@@ -39,16 +41,46 @@ void TestFileListModel::rowsShowTheItems()
     QCOMPARE(model.items().at(1).Ext, u".gitignore"_s);
     QCOMPARE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable, Qt::NoItemFlags);
 
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
-    QCOMPARE(FileListModel::FormatSize(1234567, english), u"1,234,567"_s);
-    QCOMPARE(FileListModel::FormatSize(-1, english), u"-1"_s);
-    QCOMPARE(FileListModel::FormatSize(999, english), u"999"_s);
-    QCOMPARE(FileListModel::FormatSize(1234567, QLocale(QLocale::German)), u"1.234.567"_s);
-    // The C locale leaves out group separators unless asked; sizes still group.
-    QCOMPARE(FileListModel::FormatSize(1234567, QLocale::c()), u"1,234,567"_s);
+    // The list shows the size with a unit; the tip gives every byte.
+    QCOMPARE(text(0, 3), FileListModel::FormatSize(1234567));
+    QCOMPARE(model.index(0, 3).data(Qt::ToolTipRole).toString(),
+             FileListModel::FormatExactSize(1234567));
 
     model.UpdateNewNames([](TRenameItems &items) { items[0].NewName = u"new.gz"_s; });
     QCOMPARE(text(0, 1), u"new.gz"_s);
+}
+
+void TestFileListModel::sizeTexts_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("exact");
+
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QTest::newRow("megabytes") << english << qint64(1234567) << u"1.2 MB"_s << u"1,234,567 bytes"_s;
+    QTest::newRow("below-a-kilobyte") << english << qint64(999) << u"999 bytes"_s << u"999 bytes"_s;
+    QTest::newRow("empty") << english << qint64(0) << u"0 bytes"_s << u"0 bytes"_s;
+    QTest::newRow("powers-of-1000")
+        << english << qint64(4'200'000) << u"4.2 MB"_s << u"4,200,000 bytes"_s;
+    QTest::newRow("gigabytes") << english << qint64(5'368'709'120) << u"5.4 GB"_s
+                               << u"5,368,709,120 bytes"_s;
+    QTest::newRow("unreadable") << english << qint64(-1) << u"-1"_s << u"-1"_s;
+    QTest::newRow("german") << german << qint64(1234567) << u"1,2 MB"_s << u"1.234.567 Bytes"_s;
+    // The C locale leaves out group separators unless asked; exact sizes still group.
+    QTest::newRow("c-locale") << QLocale::c() << qint64(1234567) << u"1.2 MB"_s
+                              << u"1,234,567 bytes"_s;
+}
+
+void TestFileListModel::sizeTexts()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(qint64, size);
+    QFETCH(QString, shown);
+    QFETCH(QString, exact);
+    QCOMPARE(FileListModel::FormatSize(size, locale), shown);
+    QCOMPARE(FileListModel::FormatExactSize(size, locale), exact);
 }
 
 void TestFileListModel::addsEachFileOnce()

@@ -1,4 +1,5 @@
 #include "aboutbox.h"
+#include "messageboxes.h"
 #include "recordingmessages.h"
 #include "recordingshell.h"
 #include "startup.h"
@@ -12,7 +13,10 @@
 #include <QApplication>
 #include <QDate>
 #include <QDir>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -63,6 +67,7 @@ private slots:
     void patternHelp_data();
     void patternHelp();
     void mainWindowShowsBoth();
+    void patternHelpFitsTheScreen();
     void screenshot();
 };
 
@@ -198,6 +203,40 @@ void TestAboutBox::mainWindowShowsBoth()
     QVERIFY2(about == AboutText(yearBefore) || about == AboutText(yearAfter), qPrintable(about));
     QCOMPARE(messages.entries.at(1).text, about);
     QCOMPARE(messages.entries.at(2).text, PatternHelpText());
+}
+
+// On any screen, the scaled one of its second run included, the help box shows its OK
+// button, and all of its text, scrolled where the screen is too low for it.
+void TestAboutBox::patternHelpFitsTheScreen()
+{
+    const auto help = MakeMessageBox(QMessageBox::Information, PatternHelpText(), QMessageBox::Ok);
+    help->show();
+    QVERIFY(QTest::qWaitForWindowExposed(help.get()));
+    const QRect available = help->screen()->availableGeometry();
+    QVERIFY2(available.contains(help->frameGeometry()),
+             qPrintable(u"%1x%2 on %3x%4"_s.arg(help->frameGeometry().width())
+                            .arg(help->frameGeometry().height())
+                            .arg(available.width())
+                            .arg(available.height())));
+    QAbstractButton *ok = help->button(QMessageBox::Ok);
+    QVERIFY(help->rect().contains(QRect(ok->mapTo(help.get(), QPoint(0, 0)), ok->size())));
+    auto *label = help->findChild<QLabel *>(u"qt_msgbox_label"_s);
+    QVERIFY(label);
+    QTRY_VERIFY(label->height() >= label->heightForWidth(label->width()));
+    auto *scroll = help->findChild<QScrollArea *>();
+    if (available.height() < 600) {
+        QVERIFY(scroll && scroll->widget() == label);
+        // As wide as its lines and as high as the screen allows, less the frame.
+        QCOMPARE(label->width(), scroll->viewport()->width());
+        QVERIFY(label->width() >=
+                label->fontMetrics().horizontalAdvance(u"{modified:yyyy-MM-dd_HH-mm-ss}"_s));
+        QVERIFY(help->height() >= available.height() - 40);
+    }
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    const QString shot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/pattern-help-") +
+                         QString::number(available.width()) + u'x' +
+                         QString::number(available.height()) + u".png"_s;
+    QVERIFY(help->grab().save(shot));
 }
 
 void TestAboutBox::screenshot()

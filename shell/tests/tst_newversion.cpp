@@ -15,6 +15,7 @@
 #include <QNetworkProxyFactory>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -188,6 +189,7 @@ private slots:
     void updateNowOpensTheDownloadPage();
     void startUp_data();
     void startUp();
+    void longMessageShowsWhole();
     void screenshot();
 
 private:
@@ -428,8 +430,9 @@ void TestNewVersion::dialogShowsAndCloses()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
     QCOMPARE(dialog.windowTitle(), u" Tessaly"_s);
+    // The designed size; it can grow, and shrink as far as its captions allow.
     QCOMPARE(dialog.size(), QSize(421, 184));
-    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+    QVERIFY(dialog.minimumSize().width() < 421 && dialog.maximumSize().width() > 421);
     auto *label = child<QLabel>(&dialog, "Label1");
     QCOMPARE(label->text(), NewVersionMessage);
     QCOMPARE(label->textFormat(), Qt::PlainText);
@@ -673,6 +676,24 @@ void TestNewVersion::startUp()
     QCOMPARE(closer.shown, dialogShown ? 1 : 0);
     QCOMPARE(result, goesOn);
     QVERIFY(m_messages->entries.isEmpty());
+}
+
+void TestNewVersion::longMessageShowsWhole()
+{
+    // A long list of changes from the host: the dialog grows until all of it shows, and
+    // stays on the screen.
+    QStringList lines{u"The new version 2.4 is available"_s, QString(), u"What's new:"_s};
+    for (int i = 1; i <= 12; ++i)
+        lines.append(u"Change number %1, described in a sentence long enough to wrap."_s.arg(i));
+    NewVersionMessage = lines.join(u"\r\n"_s);
+    TfrmNewVersion dialog(*m_messages, *m_shell);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *label = child<QLabel>(&dialog, "Label1");
+    QTRY_VERIFY(label->height() >= label->heightForWidth(label->width()));
+    QVERIFY(dialog.height() > 184);
+    QVERIFY(dialog.height() <= dialog.screen()->availableGeometry().height());
+    QCOMPARE(dialog.width(), 421);
 }
 
 void TestNewVersion::screenshot()
