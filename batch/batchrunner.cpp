@@ -68,14 +68,15 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
             TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
         return;
     }
+    UndoJournal journal(UndoLogPath());
     if (toFolder && !files.folderExists(destination))
         files.makeFolders(destination);
 
-    UndoJournal journal(UndoLogPath());
     PendingSources pending(items, conflict == ConflictMode::Overwrite);
     for (qsizetype i = 0; i < items.size(); ++i) {
         TRenameItem &item = items[i];
         if (item.NewName.isEmpty()) {
+            journal.close();
             messages.warning(
                 TranslateText(u"Please build preview first (click \"Preview Result\" button)."_s));
             return;
@@ -159,71 +160,4 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
     if (!items.isEmpty())
         journal.finish();
     messages.information(TranslateText(u"Batch completed. A CSV log has been saved in AppData."_s));
-}
-
-void UndoLastBatch(UserMessages &messages, FileOperations &files,
-                   const std::function<void()> &clearList)
-{
-    const QString logPath = UndoLogPath();
-    if (!files.fileExists(logPath)) {
-        messages.information(TranslateText(u"No undo log found in AppData."_s));
-        return;
-    }
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly)) {
-        throw TessalyError(TranslateText(u"Cannot open file \"%1\". %2"_s)
-                               .arg(QDir::toNativeSeparators(logPath), log.errorString()));
-    }
-    const QStringList lines = UndoLogLines(log.readAll());
-    log.close();
-
-    bool uncertain = UndoLogInterrupted(lines);
-    for (qsizetype i = lines.size() - 1; i >= 1; --i) {
-        const std::optional<UndoRecordPaths> record = ParseUndoRecord(lines.at(i));
-        if (!record)
-            continue;
-        const QString &original = record->original;
-        const QString &moved = record->moved;
-        const bool mayNotHaveHappened = std::exchange(uncertain, false);
-        if (FolderPart(original).isEmpty()) {
-            if (files.fileExists(moved))
-                throw TessalyError(u"Unable to create directory\n[]"_s);
-            continue;
-        }
-        // Tried first and explained only when it fails: a whole log is undone at
-        // nearly the speed of bare renames.
-        for (bool madeFolder = false;;) {
-            bool done = false;
-            try {
-                done = files.move(moved, original);
-            } catch (const TessalyError &) {
-                if (!files.fileExists(moved)) {
-                    files.discardPartialCopy(moved);
-                    break; // nothing to bring back for this record
-                }
-                if (madeFolder || files.folderExists(FolderPart(original)))
-                    throw;
-                files.makeFolders(FolderPart(original));
-                madeFolder = true;
-                continue;
-            }
-            if (done)
-                break;
-            // A file stands at the original path. After a copy it is the source, with
-            // the same content; anything else is a file made since, which must stay,
-            // or, for the last record of a killed batch, the file that was never moved.
-            if (!files.fileExists(original) || files.sameFile(original, moved))
-                failExists(original);
-            if (!files.sameContent(original, moved)) {
-                if (mayNotHaveHappened)
-                    break;
-                failExists(original);
-            }
-            files.remove(original);
-        }
-    }
-    files.remove(logPath);
-    if (clearList)
-        clearList();
-    messages.information(TranslateText(u"Undo completed for the last rename operation."_s));
 }

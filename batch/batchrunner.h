@@ -21,9 +21,3 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
 
 // Sets the file's last-write time to now when options ask for it; silent.
 void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files);
-
-// Moves every file of the last batch back, newest first, then deletes the log, calls
-// clearList and reports completion. A failing operation throws; the log then stays,
-// so that running the undo again goes on where it stopped.
-void UndoLastBatch(UserMessages &messages, FileOperations &files,
-                   const std::function<void()> &clearList = {});

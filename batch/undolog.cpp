@@ -7,12 +7,17 @@
 #include "textlines.h"
 #include "translation.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QThread>
 
 #include <cstring>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -28,6 +33,54 @@ constexpr qint64 headerMarkAt = 11; // the byte after "Original"
 
 } // namespace
 
+UndoLogLock::UndoLogLock(const QString &logPath)
+{
+    const QString lockPath = logPath + u".lock"_s;
+#ifdef Q_OS_UNIX
+    m_fd = ::open(QFile::encodeName(lockPath).constData(),
+                  O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (m_fd < 0) {
+        throw TessalyError(
+            TranslateText(u"Cannot create file \"%1\". %2"_s)
+                .arg(QDir::toNativeSeparators(lockPath), QString::fromLocal8Bit(strerror(errno))));
+    }
+    // Long enough for a batch that is just ending to let go, short enough that a
+    // second run started by mistake does not seem to hang.
+    const QDeadlineTimer patience(2000);
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK) {
+            // A file system without locks: refusing every batch would help no one.
+            release();
+            return;
+        }
+        if (patience.hasExpired()) {
+            release();
+            throw TessalyError(
+                TranslateText(u"Another rename is running. Try again when it has finished."_s));
+        }
+        QThread::msleep(50);
+    }
+#else
+    Q_UNUSED(lockPath);
+#endif
+}
+
+UndoLogLock::~UndoLogLock()
+{
+    release();
+}
+
+void UndoLogLock::release()
+{
+#ifdef Q_OS_UNIX
+    if (m_fd >= 0)
+        ::close(m_fd);
+#endif
+    m_fd = -1;
+}
+
 QByteArray UndoRecord(const QString &original, const QString &target)
 {
     return '"' + original.toUtf8() + "\",\"" + target.toUtf8() + "\"\r\n";
@@ -36,18 +89,32 @@ QByteArray UndoRecord(const QString &original, const QString &target)
 UndoJournal::UndoJournal(QString path)
     : m_path(std::move(path))
     , m_file(m_path)
-{}
+{
+    QDir().mkpath(FolderPart(m_path));
+    m_lock.emplace(m_path);
+}
 
 UndoJournal::~UndoJournal()
 {
-    if (!m_file.isOpen() || m_finished)
-        return;
+    close();
+}
+
+void UndoJournal::close()
+{
+    if (m_file.isOpen() && !m_finished)
+        closeUnfinished();
+    m_finished = true;
+    m_lock.reset();
+}
+
+void UndoJournal::closeUnfinished()
+{
     if (m_records > 0) {
         markComplete();
-        close();
+        closeFile();
         return;
     }
-    close();
+    closeFile();
     if (!m_previous) {
         QFile::remove(m_path);
         return;
@@ -109,7 +176,7 @@ void UndoJournal::unmap()
     m_map = nullptr;
 }
 
-void UndoJournal::close()
+void UndoJournal::closeFile()
 {
     unmap();
     m_file.resize(m_size);
@@ -157,7 +224,8 @@ void UndoJournal::finish()
         write(header);
     markComplete();
     m_finished = true;
-    close();
+    closeFile();
+    m_lock.reset();
 }
 
 std::optional<UndoRecordPaths> ParseUndoRecord(const QString &line)

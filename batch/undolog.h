@@ -6,6 +6,25 @@
 
 #include <optional>
 
+// Keeps every other batch and undo away from one undo log while held: an exclusive
+// lock on a file beside the log, which the system drops however its holder ends.
+class UndoLogLock
+{
+public:
+    // Waits briefly while another batch or undo holds the lock, then gives up with
+    // "Another rename is running ..."; nothing has been touched then. The log's
+    // folder must exist.
+    explicit UndoLogLock(const QString &logPath);
+    ~UndoLogLock();
+    UndoLogLock(const UndoLogLock &) = delete;
+    UndoLogLock &operator=(const UndoLogLock &) = delete;
+
+    void release();
+
+private:
+    int m_fd = -1;
+};
+
 // The undo log of the running batch, kept as a journal: each record is handed to the
 // system just before its operation and taken back out when the operation fails, so
 // that whenever the batch stops (an error, a kill) the log names exactly the files
@@ -16,8 +35,8 @@
 class UndoJournal
 {
 public:
+    // Creates the log's folder when missing and takes the log's lock (UndoLogLock).
     explicit UndoJournal(QString path);
-    // A batch that stops before any operation was done puts the previous log back.
     ~UndoJournal();
     UndoJournal(const UndoJournal &) = delete;
     UndoJournal &operator=(const UndoJournal &) = delete;
@@ -27,18 +46,23 @@ public:
     // Takes the last record out again.
     void retract();
     // Ends a batch that ran through all its items: a batch without any operation
-    // still leaves a log holding the header line only.
+    // still leaves a log holding the header line only. Releases the lock.
     void finish();
+    // Ends a batch that stops early, as the destructor does: the records so far stay,
+    // and a batch that did no operation puts the previous log back. Releases the lock.
+    void close();
 
 private:
     void open();
     void markComplete();
     void write(const QByteArray &bytes);
     void unmap();
-    void close();
+    void closeUnfinished();
+    void closeFile();
     [[noreturn]] void failCreate();
 
     QString m_path;
+    std::optional<UndoLogLock> m_lock;
     QFile m_file;
     uchar *m_map = nullptr;
     qint64 m_capacity = 0;

@@ -6,6 +6,7 @@
 #include "presets.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
+#include "undo.h"
 #include "usermessages.h"
 
 #include <QCommandLineParser>

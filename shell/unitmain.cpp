@@ -12,6 +12,7 @@
 #include "startup.h"
 #include "tessalyerror.h"
 #include "translation.h"
+#include "undo.h"
 #include "usermessages.h"
 #include "usettings.h"
 

@@ -4,6 +4,7 @@
 #include "recordingmessages.h"
 #include "tessalyerror.h"
 #include "testdir.h"
+#include "undo.h"
 #include "undolog.h"
 
 #include <QDirIterator>

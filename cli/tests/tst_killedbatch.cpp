@@ -1,12 +1,16 @@
-// A batch killed at any moment must leave a log from which the undo restores the
-// starting tree exactly. strace stops the real program at chosen system calls.
+// The real program under strace, stopped or killed at chosen system calls: a batch
+// killed at any moment must leave a log from which the undo restores the starting
+// tree exactly, and a second run while one is stopped must touch nothing.
 
 #include "testdir.h"
 
 #include <QDirIterator>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -50,6 +54,8 @@ class TestKilledBatch : public QObject
 private slots:
     void undoAfterKill_data();
     void undoAfterKill();
+    void secondRunStopsAtOnce_data();
+    void secondRunStopsAtOnce();
 };
 
 void TestKilledBatch::undoAfterKill_data()
@@ -113,6 +119,81 @@ void TestKilledBatch::undoAfterKill()
 
     // Copies go back over their sources, which hold the same bytes, so every mode
     // ends where it started.
+    const QString changed = differences(readTree(dir.path()), start);
+    QVERIFY2(changed.isEmpty(), qPrintable(changed));
+}
+
+void TestKilledBatch::secondRunStopsAtOnce_data()
+{
+    QTest::addColumn<QStringList>("second");
+
+    QTest::newRow("second-batch") << QStringList{u"--execute"_s, u"--pattern"_s, u"s{counter}"_s};
+    QTest::newRow("undo-meanwhile") << QStringList{u"--undo"_s};
+}
+
+// One batch or undo at a time per log: while a batch is stopped halfway, a second
+// run gives up with a message and changes nothing; the first then ends normally and
+// its undo restores the start.
+void TestKilledBatch::secondRunStopsAtOnce()
+{
+    QFETCH(QStringList, second);
+
+    const QString strace = QStandardPaths::findExecutable(u"strace"_s);
+    if (strace.isEmpty())
+        QSKIP("strace is not installed");
+
+    TestDir dir;
+    TestDir appData;
+    const QString files = dir.folder(u"files"_s);
+    for (int i = 0; i < 40; ++i)
+        dir.file(u"files/f%1.txt"_s.arg(i), u"content %1"_s.arg(i).toUtf8());
+    const auto start = readTree(dir.path());
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"APPDATA"_s, appData.path());
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.setStandardOutputFile(QProcess::nullDevice());
+    first.setReadChannel(QProcess::StandardError);
+    first.start(strace, {u"-e"_s, u"trace=renameat2"_s, u"-e"_s,
+                         u"inject=renameat2:signal=STOP:when=5"_s, QStringLiteral(TESSALY_CLI),
+                         u"--execute"_s, u"--pattern"_s, u"r{counter}"_s, files});
+    QByteArray trace;
+    while (!trace.contains("--- stopped by SIGSTOP ---")) {
+        QVERIFY2(first.waitForReadyRead(60000), trace.constData());
+        trace += first.readAllStandardError();
+    }
+    // The stopped program is strace's child; it must not outlive a failed check.
+    QFile children(u"/proc/%1/task/%1/children"_s.arg(first.processId()));
+    QVERIFY(children.open(QIODevice::ReadOnly));
+    const pid_t stopped = pid_t(children.readAll().trimmed().toLongLong());
+    QVERIFY(stopped > 0);
+    const auto cleanup = qScopeGuard([&] {
+        if (first.state() != QProcess::NotRunning)
+            ::kill(stopped, SIGKILL);
+    });
+    const auto halfway = readTree(dir.path());
+    QVERIFY(halfway != start);
+
+    QProcess other;
+    other.setProcessEnvironment(environment);
+    other.start(QStringLiteral(TESSALY_CLI),
+                second.contains(u"--undo"_s) ? second : second + QStringList{files});
+    QVERIFY(other.waitForFinished(60000));
+    const QString message = QString::fromUtf8(other.readAllStandardError());
+    QCOMPARE(other.exitCode(), 1);
+    QVERIFY2(message.startsWith(u"Another rename is running"_s), qPrintable(message));
+    QVERIFY2(differences(readTree(dir.path()), halfway).isEmpty(), "the second run changed files");
+
+    QCOMPARE(::kill(stopped, SIGCONT), 0);
+    QVERIFY(first.waitForFinished(60000));
+    QCOMPARE(first.exitCode(), 0);
+
+    QProcess undo;
+    undo.setProcessEnvironment(environment);
+    undo.start(QStringLiteral(TESSALY_CLI), {u"--undo"_s});
+    QVERIFY(undo.waitForFinished(60000));
+    QCOMPARE(undo.exitCode(), 0);
     const QString changed = differences(readTree(dir.path()), start);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
 }
