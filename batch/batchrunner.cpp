@@ -99,8 +99,10 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
                 journal.retract();
                 throw;
             }
-            if (done)
+            if (done) {
+                journal.settle();
                 break;
+            }
             journal.retract();
 
             // Something is at the target already.
@@ -120,6 +122,7 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
                     journal.retract();
                     throw;
                 }
+                journal.settle();
                 journal.append(step, target);
                 try {
                     if (!files.move(step, target))
@@ -128,6 +131,7 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
                     journal.retract();
                     throw;
                 }
+                journal.settle();
                 break;
             }
             if (conflict == ConflictMode::AutoNumber) {

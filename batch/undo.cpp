@@ -30,13 +30,7 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
         return;
     }
     UndoLogLock lock(logPath);
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly)) {
-        throw TessalyError(TranslateText(u"Cannot open file \"%1\". %2"_s)
-                               .arg(QDir::toNativeSeparators(logPath), log.errorString()));
-    }
-    const QStringList lines = UndoLogLines(log.readAll());
-    log.close();
+    const QStringList lines = UndoLogLines(ReadUndoLog(logPath));
 
     bool uncertain = UndoLogInterrupted(lines);
     for (qsizetype i = lines.size() - 1; i >= 1; --i) {

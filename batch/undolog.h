@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QFile>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -28,10 +28,16 @@ private:
 // The undo log of the running batch, kept as a journal: each record is handed to the
 // system just before its operation and taken back out when the operation fails, so
 // that whenever the batch stops (an error, a kill) the log names exactly the files
-// that were moved or copied. The file is written through a shared memory mapping:
-// a record is in the system's hands once copied there, without a call per record.
-// A killed batch leaves zero bytes after its last record, which readers skip as
-// blank text.
+// that were moved or copied.
+//
+// The log is a new file made beside the previous one, its space reserved and its
+// header on disk before it takes the previous one's place by a rename (a link found
+// there is replaced, never written through). Records go into a shared memory mapping
+// of reserved space: a record is in the system's hands once copied there, without a
+// call per record, and a full disk shows as an error when space is reserved, before
+// the operation it would record. A killed batch leaves zero bytes after its last
+// record, which readers skip as blank text; a batch that ends leaves exactly its
+// records, synced to disk.
 class UndoJournal
 {
 public:
@@ -41,10 +47,13 @@ public:
     UndoJournal(const UndoJournal &) = delete;
     UndoJournal &operator=(const UndoJournal &) = delete;
 
-    // Records one operation. The first record replaces the previous batch's log.
+    // Records one operation that is about to be done. The first record replaces the
+    // previous batch's log. Throws "Cannot create file ..." when the log cannot take it.
     void append(const QString &original, const QString &target);
-    // Takes the last record out again.
+    // Takes the last record out again: its operation did not take place.
     void retract();
+    // The operation of the last record has taken place.
+    void settle();
     // Ends a batch that ran through all its items: a batch without any operation
     // still leaves a log holding the header line only. Releases the lock.
     void finish();
@@ -54,24 +63,29 @@ public:
 
 private:
     void open();
-    void markComplete();
-    void write(const QByteArray &bytes);
-    void unmap();
-    void closeUnfinished();
-    void closeFile();
-    [[noreturn]] void failCreate();
+    void reserve(qint64 size);
+    void setMark(char mark);
+    int end(bool keep);
+    [[noreturn]] void fail(int error);
 
     QString m_path;
+    QByteArray m_nativePath;
+    QByteArray m_newPath;      // where the log is made before it takes its place
+    QByteArray m_previousPath; // where the replaced log waits until the first record holds
     std::optional<UndoLogLock> m_lock;
-    QFile m_file;
+    QStringList m_createdFolders; // made for this log, outermost first
+    int m_fd = -1;
     uchar *m_map = nullptr;
     qint64 m_capacity = 0;
     qint64 m_size = 0;
     qint64 m_sizeBeforeLast = -1;
     int m_records = 0;
+    bool m_placed = false; // the log has taken the previous one's place
     bool m_finished = false;
-    std::optional<QByteArray> m_previous; // the log this batch replaced, if there was one
 };
+
+// The bytes of the log at path; a link there is refused with "Cannot open file ...".
+QByteArray ReadUndoLog(const QString &path);
 
 // One record of the log as written: the path before and the path after.
 QByteArray UndoRecord(const QString &original, const QString &target);

@@ -8,10 +8,14 @@
 #include "undolog.h"
 
 #include <QDirIterator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <functional>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -118,6 +122,11 @@ private slots:
     void undoKeepsFilesMadeSince();
     void undoRecreatesFolders();
     void undoOfNothing();
+    void logFileSystemFull_data();
+    void logFileSystemFull();
+    void messagesSeeTheEndedLog_data();
+    void messagesSeeTheEndedLog();
+    void logLinkNeverFollowed();
 
 private:
     TRenameItems listed(const QStringList &relative) const;
@@ -737,6 +746,157 @@ void TestBatch::undoOfNothing()
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(), u"Unable to create directory\n[]"_s);
     }
+}
+
+void TestBatch::logFileSystemFull_data()
+{
+    QTest::addColumn<int>("freeKiB");
+    QTest::addColumn<bool>("someDone");
+
+    QTest::newRow("full-before-the-first-record") << 16 << false;
+    QTest::newRow("full-halfway") << 96 << true;
+}
+
+// A full file system under the log is an ordinary error before the operation the
+// record was for: the log names exactly what was done, and the undo restores it.
+void TestBatch::logFileSystemFull()
+{
+    QFETCH(int, freeKiB);
+    QFETCH(bool, someDone);
+
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system for the log needs root");
+    TestDir small;
+    if (::mount("tessaly-test", QFile::encodeName(small.path()).constData(), "tmpfs", 0,
+                "size=256k") != 0)
+        QSKIP(qPrintable(u"cannot mount a tmpfs: "_s + QString::fromLocal8Bit(strerror(errno))));
+    const auto unmount =
+        qScopeGuard([&] { ::umount2(QFile::encodeName(small.path()).constData(), MNT_DETACH); });
+    small.file(u"filler"_s, QByteArray((256 - freeKiB) * 1024, 'x'));
+    qputenv("APPDATA", small.path().toUtf8());
+
+    QStringList names;
+    for (int i = 0; i < 1000; ++i)
+        names.append(m_root->file(u"a fairly long file name %1.txt"_s.arg(i), "x")
+                         .mid(m_root->path().size() + 1));
+    const Tree start = readTree(m_root->path());
+    TRenameItems items = listed(names);
+    RenameOptions options;
+    options.pattern = u"{name} renamed"_s;
+    preview(items, options);
+    try {
+        RunBatch(items, options, m_messages, m_files);
+        QFAIL("the log cannot hold a thousand records");
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(),
+                 u"Cannot create file \""_s + UndoLogPath() + u"\". No space left on device"_s);
+    }
+    const QStringList records = QFile::exists(UndoLogPath()) ? logRecords() : QStringList();
+    const Tree after = readTree(m_root->path());
+    QCOMPARE(records.size(), int(std::count_if(after.keyBegin(), after.keyEnd(), [](auto &name) {
+                 return name.endsWith(u" renamed.txt"_s);
+             })));
+    QCOMPARE(!records.isEmpty(), someDone);
+    if (someDone)
+        UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readTree(m_root->path()), start);
+}
+
+void TestBatch::messagesSeeTheEndedLog_data()
+{
+    QTest::addColumn<bool>("secondPreviewed");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("completed") << true
+                               << u"Batch completed. A CSV log has been saved in AppData."_s;
+    QTest::newRow("stopped-by-a-missing-preview")
+        << false << u"Please build preview first (click \"Preview Result\" button)."_s;
+}
+
+// While a message waits for the user, the log already holds exactly its records and
+// another batch or an undo may take it.
+void TestBatch::messagesSeeTheEndedLog()
+{
+    QFETCH(bool, secondPreviewed);
+    QFETCH(QString, message);
+
+    class CheckingMessages : public RecordingMessages
+    {
+    public:
+        void information(const QString &text) override
+        {
+            check();
+            RecordingMessages::information(text);
+        }
+        void warning(const QString &text) override
+        {
+            check();
+            RecordingMessages::warning(text);
+        }
+        void check()
+        {
+            QFile log(UndoLogPath());
+            if (log.open(QIODevice::ReadOnly))
+                logSeen = log.readAll();
+            try {
+                UndoLogLock lock(UndoLogPath());
+                lockFree = true;
+            } catch (const TessalyError &) {
+            }
+        }
+        QByteArray logSeen;
+        bool lockFree = false;
+    } messages;
+
+    m_root->file(u"a.txt"_s, "a.txt");
+    m_root->file(u"b.txt"_s, "b.txt");
+    TRenameItems items = listed({u"a.txt"_s, u"b.txt"_s});
+    RenameOptions options;
+    options.pattern = u"x{counter}"_s;
+    preview(items, options);
+    if (!secondPreviewed)
+        items[1].NewName.clear();
+    RunBatch(items, options, messages, m_files);
+
+    QCOMPARE(messages.texts(), QStringList{message});
+    const QByteArray root = m_root->path().toUtf8();
+    QByteArray expected =
+        "\xEF\xBB\xBFOriginal,New\r\n\"" + root + "/a.txt\",\"" + root + "/x001.txt\"\r\n";
+    if (secondPreviewed)
+        expected += "\"" + root + "/b.txt\",\"" + root + "/x002.txt\"\r\n";
+    QCOMPARE(messages.logSeen, expected);
+    QVERIFY(messages.lockFree);
+}
+
+// A link in the log's place is replaced by the new log, never written through, and
+// the undo does not read through it.
+void TestBatch::logLinkNeverFollowed()
+{
+    const QString victim = m_appData->file(u"victim.txt"_s, "precious");
+    QDir().mkpath(DataFolder());
+    QVERIFY(QFile::link(victim, UndoLogPath()));
+
+    try {
+        UndoLastBatch(m_messages, m_files);
+        QFAIL("the undo read a log through a link");
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(), u"Cannot open file \""_s + UndoLogPath() +
+                                      u"\". Too many levels of symbolic links"_s);
+    }
+    QVERIFY(QFileInfo(UndoLogPath()).isSymLink());
+
+    m_root->file(u"a.txt"_s, "a.txt");
+    TRenameItems items = listed({u"a.txt"_s});
+    RenameOptions options;
+    options.pattern = u"b"_s;
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QCOMPARE(readTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
+    QVERIFY(!QFileInfo(UndoLogPath()).isSymLink());
+    QCOMPARE(logRecords(), QStringList{u"a.txt>b.txt"_s});
+    UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readTree(m_root->path()), unchanged({u"a.txt"_s}));
+    QCOMPARE(readTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
 }
 
 QTEST_GUILESS_MAIN(TestBatch)

@@ -56,6 +56,7 @@ private slots:
     void undoAfterKill();
     void secondRunStopsAtOnce_data();
     void secondRunStopsAtOnce();
+    void logOnDiskBeforeFirstOperation();
 };
 
 void TestKilledBatch::undoAfterKill_data()
@@ -72,11 +73,14 @@ void TestKilledBatch::undoAfterKill_data()
     for (int when : {1, 120})
         QTest::addRow("copy-data-call-%d", when)
             << u"copy"_s << u"inject=copy_file_range:signal=KILL:when=%1"_s.arg(when);
-    // The listing on stdout, and the log growing and taking its final size.
+    // The listing on stdout; the log's space reserved, synced before it takes its place
+    // and again at the end, and cut to its final size.
     QTest::newRow("listing-written") << u"rename"_s << u"inject=write:signal=KILL:when=1"_s;
+    QTest::newRow("log-reserved") << u"rename"_s << u"inject=fallocate:signal=KILL:when=1"_s;
     for (int when : {1, 2})
-        QTest::addRow("log-resized-%d", when)
-            << u"rename"_s << u"inject=ftruncate:signal=KILL:when=%1"_s.arg(when);
+        QTest::addRow("log-synced-%d", when)
+            << u"rename"_s << u"inject=fdatasync:signal=KILL:when=%1"_s.arg(when);
+    QTest::newRow("log-finished") << u"rename"_s << u"inject=ftruncate:signal=KILL:when=1"_s;
 }
 
 void TestKilledBatch::undoAfterKill()
@@ -196,6 +200,57 @@ void TestKilledBatch::secondRunStopsAtOnce()
     QCOMPARE(undo.exitCode(), 0);
     const QString changed = differences(readTree(dir.path()), start);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
+}
+
+// After a power cut the log must be there to read: its header and reserved space
+// are on disk, and its name in the folder, before the first file is renamed; its
+// records are on disk when the batch ends.
+void TestKilledBatch::logOnDiskBeforeFirstOperation()
+{
+    const QString strace = QStandardPaths::findExecutable(u"strace"_s);
+    if (strace.isEmpty())
+        QSKIP("strace is not installed");
+
+    TestDir dir;
+    TestDir appData;
+    const QString files = dir.folder(u"files"_s);
+    for (int i = 0; i < 3; ++i)
+        dir.file(u"files/f%1.txt"_s.arg(i));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"APPDATA"_s, appData.path());
+    QProcess batch;
+    batch.setProcessEnvironment(environment);
+    batch.start(strace, {u"-y"_s, u"-o"_s, dir.filePath(u"trace"_s), u"-e"_s,
+                         u"trace=fdatasync,fsync,renameat2,rename"_s, QStringLiteral(TESSALY_CLI),
+                         u"--execute"_s, u"--pattern"_s, u"r{counter}"_s, files});
+    QVERIFY(batch.waitForFinished(60000));
+    QCOMPARE(batch.exitCode(), 0);
+
+    QFile traceFile(dir.filePath(u"trace"_s));
+    QVERIFY(traceFile.open(QIODevice::ReadOnly));
+    const QStringList calls = QString::fromUtf8(traceFile.readAll()).split(u'\n');
+    // The first or last call that begins with start, holds part and succeeded.
+    const auto find = [&](bool fromEnd, const QString &start, const QString &part) {
+        for (qsizetype n = 0; n < calls.size(); ++n) {
+            const QString &call = calls.at(fromEnd ? calls.size() - 1 - n : n);
+            if (call.startsWith(start) && call.contains(part) && call.endsWith(u"= 0"_s))
+                return fromEnd ? calls.size() - 1 - n : n;
+        }
+        return qsizetype(-1);
+    };
+    const QString folder = appData.path() + u"/Quenwick/Tessaly"_s;
+    const qsizetype logSynced = find(false, u"fdatasync("_s, u"/last_rename.csv"_s);
+    const qsizetype logPlaced = find(false, u"rename"_s, u"/last_rename.csv\""_s);
+    const qsizetype folderSynced = find(false, u"fsync("_s, u"<"_s + folder + u">"_s);
+    const qsizetype newFolderSynced = find(false, u"fsync("_s, u"<"_s + appData.path() + u">"_s);
+    const qsizetype firstFile = find(false, u"renameat2("_s, files);
+    const qsizetype lastFile = find(true, u"renameat2("_s, files);
+    const qsizetype logSyncedAtEnd = find(true, u"fdatasync("_s, u"/last_rename.csv>"_s);
+    const QByteArray trace = calls.join(u'\n').toUtf8();
+    QVERIFY2(logSynced >= 0 && logSynced < logPlaced, trace.constData());
+    QVERIFY2(logPlaced < folderSynced && folderSynced < firstFile, trace.constData());
+    QVERIFY2(newFolderSynced >= 0 && newFolderSynced < firstFile, trace.constData());
+    QVERIFY2(lastFile < logSyncedAtEnd, trace.constData());
 }
 
 QTEST_GUILESS_MAIN(TestKilledBatch)
