@@ -55,6 +55,20 @@ QString CombinePath(const QString &folder, const QString &name)
     return folder + QDir::separator() + name;
 }
 
+QString AbsoluteCleanPath(const QString &path)
+{
+    // Paths from the file list are clean already: looked over once, they are kept.
+    bool clean = (QDir::isAbsolutePath(path) && !path.endsWith(u'/')) || path == u"/"_s;
+    for (qsizetype i = 0; clean && i + 1 < path.size(); ++i) {
+        if (path.at(i) != u'/')
+            continue;
+        const QStringView rest = QStringView(path).sliced(i + 1);
+        clean = !rest.startsWith(u'/') && rest != u"." && !rest.startsWith(u"./") &&
+                rest != u".." && !rest.startsWith(u"../");
+    }
+    return clean ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
 QString AutoNumberPath(const QString &folder, const QString &fileName, FileOperations &files)
 {
     QString base;

@@ -29,7 +29,7 @@ public:
         if (!needed)
             return;
         for (const TRenameItem &item : items)
-            ++m_counts[PathKey(item.OriginalPath)];
+            ++m_counts[PathKey(AbsoluteCleanPath(item.OriginalPath))];
     }
 
     void done(const QString &path)
@@ -60,7 +60,9 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
 {
     const int conflict = options.conflict;
     const int mode = options.batchMode;
-    const QString destination = TrimControl(options.destination);
+    const QString typedDestination = TrimControl(options.destination);
+    const QString destination =
+        typedDestination.isEmpty() ? typedDestination : AbsoluteCleanPath(typedDestination);
     const bool toFolder = mode == BatchMode::CopyToFolder || mode == BatchMode::MoveToFolder;
 
     if (toFolder && destination.isEmpty()) {
@@ -81,10 +83,10 @@ void RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
                 TranslateText(u"Please build preview first (click \"Preview Result\" button)."_s));
             return;
         }
-        const QString source = item.OriginalPath;
+        const QString source = AbsoluteCleanPath(item.OriginalPath);
         pending.done(source);
         const QString folder = mode == BatchMode::RenameInPlace ? FolderPart(source) : destination;
-        QString target = CombinePath(folder, item.NewName);
+        QString target = AbsoluteCleanPath(CombinePath(folder, item.NewName));
         if (mode == BatchMode::RenameInPlace && PathKey(target) == PathKey(source))
             continue;
 

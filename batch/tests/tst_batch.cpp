@@ -127,6 +127,8 @@ private slots:
     void messagesSeeTheEndedLog_data();
     void messagesSeeTheEndedLog();
     void logLinkNeverFollowed();
+    void logPathsAbsoluteAndClean_data();
+    void logPathsAbsoluteAndClean();
 
 private:
     TRenameItems listed(const QStringList &relative) const;
@@ -897,6 +899,50 @@ void TestBatch::logLinkNeverFollowed()
     UndoLastBatch(m_messages, m_files);
     QCOMPARE(readTree(m_root->path()), unchanged({u"a.txt"_s}));
     QCOMPARE(readTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
+}
+
+void TestBatch::logPathsAbsoluteAndClean_data()
+{
+    QTest::addColumn<QString>("source"); // as listed, from the folder A
+    QTest::addColumn<QString>("destination");
+
+    QTest::newRow("relative-destination") << u"<root>/A/a.txt"_s << u"out"_s;
+    QTest::newRow("dotted-destination") << u"<root>/A/a.txt"_s << u"<root>/A/x/.././out/"_s;
+    QTest::newRow("relative-source") << u"./sub/../a.txt"_s << u"<root>/A//out"_s;
+}
+
+// An undo run from another folder, which holds out/a.txt too, still moves back the
+// file the batch moved, and only that one.
+void TestBatch::logPathsAbsoluteAndClean()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, destination);
+
+    m_root->file(u"A/a.txt"_s, "a");
+    m_root->folder(u"A/sub"_s);
+    m_root->file(u"B/out/a.txt"_s, "unrelated");
+    const Tree start = readTree(m_root->path());
+    const QString saved = QDir::currentPath();
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(saved); });
+    QDir::setCurrent(m_root->filePath(u"A"_s));
+
+    TRenameItems items{MakeRenameItem(QString(source).replace(u"<root>"_s, m_root->path()))};
+    RenameOptions options;
+    options.batchMode = BatchMode::MoveToFolder;
+    options.destination = QString(destination).replace(u"<root>"_s, m_root->path());
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QFile log(UndoLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(UndoLogLines(log.readAll()).mid(1),
+             QStringList{u"\""_s + m_root->filePath(u"A/a.txt"_s) + u"\",\""_s +
+                         m_root->filePath(u"A/out/a.txt"_s) + u'"'});
+    QCOMPARE(items.front().OriginalPath, m_root->filePath(u"A/out/a.txt"_s));
+
+    QDir::setCurrent(m_root->filePath(u"B"_s));
+    UndoLastBatch(m_messages, m_files);
+    Tree expected = start;
+    QCOMPARE(readTree(m_root->path()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestBatch)
