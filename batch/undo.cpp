@@ -30,15 +30,12 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
         return;
     }
     UndoLogLock lock(logPath);
-    const QStringList lines = UndoLogLines(ReadUndoLog(logPath));
+    const UndoLogContent log = ParseUndoLog(ReadUndoLog(logPath));
 
-    bool uncertain = UndoLogInterrupted(lines);
-    for (qsizetype i = lines.size() - 1; i >= 1; --i) {
-        const std::optional<UndoRecordPaths> record = ParseUndoRecord(lines.at(i));
-        if (!record)
-            continue;
-        const QString &original = record->original;
-        const QString &moved = record->moved;
+    bool uncertain = log.lastUncertain;
+    for (qsizetype i = log.records.size() - 1; i >= 0; --i) {
+        const QString &original = log.records.at(i).original;
+        const QString &moved = log.records.at(i).moved;
         const bool mayNotHaveHappened = std::exchange(uncertain, false);
         if (FolderPart(original).isEmpty()) {
             if (files.fileExists(moved))
@@ -81,5 +78,10 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
     lock.release();
     if (clearList)
         clearList();
+    if (log.unreadable > 0) {
+        messages.warning(
+            TranslateText(u"Lines of the undo log that could not be read were passed over: %1."_s)
+                .arg(log.unreadable));
+    }
     messages.information(TranslateText(u"Undo completed for the last rename operation."_s));
 }

@@ -2,9 +2,7 @@
 
 #include "batchpaths.h"
 #include "renameitem.h"
-#include "renameoptions.h"
 #include "tessalyerror.h"
-#include "textlines.h"
 #include "translation.h"
 
 #include <QDeadlineTimer>
@@ -311,26 +309,96 @@ void UndoJournal::close()
     m_lock.reset();
 }
 
-std::optional<UndoRecordPaths> ParseUndoRecord(const QString &line)
+namespace {
+
+QByteArrayView trimmedLine(QByteArrayView line)
 {
-    QString text = TrimControl(line);
-    if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"')
-        text = text.sliced(1, text.size() - 2);
-    const qsizetype separator = text.indexOf(u"\",\""_s);
-    if (separator < 0)
-        return std::nullopt;
-    return UndoRecordPaths{text.left(separator), text.mid(separator + 3)};
+    while (!line.isEmpty() && uchar(line.front()) <= 0x20)
+        line = line.sliced(1);
+    while (!line.isEmpty() && uchar(line.back()) <= 0x20)
+        line.chop(1);
+    return line;
 }
 
-bool UndoLogInterrupted(const QStringList &lines)
+// Calls lineFound for every line, without its line end.
+template <typename LineFound>
+void forEachLine(QByteArrayView text, LineFound lineFound)
 {
-    return !lines.isEmpty() && lines.front() == u"Original;New"_s;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c != '\r' && c != '\n')
+            continue;
+        lineFound(text.sliced(start, i - start));
+        if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lineFound(text.sliced(start));
+}
+
+QByteArrayView withoutByteOrderMark(QByteArrayView content)
+{
+    return content.startsWith("\xEF\xBB\xBF") ? content.sliced(3) : content;
+}
+
+} // namespace
+
+std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
+{
+    line = trimmedLine(line);
+    const bool opens = line.startsWith('"');
+    const bool closes = line.size() >= 2 && line.endsWith('"');
+    if (opens != closes || !line.isValidUtf8())
+        return std::nullopt;
+    if (opens)
+        line = line.sliced(1, line.size() - 2);
+    const qsizetype separator = line.indexOf("\",\"");
+    if (separator < 0)
+        return std::nullopt;
+    const QByteArrayView original = line.first(separator);
+    const QByteArrayView moved = line.sliced(separator + 3);
+    if (original.contains('"') || moved.contains('"') || !moved.startsWith('/'))
+        return std::nullopt;
+    UndoRecordPaths paths{QString::fromUtf8(original), QString::fromUtf8(moved)};
+    if (!QDir::isAbsolutePath(paths.original) && !FolderPart(paths.original).isEmpty())
+        return std::nullopt;
+    return paths;
+}
+
+UndoLogContent ParseUndoLog(QByteArrayView content)
+{
+    UndoLogContent log;
+    bool header = true;
+    bool interrupted = false;
+    bool lastUnreadable = false;
+    forEachLine(withoutByteOrderMark(content), [&](QByteArrayView line) {
+        if (std::exchange(header, false)) {
+            interrupted = trimmedLine(line) == "Original;New";
+            return;
+        }
+        if (trimmedLine(line).isEmpty())
+            return;
+        std::optional<UndoRecordPaths> record = ParseUndoRecord(line);
+        lastUnreadable = !record;
+        if (record)
+            log.records.append(std::move(*record));
+        else
+            ++log.unreadable;
+    });
+    // A killed batch can only have left its last record half written, before the
+    // operation began: that line is no loss, and the record before it is certain.
+    if (interrupted && lastUnreadable)
+        --log.unreadable;
+    log.lastUncertain = interrupted && !lastUnreadable && !log.records.isEmpty();
+    return log;
 }
 
 QStringList UndoLogLines(const QByteArray &content)
 {
-    QString text = QString::fromUtf8(content);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return SplitTextLines(text);
+    QStringList lines;
+    forEachLine(withoutByteOrderMark(content),
+                [&](QByteArrayView line) { lines.append(QString::fromUtf8(line)); });
+    return lines;
 }

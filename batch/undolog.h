@@ -101,9 +101,22 @@ struct UndoRecordPaths
 };
 
 // The two paths of a record line: blanks around it and its outer quotation marks
-// removed, split at the first quote-comma-quote; nothing for a line without one.
-std::optional<UndoRecordPaths> ParseUndoRecord(const QString &line);
+// removed, split at the first quote-comma-quote. Nothing for a line that is no
+// record: without that separator, cut short (a quotation mark at one end only), with
+// a quotation mark inside a path, or with a new path that is not absolute (it would
+// be taken from whatever folder the undo runs in). A bare original path is a record:
+// the undo reports it.
+std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line);
 
-// Whether the log's batch was killed before it ended: its last record may name an
-// operation that never took place.
-bool UndoLogInterrupted(const QStringList &lines);
+struct UndoLogContent
+{
+    QList<UndoRecordPaths> records; // in the order written
+    // Lines after the header that are neither blank nor a record.
+    int unreadable = 0;
+    // The batch was killed before it ended, and the operation of the last record may
+    // never have taken place.
+    bool lastUncertain = false;
+};
+
+// The records of a log file's bytes; the first line, the header, is never read as one.
+UndoLogContent ParseUndoLog(QByteArrayView content);

@@ -27,7 +27,11 @@ public:
     {}
 
     void information(const QString &text) override { m_err << text << Qt::endl; }
-    void warning(const QString &text) override { m_err << text << Qt::endl; }
+    void warning(const QString &text) override
+    {
+        m_warned = true;
+        m_err << text << Qt::endl;
+    }
     bool confirm(const QString &text) override
     {
         m_err << text << Qt::endl;
@@ -35,8 +39,12 @@ public:
     }
     void error(const QString &text) override { m_err << text << Qt::endl; }
 
+    // A batch or undo warns only when it stopped short or passed over something.
+    bool warned() const { return m_warned; }
+
 private:
     QTextStream &m_err;
+    bool m_warned = false;
 };
 
 // An option that takes a text value and writes it into one setting.
@@ -231,7 +239,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         } catch (const TessalyError &error) {
             return failed(error);
         }
-        return 0;
+        return messages.warned() ? 1 : 0;
     }
 
     const QStringList paths = parser.positionalArguments();
@@ -279,6 +287,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         } catch (const TessalyError &error) {
             return failed(error);
         }
+        return messages.warned() ? 1 : 0;
     }
     return 0;
 }

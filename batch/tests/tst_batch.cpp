@@ -129,6 +129,8 @@ private slots:
     void logLinkNeverFollowed();
     void logPathsAbsoluteAndClean_data();
     void logPathsAbsoluteAndClean();
+    void undoCountsUnreadableLines_data();
+    void undoCountsUnreadableLines();
 
 private:
     TRenameItems listed(const QStringList &relative) const;
@@ -943,6 +945,65 @@ void TestBatch::logPathsAbsoluteAndClean()
     UndoLastBatch(m_messages, m_files);
     Tree expected = start;
     QCOMPARE(readTree(m_root->path()), expected);
+}
+
+void TestBatch::undoCountsUnreadableLines_data()
+{
+    QTest::addColumn<QByteArray>("log"); // <root> stands for the folder
+    QTest::addColumn<int>("unreadable");
+    QTest::addColumn<QStringList>("after");
+
+    const QByteArray a = "\"<root>/a.txt\",\"<root>/new-a.txt\"\r\n";
+    const QByteArray header = "\xEF\xBB\xBFOriginal,New\r\n";
+    QTest::newRow("whole-log") << header + a << 0 << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+    QTest::newRow("garbage") << "\x7F"
+                                "ELF\x02\x01\nbinary\x01\x02\n\nmore text\n" +
+                                    a
+                             << 2 << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+    QTest::newRow("cut-in-a-record") << header + a + "\"<root>/b.txt\",\"<root>/new-b" << 1
+                                     << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+    QTest::newRow("relative-paths")
+        << header + a + "\"b.txt\",\"new-b.txt\"\r\n\"x/b.txt\",\"x/new-b.txt\"\r\n"
+        << 2 << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+    QTest::newRow("quote-inside") << header +
+                                         "\"<root>/b.txt\",\"<root>/x\",\"<root>/new-b.txt\"\r\n"
+                                  << 1 << QStringList{u"new-a.txt"_s, u"new-b.txt"_s};
+    // A batch killed while it wrote a record: that record's operation never began.
+    QTest::newRow("killed-while-writing")
+        << "\xEF\xBB\xBFOriginal;New\r\n" + a + "\"<root>/b.txt\",\"<ro" + QByteArray(300, 0) << 0
+        << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+}
+
+// Lines that are no record are passed over, and the undo says how many.
+void TestBatch::undoCountsUnreadableLines()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(int, unreadable);
+    QFETCH(QStringList, after);
+
+    m_root->file(u"new-a.txt"_s, "a");
+    m_root->file(u"new-b.txt"_s, "b");
+    m_root->file(u"x/new-b.txt"_s, "x");
+    QDir().mkpath(DataFolder());
+    QFile file(UndoLogPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(log.replace("<root>", m_root->path().toUtf8()));
+    file.close();
+    const QString saved = QDir::currentPath();
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(saved); });
+    QDir::setCurrent(m_root->path());
+
+    UndoLastBatch(m_messages, m_files);
+    QStringList expected;
+    if (unreadable > 0) {
+        expected.append(u"Lines of the undo log that could not be read were passed over: %1."_s.arg(
+            unreadable));
+    }
+    expected.append(u"Undo completed for the last rename operation."_s);
+    QCOMPARE(m_messages.texts(), expected);
+    Tree tree = readTree(m_root->path());
+    QCOMPARE(tree.take(u"x/new-b.txt"_s), u"x"_s);
+    QCOMPARE(tree.keys(), after);
 }
 
 QTEST_GUILESS_MAIN(TestBatch)

@@ -21,6 +21,8 @@ private slots:
     void failures();
     void presetsAndNameLists();
     void executesAndUndoes();
+    void stoppedRunsFail_data();
+    void stoppedRunsFail();
 
 private:
     int run(const QStringList &arguments);
@@ -204,8 +206,6 @@ void TestCli::executesAndUndoes()
 
     QCOMPARE(run({u"--execute"_s, u"--pattern=b"_s, u"--conflict=skip"_s, u"a.txt"_s}), 0);
     QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
-    QCOMPARE(run({u"--execute"_s, u"--mode=move"_s, u"a.txt"_s}), 0);
-    QCOMPARE(m_err, u"Please select a destination folder for Copy/Move mode.\n"_s);
 
     // A failing batch reports the error and exits with 1.
     QFile::remove(m_dir->filePath(u"b.txt"_s));
@@ -215,6 +215,40 @@ void TestCli::executesAndUndoes()
     QVERIFY2(m_err.contains(u"The specified path was not found"_s), qPrintable(m_err));
     QCOMPARE(run({u"--undo"_s, u"a.txt"_s}), 2);
     QCOMPARE(run({u"--mode=sideways"_s, u"a.txt"_s}), 2);
+}
+
+void TestCli::stoppedRunsFail_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no-destination")
+        << QStringList{u"-x"_s, u"--mode=move"_s, u"a.txt"_s} << QByteArray()
+        << u"Please select a destination folder for Copy/Move mode.\n"_s;
+    QTest::newRow("empty-new-name")
+        << QStringList{u"-x"_s, u"--pattern="_s, u"--new-ext="_s, u"a.txt"_s} << QByteArray()
+        << u"Please build preview first (click \"Preview Result\" button).\n"_s;
+    QTest::newRow("garbage-log")
+        << QStringList{u"--undo"_s} << "Original,New\r\nnot a record\r\n\"/x\",\"/y"_ba
+        << u"Lines of the undo log that could not be read were passed over: 2.\n"
+           "Undo completed for the last rename operation.\n"_s;
+}
+
+// A run that stopped short or passed over part of its work ends with status 1.
+void TestCli::stoppedRunsFail()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, log);
+    QFETCH(QString, message);
+
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    if (!log.isEmpty())
+        appData.file(u"Quenwick/Tessaly/last_rename.csv"_s, log);
+    QCOMPARE(run(arguments), 1);
+    QCOMPARE(m_err, message);
+    QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
