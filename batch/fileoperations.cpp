@@ -18,9 +18,34 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// A hidden name beside path, the same for the same path in every run: a fixed prefix
+// and a 64-bit FNV-1a hash of the path's bytes in 13 base-32 letters.
+QString hiddenNameBeside(const QString &path, QStringView prefix)
+{
+    quint64 hash = 14695981039346656037ULL;
+    for (const char c : QFile::encodeName(path)) {
+        hash ^= uchar(c);
+        hash *= 1099511628211ULL;
+    }
+    QString name = FolderPart(path);
+    name += prefix;
+    for (int i = 0; i < 13; ++i, hash >>= 5)
+        name += QLatin1Char("abcdefghijklmnopqrstuvwxyz234567"[hash & 31]);
+    return name;
+}
+
+} // namespace
+
 QString PartialCopyPath(const QString &target)
 {
-    return FolderPart(target) + u'.' + FileNamePart(target) + u".tessaly-part"_s;
+    return hiddenNameBeside(target, u".tessaly-part-");
+}
+
+QString SetAsidePath(const QString &source)
+{
+    return hiddenNameBeside(source, u".tessaly-away-");
 }
 
 QString FileErrorText(const QString &message, const QString &path)
@@ -131,17 +156,44 @@ bool placeWithoutReplacing(const QByteArray &from, const QByteArray &to)
     return ::rename(from.constData(), to.constData()) == 0;
 }
 
-// Copies into a target that must not exist yet. The data goes into a hidden file
-// beside the target first, which takes the target's name only when complete, so that
-// an interrupted copy never leaves a partial file under the new name. With sync the
-// data is on disk before this returns, since the caller is about to remove the source.
-bool copyFile(const QString &source, const QString &target, bool sync)
+// Copies from (named source in messages) into a target that must not exist yet. The
+// data goes into a hidden file beside the target first, which takes the target's name
+// only when complete, so that an interrupted copy never leaves a partial file under
+// the new name. For a move the copy is on disk before this returns, since the caller
+// is about to remove the source, and a link is copied as a link.
+bool copyFile(const QByteArray &from, const QString &source, const QString &target, bool forMove)
 {
-    const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(target);
     struct stat info;
     if (::lstat(to.constData(), &info) == 0)
         return false;
+    // A file of this name can only be left over from an interrupted copy.
+    const QByteArray part = QFile::encodeName(PartialCopyPath(target));
+    const auto placePart = [&] {
+        if (placeWithoutReplacing(part, to))
+            return true;
+        const int error = errno;
+        ::unlink(part.constData());
+        if (error == EEXIST)
+            return false;
+        failSystem(error, source);
+    };
+
+    if (forMove && ::lstat(from.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        QByteArray text(info.st_size + 1, Qt::Uninitialized);
+        const ssize_t length = ::readlink(from.constData(), text.data(), size_t(text.size()));
+        if (length < 0 || length >= text.size())
+            failSystem(length < 0 ? errno : ENAMETOOLONG, source);
+        text.truncate(length);
+        ::unlink(part.constData());
+        if (::symlink(text.constData(), part.constData()) != 0) {
+            if (errno == ENOENT)
+                failFolderNotFound(FolderPart(target));
+            failSystem(errno, source);
+        }
+        return placePart();
+    }
+
     Descriptor in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         if (errno == ENOENT)
@@ -153,8 +205,6 @@ bool copyFile(const QString &source, const QString &target, bool sync)
     if (S_ISDIR(info.st_mode))
         failNotFound(source);
 
-    // A file of this name can only be left over from an interrupted copy.
-    const QByteArray part = QFile::encodeName(PartialCopyPath(target));
     const mode_t mode = info.st_mode & 07777;
     int fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && errno == EEXIST && ::unlink(part.constData()) == 0)
@@ -199,18 +249,52 @@ bool copyFile(const QString &source, const QString &target, bool sync)
     }
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::futimens(out.get(), times);
-    if (sync && ::fsync(out.get()) != 0)
+    if (forMove && ::fsync(out.get()) != 0)
         abandon(errno);
     if (::close(out.release()) != 0) {
         const int error = errno;
         ::unlink(part.constData());
         failSystem(error, source);
     }
-    if (!placeWithoutReplacing(part, to)) {
+    return placePart();
+}
+
+// A move to another file system: the source is set aside under its hidden name, copied
+// from there, and removed only once the copy is complete under the target's name.
+// Killed at any moment, the file is whole at the source, its set-aside name or the
+// target, which an undo reads back.
+bool moveAcross(const QString &source, const QString &target)
+{
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(target);
+    struct stat info;
+    if (::lstat(to.constData(), &info) == 0)
+        return false;
+    const QString asidePath = SetAsidePath(source);
+    const QByteArray aside = QFile::encodeName(asidePath);
+    if (!placeWithoutReplacing(from, aside)) {
         const int error = errno;
-        ::unlink(part.constData());
-        if (error == EEXIST)
-            return false;
+        if (error == EEXIST) // left by a move that was killed, and maybe the only copy
+            fail(u"The specified file already exists"_s, asidePath);
+        if (error == ENOENT || error == ENOTDIR)
+            failMissing(error, source, target);
+        failSystem(error, source);
+    }
+    bool placed = false;
+    try {
+        placed = copyFile(aside, source, target, true);
+    } catch (...) {
+        placeWithoutReplacing(aside, from);
+        throw;
+    }
+    if (!placed) {
+        placeWithoutReplacing(aside, from);
+        return false;
+    }
+    if (::unlink(aside.constData()) != 0) {
+        const int error = errno;
+        ::unlink(to.constData());
+        placeWithoutReplacing(aside, from);
         failSystem(error, source);
     }
     return true;
@@ -255,16 +339,8 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
     int error = errno;
     if (error == EEXIST)
         return false;
-    if (error == EXDEV) {
-        if (!copyFile(source, target, true))
-            return false;
-        if (::unlink(from.constData()) != 0) {
-            error = errno;
-            ::unlink(to.constData());
-            failSystem(error, source);
-        }
-        return true;
-    }
+    if (error == EXDEV)
+        return moveAcross(source, target);
     if (error == ENOENT || error == ENOTDIR)
         failMissing(error, source, target);
     failSystem(error, source);
@@ -274,7 +350,7 @@ bool SystemFileOperations::copy(const QString &source, const QString &target)
 {
     CheckPathCharacters(source);
     CheckPathCharacters(target);
-    return copyFile(source, target, false);
+    return copyFile(QFile::encodeName(source), source, target, false);
 }
 
 void SystemFileOperations::remove(const QString &path)
@@ -360,6 +436,30 @@ bool SystemFileOperations::sameFile(const QString &a, const QString &b)
 void SystemFileOperations::discardPartialCopy(const QString &target)
 {
     QFile::remove(PartialCopyPath(target));
+}
+
+FileOperations::EntryKind SystemFileOperations::entryKind(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? EntryKind::None : EntryKind::File;
+    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
+#else
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return EntryKind::None;
+    return info.isDir() && !info.isSymLink() ? EntryKind::Folder : EntryKind::File;
+#endif
+}
+
+bool SystemFileOperations::restoreSetAside(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    return placeWithoutReplacing(QFile::encodeName(SetAsidePath(path)), QFile::encodeName(path));
+#else
+    return QFile::rename(SetAsidePath(path), path);
+#endif
 }
 
 bool SystemFileOperations::sameContent(const QString &a, const QString &b)

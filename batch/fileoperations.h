@@ -28,6 +28,13 @@ public:
     virtual bool sameContent(const QString &a, const QString &b) = 0;
     // Removes what an interrupted copy to target left behind, if anything.
     virtual void discardPartialCopy(const QString &target) = 0;
+
+    enum class EntryKind { None, File, Folder };
+    // What stands at path itself: a link counts as a file, whatever it leads to.
+    virtual EntryKind entryKind(const QString &path) = 0;
+    // Puts back at path the file that an interrupted move to another file system set
+    // aside (SetAsidePath); false when there is none, or path is taken.
+    virtual bool restoreSetAside(const QString &path) = 0;
 };
 
 // The operations on the real file system.
@@ -44,10 +51,18 @@ public:
     bool sameFile(const QString &a, const QString &b) override;
     bool sameContent(const QString &a, const QString &b) override;
     void discardPartialCopy(const QString &target) override;
+    EntryKind entryKind(const QString &path) override;
+    bool restoreSetAside(const QString &path) override;
 };
 
-// Where a copy to target keeps its data until it is complete: a hidden file beside it.
+// Where a copy to target keeps its data until it is complete: a hidden file beside it
+// whose short name comes from the target's path, so that it fits beside a name of any
+// legal length and an undo finds it again.
 QString PartialCopyPath(const QString &target);
+// Where a move to another file system keeps its source while it copies: a hidden
+// name beside the source, made the same way. Until the copy is complete and the
+// source gone, one of the two always holds the whole file under a known name.
+QString SetAsidePath(const QString &source);
 
 // "message\n[path]", the form of every file-operation error.
 QString FileErrorText(const QString &message, const QString &path);

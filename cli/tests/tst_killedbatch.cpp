@@ -62,37 +62,84 @@ private slots:
 void TestKilledBatch::undoAfterKill_data()
 {
     QTest::addColumn<QString>("mode");
-    QTest::addColumn<QString>("injection");
+    QTest::addColumn<QString>("injection");     // the batch's
+    QTest::addColumn<QString>("undoInjection"); // a first undo's, when it is killed too
+    QTest::addColumn<QString>("layout");        // where the files and the destination are
 
+    const auto kill = [](const QString &calls, int when) {
+        return u"inject=%1:signal=KILL:when=%2"_s.arg(calls).arg(when);
+    };
     for (const QString &mode : {u"rename"_s, u"move"_s, u"copy"_s}) {
         for (int when : {1, 2, 97, 240}) {
             QTest::addRow("%s-rename-call-%d", qPrintable(mode), when)
-                << mode << u"inject=renameat2,openat:signal=KILL:when=%1"_s.arg(when);
+                << mode << kill(u"renameat2,openat"_s, when) << QString() << u"disk"_s;
         }
     }
     for (int when : {1, 120})
         QTest::addRow("copy-data-call-%d", when)
-            << u"copy"_s << u"inject=copy_file_range:signal=KILL:when=%1"_s.arg(when);
+            << u"copy"_s << kill(u"copy_file_range"_s, when) << QString() << u"disk"_s;
     // The listing on stdout; the log's space reserved, synced before it takes its place
     // and again at the end, and cut to its final size.
-    QTest::newRow("listing-written") << u"rename"_s << u"inject=write:signal=KILL:when=1"_s;
-    QTest::newRow("log-reserved") << u"rename"_s << u"inject=fallocate:signal=KILL:when=1"_s;
+    QTest::newRow("listing-written")
+        << u"rename"_s << kill(u"write"_s, 1) << QString() << u"disk"_s;
+    QTest::newRow("log-reserved") << u"rename"_s << kill(u"fallocate"_s, 1) << QString()
+                                  << u"disk"_s;
     for (int when : {1, 2})
         QTest::addRow("log-synced-%d", when)
-            << u"rename"_s << u"inject=fdatasync:signal=KILL:when=%1"_s.arg(when);
-    QTest::newRow("log-finished") << u"rename"_s << u"inject=ftruncate:signal=KILL:when=1"_s;
+            << u"rename"_s << kill(u"fdatasync"_s, when) << QString() << u"disk"_s;
+    QTest::newRow("log-finished") << u"rename"_s << kill(u"ftruncate"_s, 1) << QString()
+                                  << u"disk"_s;
+    for (int when : {2, 120})
+        QTest::addRow("on-tmpfs-rename-call-%d", when)
+            << u"rename"_s << kill(u"renameat2"_s, when) << QString() << u"tmpfs"_s;
+
+    // A move to another file system, per file: a rename that fails, the source set
+    // aside, its data copied, synced and put in place, the set-aside name removed. The
+    // first rename call and the first two removals are the log's.
+    const QList<std::pair<QString, QList<int>>> acrossCalls{{u"renameat2"_s, {2, 3, 4, 100}},
+                                                            {u"read"_s, {2}},
+                                                            {u"fsync"_s, {1}},
+                                                            {u"unlink"_s, {3, 100}}};
+    for (const auto &[calls, whens] : acrossCalls) {
+        for (int when : whens) {
+            QTest::addRow("across-%s-%d", qPrintable(calls), when)
+                << u"move"_s << kill(calls, when) << QString() << u"disk-to-tmpfs"_s;
+        }
+    }
+    // A whole batch, then an undo killed halfway, then the undo again.
+    const QString never = kill(u"kill"_s, 1); // tessaly-cli sends no signals
+    for (int when : {1, 60}) {
+        QTest::addRow("undo-rename-call-%d", when)
+            << u"rename"_s << never << kill(u"renameat2"_s, when) << u"disk"_s;
+    }
+    const QList<std::pair<QString, QList<int>>> undoCalls{
+        {u"renameat2"_s, {1, 2, 3, 50}}, {u"fsync"_s, {1}}, {u"unlink"_s, {1, 50}}};
+    for (const auto &[calls, whens] : undoCalls) {
+        for (int when : whens) {
+            QTest::addRow("undo-across-%s-%d", qPrintable(calls), when)
+                << u"move"_s << never << kill(calls, when) << u"disk-to-tmpfs"_s;
+        }
+    }
 }
 
 void TestKilledBatch::undoAfterKill()
 {
     QFETCH(QString, mode);
     QFETCH(QString, injection);
+    QFETCH(QString, undoInjection);
+    QFETCH(QString, layout);
 
     const QString strace = QStandardPaths::findExecutable(u"strace"_s);
     if (strace.isEmpty())
         QSKIP("strace is not installed");
+    TestDir disk;
+    TestDir tmpfs(u"/dev/shm/tst_killedbatch-XXXXXX"_s);
+    if (layout != u"disk"_s && !tmpfs.isValid())
+        QSKIP("no tmpfs at /dev/shm");
+    TestDir &dir = layout == u"tmpfs"_s ? tmpfs : disk;
+    const QString destination =
+        layout == u"disk-to-tmpfs"_s ? tmpfs.filePath(u"out"_s) : dir.filePath(u"out"_s);
 
-    TestDir dir;
     TestDir appData;
     const QString files = dir.folder(u"files"_s);
     for (int i = 0; i < 250; ++i) {
@@ -101,19 +148,39 @@ void TestKilledBatch::undoAfterKill()
                                          : u"f%1.txt"_s.arg(i, 3, 10, QLatin1Char('0'));
         dir.file(u"files/"_s + name, u"content of %1"_s.arg(name).toUtf8());
     }
-    const auto start = readTree(dir.path());
+    // Hidden files left behind would show here too.
+    const auto trees = [&] {
+        auto tree = readTree(disk.path());
+        if (tmpfs.isValid()) {
+            const auto other = readTree(tmpfs.path());
+            for (auto it = other.cbegin(); it != other.cend(); ++it)
+                tree.insert(u"tmpfs/"_s + it.key(), it.value());
+        }
+        return tree;
+    };
+    const auto start = trees();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"APPDATA"_s, appData.path());
-    QProcess batch;
-    batch.setProcessEnvironment(environment);
-    batch.setStandardOutputFile(QProcess::nullDevice());
-    batch.start(strace,
-                {u"-f"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s, injection, QStringLiteral(TESSALY_CLI),
-                 u"--execute"_s, u"--pattern"_s, u"r{counter}"_s, u"--mode"_s, mode,
-                 u"--destination"_s, dir.filePath(u"out"_s), files});
-    QVERIFY(batch.waitForFinished(60000));
-    QVERIFY2(batch.exitCode() != 0, "the batch was meant to be killed");
+    const auto runTraced = [&](const QString &traceInjection, const QStringList &arguments) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(strace, QStringList{u"-f"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s, traceInjection,
+                                          QStringLiteral(TESSALY_CLI)} +
+                                  arguments);
+        process.waitForFinished(60000);
+        return process.exitCode();
+    };
+    const int batchStatus =
+        runTraced(injection, {u"--execute"_s, u"--pattern"_s, u"r{counter}"_s, u"--mode"_s, mode,
+                              u"--destination"_s, destination, files});
+    if (undoInjection.isEmpty()) {
+        QVERIFY2(batchStatus != 0, "the batch was meant to be killed");
+    } else {
+        QCOMPARE(batchStatus, 0);
+        QVERIFY2(runTraced(undoInjection, {u"--undo"_s}) != 0, "the undo was meant to be killed");
+    }
 
     QProcess undo;
     undo.setProcessEnvironment(environment);
@@ -121,9 +188,8 @@ void TestKilledBatch::undoAfterKill()
     QVERIFY(undo.waitForFinished(60000));
     QCOMPARE(undo.exitCode(), 0);
 
-    // Copies go back over their sources, which hold the same bytes, so every mode
-    // ends where it started.
-    const QString changed = differences(readTree(dir.path()), start);
+    // The undo of a copy removes it, so every mode ends where it started.
+    const QString changed = differences(trees(), start);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
 }
 
