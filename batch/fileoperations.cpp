@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -451,6 +452,33 @@ FileOperations::EntryKind SystemFileOperations::entryKind(const QString &path)
         return EntryKind::None;
     return info.isDir() && !info.isSymLink() ? EntryKind::Folder : EntryKind::File;
 #endif
+}
+
+QSet<QString> SystemFileOperations::folderNamesIn(const QString &folder)
+{
+    QSet<QString> names;
+#ifdef Q_OS_UNIX
+    DIR *listing = ::opendir(QFile::encodeName(folder).constData());
+    if (!listing)
+        return names;
+    while (const dirent *entry = ::readdir(listing)) {
+        struct stat info;
+        const bool isFolder =
+            entry->d_type == DT_DIR ||
+            (entry->d_type == DT_UNKNOWN &&
+             ::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISDIR(info.st_mode));
+        if (isFolder && std::strcmp(entry->d_name, ".") != 0 &&
+            std::strcmp(entry->d_name, "..") != 0)
+            names.insert(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(listing);
+#else
+    for (const QString &name :
+         QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        names.insert(name);
+#endif
+    return names;
 }
 
 bool SystemFileOperations::restoreSetAside(const QString &path)

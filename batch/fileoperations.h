@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 // The file operations of a batch and of its undo, with the messages the user sees.
@@ -32,6 +33,9 @@ public:
     enum class EntryKind { None, File, Folder };
     // What stands at path itself: a link counts as a file, whatever it leads to.
     virtual EntryKind entryKind(const QString &path) = 0;
+    // The names of the folders directly in folder (links not followed); none when it
+    // cannot be read.
+    virtual QSet<QString> folderNamesIn(const QString &folder) = 0;
     // Puts back at path the file that an interrupted move to another file system set
     // aside (SetAsidePath); false when there is none, or path is taken.
     virtual bool restoreSetAside(const QString &path) = 0;
@@ -52,6 +56,7 @@ public:
     bool sameContent(const QString &a, const QString &b) override;
     void discardPartialCopy(const QString &target) override;
     EntryKind entryKind(const QString &path) override;
+    QSet<QString> folderNamesIn(const QString &folder) override;
     bool restoreSetAside(const QString &path) override;
 };
 

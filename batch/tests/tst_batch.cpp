@@ -1077,6 +1077,22 @@ void TestBatch::undoAfterInterruptions_data()
                     ended + aToB, Tree{{u"here/b.txt/precious"_s, u"p"_s}},
                     u"The specified file already exists\n[<here>/b.txt]"_s}
         << false;
+    // Many records in one folder are looked over with one listing of it.
+    QByteArray many = ended;
+    Tree manyAfter{{u"here/b0.txt/precious"_s, u"p"_s}};
+    for (int i = 0; i <= 40; ++i) {
+        many += u"\"<here>/a%1.txt\",\"<here>/b%1.txt\"\r\n"_s.arg(i).toUtf8();
+        if (i > 0)
+            manyAfter.insert(u"here/a%1.txt"_s.arg(i), QString::number(i));
+    }
+    QTest::newRow("folder-in-place-of-one-of-many")
+        << UndoCase{[](TestDir &here, TestDir *) {
+                        here.file(u"b0.txt/precious"_s, "p");
+                        for (int i = 1; i <= 40; ++i)
+                            here.file(u"b%1.txt"_s.arg(i), QByteArray::number(i));
+                    },
+                    many, manyAfter, u"The specified file already exists\n[<here>/b0.txt]"_s}
+        << false;
     QTest::newRow("partial-copy-of-killed-batch")
         << UndoCase{[=](TestDir &here, TestDir *) {
                         here.file(u"a.txt"_s, "a");
