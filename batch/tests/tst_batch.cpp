@@ -96,18 +96,23 @@ private:
     int m_count = 0;
 };
 
-// A folder on a file system other than the temporary folder's, for moves that copy;
-// null (the test skips) when there is none.
+// A folder on a file system other than here's, for moves that copy: on tmpfs, or on
+// the disk when here is on tmpfs; null (the test skips) when there is none.
 std::unique_ptr<TestDir> otherFileSystem(const TestDir &here)
 {
-    auto other = std::make_unique<TestDir>(u"/dev/shm/tst_batch-XXXXXX"_s);
     struct stat first;
-    struct stat second;
-    if (!other->isValid() || ::stat(QFile::encodeName(here.path()).constData(), &first) != 0 ||
-        ::stat(QFile::encodeName(other->path()).constData(), &second) != 0 ||
-        first.st_dev == second.st_dev)
+    if (::stat(QFile::encodeName(here.path()).constData(), &first) != 0)
         return nullptr;
-    return other;
+    for (const char *candidate : {"/dev/shm", "/var/tmp"}) {
+        struct stat second;
+        if (::stat(candidate, &second) != 0 || second.st_dev == first.st_dev)
+            continue;
+        auto other =
+            std::make_unique<TestDir>(QString::fromLatin1(candidate) + u"/tst_batch-XXXXXX"_s);
+        if (other->isValid())
+            return other;
+    }
+    return nullptr;
 }
 
 // The tree as the file system holds it: a link shows as its text, not followed.
@@ -1165,7 +1170,7 @@ void TestBatch::undoAfterInterruptions()
     if (acrossFileSystems) {
         other = otherFileSystem(*m_root);
         if (!other)
-            QSKIP("no second file system (/dev/shm) to move across");
+            QSKIP("no second file system to move across");
     }
     undoCase.setup(*m_root, other.get());
     const QByteArray here = m_root->path().toUtf8();
@@ -1213,7 +1218,7 @@ void TestBatch::longestNamesCopiedAndMoved()
     if (acrossFileSystems) {
         other = otherFileSystem(*m_root);
         if (!other)
-            QSKIP("no second file system (/dev/shm) to move across");
+            QSKIP("no second file system to move across");
     }
     const QString name = QString(251, u'n') + u".txt"_s;
     m_root->file(name, "longest");
@@ -1235,7 +1240,7 @@ void TestBatch::linksKeptByMoves()
 {
     std::unique_ptr<TestDir> other = otherFileSystem(*m_root);
     if (!other)
-        QSKIP("no second file system (/dev/shm) to move across");
+        QSKIP("no second file system to move across");
     m_root->file(u"data.txt"_s, "data");
     QVERIFY(QFile::link(u"data.txt"_s, m_root->filePath(u"link.txt"_s)));
     const Tree start = readEntries(m_root->path());
