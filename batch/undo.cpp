@@ -44,29 +44,36 @@ bool undoInterruptedMove(const UndoRecordPaths &record, FileOperations &files)
 class FoldersInTheWay
 {
 public:
+    // The records must outlive this.
     FoldersInTheWay(const QList<UndoRecordPaths> &records, FileOperations &files)
         : m_files(files)
     {
-        QHash<QString, int> counts;
+        QHash<QStringView, int> counts;
         for (const UndoRecordPaths &record : records)
-            ++counts[FolderPart(record.moved)];
+            ++counts[folderOf(record.moved)];
         for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
             if (it.value() >= 32)
-                m_listed.insert(it.key(), files.folderNamesIn(it.key()));
+                m_listed.insert(it.key(), files.folderNamesIn(it.key().toString()));
         }
     }
 
     bool at(const QString &path) const
     {
-        const auto listed = m_listed.constFind(FolderPart(path));
-        if (listed != m_listed.cend())
-            return listed->contains(FileNamePart(path));
-        return m_files.entryKind(path) == EntryKind::Folder;
+        const QStringView folder = folderOf(path);
+        const auto listed = m_listed.constFind(folder);
+        if (listed == m_listed.cend())
+            return m_files.entryKind(path) == EntryKind::Folder;
+        return !listed->isEmpty() && listed->contains(path.sliced(folder.size()));
     }
 
 private:
+    static QStringView folderOf(const QString &path)
+    {
+        return QStringView(path).first(path.lastIndexOf(u'/') + 1);
+    }
+
     FileOperations &m_files;
-    QHash<QString, QSet<QString>> m_listed;
+    QHash<QStringView, QSet<QString>> m_listed;
 };
 
 // Moves one recorded file back. certain: the record's operation is known to have

@@ -206,14 +206,10 @@ void UndoJournal::reserve(qint64 size)
     void *map = ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
     if (map == MAP_FAILED)
         fail(errno);
-    const bool grown = m_map != nullptr;
-    if (grown)
+    if (m_map)
         ::munmap(m_map, size_t(m_capacity));
     m_map = static_cast<uchar *>(map);
     m_capacity = capacity;
-    // Records beyond the reservation synced at the start must not vanish either.
-    if (grown && ::fdatasync(m_fd) != 0)
-        fail(errno);
 }
 
 int UndoJournal::end(bool keep)
@@ -361,10 +357,10 @@ std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
     const QByteArrayView moved = line.sliced(separator + 3);
     if (original.contains('"') || moved.contains('"') || !moved.startsWith('/'))
         return std::nullopt;
-    UndoRecordPaths paths{QString::fromUtf8(original), QString::fromUtf8(moved)};
-    if (!QDir::isAbsolutePath(paths.original) && !FolderPart(paths.original).isEmpty())
+    // A bare name is an original the undo reports; a relative path is not read.
+    if (!original.startsWith('/') && original.contains('/'))
         return std::nullopt;
-    return paths;
+    return UndoRecordPaths{QString::fromUtf8(original), QString::fromUtf8(moved)};
 }
 
 UndoLogContent ParseUndoLog(QByteArrayView content)
