@@ -7,8 +7,6 @@
 #include "undolog.h"
 #include "usermessages.h"
 
-#include <QDir>
-#include <QFile>
 #include <QHash>
 #include <QSet>
 

@@ -1,6 +1,5 @@
 #include "undolog.h"
 
-#include "batchpaths.h"
 #include "renameitem.h"
 #include "tessalyerror.h"
 #include "translation.h"
