@@ -1,5 +1,6 @@
 #include "fileoperations.h"
 
+#include "filenamecodec.h"
 #include "renameitem.h"
 #include "tessalyerror.h"
 
@@ -17,6 +18,8 @@
 #include <unistd.h>
 #endif
 
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -26,7 +29,7 @@ namespace {
 QString hiddenNameBeside(const QString &path, QStringView prefix)
 {
     quint64 hash = 14695981039346656037ULL;
-    for (const char c : QFile::encodeName(path)) {
+    for (const char c : EncodeFileName(path)) {
         hash ^= uchar(c);
         hash *= 1099511628211ULL;
     }
@@ -102,9 +105,9 @@ QString folderOf(const QString &path)
 [[noreturn]] void failMissing(int error, const QString &source, const QString &target)
 {
     struct stat info;
-    if (::stat(QFile::encodeName(source).constData(), &info) != 0)
+    if (::stat(EncodeFileName(source).constData(), &info) != 0)
         failNotFound(source);
-    if (::stat(QFile::encodeName(folderOf(target)).constData(), &info) != 0)
+    if (::stat(EncodeFileName(folderOf(target)).constData(), &info) != 0)
         failFolderNotFound(FolderPart(target));
     failSystem(error, source);
 }
@@ -164,12 +167,12 @@ bool placeWithoutReplacing(const QByteArray &from, const QByteArray &to)
 // is about to remove the source, and a link is copied as a link.
 bool copyFile(const QByteArray &from, const QString &source, const QString &target, bool forMove)
 {
-    const QByteArray to = QFile::encodeName(target);
+    const QByteArray to = EncodeFileName(target);
     struct stat info;
     if (::lstat(to.constData(), &info) == 0)
         return false;
     // A file of this name can only be left over from an interrupted copy.
-    const QByteArray part = QFile::encodeName(PartialCopyPath(target));
+    const QByteArray part = EncodeFileName(PartialCopyPath(target));
     const auto placePart = [&] {
         if (placeWithoutReplacing(part, to))
             return true;
@@ -266,13 +269,13 @@ bool copyFile(const QByteArray &from, const QString &source, const QString &targ
 // target, which an undo reads back.
 bool moveAcross(const QString &source, const QString &target)
 {
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(target);
+    const QByteArray from = EncodeFileName(source);
+    const QByteArray to = EncodeFileName(target);
     struct stat info;
     if (::lstat(to.constData(), &info) == 0)
         return false;
     const QString asidePath = SetAsidePath(source);
-    const QByteArray aside = QFile::encodeName(asidePath);
+    const QByteArray aside = EncodeFileName(asidePath);
     if (!placeWithoutReplacing(from, aside)) {
         const int error = errno;
         if (error == EEXIST) // left by a move that was killed, and maybe the only copy
@@ -309,7 +312,7 @@ bool SystemFileOperations::fileExists(const QString &path)
 {
 #ifdef Q_OS_UNIX
     struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return ::stat(EncodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
 #else
     return QFileInfo(path).isFile();
 #endif
@@ -317,12 +320,28 @@ bool SystemFileOperations::fileExists(const QString &path)
 
 bool SystemFileOperations::folderExists(const QString &path)
 {
+#ifdef Q_OS_UNIX
+    struct stat info;
+    return ::stat(EncodeFileName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+#else
     return QFileInfo(path).isDir();
+#endif
 }
 
 bool SystemFileOperations::makeFolders(const QString &path)
 {
+#ifdef Q_OS_UNIX
+    const QByteArray bytes = EncodeFileName(path);
+    for (qsizetype end = 1; end < bytes.size(); ++end) {
+        if (bytes.at(end) == '/' && ::mkdir(bytes.first(end).constData(), 0777) != 0 &&
+            errno != EEXIST)
+            return false;
+    }
+    ::mkdir(bytes.constData(), 0777);
+    return folderExists(path);
+#else
     return QDir().mkpath(path);
+#endif
 }
 
 #ifdef Q_OS_UNIX
@@ -331,8 +350,8 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
 {
     CheckPathCharacters(source);
     CheckPathCharacters(target);
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(target);
+    const QByteArray from = EncodeFileName(source);
+    const QByteArray to = EncodeFileName(target);
     // The rename itself reports a missing source; looking first would cost a third of
     // the time of a batch.
     if (placeWithoutReplacing(from, to))
@@ -351,29 +370,29 @@ bool SystemFileOperations::copy(const QString &source, const QString &target)
 {
     CheckPathCharacters(source);
     CheckPathCharacters(target);
-    return copyFile(QFile::encodeName(source), source, target, false);
+    return copyFile(EncodeFileName(source), source, target, false);
 }
 
 void SystemFileOperations::remove(const QString &path)
 {
     CheckPathCharacters(path);
-    if (::unlink(QFile::encodeName(path).constData()) != 0)
+    if (::unlink(EncodeFileName(path).constData()) != 0)
         failSystem(errno, path);
 }
 
 void SystemFileOperations::touch(const QString &path)
 {
     const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+    ::utimensat(AT_FDCWD, EncodeFileName(path).constData(), times, 0);
 }
 
 bool SystemFileOperations::sameFile(const QString &a, const QString &b)
 {
     struct stat first;
     struct stat second;
-    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    return ::stat(EncodeFileName(a).constData(), &first) == 0 &&
+           ::stat(EncodeFileName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 #else
@@ -436,14 +455,18 @@ bool SystemFileOperations::sameFile(const QString &a, const QString &b)
 
 void SystemFileOperations::discardPartialCopy(const QString &target)
 {
+#ifdef Q_OS_UNIX
+    ::unlink(EncodeFileName(PartialCopyPath(target)).constData());
+#else
     QFile::remove(PartialCopyPath(target));
+#endif
 }
 
 FileOperations::EntryKind SystemFileOperations::entryKind(const QString &path)
 {
 #ifdef Q_OS_UNIX
     struct stat info;
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+    if (::lstat(EncodeFileName(path).constData(), &info) != 0)
         return errno == ENOENT || errno == ENOTDIR ? EntryKind::None : EntryKind::File;
     return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
 #else
@@ -458,7 +481,7 @@ QSet<QString> SystemFileOperations::folderNamesIn(const QString &folder)
 {
     QSet<QString> names;
 #ifdef Q_OS_UNIX
-    DIR *listing = ::opendir(QFile::encodeName(folder).constData());
+    DIR *listing = ::opendir(EncodeFileName(folder).constData());
     if (!listing)
         return names;
     while (const dirent *entry = ::readdir(listing)) {
@@ -470,7 +493,7 @@ QSet<QString> SystemFileOperations::folderNamesIn(const QString &folder)
              S_ISDIR(info.st_mode));
         if (isFolder && std::strcmp(entry->d_name, ".") != 0 &&
             std::strcmp(entry->d_name, "..") != 0)
-            names.insert(QFile::decodeName(entry->d_name));
+            names.insert(DecodeFileName(entry->d_name));
     }
     ::closedir(listing);
 #else
@@ -484,7 +507,7 @@ QSet<QString> SystemFileOperations::folderNamesIn(const QString &folder)
 bool SystemFileOperations::restoreSetAside(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    return placeWithoutReplacing(QFile::encodeName(SetAsidePath(path)), QFile::encodeName(path));
+    return placeWithoutReplacing(EncodeFileName(SetAsidePath(path)), EncodeFileName(path));
 #else
     return QFile::rename(SetAsidePath(path), path);
 #endif
@@ -492,6 +515,31 @@ bool SystemFileOperations::restoreSetAside(const QString &path)
 
 bool SystemFileOperations::sameContent(const QString &a, const QString &b)
 {
+#ifdef Q_OS_UNIX
+    Descriptor first(::open(EncodeFileName(a).constData(), O_RDONLY | O_CLOEXEC));
+    Descriptor second(::open(EncodeFileName(b).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat firstInfo;
+    struct stat secondInfo;
+    if (first.get() < 0 || second.get() < 0 || ::fstat(first.get(), &firstInfo) != 0 ||
+        ::fstat(second.get(), &secondInfo) != 0 || firstInfo.st_size != secondInfo.st_size)
+        return false;
+    std::vector<char> firstBlock(1 << 16);
+    std::vector<char> secondBlock(1 << 16);
+    for (;;) {
+        const ssize_t got = ::read(first.get(), firstBlock.data(), firstBlock.size());
+        if (got <= 0)
+            return got == 0 && ::read(second.get(), secondBlock.data(), 1) == 0;
+        for (ssize_t have = 0; have < got;) {
+            const ssize_t more =
+                ::read(second.get(), secondBlock.data() + have, size_t(got - have));
+            if (more <= 0)
+                return false;
+            have += more;
+        }
+        if (std::memcmp(firstBlock.data(), secondBlock.data(), size_t(got)) != 0)
+            return false;
+    }
+#else
     QFile first(a);
     QFile second(b);
     if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) ||
@@ -502,4 +550,5 @@ bool SystemFileOperations::sameContent(const QString &a, const QString &b)
             return false;
     }
     return true;
+#endif
 }

@@ -1,5 +1,6 @@
 #include "undolog.h"
 
+#include "filenamecodec.h"
 #include "renameitem.h"
 #include "tessalyerror.h"
 #include "translation.h"
@@ -97,7 +98,8 @@ QByteArray ReadUndoLog(const QString &path)
 
 QByteArray UndoRecord(const QString &original, const QString &target)
 {
-    return '"' + original.toUtf8() + "\",\"" + target.toUtf8() + "\"\r\n";
+    // The exact bytes of each name, so that the undo reaches the same files.
+    return '"' + EncodeFileName(original) + "\",\"" + EncodeFileName(target) + "\"\r\n";
 }
 
 namespace {
@@ -345,7 +347,7 @@ std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
     line = trimmedLine(line);
     const bool opens = line.startsWith('"');
     const bool closes = line.size() >= 2 && line.endsWith('"');
-    if (opens != closes || !line.isValidUtf8())
+    if (opens != closes)
         return std::nullopt;
     if (opens)
         line = line.sliced(1, line.size() - 2);
@@ -359,7 +361,7 @@ std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
     // A bare name is an original the undo reports; a relative path is not read.
     if (!original.startsWith('/') && original.contains('/'))
         return std::nullopt;
-    return UndoRecordPaths{QString::fromUtf8(original), QString::fromUtf8(moved)};
+    return UndoRecordPaths{DecodeFileName(original), DecodeFileName(moved)};
 }
 
 UndoLogContent ParseUndoLog(QByteArrayView content)
@@ -394,6 +396,6 @@ QStringList UndoLogLines(const QByteArray &content)
 {
     QStringList lines;
     forEachLine(withoutByteOrderMark(content),
-                [&](QByteArrayView line) { lines.append(QString::fromUtf8(line)); });
+                [&](QByteArrayView line) { lines.append(DecodeFileName(line)); });
     return lines;
 }

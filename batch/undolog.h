@@ -91,7 +91,9 @@ QByteArray ReadUndoLog(const QString &path);
 QByteArray UndoRecord(const QString &original, const QString &target);
 
 // The lines of a log's text: UTF-8 with or without its byte-order mark, lines ended
-// by CR LF, LF or CR; text after the last line end is a line when not empty.
+// by CR LF, LF or CR; text after the last line end is a line when not empty. A name
+// that is not UTF-8 is in the log as its bytes and read back as DecodeFileName reads
+// it.
 QStringList UndoLogLines(const QByteArray &content);
 
 struct UndoRecordPaths

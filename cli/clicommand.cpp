@@ -2,6 +2,7 @@
 
 #include "batchrunner.h"
 #include "fileitems.h"
+#include "filenamecodec.h"
 #include "namelist.h"
 #include "presets.h"
 #include "namebuilder.h"
@@ -12,7 +13,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QTextStream>
 
 using namespace Qt::StringLiterals;
@@ -255,13 +255,14 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     };
     for (const QString &argument : paths) {
         const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
-        if (QFileInfo(path).isDir()) {
+        if (files.folderExists(path)) {
             for (TRenameItem &item : CollectFolderItems(path, parser.isSet(recursiveOption)))
                 add(std::move(item));
         } else if (std::optional<TRenameItem> item = ReadRenameItem(path)) {
             add(std::move(*item));
         } else {
-            err << u"tessaly-cli: no such file or folder: %1"_s.arg(argument) << Qt::endl;
+            err << u"tessaly-cli: no such file or folder: %1"_s.arg(DisplayFileName(argument))
+                << Qt::endl;
         }
     }
 
@@ -275,9 +276,11 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     const bool tsv = parser.isSet(tsvOption);
     for (const TRenameItem &item : items) {
         if (tsv)
-            out << item.OriginalPath << u'\t' << item.NewName << u'\n';
+            out << DisplayFileName(item.OriginalPath) << u'\t' << DisplayFileName(item.NewName)
+                << u'\n';
         else
-            out << FileNamePart(item.OriginalPath) << u" -> "_s << item.NewName << u'\n';
+            out << DisplayFileName(FileNamePart(item.OriginalPath)) << u" -> "_s
+                << DisplayFileName(item.NewName) << u'\n';
     }
     out.flush();
 

@@ -1,5 +1,6 @@
 #include "filelistmodel.h"
 
+#include "filenamecodec.h"
 #include "translation.h"
 
 #include <algorithm>
@@ -177,11 +178,11 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case OriginalNameColumn:
-            return FileNamePart(item.OriginalPath);
+            return DisplayFileName(FileNamePart(item.OriginalPath));
         case NewNameColumn:
-            return item.NewName;
+            return DisplayFileName(item.NewName);
         case FolderColumn:
-            return FolderPart(item.OriginalPath);
+            return DisplayFileName(FolderPart(item.OriginalPath));
         case SizeColumn:
             return FormatSize(item.Size, m_locale);
         }
