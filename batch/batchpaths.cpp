@@ -58,13 +58,18 @@ QString CombinePath(const QString &folder, const QString &name)
 QString AbsoluteCleanPath(const QString &path)
 {
     // Paths from the file list are clean already: looked over once, they are kept.
-    bool clean = (QDir::isAbsolutePath(path) && !path.endsWith(u'/')) || path == u"/"_s;
-    for (qsizetype i = 0; clean && i + 1 < path.size(); ++i) {
-        if (path.at(i) != u'/')
+    const qsizetype n = path.size();
+    const QChar *c = path.constData();
+    bool clean = n > 0 && c[0] == u'/' && (n == 1 || c[n - 1] != u'/');
+    for (qsizetype i = 0; clean && i + 1 < n; ++i) {
+        if (c[i] != u'/')
             continue;
-        const QStringView rest = QStringView(path).sliced(i + 1);
-        clean = !rest.startsWith(u'/') && rest != u"." && !rest.startsWith(u"./") &&
-                rest != u".." && !rest.startsWith(u"../");
+        // What follows a separator: not another one, not "." or ".." as a whole part.
+        const qsizetype rest = n - i - 1;
+        const bool dot = c[i + 1] == u'.';
+        const bool dotDot = dot && rest >= 2 && c[i + 2] == u'.';
+        clean = c[i + 1] != u'/' && !(dot && (rest == 1 || c[i + 2] == u'/')) &&
+                !(dotDot && (rest == 2 || c[i + 3] == u'/'));
     }
     return clean ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }

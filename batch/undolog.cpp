@@ -257,16 +257,28 @@ void UndoJournal::setMark(char mark)
 
 void UndoJournal::append(const QString &original, const QString &target)
 {
-    const QByteArray bytes = UndoRecord(original, target);
+    // Written in its parts, as UndoRecord forms it.
+    const QByteArray from = EncodeFileName(original);
+    const QByteArray to = EncodeFileName(target);
+    const qint64 size = from.size() + to.size() + 7;
     if (m_fd < 0)
         open();
-    if (m_size + bytes.size() > m_capacity)
-        reserve(m_size + bytes.size());
+    if (m_size + size > m_capacity)
+        reserve(m_size + size);
     // Marked before it is written: once the record is there, its operation may be too.
     setMark(';');
-    std::memcpy(m_map + m_size, bytes.constData(), size_t(bytes.size()));
+    uchar *out = m_map + m_size;
+    const auto put = [&out](const char *bytes, qsizetype length) {
+        std::memcpy(out, bytes, size_t(length));
+        out += length;
+    };
+    put("\"", 1);
+    put(from.constData(), from.size());
+    put("\",\"", 3);
+    put(to.constData(), to.size());
+    put("\"\r\n", 3);
     m_sizeBeforeLast = m_size;
-    m_size += bytes.size();
+    m_size += size;
     ++m_records;
 }
 

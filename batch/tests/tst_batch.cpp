@@ -158,6 +158,8 @@ private slots:
     void combinePath();
     void autoNumberPath_data();
     void autoNumberPath();
+    void absoluteCleanPath_data();
+    void absoluteCleanPath();
     void dataFolder();
     void batches_data();
     void batches();
@@ -299,6 +301,29 @@ void TestBatch::autoNumberPath()
     for (const QString &file : existing)
         m_root->file(file);
     QCOMPARE(AutoNumberPath(m_root->path(), name, m_files), m_root->filePath(expected));
+}
+
+void TestBatch::absoluteCleanPath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected"); // <cwd> stands for the current folder
+
+    QTest::newRow("clean") << u"/a/b.txt"_s << u"/a/b.txt"_s;
+    QTest::newRow("root") << u"/"_s << u"/"_s;
+    QTest::newRow("hidden-and-dotted-names") << u"/a/.b/..c/d."_s << u"/a/.b/..c/d."_s;
+    QTest::newRow("dot-part") << u"/a/./b"_s << u"/a/b"_s;
+    QTest::newRow("dot-dot-part") << u"/a/x/../b"_s << u"/a/b"_s;
+    QTest::newRow("dot-dot-at-end") << u"/a/b/.."_s << u"/a"_s;
+    QTest::newRow("doubled-separator") << u"/a//b"_s << u"/a/b"_s;
+    QTest::newRow("final-separator") << u"/a/b/"_s << u"/a/b"_s;
+    QTest::newRow("relative") << u"x/../y.txt"_s << u"<cwd>/y.txt"_s;
+}
+
+void TestBatch::absoluteCleanPath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QCOMPARE(AbsoluteCleanPath(path), expected.replace(u"<cwd>"_s, QDir::currentPath()));
 }
 
 void TestBatch::dataFolder()
