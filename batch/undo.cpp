@@ -46,22 +46,37 @@ public:
     FoldersInTheWay(const QList<UndoRecordPaths> &records, FileOperations &files)
         : m_files(files)
     {
+        // Records of one folder mostly follow each other: counted in runs.
         QHash<QStringView, int> counts;
-        for (const UndoRecordPaths &record : records)
-            ++counts[folderOf(record.moved)];
+        QStringView runFolder;
+        int run = 0;
+        for (const UndoRecordPaths &record : records) {
+            const QStringView folder = folderOf(record.moved);
+            if (run > 0 && folder != runFolder) {
+                counts[runFolder] += run;
+                run = 0;
+            }
+            runFolder = folder;
+            ++run;
+        }
+        if (run > 0)
+            counts[runFolder] += run;
         for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
             if (it.value() >= 32)
                 m_listed.insert(it.key(), files.folderNamesIn(it.key().toString()));
         }
     }
 
-    bool at(const QString &path) const
+    bool at(const QString &path)
     {
         const QStringView folder = folderOf(path);
-        const auto listed = m_listed.constFind(folder);
-        if (listed == m_listed.cend())
+        if (folder != m_lastFolder) {
+            m_lastFolder = folder;
+            m_lastListing = m_listed.constFind(folder);
+        }
+        if (m_lastListing == m_listed.cend())
             return m_files.entryKind(path) == EntryKind::Folder;
-        return !listed->isEmpty() && listed->contains(path.sliced(folder.size()));
+        return !m_lastListing->isEmpty() && m_lastListing->contains(path.sliced(folder.size()));
     }
 
 private:
@@ -72,11 +87,13 @@ private:
 
     FileOperations &m_files;
     QHash<QStringView, QSet<QString>> m_listed;
+    QStringView m_lastFolder;
+    QHash<QStringView, QSet<QString>>::const_iterator m_lastListing = m_listed.cend();
 };
 
 // Moves one recorded file back. certain: the record's operation is known to have
 // taken place; otherwise nothing is deleted.
-void undoRecord(const UndoRecordPaths &record, bool certain, const FoldersInTheWay &folders,
+void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &folders,
                 FileOperations &files)
 {
     const QString &original = record.original;
@@ -145,7 +162,7 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
     UndoLogLock lock(logPath);
     const UndoLogContent log = ParseUndoLog(ReadUndoLog(logPath));
 
-    const FoldersInTheWay folders(log.records, files);
+    FoldersInTheWay folders(log.records, files);
     for (qsizetype i = log.records.size() - 1; i >= 0; --i) {
         const bool certain = i < log.records.size() - 1 || !log.lastUncertain;
         if (!certain && undoInterruptedMove(log.records.at(i), files))

@@ -354,7 +354,10 @@ QByteArrayView withoutByteOrderMark(QByteArrayView content)
 
 } // namespace
 
-std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
+namespace {
+
+// allUtf8: the whole log is valid UTF-8, so no name needs a look for other bytes.
+std::optional<UndoRecordPaths> parseRecord(QByteArrayView line, bool allUtf8)
 {
     line = trimmedLine(line);
     const bool opens = line.startsWith('"');
@@ -373,12 +376,23 @@ std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
     // A bare name is an original the undo reports; a relative path is not read.
     if (!original.startsWith('/') && original.contains('/'))
         return std::nullopt;
+    if (allUtf8)
+        return UndoRecordPaths{QString::fromUtf8(original), QString::fromUtf8(moved)};
     return UndoRecordPaths{DecodeFileName(original), DecodeFileName(moved)};
+}
+
+} // namespace
+
+std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
+{
+    return parseRecord(line, false);
 }
 
 UndoLogContent ParseUndoLog(QByteArrayView content)
 {
     UndoLogContent log;
+    log.records.reserve(content.count('\n'));
+    const bool allUtf8 = content.isValidUtf8();
     bool header = true;
     bool interrupted = false;
     bool lastUnreadable = false;
@@ -389,7 +403,7 @@ UndoLogContent ParseUndoLog(QByteArrayView content)
         }
         if (trimmedLine(line).isEmpty())
             return;
-        std::optional<UndoRecordPaths> record = ParseUndoRecord(line);
+        std::optional<UndoRecordPaths> record = parseRecord(line, allUtf8);
         lastUnreadable = !record;
         if (record)
             log.records.append(std::move(*record));
