@@ -55,6 +55,25 @@ QString CombinePath(const QString &folder, const QString &name)
     return folder + QDir::separator() + name;
 }
 
+QString AbsoluteCleanPath(const QString &path)
+{
+    // Paths from the file list are clean already: looked over once, they are kept.
+    const qsizetype n = path.size();
+    const QChar *c = path.constData();
+    bool clean = n > 0 && c[0] == u'/' && (n == 1 || c[n - 1] != u'/');
+    for (qsizetype i = 0; clean && i + 1 < n; ++i) {
+        if (c[i] != u'/')
+            continue;
+        // What follows a separator: not another one, not "." or ".." as a whole part.
+        const qsizetype rest = n - i - 1;
+        const bool dot = c[i + 1] == u'.';
+        const bool dotDot = dot && rest >= 2 && c[i + 2] == u'.';
+        clean = c[i + 1] != u'/' && !(dot && (rest == 1 || c[i + 2] == u'/')) &&
+                !(dotDot && (rest == 2 || c[i + 3] == u'/'));
+    }
+    return clean ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
 QString AutoNumberPath(const QString &folder, const QString &fileName, FileOperations &files)
 {
     QString base;

@@ -10,6 +10,11 @@
 // "<", ">" or "|" throws "Invalid characters in path" with that part.
 QString CombinePath(const QString &folder, const QString &name);
 
+// The path made absolute (from the current folder) and clean: no "." or ".." parts,
+// no doubled or final separator. The undo log holds only such paths, so that an undo
+// run from any folder acts on the files the batch touched.
+QString AbsoluteCleanPath(const QString &path);
+
 // The first of "base (1)ext", "base (2)ext", ... in folder at which no file exists.
 QString AutoNumberPath(const QString &folder, const QString &fileName, FileOperations &files);
 

@@ -7,18 +7,11 @@
 #include "undolog.h"
 #include "usermessages.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSet>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-[[noreturn]] void failExists(const QString &path)
-{
-    throw TessalyError(FileErrorText(u"The specified file already exists"_s, path));
-}
 
 // Where a step goes when the name the plan chose was taken after planning.
 class RuntimeNames
@@ -83,10 +76,10 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
     outcome.total = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
                     plan.count(PlanStatus::Overwrite);
     const bool copying = options.batchMode == BatchMode::CopyToFolder;
+    // The log first: it keeps any other batch or undo away before anything is touched.
+    UndoJournal journal(UndoLogPath());
     if (!plan.destination.isEmpty() && !files.folderExists(plan.destination))
         files.makeFolders(plan.destination);
-
-    UndoJournal journal(UndoLogPath());
     RuntimeNames names(plan, files);
     QList<bool> passedOver; // sized on first use
     qsizetype &differed = outcome.differed;
@@ -127,11 +120,12 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
                 // kill in between leaves the file in the Trash, which knows its origin.
                 const QString trashed = files.moveToTrash(step.from);
                 journal.append(step.from, trashed);
+                journal.settle();
             }
             continue;
         }
         const QString source = items.at(step.row).OriginalPath;
-        const bool fromSteppingStone = step.from != source;
+        const bool fromSteppingStone = step.fromStone;
         QString target = step.to;
         for (bool renumbered = false;;) {
             journal.append(step.from, target);
@@ -146,8 +140,10 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
                 passOver(step.row); // the file went away after planning
                 break;
             }
-            if (placed)
+            if (placed) {
+                journal.settle();
                 break;
+            }
             journal.retract();
             // Something took the name after planning. It is never replaced: a stepping
             // stone takes another name, and a file numbers or stays where it is.
@@ -215,73 +211,4 @@ bool RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &m
     }
     ExecutePlan(items, plan, options, messages, files, itemMoved);
     return true;
-}
-
-void UndoLastBatch(UserMessages &messages, FileOperations &files,
-                   const std::function<void()> &clearList)
-{
-    const QString logPath = UndoLogPath();
-    if (!files.fileExists(logPath)) {
-        messages.information(TranslateText(u"No undo log found in AppData."_s));
-        return;
-    }
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly)) {
-        throw TessalyError(TranslateText(u"Cannot open file \"%1\". %2"_s)
-                               .arg(QDir::toNativeSeparators(logPath), log.errorString()));
-    }
-    const QStringList lines = UndoLogLines(log.readAll());
-    log.close();
-
-    bool uncertain = UndoLogInterrupted(lines);
-    for (qsizetype i = lines.size() - 1; i >= 1; --i) {
-        const std::optional<UndoRecordPaths> record = ParseUndoRecord(lines.at(i));
-        if (!record)
-            continue;
-        const QString &original = record->original;
-        const QString &moved = record->moved;
-        const bool mayNotHaveHappened = std::exchange(uncertain, false);
-        if (FolderPart(original).isEmpty()) {
-            if (files.fileExists(moved))
-                throw TessalyError(u"Unable to create directory\n[]"_s);
-            continue;
-        }
-        // Tried first and explained only when it fails: a whole log is undone at
-        // nearly the speed of bare renames.
-        for (bool madeFolder = false;;) {
-            bool done = false;
-            try {
-                done = files.move(moved, original);
-            } catch (const TessalyError &) {
-                if (!files.fileExists(moved)) {
-                    files.discardPartialCopy(moved);
-                    break; // nothing to bring back for this record
-                }
-                if (madeFolder || files.folderExists(FolderPart(original)))
-                    throw;
-                files.makeFolders(FolderPart(original));
-                madeFolder = true;
-                continue;
-            }
-            if (done) {
-                ForgetTrashEntry(moved);
-                break;
-            }
-            // A file stands at the original path. After a copy it is the source, with
-            // the same content; anything else is a file made since, which must stay,
-            // or, for the last record of a killed batch, the file that was never moved.
-            if (!files.fileExists(original) || files.sameFile(original, moved))
-                failExists(original);
-            if (!files.sameContent(original, moved)) {
-                if (mayNotHaveHappened)
-                    break;
-                failExists(original);
-            }
-            files.remove(original);
-        }
-    }
-    files.remove(logPath);
-    if (clearList)
-        clearList();
-    messages.information(TranslateText(u"Undo completed for the last rename operation."_s));
 }

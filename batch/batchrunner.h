@@ -52,9 +52,3 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
 
 // Sets the file's last-write time to now when options ask for it; silent.
 void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files);
-
-// Moves every file of the last batch back, newest first, then deletes the log, calls
-// clearList and reports completion. A failing operation throws; the log then stays,
-// so that running the undo again goes on where it stopped.
-void UndoLastBatch(UserMessages &messages, FileOperations &files,
-                   const std::function<void()> &clearList = {});

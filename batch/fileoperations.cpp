@@ -1,5 +1,6 @@
 #include "fileoperations.h"
 
+#include "filenamecodec.h"
 #include "renameitem.h"
 #include "tessalyerror.h"
 
@@ -11,16 +12,44 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include <vector>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// A hidden name beside path, the same for the same path in every run: a fixed prefix
+// and a 64-bit FNV-1a hash of the path's bytes in 13 base-32 letters.
+QString hiddenNameBeside(const QString &path, QStringView prefix)
+{
+    quint64 hash = 14695981039346656037ULL;
+    for (const char c : EncodeFileName(path)) {
+        hash ^= uchar(c);
+        hash *= 1099511628211ULL;
+    }
+    QString name = FolderPart(path);
+    name += prefix;
+    for (int i = 0; i < 13; ++i, hash >>= 5)
+        name += QLatin1Char("abcdefghijklmnopqrstuvwxyz234567"[hash & 31]);
+    return name;
+}
+
+} // namespace
 
 QString PartialCopyPath(const QString &target)
 {
-    return FolderPart(target) + u'.' + FileNamePart(target) + u".tessaly-part"_s;
+    return hiddenNameBeside(target, u".tessaly-part-");
+}
+
+QString SetAsidePath(const QString &source)
+{
+    return hiddenNameBeside(source, u".tessaly-away-");
 }
 
 QString FileErrorText(const QString &message, const QString &path)
@@ -76,9 +105,9 @@ QString folderOf(const QString &path)
 [[noreturn]] void failMissing(int error, const QString &source, const QString &target)
 {
     struct stat info;
-    if (::stat(QFile::encodeName(source).constData(), &info) != 0)
+    if (::stat(EncodeFileName(source).constData(), &info) != 0)
         failNotFound(source);
-    if (::stat(QFile::encodeName(folderOf(target)).constData(), &info) != 0)
+    if (::stat(EncodeFileName(folderOf(target)).constData(), &info) != 0)
         failFolderNotFound(FolderPart(target));
     failSystem(error, source);
 }
@@ -131,17 +160,44 @@ bool placeWithoutReplacing(const QByteArray &from, const QByteArray &to)
     return ::rename(from.constData(), to.constData()) == 0;
 }
 
-// Copies into a target that must not exist yet. The data goes into a hidden file
-// beside the target first, which takes the target's name only when complete, so that
-// an interrupted copy never leaves a partial file under the new name. With sync the
-// data is on disk before this returns, since the caller is about to remove the source.
-bool copyFile(const QString &source, const QString &target, bool sync)
+// Copies from (named source in messages) into a target that must not exist yet. The
+// data goes into a hidden file beside the target first, which takes the target's name
+// only when complete, so that an interrupted copy never leaves a partial file under
+// the new name. For a move the copy is on disk before this returns, since the caller
+// is about to remove the source, and a link is copied as a link.
+bool copyFile(const QByteArray &from, const QString &source, const QString &target, bool forMove)
 {
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(target);
+    const QByteArray to = EncodeFileName(target);
     struct stat info;
     if (::lstat(to.constData(), &info) == 0)
         return false;
+    // A file of this name can only be left over from an interrupted copy.
+    const QByteArray part = EncodeFileName(PartialCopyPath(target));
+    const auto placePart = [&] {
+        if (placeWithoutReplacing(part, to))
+            return true;
+        const int error = errno;
+        ::unlink(part.constData());
+        if (error == EEXIST)
+            return false;
+        failSystem(error, source);
+    };
+
+    if (forMove && ::lstat(from.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        QByteArray text(info.st_size + 1, Qt::Uninitialized);
+        const ssize_t length = ::readlink(from.constData(), text.data(), size_t(text.size()));
+        if (length < 0 || length >= text.size())
+            failSystem(length < 0 ? errno : ENAMETOOLONG, source);
+        text.truncate(length);
+        ::unlink(part.constData());
+        if (::symlink(text.constData(), part.constData()) != 0) {
+            if (errno == ENOENT)
+                failFolderNotFound(FolderPart(target));
+            failSystem(errno, source);
+        }
+        return placePart();
+    }
+
     Descriptor in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         if (errno == ENOENT)
@@ -153,8 +209,6 @@ bool copyFile(const QString &source, const QString &target, bool sync)
     if (S_ISDIR(info.st_mode))
         failNotFound(source);
 
-    // A file of this name can only be left over from an interrupted copy.
-    const QByteArray part = QFile::encodeName(PartialCopyPath(target));
     const mode_t mode = info.st_mode & 07777;
     int fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && errno == EEXIST && ::unlink(part.constData()) == 0)
@@ -199,18 +253,52 @@ bool copyFile(const QString &source, const QString &target, bool sync)
     }
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::futimens(out.get(), times);
-    if (sync && ::fsync(out.get()) != 0)
+    if (forMove && ::fsync(out.get()) != 0)
         abandon(errno);
     if (::close(out.release()) != 0) {
         const int error = errno;
         ::unlink(part.constData());
         failSystem(error, source);
     }
-    if (!placeWithoutReplacing(part, to)) {
+    return placePart();
+}
+
+// A move to another file system: the source is set aside under its hidden name, copied
+// from there, and removed only once the copy is complete under the target's name.
+// Killed at any moment, the file is whole at the source, its set-aside name or the
+// target, which an undo reads back.
+bool moveAcross(const QString &source, const QString &target)
+{
+    const QByteArray from = EncodeFileName(source);
+    const QByteArray to = EncodeFileName(target);
+    struct stat info;
+    if (::lstat(to.constData(), &info) == 0)
+        return false;
+    const QString asidePath = SetAsidePath(source);
+    const QByteArray aside = EncodeFileName(asidePath);
+    if (!placeWithoutReplacing(from, aside)) {
         const int error = errno;
-        ::unlink(part.constData());
-        if (error == EEXIST)
-            return false;
+        if (error == EEXIST) // left by a move that was killed, and maybe the only copy
+            fail(u"The specified file already exists"_s, asidePath);
+        if (error == ENOENT || error == ENOTDIR)
+            failMissing(error, source, target);
+        failSystem(error, source);
+    }
+    bool placed = false;
+    try {
+        placed = copyFile(aside, source, target, true);
+    } catch (...) {
+        placeWithoutReplacing(aside, from);
+        throw;
+    }
+    if (!placed) {
+        placeWithoutReplacing(aside, from);
+        return false;
+    }
+    if (::unlink(aside.constData()) != 0) {
+        const int error = errno;
+        ::unlink(to.constData());
+        placeWithoutReplacing(aside, from);
         failSystem(error, source);
     }
     return true;
@@ -224,7 +312,7 @@ bool SystemFileOperations::fileExists(const QString &path)
 {
 #ifdef Q_OS_UNIX
     struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return ::stat(EncodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
 #else
     return QFileInfo(path).isFile();
 #endif
@@ -232,12 +320,28 @@ bool SystemFileOperations::fileExists(const QString &path)
 
 bool SystemFileOperations::folderExists(const QString &path)
 {
+#ifdef Q_OS_UNIX
+    struct stat info;
+    return ::stat(EncodeFileName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+#else
     return QFileInfo(path).isDir();
+#endif
 }
 
 bool SystemFileOperations::makeFolders(const QString &path)
 {
+#ifdef Q_OS_UNIX
+    const QByteArray bytes = EncodeFileName(path);
+    for (qsizetype end = 1; end < bytes.size(); ++end) {
+        if (bytes.at(end) == '/' && ::mkdir(bytes.first(end).constData(), 0777) != 0 &&
+            errno != EEXIST)
+            return false;
+    }
+    ::mkdir(bytes.constData(), 0777);
+    return folderExists(path);
+#else
     return QDir().mkpath(path);
+#endif
 }
 
 #ifdef Q_OS_UNIX
@@ -246,8 +350,8 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
 {
     CheckPathCharacters(source);
     CheckPathCharacters(target);
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(target);
+    const QByteArray from = EncodeFileName(source);
+    const QByteArray to = EncodeFileName(target);
     // The rename itself reports a missing source; looking first would cost a third of
     // the time of a batch.
     if (placeWithoutReplacing(from, to))
@@ -255,16 +359,8 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
     int error = errno;
     if (error == EEXIST)
         return false;
-    if (error == EXDEV) {
-        if (!copyFile(source, target, true))
-            return false;
-        if (::unlink(from.constData()) != 0) {
-            error = errno;
-            ::unlink(to.constData());
-            failSystem(error, source);
-        }
-        return true;
-    }
+    if (error == EXDEV)
+        return moveAcross(source, target);
     if (error == ENOENT || error == ENOTDIR)
         failMissing(error, source, target);
     failSystem(error, source);
@@ -274,29 +370,29 @@ bool SystemFileOperations::copy(const QString &source, const QString &target)
 {
     CheckPathCharacters(source);
     CheckPathCharacters(target);
-    return copyFile(source, target, false);
+    return copyFile(EncodeFileName(source), source, target, false);
 }
 
 void SystemFileOperations::remove(const QString &path)
 {
     CheckPathCharacters(path);
-    if (::unlink(QFile::encodeName(path).constData()) != 0)
+    if (::unlink(EncodeFileName(path).constData()) != 0)
         failSystem(errno, path);
 }
 
 void SystemFileOperations::touch(const QString &path)
 {
     const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+    ::utimensat(AT_FDCWD, EncodeFileName(path).constData(), times, 0);
 }
 
 bool SystemFileOperations::sameFile(const QString &a, const QString &b)
 {
     struct stat first;
     struct stat second;
-    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    return ::stat(EncodeFileName(a).constData(), &first) == 0 &&
+           ::stat(EncodeFileName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 #else
@@ -382,11 +478,91 @@ void ForgetTrashEntry(const QString &trashedPath)
 
 void SystemFileOperations::discardPartialCopy(const QString &target)
 {
+#ifdef Q_OS_UNIX
+    ::unlink(EncodeFileName(PartialCopyPath(target)).constData());
+#else
     QFile::remove(PartialCopyPath(target));
+#endif
+}
+
+FileOperations::EntryKind SystemFileOperations::entryKind(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::lstat(EncodeFileName(path).constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? EntryKind::None : EntryKind::File;
+    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
+#else
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return EntryKind::None;
+    return info.isDir() && !info.isSymLink() ? EntryKind::Folder : EntryKind::File;
+#endif
+}
+
+QSet<QString> SystemFileOperations::folderNamesIn(const QString &folder)
+{
+    QSet<QString> names;
+#ifdef Q_OS_UNIX
+    DIR *listing = ::opendir(EncodeFileName(folder).constData());
+    if (!listing)
+        return names;
+    while (const dirent *entry = ::readdir(listing)) {
+        struct stat info;
+        const bool isFolder =
+            entry->d_type == DT_DIR ||
+            (entry->d_type == DT_UNKNOWN &&
+             ::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISDIR(info.st_mode));
+        if (isFolder && std::strcmp(entry->d_name, ".") != 0 &&
+            std::strcmp(entry->d_name, "..") != 0)
+            names.insert(DecodeFileName(entry->d_name));
+    }
+    ::closedir(listing);
+#else
+    for (const QString &name :
+         QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        names.insert(name);
+#endif
+    return names;
+}
+
+bool SystemFileOperations::restoreSetAside(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    return placeWithoutReplacing(EncodeFileName(SetAsidePath(path)), EncodeFileName(path));
+#else
+    return QFile::rename(SetAsidePath(path), path);
+#endif
 }
 
 bool SystemFileOperations::sameContent(const QString &a, const QString &b)
 {
+#ifdef Q_OS_UNIX
+    Descriptor first(::open(EncodeFileName(a).constData(), O_RDONLY | O_CLOEXEC));
+    Descriptor second(::open(EncodeFileName(b).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat firstInfo;
+    struct stat secondInfo;
+    if (first.get() < 0 || second.get() < 0 || ::fstat(first.get(), &firstInfo) != 0 ||
+        ::fstat(second.get(), &secondInfo) != 0 || firstInfo.st_size != secondInfo.st_size)
+        return false;
+    std::vector<char> firstBlock(1 << 16);
+    std::vector<char> secondBlock(1 << 16);
+    for (;;) {
+        const ssize_t got = ::read(first.get(), firstBlock.data(), firstBlock.size());
+        if (got <= 0)
+            return got == 0 && ::read(second.get(), secondBlock.data(), 1) == 0;
+        for (ssize_t have = 0; have < got;) {
+            const ssize_t more =
+                ::read(second.get(), secondBlock.data() + have, size_t(got - have));
+            if (more <= 0)
+                return false;
+            have += more;
+        }
+        if (std::memcmp(firstBlock.data(), secondBlock.data(), size_t(got)) != 0)
+            return false;
+    }
+#else
     QFile first(a);
     QFile second(b);
     if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) ||
@@ -397,4 +573,5 @@ bool SystemFileOperations::sameContent(const QString &a, const QString &b)
             return false;
     }
     return true;
+#endif
 }

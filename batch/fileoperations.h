@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 // The file operations of a batch and of its undo, with the messages the user sees.
@@ -31,6 +32,16 @@ public:
     virtual bool sameContent(const QString &a, const QString &b) = 0;
     // Removes what an interrupted copy to target left behind, if anything.
     virtual void discardPartialCopy(const QString &target) = 0;
+
+    enum class EntryKind { None, File, Folder };
+    // What stands at path itself: a link counts as a file, whatever it leads to.
+    virtual EntryKind entryKind(const QString &path) = 0;
+    // The names of the folders directly in folder (links not followed); none when it
+    // cannot be read.
+    virtual QSet<QString> folderNamesIn(const QString &folder) = 0;
+    // Puts back at path the file that an interrupted move to another file system set
+    // aside (SetAsidePath); false when there is none, or path is taken.
+    virtual bool restoreSetAside(const QString &path) = 0;
 };
 
 // The operations on the real file system.
@@ -48,10 +59,19 @@ public:
     bool sameFile(const QString &a, const QString &b) override;
     bool sameContent(const QString &a, const QString &b) override;
     void discardPartialCopy(const QString &target) override;
+    EntryKind entryKind(const QString &path) override;
+    QSet<QString> folderNamesIn(const QString &folder) override;
+    bool restoreSetAside(const QString &path) override;
 };
 
-// Where a copy to target keeps its data until it is complete: a hidden file beside it.
+// Where a copy to target keeps its data until it is complete: a hidden file beside it
+// whose short name comes from the target's path, so that it fits beside a name of any
+// legal length and an undo finds it again.
 QString PartialCopyPath(const QString &target);
+// Where a move to another file system keeps its source while it copies: a hidden
+// name beside the source, made the same way. Until the copy is complete and the
+// source gone, one of the two always holds the whole file under a known name.
+QString SetAsidePath(const QString &source);
 
 // After a file came back out of the Trash: removes the Trash's note of where it came
 // from, so that the Trash does not list a file that is no longer in it.

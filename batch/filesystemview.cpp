@@ -1,5 +1,7 @@
 #include "filesystemview.h"
 
+#include "filenamecodec.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -18,16 +20,15 @@
 std::optional<FileIdentity> SystemFileSystemView::identity(const QString &path, bool followLinks)
 {
     struct statx info;
-    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(),
-                followLinks ? 0 : AT_SYMLINK_NOFOLLOW, STATX_INO, &info) != 0)
+    if (::statx(AT_FDCWD, EncodeFileName(path).constData(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW,
+                STATX_INO, &info) != 0)
         return std::nullopt;
     return FileIdentity{(quint64(info.stx_dev_major) << 32) | info.stx_dev_minor, info.stx_ino};
 }
 
 std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &folder)
 {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     FolderListing listing;
@@ -55,8 +56,8 @@ std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &fol
         (isFolder ? folders : files).append(name, qsizetype(std::strlen(name)) + 1);
     }
     ::closedir(dir);
-    listing.files = QFile::decodeName(files);
-    listing.folders = QFile::decodeName(folders);
+    listing.files = DecodeFileName(files);
+    listing.folders = DecodeFileName(folders);
     return listing;
 }
 

@@ -1,5 +1,7 @@
 #include "renameplan.h"
 
+#include "batchpaths.h"
+
 #include "translation.h"
 
 #include <QDir>
@@ -219,7 +221,7 @@ private:
     Entry &findOrAdd(const EntryKey &key) { return m_folders[key.folder].entries[key.name]; }
     QStringView sourceName(qsizetype row) const
     {
-        const QString &source = m_items.at(row).OriginalPath;
+        const QString &source = m_sources.at(row);
         return QStringView(source).mid(lastSeparator(source) + 1);
     }
     bool validName(qsizetype row, QStringView name, int folder) const;
@@ -250,6 +252,7 @@ private:
     int m_lastFolder = -1;
 
     // Per row; rows that are decided early keep the defaults.
+    QList<QString> m_sources; // absolute and clean
     QList<EntryKey> m_sourceKeys;
     QList<EntryKey> m_targetKeys;
     QList<qsizetype> m_holderRow; // the row whose file holds this row's target, or -1
@@ -403,6 +406,7 @@ void Planner::readRows()
 {
     const qsizetype count = m_items.size();
     m_plan.rows.resize(count);
+    m_sources.resize(count);
     m_sourceKeys.resize(count);
     m_targetKeys.resize(count);
     m_holderRow.fill(-1, count);
@@ -422,7 +426,9 @@ void Planner::readRows()
             planned.status = m_previewed ? PlanStatus::Invalid : PlanStatus::NoPreview;
             continue;
         }
-        const QString &source = item.OriginalPath;
+        // The log holds absolute, clean paths only, so the plan works with those.
+        m_sources[i] = AbsoluteCleanPath(item.OriginalPath);
+        const QString &source = m_sources.at(i);
         const qsizetype separator = lastSeparator(source);
         if (separator < 0) {
             planned.status = PlanStatus::Invalid;
@@ -537,7 +543,7 @@ void Planner::findHolders()
         }
         // Another name of the same file (a hard link): it has the name already.
         const std::optional<FileIdentity> target = m_view.identity(m_plan.rows[i].target, false);
-        if (target && target == m_view.identity(m_items.at(i).OriginalPath, false)) {
+        if (target && target == m_view.identity(m_sources.at(i), false)) {
             m_plan.rows[i].status = PlanStatus::Skip;
             m_plan.rows[i].target.clear();
             m_pending[i] = false;
@@ -610,12 +616,12 @@ void Planner::numberRows()
 void Planner::emitRow(qsizetype row)
 {
     const PlannedRow &planned = m_plan.rows.at(row);
-    const QString &source = m_items.at(row).OriginalPath;
+    const QString &source = m_sources.at(row);
     const PlanStep::Kind kind = m_copying ? PlanStep::Copy : PlanStep::Move;
     if (planned.status == PlanStatus::Overwrite)
         m_plan.steps.append({PlanStep::Trash, false, row, planned.target, {}});
     if (!m_temporary.isEmpty() && !m_temporary.at(row).isEmpty()) {
-        m_plan.steps.append({kind, true, row, m_temporary.at(row), planned.target});
+        m_plan.steps.append({kind, true, row, m_temporary.at(row), planned.target, true});
         return;
     }
     m_plan.steps.append({kind, true, row, source, planned.target});
@@ -631,7 +637,7 @@ void Planner::orderSteps()
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
-        const QString &source = m_items.at(row).OriginalPath;
+        const QString &source = m_sources.at(row);
         m_temporary[row] = joinPath(QStringView(source).left(lastSeparator(source) + 1),
                                     freeName(m_sourceKeys[row].folder, QString(), true, NoRow));
         m_plan.steps.append({PlanStep::Move, false, row, source, m_temporary[row]});

@@ -54,6 +54,7 @@ struct PlanStep
     qsizetype row = 0;
     QString from;
     QString to;
+    bool fromStone = false; // from is the stepping stone the row's file went to first
 };
 
 struct RenamePlan

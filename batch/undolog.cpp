@@ -1,19 +1,26 @@
 #include "undolog.h"
 
-#include "batchpaths.h"
+#include "filenamecodec.h"
 #include "renameitem.h"
-#include "renameoptions.h"
 #include "tessalyerror.h"
-#include "textlines.h"
 #include "translation.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
-#endif
+#include <unistd.h>
+
+// The journal stands on POSIX calls: mmap, posix_fallocate, flock, O_NOFOLLOW.
 
 using namespace Qt::StringLiterals;
 
@@ -26,108 +33,252 @@ const QByteArray header = "\xEF\xBB\xBFOriginal,New\r\n"_ba;
 const QByteArray runningHeader = "\xEF\xBB\xBFOriginal;New\r\n"_ba;
 constexpr qint64 headerMarkAt = 11; // the byte after "Original"
 
+QString systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 } // namespace
+
+UndoLogLock::UndoLogLock(const QString &logPath)
+{
+    const QString lockPath = logPath + u".lock"_s;
+    m_fd = ::open(QFile::encodeName(lockPath).constData(),
+                  O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (m_fd < 0) {
+        throw TessalyError(TranslateText(u"Cannot create file \"%1\". %2"_s)
+                               .arg(QDir::toNativeSeparators(lockPath), systemErrorText(errno)));
+    }
+    // Long enough for a batch that is just ending to let go, short enough that a
+    // second run started by mistake does not seem to hang.
+    const QDeadlineTimer patience(2000);
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK) {
+            // A file system without locks: refusing every batch would help no one.
+            release();
+            return;
+        }
+        if (patience.hasExpired()) {
+            release();
+            throw TessalyError(
+                TranslateText(u"Another rename is running. Try again when it has finished."_s));
+        }
+        QThread::msleep(50);
+    }
+}
+
+UndoLogLock::~UndoLogLock()
+{
+    release();
+}
+
+void UndoLogLock::release()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+QByteArray ReadUndoLog(const QString &path)
+{
+    // A link in the log's place was not put there by a batch: it is not followed.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw TessalyError(TranslateText(u"Cannot open file \"%1\". %2"_s)
+                               .arg(QDir::toNativeSeparators(path), systemErrorText(error)));
+    }
+    return file.readAll();
+}
 
 QByteArray UndoRecord(const QString &original, const QString &target)
 {
-    return '"' + original.toUtf8() + "\",\"" + target.toUtf8() + "\"\r\n";
+    // The exact bytes of each name, so that the undo reaches the same files.
+    return '"' + EncodeFileName(original) + "\",\"" + EncodeFileName(target) + "\"\r\n";
 }
+
+namespace {
+
+// Enough for a batch of a few hundred files; larger batches double it as they go.
+constexpr qint64 firstReservation = 64 * 1024;
+
+// Makes a new name in folder (or a name's removal) survive a power cut.
+void syncFolder(const QString &folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Puts the file at from in place of to, never through a link found at to. Returns 0,
+// or an error code; previousAt receives where the replaced file now is, if any.
+int replaceFile(const QByteArray &from, const QByteArray &to, const QByteArray &aside,
+                QByteArray *previousAt)
+{
+    previousAt->clear();
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) == 0) {
+        *previousAt = from;
+        return 0;
+    }
+    if (errno != ENOENT) {
+        // No exchange on this file system: set the previous file aside first.
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return errno;
+        if (::rename(to.constData(), aside.constData()) == 0)
+            *previousAt = aside;
+        else if (errno != ENOENT)
+            return errno;
+    }
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace
 
 UndoJournal::UndoJournal(QString path)
     : m_path(std::move(path))
-    , m_file(m_path)
-{}
+    , m_nativePath(QFile::encodeName(m_path))
+    , m_newPath(m_nativePath + ".new")
+{
+    const auto parentOf = [](const QString &folder) {
+        const QString parent = FolderPart(folder);
+        return parent.size() > 1 ? parent.chopped(1) : QString();
+    };
+    for (QString folder = QDir::cleanPath(FolderPart(m_path));
+         !folder.isEmpty() && !QFileInfo::exists(folder); folder = parentOf(folder))
+        m_createdFolders.prepend(folder);
+    QDir().mkpath(FolderPart(m_path));
+    m_lock.emplace(m_path);
+}
 
 UndoJournal::~UndoJournal()
 {
-    if (!m_file.isOpen() || m_finished)
-        return;
-    if (m_records > 0) {
-        markComplete();
-        close();
-        return;
-    }
     close();
-    if (!m_previous) {
-        QFile::remove(m_path);
-        return;
-    }
-    QFile previous(m_path);
-    if (previous.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        previous.write(*m_previous);
 }
 
-void UndoJournal::failCreate()
+void UndoJournal::fail(int error)
 {
     throw TessalyError(TranslateText(u"Cannot create file \"%1\". %2"_s)
-                           .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+                           .arg(QDir::toNativeSeparators(m_path), systemErrorText(error)));
 }
 
 void UndoJournal::open()
 {
-    QDir().mkpath(FolderPart(m_path));
-    QFile previous(m_path);
-    if (previous.open(QIODevice::ReadOnly))
-        m_previous = previous.readAll();
-    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
-        failCreate();
+    // Left by a batch that was killed; no other batch can be using it while the lock
+    // is held.
+    ::unlink(m_newPath.constData());
+    ::unlink((m_nativePath + ".old").constData());
+    m_fd = ::open(m_newPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        fail(errno);
+    reserve(runningHeader.size());
+    std::memcpy(m_map, runningHeader.constData(), size_t(runningHeader.size()));
+    m_size = runningHeader.size();
+    // The header and the reserved space reach the disk before the log replaces the
+    // previous one and before the first operation, so that after a power cut the log
+    // is there to be read, whatever records it lost.
+    if (::fdatasync(m_fd) != 0)
+        fail(errno);
+    if (const int error =
+            replaceFile(m_newPath, m_nativePath, m_nativePath + ".old", &m_previousPath))
+        fail(error);
+    m_placed = true;
+    for (const QString &folder : std::as_const(m_createdFolders))
+        syncFolder(FolderPart(folder));
+    syncFolder(FolderPart(m_path));
 }
 
-void UndoJournal::write(const QByteArray &bytes)
+void UndoJournal::reserve(qint64 size)
 {
-    if (m_size + bytes.size() > m_capacity) {
-        qint64 capacity = std::max<qint64>(m_capacity * 2, 1 << 20);
-        while (capacity < m_size + bytes.size())
-            capacity *= 2;
-        unmap();
-        if (!m_file.resize(capacity))
-            failCreate();
-#ifdef Q_OS_UNIX
-        void *map = ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_SHARED,
-                           m_file.handle(), 0);
-        m_map = map == MAP_FAILED ? nullptr : static_cast<uchar *>(map);
-#else
-        m_map = m_file.map(0, capacity);
-#endif
-        if (!m_map)
-            failCreate();
-        m_capacity = capacity;
-    }
-    std::memcpy(m_map + m_size, bytes.constData(), size_t(bytes.size()));
-    m_size += bytes.size();
+    qint64 capacity = std::max(m_capacity * 2, firstReservation);
+    while (capacity < size)
+        capacity *= 2;
+    // Blocks that are allocated now cannot be missing later: a write to a mapped page
+    // without a block behind it would end the program with a bus error.
+    if (const int error = ::posix_fallocate(m_fd, m_capacity, capacity - m_capacity))
+        fail(error);
+    void *map = ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+    if (map == MAP_FAILED)
+        fail(errno);
+    if (m_map)
+        ::munmap(m_map, size_t(m_capacity));
+    m_map = static_cast<uchar *>(map);
+    m_capacity = capacity;
 }
 
-void UndoJournal::unmap()
+int UndoJournal::end(bool keep)
 {
-    if (!m_map)
-        return;
-#ifdef Q_OS_UNIX
-    ::munmap(m_map, size_t(m_capacity));
-#else
-    m_file.unmap(m_map);
-#endif
+    if (m_map)
+        ::munmap(m_map, size_t(m_capacity));
     m_map = nullptr;
+    int error = 0;
+    if (keep) {
+        if (::ftruncate(m_fd, m_size) != 0 || ::fdatasync(m_fd) != 0)
+            error = errno;
+    }
+    ::close(m_fd);
+    m_fd = -1;
+    if (!m_placed) {
+        ::unlink(m_newPath.constData());
+    } else if (!keep) {
+        // Nothing was done: the previous log comes back as it was.
+        if (!m_previousPath.isEmpty())
+            ::rename(m_previousPath.constData(), m_nativePath.constData());
+        else
+            ::unlink(m_nativePath.constData());
+        syncFolder(FolderPart(m_path));
+    } else if (!m_previousPath.isEmpty()) {
+        ::unlink(m_previousPath.constData());
+    }
+    m_previousPath.clear();
+    return error;
 }
 
-void UndoJournal::close()
+void UndoJournal::settle()
 {
-    unmap();
-    m_file.resize(m_size);
-    m_file.close();
+    setMark(',');
+    if (!m_previousPath.isEmpty()) {
+        ::unlink(m_previousPath.constData());
+        m_previousPath.clear();
+    }
+}
+
+void UndoJournal::setMark(char mark)
+{
+    m_map[headerMarkAt] = uchar(mark);
 }
 
 void UndoJournal::append(const QString &original, const QString &target)
 {
-    QByteArray bytes = UndoRecord(original, target);
-    if (!m_file.isOpen())
+    // Written in its parts, as UndoRecord forms it.
+    const QByteArray from = EncodeFileName(original);
+    const QByteArray to = EncodeFileName(target);
+    const qint64 size = from.size() + to.size() + 7;
+    if (m_fd < 0)
         open();
-    if (m_size == 0) {
-        bytes.prepend(runningHeader);
-        m_sizeBeforeLast = 0;
-    } else {
-        m_sizeBeforeLast = m_size;
-    }
-    write(bytes);
+    if (m_size + size > m_capacity)
+        reserve(m_size + size);
+    // Marked before it is written: once the record is there, its operation may be too.
+    setMark(';');
+    uchar *out = m_map + m_size;
+    const auto put = [&out](const char *bytes, qsizetype length) {
+        std::memcpy(out, bytes, size_t(length));
+        out += length;
+    };
+    put("\"", 1);
+    put(from.constData(), from.size());
+    put("\",\"", 3);
+    put(to.constData(), to.size());
+    put("\"\r\n", 3);
+    m_sizeBeforeLast = m_size;
+    m_size += size;
     ++m_records;
 }
 
@@ -135,51 +286,142 @@ void UndoJournal::retract()
 {
     if (m_sizeBeforeLast < 0)
         return;
-    // The first record goes with the header it was written with; the header comes back
-    // with the next record, or at the end.
     std::memset(m_map + m_sizeBeforeLast, 0, size_t(m_size - m_sizeBeforeLast));
     m_size = m_sizeBeforeLast;
     m_sizeBeforeLast = -1;
     --m_records;
-}
-
-void UndoJournal::markComplete()
-{
-    if (m_size > headerMarkAt)
-        m_map[headerMarkAt] = ',';
+    setMark(',');
 }
 
 void UndoJournal::finish()
 {
-    if (!m_file.isOpen())
+    if (m_finished)
+        return;
+    if (m_fd < 0)
         open();
-    if (m_size == 0)
-        write(header);
-    markComplete();
+    setMark(',');
     m_finished = true;
-    close();
+    const int error = end(true);
+    m_lock.reset();
+    if (error)
+        fail(error);
 }
 
-std::optional<UndoRecordPaths> ParseUndoRecord(const QString &line)
+void UndoJournal::close()
 {
-    QString text = TrimControl(line);
-    if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"')
-        text = text.sliced(1, text.size() - 2);
-    const qsizetype separator = text.indexOf(u"\",\""_s);
+    if (m_fd >= 0 && !m_finished) {
+        if (m_records > 0)
+            setMark(',');
+        end(m_records > 0);
+    }
+    m_finished = true;
+    m_lock.reset();
+}
+
+namespace {
+
+QByteArrayView trimmedLine(QByteArrayView line)
+{
+    while (!line.isEmpty() && uchar(line.front()) <= 0x20)
+        line = line.sliced(1);
+    while (!line.isEmpty() && uchar(line.back()) <= 0x20)
+        line.chop(1);
+    return line;
+}
+
+// Calls lineFound for every line, without its line end.
+template <typename LineFound>
+void forEachLine(QByteArrayView text, LineFound lineFound)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c != '\r' && c != '\n')
+            continue;
+        lineFound(text.sliced(start, i - start));
+        if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lineFound(text.sliced(start));
+}
+
+QByteArrayView withoutByteOrderMark(QByteArrayView content)
+{
+    return content.startsWith("\xEF\xBB\xBF") ? content.sliced(3) : content;
+}
+
+} // namespace
+
+namespace {
+
+// allUtf8: the whole log is valid UTF-8, so no name needs a look for other bytes.
+std::optional<UndoRecordPaths> parseRecord(QByteArrayView line, bool allUtf8)
+{
+    line = trimmedLine(line);
+    const bool opens = line.startsWith('"');
+    const bool closes = line.size() >= 2 && line.endsWith('"');
+    if (opens != closes)
+        return std::nullopt;
+    if (opens)
+        line = line.sliced(1, line.size() - 2);
+    const qsizetype separator = line.indexOf("\",\"");
     if (separator < 0)
         return std::nullopt;
-    return UndoRecordPaths{text.left(separator), text.mid(separator + 3)};
+    const QByteArrayView original = line.first(separator);
+    const QByteArrayView moved = line.sliced(separator + 3);
+    if (original.contains('"') || moved.contains('"') || !moved.startsWith('/'))
+        return std::nullopt;
+    // A bare name is an original the undo reports; a relative path is not read.
+    if (!original.startsWith('/') && original.contains('/'))
+        return std::nullopt;
+    if (allUtf8)
+        return UndoRecordPaths{QString::fromUtf8(original), QString::fromUtf8(moved)};
+    return UndoRecordPaths{DecodeFileName(original), DecodeFileName(moved)};
 }
 
-bool UndoLogInterrupted(const QStringList &lines)
+} // namespace
+
+std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
 {
-    return !lines.isEmpty() && lines.front() == u"Original;New"_s;
+    return parseRecord(line, false);
+}
+
+UndoLogContent ParseUndoLog(QByteArrayView content)
+{
+    UndoLogContent log;
+    log.records.reserve(content.count('\n'));
+    const bool allUtf8 = content.isValidUtf8();
+    bool header = true;
+    bool interrupted = false;
+    bool lastUnreadable = false;
+    forEachLine(withoutByteOrderMark(content), [&](QByteArrayView line) {
+        if (std::exchange(header, false)) {
+            interrupted = trimmedLine(line) == "Original;New";
+            return;
+        }
+        if (trimmedLine(line).isEmpty())
+            return;
+        std::optional<UndoRecordPaths> record = parseRecord(line, allUtf8);
+        lastUnreadable = !record;
+        if (record)
+            log.records.append(std::move(*record));
+        else
+            ++log.unreadable;
+    });
+    // A killed batch can only have left its last record half written, before the
+    // operation began: that line is no loss, and the record before it is certain.
+    if (interrupted && lastUnreadable)
+        --log.unreadable;
+    log.lastUncertain = interrupted && !lastUnreadable && !log.records.isEmpty();
+    return log;
 }
 
 QStringList UndoLogLines(const QByteArray &content)
 {
-    QString text = QString::fromUtf8(content);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return SplitTextLines(text);
+    QStringList lines;
+    forEachLine(withoutByteOrderMark(content),
+                [&](QByteArrayView line) { lines.append(DecodeFileName(line)); });
+    return lines;
 }

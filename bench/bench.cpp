@@ -6,6 +6,7 @@
 #include "filelistbench.h"
 #include "namebuilder.h"
 #include "silentmessages.h"
+#include "undo.h"
 #include "usermessages.h"
 
 #include <QDir>

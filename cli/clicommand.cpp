@@ -2,6 +2,7 @@
 
 #include "batchrunner.h"
 #include "fileitems.h"
+#include "filenamecodec.h"
 #include "namelist.h"
 #include "naturalorder.h"
 #include "presets.h"
@@ -9,6 +10,7 @@
 #include "namebuilder.h"
 #include "tessalyerror.h"
 #include "translation.h"
+#include "undo.h"
 #include "usermessages.h"
 
 #include <QCommandLineParser>
@@ -32,7 +34,11 @@ public:
     {}
 
     void information(const QString &text) override { m_err << text << Qt::endl; }
-    void warning(const QString &text) override { m_err << text << Qt::endl; }
+    void warning(const QString &text) override
+    {
+        m_warned = true;
+        m_err << text << Qt::endl;
+    }
     bool confirm(const QString &text) override
     {
         m_err << text << Qt::endl;
@@ -40,8 +46,12 @@ public:
     }
     void error(const QString &text) override { m_err << text << Qt::endl; }
 
+    // A batch or undo warns only when it stopped short or passed over something.
+    bool warned() const { return m_warned; }
+
 private:
     QTextStream &m_err;
+    bool m_warned = false;
 };
 
 // An option that takes a text value and writes it into one setting.
@@ -290,7 +300,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         } catch (const TessalyError &error) {
             return failed(error);
         }
-        return 0;
+        return messages.warned() ? 1 : 0;
     }
 
     const QStringList paths = parser.positionalArguments();
@@ -306,7 +316,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     };
     for (const QString &argument : paths) {
         const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
-        if (QFileInfo(path).isDir()) {
+        if (files.folderExists(path)) {
             // A folder's files in natural order (IMG_2 before IMG_10), as the window
             // lists them, so that {counter} numbers them as people expect.
             TRenameItems folderItems = CollectFolderItems(path, parser.isSet(recursiveOption));
@@ -316,7 +326,8 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         } else if (std::optional<TRenameItem> item = ReadRenameItem(path)) {
             add(std::move(*item));
         } else {
-            err << u"tessaly-cli: no such file or folder: %1"_s.arg(argument) << Qt::endl;
+            err << u"tessaly-cli: no such file or folder: %1"_s.arg(DisplayFileName(argument))
+                << Qt::endl;
         }
     }
 
@@ -333,9 +344,11 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         const bool tsv = parser.isSet(tsvOption);
         for (const TRenameItem &item : items) {
             if (tsv)
-                out << item.OriginalPath << u'\t' << item.NewName << u'\n';
+                out << DisplayFileName(item.OriginalPath) << u'\t' << DisplayFileName(item.NewName)
+                    << u'\n';
             else
-                out << FileNamePart(item.OriginalPath) << u" -> "_s << item.NewName << u'\n';
+                out << DisplayFileName(FileNamePart(item.OriginalPath)) << u" -> "_s
+                    << DisplayFileName(item.NewName) << u'\n';
         }
         out.flush();
         if (!execute)
@@ -357,7 +370,8 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
             const QString &source = items.at(i).OriginalPath;
             const QString shown =
                 PlanStatusActs(row.status) || !row.target.isEmpty() ? row.target : source;
-            out << source << u'\t' << shown << u'\t' << PlanStatusWord(row.status) << u'\n';
+            out << DisplayFileName(source) << u'\t' << DisplayFileName(shown) << u'\t'
+                << PlanStatusWord(row.status) << u'\n';
         }
         out.flush();
     }
@@ -372,6 +386,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         } catch (const TessalyError &error) {
             return failed(error);
         }
+        return messages.warned() ? 1 : 0;
     }
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "clicommand.h"
+#include "filenamecodec.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -10,7 +11,12 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tessaly-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSALY_VERSION));
+    // Taken from argv as file names are read, so that a path or a text that is not
+    // UTF-8 (a Latin-1 byte to find) arrives whole.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(DecodeFileName(argv[i]));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return RunCliCommand(QCoreApplication::arguments(), out, err);
+    return RunCliCommand(arguments, out, err);
 }

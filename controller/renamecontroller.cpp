@@ -7,6 +7,7 @@
 #include "namebuilder.h"
 #include "naturalorder.h"
 #include "tessalyerror.h"
+#include "undo.h"
 #include "usermessages.h"
 
 #include <QElapsedTimer>

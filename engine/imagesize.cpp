@@ -1,8 +1,14 @@
 #include "imagesize.h"
 
+#include "filenamecodec.h"
 #include "renameitem.h"
 
 #include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -257,8 +263,19 @@ std::optional<QSize> ReadImageSize(const QString &path)
     else
         return std::nullopt;
 
-    QFile file(path);
+    QFile file;
+#ifdef Q_OS_UNIX
+    // Opened by the name's exact bytes, which Qt's own encoding can lose.
+    const int fd = ::open(EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+#else
+    file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
+#endif
     return reader(file);
 }

@@ -1,5 +1,7 @@
 #include "fileitems.h"
 
+#include "filenamecodec.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -85,8 +87,7 @@ template <bool readFacts, typename OnFile>
 void walkFolder(const QString &folder, bool includeSubfolders, std::vector<FolderId> &walk,
                 OnFile &onFile)
 {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     DIR *dir = fdopendir(fd);
@@ -100,7 +101,7 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
         Entry entry;
-        entry.name = QFile::decodeName(name);
+        entry.name = DecodeFileName(name);
         const unsigned char type = found->d_type;
         entry.kind = type == DT_DIR ? EntryKind::Folder : EntryKind::Other;
         const bool mustLook = readFacts || type == DT_LNK || type == DT_UNKNOWN ||
@@ -144,7 +145,7 @@ bool walkFrom(const QString &folder, bool includeSubfolders, OnFile &onFile)
 {
     struct statx sx;
     if (folder.isEmpty() || folder.contains(QChar(0)) ||
-        statx(AT_FDCWD, QFile::encodeName(folder).constData(), AT_STATX_SYNC_AS_STAT,
+        statx(AT_FDCWD, EncodeFileName(folder).constData(), AT_STATX_SYNC_AS_STAT,
               STATX_TYPE | STATX_INO, &sx) != 0 ||
         !S_ISDIR(sx.stx_mode))
         return false;
@@ -160,7 +161,7 @@ std::optional<TRenameItem> ReadRenameItem(const QString &path)
     if (path.isEmpty() || path.contains(QChar(0)))
         return std::nullopt;
     struct statx sx;
-    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT, WantedFacts,
+    if (statx(AT_FDCWD, EncodeFileName(path).constData(), AT_STATX_SYNC_AS_STAT, WantedFacts,
               &sx) != 0 ||
         !(sx.stx_mask & STATX_TYPE) || !S_ISREG(sx.stx_mode))
         return std::nullopt;

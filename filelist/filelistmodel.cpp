@@ -1,6 +1,7 @@
 #include "filelistmodel.h"
 
 #include "naturalorder.h"
+#include "filenamecodec.h"
 #include "translation.h"
 
 #include <QCollatorSortKey>
@@ -298,11 +299,11 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case OriginalNameColumn:
-            return FileNamePart(item.OriginalPath);
+            return DisplayFileName(FileNamePart(item.OriginalPath));
         case NewNameColumn:
-            return m_finalNames.value(index.row(), item.NewName);
+            return DisplayFileName(m_finalNames.value(index.row(), item.NewName));
         case FolderColumn:
-            return FolderPart(item.OriginalPath);
+            return DisplayFileName(FolderPart(item.OriginalPath));
         case SizeColumn:
             return role == Qt::ToolTipRole ? FormatExactSize(item.Size, m_locale)
                                            : FormatSize(item.Size, m_locale);

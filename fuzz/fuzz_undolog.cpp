@@ -6,10 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QStringList lines =
-        UndoLogLines(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    UndoLogInterrupted(lines);
-    for (const QString &line : lines)
-        ParseUndoRecord(line);
+    const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
+    UndoLogLines(content);
+    ParseUndoLog(content);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "tessalyerror.h"
 #include "twolines.h"
 #include "translation.h"
+#include "undo.h"
 #include "usermessages.h"
 #include "usettings.h"
 

@@ -11,6 +11,12 @@
 class TestDir : public QTemporaryDir
 {
 public:
+    TestDir() = default;
+    // A folder made from a template such as "/dev/shm/name-XXXXXX".
+    explicit TestDir(const QString &templatePath)
+        : QTemporaryDir(templatePath)
+    {}
+
     // Creates relativePath (and its folders) holding content; returns its full path.
     QString file(const QString &relativePath, const QByteArray &content = QByteArray(),
                  const QDateTime &modified = QDateTime())

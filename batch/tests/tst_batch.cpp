@@ -5,14 +5,18 @@
 #include "renameplan.h"
 #include "tessalyerror.h"
 #include "testdir.h"
+#include "undo.h"
 #include "undolog.h"
 
 #include <QDirIterator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <functional>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -129,9 +133,56 @@ private:
     QHash<QString, QString> m_names; // folded -> as written
 };
 
+// A folder on a file system other than here's, for moves that copy: on tmpfs, or on
+// the disk when here is on tmpfs; null (the test skips) when there is none.
+std::unique_ptr<TestDir> otherFileSystem(const TestDir &here)
+{
+    struct stat first;
+    if (::stat(QFile::encodeName(here.path()).constData(), &first) != 0)
+        return nullptr;
+    for (const char *candidate : {"/dev/shm", "/var/tmp"}) {
+        struct stat second;
+        if (::stat(candidate, &second) != 0 || second.st_dev == first.st_dev)
+            continue;
+        auto other =
+            std::make_unique<TestDir>(QString::fromLatin1(candidate) + u"/tst_batch-XXXXXX"_s);
+        if (other->isValid())
+            return other;
+    }
+    return nullptr;
+}
+
+// The tree as the file system holds it: a link shows as its text, not followed.
+Tree readEntries(const QString &root)
+{
+    Tree tree;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        char text[4096];
+        const ssize_t length = ::readlink(QFile::encodeName(path).constData(), text, sizeof text);
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        tree.insert(path.mid(root.size() + 1), length >= 0
+                                                   ? u"link to "_s + QString::fromUtf8(text, length)
+                                                   : QString::fromUtf8(file.readAll()));
+    }
+    return tree;
+}
+
+// An undo log and the traces that an interrupted batch or undo left on disk.
+struct UndoCase
+{
+    std::function<void(TestDir &here, TestDir *other)> setup;
+    QByteArray log; // <here> and <other> stand for the folders
+    Tree after;     // "here/..." and "other/..."
+    QString error;  // what the undo throws
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Scenario)
+Q_DECLARE_METATYPE(UndoCase)
 
 class TestBatch : public QObject
 {
@@ -144,6 +195,8 @@ private slots:
     void combinePath();
     void autoNumberPath_data();
     void autoNumberPath();
+    void absoluteCleanPath_data();
+    void absoluteCleanPath();
     void dataFolder();
     void batches_data();
     void batches();
@@ -159,6 +212,21 @@ private slots:
     void undoKeepsFilesMadeSince();
     void undoRecreatesFolders();
     void undoOfNothing();
+    void logFileSystemFull_data();
+    void logFileSystemFull();
+    void messagesSeeTheEndedLog_data();
+    void messagesSeeTheEndedLog();
+    void logLinkNeverFollowed();
+    void logPathsAbsoluteAndClean_data();
+    void logPathsAbsoluteAndClean();
+    void undoCountsUnreadableLines_data();
+    void undoCountsUnreadableLines();
+    void undoAfterInterruptions_data();
+    void undoAfterInterruptions();
+    void longestNamesCopiedAndMoved_data();
+    void longestNamesCopiedAndMoved();
+    void linksKeptByMoves();
+    void undoOfCopyLeavesSources();
 
 private:
     TRenameItems listed(const QStringList &relative) const;
@@ -277,6 +345,29 @@ void TestBatch::autoNumberPath()
     for (const QString &file : existing)
         m_root->file(file);
     QCOMPARE(AutoNumberPath(m_root->path(), name, m_files), m_root->filePath(expected));
+}
+
+void TestBatch::absoluteCleanPath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected"); // <cwd> stands for the current folder
+
+    QTest::newRow("clean") << u"/a/b.txt"_s << u"/a/b.txt"_s;
+    QTest::newRow("root") << u"/"_s << u"/"_s;
+    QTest::newRow("hidden-and-dotted-names") << u"/a/.b/..c/d."_s << u"/a/.b/..c/d."_s;
+    QTest::newRow("dot-part") << u"/a/./b"_s << u"/a/b"_s;
+    QTest::newRow("dot-dot-part") << u"/a/x/../b"_s << u"/a/b"_s;
+    QTest::newRow("dot-dot-at-end") << u"/a/b/.."_s << u"/a"_s;
+    QTest::newRow("doubled-separator") << u"/a//b"_s << u"/a/b"_s;
+    QTest::newRow("final-separator") << u"/a/b/"_s << u"/a/b"_s;
+    QTest::newRow("relative") << u"x/../y.txt"_s << u"<cwd>/y.txt"_s;
+}
+
+void TestBatch::absoluteCleanPath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QCOMPARE(AbsoluteCleanPath(path), expected.replace(u"<cwd>"_s, QDir::currentPath()));
 }
 
 void TestBatch::dataFolder()
@@ -634,8 +725,21 @@ void TestBatch::batches()
             .differed;
     const Tree after = readTree(m_root->path());
     QCOMPARE(after, scenario.after);
-    QCOMPARE(readTree(m_trash->filePath(u"Trash/files"_s)).size(),
-             plan.count(PlanStatus::Overwrite));
+    // Where the Trash took each replaced file, as the log says: the home Trash, or the
+    // Trash of the file's own file system.
+    QStringList trashed;
+    {
+        QFile log(UndoLogPath());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        for (const QString &line : UndoLogLines(log.readAll())) {
+            const QString moved = line.section(u"\",\""_s, 1).chopped(1);
+            if (moved.contains(u"/files/"_s) && moved.contains(u"Trash"_s))
+                trashed.append(moved);
+        }
+    }
+    QCOMPARE(trashed.size(), plan.count(PlanStatus::Overwrite));
+    for (const QString &path : trashed)
+        QVERIFY2(QFile::exists(path), qPrintable(path));
     if (scenario.records != QStringList{u"*"_s})
         QCOMPARE(logRecords(), scenario.records);
     QCOMPARE(m_messages.texts().front().startsWith(u"Batch completed."_s), true);
@@ -682,8 +786,12 @@ void TestBatch::batches()
     }
     QCOMPARE(readTree(m_root->path()), expected);
     // Nothing stays behind in the Trash, nor in its list.
-    QCOMPARE(readTree(m_trash->filePath(u"Trash/files"_s)), Tree());
-    QCOMPARE(readTree(m_trash->filePath(u"Trash/info"_s)), Tree());
+    for (const QString &path : trashed) {
+        QVERIFY2(!QFile::exists(path), qPrintable(path));
+        const QString info = FolderPart(FolderPart(path).chopped(1)) + u"info/"_s +
+                             FileNamePart(path) + u".trashinfo"_s;
+        QVERIFY2(!QFile::exists(info), qPrintable(info));
+    }
 }
 
 void TestBatch::planWhereCaseIsIgnored_data()
@@ -1017,6 +1125,498 @@ void TestBatch::undoOfNothing()
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(), u"Unable to create directory\n[]"_s);
     }
+}
+
+void TestBatch::logFileSystemFull_data()
+{
+    QTest::addColumn<int>("freeKiB");
+    QTest::addColumn<bool>("someDone");
+
+    QTest::newRow("full-before-the-first-record") << 16 << false;
+    QTest::newRow("full-halfway") << 96 << true;
+}
+
+// A full file system under the log is an ordinary error before the operation the
+// record was for: the log names exactly what was done, and the undo restores it.
+void TestBatch::logFileSystemFull()
+{
+    QFETCH(int, freeKiB);
+    QFETCH(bool, someDone);
+
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system for the log needs root");
+    TestDir small;
+    if (::mount("tessaly-test", QFile::encodeName(small.path()).constData(), "tmpfs", 0,
+                "size=256k") != 0)
+        QSKIP(qPrintable(u"cannot mount a tmpfs: "_s + QString::fromLocal8Bit(strerror(errno))));
+    const auto unmount =
+        qScopeGuard([&] { ::umount2(QFile::encodeName(small.path()).constData(), MNT_DETACH); });
+    small.file(u"filler"_s, QByteArray((256 - freeKiB) * 1024, 'x'));
+    qputenv("APPDATA", small.path().toUtf8());
+
+    QStringList names;
+    for (int i = 0; i < 1000; ++i)
+        names.append(m_root->file(u"a fairly long file name %1.txt"_s.arg(i), "x")
+                         .mid(m_root->path().size() + 1));
+    const Tree start = readTree(m_root->path());
+    TRenameItems items = listed(names);
+    RenameOptions options;
+    options.pattern = u"{name} renamed"_s;
+    preview(items, options);
+    try {
+        RunBatch(items, options, m_messages, m_files);
+        QFAIL("the log cannot hold a thousand records");
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(),
+                 u"Cannot create file \""_s + UndoLogPath() + u"\". No space left on device"_s);
+    }
+    const QStringList records = QFile::exists(UndoLogPath()) ? logRecords() : QStringList();
+    const Tree after = readTree(m_root->path());
+    QCOMPARE(records.size(), int(std::count_if(after.keyBegin(), after.keyEnd(), [](auto &name) {
+                 return name.endsWith(u" renamed.txt"_s);
+             })));
+    QCOMPARE(!records.isEmpty(), someDone);
+    if (someDone)
+        UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readTree(m_root->path()), start);
+}
+
+void TestBatch::messagesSeeTheEndedLog_data()
+{
+    QTest::addColumn<bool>("secondPreviewed");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("completed") << true
+                               << u"Batch completed. A CSV log has been saved in AppData."_s;
+    QTest::newRow("stopped-by-a-missing-preview")
+        << false << u"Please build preview first (click \"Preview Result\" button)."_s;
+}
+
+// While a message waits for the user, the log already holds exactly its records and
+// another batch or an undo may take it.
+void TestBatch::messagesSeeTheEndedLog()
+{
+    QFETCH(bool, secondPreviewed);
+    QFETCH(QString, message);
+
+    class CheckingMessages : public RecordingMessages
+    {
+    public:
+        void information(const QString &text) override
+        {
+            check();
+            RecordingMessages::information(text);
+        }
+        void warning(const QString &text) override
+        {
+            check();
+            RecordingMessages::warning(text);
+        }
+        void check()
+        {
+            QFile log(UndoLogPath());
+            if (log.open(QIODevice::ReadOnly))
+                logSeen = log.readAll();
+            try {
+                UndoLogLock lock(UndoLogPath());
+                lockFree = true;
+            } catch (const TessalyError &) {
+            }
+        }
+        QByteArray logSeen;
+        bool lockFree = false;
+    } messages;
+
+    QDir().mkpath(DataFolder()); // where the lock lives
+    m_root->file(u"a.txt"_s, "a.txt");
+    m_root->file(u"b.txt"_s, "b.txt");
+    TRenameItems items = listed({u"a.txt"_s, u"b.txt"_s});
+    RenameOptions options;
+    options.pattern = u"x{counter}"_s;
+    preview(items, options);
+    if (!secondPreviewed)
+        items[1].NewName.clear();
+    RunBatch(items, options, messages, m_files);
+
+    QCOMPARE(messages.texts(), QStringList{message});
+    const QByteArray root = m_root->path().toUtf8();
+    // A row without a preview keeps the whole batch from starting: no log at all.
+    QByteArray expected;
+    if (secondPreviewed) {
+        expected = "\xEF\xBB\xBFOriginal,New\r\n\"" + root + "/a.txt\",\"" + root +
+                   "/x001.txt\"\r\n\"" + root + "/b.txt\",\"" + root + "/x002.txt\"\r\n";
+    }
+    QCOMPARE(messages.logSeen, expected);
+    QVERIFY(messages.lockFree);
+}
+
+// A link in the log's place is replaced by the new log, never written through, and
+// the undo does not read through it.
+void TestBatch::logLinkNeverFollowed()
+{
+    const QString victim = m_appData->file(u"victim.txt"_s, "precious");
+    QDir().mkpath(DataFolder());
+    QVERIFY(QFile::link(victim, UndoLogPath()));
+
+    try {
+        UndoLastBatch(m_messages, m_files);
+        QFAIL("the undo read a log through a link");
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(), u"Cannot open file \""_s + UndoLogPath() +
+                                      u"\". Too many levels of symbolic links"_s);
+    }
+    QVERIFY(QFileInfo(UndoLogPath()).isSymLink());
+
+    m_root->file(u"a.txt"_s, "a.txt");
+    TRenameItems items = listed({u"a.txt"_s});
+    RenameOptions options;
+    options.pattern = u"b"_s;
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QCOMPARE(readTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
+    QVERIFY(!QFileInfo(UndoLogPath()).isSymLink());
+    QCOMPARE(logRecords(), QStringList{u"a.txt>b.txt"_s});
+    UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readTree(m_root->path()), unchanged({u"a.txt"_s}));
+    QCOMPARE(readTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
+}
+
+void TestBatch::logPathsAbsoluteAndClean_data()
+{
+    QTest::addColumn<QString>("source"); // as listed, from the folder A
+    QTest::addColumn<QString>("destination");
+
+    QTest::newRow("relative-destination") << u"<root>/A/a.txt"_s << u"out"_s;
+    QTest::newRow("dotted-destination") << u"<root>/A/a.txt"_s << u"<root>/A/x/.././out/"_s;
+    QTest::newRow("relative-source") << u"./sub/../a.txt"_s << u"<root>/A//out"_s;
+}
+
+// An undo run from another folder, which holds out/a.txt too, still moves back the
+// file the batch moved, and only that one.
+void TestBatch::logPathsAbsoluteAndClean()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, destination);
+
+    m_root->file(u"A/a.txt"_s, "a");
+    m_root->folder(u"A/sub"_s);
+    m_root->file(u"B/out/a.txt"_s, "unrelated");
+    const Tree start = readTree(m_root->path());
+    const QString saved = QDir::currentPath();
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(saved); });
+    QDir::setCurrent(m_root->filePath(u"A"_s));
+
+    TRenameItems items{MakeRenameItem(QString(source).replace(u"<root>"_s, m_root->path()))};
+    RenameOptions options;
+    options.batchMode = BatchMode::MoveToFolder;
+    options.destination = QString(destination).replace(u"<root>"_s, m_root->path());
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QFile log(UndoLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(UndoLogLines(log.readAll()).mid(1),
+             QStringList{u"\""_s + m_root->filePath(u"A/a.txt"_s) + u"\",\""_s +
+                         m_root->filePath(u"A/out/a.txt"_s) + u'"'});
+    QCOMPARE(items.front().OriginalPath, m_root->filePath(u"A/out/a.txt"_s));
+
+    QDir::setCurrent(m_root->filePath(u"B"_s));
+    UndoLastBatch(m_messages, m_files);
+    Tree expected = start;
+    QCOMPARE(readTree(m_root->path()), expected);
+}
+
+void TestBatch::undoCountsUnreadableLines_data()
+{
+    QTest::addColumn<QByteArray>("log"); // <root> stands for the folder
+    QTest::addColumn<int>("unreadable");
+    QTest::addColumn<QStringList>("after");
+
+    const QByteArray a = "\"<root>/a.txt\",\"<root>/new-a.txt\"\r\n";
+    const QByteArray header = "\xEF\xBB\xBFOriginal,New\r\n";
+    QTest::newRow("whole-log") << header + a << 0 << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+    QTest::newRow("garbage") << "\x7F"
+                                "ELF\x02\x01\nbinary\x01\x02\n\nmore text\n" +
+                                    a
+                             << 2 << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+    QTest::newRow("cut-in-a-record") << header + a + "\"<root>/b.txt\",\"<root>/new-b" << 1
+                                     << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+    QTest::newRow("relative-paths")
+        << header + a + "\"b.txt\",\"new-b.txt\"\r\n\"x/b.txt\",\"x/new-b.txt\"\r\n"
+        << 2 << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+    QTest::newRow("quote-inside") << header +
+                                         "\"<root>/b.txt\",\"<root>/x\",\"<root>/new-b.txt\"\r\n"
+                                  << 1 << QStringList{u"new-a.txt"_s, u"new-b.txt"_s};
+    // A batch killed while it wrote a record: that record's operation never began.
+    QTest::newRow("killed-while-writing")
+        << "\xEF\xBB\xBFOriginal;New\r\n" + a + "\"<root>/b.txt\",\"<ro" + QByteArray(300, 0) << 0
+        << QStringList{u"a.txt"_s, u"new-b.txt"_s};
+}
+
+// Lines that are no record are passed over, and the undo says how many.
+void TestBatch::undoCountsUnreadableLines()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(int, unreadable);
+    QFETCH(QStringList, after);
+
+    m_root->file(u"new-a.txt"_s, "a");
+    m_root->file(u"new-b.txt"_s, "b");
+    m_root->file(u"x/new-b.txt"_s, "x");
+    QDir().mkpath(DataFolder());
+    QFile file(UndoLogPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(log.replace("<root>", m_root->path().toUtf8()));
+    file.close();
+    const QString saved = QDir::currentPath();
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(saved); });
+    QDir::setCurrent(m_root->path());
+
+    UndoLastBatch(m_messages, m_files);
+    QStringList expected;
+    if (unreadable > 0) {
+        expected.append(u"Lines of the undo log that could not be read were passed over: %1."_s.arg(
+            unreadable));
+    }
+    expected.append(u"Undo completed for the last rename operation."_s);
+    QCOMPARE(m_messages.texts(), expected);
+    Tree tree = readTree(m_root->path());
+    QCOMPARE(tree.take(u"x/new-b.txt"_s), u"x"_s);
+    QCOMPARE(tree.keys(), after);
+}
+
+void TestBatch::undoAfterInterruptions_data()
+{
+    QTest::addColumn<UndoCase>("undoCase");
+    QTest::addColumn<bool>("acrossFileSystems");
+
+    const QByteArray running = "\xEF\xBB\xBFOriginal;New\r\n";
+    const QByteArray ended = "\xEF\xBB\xBFOriginal,New\r\n";
+    const QByteArray aToB = "\"<here>/a.txt\",\"<here>/b.txt\"\r\n";
+    const QByteArray aToOther = "\"<here>/a.txt\",\"<other>/b.txt\"\r\n";
+    const auto in = [](TestDir *dir, const QString &name) { return dir->filePath(name); };
+    const auto put = [](const QString &path, const QByteArray &content) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+
+    // A batch killed after the record, before its rename, when the target held the
+    // same bytes already: nothing may be deleted.
+    QTest::newRow("uncertain-record-both-there")
+        << UndoCase{[](TestDir &here, TestDir *) {
+                        here.file(u"a.txt"_s, "same");
+                        here.file(u"b.txt"_s, "same");
+                    },
+                    running + aToB,
+                    Tree{{u"here/a.txt"_s, u"same"_s}, {u"here/b.txt"_s, u"same"_s}},
+                    {}}
+        << false;
+    QTest::newRow("folder-in-place-of-file")
+        << UndoCase{[](TestDir &here, TestDir *) { here.file(u"b.txt/precious"_s, "p"); },
+                    ended + aToB, Tree{{u"here/b.txt/precious"_s, u"p"_s}},
+                    u"The specified file already exists\n[<here>/b.txt]"_s}
+        << false;
+    // Many records in one folder are looked over with one listing of it.
+    QByteArray many = ended;
+    Tree manyAfter{{u"here/b0.txt/precious"_s, u"p"_s}};
+    for (int i = 0; i <= 40; ++i) {
+        many += u"\"<here>/a%1.txt\",\"<here>/b%1.txt\"\r\n"_s.arg(i).toUtf8();
+        if (i > 0)
+            manyAfter.insert(u"here/a%1.txt"_s.arg(i), QString::number(i));
+    }
+    QTest::newRow("folder-in-place-of-one-of-many")
+        << UndoCase{[](TestDir &here, TestDir *) {
+                        here.file(u"b0.txt/precious"_s, "p");
+                        for (int i = 1; i <= 40; ++i)
+                            here.file(u"b%1.txt"_s.arg(i), QByteArray::number(i));
+                    },
+                    many, manyAfter, u"The specified file already exists\n[<here>/b0.txt]"_s}
+        << false;
+    QTest::newRow("partial-copy-of-killed-batch")
+        << UndoCase{[=](TestDir &here, TestDir *) {
+                        here.file(u"a.txt"_s, "a");
+                        here.folder(u"out"_s);
+                        put(PartialCopyPath(here.filePath(u"out/b.txt"_s)), "a-part");
+                    },
+                    running + "\"<here>/a.txt\",\"<here>/out/b.txt\"\r\n",
+                    Tree{{u"here/a.txt"_s, u"a"_s}},
+                    {}}
+        << false;
+    // A first undo moved c back, then stopped; the user cleared the way; again.
+    QTest::newRow("resumed-after-moves-across-file-systems")
+        << UndoCase{[](TestDir &here, TestDir *other) {
+                        here.file(u"c.txt"_s, "c");
+                        other->file(u"a.txt"_s, "a");
+                    },
+                    ended + "\"<here>/a.txt\",\"<other>/a.txt\"\r\n\"<here>/c.txt\",\"<other>/"
+                            "c.txt\"\r\n",
+                    Tree{{u"here/a.txt"_s, u"a"_s}, {u"here/c.txt"_s, u"c"_s}},
+                    {}}
+        << true;
+    QTest::newRow("batch-killed-with-source-set-aside")
+        << UndoCase{[=](TestDir &here, TestDir *other) {
+                        put(SetAsidePath(here.filePath(u"a.txt"_s)), "a");
+                        put(PartialCopyPath(in(other, u"b.txt"_s)), "a-part");
+                    },
+                    running + aToOther,
+                    Tree{{u"here/a.txt"_s, u"a"_s}},
+                    {}}
+        << true;
+    QTest::newRow("batch-killed-with-copy-placed")
+        << UndoCase{[=](TestDir &here, TestDir *other) {
+                        put(SetAsidePath(here.filePath(u"a.txt"_s)), "a");
+                        other->file(u"b.txt"_s, "a");
+                    },
+                    running + aToOther,
+                    Tree{{u"here/a.txt"_s, u"a"_s}},
+                    {}}
+        << true;
+    QTest::newRow("undo-killed-with-file-set-aside")
+        << UndoCase{[=](TestDir &here, TestDir *other) {
+                        put(SetAsidePath(in(other, u"b.txt"_s)), "a");
+                        put(PartialCopyPath(here.filePath(u"a.txt"_s)), "a-part");
+                    },
+                    ended + aToOther,
+                    Tree{{u"here/a.txt"_s, u"a"_s}},
+                    {}}
+        << true;
+    for (const QByteArray &header : {ended, running}) {
+        QTest::addRow("undo-killed-with-copy-placed-%s", header == ended ? "ended" : "running")
+            << UndoCase{[=](TestDir &here, TestDir *other) {
+                            put(SetAsidePath(in(other, u"b.txt"_s)), "a");
+                            here.file(u"a.txt"_s, "a");
+                        },
+                        header + aToOther,
+                        Tree{{u"here/a.txt"_s, u"a"_s}},
+                        {}}
+            << true;
+    }
+}
+
+// Whatever an interrupted batch or undo left, the undo brings the files back without
+// deleting anything it cannot be sure of, and leaves none of its hidden files.
+void TestBatch::undoAfterInterruptions()
+{
+    QFETCH(UndoCase, undoCase);
+    QFETCH(bool, acrossFileSystems);
+
+    std::unique_ptr<TestDir> other;
+    if (acrossFileSystems) {
+        other = otherFileSystem(*m_root);
+        if (!other)
+            QSKIP("no second file system to move across");
+    }
+    undoCase.setup(*m_root, other.get());
+    const QByteArray here = m_root->path().toUtf8();
+    const QByteArray there = other ? other->path().toUtf8() : QByteArray();
+    QDir().mkpath(DataFolder());
+    m_appData->file(u"Quenwick/Tessaly/last_rename.csv"_s,
+                    undoCase.log.replace("<here>", here).replace("<other>", there));
+
+    QString error;
+    try {
+        UndoLastBatch(m_messages, m_files);
+    } catch (const TessalyError &e) {
+        error = e.message();
+    }
+    QCOMPARE(error, undoCase.error.replace(u"<here>"_s, m_root->path()));
+    Tree tree;
+    for (const auto &[prefix, root] :
+         {std::pair{u"here/"_s, m_root.get()}, std::pair{u"other/"_s, other.get()}}) {
+        if (!root)
+            continue;
+        const Tree entries = readEntries(root->path());
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it)
+            tree.insert(prefix + it.key(), it.value());
+    }
+    QCOMPARE(tree, undoCase.after);
+}
+
+void TestBatch::longestNamesCopiedAndMoved_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("acrossFileSystems");
+
+    QTest::newRow("copy") << int(BatchMode::CopyToFolder) << false;
+    QTest::newRow("move-across-file-systems") << int(BatchMode::MoveToFolder) << true;
+}
+
+// The hidden file that a copy writes first has a short name of its own, so a name of
+// the longest length a file system allows is copied like any other.
+void TestBatch::longestNamesCopiedAndMoved()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, acrossFileSystems);
+
+    std::unique_ptr<TestDir> other;
+    if (acrossFileSystems) {
+        other = otherFileSystem(*m_root);
+        if (!other)
+            QSKIP("no second file system to move across");
+    }
+    const QString name = QString(251, u'n') + u".txt"_s;
+    m_root->file(name, "longest");
+    const Tree start = readTree(m_root->path());
+    TRenameItems items = listed({name});
+    RenameOptions options;
+    options.batchMode = mode;
+    options.destination = (other ? other->path() : m_root->path()) + u"/out"_s;
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QCOMPARE(readTree(options.destination), (Tree{{name, u"longest"_s}}));
+    UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readTree(m_root->path()), start);
+    QCOMPARE(readTree(options.destination), Tree());
+}
+
+// A link moved to another file system stays a link, and comes back as one.
+void TestBatch::linksKeptByMoves()
+{
+    std::unique_ptr<TestDir> other = otherFileSystem(*m_root);
+    if (!other)
+        QSKIP("no second file system to move across");
+    m_root->file(u"data.txt"_s, "data");
+    QVERIFY(QFile::link(u"data.txt"_s, m_root->filePath(u"link.txt"_s)));
+    const Tree start = readEntries(m_root->path());
+    TRenameItems items = listed({u"link.txt"_s});
+    RenameOptions options;
+    options.batchMode = BatchMode::MoveToFolder;
+    options.destination = other->path();
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    QCOMPARE(readEntries(other->path()), (Tree{{u"link.txt"_s, u"link to data.txt"_s}}));
+    UndoLastBatch(m_messages, m_files);
+    QCOMPARE(readEntries(m_root->path()), start);
+    QCOMPARE(readEntries(other->path()), Tree());
+}
+
+// The undo of a copy removes the copy: the source, a link or one of several names
+// of a file, stays exactly as it was.
+void TestBatch::undoOfCopyLeavesSources()
+{
+    m_root->file(u"data.txt"_s, "data");
+    QVERIFY(QFile::link(u"data.txt"_s, m_root->filePath(u"link.txt"_s)));
+    m_root->file(u"shared.txt"_s, "shared");
+    QCOMPARE(::link(QFile::encodeName(m_root->filePath(u"shared.txt"_s)).constData(),
+                    QFile::encodeName(m_root->filePath(u"hard.txt"_s)).constData()),
+             0);
+    const Tree start = readEntries(m_root->path());
+    struct stat before;
+    QCOMPARE(::stat(QFile::encodeName(m_root->filePath(u"hard.txt"_s)).constData(), &before), 0);
+
+    TRenameItems items = listed({u"link.txt"_s, u"hard.txt"_s});
+    RenameOptions options;
+    options.batchMode = BatchMode::CopyToFolder;
+    options.destination = m_root->filePath(u"out"_s);
+    preview(items, options);
+    RunBatch(items, options, m_messages, m_files);
+    UndoLastBatch(m_messages, m_files);
+
+    QCOMPARE(readEntries(m_root->path()), start);
+    struct stat after;
+    QCOMPARE(::stat(QFile::encodeName(m_root->filePath(u"hard.txt"_s)).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_nlink, nlink_t(2));
 }
 
 QTEST_GUILESS_MAIN(TestBatch)

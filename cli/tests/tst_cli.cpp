@@ -2,8 +2,16 @@
 #include "testdir.h"
 
 #include <QDirIterator>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextStream>
+
+#include <algorithm>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +32,11 @@ private slots:
     void executesAndUndoes();
     void plans_data();
     void plans();
+    void stoppedRunsFail_data();
+    void stoppedRunsFail();
+    void namesThatAreNotUtf8();
+    void namesThatAreNotUtf8Edited_data();
+    void namesThatAreNotUtf8Edited();
 
 private:
     int run(const QStringList &arguments);
@@ -122,7 +135,7 @@ void TestCli::foldersAndDuplicates()
 
     QCOMPARE(run({u"--recursive"_s, u"sub"_s}), 0);
     QStringList lines = m_out.split(u'\n', Qt::SkipEmptyParts);
-    lines.sort();
+    std::sort(lines.begin(), lines.end());
     QCOMPARE(lines, (QStringList{u"c.txt -> c.txt"_s, u"d.txt -> d.txt"_s}));
 }
 
@@ -286,6 +299,161 @@ void TestCli::plans()
     }
     if (status != 0)
         QCOMPARE(tree(), before);
+}
+
+void TestCli::stoppedRunsFail_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no-destination")
+        << QStringList{u"-x"_s, u"--mode=move"_s, u"a.txt"_s} << QByteArray()
+        << u"Please select a destination folder for Copy/Move mode.\n"_s;
+    QTest::newRow("empty-new-name")
+        << QStringList{u"-x"_s, u"--pattern="_s, u"--new-ext="_s, u"a.txt"_s} << QByteArray()
+        << u"Nothing was renamed. Files that cannot get the names shown: 1\n\na.txt -> : Invalid "
+           u"name\n"_s;
+    QTest::newRow("garbage-log")
+        << QStringList{u"--undo"_s} << "Original,New\r\nnot a record\r\n\"/x\",\"/y"_ba
+        << u"Lines of the undo log that could not be read were passed over: 2.\n"
+           "Undo completed for the last rename operation.\n"_s;
+}
+
+// A run that stopped short or passed over part of its work ends with status 1.
+void TestCli::stoppedRunsFail()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, log);
+    QFETCH(QString, message);
+
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    if (!log.isEmpty())
+        appData.file(u"Quenwick/Tessaly/last_rename.csv"_s, log);
+    QCOMPARE(run(arguments), 1);
+    QCOMPARE(m_err, message);
+    QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
+}
+
+namespace {
+
+// The files of a folder by the bytes of their names, with their contents.
+QMap<QByteArray, QByteArray> rawFolder(const QByteArray &folder)
+{
+    QMap<QByteArray, QByteArray> files;
+    DIR *dir = ::opendir(folder.constData());
+    while (const dirent *entry = dir ? ::readdir(dir) : nullptr) {
+        if (entry->d_name[0] == '.')
+            continue;
+        QFile file;
+        const int fd = ::open((folder + '/' + entry->d_name).constData(), O_RDONLY);
+        file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        files.insert(entry->d_name, file.readAll());
+    }
+    if (dir)
+        ::closedir(dir);
+    return files;
+}
+
+void writeRaw(const QByteArray &path, const QByteArray &content)
+{
+    QFile file;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    file.write(content);
+}
+
+} // namespace
+
+// Latin-1 names from an old disk: each is listed as itself, shown with a replacement
+// mark, repaired by a find and replace of its byte, logged with its exact bytes and
+// brought back by the undo. The byte arrives through the real program's arguments.
+void TestCli::namesThatAreNotUtf8()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    const QByteArray folder = QFile::encodeName(m_dir->folder(u"old"_s));
+    // Qt's own removal cannot reach these names.
+    const auto removeAll = qScopeGuard([&] {
+        for (const QByteArray &entry : rawFolder(folder).keys())
+            ::unlink((folder + '/' + entry).constData());
+    });
+    writeRaw(folder + "/caf\xE9.txt", "e-acute");
+    writeRaw(folder + "/caf\xE8.txt", "e-grave");
+    const auto start = rawFolder(folder);
+
+    QProcess cli;
+    cli.start(u"sh"_s,
+              {u"-c"_s, u"exec \"$0\" -x --find \"$(printf '\\351')\" --replace \u00E9 \"$1\""_s,
+               QStringLiteral(TESSALY_CLI), QString::fromUtf8(folder)});
+    QVERIFY(cli.waitForFinished(60000));
+    QCOMPARE(cli.exitCode(), 0);
+    QByteArrayList lines = cli.readAllStandardOutput().split('\n');
+    std::sort(lines.begin(), lines.end());
+    QCOMPARE(lines, (QByteArrayList{"", "caf\xEF\xBF\xBD.txt -> caf\xC3\xA9.txt",
+                                    "caf\xEF\xBF\xBD.txt -> caf\xEF\xBF\xBD.txt"}));
+    QCOMPARE(rawFolder(folder), (QMap<QByteArray, QByteArray>{{"caf\xC3\xA9.txt", "e-acute"},
+                                                              {"caf\xE8.txt", "e-grave"}}));
+    QFile log(appData.filePath(u"Quenwick/Tessaly/last_rename.csv"_s));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(), "\xEF\xBB\xBFOriginal,New\r\n\"" + folder + "/caf\xE9.txt\",\"" +
+                                folder + "/caf\xC3\xA9.txt\"\r\n");
+
+    QCOMPARE(run({u"--undo"_s}), 0);
+    QCOMPARE(rawFolder(folder), start);
+}
+
+void TestCli::namesThatAreNotUtf8Edited_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("renamed");
+
+    const QByteArray name = "caf\xE9 noir.txt";
+    QTest::newRow("upper") << name << "x"_ba << QStringList{u"--case=upper"_s}
+                           << "CAF\xE9 NOIR.txt"_ba;
+    QTest::newRow("title") << name << "x"_ba << QStringList{u"--case=title"_s}
+                           << "Caf\xE9 Noir.txt"_ba;
+    QTest::newRow("find-replace") << name << "x"_ba
+                                  << QStringList{u"--find=noir"_s, u"--replace=blanc"_s}
+                                  << "caf\xE9 blanc.txt"_ba;
+    QTest::newRow("regex") << name << "x"_ba
+                           << QStringList{u"--regex"_s, u"--find=^(\\w+)"_s, u"--replace=$1e"_s}
+                           << "cafe\xE9 noir.txt"_ba;
+    QTest::newRow("pattern") << name << "x"_ba << QStringList{u"--pattern={counter}_{name}"_s}
+                             << "001_caf\xE9 noir.txt"_ba;
+    QTest::newRow("byte-replaced")
+        << name << "x"_ba << QStringList{u"--find="_s + QChar(0xDCE9), u"--replace=\u00E9"_s}
+        << "caf\xC3\xA9 noir.txt"_ba;
+    // A picture header read through the name's bytes.
+    const QByteArray png = "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\x03\0\0\0\x02"_ba;
+    QTest::newRow("picture-size") << "caf\xE9.png"_ba << png
+                                  << QStringList{u"--pattern={imgw}x{imgh}_{name}"_s}
+                                  << "3x2_caf\xE9.png"_ba;
+}
+
+// The operations work on the rest of the name and keep the byte that is not UTF-8.
+void TestCli::namesThatAreNotUtf8Edited()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, renamed);
+
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    const QByteArray folder = QFile::encodeName(m_dir->folder(u"old"_s));
+    const auto removeAll = qScopeGuard([&] {
+        for (const QByteArray &entry : rawFolder(folder).keys())
+            ::unlink((folder + '/' + entry).constData());
+    });
+    writeRaw(folder + '/' + name, content);
+    QCOMPARE(run(QStringList{u"-x"_s} + arguments + QStringList{u"old"_s}), 0);
+    QCOMPARE(rawFolder(folder).keys(), QByteArrayList{renamed});
+    QCOMPARE(run({u"--undo"_s}), 0);
+    QCOMPARE(rawFolder(folder).keys(), QByteArrayList{name});
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,9 +1,16 @@
 #include "filelistmodel.h"
+#include "filenamecodec.h"
 #include "testdir.h"
 
 #include <QAbstractItemModelTester>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -19,6 +26,7 @@ private slots:
     void removeRows_data();
     void removeRows();
     void updateItemsKeepsTheIndex();
+    void namesThatAreNotUtf8();
 };
 
 void TestFileListModel::rowsShowTheItems()
@@ -168,6 +176,35 @@ void TestFileListModel::updateItemsKeepsTheIndex()
     model.UpdateItems([&](TRenameItems &items) { items[1].OriginalPath = c; });
     model.RemoveRows({0});
     QVERIFY(model.IsListed(c));
+}
+
+// Two Latin-1 names differ only in their byte that is not UTF-8: each is a row of its
+// own, shown with a replacement mark, and its item reaches the file again.
+void TestFileListModel::namesThatAreNotUtf8()
+{
+    TestDir dir;
+    const QByteArray folder = QFile::encodeName(dir.folder(u"old"_s));
+    QList<QByteArray> created;
+    const auto removeAll = qScopeGuard([&] {
+        for (const QByteArray &path : created)
+            ::unlink(path.constData());
+    });
+    for (const QByteArray &name : {"caf\xE9.txt"_ba, "caf\xE8.txt"_ba}) {
+        created.append(folder + '/' + name);
+        const int fd = ::open(created.back().constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    FileListModel model;
+    QCOMPARE(model.AddFolderFiles(QFile::decodeName(folder), false), 2);
+    QCOMPARE(model.index(0, 0).data().toString(), u"caf\uFFFD.txt"_s);
+    QCOMPARE(model.index(1, 0).data().toString(), u"caf\uFFFD.txt"_s);
+    QList<QByteArray> reached;
+    for (const TRenameItem &item : model.items())
+        reached.append(EncodeFileName(item.OriginalPath));
+    std::sort(reached.begin(), reached.end());
+    std::sort(created.begin(), created.end());
+    QCOMPARE(reached, created);
 }
 
 QTEST_GUILESS_MAIN(TestFileListModel)

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "fileoperations.h"
+
+#include <functional>
+
+class UserMessages;
+
+// Moves every file of the last batch back, newest first, then deletes the log, calls
+// clearList and reports completion. A failing operation throws; the log then stays,
+// so that running the undo again goes on where it stopped.
+void UndoLastBatch(UserMessages &messages, FileOperations &files,
+                   const std::function<void()> &clearList = {});

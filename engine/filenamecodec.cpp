@@ -1,0 +1,103 @@
+#include "filenamecodec.h"
+
+namespace {
+
+constexpr char16_t firstEscape = 0xDC80;
+constexpr char16_t lastEscape = 0xDCFF;
+
+// The second half of a surrogate pair is text, not an escape.
+bool isEscapeAt(QStringView text, qsizetype i)
+{
+    const char16_t unit = text.at(i).unicode();
+    return unit >= firstEscape && unit <= lastEscape &&
+           !(i > 0 && text.at(i - 1).isHighSurrogate());
+}
+
+// The length of the valid UTF-8 sequence at the start of bytes, or 0.
+qsizetype validSequence(QByteArrayView bytes)
+{
+    const uchar lead = uchar(bytes.front());
+    qsizetype length = 0;
+    uchar low = 0x80;
+    uchar high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0; // no overlong forms
+        else if (lead == 0xED)
+            high = 0x9F; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F; // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length)
+        return 0;
+    const uchar second = uchar(bytes.at(1));
+    if (second < low || second > high)
+        return 0;
+    for (qsizetype i = 2; i < length; ++i) {
+        if ((uchar(bytes.at(i)) & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+} // namespace
+
+QString DecodeFileName(QByteArrayView bytes)
+{
+    if (bytes.isValidUtf8())
+        return QString::fromUtf8(bytes);
+    QString text;
+    text.reserve(bytes.size());
+    qsizetype start = 0; // of the valid run not yet appended
+    for (qsizetype i = 0; i < bytes.size();) {
+        if (uchar(bytes.at(i)) < 0x80) {
+            ++i;
+            continue;
+        }
+        if (const qsizetype length = validSequence(bytes.sliced(i))) {
+            i += length;
+            continue;
+        }
+        text += QString::fromUtf8(bytes.sliced(start, i - start));
+        text += QChar(char16_t(0xDC00 + uchar(bytes.at(i))));
+        start = ++i;
+    }
+    text += QString::fromUtf8(bytes.sliced(start));
+    return text;
+}
+
+QByteArray EncodeFileName(QStringView text)
+{
+    QByteArray bytes;
+    qsizetype start = 0; // of the run not yet appended
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!isEscapeAt(text, i))
+            continue;
+        bytes += text.sliced(start, i - start).toUtf8();
+        bytes += char(text.at(i).unicode() - 0xDC00);
+        start = i + 1;
+    }
+    if (start == 0)
+        return text.toUtf8();
+    bytes += text.sliced(start).toUtf8();
+    return bytes;
+}
+
+QString DisplayFileName(const QString &text)
+{
+    QString shown = text;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (isEscapeAt(text, i))
+            shown[i] = QChar::ReplacementCharacter;
+    }
+    return shown;
+}
