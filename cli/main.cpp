@@ -1,4 +1,5 @@
 #include "clicommand.h"
+#include "metadatareaders.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tessaly-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSALY_VERSION));
+    InstallMetadataReader();
     QTextStream out(stdout);
     QTextStream err(stderr);
     return RunCliCommand(QCoreApplication::arguments(), out, err);
