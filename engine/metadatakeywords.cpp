@@ -18,10 +18,10 @@ struct NamedField
 };
 
 constexpr NamedField PhotoFields[] = {
-    {"taken"_L1, MetadataField::Taken},       {"camera"_L1, MetadataField::Camera},
-    {"lens"_L1, MetadataField::Lens},         {"iso"_L1, MetadataField::Iso},
-    {"fnumber"_L1, MetadataField::FNumber},   {"exposure"_L1, MetadataField::Exposure},
-    {"focal"_L1, MetadataField::Focal},       {"width"_L1, MetadataField::Width},
+    {"taken"_L1, MetadataField::Taken},     {"camera"_L1, MetadataField::Camera},
+    {"lens"_L1, MetadataField::Lens},       {"iso"_L1, MetadataField::Iso},
+    {"fnumber"_L1, MetadataField::FNumber}, {"exposure"_L1, MetadataField::Exposure},
+    {"focal"_L1, MetadataField::Focal},     {"width"_L1, MetadataField::Width},
     {"height"_L1, MetadataField::Height},
 };
 
@@ -154,8 +154,7 @@ QString MetadataKeywordValue(const MetadataKeyword &keyword, const FileMetadata 
                                   takenOnLocalClock(*values.taken), locale);
     case MetadataField::Track: {
         const QString number = cleaned(values.text(MetadataField::Track));
-        return keyword.hasArgument && !number.isEmpty() ? padded(number, keyword.argument)
-                                                        : number;
+        return keyword.hasArgument && !number.isEmpty() ? padded(number, keyword.argument) : number;
     }
     default:
         return cleaned(values.text(*keyword.field));

@@ -19,7 +19,7 @@ struct MetadataKeyword
 {
     std::optional<MetadataField> field; // empty for an Exif, IPTC or XMP key
     QString tagKey;                     // that key, as typed
-    QString argument;                   // the FORMAT of {exif:taken:F}, the DIGITS of {audio:track:N}
+    QString argument; // the FORMAT of {exif:taken:F}, the DIGITS of {audio:track:N}
     bool hasArgument = false;
 };
 

@@ -180,7 +180,8 @@ QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText c
     } else {
         // The texts around the metadata keywords are expanded apart from the values, so
         // that a tag holding "{counter}" stays as it is.
-        const FileMetadata values = ReadFileMetadata(item.OriginalPath, m_metadataPattern.request());
+        const FileMetadata values =
+            ReadFileMetadata(item.OriginalPath, m_metadataPattern.request());
         const QStringList &texts = m_metadataPattern.texts();
         const QList<MetadataKeyword> &keywords = m_metadataPattern.keywords();
         for (qsizetype i = 0; i < texts.size(); ++i) {

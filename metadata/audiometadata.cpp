@@ -40,8 +40,7 @@ QString leadingNumber(const QString &text)
 
 } // namespace
 
-void ReadAudioMetadata(const QByteArray &path, const MetadataRequest &request,
-                       FileMetadata &values)
+void ReadAudioMetadata(const QByteArray &path, const MetadataRequest &request, FileMetadata &values)
 {
     // The audio properties cost a scan of the stream's start; only the length needs them.
     const bool wantsLength = request.wants(MetadataField::Length);
@@ -74,7 +73,8 @@ void ReadAudioMetadata(const QByteArray &path, const MetadataRequest &request,
             values.text(MetadataField::Year) = date.left(4);
     }
     if (wantsLength && file.audioProperties()) {
-        const qint64 seconds = (qint64(file.audioProperties()->lengthInMilliseconds()) + 500) / 1000;
+        const qint64 seconds =
+            (qint64(file.audioProperties()->lengthInMilliseconds()) + 500) / 1000;
         if (seconds > 0)
             values.text(MetadataField::Length) =
                 u"%1-%2"_s.arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));

@@ -31,8 +31,7 @@ void lockXmpToolkit(void *data, bool lock)
 
 } // namespace
 
-FileMetadata LibraryMetadataReader::read(const QString &path,
-                                         const MetadataRequest &request) const
+FileMetadata LibraryMetadataReader::read(const QString &path, const MetadataRequest &request) const
 {
     FileMetadata values;
     const QByteArray encoded = QFile::encodeName(path);

@@ -189,7 +189,8 @@ QString lensText(const Exiv2::ExifData &exif)
 
 bool sameKey(const std::string &key, const QByteArray &wanted)
 {
-    return key.size() == size_t(wanted.size()) && ::strcasecmp(key.c_str(), wanted.constData()) == 0;
+    return key.size() == size_t(wanted.size()) &&
+           ::strcasecmp(key.c_str(), wanted.constData()) == 0;
 }
 
 // The value of an Exif, IPTC or XMP key as Exiv2 prints it; a key that occurs more than
@@ -230,8 +231,7 @@ QString tagValue(const Exiv2::Image &image, const QString &key)
 
 } // namespace
 
-void ReadPhotoMetadata(const QByteArray &path, const MetadataRequest &request,
-                       FileMetadata &values)
+void ReadPhotoMetadata(const QByteArray &path, const MetadataRequest &request, FileMetadata &values)
 {
     auto image = Exiv2::ImageFactory::open(std::string(path.constData(), size_t(path.size())));
     if (!image.get())
@@ -272,8 +272,8 @@ void ReadPhotoMetadata(const QByteArray &path, const MetadataRequest &request,
         }
         // Orientations 5 to 8 turn the picture by a quarter: shown, width and height swap.
         const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
-        if (orientation != exif.end() && orientation->count() > 0 &&
-            orientation->toLong(0) >= 5 && orientation->toLong(0) <= 8)
+        if (orientation != exif.end() && orientation->count() > 0 && orientation->toLong(0) >= 5 &&
+            orientation->toLong(0) <= 8)
             std::swap(width, height);
         if (width > 0 && height > 0) {
             values.text(MetadataField::Width) = QString::number(width);

@@ -153,8 +153,8 @@ bool WriteSilentFlac(const QString &path, int seconds)
     // samples, then an MD5 left unknown.
     bytes += QByteArray::fromHex("80000022");
     bytes += QByteArray::fromHex("10001000000000000000");
-    const quint64 packed = (quint64(sampleRate) << 44) | (quint64(0) << 41) |
-                           (quint64(15) << 36) | samples;
+    const quint64 packed =
+        (quint64(sampleRate) << 44) | (quint64(0) << 41) | (quint64(15) << 36) | samples;
     for (int i = 7; i >= 0; --i)
         bytes.append(char((packed >> (8 * i)) & 0xFF));
     bytes += QByteArray(16, '\0');

@@ -91,9 +91,8 @@ void TestMetadataKeywords::keywordsAndValues_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("taken-default-format") << u"{exif:taken}"_s << u"20250714.jpg"_s;
-    QTest::newRow("taken-with-format")
-        << u"{exif:taken:yyyy-MM-dd_HH-mm-ss}_{exif:camera}"_s
-        << u"2025-07-14_18-03-22_Canon EOS R6.jpg"_s;
+    QTest::newRow("taken-with-format") << u"{exif:taken:yyyy-MM-dd_HH-mm-ss}_{exif:camera}"_s
+                                       << u"2025-07-14_18-03-22_Canon EOS R6.jpg"_s;
     QTest::newRow("taken-milliseconds") << u"{exif:taken:hhnnss.zzz}"_s << u"180322.450.jpg"_s;
     QTest::newRow("caseless") << u"{EXIF:Camera} {Audio:ARTIST}"_s
                               << u"Canon EOS R6 The Artist.jpg"_s;
@@ -103,20 +102,20 @@ void TestMetadataKeywords::keywordsAndValues_data()
         << u"{audio:title}-{counter}"_s << u"{counter} {NAME}-001.jpg"_s;
     QTest::newRow("track-as-stored") << u"{audio:track}"_s << u"7.jpg"_s;
     QTest::newRow("track-padded") << u"{audio:track:2}"_s << u"07.jpg"_s;
-    QTest::newRow("track-digits-clamped") << u"{audio:track:0}|{audio:track:12}"_s
-                                          << u"7_0000000007.jpg"_s;
+    QTest::newRow("track-digits-clamped")
+        << u"{audio:track:0}|{audio:track:12}"_s << u"7_0000000007.jpg"_s;
     QTest::newRow("track-digits-not-a-number") << u"{audio:track:x}"_s << u"007.jpg"_s;
     QTest::newRow("length") << u"{audio:length}"_s << u"3-07.jpg"_s;
-    QTest::newRow("tag-key-caseless") << u"{exif:EXIF.Photo.LENSMODEL}"_s
-                                      << u"RF50mm F1.8 STM.jpg"_s;
-    QTest::newRow("missing-values-empty") << u"a{exif:lens}b{audio:album}c{exif:Xmp.dc.title}"_s
-                                          << u"abc.jpg"_s;
-    QTest::newRow("misspelt-stays") << u"{exif:camra}{audio:}{exif:taken:}"_s
-                                    << u"{exif_camra}{audio_}{exif_taken_}.jpg"_s;
-    QTest::newRow("not-a-tag-key") << u"{exif:Foo.Bar.Baz}{exif:Exif.Photo}"_s
-                                   << u"{exif_Foo.Bar.Baz}{exif_Exif.Photo}.jpg"_s;
-    QTest::newRow("around-other-keywords")
-        << u"{name}_{exif:camera}_{date:}_{name:1:3}"_s << u"IMG_0001_Canon EOS R6_{date_}_IMG.jpg"_s;
+    QTest::newRow("tag-key-caseless")
+        << u"{exif:EXIF.Photo.LENSMODEL}"_s << u"RF50mm F1.8 STM.jpg"_s;
+    QTest::newRow("missing-values-empty")
+        << u"a{exif:lens}b{audio:album}c{exif:Xmp.dc.title}"_s << u"abc.jpg"_s;
+    QTest::newRow("misspelt-stays")
+        << u"{exif:camra}{audio:}{exif:taken:}"_s << u"{exif_camra}{audio_}{exif_taken_}.jpg"_s;
+    QTest::newRow("not-a-tag-key")
+        << u"{exif:Foo.Bar.Baz}{exif:Exif.Photo}"_s << u"{exif_Foo.Bar.Baz}{exif_Exif.Photo}.jpg"_s;
+    QTest::newRow("around-other-keywords") << u"{name}_{exif:camera}_{date:}_{name:1:3}"_s
+                                           << u"IMG_0001_Canon EOS R6_{date_}_IMG.jpg"_s;
     QTest::newRow("brace-inside") << u"{exif:{name}}"_s << u"{exif_IMG_0001}.jpg"_s;
 }
 
