@@ -7,6 +7,7 @@
 #include "digitsonly.h"
 #include "namebuilder.h"
 #include "namelist.h"
+#include "patternkeywords.h"
 #include "presets.h"
 #include "renameplan.h"
 #include "shellservices.h"
@@ -186,6 +187,7 @@ void TFormMain::FormCreate(const QStringList &arguments)
     ui->chkNewExt->setChecked(false);
     ui->edtNewExt->setEnabled(false);
     ui->edtPattern->setText(u"{name}"_s);
+    new PatternKeywordCompleter(ui->edtPattern);
     ui->cbBatchMode->clear();
     ui->cbBatchMode->addItems(batchModeItems());
     ui->cbBatchMode->setCurrentIndex(BatchMode::RenameInPlace);
