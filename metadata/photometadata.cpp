@@ -229,12 +229,22 @@ QString tagValue(const Exiv2::Image &image, const QString &key)
     return parts.join(u", "_s);
 }
 
+// The still-picture formats of Exiv2 0.27 by their ImageType numbers: JPEG, EXV, CRW,
+// TIFF and the TIFF-based raw formats, MRW, PNG, CR2, RAF, ORF, XMP, GIF, PSD, TGA, BMP,
+// JPEG 2000, RW2, PGF, EPS, BMFF (HEIC, AVIF, CR3) and WebP. Left out are its video
+// readers (RIFF 20, Matroska 21, QuickTime 22, ASF 24), which can loop without end on
+// a broken file: one such file would stop the whole preview.
+bool isPhotoType(int type)
+{
+    return (type >= 1 && type <= 19) || type == 23;
+}
+
 } // namespace
 
 void ReadPhotoMetadata(const QByteArray &path, const MetadataRequest &request, FileMetadata &values)
 {
     auto image = Exiv2::ImageFactory::open(std::string(path.constData(), size_t(path.size())));
-    if (!image.get())
+    if (!image.get() || !isPhotoType(image->imageType()))
         return;
     image->readMetadata();
     const Exiv2::ExifData &exif = image->exifData();

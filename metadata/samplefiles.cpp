@@ -99,8 +99,11 @@ QByteArray SampleJpegBytes(QSize size)
 
 bool WriteSampleJpeg(const QString &path, QSize size, const SampleTags &tags, bool withThumbnail)
 {
-    if (!writeFile(path, SampleJpegBytes(size)))
-        return false;
+    return writeFile(path, SampleJpegBytes(size)) && WritePhotoTags(path, tags, withThumbnail);
+}
+
+bool WritePhotoTags(const QString &path, const SampleTags &tags, bool withThumbnail)
+{
     try {
         auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
         image->readMetadata();

@@ -18,6 +18,8 @@ using SampleTags = QList<std::pair<QString, QString>>;
 // With a thumbnail, as cameras write one. Returns false when anything failed.
 bool WriteSampleJpeg(const QString &path, QSize size, const SampleTags &tags,
                      bool withThumbnail = false);
+// Sets the tags given (as above) in an existing photo.
+bool WritePhotoTags(const QString &path, const SampleTags &tags, bool withThumbnail = false);
 // The bytes of a JPEG picture without tags.
 QByteArray SampleJpegBytes(QSize size);
 

@@ -63,7 +63,7 @@ private slots:
 private:
     std::shared_ptr<FakeReader> m_reader;
     TestDir m_dir;
-    const QStringList m_noNames; // the builder keeps a reference
+    const QStringList m_noNames = {}; // the builder keeps a reference
 };
 
 void TestMetadataKeywords::initTestCase()
