@@ -38,11 +38,6 @@ enum class MetadataField : int {
 };
 inline constexpr int MetadataFieldCount = int(MetadataField::Length) + 1;
 
-inline bool IsAudioField(MetadataField field)
-{
-    return field >= MetadataField::Artist;
-}
-
 // What a pattern asks of each file: some fields and any Exif/IPTC/XMP keys.
 struct MetadataRequest
 {

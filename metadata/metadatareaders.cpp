@@ -1,5 +1,6 @@
 #include "metadatareaders.h"
 
+#include <exiv2/bmffimage.hpp>
 #include <exiv2/error.hpp>
 #include <exiv2/xmp_exiv2.hpp>
 #include <taglib/tdebuglistener.h>
@@ -55,6 +56,9 @@ void InstallMetadataReader()
     static std::once_flag once;
     std::call_once(once, [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        // HEIC and AVIF from phones, CR3 from Canon cameras; Exiv2 reads them only when
+        // asked to.
+        Exiv2::enableBMFF(true);
         // The XMP toolkit's first use is not thread-safe; the preview may run on
         // another thread, so it is set up here.
         static std::mutex xmpMutex;
