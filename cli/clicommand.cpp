@@ -7,6 +7,7 @@
 #include "naturalorder.h"
 #include "presets.h"
 #include "renameplan.h"
+#include "metadatakeywords.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
 #include "translation.h"
@@ -117,12 +118,16 @@ private:
 int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     QCommandLineParser parser;
+    QString keywords = u"Keywords from inside the files (empty when a file lacks the value):"_s;
+    for (const KeywordHelpLine &line : MetadataKeywordHelp())
+        keywords += u"\n  "_s + line.keywords + u"\n      "_s + line.sentence;
     parser.setApplicationDescription(
         u"Previews new names for files, as the Tessaly window does; with --execute,\n"
         "carries them out (and --undo takes the last batch back).\n"
         "Number options are read as the window reads them: text that is not a number\n"
         "gives the setting's default.\n"
-        "Exit status: 0 done, 1 failed, 2 bad usage."_s);
+        "Exit status: 0 done, 1 failed, 2 bad usage.\n\n"_s +
+        keywords);
     const QCommandLineOption helpOption({u"h"_s, u"help"_s}, u"Shows this help."_s);
     const QCommandLineOption versionOption({u"v"_s, u"version"_s}, u"Shows the version."_s);
     parser.addOption(helpOption);

@@ -1,5 +1,6 @@
 #include "clicommand.h"
 #include "filenamecodec.h"
+#include "metadatareaders.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(DecodeFileName(argv[i]));
+    InstallMetadataReader();
     QTextStream out(stdout);
     QTextStream err(stderr);
     return RunCliCommand(arguments, out, err);

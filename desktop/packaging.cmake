@@ -16,7 +16,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The libraries the programs link, as dpkg-shlibdeps finds them.
+# The libraries the programs link (Qt, PCRE2, Exiv2 and TagLib for the photo and music
+# tags), as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What is loaded at run time rather than linked: the SVG icon engine for the toolbar,
 # the picture formats that {imgw} and {imgh} read, the window system plug-ins.
@@ -30,7 +31,9 @@ place or copy or move them under their new names into a folder; the last
 batch can be undone.
 
 New names come from a pattern with keywords (name, counter, extension, size,
-parent folder, dates, picture sizes), text operations, find and replace with
+parent folder, dates, picture sizes, and from inside the files: when a photo
+was taken and with which camera and lens, a song's artist, album, title and
+track), text operations, find and replace with
 plain text or Perl-compatible regular expressions, case changes and a new
 extension.
 

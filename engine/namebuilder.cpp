@@ -104,6 +104,7 @@ void replaceForbiddenCharacters(QString &text)
 
 NameBuilder::NameBuilder(const RenameOptions &options, const QStringList &importedNames)
     : m_pattern(options.pattern)
+    , m_metadataPattern(options.pattern)
     , m_keepExt(!options.changeExt)
     , m_find(options.find)
     , m_replace(options.replace)
@@ -136,9 +137,10 @@ QString NameBuilder::build(const TRenameItem &item, int index)
 }
 
 template <typename CounterText>
-QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText counterText)
+QString NameBuilder::expandKeywords(const QString &pattern, const TRenameItem &item, int index,
+                                    CounterText &counterText)
 {
-    KeywordText text(ExpandFormattedKeywords(m_pattern, item, m_locale));
+    KeywordText text(ExpandFormattedKeywords(pattern, item, m_locale));
     // Every value is computed only when its keyword occurs; none of them has effects.
     text.replace(QLatin1StringView("{name}"), [&] {
         return ApplyNameOperations(item.OriginalName, index, m_operations, m_importedNames);
@@ -166,8 +168,29 @@ QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText c
     text.replace(QLatin1StringView("{folder}"),
                  [&] { return ParentFolderName(item.OriginalPath); });
     text.replace(QLatin1StringView("{size}"), [&] { return QString::number(item.Size); });
+    return text.take();
+}
 
-    QString name = text.take();
+template <typename CounterText>
+QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText counterText)
+{
+    QString name;
+    if (!m_metadataPattern.hasKeywords()) {
+        name = expandKeywords(m_pattern, item, index, counterText);
+    } else {
+        // The texts around the metadata keywords are expanded apart from the values, so
+        // that a tag holding "{counter}" stays as it is.
+        const FileMetadata values =
+            ReadFileMetadata(item.OriginalPath, m_metadataPattern.request());
+        const QStringList &texts = m_metadataPattern.texts();
+        const QList<MetadataKeyword> &keywords = m_metadataPattern.keywords();
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            name += expandKeywords(texts.at(i), item, index, counterText);
+            if (i < keywords.size())
+                name += MetadataKeywordValue(keywords.at(i), values, m_locale);
+        }
+    }
+
     if (m_regex)
         name = m_regex->replaceAll(name);
     else if (!m_find.isEmpty())

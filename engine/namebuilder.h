@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dateformat.h"
+#include "metadatakeywords.h"
 #include "regexreplace.h"
 #include "renameitem.h"
 #include "renameoptions.h"
@@ -36,8 +37,12 @@ public:
 private:
     template <typename CounterText>
     QString buildWith(const TRenameItem &item, int index, CounterText counterText);
+    template <typename CounterText>
+    QString expandKeywords(const QString &pattern, const TRenameItem &item, int index,
+                           CounterText &counterText);
 
     QString m_pattern;
+    MetadataPattern m_metadataPattern;
     bool m_keepExt;
     QString m_newExtPart; // the extension part to append when not keeping: "" or ".xyz"
     QString m_find;

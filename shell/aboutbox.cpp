@@ -1,5 +1,6 @@
 #include "aboutbox.h"
 
+#include "metadatakeywords.h"
 #include "startup.h"
 #include "translation.h"
 
@@ -57,8 +58,16 @@ const QList<HelpLine> &patternHelpLines()
         {u"{created:yyyyMMdd}"_s, {}},
         {u"{modified:yyyy-MM-dd_HH-mm-ss}"_s, {}},
         {u"{name:1:8} - "_s, u"substring of the original name"_s},
+        {{}, {}},
+        {{}, u"Keywords from inside the files (empty when a file lacks the value):"_s},
     };
-    return lines;
+    static const QList<HelpLine> withMetadata = [] {
+        QList<HelpLine> all = lines;
+        for (const KeywordHelpLine &line : MetadataKeywordHelp())
+            all.append({line.keywords + u" - "_s, line.sentence});
+        return all;
+    }();
+    return withMetadata;
 }
 
 // The website as the About box shows it: the host of the homepage link, without scheme.

@@ -1,3 +1,4 @@
+#include "metadatareaders.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
 
     QApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    InstallMetadataReader();
     QApplication app(argc, argv);
     return RunTessaly(app);
 }

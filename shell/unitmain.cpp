@@ -8,6 +8,7 @@
 #include "namebuilder.h"
 #include "namelist.h"
 #include "naturalorder.h"
+#include "patternkeywords.h"
 #include "presets.h"
 #include "renameplan.h"
 #include "shellservices.h"
@@ -276,6 +277,7 @@ void TFormMain::FormCreate(const QStringList &arguments)
     ui->chkNewExt->setChecked(false);
     ui->edtNewExt->setEnabled(false);
     ui->edtPattern->setText(u"{name}"_s);
+    new PatternKeywordCompleter(ui->edtPattern);
     ui->cbBatchMode->clear();
     ui->cbBatchMode->addItems(batchModeItems());
     ui->cbBatchMode->setCurrentIndex(BatchMode::RenameInPlace);

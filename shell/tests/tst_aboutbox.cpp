@@ -50,6 +50,17 @@ const QStringList englishPatternHelp{
     u"{created:yyyyMMdd}"_s,
     u"{modified:yyyy-MM-dd_HH-mm-ss}"_s,
     u"{name:1:8} - substring of the original name"_s,
+    u""_s,
+    u"Keywords from inside the files (empty when a file lacks the value):"_s,
+    u"{exif:taken}, {exif:taken:yyyy-MM-dd_HH-mm-ss} - when the photo was taken"_s,
+    u"{exif:camera} - camera make and model"_s,
+    u"{exif:lens}, {exif:iso}, {exif:fnumber}, {exif:exposure}, {exif:focal} - lens and exposure settings"_s,
+    u"{exif:width}/{exif:height} - photo width/height as it is shown"_s,
+    u"{exif:Exif.Photo.LensModel} - any Exif, IPTC or XMP key"_s,
+    u"{audio:artist}, {audio:albumartist}, {audio:album}, {audio:title} - artist, album artist, album and title"_s,
+    u"{audio:track}, {audio:track:2}, {audio:disc} - track number (padded to 2 digits) and disc number"_s,
+    u"{audio:year}, {audio:genre} - year and genre"_s,
+    u"{audio:length} - playing time in minutes and seconds (3-07)"_s,
 };
 
 } // namespace
