@@ -732,9 +732,10 @@ void TestBatch::batches()
         QFile log(UndoLogPath());
         QVERIFY(log.open(QIODevice::ReadOnly));
         for (const QString &line : UndoLogLines(log.readAll())) {
-            const QString moved = line.section(u"\",\""_s, 1).chopped(1);
+            const QString moved = line.section(u"\",\""_s, 1);
             if (moved.contains(u"/files/"_s) && moved.contains(u"Trash"_s))
-                trashed.append(moved);
+                trashed.append(moved.chopped(1)); // its closing quotation mark
+
         }
     }
     QCOMPARE(trashed.size(), plan.count(PlanStatus::Overwrite));
