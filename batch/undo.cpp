@@ -13,6 +13,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <atomic>
+#include <cstring>
+
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -170,11 +173,14 @@ public:
         struct stat info;
         if (::stat(EncodeFileName(logPath).constData(), &info) == 0)
             m_log = QByteArray::number(quint64(info.st_ino)) + ' ' +
-                    QByteArray::number(qint64(info.st_size));
+                    QByteArray::number(qint64(info.st_size)) + '\n';
         if (m_file.open(QIODevice::ReadOnly)) {
-            const QList<QByteArray> fields = m_file.readAll().trimmed().split(' ');
-            if (fields.size() == 3 && fields.at(0) + ' ' + fields.at(1) == m_log)
-                m_done = fields.at(2).toLongLong();
+            const QByteArray note = m_file.read(NoteSize);
+            qint64 count = 0;
+            if (note.size() == NoteSize && note.startsWith(m_log)) {
+                std::memcpy(&count, note.constData() + CountAt, sizeof count);
+                m_done = qsizetype(std::max<qint64>(count, 0));
+            }
             m_file.close();
         }
     }
@@ -182,27 +188,45 @@ public:
     // Records undone by an earlier, interrupted undo of this log.
     qsizetype done() const { return m_done; }
 
+    // Kept in a shared mapping, as the log's records are: in the system's hands once
+    // stored, without a call per record; the count is one aligned store, never torn.
     void setDone(qsizetype count)
     {
-        if (!m_file.isOpen() && !m_file.open(QIODevice::WriteOnly))
+        if (!m_count && !open())
             return; // the undo goes on; a second interruption is then less certain
-        // Fixed width: each note replaces the last in place, in one write.
-        const QByteArray note =
-            m_log + ' ' + QByteArray::number(qint64(count)).rightJustified(20, '0') + '\n';
-        m_file.seek(0);
-        m_file.write(note);
-        m_file.flush();
+        m_count->store(qint64(count), std::memory_order_relaxed);
     }
 
     void remove()
     {
+        if (m_map)
+            m_file.unmap(m_map);
+        m_map = nullptr;
+        m_count = nullptr;
         m_file.close();
         m_file.remove();
     }
 
 private:
+    static constexpr qint64 NoteSize = 64;
+    static constexpr qint64 CountAt = 56;
+
+    bool open()
+    {
+        if (m_log.size() > CountAt || !m_file.open(QIODevice::ReadWrite | QIODevice::Truncate) ||
+            !m_file.resize(NoteSize) || m_file.write(m_log) != m_log.size() || !m_file.flush())
+            return false;
+        m_map = m_file.map(0, NoteSize);
+        if (!m_map)
+            return false;
+        m_count = reinterpret_cast<std::atomic<qint64> *>(m_map + CountAt);
+        return true;
+    }
+
     QFile m_file;
-    QByteArray m_log;
+    QByteArray m_log; // the log's identity, first in the note
+    uchar *m_map = nullptr;
+    std::atomic<qint64> *m_count = nullptr;
     qsizetype m_done = 0;
 };
 
