@@ -114,9 +114,9 @@ constexpr int HomepageLinkWidth = 262;
 constexpr int HomepageLinkHeight = 19;
 // The link's text ends this far before the end of the status bar.
 constexpr int HomepageLinkMargin = 25;
-// The window's client area at the design size, below the menu bar, and the options
+// The window's client area at its default size, below the menu bar, and the options
 // panel's height there.
-constexpr QSize DesignClientSize(1262, 657);
+constexpr QSize DefaultClientSize(1262, 657);
 constexpr int OptionsPanelHeight = 215;
 // Room for a window manager's frame and title bar, which are unknown before the
 // window is first shown.
@@ -1147,7 +1147,7 @@ void TFormMain::layOutWindow()
     ui->Panel2->setColumns({{ui->GroupBox1, ui->GroupBox2},
                             {ui->GroupBox3, ui->GroupBox4, ui->GroupBox8},
                             {ui->GroupBox5, ui->GroupBox7, ui->GroupBox6}});
-    // The designed height, and more only where narrow boxes need more lines.
+    // The default height, and more only where narrow boxes need more lines.
     ui->Panel2Contents->setMinimumHeight(OptionsPanelHeight);
     for (QComboBox *box : {ui->cbCase, ui->cbBatchMode})
         box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -1163,7 +1163,7 @@ void TFormMain::layOutWindow()
 
 void TFormMain::placeOnScreen()
 {
-    // The designed size where the screen has room for it and the window's frame;
+    // The default size where the screen has room for it and the window's frame;
     // centred, so that the title bar is always on the screen.
     const QScreen *screen = this->screen();
     if (!screen)
@@ -1171,9 +1171,9 @@ void TFormMain::placeOnScreen()
     const QRect available = screen->availableGeometry();
     const QMargins frame = ExpectedFrame;
     const QSize room = available.size().shrunkBy(frame);
-    const QSize designed(DesignClientSize.width(),
-                         DesignClientSize.height() + ui->MainMenu1->sizeHint().height());
-    const QSize size = designed.boundedTo(room).expandedTo(minimumSizeHint());
+    const QSize wanted(DefaultClientSize.width(),
+                       DefaultClientSize.height() + ui->MainMenu1->sizeHint().height());
+    const QSize size = wanted.boundedTo(room).expandedTo(minimumSizeHint());
     resize(size);
     const QSize outer = size.grownBy(frame);
     // move() places the frame's corner.
@@ -1183,7 +1183,7 @@ void TFormMain::placeOnScreen()
 
 void TFormMain::alignCaptions()
 {
-    // A word-wrapped caption is kept to two lines, as at the design size.
+    // A word-wrapped caption is kept to two lines, as at the default size.
     for (QLabel *label : {ui->Label2, ui->lblPadNumbers}) {
         label->setMaximumWidth(QWIDGETSIZE_MAX);
         KeepWithinTwoLines(label);

@@ -128,7 +128,7 @@ private:
     // every caption and list item whole.
     void alignCaptions();
     // The widths the Size and Status columns need for their texts in the current
-    // language, at least the designed ones.
+    // language, at least the default ones.
     int sizeColumnWidth() const;
     int statusColumnWidth() const;
     // The command keys, Enter in the option fields, and the English captions behind the

@@ -735,7 +735,6 @@ void TestBatch::batches()
             const QString moved = line.section(u"\",\""_s, 1);
             if (moved.contains(u"/files/"_s) && moved.contains(u"Trash"_s))
                 trashed.append(moved.chopped(1)); // its closing quotation mark
-
         }
     }
     QCOMPARE(trashed.size(), plan.count(PlanStatus::Overwrite));

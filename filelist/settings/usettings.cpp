@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The client area at the design size.
+// The client area at the default size.
 constexpr QSize DesignSize(433, 412);
 
 const QStringList &conflictItems()

@@ -217,7 +217,7 @@ private slots:
     void folderColumnTakesTheRest();
     void resizeUndoesDraggedWidths();
     void sizeAndStatusStayWhole();
-    void designedLook();
+    void defaultLook();
     void fitsTheScreen();
     void everyControlReachable();
     void everyLanguageFits_data();
@@ -1057,7 +1057,7 @@ void TestFormMain::optionsPanelHidesAndReturns()
 void TestFormMain::folderColumnTakesTheRest_data()
 {
     // Client widths from the one at which "Folder" has its least width and the others
-    // theirs (936 pixels with the designed 90 for "Size").
+    // theirs (936 pixels with the default 90 for "Size").
     QTest::addColumn<int>("beyondLeast");
     QTest::addColumn<int>("folderBeyondLeast");
     QTest::newRow("narrow") << -236 << 0;
@@ -1376,9 +1376,9 @@ void TestFormMain::sizeAndStatusStayWhole()
     QCOMPARE(cell(59, 3), u"58.8 kB"_s);
 }
 
-// In English at the designed size the layouts give the designed places, near enough:
+// In English at the default size the layouts give the intended places, near enough:
 // the strips' heights exactly, the boxes of the options panel within a few pixels.
-void TestFormMain::designedLook()
+void TestFormMain::defaultLook()
 {
     QCOMPARE(child<QWidget>("Panel1")->height(), 58);
     QCOMPARE(child<QWidget>("Panel2")->height(), 215);
@@ -1391,12 +1391,12 @@ void TestFormMain::designedLook()
         {"GroupBox7", {844, 73, 395, 72}},  {"GroupBox6", {844, 156, 395, 42}},
     };
     QStringList off;
-    for (const auto &[name, designed] : boxes) {
+    for (const auto &[name, intended] : boxes) {
         const QRect place = child<QWidget>(name)->geometry();
-        if (std::abs(place.left() - designed.left()) > 8 ||
-            std::abs(place.top() - designed.top()) > 8 ||
-            std::abs(place.width() - designed.width()) > 20 ||
-            std::abs(place.bottom() - designed.bottom()) > 8)
+        if (std::abs(place.left() - intended.left()) > 8 ||
+            std::abs(place.top() - intended.top()) > 8 ||
+            std::abs(place.width() - intended.width()) > 20 ||
+            std::abs(place.bottom() - intended.bottom()) > 8)
             off.append(u"%1 at %2,%3 %4x%5"_s.arg(QLatin1String(name))
                            .arg(place.x())
                            .arg(place.y())
@@ -1414,7 +1414,7 @@ void TestFormMain::designedLook()
 void TestFormMain::fitsTheScreen()
 {
     // The window as the program opens it, on a screen of 1400 x 900 pixels at this run's
-    // scale: whole on the screen with its title bar, centred, at the designed size where
+    // scale: whole on the screen with its title bar, centred, at the default size where
     // there is room for it.
     const QRect available = m_form->screen()->availableGeometry();
     const QRect frame = m_form->frameGeometry();
@@ -1430,11 +1430,11 @@ void TestFormMain::fitsTheScreen()
             16);
     QVERIFY(std::abs((frame.top() - available.top()) - (available.bottom() - frame.bottom())) <=
             40);
-    const QSize designed(1262, 657 + child<QWidget>("MainMenu1")->height());
+    const QSize intended(1262, 657 + child<QWidget>("MainMenu1")->height());
     if (available.width() >= 1400 && available.height() >= 900)
-        QCOMPARE(m_form->size(), designed);
+        QCOMPARE(m_form->size(), intended);
     else
-        QVERIFY(m_form->width() < designed.width() && m_form->height() < designed.height());
+        QVERIFY(m_form->width() < intended.width() && m_form->height() < intended.height());
     // Smaller than the screen's free area, frame and all.
     QVERIFY(m_form->minimumSize().width() + 16 <= available.width());
     QVERIFY(m_form->minimumSize().height() + 40 <= available.height());
@@ -1473,7 +1473,7 @@ void TestFormMain::everyLanguageFits_data()
         QTest::newRow(qPrintable(code)) << code;
 }
 
-// In every language, at the designed size and at 1024 x 700: every caption whole, every
+// In every language, at the default size and at 1024 x 700: every caption whole, every
 // control in sight without scrolling; a screenshot of each to look at.
 void TestFormMain::everyLanguageFits()
 {
