@@ -68,7 +68,7 @@ struct Flag
     bool RenameOptions::*field;
 };
 
-// One line on a terminal that says how far a batch is, for batches that take longer
+// One line on a terminal that says how far a batch or an undo is, when it takes longer
 // than a second; nothing when stderr is a file or a pipe.
 class TerminalProgress
 {
@@ -301,7 +301,8 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         if (!parser.positionalArguments().isEmpty() || parser.isSet(executeOption))
             return usageError(u"--undo takes no files and no --execute"_s);
         try {
-            UndoLastBatch(messages, files);
+            TerminalProgress progress(err);
+            UndoLastBatch(messages, files, {}, progress.batchProgress());
         } catch (const TessalyError &error) {
             return failed(error);
         }

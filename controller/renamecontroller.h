@@ -65,6 +65,10 @@ public:
     void previewInBackground(const RenameOptions &options);
     // The plan of the last preview.
     const RenamePlan &plan() const { return m_plan; }
+    // The same as preview, for a batch about to run: on the work thread, then both are
+    // shown in the list, workFinished brings the messages and planned says whether the
+    // plan stands for the current list and options.
+    void startPlanning(const RenameOptions &options);
 
     // Starts carrying out plan, made for the current items and options.
     void startBatch(const RenamePlan &plan, const RenameOptions &options);
@@ -79,6 +83,9 @@ signals:
     void progress(qsizetype done, qsizetype total, const QString &currentPath);
     // Work ended; its messages are to be shown in this order.
     void workFinished(const QList<PendingMessage> &messages);
+    // Planning ended (after its workFinished); the plan is plan(). Work may be started
+    // from here.
+    void planned(bool ready);
     void livePreviewFailed(const QString &message);
     // A live preview is shown, with its plan's summary.
     void livePreviewShown(const QString &planSummary);
@@ -87,6 +94,8 @@ private:
     void startWork(std::function<void()> work, std::function<void()> done);
     FileOperations &files();
     void reportProgress(qsizetype done, qsizetype total, const QString &path);
+    // Progress of files for reportProgress, a few reports a second, and the stop request.
+    BatchProgress fileProgress();
 
     FileListModel m_files;
     QStringList m_importedNames;

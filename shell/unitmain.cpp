@@ -25,6 +25,7 @@
 #include <QBoxLayout>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QLineEdit>
 #include <QComboBox>
@@ -310,11 +311,20 @@ void TFormMain::FormCreate(const QStringList &arguments)
     list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     list->horizontalHeader()->setStretchLastSection(false);
     list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_nameColumnWidths[0] = m_nameColumnWidths[1] = NameColumnWidth;
     list->setColumnWidth(FileListModel::OriginalNameColumn, NameColumnWidth);
     list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
     list->setColumnWidth(FileListModel::FolderColumn, FolderColumnInitialWidth);
     list->setColumnWidth(FileListModel::SizeColumn, SizeColumnWidth);
     list->setColumnWidth(FileListModel::StatusColumn, StatusColumnWidth);
+    // A name column the user drags keeps that width, across a change of the window's
+    // width and the next start.
+    connect(list->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) {
+                if (!m_fittingColumns && (column == FileListModel::OriginalNameColumn ||
+                                          column == FileListModel::NewNameColumn))
+                    m_nameColumnWidths[column] = width;
+            });
     auto *statusDelegate = new PlanStatusDelegate(list);
     list->setItemDelegateForColumn(FileListModel::NewNameColumn, statusDelegate);
     list->setItemDelegateForColumn(FileListModel::StatusColumn, statusDelegate);
@@ -390,6 +400,15 @@ static QSettings windowSettings()
 
 void TFormMain::restoreWindowPlace()
 {
+    // The name columns as the user last made them; the folder column takes the rest.
+    const QStringList widths =
+        windowSettings().value(u"Window/nameColumns"_s).toString().split(u',');
+    for (int column : {0, 1}) {
+        const int width = widths.value(column).toInt();
+        if (width >= 30 && width <= 4000)
+            m_nameColumnWidths[column] = width;
+    }
+    ResizeListColumns();
     const QByteArray geometry = windowSettings().value(u"Window/geometry"_s).toByteArray();
     if (geometry.isEmpty() || !restoreGeometry(geometry))
         return;
@@ -411,7 +430,10 @@ void TFormMain::restoreWindowPlace()
 
 void TFormMain::saveWindowPlace() const
 {
-    windowSettings().setValue(u"Window/geometry"_s, saveGeometry());
+    QSettings settings = windowSettings();
+    settings.setValue(u"Window/geometry"_s, saveGeometry());
+    settings.setValue(u"Window/nameColumns"_s,
+                      u"%1,%2"_s.arg(m_nameColumnWidths[0]).arg(m_nameColumnWidths[1]));
 }
 
 void TFormMain::RunCommandLine(const QStringList &arguments)
@@ -787,6 +809,14 @@ void TFormMain::buildListCommands()
             });
     const auto unsorted = [header] { header->setSortIndicator(-1, Qt::AscendingOrder); };
     connect(&m_files, &FileListModel::rowsInserted, this, unsorted);
+    connect(&m_files, &FileListModel::rowsDragged, this, unsorted);
+
+    // Selected rows can be dragged to another place in the list.
+    QTableView *list = ui->lvFiles;
+    list->setDragEnabled(true);
+    list->setDragDropMode(QAbstractItemView::InternalMove);
+    list->setDefaultDropAction(Qt::MoveAction);
+    list->setDropIndicatorShown(true);
 }
 
 void TFormMain::moveSelectedRows(int step)
@@ -868,9 +898,20 @@ void TFormMain::btnRenameClick()
         return;
     }
     // Always the names of the options as they are now, planned afresh, since files may
-    // have changed since the last preview; the list shows both.
-    Preview();
+    // have changed since the last preview; the list shows both. The planning runs on the
+    // work thread: a large list keeps the window answering.
+    m_previewDelay->stop();
+    m_renameOptions = options;
+    m_controller.startPlanning(options);
+}
+
+void TFormMain::askToRename(bool planReady)
+{
+    if (!planReady || m_closeWhenIdle)
+        return;
     const RenamePlan &plan = m_controller.plan();
+    m_planSummary->setText(PlanSummary(plan));
+    hideProgress(); // the question stands alone
     if (plan.blocked()) {
         m_messages.warning(PlanBlockedMessage(m_files.items(), plan));
         return;
@@ -883,7 +924,7 @@ void TFormMain::btnRenameClick()
         question += u'\n' + summary;
     if (!m_messages.confirm(question))
         return;
-    m_controller.startBatch(plan, options);
+    m_controller.startBatch(plan, m_renameOptions);
 }
 
 void TFormMain::btnUndoClick()
@@ -936,6 +977,8 @@ void TFormMain::buildProgressRow()
     connect(&m_controller, &RenameController::busyChanged, this, &TFormMain::workBusyChanged);
     connect(&m_controller, &RenameController::progress, this, &TFormMain::showProgress);
     connect(&m_controller, &RenameController::workFinished, this, &TFormMain::workFinished);
+    connect(&m_controller, &RenameController::planned, this,
+            [this](bool ready) { RunCommand([this, ready] { askToRename(ready); }); });
 }
 
 void TFormMain::workBusyChanged(bool busy)
@@ -949,18 +992,24 @@ void TFormMain::workBusyChanged(bool busy)
              ui->btnRename, ui->btnUndo, ui->btnLoadPreset, ui->btnLoadNameList})
         control->setEnabled(!busy);
     setAcceptDrops(!busy);
+    ui->lvFiles->setDragEnabled(!busy);
     if (busy) {
         m_progressBar->setRange(0, 0);
         m_progressText->clear();
         m_progressDelay->start();
         return;
     }
+    hideProgress();
+    if (m_closeWhenIdle)
+        close();
+}
+
+void TFormMain::hideProgress()
+{
     m_progressDelay->stop();
     m_progressRow->hide();
     m_planSummary->show();
     m_homepageLink->show();
-    if (m_closeWhenIdle)
-        close();
 }
 
 void TFormMain::showProgress(qsizetype done, qsizetype total, const QString &path)
@@ -1262,8 +1311,9 @@ void TFormMain::ResizeListColumns()
     QTableView *list = ui->lvFiles;
     if (m_files.columnCount() < FileListModel::ColumnCount)
         return;
-    list->setColumnWidth(FileListModel::OriginalNameColumn, NameColumnWidth);
-    list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
+    const QScopedValueRollback fitting(m_fittingColumns, true);
+    list->setColumnWidth(FileListModel::OriginalNameColumn, m_nameColumnWidths[0]);
+    list->setColumnWidth(FileListModel::NewNameColumn, m_nameColumnWidths[1]);
     list->setColumnWidth(FileListModel::SizeColumn, sizeColumnWidth());
     list->setColumnWidth(FileListModel::StatusColumn, statusColumnWidth());
     const int taken = list->columnWidth(FileListModel::OriginalNameColumn) +
