@@ -1,5 +1,6 @@
 #include "aboutbox.h"
 #include "batchpaths.h"
+#include "gatedfileoperations.h"
 #include "translation.h"
 #include "recordingmessages.h"
 #include "shellservices.h"
@@ -23,7 +24,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QSemaphore>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QPushButton>
@@ -44,22 +44,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Moves one file per permit, so that a test holds a batch in the middle without waiting
-// on the clock.
-class GatedFileOperations : public SystemFileOperations
-{
-public:
-    bool move(const QString &source, const QString &target) override
-    {
-        m_permits.acquire();
-        return SystemFileOperations::move(source, target);
-    }
-    void release(int files) { m_permits.release(files); }
-
-private:
-    QSemaphore m_permits;
-};
 
 // Answers the file and folder choosers from queues and records what was asked.
 class FakeShell : public ShellServices
