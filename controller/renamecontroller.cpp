@@ -5,7 +5,9 @@
 #include "fileoperations.h"
 #include "filesystemview.h"
 #include "namebuilder.h"
+#include "namelist.h"
 #include "naturalorder.h"
+#include "presets.h"
 #include "tessalyerror.h"
 #include "undo.h"
 #include "usermessages.h"
@@ -304,4 +306,34 @@ void RenameController::startUndo()
                 m_files.Clear();
             emit workFinished(messages->messages);
         });
+}
+
+void RenameController::savePreset(const QString &path, const RenameOptions &options) const
+{
+    SavePresetFile(path, options);
+}
+
+RenameOptions RenameController::loadPreset(const QString &path, const RenameOptions &current) const
+{
+    return LoadPresetFile(path, current);
+}
+
+void RenameController::loadNameList(const QString &path)
+{
+    // A file that cannot be read leaves no names rather than the old ones, so that a
+    // preview never shows names the user meant to replace.
+    m_importedNames.clear();
+    m_importedNames = LoadNameList(path);
+}
+
+CommandLineOutcome RenameController::runCommandLine(const QStringList &arguments,
+                                                    RenameOptions &options, UserMessages &messages)
+{
+    if (isBusy())
+        return CommandLineOutcome::Inactive;
+    CommandLineOutcome outcome = CommandLineOutcome::Inactive;
+    m_files.UpdateItems([&](TRenameItems &items) {
+        outcome = ::RunCommandLine(arguments, options, items, m_importedNames, messages, files());
+    });
+    return outcome;
 }

@@ -4,6 +4,7 @@
 #include "filelistmodel.h"
 #include "renameoptions.h"
 #include "renameplan.h"
+#include "windowcommandline.h"
 
 #include <QList>
 #include <QObject>
@@ -76,6 +77,18 @@ public:
     void startUndo();
     // Asks running work to stop after the current file.
     void requestStop() { m_stop = true; }
+
+    // Presets: a failure (a file that cannot be read or written, or is not a preset) is
+    // thrown, and nothing changes. Loading gives current with the preset's values.
+    void savePreset(const QString &path, const RenameOptions &options) const;
+    RenameOptions loadPreset(const QString &path, const RenameOptions &current) const;
+    // Replaces the names for {list} with the lines of a text or CSV file; a failure is
+    // thrown and leaves no names.
+    void loadNameList(const QString &path);
+    // The /cli run of the window's command line over the file list, with options as
+    // the window holds them; they come back changed by the arguments.
+    CommandLineOutcome runCommandLine(const QStringList &arguments, RenameOptions &options,
+                                      UserMessages &messages);
 
 signals:
     void busyChanged(bool busy);

@@ -3,7 +3,7 @@
 
 #include "aboutbox.h"
 #include "batchrunner.h"
-#include "commandline.h"
+#include "windowcommandline.h"
 #include "digitsonly.h"
 #include "namebuilder.h"
 #include "namelist.h"
@@ -439,12 +439,7 @@ void TFormMain::saveWindowPlace() const
 void TFormMain::RunCommandLine(const QStringList &arguments)
 {
     RenameOptions options = ReadRenameOptions();
-    SystemFileOperations files;
-    CommandLineOutcome outcome = CommandLineOutcome::Inactive;
-    m_files.UpdateItems([&](TRenameItems &items) {
-        outcome =
-            ::RunCommandLine(arguments, options, items, m_importedNameList, m_messages, files);
-    });
+    const CommandLineOutcome outcome = m_controller.runCommandLine(arguments, options, m_messages);
     if (outcome == CommandLineOutcome::Inactive)
         return;
     WriteRenameOptions(options);
@@ -1099,7 +1094,7 @@ void TFormMain::btnSavePresetClick()
     const QString path = m_shell.chooseSaveFile(this, presetFilter, u"json"_s);
     if (path.isEmpty())
         return;
-    SavePresetFile(path, ReadRenameOptions());
+    m_controller.savePreset(path, ReadRenameOptions());
 }
 
 void TFormMain::btnLoadPresetClick()
@@ -1108,7 +1103,7 @@ void TFormMain::btnLoadPresetClick()
     if (path.isEmpty())
         return;
     // The whole file is read and understood before the first control changes.
-    WriteRenameOptions(LoadPresetFile(path, ReadRenameOptions()));
+    WriteRenameOptions(m_controller.loadPreset(path, ReadRenameOptions()));
 }
 
 void TFormMain::btnLoadNameListClick()
@@ -1117,8 +1112,7 @@ void TFormMain::btnLoadNameListClick()
         this, TranslateText(u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s));
     if (path.isEmpty())
         return;
-    m_importedNameList.clear();
-    m_importedNameList = LoadNameList(path);
+    m_controller.loadNameList(path);
     Preview();
 }
 
