@@ -11,7 +11,8 @@ inline const QString UpdateUserAgent = QStringLiteral("Mozilla/4.0 (compatible; 
 extern const QString DefaultUpdateHost;
 // Replaces the update host's base address, for a mirror or a local test server.
 inline constexpr char UpdateHostVariable[] = "TESSALY_UPDATE_URL";
-// The file names the maker's update host serves, and the name the installer is saved as.
+// The update host's file names (fixed by the host, not named after this program) and the
+// name the installer is saved as.
 inline const QString VersionPagePath = QStringLiteral("/download/version/vexa-version.html");
 inline const QString ChangesPagePath = QStringLiteral("/download/version/vexa-changes.html");
 inline const QString InstallerPath = QStringLiteral("/download/vexa.exe");
