@@ -92,6 +92,7 @@ QString DataFolder()
     QString base = qEnvironmentVariable("APPDATA");
     if (base.isEmpty())
         base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // Quenwick is the maker: its data folder, with this program's folder inside.
     return CombinePath(base, u"Quenwick"_s + QDir::separator() + u"Tessaly"_s);
 }
 

@@ -406,19 +406,3 @@ QString FormatDateTimeText(const QString &format, const QDateTime &localMoment,
 {
     return FormatDateTimeText(format, LocalMoment{localMoment.date(), localMoment.time()}, locale);
 }
-
-void FuzzFormatDateTimeText(const char *data, qsizetype size)
-{
-    if (size < 8)
-        return;
-    qint64 ms = 0;
-    for (int k = 0; k < 8; ++k)
-        ms = (ms << 8) | quint8(data[k]);
-    // Any moment from year 1 to 9999.
-    constexpr qint64 span = 315537897600000LL;
-    const QDateTime moment =
-        QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC).addMSecs(qint64(quint64(ms) % span));
-    static const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
-    const QString format = QString::fromUtf8(data + 8, size - 8);
-    FormatDateTimeText(format, moment, locale);
-}

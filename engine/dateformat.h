@@ -42,7 +42,3 @@ QString FormatDateTimeText(const QString &format, const LocalMoment &moment,
                            const LocaleFormat &locale);
 QString FormatDateTimeText(const QString &format, const QDateTime &localMoment,
                            const LocaleFormat &locale);
-
-// Runs the formatter on arbitrary bytes (a format and a moment taken from them);
-// for fuzzing: any input must return without crashing.
-void FuzzFormatDateTimeText(const char *data, qsizetype size);

@@ -18,11 +18,11 @@ int hexDigitValue(QChar c)
 
 } // namespace
 
-int IntOrDefault(const QString &text, int fallback)
+std::optional<int> ReadInteger(QStringView text, IntegerDigits digits, QStringView blanks)
 {
     const qsizetype n = text.size();
     qsizetype i = 0;
-    while (i < n && text.at(i) == u' ')
+    while (i < n && blanks.contains(text.at(i)))
         ++i;
     bool negative = false;
     if (i < n && (text.at(i) == u'+' || text.at(i) == u'-')) {
@@ -30,32 +30,39 @@ int IntOrDefault(const QString &text, int fallback)
         ++i;
     }
     int base = 10;
-    if (i < n && (text.at(i) == u'$' || text.at(i) == u'x' || text.at(i) == u'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < n && text.at(i) == u'0' &&
-               (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {
-        base = 16;
-        i += 2;
+    if (digits == IntegerDigits::DecimalOrHexadecimal) {
+        if (i < n && (text.at(i) == u'$' || text.at(i) == u'x' || text.at(i) == u'X')) {
+            base = 16;
+            ++i;
+        } else if (i + 1 < n && text.at(i) == u'0' &&
+                   (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {
+            base = 16;
+            i += 2;
+        }
     }
     if (i >= n)
-        return fallback;
+        return std::nullopt;
 
     constexpr qint64 limit = qint64(std::numeric_limits<int>::max()) + 1;
     qint64 value = 0;
     for (; i < n; ++i) {
         const int digit = hexDigitValue(text.at(i));
         if (digit < 0 || digit >= base)
-            return fallback;
+            return std::nullopt;
         value = value * base + digit;
         if (value > limit)
-            return fallback;
+            return std::nullopt;
     }
     if (negative)
         value = -value;
     if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-        return fallback;
+        return std::nullopt;
     return int(value);
+}
+
+int IntOrDefault(const QString &text, int fallback)
+{
+    return ReadInteger(text).value_or(fallback);
 }
 
 QString TrimControl(const QString &text)

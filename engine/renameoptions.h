@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
+
+#include <optional>
 
 // Indices of the drop-down lists; -1 (no selection) is a valid value of each.
 namespace CaseMode {
@@ -45,6 +48,20 @@ struct RenameOptions
 
     bool operator==(const RenameOptions &) const = default;
 };
+
+// Which digits ReadInteger takes.
+enum class IntegerDigits {
+    // Decimal, or hexadecimal after "$", "x" or "0x".
+    DecimalOrHexadecimal,
+    DecimalOnly,
+};
+
+// A whole text read as a 32-bit integer: any run of the characters in blanks, an
+// optional sign, then digits running to the end of the text and fitting in 32 bits.
+// Nothing for any other text.
+std::optional<int> ReadInteger(QStringView text,
+                               IntegerDigits digits = IntegerDigits::DecimalOrHexadecimal,
+                               QStringView blanks = u" ");
 
 // The one rule by which option texts become numbers: leading spaces, an optional
 // sign, then decimal digits or a hexadecimal number after "$", "x" or "0x", running

@@ -1,9 +1,9 @@
 #include "startup.h"
 
 #include "messageboxes.h"
-#include "newversioncheck.h"
 #include "shellservices.h"
 #include "unitmain.h"
+#include "updatestep.h"
 #include "usermessages.h"
 #include "usettings.h"
 
@@ -202,13 +202,6 @@ QStringList QtButtonSourceTexts()
     return qtButtonTexts();
 }
 
-bool RunUpdateCheck()
-{
-    MessageBoxes messages;
-    DesktopShell shell;
-    return RunNewVersionCheck(messages, shell);
-}
-
 int RunTessaly(QApplication &app)
 {
     MessageBoxes messages;
@@ -222,19 +215,34 @@ int RunTessaly(QApplication &app)
     // Lets the desktop tie the windows to the menu entry and its icon (Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral(TESSALY_APP_ID));
     LoadTranslationCatalogue(app);
-    if (!RunUpdateCheck())
-        return 0;
 
-    // The command-line mode, run while the main window is made, sets options in the
-    // options dialog, so the dialog must exist first.
-    TFormSettings formSettings;
-    TFormMain formMain(formSettings, messages, shell);
-    if (formMain.QuitRequested()) {
-        // The unattended run is over: the message loop ends as soon as it starts.
-        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
-        return app.exec();
-    }
-    // The window has placed itself on the screen, centred and whole.
-    formMain.show();
+    // The windows are made once the update step lets start-up go on; it may end the
+    // program before any exists. Until the main window shows, no closing window (a
+    // message box of the command-line mode) may end the program.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    std::unique_ptr<TFormSettings> formSettings;
+    std::unique_ptr<TFormMain> formMain;
+    UpdateStep update(messages, shell);
+    const auto startWindows = [&](bool goesOn) {
+        if (!goesOn) {
+            QCoreApplication::exit(0);
+            return;
+        }
+        // The command-line mode, run while the main window is made, sets options in the
+        // options dialog, so the dialog must exist first.
+        formSettings = std::make_unique<TFormSettings>();
+        formMain = std::make_unique<TFormMain>(*formSettings, messages, shell);
+        if (formMain->QuitRequested()) {
+            // The unattended run is over.
+            QCoreApplication::exit(0);
+            return;
+        }
+        // The window has placed itself on the screen, centred and whole.
+        formMain->show();
+        QGuiApplication::setQuitOnLastWindowClosed(true);
+    };
+    // Queued: the windows are made from the event loop, not inside the network's signals.
+    QObject::connect(&update, &UpdateStep::finished, &app, startWindows, Qt::QueuedConnection);
+    update.start();
     return app.exec();
 }

@@ -50,9 +50,6 @@ void ApplyLanguageToQt();
 // Qt has no translation of.
 QStringList QtButtonSourceTexts();
 
-// Asks whether a newer version exists and lets the user get it; false when the
-// program is to end before any window is made.
-bool RunUpdateCheck();
-
-// The whole start-up on an existing application object, then the message loop.
+// The whole start-up on an existing application object, then the message loop: the
+// update check, which may end the program, then the windows.
 int RunTessaly(QApplication &app);

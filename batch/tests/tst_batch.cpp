@@ -1,5 +1,6 @@
 #include "batchpaths.h"
 #include "batchrunner.h"
+#include "filetree.h"
 #include "namebuilder.h"
 #include "recordingmessages.h"
 #include "renameplan.h"
@@ -23,7 +24,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using Tree = QMap<QString, QString>; // relative path -> content
+using Tree = FileTree; // relative path -> content
 using OptionsEdit = std::function<void(RenameOptions &)>;
 using Hook = std::function<void(TestDir &)>;
 
@@ -42,19 +43,6 @@ struct Scenario
     Hook afterPlan = {};            // between planning and carrying out
     QString blockedBy = {};         // the warning of a blocked plan; nothing is touched then
 };
-
-Tree readTree(const QString &root)
-{
-    Tree tree;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        tree.insert(path.mid(root.size() + 1), QString::fromUtf8(file.readAll()));
-    }
-    return tree;
-}
 
 Tree unchanged(const QStringList &files)
 {
@@ -699,7 +687,7 @@ void TestBatch::batches()
     options.destination.replace(u"<root>"_s, m_root->path());
     RecordingMessages quiet;
     QVERIFY(PreviewNames(items, options, scenario.names, quiet));
-    const Tree start = readTree(m_root->path());
+    const Tree start = ReadFileTree(m_root->path());
 
     SystemFileSystemView view;
     const RenamePlan plan = PlanBatch(items, options, view, true);
@@ -710,7 +698,7 @@ void TestBatch::batches()
     if (plan.blocked()) {
         QVERIFY(!RunBatch(items, options, m_messages, m_files));
         QCOMPARE(m_messages.texts(), QStringList{scenario.blockedBy});
-        QCOMPARE(readTree(m_root->path()), scenario.after);
+        QCOMPARE(ReadFileTree(m_root->path()), scenario.after);
         QVERIFY(!QFile::exists(UndoLogPath()));
         return;
     }
@@ -723,7 +711,7 @@ void TestBatch::batches()
         ExecutePlan(items, plan, options, m_messages, m_files,
                     [&](qsizetype index, const QString &) { moved.append(index); })
             .differed;
-    const Tree after = readTree(m_root->path());
+    const Tree after = ReadFileTree(m_root->path());
     QCOMPARE(after, scenario.after);
     // Where the Trash took each replaced file, as the log says: the home Trash, or the
     // Trash of the file's own file system.
@@ -774,7 +762,7 @@ void TestBatch::batches()
     // Files that appeared or went away after planning are the user's doing and stay so.
     Tree expected = start;
     if (scenario.afterPlan) {
-        const Tree made = readTree(m_root->path());
+        const Tree made = ReadFileTree(m_root->path());
         for (auto it = made.cbegin(); it != made.cend(); ++it) {
             if (!start.contains(it.key()))
                 expected.insert(it.key(), it.value());
@@ -784,7 +772,7 @@ void TestBatch::batches()
                 expected.remove(key);
         }
     }
-    QCOMPARE(readTree(m_root->path()), expected);
+    QCOMPARE(ReadFileTree(m_root->path()), expected);
     // Nothing stays behind in the Trash, nor in its list.
     for (const QString &path : trashed) {
         QVERIFY2(!QFile::exists(path), qPrintable(path));
@@ -885,7 +873,7 @@ void TestBatch::checksBeforeAnything()
         this->preview(items, options);
     RunBatch(items, options, m_messages, m_files);
     QCOMPARE(m_messages.texts(), messages);
-    QCOMPARE(readTree(m_root->path()), unchanged({u"a.txt"_s}));
+    QCOMPARE(ReadFileTree(m_root->path()), unchanged({u"a.txt"_s}));
     QFile log(UndoLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll(), "previous"_ba);
@@ -949,7 +937,7 @@ void TestBatch::failedBatchesUndoCompletely()
     files.append(u"f1 (1).txt"_s);
     for (const QString &file : files)
         m_root->file(file, file.toUtf8());
-    const Tree start = readTree(m_root->path());
+    const Tree start = ReadFileTree(m_root->path());
 
     for (int failAt = 1; failAt <= 7; ++failAt) {
         for (int conflict : {ConflictMode::AutoNumber, ConflictMode::Overwrite}) {
@@ -972,7 +960,7 @@ void TestBatch::failedBatchesUndoCompletely()
             }
             if (QFile::exists(UndoLogPath()))
                 UndoLastBatch(m_messages, m_files);
-            QCOMPARE(readTree(m_root->path()), start);
+            QCOMPARE(ReadFileTree(m_root->path()), start);
         }
     }
 }
@@ -985,7 +973,7 @@ void TestBatch::stopsBetweenFiles()
     for (const QString &file : files)
         m_root->file(file, file.toUtf8());
     m_root->file(u"x.txt"_s, "outside");
-    const Tree start = readTree(m_root->path());
+    const Tree start = ReadFileTree(m_root->path());
     for (int stopAfter = 0; stopAfter <= 4; ++stopAfter) {
         TRenameItems items = listed(files);
         RenameOptions options;
@@ -1015,7 +1003,7 @@ void TestBatch::stopsBetweenFiles()
                      QStringList{u"Stopped after %1 of 4 files. Undo brings them back."_s.arg(
                          outcome.done)});
         }
-        const Tree stopped = readTree(m_root->path());
+        const Tree stopped = ReadFileTree(m_root->path());
         for (const QString &path : stopped.keys())
             QVERIFY2(!path.startsWith(u".tessaly-"_s), qPrintable(path));
         // The undo too stops between two records when asked, and the next one goes on.
@@ -1035,7 +1023,7 @@ void TestBatch::stopsBetweenFiles()
             QVERIFY(QFile::exists(UndoLogPath()));
             UndoLastBatch(m_messages, m_files);
         }
-        QCOMPARE(readTree(m_root->path()), start);
+        QCOMPARE(ReadFileTree(m_root->path()), start);
     }
 }
 
@@ -1057,10 +1045,10 @@ void TestBatch::undoReadsEveryLineForm()
               "/d.txt\",\"" + root + "/new-d.txt\"");
     log.close();
     UndoLastBatch(m_messages, m_files);
-    QCOMPARE(readTree(m_root->path()), (Tree{{u"a.txt"_s, u"a"_s},
-                                             {u"b.txt"_s, u"b"_s},
-                                             {u"new-c.txt"_s, u"c"_s},
-                                             {u"d.txt"_s, u"d"_s}}));
+    QCOMPARE(ReadFileTree(m_root->path()), (Tree{{u"a.txt"_s, u"a"_s},
+                                                 {u"b.txt"_s, u"b"_s},
+                                                 {u"new-c.txt"_s, u"c"_s},
+                                                 {u"d.txt"_s, u"d"_s}}));
     Q_UNUSED(a);
     Q_UNUSED(b);
     Q_UNUSED(c);
@@ -1085,13 +1073,13 @@ void TestBatch::undoKeepsFilesMadeSince()
                  u"The specified file already exists\n["_s + m_root->filePath(u"a.txt"_s) + u']');
     }
     QVERIFY(QFile::exists(UndoLogPath()));
-    QCOMPARE(readTree(m_root->path()),
+    QCOMPARE(ReadFileTree(m_root->path()),
              (Tree{{u"a.txt"_s, u"made since"_s}, {u"b.txt"_s, u"a.txt"_s}}));
 
     // Once the user moved the new file away, the undo goes on.
     QFile::rename(m_root->filePath(u"a.txt"_s), m_root->filePath(u"kept.txt"_s));
     UndoLastBatch(m_messages, m_files);
-    QCOMPARE(readTree(m_root->path()),
+    QCOMPARE(ReadFileTree(m_root->path()),
              (Tree{{u"a.txt"_s, u"a.txt"_s}, {u"kept.txt"_s, u"made since"_s}}));
 }
 
@@ -1106,7 +1094,7 @@ void TestBatch::undoRecreatesFolders()
     RunBatch(items, options, m_messages, m_files);
     QVERIFY(QDir(m_root->filePath(u"src"_s)).removeRecursively());
     UndoLastBatch(m_messages, m_files);
-    QCOMPARE(readTree(m_root->path()), (Tree{{u"src/deep/a.txt"_s, u"a.txt"_s}}));
+    QCOMPARE(ReadFileTree(m_root->path()), (Tree{{u"src/deep/a.txt"_s, u"a.txt"_s}}));
 }
 
 void TestBatch::undoOfNothing()
@@ -1174,7 +1162,7 @@ void TestBatch::logFileSystemFull()
     for (int i = 0; i < 1000; ++i)
         names.append(m_root->file(u"a fairly long file name %1.txt"_s.arg(i), "x")
                          .mid(m_root->path().size() + 1));
-    const Tree start = readTree(m_root->path());
+    const Tree start = ReadFileTree(m_root->path());
     TRenameItems items = listed(names);
     RenameOptions options;
     options.pattern = u"{name} renamed"_s;
@@ -1187,14 +1175,14 @@ void TestBatch::logFileSystemFull()
                  u"Cannot create file \""_s + UndoLogPath() + u"\". No space left on device"_s);
     }
     const QStringList records = QFile::exists(UndoLogPath()) ? logRecords() : QStringList();
-    const Tree after = readTree(m_root->path());
+    const Tree after = ReadFileTree(m_root->path());
     QCOMPARE(records.size(), int(std::count_if(after.keyBegin(), after.keyEnd(), [](auto &name) {
                  return name.endsWith(u" renamed.txt"_s);
              })));
     QCOMPARE(!records.isEmpty(), someDone);
     if (someDone)
         UndoLastBatch(m_messages, m_files);
-    QCOMPARE(readTree(m_root->path()), start);
+    QCOMPARE(ReadFileTree(m_root->path()), start);
 }
 
 void TestBatch::messagesSeeTheEndedLog_data()
@@ -1289,12 +1277,12 @@ void TestBatch::logLinkNeverFollowed()
     options.pattern = u"b"_s;
     preview(items, options);
     RunBatch(items, options, m_messages, m_files);
-    QCOMPARE(readTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
+    QCOMPARE(ReadFileTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
     QVERIFY(!QFileInfo(UndoLogPath()).isSymLink());
     QCOMPARE(logRecords(), QStringList{u"a.txt>b.txt"_s});
     UndoLastBatch(m_messages, m_files);
-    QCOMPARE(readTree(m_root->path()), unchanged({u"a.txt"_s}));
-    QCOMPARE(readTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
+    QCOMPARE(ReadFileTree(m_root->path()), unchanged({u"a.txt"_s}));
+    QCOMPARE(ReadFileTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
 }
 
 void TestBatch::logPathsAbsoluteAndClean_data()
@@ -1317,7 +1305,7 @@ void TestBatch::logPathsAbsoluteAndClean()
     m_root->file(u"A/a.txt"_s, "a");
     m_root->folder(u"A/sub"_s);
     m_root->file(u"B/out/a.txt"_s, "unrelated");
-    const Tree start = readTree(m_root->path());
+    const Tree start = ReadFileTree(m_root->path());
     const QString saved = QDir::currentPath();
     const auto restore = qScopeGuard([&] { QDir::setCurrent(saved); });
     QDir::setCurrent(m_root->filePath(u"A"_s));
@@ -1338,7 +1326,7 @@ void TestBatch::logPathsAbsoluteAndClean()
     QDir::setCurrent(m_root->filePath(u"B"_s));
     UndoLastBatch(m_messages, m_files);
     Tree expected = start;
-    QCOMPARE(readTree(m_root->path()), expected);
+    QCOMPARE(ReadFileTree(m_root->path()), expected);
 }
 
 void TestBatch::undoCountsUnreadableLines_data()
@@ -1395,7 +1383,7 @@ void TestBatch::undoCountsUnreadableLines()
     }
     expected.append(u"Undo completed for the last rename operation."_s);
     QCOMPARE(m_messages.texts(), expected);
-    Tree tree = readTree(m_root->path());
+    Tree tree = ReadFileTree(m_root->path());
     QCOMPARE(tree.take(u"x/new-b.txt"_s), u"x"_s);
     QCOMPARE(tree.keys(), after);
 }
@@ -1572,17 +1560,17 @@ void TestBatch::longestNamesCopiedAndMoved()
     }
     const QString name = QString(251, u'n') + u".txt"_s;
     m_root->file(name, "longest");
-    const Tree start = readTree(m_root->path());
+    const Tree start = ReadFileTree(m_root->path());
     TRenameItems items = listed({name});
     RenameOptions options;
     options.batchMode = mode;
     options.destination = (other ? other->path() : m_root->path()) + u"/out"_s;
     preview(items, options);
     RunBatch(items, options, m_messages, m_files);
-    QCOMPARE(readTree(options.destination), (Tree{{name, u"longest"_s}}));
+    QCOMPARE(ReadFileTree(options.destination), (Tree{{name, u"longest"_s}}));
     UndoLastBatch(m_messages, m_files);
-    QCOMPARE(readTree(m_root->path()), start);
-    QCOMPARE(readTree(options.destination), Tree());
+    QCOMPARE(ReadFileTree(m_root->path()), start);
+    QCOMPARE(ReadFileTree(options.destination), Tree());
 }
 
 // A link moved to another file system stays a link, and comes back as one.

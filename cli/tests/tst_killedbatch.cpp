@@ -2,9 +2,9 @@
 // killed at any moment must leave a log from which the undo restores the starting
 // tree exactly, and a second run while one is stopped must touch nothing.
 
+#include "filetree.h"
 #include "testdir.h"
 
-#include <QDirIterator>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -16,27 +16,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QMap<QString, QByteArray> readTree(const QString &root)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        tree.insert(path.mid(root.size() + 1), file.readAll());
-    }
-    return tree;
-}
-
 // The paths whose content differs between two trees, for a readable failure.
-QString differences(const QMap<QString, QByteArray> &actual,
-                    const QMap<QString, QByteArray> &expected)
+QString differences(const FileTree &actual, const FileTree &expected)
 {
     QStringList lines;
     for (auto it = actual.cbegin(); it != actual.cend(); ++it) {
-        if (expected.value(it.key(), "<none>") != it.value())
-            lines.append(u"%1 holds \"%2\""_s.arg(it.key(), QString::fromUtf8(it.value())));
+        if (expected.value(it.key(), u"<none>"_s) != it.value())
+            lines.append(u"%1 holds \"%2\""_s.arg(it.key(), it.value()));
     }
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
         if (!actual.contains(it.key()))
@@ -164,9 +150,9 @@ void TestKilledBatch::undoAfterKill()
     }
     // Hidden files left behind would show here too.
     const auto trees = [&] {
-        auto tree = readTree(disk.path());
+        auto tree = ReadFileTree(disk.path());
         if (tmpfs.isValid()) {
-            const auto other = readTree(tmpfs.path());
+            const auto other = ReadFileTree(tmpfs.path());
             for (auto it = other.cbegin(); it != other.cend(); ++it)
                 tree.insert(u"tmpfs/"_s + it.key(), it.value());
         }
@@ -230,7 +216,7 @@ void TestKilledBatch::secondRunStopsAtOnce()
     const QString files = dir.folder(u"files"_s);
     for (int i = 0; i < 40; ++i)
         dir.file(u"files/f%1.txt"_s.arg(i), u"content %1"_s.arg(i).toUtf8());
-    const auto start = readTree(dir.path());
+    const auto start = ReadFileTree(dir.path());
 
     const QProcessEnvironment environment = environmentWith(appData);
     QProcess first;
@@ -254,7 +240,7 @@ void TestKilledBatch::secondRunStopsAtOnce()
         if (first.state() != QProcess::NotRunning)
             ::kill(stopped, SIGKILL);
     });
-    const auto halfway = readTree(dir.path());
+    const auto halfway = ReadFileTree(dir.path());
     QVERIFY(halfway != start);
 
     QProcess other;
@@ -265,7 +251,8 @@ void TestKilledBatch::secondRunStopsAtOnce()
     const QString message = QString::fromUtf8(other.readAllStandardError());
     QCOMPARE(other.exitCode(), 1);
     QVERIFY2(message.startsWith(u"Another rename is running"_s), qPrintable(message));
-    QVERIFY2(differences(readTree(dir.path()), halfway).isEmpty(), "the second run changed files");
+    QVERIFY2(differences(ReadFileTree(dir.path()), halfway).isEmpty(),
+             "the second run changed files");
 
     QCOMPARE(::kill(stopped, SIGCONT), 0);
     QVERIFY(first.waitForFinished(60000));
@@ -276,7 +263,7 @@ void TestKilledBatch::secondRunStopsAtOnce()
     undo.start(QStringLiteral(TESSALY_CLI), {u"--undo"_s});
     QVERIFY(undo.waitForFinished(60000));
     QCOMPARE(undo.exitCode(), 0);
-    const QString changed = differences(readTree(dir.path()), start);
+    const QString changed = differences(ReadFileTree(dir.path()), start);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
 }
 
@@ -360,7 +347,7 @@ void TestKilledBatch::undoAfterKilledChainOrSwap()
         listed.append(dir.file(u"files/"_s + name, u"content of %1"_s.arg(name).toUtf8()));
     }
     dir.file(u"names.txt"_s, names.join(u'\n').toUtf8());
-    const auto start = readTree(dir.path());
+    const auto start = ReadFileTree(dir.path());
     const QStringList options =
         fixture == u"chain"_s
             ? QStringList{u"--pattern"_s, u"n{counter}"_s, u"--counter-start"_s, u"1"_s}
@@ -384,7 +371,7 @@ void TestKilledBatch::undoAfterKilledChainOrSwap()
     undo.start(QStringLiteral(TESSALY_CLI), {u"--undo"_s});
     QVERIFY(undo.waitForFinished(60000));
     QCOMPARE(undo.exitCode(), 0);
-    const QString changed = differences(readTree(dir.path()), start);
+    const QString changed = differences(ReadFileTree(dir.path()), start);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
 }
 

@@ -206,14 +206,19 @@ void TestDateFormat::anyInputIsSafe()
 {
     QRandomGenerator random(20261210);
     static const char alphabet[] = "yYmMdDhHnNsSzZtTcCgGeEaApP/:'\" -xq";
+    const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
+    // Any moment from year 1 to 9999.
+    const QDateTime first(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+    const qint64 span = first.msecsTo(QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC));
     for (int round = 0; round < 20000; ++round) {
-        QByteArray data(8 + random.bounded(24), Qt::Uninitialized);
-        for (qsizetype k = 0; k < data.size(); ++k) {
-            data[k] = k < 8 || random.bounded(4) == 0
-                          ? char(random.bounded(256))
-                          : alphabet[random.bounded(int(sizeof(alphabet) - 1))];
+        QByteArray format(random.bounded(24), Qt::Uninitialized);
+        for (qsizetype k = 0; k < format.size(); ++k) {
+            format[k] = random.bounded(4) == 0
+                            ? char(random.bounded(256))
+                            : alphabet[random.bounded(int(sizeof(alphabet) - 1))];
         }
-        FuzzFormatDateTimeText(data.constData(), data.size());
+        const QDateTime moment = first.addMSecs(qint64(random.generate64() % quint64(span)));
+        FormatDateTimeText(QString::fromUtf8(format), moment, locale);
     }
 }
 

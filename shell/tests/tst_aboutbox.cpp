@@ -7,6 +7,7 @@
 #include "usegerman.h"
 #include "unitmain.h"
 #include "usettings.h"
+#include "windowtests.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -85,11 +86,7 @@ private slots:
 
 void TestAboutBox::initTestCase()
 {
-    static const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-            if (!message.contains(u"propagateSizeHints"_s))
-                previous(type, context, message);
-        });
+    DropSizeHintMessages();
     // The program's own look, so that the screenshot shows what a user sees.
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
     ApplyApplicationFont(*app);

@@ -2,7 +2,7 @@
 // TranslateText, into every language it offers.
 
 #include "aboutbox.h"
-#include "newversioncheck.h"
+#include "newversiondialog.h"
 #include "startup.h"
 #include "translation.h"
 

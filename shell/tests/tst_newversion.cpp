@@ -1,10 +1,14 @@
-#include "newversioncheck.h"
+#include "newversiondialog.h"
 #include "recordingmessages.h"
 #include "recordingshell.h"
 #include "startup.h"
 #include "testdir.h"
 #include "translation.h"
+#include "updatecheck.h"
+#include "updatehost.h"
+#include "updatestep.h"
 #include "usegerman.h"
+#include "windowtests.h"
 
 #include <QApplication>
 #include <QDir>
@@ -193,15 +197,19 @@ private slots:
     void screenshot();
 
 private:
-    template <typename T>
-    T *child(QWidget *parent, const char *name) const
-    {
-        T *found = parent->findChild<T *>(QLatin1String(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
     QString installerPath() const { return QDir(QDir::tempPath()).filePath(InstallerFileName); }
+    // Runs the check against host to its end; false when it never ends.
+    static bool runCheck(const QUrl &host, std::optional<UpdateOffer> &offer,
+                         std::chrono::milliseconds transferTimeout = UpdateCheckTimeout)
+    {
+        UpdateCheck check;
+        QSignalSpy finished(&check, &UpdateCheck::finished);
+        check.start(host, VersionCode, transferTimeout);
+        if (!finished.wait(20000) || finished.size() != 1)
+            return false;
+        offer = check.offer();
+        return true;
+    }
 
     std::unique_ptr<TestDir> m_temp;
     std::unique_ptr<LocalHttpServer> m_server;
@@ -211,11 +219,7 @@ private:
 
 void TestNewVersion::initTestCase()
 {
-    static const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-            if (!message.contains(u"propagateSizeHints"_s))
-                previous(type, context, message);
-        });
+    DropSizeHintMessages();
     // Straight to the test's own server, whatever proxy the machine names.
     QNetworkProxyFactory::setUseSystemConfiguration(false);
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
@@ -235,9 +239,6 @@ void TestNewVersion::init()
     qputenv(UpdateHostVariable, m_server->address().toEncoded());
     m_messages = std::make_unique<RecordingMessages>();
     m_shell = std::make_unique<RecordingShell>();
-    ForceUpdate = false;
-    DownloadCancelled = false;
-    NewVersionMessage.clear();
 }
 
 void TestNewVersion::cleanup()
@@ -286,7 +287,9 @@ void TestNewVersion::updateHostAddress()
     const QUrl host = UpdateHostAddress();
     if (versionPage.isEmpty()) {
         QVERIFY(host.isEmpty());
-        QVERIFY(!CheckForNewVersion());
+        std::optional<UpdateOffer> offer;
+        QVERIFY(runCheck(host, offer));
+        QVERIFY(!offer);
     } else {
         QCOMPARE(UpdateDocumentAddress(host, VersionPagePath).toString(), versionPage);
     }
@@ -362,11 +365,12 @@ void TestNewVersion::check()
     m_server->answers[VersionPagePath.toUtf8()] = version;
     m_server->answers[ChangesPagePath.toUtf8()] = changes;
     m_server->answers["/moved/vexa-version.html"] = page("24/23");
-    NewVersionMessage = u"earlier"_s;
 
-    QCOMPARE(CheckForNewVersion(), shown);
-    QCOMPARE(ForceUpdate, forced);
-    QCOMPARE(NewVersionMessage, shown ? message : u"earlier"_s);
+    std::optional<UpdateOffer> offer;
+    QVERIFY(runCheck(UpdateHostAddress(), offer));
+    QCOMPARE(offer.has_value(), shown);
+    if (offer)
+        QCOMPARE(*offer, (UpdateOffer{message, forced}));
     QVERIFY(!m_server->paths.isEmpty());
     for (const QByteArray &agent : std::as_const(m_server->userAgents))
         QCOMPARE(agent, UpdateUserAgent.toUtf8());
@@ -378,10 +382,11 @@ void TestNewVersion::checkGivesUpOnASilentHost()
     m_server->answers[VersionPagePath.toUtf8()] = {200, {}, Answer::Framing::Silent, {}};
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(!CheckForNewVersion(m_server->address(), 300ms));
+    std::optional<UpdateOffer> offer;
+    QVERIFY(runCheck(m_server->address(), offer, 300ms));
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(m_server->paths, QList<QByteArray>{VersionPagePath.toUtf8()});
-    QVERIFY(NewVersionMessage.isEmpty());
+    QVERIFY(!offer);
 }
 
 void TestNewVersion::dialogShowsAndCloses_data()
@@ -391,20 +396,20 @@ void TestNewVersion::dialogShowsAndCloses_data()
     QTest::addColumn<CloseBy>("closeBy");
     QTest::addColumn<QString>("updateCaption");
     QTest::addColumn<QString>("cancelCaption");
-    QTest::addColumn<int>("tag");
+    QTest::addColumn<bool>("goesOn");
 
     QTest::newRow("newer-skip") << false << false << CloseBy::Button << u"Update Now"_s << u"Skip"_s
-                                << 1;
+                                << true;
     QTest::newRow("newer-close-box")
-        << false << false << CloseBy::CloseBox << u"Update Now"_s << u"Skip"_s << 1;
+        << false << false << CloseBy::CloseBox << u"Update Now"_s << u"Skip"_s << true;
     QTest::newRow("forced-exit") << true << false << CloseBy::Button << u"Update Now"_s << u"Exit"_s
-                                 << 0;
+                                 << false;
     QTest::newRow("forced-close-box")
-        << true << false << CloseBy::CloseBox << u"Update Now"_s << u"Exit"_s << 0;
+        << true << false << CloseBy::CloseBox << u"Update Now"_s << u"Exit"_s << false;
     QTest::newRow("forced-escape")
-        << true << false << CloseBy::Escape << u"Update Now"_s << u"Exit"_s << 0;
+        << true << false << CloseBy::Escape << u"Update Now"_s << u"Exit"_s << false;
     QTest::newRow("forced-german")
-        << true << true << CloseBy::Button << u"Jetzt aktualisieren"_s << u"Beenden"_s << 0;
+        << true << true << CloseBy::Button << u"Jetzt aktualisieren"_s << u"Beenden"_s << false;
 }
 
 void TestNewVersion::dialogShowsAndCloses()
@@ -414,33 +419,33 @@ void TestNewVersion::dialogShowsAndCloses()
     QFETCH(CloseBy, closeBy);
     QFETCH(QString, updateCaption);
     QFETCH(QString, cancelCaption);
-    QFETCH(int, tag);
+    QFETCH(bool, goesOn);
 
     if (german)
         UseGerman({{u"Update Now"_s, u"Jetzt aktualisieren"_s},
                    {u"Exit"_s, u"Beenden"_s},
                    {u"Skip"_s, u"Überspringen"_s}});
-    ForceUpdate = forced;
     // Markup from the network is shown as it is, never interpreted.
-    NewVersionMessage = u"The new version <b>2.4</b> is available\r\n\r\nWhat's new:\r\n"
-                        u"<a href=\"file:///etc\">click</a>\r\n"_s;
-    TfrmNewVersion dialog(*m_messages, *m_shell);
+    const UpdateOffer offer{u"The new version <b>2.4</b> is available\r\n\r\nWhat's new:\r\n"
+                            u"<a href=\"file:///etc\">click</a>\r\n"_s,
+                            forced};
+    NewVersionDialog dialog(offer, *m_messages, *m_shell);
     QCOMPARE(dialog.objectName(), u"frmNewVersion"_s);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
     QCOMPARE(dialog.windowTitle(), u" Tessaly"_s);
-    // The designed size; it can grow, and shrink as far as its captions allow.
-    QCOMPARE(dialog.size(), QSize(421, 184));
-    QVERIFY(dialog.minimumSize().width() < 421 && dialog.maximumSize().width() > 421);
-    auto *label = child<QLabel>(&dialog, "Label1");
-    QCOMPARE(label->text(), NewVersionMessage);
+    // It can grow, and shrink as far as its captions allow.
+    QVERIFY(dialog.minimumSize().width() < dialog.width() &&
+            dialog.maximumSize().width() > dialog.width());
+    auto *label = FindControl<QLabel>(&dialog, "Label1");
+    QCOMPARE(label->text(), offer.message);
     QCOMPARE(label->textFormat(), Qt::PlainText);
-    QVERIFY(!child<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
-    QCOMPARE(child<QPushButton>(&dialog, "btUpdateNow")->text(), updateCaption);
-    auto *cancel = child<QPushButton>(&dialog, "btCancel");
+    QVERIFY(!FindControl<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
+    QCOMPARE(FindControl<QPushButton>(&dialog, "btUpdateNow")->text(), updateCaption);
+    auto *cancel = FindControl<QPushButton>(&dialog, "btCancel");
     QCOMPARE(cancel->text(), cancelCaption);
-    QCOMPARE(dialog.Tag(), 1);
+    QVERIFY(dialog.startUpGoesOn());
 
     switch (closeBy) {
     case CloseBy::Button:
@@ -454,7 +459,7 @@ void TestNewVersion::dialogShowsAndCloses()
         break;
     }
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.Tag(), tag);
+    QCOMPARE(dialog.startUpGoesOn(), goesOn);
     QVERIFY(m_messages->entries.isEmpty());
     QVERIFY(m_shell->started.isEmpty());
 }
@@ -488,24 +493,23 @@ void TestNewVersion::download()
     // An installer left by an earlier attempt is replaced.
     m_temp->file(InstallerFileName, "stale installer");
 
-    NewVersionMessage = u"The new version 2.4 is available"_s;
-    TfrmNewVersion dialog(*m_messages, *m_shell, nullptr, UpdateAction::DownloadInstaller);
+    NewVersionDialog dialog({u"The new version 2.4 is available"_s}, *m_messages, *m_shell, nullptr,
+                            UpdateAction::DownloadInstaller);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QVERIFY(child<QPushButton>(&dialog, "btUpdateNow")->toolTip().isEmpty());
-    QSignalSpy ended(&dialog, &TfrmNewVersion::downloadEnded);
-    auto *updateNow = child<QPushButton>(&dialog, "btUpdateNow");
+    QVERIFY(FindControl<QPushButton>(&dialog, "btUpdateNow")->toolTip().isEmpty());
+    QSignalSpy ended(&dialog, &NewVersionDialog::downloadEnded);
+    auto *updateNow = FindControl<QPushButton>(&dialog, "btUpdateNow");
     updateNow->click();
-    QCOMPARE(child<QPushButton>(&dialog, "btCancel")->text(), u"Abort"_s);
+    QCOMPARE(FindControl<QPushButton>(&dialog, "btCancel")->text(), u"Abort"_s);
     QVERIFY(!updateNow->isEnabled());
-    QVERIFY(child<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
-    QVERIFY(dialog.IsDownloading());
+    QVERIFY(FindControl<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
+    QCOMPARE(dialog.download().state(), InstallerDownload::State::Running);
 
     QVERIFY(ended.wait(10000));
-    QCOMPARE(child<QProgressBar>(&dialog, "ProgressBar1")->value(), progress);
+    QCOMPARE(FindControl<QProgressBar>(&dialog, "ProgressBar1")->value(), progress);
     QVERIFY(!dialog.isVisible());
-    QVERIFY(ForceUpdate);
-    QCOMPARE(dialog.Tag(), 0);
+    QVERIFY(!dialog.startUpGoesOn());
     QCOMPARE(m_server->paths, QList<QByteArray>{InstallerPath.toUtf8()});
     QCOMPARE(m_server->userAgents, QList<QByteArray>{UpdateUserAgent.toUtf8()});
     if (failure.isEmpty()) {
@@ -540,18 +544,18 @@ void TestNewVersion::abortDuringDownload()
     // The server sends 30% and then waits for ever, so only the abort can end it.
     m_server->answers[InstallerPath.toUtf8()] =
         page(QByteArray(100000, 'i'), Answer::Framing::Stall);
-    NewVersionMessage = u"The new version 2.4 is available"_s;
-    TfrmNewVersion dialog(*m_messages, *m_shell, nullptr, UpdateAction::DownloadInstaller);
+    NewVersionDialog dialog({u"The new version 2.4 is available"_s}, *m_messages, *m_shell, nullptr,
+                            UpdateAction::DownloadInstaller);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QSignalSpy ended(&dialog, &TfrmNewVersion::downloadEnded);
-    child<QPushButton>(&dialog, "btUpdateNow")->click();
-    QTRY_COMPARE(child<QProgressBar>(&dialog, "ProgressBar1")->value(), 30);
+    QSignalSpy ended(&dialog, &NewVersionDialog::downloadEnded);
+    FindControl<QPushButton>(&dialog, "btUpdateNow")->click();
+    QTRY_COMPARE(FindControl<QProgressBar>(&dialog, "ProgressBar1")->value(), 30);
     QVERIFY(dialog.isVisible());
 
     switch (closeBy) {
     case CloseBy::Button:
-        child<QPushButton>(&dialog, "btCancel")->click();
+        FindControl<QPushButton>(&dialog, "btCancel")->click();
         break;
     case CloseBy::CloseBox:
         dialog.close();
@@ -561,13 +565,13 @@ void TestNewVersion::abortDuringDownload()
         break;
     }
     QTRY_COMPARE(ended.size(), 1);
-    QVERIFY(DownloadCancelled);
+    QVERIFY(dialog.download().wasCancelled());
     QCOMPARE(m_messages->texts(),
              QStringList{DownloadFailed + u"Download is cancelled. Please download manually."_s});
     QCOMPARE(m_shell->addresses, QStringList{HomepageAddress});
     QCOMPARE(m_shell->started, QStringList());
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.Tag(), 0);
+    QVERIFY(!dialog.startUpGoesOn());
 }
 
 void TestNewVersion::updateNowOpensTheDownloadPage_data()
@@ -575,13 +579,13 @@ void TestNewVersion::updateNowOpensTheDownloadPage_data()
     QTest::addColumn<bool>("forced");
     QTest::addColumn<bool>("german");
     QTest::addColumn<QString>("toolTip");
-    QTest::addColumn<int>("tag");
+    QTest::addColumn<bool>("goesOn");
 
     const QString toolTip = u"Opens the download page in your web browser."_s;
-    QTest::newRow("newer-goes-on") << false << false << toolTip << 1;
-    QTest::newRow("forced-ends") << true << false << toolTip << 0;
+    QTest::newRow("newer-goes-on") << false << false << toolTip << true;
+    QTest::newRow("forced-ends") << true << false << toolTip << false;
     QTest::newRow("german-tooltip")
-        << false << true << u"Öffnet die Download-Seite im Webbrowser."_s << 1;
+        << false << true << u"Öffnet die Download-Seite im Webbrowser."_s << true;
 }
 
 // Where the installer for Windows cannot run, the download page opens in the browser;
@@ -591,23 +595,22 @@ void TestNewVersion::updateNowOpensTheDownloadPage()
     QFETCH(bool, forced);
     QFETCH(bool, german);
     QFETCH(QString, toolTip);
-    QFETCH(int, tag);
+    QFETCH(bool, goesOn);
 
     if (german)
         UseGerman({{u"Opens the download page in your web browser."_s,
                     u"Öffnet die Download-Seite im Webbrowser."_s}});
-    ForceUpdate = forced;
-    NewVersionMessage = u"The new version 2.4 is available"_s;
-    TfrmNewVersion dialog(*m_messages, *m_shell, nullptr, UpdateAction::OpenDownloadPage);
+    NewVersionDialog dialog({u"The new version 2.4 is available"_s, forced}, *m_messages, *m_shell,
+                            nullptr, UpdateAction::OpenDownloadPage);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    auto *updateNow = child<QPushButton>(&dialog, "btUpdateNow");
+    auto *updateNow = FindControl<QPushButton>(&dialog, "btUpdateNow");
     QCOMPARE(updateNow->toolTip(), toolTip);
     updateNow->click();
 
     QVERIFY(!dialog.isVisible());
-    QVERIFY(!dialog.IsDownloading());
-    QCOMPARE(dialog.Tag(), tag);
+    QCOMPARE(dialog.download().state(), InstallerDownload::State::Idle);
+    QCOMPARE(dialog.startUpGoesOn(), goesOn);
     QCOMPARE(m_shell->addresses, QStringList{u"https://tessaly.org/download.html"_s});
     QCOMPARE(m_shell->started, QStringList());
     QCOMPARE(m_server->paths, QList<QByteArray>());
@@ -670,11 +673,15 @@ void TestNewVersion::startUp()
         int shown = 0;
     } closer(closeBy);
     qApp->installEventFilter(&closer);
-    const bool result = RunNewVersionCheck(*m_messages, *m_shell);
+    UpdateStep step(*m_messages, *m_shell);
+    QSignalSpy finished(&step, &UpdateStep::finished);
+    step.start();
+    QVERIFY(finished.wait(20000));
     qApp->removeEventFilter(&closer);
 
     QCOMPARE(closer.shown, dialogShown ? 1 : 0);
-    QCOMPARE(result, goesOn);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.front().front().toBool(), goesOn);
     QVERIFY(m_messages->entries.isEmpty());
 }
 
@@ -685,15 +692,15 @@ void TestNewVersion::longMessageShowsWhole()
     QStringList lines{u"The new version 2.4 is available"_s, QString(), u"What's new:"_s};
     for (int i = 1; i <= 12; ++i)
         lines.append(u"Change number %1, described in a sentence long enough to wrap."_s.arg(i));
-    NewVersionMessage = lines.join(u"\r\n"_s);
-    TfrmNewVersion dialog(*m_messages, *m_shell);
+    NewVersionDialog dialog({lines.join(u"\r\n"_s)}, *m_messages, *m_shell);
+    const QSize formSize = dialog.size();
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    auto *label = child<QLabel>(&dialog, "Label1");
+    auto *label = FindControl<QLabel>(&dialog, "Label1");
     QTRY_VERIFY(label->height() >= label->heightForWidth(label->width()));
-    QVERIFY(dialog.height() > 184);
+    QVERIFY(dialog.height() > formSize.height());
     QVERIFY(dialog.height() <= dialog.screen()->availableGeometry().height());
-    QCOMPARE(dialog.width(), 421);
+    QCOMPARE(dialog.width(), formSize.width());
 }
 
 void TestNewVersion::screenshot()
@@ -702,8 +709,10 @@ void TestNewVersion::screenshot()
     m_server->answers[ChangesPagePath.toUtf8()] =
         page("Patterns take {imgw} and {imgh}\nUndo keeps the folder order\nFaster preview of "
              "large lists");
-    QVERIFY(CheckForNewVersion());
-    TfrmNewVersion dialog(*m_messages, *m_shell);
+    std::optional<UpdateOffer> offer;
+    QVERIFY(runCheck(UpdateHostAddress(), offer));
+    QVERIFY(offer);
+    NewVersionDialog dialog(*offer, *m_messages, *m_shell);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 

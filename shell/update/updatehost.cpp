@@ -1,0 +1,50 @@
+#include "updatehost.h"
+
+#include <QHostAddress>
+
+using namespace Qt::StringLiterals;
+
+const QString DefaultUpdateHost = QStringLiteral(TESSALY_UPDATE_HOST);
+
+namespace {
+
+bool isLoopback(const QString &host)
+{
+    if (host.compare(u"localhost"_s, Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+} // namespace
+
+bool IsAllowedUpdateAddress(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == u"https"_s)
+        return true;
+    return scheme == u"http"_s && isLoopback(url.host());
+}
+
+QUrl UpdateHostAddress()
+{
+    const QString configured = qEnvironmentVariable(UpdateHostVariable);
+    if (configured.isEmpty())
+        return DefaultUpdateHost.isEmpty() ? QUrl() : QUrl(DefaultUpdateHost, QUrl::StrictMode);
+    const QUrl url(configured, QUrl::StrictMode);
+    return IsAllowedUpdateAddress(url) ? url : QUrl();
+}
+
+QUrl UpdateDocumentAddress(const QUrl &base, const QString &path)
+{
+    QUrl url = base;
+    QString basePath = base.path();
+    while (basePath.endsWith(u'/'))
+        basePath.chop(1);
+    url.setPath(basePath + path);
+    url.setQuery(QString());
+    url.setFragment(QString());
+    return url;
+}

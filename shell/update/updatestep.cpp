@@ -1,0 +1,39 @@
+#include "updatestep.h"
+
+#include "newversiondialog.h"
+#include "startup.h"
+
+UpdateStep::UpdateStep(UserMessages &messages, ShellServices &shell, QObject *parent)
+    : QObject(parent)
+    , m_messages(messages)
+    , m_shell(shell)
+{
+    connect(&m_check, &UpdateCheck::finished, this, &UpdateStep::checked);
+}
+
+UpdateStep::~UpdateStep() = default;
+
+void UpdateStep::start()
+{
+    m_check.start(UpdateHostAddress(), VersionCode);
+}
+
+void UpdateStep::checked()
+{
+    if (!m_check.offer()) {
+        emit finished(true);
+        return;
+    }
+    m_dialog = std::make_unique<NewVersionDialog>(*m_check.offer(), m_messages, m_shell);
+    m_dialog->setWindowModality(Qt::ApplicationModal);
+    connect(m_dialog.get(), &QDialog::finished, this, &UpdateStep::dialogClosed);
+    m_dialog->show();
+}
+
+void UpdateStep::dialogClosed()
+{
+    const bool goesOn = m_dialog->startUpGoesOn();
+    // The dialog is still closing: it goes once control has left it.
+    m_dialog.release()->deleteLater();
+    emit finished(goesOn);
+}
