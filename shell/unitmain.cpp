@@ -7,6 +7,7 @@
 #include "digitsonly.h"
 #include "namebuilder.h"
 #include "namelist.h"
+#include "optioncontrols.h"
 #include "naturalorder.h"
 #include "patternkeywords.h"
 #include "presets.h"
@@ -609,53 +610,13 @@ void TFormMain::ApplyTranslatedCaptions()
 RenameOptions TFormMain::ReadRenameOptions() const
 {
     RenameOptions options;
-    options.find = ui->edtFind->text();
-    options.replace = ui->edtReplace->text();
-    options.pattern = ui->edtPattern->text();
-    options.caseMode = ui->cbCase->currentIndex();
-    options.changeExt = ui->chkNewExt->isChecked();
-    options.newExt = ui->edtNewExt->text();
-    options.insertText = ui->edtInsertText->text();
-    options.insertPos = ui->edtInsertPos->text();
-    options.removeFirst = ui->edtRemoveFirst->text();
-    options.removeLast = ui->edtRemoveLast->text();
-    options.removeFromPos = ui->edtRemoveFromPos->text();
-    options.removeTillPos = ui->edtRemoveTillPos->text();
-    options.charactersToRemove = ui->edtCharactersToRemove->text();
-    options.collapseDoubleSpaces = ui->chkCollapseDoubleSpaces->isChecked();
-    options.cropBefore = ui->edtCropBefore->text();
-    options.cropAfter = ui->edtCropAfter->text();
-    options.padNumbers = ui->edtPadNumbers->text();
-    options.includeSubfolders = ui->chkIncludeSubfolders->isChecked();
-    options.batchMode = ui->cbBatchMode->currentIndex();
-    options.destination = ui->edtDestination->text();
-    m_formSettings.ReadOptions(options);
+    ReadOptionControls({this, &m_formSettings}, options);
     return options;
 }
 
 void TFormMain::WriteRenameOptions(const RenameOptions &options)
 {
-    ui->edtFind->setText(options.find);
-    ui->edtReplace->setText(options.replace);
-    ui->edtPattern->setText(options.pattern);
-    ui->cbCase->setCurrentIndex(options.caseMode);
-    ui->chkNewExt->setChecked(options.changeExt);
-    ui->edtNewExt->setText(options.newExt);
-    ui->edtInsertText->setText(options.insertText);
-    ui->edtInsertPos->setText(options.insertPos);
-    ui->edtRemoveFirst->setText(options.removeFirst);
-    ui->edtRemoveLast->setText(options.removeLast);
-    ui->edtRemoveFromPos->setText(options.removeFromPos);
-    ui->edtRemoveTillPos->setText(options.removeTillPos);
-    ui->edtCharactersToRemove->setText(options.charactersToRemove);
-    ui->chkCollapseDoubleSpaces->setChecked(options.collapseDoubleSpaces);
-    ui->edtCropBefore->setText(options.cropBefore);
-    ui->edtCropAfter->setText(options.cropAfter);
-    ui->edtPadNumbers->setText(options.padNumbers);
-    ui->chkIncludeSubfolders->setChecked(options.includeSubfolders);
-    ui->cbBatchMode->setCurrentIndex(options.batchMode);
-    ui->edtDestination->setText(options.destination);
-    m_formSettings.WriteOptions(options);
+    WriteOptionControls({this, &m_formSettings}, options);
 }
 
 // The file list.
