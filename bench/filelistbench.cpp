@@ -9,6 +9,7 @@
 #include "usermessages.h"
 #include "usettings.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -77,6 +78,12 @@ qint64 kilobytes(const char *field)
 }
 
 // Lets the next VmHWM reading start from the memory in use now.
+// A command of the window, given as the user gives it.
+void click(TFormMain &form, const char *button)
+{
+    form.findChild<QAbstractButton *>(QString::fromLatin1(button))->click();
+}
+
 void resetPeakMemory()
 {
     QFile clearRefs(u"/proc/self/clear_refs"_s);
@@ -137,33 +144,33 @@ void fileListBench(QTextStream &out, int count, int rounds)
     qint64 bareFiles = 0;
     for (int round = 0; round < rounds; ++round) {
         bestBare = std::min(bestBare, bareListing(QFile::encodeName(folder), &bareFiles));
-        form.btnClearClick();
+        click(form, "btnClear");
         QApplication::processEvents();
         resetPeakMemory();
 
         QElapsedTimer timer;
         timer.start();
-        form.AddFolder(folder, false, false);
-        form.UpdateFileCount();
+        form.addFolder(folder, false, false);
+        form.updateFileCount();
         QApplication::processEvents();
         const qint64 added = timer.nsecsElapsed();
-        form.btnPreviewClick();
+        click(form, "btnPreview");
         QApplication::processEvents();
         const qint64 both = timer.nsecsElapsed();
         peak = std::max(peak, kilobytes("VmHWM:"));
         bestAdd = std::min(bestAdd, added);
         bestPreview = std::min(bestPreview, both - added);
         bestBoth = std::min(bestBoth, both);
-        listed = form.FRenameItems().size();
+        listed = form.fileList().items().size();
     }
-    const TRenameItem &shown = form.FRenameItems().at(1);
+    const TRenameItem &shown = form.fileList().items().at(1);
     const QString shownName = shown.OriginalName + shown.Ext + u" -> "_s + shown.NewName;
 
     // The same through the window's own commands, as a user meets them: how long the
     // user-interface thread is kept from its events at most (a timer that should tick
     // every millisecond), while the list fills, the live preview follows, and the batch
     // renames every file.
-    form.btnClearClick();
+    click(form, "btnClear");
     QApplication::processEvents();
     QElapsedTimer sinceTick;
     qint64 longestGap = 0;
@@ -187,7 +194,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
     waitFor([&] { return form.fileList().hasPlan(); });
     const qint64 livePreview = whole.nsecsElapsed();
     const qint64 previewGap = std::exchange(longestGap, 0);
-    form.btnRenameClick();
+    click(form, "btnRename");
     const qint64 renameStartGap = std::exchange(longestGap, 0);
     waitFor([&] { return !form.controller().isBusy(); });
     ticker.stop();
@@ -199,7 +206,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
         << " files)\n";
     out << "  AddFolder, list shown          " << seconds(bestAdd) << "  ("
         << QString::number(double(bestAdd) / double(bestBare), 'f', 2) << "x the bare listing, "
-        << listed << " items, status \"" << form.StatusText() << "\")\n";
+        << listed << " items, status \"" << form.statusText() << "\")\n";
     out << "  Preview " << pattern << "     " << seconds(bestPreview) << "  (" << shownName
         << ")\n";
     out << "  add + preview                  " << seconds(bestBoth) << "\n";

@@ -39,14 +39,14 @@ TFormSettings::TFormSettings(QWidget *parent)
         connect(edit, &QLineEdit::returnPressed, this, &TFormSettings::previewRequested);
     // Closing hides the dialog; its values live as long as the program.
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::close);
-    FormCreate();
+    setUpDialog();
     // The designed size; the layout makes it larger where a language's captions need it.
     resize(DesignSize);
 }
 
 TFormSettings::~TFormSettings() = default;
 
-void TFormSettings::FormCreate()
+void TFormSettings::setUpDialog()
 {
     ui->edtCounterStart->setText(u"1"_s);
     ui->edtDigits->setText(u"3"_s);
@@ -60,11 +60,11 @@ void TFormSettings::FormCreate()
 void TFormSettings::showEvent(QShowEvent *event)
 {
     // A language chosen while the dialog was closed shows at its next opening.
-    ApplyTranslatedCaptions();
+    applyTranslatedCaptions();
     QDialog::showEvent(event);
 }
 
-void TFormSettings::ApplyTranslatedCaptions()
+void TFormSettings::applyTranslatedCaptions()
 {
     setWindowTitle(TranslateText(u"Settings"_s));
     ui->GroupBox1->setTitle(TranslateText(u"Counter"_s));

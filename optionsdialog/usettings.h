@@ -22,7 +22,7 @@ public:
 
     // Sets the captions and the conflict items in the current language, keeping the
     // selected conflict rule.
-    void ApplyTranslatedCaptions();
+    void applyTranslatedCaptions();
 
 signals:
     // Enter in one of the number fields: the user asks for a preview.
@@ -32,7 +32,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void FormCreate();
+    void setUpDialog();
 
     std::unique_ptr<Ui::TFormSettings> ui;
 };

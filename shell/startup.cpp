@@ -232,7 +232,7 @@ int RunTessaly(QApplication &app)
         // options dialog, so the dialog must exist first.
         formSettings = std::make_unique<TFormSettings>();
         formMain = std::make_unique<TFormMain>(*formSettings, messages, shell);
-        if (formMain->QuitRequested()) {
+        if (formMain->quitRequested()) {
             // The unattended run is over.
             QCoreApplication::exit(0);
             return;

@@ -238,17 +238,17 @@ TFormMain::TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellS
 {
     InitShellResources();
     ui->setupUi(this);
-    FormCreate(arguments);
+    setUpWindow(arguments);
 }
 
-QStringList TFormMain::ProgramArguments()
+QStringList TFormMain::programArguments()
 {
     return QCoreApplication::arguments().mid(1);
 }
 
 TFormMain::~TFormMain() = default;
 
-QStringList TFormMain::StartPaths(const QStringList &arguments)
+QStringList TFormMain::startPaths(const QStringList &arguments)
 {
     QStringList paths;
     for (const QString &argument : arguments) {
@@ -261,7 +261,7 @@ QStringList TFormMain::StartPaths(const QStringList &arguments)
     return paths;
 }
 
-void TFormMain::FormCreate(const QStringList &arguments)
+void TFormMain::setUpWindow(const QStringList &arguments)
 {
     setWindowTitle(ApplicationTitle + u' ' + ApplicationVersion);
     setWindowIcon(ApplicationIcon());
@@ -377,16 +377,21 @@ void TFormMain::FormCreate(const QStringList &arguments)
     connectCommands();
     setUpKeyboard();
 
-    // Paths given to the program (a file manager's "Open with") go in as a drop would
-    // put them, before the unattended run, which then works on them.
-    const QStringList startPaths = StartPaths(arguments);
-    if (!startPaths.isEmpty())
-        RunCommand([this, &startPaths] { DropPaths(startPaths); });
-    RunCommandLine(arguments);
-    BuildLanguageMenu();
-    ApplyTranslatedCaptions();
+    // Paths given to the program (a file manager's "Open with") go in as a drop puts
+    // them: on the controller's thread, so that a large folder keeps the window
+    // answering; for the unattended run at once, since it works on them.
+    const QStringList givenPaths = startPaths(arguments);
+    if (!givenPaths.isEmpty()) {
+        if (HasSwitch(arguments, u"cli"_s))
+            runCommand([this, &givenPaths] { addPathsNow(givenPaths); });
+        else
+            m_controller.addPaths(givenPaths, ui->chkIncludeSubfolders->isChecked());
+    }
+    runCommandLine(arguments);
+    buildLanguageMenu();
+    applyTranslatedCaptions();
     if (m_files.count() > 0)
-        UpdateFileCount();
+        updateFileCount();
     followChanges();
     if (!m_quitRequested)
         schedulePreview();
@@ -409,7 +414,7 @@ void TFormMain::restoreWindowPlace()
         if (width >= 30 && width <= 4000)
             m_nameColumnWidths[column] = width;
     }
-    ResizeListColumns();
+    fitListColumns();
     const QByteArray geometry = windowSettings().value(u"Window/geometry"_s).toByteArray();
     if (geometry.isEmpty() || !restoreGeometry(geometry))
         return;
@@ -437,17 +442,17 @@ void TFormMain::saveWindowPlace() const
                       u"%1,%2"_s.arg(m_nameColumnWidths[0]).arg(m_nameColumnWidths[1]));
 }
 
-void TFormMain::RunCommandLine(const QStringList &arguments)
+void TFormMain::runCommandLine(const QStringList &arguments)
 {
-    RenameOptions options = ReadRenameOptions();
+    RenameOptions options = readOptions();
     const CommandLineOutcome outcome = m_controller.runCommandLine(arguments, options, m_messages);
     if (outcome == CommandLineOutcome::Inactive)
         return;
-    WriteRenameOptions(options);
+    showOptions(options);
     m_quitRequested = outcome == CommandLineOutcome::Quit;
 }
 
-void TFormMain::BuildLanguageMenu()
+void TFormMain::buildLanguageMenu()
 {
     const TranslationCatalogue &catalogue = CurrentCatalogue();
     auto *group = new QActionGroup(ui->mmLanguage);
@@ -458,69 +463,69 @@ void TFormMain::BuildLanguageMenu()
         item->setData(int(column));
         group->addAction(item);
         connect(item, &QAction::triggered, this,
-                [this, item] { RunCommand([this, item] { LanguageMenuItemClick(item); }); });
+                [this, item] { runCommand([this, item] { chooseLanguage(item); }); });
     }
 }
 
-void TFormMain::LanguageMenuItemClick(QAction *item)
+void TFormMain::chooseLanguage(QAction *item)
 {
     for (QAction *other : ui->mmLanguage->actions())
         other->setChecked(false);
     item->setChecked(true);
     SelectLanguage(item->data().toInt());
     ApplyLanguageToQt();
-    ApplyTranslatedCaptions();
+    applyTranslatedCaptions();
 }
 
 void TFormMain::connectCommands()
 {
     const auto onClick = [this](QAbstractButton *button, void (TFormMain::*command)()) {
         connect(button, &QAbstractButton::clicked, this,
-                [this, command] { RunCommand([this, command] { (this->*command)(); }); });
+                [this, command] { runCommand([this, command] { (this->*command)(); }); });
     };
     const auto onTrigger = [this](QAction *action, void (TFormMain::*command)()) {
         connect(action, &QAction::triggered, this,
-                [this, command] { RunCommand([this, command] { (this->*command)(); }); });
+                [this, command] { runCommand([this, command] { (this->*command)(); }); });
     };
-    onClick(ui->btnAdd, &TFormMain::btnAddClick);
-    onClick(ui->btnRemove, &TFormMain::btnRemoveClick);
-    onClick(ui->btnPreview, &TFormMain::btnPreviewClick);
-    onClick(ui->btnRename, &TFormMain::btnRenameClick);
-    onClick(ui->btnUndo, &TFormMain::btnUndoClick);
-    onClick(ui->btnSavePreset, &TFormMain::btnSavePresetClick);
-    onClick(ui->btnLoadPreset, &TFormMain::btnLoadPresetClick);
-    onClick(ui->btnClear, &TFormMain::btnClearClick);
-    onClick(ui->btnAddFolder, &TFormMain::btnAddFolderClick);
-    onClick(ui->btnLoadNameList, &TFormMain::btnLoadNameListClick);
-    onClick(ui->SpeedButton1, &TFormMain::SpeedButton1Click);
-    onClick(ui->SpeedButton4, &TFormMain::SpeedButton4Click);
-    onClick(ui->Button1, &TFormMain::Button1Click);
-    onClick(ui->Button2, &TFormMain::Button2Click);
-    onTrigger(ui->AddFiles1, &TFormMain::btnAddClick);
-    onTrigger(ui->RemoveSelected1, &TFormMain::btnRemoveClick);
-    onTrigger(ui->SavePreset1, &TFormMain::btnSavePresetClick);
-    onTrigger(ui->LoadPreset1, &TFormMain::btnLoadPresetClick);
-    onTrigger(ui->Exit1, &TFormMain::Exit1Click);
-    onTrigger(ui->Preview1, &TFormMain::btnPreviewClick);
-    onTrigger(ui->Rename1, &TFormMain::btnRenameClick);
-    onTrigger(ui->Undo1, &TFormMain::btnUndoClick);
-    onTrigger(ui->ShowSettings1, &TFormMain::ShowSettings1Click);
-    onTrigger(ui->utorial1, &TFormMain::utorial1Click);
-    onTrigger(ui->ContactUs1, &TFormMain::ContactUs1Click);
-    onTrigger(ui->VisitWebsite1, &TFormMain::lbHomepageURLClick);
-    onTrigger(ui->About1, &TFormMain::SpeedButton4Click);
-    onTrigger(ui->miRemoveSelected, &TFormMain::miRemoveSelectedClick);
-    onTrigger(ui->Clearlist1, &TFormMain::Clearlist1Click);
+    onClick(ui->btnAdd, &TFormMain::addFiles);
+    onClick(ui->btnRemove, &TFormMain::removeSelectedFiles);
+    onClick(ui->btnPreview, &TFormMain::preview);
+    onClick(ui->btnRename, &TFormMain::rename);
+    onClick(ui->btnUndo, &TFormMain::undoLastBatch);
+    onClick(ui->btnSavePreset, &TFormMain::savePreset);
+    onClick(ui->btnLoadPreset, &TFormMain::loadPreset);
+    onClick(ui->btnClear, &TFormMain::clearList);
+    onClick(ui->btnAddFolder, &TFormMain::chooseFolderToAdd);
+    onClick(ui->btnLoadNameList, &TFormMain::loadNameList);
+    onClick(ui->SpeedButton1, &TFormMain::showOptionsDialog);
+    onClick(ui->SpeedButton4, &TFormMain::showAbout);
+    onClick(ui->Button1, &TFormMain::showPatternHelp);
+    onClick(ui->Button2, &TFormMain::chooseDestination);
+    onTrigger(ui->AddFiles1, &TFormMain::addFiles);
+    onTrigger(ui->RemoveSelected1, &TFormMain::removeSelectedFiles);
+    onTrigger(ui->SavePreset1, &TFormMain::savePreset);
+    onTrigger(ui->LoadPreset1, &TFormMain::loadPreset);
+    onTrigger(ui->Exit1, &TFormMain::exitProgram);
+    onTrigger(ui->Preview1, &TFormMain::preview);
+    onTrigger(ui->Rename1, &TFormMain::rename);
+    onTrigger(ui->Undo1, &TFormMain::undoLastBatch);
+    onTrigger(ui->ShowSettings1, &TFormMain::showOptionsPanel);
+    onTrigger(ui->utorial1, &TFormMain::openTutorial);
+    onTrigger(ui->ContactUs1, &TFormMain::openSupportPage);
+    onTrigger(ui->VisitWebsite1, &TFormMain::openHomepage);
+    onTrigger(ui->About1, &TFormMain::showAbout);
+    onTrigger(ui->miRemoveSelected, &TFormMain::removeSelectedFromMenu);
+    onTrigger(ui->Clearlist1, &TFormMain::clearListFromMenu);
     // Only a choice made by the user changes the destination controls; presets select
     // an operation without touching them.
     connect(ui->cbBatchMode, &QComboBox::activated, this,
-            [this] { RunCommand([this] { cbBatchModeChange(); }); });
+            [this] { runCommand([this] { enableDestination(); }); });
     // The new extension follows its check box however the box gets checked.
     connect(ui->chkNewExt, &QCheckBox::toggled, this,
-            [this] { RunCommand([this] { chkNewExtClick(); }); });
+            [this] { runCommand([this] { enableNewExtension(); }); });
 }
 
-void TFormMain::RunCommand(const std::function<void()> &command)
+void TFormMain::runCommand(const std::function<void()> &command)
 {
     try {
         command();
@@ -531,7 +536,7 @@ void TFormMain::RunCommand(const std::function<void()> &command)
     }
 }
 
-void TFormMain::ApplyTranslatedCaptions()
+void TFormMain::applyTranslatedCaptions()
 {
     const std::pair<QMenu *, QString> menus[] = {
         {ui->File1, Translatable(u"File")}, {ui->Operation1, Translatable(u"Operation")},
@@ -586,6 +591,8 @@ void TFormMain::ApplyTranslatedCaptions()
         {ui->lblRemoveLast, Translatable(u"Remove last:")},
         {ui->Label2, Translatable(u"Remove from position")},
         {ui->Label3, Translatable(u"until position:")},
+        // The form's names cross over: lblCropAfter captions edtCropBefore and
+        // lblCropBefore edtCropAfter; the texts say what each field does.
         {ui->lblCropAfter, Translatable(u"Trim from text:")},
         {ui->lblCropBefore, Translatable(u"Trim until text:")},
         {ui->Label4, Translatable(u"Remove characters:")},
@@ -604,49 +611,49 @@ void TFormMain::ApplyTranslatedCaptions()
     m_statusText->setText(u"  "_s + TranslateText(u"Add the files"_s));
     alignCaptions();
     setMenuKeys();
-    ResizeListColumns();
+    fitListColumns();
 }
 
-RenameOptions TFormMain::ReadRenameOptions() const
+RenameOptions TFormMain::readOptions() const
 {
     RenameOptions options;
     ReadOptionControls({this, &m_formSettings}, options);
     return options;
 }
 
-void TFormMain::WriteRenameOptions(const RenameOptions &options)
+void TFormMain::showOptions(const RenameOptions &options)
 {
     WriteOptionControls({this, &m_formSettings}, options);
 }
 
 // The file list.
 
-void TFormMain::AddFile(const QString &path)
+void TFormMain::addFile(const QString &path)
 {
     m_files.AddFile(path);
 }
 
-void TFormMain::AddFolder(const QString &folder, bool includeSubfolders, bool runPreview)
+void TFormMain::addFolder(const QString &folder, bool includeSubfolders, bool runPreview)
 {
     if (!QFileInfo(folder).isDir())
         return;
     m_files.AddFolderFiles(folder, includeSubfolders);
     if (runPreview)
-        Preview();
+        preview();
 }
 
-void TFormMain::UpdateFileCount()
+void TFormMain::updateFileCount()
 {
     m_statusText->setText(
         TranslateText(u"Files: %d"_s).replace(u"%d"_s, QString::number(m_files.count())));
 }
 
-QString TFormMain::StatusText() const
+QString TFormMain::statusText() const
 {
     return m_statusText->text();
 }
 
-void TFormMain::DropPaths(const QStringList &paths)
+void TFormMain::addPathsNow(const QStringList &paths)
 {
     // All files of the drop go in as one insertion, in the order of the dropped paths.
     TRenameItems items;
@@ -662,7 +669,7 @@ void TFormMain::DropPaths(const QStringList &paths)
     // The order people expect, so that {counter} numbers IMG_2 before IMG_10.
     SortNaturally(items);
     m_files.AddItems(std::move(items));
-    UpdateFileCount();
+    updateFileCount();
 }
 
 void TFormMain::dragEnterEvent(QDragEnterEvent *event)
@@ -689,7 +696,7 @@ void TFormMain::dropEvent(QDropEvent *event)
     m_controller.addPaths(paths, ui->chkIncludeSubfolders->isChecked());
 }
 
-void TFormMain::btnAddClick()
+void TFormMain::addFiles()
 {
     const QStringList paths = m_shell.chooseFiles(this, TranslateText(u"Select files to add"_s),
                                                   TranslateText(u"All files (*.*)|*.*"_s));
@@ -699,7 +706,7 @@ void TFormMain::btnAddClick()
     m_controller.addPaths(paths, ui->chkIncludeSubfolders->isChecked());
 }
 
-void TFormMain::btnAddFolderClick()
+void TFormMain::chooseFolderToAdd()
 {
     const QString folder = m_shell.chooseFolder(this, TranslateText(u"Select folder"_s), QString());
     if (folder.isEmpty())
@@ -726,7 +733,7 @@ void TFormMain::buildListCommands()
     m_addFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     ui->File1->insertAction(ui->RemoveSelected1, m_addFolderAction);
     connect(m_addFolderAction, &QAction::triggered, this,
-            [this] { RunCommand([this] { btnAddFolderClick(); }); });
+            [this] { runCommand([this] { chooseFolderToAdd(); }); });
     m_includeSubfoldersAction = new QAction(u"Include subfolders"_s, this);
     m_includeSubfoldersAction->setObjectName(u"IncludeSubfolders1"_s);
     m_includeSubfoldersAction->setCheckable(true);
@@ -791,62 +798,57 @@ QList<int> TFormMain::selectedRows() const
     return rows;
 }
 
-void TFormMain::btnRemoveClick()
+void TFormMain::removeSelectedFiles()
 {
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
     m_files.RemoveRows(rows);
-    UpdateFileCount();
+    updateFileCount();
 }
 
-void TFormMain::miRemoveSelectedClick()
+void TFormMain::removeSelectedFromMenu()
 {
     m_files.RemoveRows(selectedRows());
-    UpdateFileCount();
+    updateFileCount();
 }
 
-void TFormMain::Clearlist1Click()
+void TFormMain::clearListFromMenu()
 {
     if (!ui->lvFiles->selectionModel()->hasSelection())
         return;
     m_files.Clear();
-    UpdateFileCount();
+    updateFileCount();
 }
 
-void TFormMain::btnClearClick()
+void TFormMain::clearList()
 {
     m_files.Clear();
-    UpdateFileCount();
+    updateFileCount();
 }
 
 // Preview and the batch.
 
-void TFormMain::Preview()
+void TFormMain::preview()
 {
     m_previewDelay->stop();
-    if (m_controller.preview(ReadRenameOptions(), m_messages))
+    if (m_controller.preview(readOptions(), m_messages))
         m_planSummary->setText(PlanSummary(m_controller.plan()));
 }
 
-QString TFormMain::PlanSummaryText() const
+QString TFormMain::planSummaryText() const
 {
     return m_planSummary->text();
 }
 
-void TFormMain::btnPreviewClick()
-{
-    Preview();
-}
-
-void TFormMain::btnRenameClick()
+void TFormMain::rename()
 {
     if (m_files.count() == 0) {
         m_messages.information(
             TranslateText(u"Nothing to rename. Add files and build a preview first."_s));
         return;
     }
-    const RenameOptions options = ReadRenameOptions();
+    const RenameOptions options = readOptions();
     if (options.batchMode != BatchMode::RenameInPlace &&
         TrimControl(options.destination).isEmpty()) {
         m_messages.warning(
@@ -883,7 +885,7 @@ void TFormMain::askToRename(bool planReady)
     m_controller.startBatch(plan, m_renameOptions);
 }
 
-void TFormMain::btnUndoClick()
+void TFormMain::undoLastBatch()
 {
     m_controller.startUndo();
 }
@@ -934,7 +936,7 @@ void TFormMain::buildProgressRow()
     connect(&m_controller, &RenameController::progress, this, &TFormMain::showProgress);
     connect(&m_controller, &RenameController::workFinished, this, &TFormMain::workFinished);
     connect(&m_controller, &RenameController::planned, this,
-            [this](bool ready) { RunCommand([this, ready] { askToRename(ready); }); });
+            [this](bool ready) { runCommand([this, ready] { askToRename(ready); }); });
 }
 
 void TFormMain::workBusyChanged(bool busy)
@@ -986,7 +988,7 @@ void TFormMain::showProgress(qsizetype done, qsizetype total, const QString &pat
 
 void TFormMain::workFinished(const QList<PendingMessage> &messages)
 {
-    UpdateFileCount();
+    updateFileCount();
     for (const PendingMessage &message : messages) {
         switch (message.kind) {
         case PendingMessage::Information:
@@ -1022,7 +1024,7 @@ void TFormMain::followChanges()
     m_previewDelay->setSingleShot(true);
     m_previewDelay->setInterval(150);
     connect(m_previewDelay, &QTimer::timeout, this,
-            [this] { m_controller.previewInBackground(ReadRenameOptions()); });
+            [this] { m_controller.previewInBackground(readOptions()); });
     connect(&m_controller, &RenameController::livePreviewShown, this,
             [this](const QString &summary) { m_planSummary->setText(summary); });
     connect(
@@ -1050,51 +1052,51 @@ void TFormMain::schedulePreview()
 // Preset files: the filter is the same in every language.
 static const QString presetFilter = u"Preset JSON|*.json"_s;
 
-void TFormMain::btnSavePresetClick()
+void TFormMain::savePreset()
 {
     const QString path = m_shell.chooseSaveFile(this, presetFilter, u"json"_s);
     if (path.isEmpty())
         return;
-    m_controller.savePreset(path, ReadRenameOptions());
+    m_controller.savePreset(path, readOptions());
 }
 
-void TFormMain::btnLoadPresetClick()
+void TFormMain::loadPreset()
 {
     const QString path = m_shell.chooseOpenFile(this, presetFilter);
     if (path.isEmpty())
         return;
     // The whole file is read and understood before the first control changes.
-    WriteRenameOptions(m_controller.loadPreset(path, ReadRenameOptions()));
+    showOptions(m_controller.loadPreset(path, readOptions()));
 }
 
-void TFormMain::btnLoadNameListClick()
+void TFormMain::loadNameList()
 {
     const QString path = m_shell.chooseOpenFile(
         this, TranslateText(u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s));
     if (path.isEmpty())
         return;
     m_controller.loadNameList(path);
-    Preview();
+    preview();
 }
 
-void TFormMain::SpeedButton4Click()
+void TFormMain::showAbout()
 {
     m_messages.information(AboutText());
 }
 
-void TFormMain::Button1Click()
+void TFormMain::showPatternHelp()
 {
     m_messages.information(PatternHelpText());
 }
 
 // Controls tied to other controls.
 
-void TFormMain::SpeedButton1Click()
+void TFormMain::showOptionsDialog()
 {
     m_formSettings.exec();
 }
 
-void TFormMain::cbBatchModeChange()
+void TFormMain::enableDestination()
 {
     const bool toFolder = ui->cbBatchMode->currentIndex() > BatchMode::RenameInPlace;
     ui->lblDestination->setEnabled(toFolder);
@@ -1102,12 +1104,12 @@ void TFormMain::cbBatchModeChange()
     ui->Button2->setEnabled(toFolder);
 }
 
-void TFormMain::chkNewExtClick()
+void TFormMain::enableNewExtension()
 {
     ui->edtNewExt->setEnabled(ui->chkNewExt->isChecked());
 }
 
-void TFormMain::Button2Click()
+void TFormMain::chooseDestination()
 {
     QString start = ui->edtDestination->text();
     if (start.isEmpty() || !QFileInfo(start).isDir())
@@ -1118,28 +1120,28 @@ void TFormMain::Button2Click()
         ui->edtDestination->setText(folder);
 }
 
-void TFormMain::ShowSettings1Click()
+void TFormMain::showOptionsPanel()
 {
     // The panel keeps its place in the column layout, between the toolbar and the list.
     ui->Panel2->setVisible(ui->ShowSettings1->isChecked());
 }
 
-void TFormMain::utorial1Click()
+void TFormMain::openTutorial()
 {
     m_shell.openAddress(HomepageAddress + TutorialPath);
 }
 
-void TFormMain::ContactUs1Click()
+void TFormMain::openSupportPage()
 {
     m_shell.openAddress(HomepageAddress + SupportPath);
 }
 
-void TFormMain::lbHomepageURLClick()
+void TFormMain::openHomepage()
 {
     m_shell.openAddress(HomepageAddress);
 }
 
-void TFormMain::Exit1Click()
+void TFormMain::exitProgram()
 {
     close();
 }
@@ -1220,17 +1222,10 @@ void TFormMain::alignCaptions()
 void TFormMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
-    FormResize();
+    fitListColumns();
 }
 
-void TFormMain::FormResize()
-{
-    // The layouts place every control, the link at the end of the status bar included;
-    // the list's columns are shared out here.
-    ResizeListColumns();
-}
-
-int TFormMain::ListClientWidth() const
+int TFormMain::listClientWidth() const
 {
     return ui->lvFiles->viewport()->width();
 }
@@ -1261,7 +1256,7 @@ int TFormMain::statusColumnWidth() const
                     ui->lvFiles->horizontalHeader()->sectionSizeHint(FileListModel::StatusColumn));
 }
 
-void TFormMain::ResizeListColumns()
+void TFormMain::fitListColumns()
 {
     QTableView *list = ui->lvFiles;
     if (m_files.columnCount() < FileListModel::ColumnCount)
@@ -1276,7 +1271,7 @@ void TFormMain::ResizeListColumns()
                       list->columnWidth(FileListModel::SizeColumn) +
                       list->columnWidth(FileListModel::StatusColumn);
     list->setColumnWidth(FileListModel::FolderColumn,
-                         std::max(ListClientWidth() - taken - 6, FolderColumnMinimum));
+                         std::max(listClientWidth() - taken - 6, FolderColumnMinimum));
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
@@ -1285,14 +1280,14 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         // A change of the list's height alone (the options panel) keeps dragged widths.
         const auto *resize = static_cast<QResizeEvent *>(event);
         if (resize->size().width() != resize->oldSize().width())
-            ResizeListColumns();
+            fitListColumns();
     } else if (watched == m_homepageLink) {
         if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
             QFont font = m_homepageLink->font();
             font.setUnderline(event->type() == QEvent::Enter);
             m_homepageLink->setFont(font);
         } else if (event->type() == QEvent::MouseButtonRelease) {
-            RunCommand([this] { lbHomepageURLClick(); });
+            runCommand([this] { openHomepage(); });
             return true;
         }
     }
@@ -1322,7 +1317,7 @@ void TFormMain::setUpKeyboard()
     patternHelp->setShortcut(QKeySequence(Qt::Key_F1));
     addAction(patternHelp);
     connect(patternHelp, &QAction::triggered, this,
-            [this] { RunCommand([this] { Button1Click(); }); });
+            [this] { runCommand([this] { showPatternHelp(); }); });
 
     // Enter in an option field previews, as the Preview command does.
     for (QLineEdit *edit : ui->Panel2Contents->findChildren<QLineEdit *>())

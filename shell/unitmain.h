@@ -33,78 +33,49 @@ class TFormMain : public QMainWindow
 public:
     // arguments are the program's own, without its path: /cli runs one batch unattended.
     TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellServices &shell,
-              QWidget *parent = nullptr, const QStringList &arguments = ProgramArguments());
+              QWidget *parent = nullptr, const QStringList &arguments = programArguments());
     ~TFormMain() override;
 
     RenameController &controller() { return m_controller; }
     // The rename list and the rows of lvFiles, in one model.
     FileListModel &fileList() { return m_files; }
-    const TRenameItems &FRenameItems() const { return m_files.items(); }
     // The names imported for {list}; entry i pairs with item i.
-    QStringList &FImportedNameList() { return m_importedNameList; }
+    QStringList &importedNames() { return m_importedNameList; }
 
     // Every option, from the controls of this window and of the options dialog.
-    RenameOptions ReadRenameOptions() const;
+    RenameOptions readOptions() const;
     // Sets the controls of every option. The new-extension box brings its edit along;
     // the operation list does not touch the destination controls.
-    void WriteRenameOptions(const RenameOptions &options);
+    void showOptions(const RenameOptions &options);
     // Whether the command-line mode has asked the program to end.
-    bool QuitRequested() const { return m_quitRequested; }
-    static QStringList ProgramArguments();
+    bool quitRequested() const { return m_quitRequested; }
+    static QStringList programArguments();
     // The arguments that name existing files or folders, as absolute paths in their
     // order; the unattended run's keys and everything else are left out.
-    static QStringList StartPaths(const QStringList &arguments);
+    static QStringList startPaths(const QStringList &arguments);
 
-    TFormSettings &FormSettings() { return m_formSettings; }
-    UserMessages &Messages() { return m_messages; }
+    TFormSettings &optionsDialog() { return m_formSettings; }
+    UserMessages &messages() { return m_messages; }
 
-    // The file list operations.
-    void AddFile(const QString &path);
-    void AddFolder(const QString &folder, bool includeSubfolders, bool runPreview);
-    bool IsListed(const QString &path) const { return m_files.IsListed(path); }
-    void UpdateFileCount();
-    // What a drop of these paths does: folders (walked as "Include subfolders" says)
-    // and files are added in order, paths that name nothing are skipped.
-    void DropPaths(const QStringList &paths);
+    // Adds at once, on this thread (the commands add on the controller's thread).
+    void addFile(const QString &path);
+    void addFolder(const QString &folder, bool includeSubfolders, bool runPreview);
+    bool isListed(const QString &path) const { return m_files.IsListed(path); }
+    void updateFileCount();
 
     // Runs a command: an error it raises becomes an error message, and the program goes
     // on with the window.
-    void RunCommand(const std::function<void()> &command);
+    void runCommand(const std::function<void()> &command);
 
-    QString StatusText() const;
+    QString statusText() const;
     // What the plan shown in the list counts besides plain renames ("Numbered: 2").
-    QString PlanSummaryText() const;
+    QString planSummaryText() const;
     // The list's client width, scroll bar excluded, that the columns share.
-    int ListClientWidth() const;
-    void ResizeListColumns();
+    int listClientWidth() const;
+    // The folder column takes what the other columns leave.
+    void fitListColumns();
     // Sets the captions that depend on the interface language.
-    void ApplyTranslatedCaptions();
-
-    // Commands, named after their controls.
-    void btnAddClick();
-    void btnAddFolderClick();
-    void btnRemoveClick();
-    void miRemoveSelectedClick();
-    void Clearlist1Click();
-    void btnClearClick();
-    void btnPreviewClick();
-    void btnRenameClick();
-    void btnUndoClick();
-    void btnSavePresetClick();
-    void btnLoadPresetClick();
-    void btnLoadNameListClick();
-    void SpeedButton1Click();
-    void SpeedButton4Click();
-    void Button1Click();
-    void Button2Click();
-    void cbBatchModeChange();
-    void chkNewExtClick();
-    void ShowSettings1Click();
-    void utorial1Click();
-    void ContactUs1Click();
-    void lbHomepageURLClick();
-    void Exit1Click();
-    void LanguageMenuItemClick(QAction *item);
+    void applyTranslatedCaptions();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -115,10 +86,43 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void FormCreate(const QStringList &arguments);
-    void RunCommandLine(const QStringList &arguments);
-    void BuildLanguageMenu();
-    void FormResize();
+    // The commands of the buttons, menus and keys (connectCommands).
+    void addFiles();
+    void chooseFolderToAdd();
+    void removeSelectedFiles();
+    // The same from a menu, which shows the count of files even when nothing changed.
+    void removeSelectedFromMenu();
+    // The list's menu clears the whole list, but only when a row is selected.
+    void clearListFromMenu();
+    void clearList();
+    // Shows the new names and their plan at once.
+    void preview();
+    // Plans on the controller's thread, asks, then renames there.
+    void rename();
+    void undoLastBatch();
+    void savePreset();
+    void loadPreset();
+    void loadNameList();
+    void showOptionsDialog();
+    void showAbout();
+    void showPatternHelp();
+    void chooseDestination();
+    // The destination controls follow the operation the user chose.
+    void enableDestination();
+    void enableNewExtension();
+    void showOptionsPanel();
+    void openTutorial();
+    void openSupportPage();
+    void openHomepage();
+    void exitProgram();
+    void chooseLanguage(QAction *item);
+
+    void setUpWindow(const QStringList &arguments);
+    void runCommandLine(const QStringList &arguments);
+    // Adds the files given to the program before the unattended run, which works on
+    // them: folders walked as "Include subfolders" says, paths naming nothing passed over.
+    void addPathsNow(const QStringList &paths);
+    void buildLanguageMenu();
     void connectCommands();
     // The window's layouts: the options panel's columns and what the list keeps.
     void layOutWindow();
@@ -136,7 +140,6 @@ private:
     void setUpKeyboard();
     // Gives every menu and menu item a key letter in the current language.
     void setMenuKeys();
-    void Preview();
     // Work on the controller's thread: the progress row of the status bar, commands that
     // wait, and the messages when it ends.
     void buildProgressRow();

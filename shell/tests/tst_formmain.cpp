@@ -208,7 +208,7 @@ private:
     QStringList listedPaths() const
     {
         QStringList paths;
-        for (const TRenameItem &item : m_form->FRenameItems())
+        for (const TRenameItem &item : m_form->fileList().items())
             paths.append(item.OriginalPath);
         return paths;
     }
@@ -350,9 +350,9 @@ void TestFormMain::selectRows(const QList<int> &rows)
 void TestFormMain::startsEmptyWithInitialOptions()
 {
     QCOMPARE(m_form->windowTitle(), u"Tessaly 2.3"_s);
-    QCOMPARE(m_form->StatusText(), u"  Add the files"_s);
+    QCOMPARE(m_form->statusText(), u"  Add the files"_s);
     QCOMPARE(list()->model()->rowCount(), 0);
-    QCOMPARE(m_form->ReadRenameOptions(), RenameOptions());
+    QCOMPARE(m_form->readOptions(), RenameOptions());
     for (const char *hidden : {"btnClear", "btnLoadNameList"})
         QVERIFY2(child<QPushButton>(hidden)->isHidden(), hidden);
     QVERIFY(!child<QPushButton>("btnAddFolder")->isHidden());
@@ -360,7 +360,7 @@ void TestFormMain::startsEmptyWithInitialOptions()
     QVERIFY(child<QAction>("IncludeSubfolders1")->isCheckable());
     child<QAction>("IncludeSubfolders1")->trigger();
     QVERIFY(child<QCheckBox>("chkIncludeSubfolders")->isChecked());
-    QVERIFY(m_form->ReadRenameOptions().includeSubfolders);
+    QVERIFY(m_form->readOptions().includeSubfolders);
     child<QAction>("IncludeSubfolders1")->trigger();
 
     QHeaderView *header = list()->horizontalHeader();
@@ -394,7 +394,7 @@ void TestFormMain::addsFilesFromTheDialog()
     QCOMPARE(m_shell->titles, QStringList{u"Select files to add"_s});
     QCOMPARE(m_shell->filters, QStringList{u"All files (*.*)|*.*"_s});
     QCOMPARE(listedPaths(), (QStringList{a, b}));
-    QCOMPARE(m_form->StatusText(), u"Files: 2"_s);
+    QCOMPARE(m_form->statusText(), u"Files: 2"_s);
     QCOMPARE(cell(0, 0), u"a.txt"_s);
     QCOMPARE(cell(0, 2), QDir::toNativeSeparators(m_dir->path()) + QDir::separator());
     QCOMPARE(cell(0, 3), u"1.2 MB"_s);
@@ -402,10 +402,10 @@ void TestFormMain::addsFilesFromTheDialog()
     QVERIFY(m_messages->entries.isEmpty());
 
     // A cancelled dialog changes nothing, the status text included; so does the menu.
-    m_form->ApplyTranslatedCaptions();
+    m_form->applyTranslatedCaptions();
     child<QAction>("AddFiles1")->trigger();
-    QCOMPARE(m_form->StatusText(), u"  Add the files"_s);
-    QCOMPARE(m_form->FRenameItems().size(), 2);
+    QCOMPARE(m_form->statusText(), u"  Add the files"_s);
+    QCOMPARE(m_form->fileList().items().size(), 2);
 }
 
 void TestFormMain::addFolderButtonPreviews()
@@ -418,7 +418,7 @@ void TestFormMain::addFolderButtonPreviews()
     // An empty folder adds nothing, and says nothing.
     child<QPushButton>("btnAddFolder")->click();
     waitUntilIdle();
-    QCOMPARE(m_form->StatusText(), u"Files: 0"_s);
+    QCOMPARE(m_form->statusText(), u"Files: 0"_s);
 
     child<QPushButton>("btnAddFolder")->click();
     waitUntilIdle();
@@ -426,7 +426,7 @@ void TestFormMain::addFolderButtonPreviews()
     QCOMPARE(listedPaths(), QStringList{a});
     QTRY_COMPARE(cell(0, 1), u"x_a.jpg"_s);
     QVERIFY(m_messages->entries.isEmpty());
-    QCOMPARE(m_form->StatusText(), u"Files: 1"_s);
+    QCOMPARE(m_form->statusText(), u"Files: 1"_s);
 }
 
 void TestFormMain::drops_data()
@@ -472,7 +472,7 @@ void TestFormMain::drops()
     for (const QString &path : listedPaths())
         listed.append(QDir(m_dir->path()).relativeFilePath(path));
     QCOMPARE(listed, expected);
-    QCOMPARE(m_form->StatusText(), u"Files: %1"_s.arg(expected.size()));
+    QCOMPARE(m_form->statusText(), u"Files: %1"_s.arg(expected.size()));
     QVERIFY(m_messages->entries.isEmpty());
 }
 
@@ -507,12 +507,12 @@ void TestFormMain::previewFillsNewNames()
     child<QLineEdit>("edtFind")->setText(u" "_s);
     child<QLineEdit>("edtReplace")->setText(u"-"_s);
 
-    m_form->ApplyTranslatedCaptions();
+    m_form->applyTranslatedCaptions();
     child<QToolButton>("btnPreview")->click();
     QCOMPARE(cell(0, 1), u"001_HOLIDAY-PHOTO.md"_s);
     QCOMPARE(cell(1, 1), u"002_NOTES.md"_s);
     // The preview leaves the status text alone.
-    QCOMPARE(m_form->StatusText(), u"  Add the files"_s);
+    QCOMPARE(m_form->statusText(), u"  Add the files"_s);
 
     // A file added after the preview shows no new name until the next one.
     const QString c = m_dir->file(u"c.txt"_s);
@@ -541,14 +541,14 @@ void TestFormMain::renameAndUndo()
     QVERIFY(QFile::exists(m_dir->filePath(u"001-a.txt"_s)));
     // The rows follow their files; the index of listed paths too.
     QCOMPARE(cell(0, 0), u"001-a.txt"_s);
-    QVERIFY(m_form->IsListed(m_dir->filePath(u"002-b.txt"_s)));
-    QVERIFY(!m_form->IsListed(a));
+    QVERIFY(m_form->isListed(m_dir->filePath(u"002-b.txt"_s)));
+    QVERIFY(!m_form->isListed(a));
 
     child<QAction>("Undo1")->trigger();
     QTRY_COMPARE(m_messages->texts().back(), u"Undo completed for the last rename operation."_s);
     QVERIFY(QFile::exists(a) && QFile::exists(b));
-    QCOMPARE(m_form->FRenameItems().size(), 0);
-    QCOMPARE(m_form->StatusText(), u"Files: 0"_s);
+    QCOMPARE(m_form->fileList().items().size(), 0);
+    QCOMPARE(m_form->statusText(), u"Files: 0"_s);
     child<QToolButton>("btnUndo")->click();
     QTRY_COMPARE(m_messages->texts().back(), u"No undo log found in AppData."_s);
 }
@@ -612,8 +612,8 @@ void TestFormMain::presetsRoundTripThroughControls()
     options.batchMode = BatchMode::CopyToFolder;
     options.destination = u"/tmp/out/"_s;
     options.touchModifiedNow = true;
-    m_form->WriteRenameOptions(options);
-    QCOMPARE(m_form->ReadRenameOptions(), options);
+    m_form->showOptions(options);
+    QCOMPARE(m_form->readOptions(), options);
     // Set as a preset sets it, the operation list leaves the destination alone.
     QVERIFY(child<QLineEdit>("edtNewExt")->isEnabled());
     QVERIFY(!child<QLineEdit>("edtDestination")->isEnabled());
@@ -624,37 +624,37 @@ void TestFormMain::presetsRoundTripThroughControls()
     QCOMPARE(m_shell->suffixes, QStringList{u"json"_s});
     QCOMPARE(m_shell->filters, QStringList{u"Preset JSON|*.json"_s});
 
-    m_form->WriteRenameOptions(RenameOptions());
+    m_form->showOptions(RenameOptions());
     m_shell->openFiles = {path};
     child<QAction>("LoadPreset1")->trigger();
-    QCOMPARE(m_form->ReadRenameOptions(), options);
+    QCOMPARE(m_form->readOptions(), options);
 
     // A failed load changes no control.
     m_shell->openFiles = {m_dir->file(u"latin.json"_s, "{\"find\":\"caf\xE9\"}")};
     child<QToolButton>("btnLoadPreset")->click();
-    QCOMPARE(m_form->ReadRenameOptions(), options);
+    QCOMPARE(m_form->readOptions(), options);
     QCOMPARE(m_messages->texts().back(),
              u"No mapping for the Unicode character exists in the target multi-byte code page"_s);
     // A cancelled dialog changes nothing either.
     child<QToolButton>("btnLoadPreset")->click();
-    QCOMPARE(m_form->ReadRenameOptions(), options);
+    QCOMPARE(m_form->readOptions(), options);
 }
 
 void TestFormMain::nameListFeedsThePreview()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
     m_shell->openFiles = {m_dir->file(u"names.csv"_s, "\"Ann\",1\nBob\n")};
-    m_form->btnLoadNameListClick();
-    QCOMPARE(m_form->FImportedNameList(), (QStringList{u"Ann"_s, u"Bob"_s}));
+    child<QPushButton>("btnLoadNameList")->click();
+    QCOMPARE(m_form->importedNames(), (QStringList{u"Ann"_s, u"Bob"_s}));
     QCOMPARE(cell(1, 1), u"Bob.txt"_s);
     QCOMPARE(m_shell->filters.back(), u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s);
 
     // Cancelling keeps the names; a failing load leaves none.
-    m_form->btnLoadNameListClick();
-    QCOMPARE(m_form->FImportedNameList().size(), 2);
+    child<QPushButton>("btnLoadNameList")->click();
+    QCOMPARE(m_form->importedNames().size(), 2);
     m_shell->openFiles = {m_dir->filePath(u"gone.txt"_s)};
-    m_form->RunCommand([this] { m_form->btnLoadNameListClick(); });
-    QVERIFY(m_form->FImportedNameList().isEmpty());
+    child<QPushButton>("btnLoadNameList")->click();
+    QVERIFY(m_form->importedNames().isEmpty());
     QVERIFY(m_messages->texts().back().startsWith(u"The specified file was not found"_s));
 }
 
@@ -678,7 +678,7 @@ void TestFormMain::languageSwitch()
     QCOMPARE(child<QComboBox>("cbCase")->currentText(), u"GROSSBUCHSTABEN"_s);
     QCOMPARE(list()->model()->headerData(3, Qt::Horizontal).toString(), u"Größe"_s);
     // The status bar asks for files again, whatever the list holds.
-    QCOMPARE(m_form->StatusText(), u"  Dateien hinzufügen"_s);
+    QCOMPARE(m_form->statusText(), u"  Dateien hinzufügen"_s);
     QVERIFY(german->isChecked() && !menu->actions().front()->isChecked());
     QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s)
                  .value(u"CurrentLanguage"_s)
@@ -744,7 +744,7 @@ void TestFormMain::commandLineMode()
     qputenv("APPDATA", appData.path().toUtf8());
     m_form.reset();
     m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell, nullptr, arguments);
-    QCOMPARE(m_form->QuitRequested(), quits);
+    QCOMPARE(m_form->quitRequested(), quits);
     QCOMPARE(m_messages->texts(), messages);
     QCOMPARE(child<QLineEdit>("edtPattern")->text(), pattern);
     if (arguments.contains(u"/regex"_s))
@@ -781,14 +781,15 @@ void TestFormMain::pathsGivenAtStart()
     QVERIFY(QDir::setCurrent(m_dir->path()));
     startWith(arguments);
     QDir::setCurrent(previous);
+    waitUntilIdle(); // read on the controller's thread, while the window opens
 
     QStringList expected;
     for (const QString &name : listed)
         expected.append(m_dir->filePath(name));
     QCOMPARE(listedPaths(), expected);
-    QCOMPARE(m_form->StatusText(),
+    QCOMPARE(m_form->statusText(),
              expected.isEmpty() ? u"  Add the files"_s : u"Files: %1"_s.arg(expected.size()));
-    QVERIFY(!m_form->QuitRequested());
+    QVERIFY(!m_form->quitRequested());
     QVERIFY(m_messages->entries.isEmpty());
 }
 
@@ -818,7 +819,7 @@ void TestFormMain::commandLineModeRunsOnGivenPaths()
     m_dir->file(u"a.txt"_s);
     m_dir->file(u"b.txt"_s);
     startWith(arguments);
-    QVERIFY(m_form->QuitRequested());
+    QVERIFY(m_form->quitRequested());
     QCOMPARE(m_messages->texts(), messages);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files, QDir::Name), onDisk);
 }
@@ -883,7 +884,7 @@ void TestFormMain::removeCommands()
     drop({m_dir->file(u"a"_s), m_dir->file(u"b"_s), m_dir->file(u"c"_s)});
     child<QToolButton>("btnPreview")->click();
     selectRows(selected);
-    m_form->ApplyTranslatedCaptions();
+    m_form->applyTranslatedCaptions();
 
     const QByteArray name = command.toLatin1();
     if (auto *action = m_form->findChild<QAction *>(command))
@@ -892,16 +893,16 @@ void TestFormMain::removeCommands()
         child<QAbstractButton>(name.constData())->click();
 
     QStringList names;
-    for (const TRenameItem &item : m_form->FRenameItems())
+    for (const TRenameItem &item : m_form->fileList().items())
         names.append(item.OriginalName);
     QCOMPARE(names, remaining);
     QCOMPARE(list()->model()->rowCount(), remaining.size());
-    QCOMPARE(m_form->StatusText(), status);
+    QCOMPARE(m_form->statusText(), status);
     // The remaining rows keep the names of the last preview; removed paths can come back.
     for (int row = 0; row < remaining.size(); ++row)
         QCOMPARE(cell(row, 1), remaining.at(row));
     drop({m_dir->filePath(u"a"_s)});
-    QVERIFY(m_form->IsListed(m_dir->filePath(u"a"_s)));
+    QVERIFY(m_form->isListed(m_dir->filePath(u"a"_s)));
 }
 
 void TestFormMain::newExtensionFollowsItsCheckBox()
@@ -936,7 +937,7 @@ void TestFormMain::onlyTheUserChangesDestinationControls()
     // As a preset does it: the selection changes, the controls do not.
     mode->setCurrentIndex(2);
     QVERIFY(enabled(false));
-    QCOMPARE(m_form->ReadRenameOptions().batchMode, 2);
+    QCOMPARE(m_form->readOptions().batchMode, 2);
 
     mode->setCurrentIndex(0);
     mode->setFocus();
@@ -1016,9 +1017,9 @@ void TestFormMain::folderColumnTakesTheRest()
     QVERIFY(sizeWidth >= 90 && statusWidth >= 130);
     const int least = 280 + 280 + sizeWidth + statusWidth + 150 + 6;
     m_form->setMinimumSize(0, 0);
-    const int chrome = m_form->width() - m_form->ListClientWidth();
+    const int chrome = m_form->width() - m_form->listClientWidth();
     m_form->resize(least + beyondLeast + chrome, m_form->height());
-    QTRY_COMPARE(m_form->ListClientWidth(), least + beyondLeast);
+    QTRY_COMPARE(m_form->listClientWidth(), least + beyondLeast);
     QCOMPARE(list()->columnWidth(2), 150 + folderBeyondLeast);
     QCOMPARE(list()->columnWidth(0), 280);
     QCOMPARE(list()->columnWidth(3), sizeWidth);
@@ -1083,7 +1084,7 @@ void TestFormMain::optionsDialogKeepsValues()
     expected.counterStart = u"5"_s;
     expected.digits = QString();
     expected.conflict = 0;
-    QCOMPARE(m_form->ReadRenameOptions(), expected);
+    QCOMPARE(m_form->readOptions(), expected);
     // An emptied digit count is read as 3.
     child<QToolButton>("btnPreview")->click();
     QCOMPARE(cell(0, 1), u"005.txt"_s);
@@ -1143,13 +1144,13 @@ void TestFormMain::planShownInTheList()
     QCOMPARE(cell(2, 1), u"x (1).txt"_s); // numbered, it would keep its present name
     QCOMPARE(cell(0, 4), u"Numbered"_s);
     QCOMPARE(cell(2, 4), u"No change"_s);
-    QCOMPARE(m_form->PlanSummaryText(), u"No change: 1, Numbered: 2"_s);
+    QCOMPARE(m_form->planSummaryText(), u"No change: 1, Numbered: 2"_s);
 
     // Under Overwrite the three would end as one name: nothing starts.
     m_settings->findChild<QComboBox *>(u"cbConflict"_s)->setCurrentIndex(ConflictMode::Overwrite);
     child<QToolButton>("btnPreview")->click();
     QCOMPARE(cell(0, 4), u"Duplicate name"_s);
-    QCOMPARE(m_form->PlanSummaryText(), u"Duplicate name: 3"_s);
+    QCOMPARE(m_form->planSummaryText(), u"Duplicate name: 3"_s);
     child<QToolButton>("btnRename")->click();
     waitUntilIdle();
     QVERIFY(m_messages->texts().back().startsWith(
@@ -1159,7 +1160,7 @@ void TestFormMain::planShownInTheList()
     // Adding a file takes the plan away with the preview it belonged to.
     drop({m_dir->file(u"c.txt"_s)});
     QCOMPARE(cell(0, 4), QString());
-    QCOMPARE(m_form->PlanSummaryText(), QString());
+    QCOMPARE(m_form->planSummaryText(), QString());
 
     m_settings->findChild<QComboBox *>(u"cbConflict"_s)->setCurrentIndex(ConflictMode::AutoNumber);
     child<QToolButton>("btnPreview")->click();
@@ -1192,7 +1193,7 @@ void TestFormMain::previewFollowsChanges()
 
     m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->setChecked(true);
     child<QLineEdit>("edtFind")->setText(u"(a"_s);
-    QTRY_VERIFY(m_form->PlanSummaryText().startsWith(u"Error in regular expression"_s));
+    QTRY_VERIFY(m_form->planSummaryText().startsWith(u"Error in regular expression"_s));
     QVERIFY(m_messages->entries.isEmpty());
 }
 
@@ -1337,8 +1338,8 @@ void TestFormMain::sizeAndStatusStayWhole()
         QTRY_VERIFY(list()->verticalScrollBar()->isVisible());
         // Every column ends inside the list's client area: nothing is cut at the right.
         const int last = list()->columnViewportPosition(4) + list()->columnWidth(4);
-        QVERIFY2(last <= m_form->ListClientWidth(),
-                 qPrintable(u"%1 > %2"_s.arg(last).arg(m_form->ListClientWidth())));
+        QVERIFY2(last <= m_form->listClientWidth(),
+                 qPrintable(u"%1 > %2"_s.arg(last).arg(m_form->listClientWidth())));
         QVERIFY(!list()->horizontalScrollBar()->isVisible());
         QFont bold = list()->font();
         bold.setBold(true);
@@ -1593,7 +1594,7 @@ void TestFormMain::shortcuts()
         // A button's key clicks it as the mouse would, a moment later.
         QTRY_COMPARE(m_shell->titles, QStringList{u"Select folder"_s});
     } else if (effect == u"remove"_s) {
-        QCOMPARE(m_form->FRenameItems().size(), 2);
+        QCOMPARE(m_form->fileList().items().size(), 2);
         QCOMPARE(cell(0, 0), u"b.txt"_s);
     } else if (effect == u"preview"_s) {
         QCOMPARE(cell(0, 1), u"x_a.txt"_s);
@@ -1618,7 +1619,7 @@ void TestFormMain::shortcuts()
     if (effect != u"add files"_s && effect != u"add folder"_s)
         QVERIFY(m_shell->titles.isEmpty());
     if (effect != u"remove"_s)
-        QCOMPARE(m_form->FRenameItems().size(), 3);
+        QCOMPARE(m_form->fileList().items().size(), 3);
 }
 
 void TestFormMain::keysStayWithTextFields()
@@ -1638,7 +1639,7 @@ void TestFormMain::keysStayWithTextFields()
     QCOMPARE(find->text(), u"bc"_s);
     QTest::keyClick(find, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(find->text(), u"abc"_s);
-    QCOMPARE(m_form->FRenameItems().size(), 2);
+    QCOMPARE(m_form->fileList().items().size(), 2);
     QVERIFY(m_messages->entries.isEmpty());
 }
 
