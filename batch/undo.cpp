@@ -233,7 +233,7 @@ private:
 } // namespace
 
 void UndoLastBatch(UserMessages &messages, FileOperations &files,
-                   const std::function<void()> &clearList)
+                   const std::function<void()> &clearList, const BatchProgress &progress)
 {
     const QString logPath = UndoLogPath();
     if (!files.fileExists(logPath)) {
@@ -244,16 +244,27 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
     const UndoLogContent log = ParseUndoLog(ReadUndoLog(logPath));
 
     FoldersInTheWay folders(log.records, files);
-    UndoProgress progress(logPath);
+    UndoProgress undone(logPath);
     const qsizetype count = log.records.size();
-    for (qsizetype i = count - 1 - progress.done(); i >= 0; --i) {
+    const qsizetype first = count - 1 - undone.done();
+    for (qsizetype i = first; i >= 0; --i) {
+        if (i < first && progress.stopRequested && progress.stopRequested()) {
+            messages.information(
+                TranslateText(
+                    u"Undo stopped after %1 of %2 files. Undo again brings back the rest."_s)
+                    .arg(count - 1 - i)
+                    .arg(count));
+            return;
+        }
         const bool certain = i < count - 1 || !log.lastUncertain;
         if (certain || !undoInterruptedMove(log.records.at(i), files))
             undoRecord(log.records.at(i), certain, folders, files);
-        progress.setDone(count - i);
+        undone.setDone(count - i);
+        if (progress.fileDone)
+            progress.fileDone(count - i, count, log.records.at(i).original);
     }
     files.remove(logPath);
-    progress.remove();
+    undone.remove();
     lock.release();
     if (clearList)
         clearList();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batchrunner.h"
 #include "fileoperations.h"
 
 #include <functional>
@@ -8,6 +9,7 @@ class UserMessages;
 
 // Moves every file of the last batch back, newest first, then deletes the log, calls
 // clearList and reports completion. A failing operation throws; the log then stays,
-// so that running the undo again goes on where it stopped.
+// so that running the undo again goes on where it stopped. progress hears of every
+// record undone and may stop the undo between two records: the log then stays too.
 void UndoLastBatch(UserMessages &messages, FileOperations &files,
-                   const std::function<void()> &clearList = {});
+                   const std::function<void()> &clearList = {}, const BatchProgress &progress = {});

@@ -213,8 +213,8 @@ void fileListBench(QTextStream &out, int count, int rounds)
     out << "  through the window's commands: add + live preview " << seconds(livePreview)
         << ", then Rename of every file done at " << seconds(renamed) << "\n";
     out << "  longest stall of the window's thread: adding " << ms(addGap) << ", live preview "
-        << ms(previewGap) << ", Rename (preview and plan before asking) " << ms(renameStartGap)
-        << ", the batch " << ms(batchGap) << "\n";
+        << ms(previewGap) << ", the Rename click " << ms(renameStartGap)
+        << ", planning and the batch " << ms(batchGap) << "\n";
     if (!messages.errors.isEmpty())
         out << "  errors: " << messages.errors.join(u"; "_s) << "\n";
     out.flush();

@@ -21,6 +21,8 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -55,20 +57,7 @@ private:
     bool m_warned = false;
 };
 
-// An option that takes a text value and writes it into one setting.
-struct TextSetting
-{
-    QCommandLineOption option;
-    QString RenameOptions::*field;
-};
-
-struct Flag
-{
-    QCommandLineOption option;
-    bool RenameOptions::*field;
-};
-
-// One line on a terminal that says how far a batch is, for batches that take longer
+// One line on a terminal that says how far a batch or an undo is, when it takes longer
 // than a second; nothing when stderr is a file or a pipe.
 class TerminalProgress
 {
@@ -133,51 +122,16 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     parser.addOption(helpOption);
     parser.addOption(versionOption);
 
-    const auto text = [](const QString &name, const QString &description,
-                         const QString &valueName = u"TEXT"_s) {
-        return QCommandLineOption(name, description, valueName);
-    };
-    const QList<TextSetting> textSettings{
-        {text(u"find"_s, u"Text to find in the new name."_s), &RenameOptions::find},
-        {text(u"replace"_s, u"Replacement for the found text."_s), &RenameOptions::replace},
-        {text(u"pattern"_s, u"Pattern of the new name (default {name})."_s),
-         &RenameOptions::pattern},
-        {text(u"counter-start"_s, u"First value of {counter} (default 1)."_s, u"N"_s),
-         &RenameOptions::counterStart},
-        {text(u"digits"_s, u"Digits of {counter}, 1 to 10 (default 3)."_s, u"N"_s),
-         &RenameOptions::digits},
-        {text(u"insert-text"_s, u"Text to insert into the name."_s), &RenameOptions::insertText},
-        {text(u"insert-pos"_s, u"Position of the inserted text (default 1)."_s, u"N"_s),
-         &RenameOptions::insertPos},
-        {text(u"remove-first"_s, u"Characters to remove from the start."_s, u"N"_s),
-         &RenameOptions::removeFirst},
-        {text(u"remove-last"_s, u"Characters to remove from the end."_s, u"N"_s),
-         &RenameOptions::removeLast},
-        {text(u"remove-from"_s, u"First position of a range to remove."_s, u"N"_s),
-         &RenameOptions::removeFromPos},
-        {text(u"remove-till"_s, u"Last position of a range to remove."_s, u"N"_s),
-         &RenameOptions::removeTillPos},
-        {text(u"remove-chars"_s, u"Characters to remove wherever they occur."_s),
-         &RenameOptions::charactersToRemove},
-        {text(u"trim-from"_s, u"Cut the name from the first occurrence of TEXT on."_s),
-         &RenameOptions::cropBefore},
-        {text(u"trim-until"_s, u"Cut the name up to and including the first TEXT."_s),
-         &RenameOptions::cropAfter},
-        {text(u"pad-numbers"_s, u"Pad numbers in the name with zeros to N digits."_s, u"N"_s),
-         &RenameOptions::padNumbers},
-    };
-    const QList<Flag> flags{
-        {QCommandLineOption(u"regex"_s, u"Find is a regular expression."_s), &RenameOptions::regex},
-        {QCommandLineOption(u"collapse-spaces"_s, u"Collapse runs of spaces to one."_s),
-         &RenameOptions::collapseDoubleSpaces},
-    };
-    const QCommandLineOption caseOption(
-        u"case"_s, u"Case change: unchanged, lower, upper or title."_s, u"MODE"_s);
-    const QCommandLineOption newExtOption(
-        u"new-ext"_s, u"Give every file this extension; an empty TEXT removes extensions."_s,
-        u"TEXT"_s);
-    const QCommandLineOption recursiveOption(u"recursive"_s,
-                                             u"Take the files of subfolders of a folder too."_s);
+    // A switch for every option that has one, as the option table describes it.
+    QList<std::pair<const OptionField *, QCommandLineOption>> optionSwitches;
+    for (const OptionField &field : RenameOptionFields()) {
+        if (field.cliSwitch.isEmpty())
+            continue;
+        QCommandLineOption option(field.cliSwitch.toString(), field.cliHelp.toString());
+        if (field.kind != OptionKind::Flag)
+            option.setValueName(field.cliValueName.toString());
+        optionSwitches.append({&field, option});
+    }
     const QCommandLineOption tsvOption(u"tsv"_s,
                                        u"Print each file's full path, a tab and its new name."_s);
     const QCommandLineOption planOption(
@@ -188,15 +142,6 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         "keeps the batch from starting."_s);
     const QCommandLineOption executeOption(
         {u"x"_s, u"execute"_s}, u"Carry out the new names (without it, only show them)."_s);
-    const QCommandLineOption modeOption(
-        u"mode"_s, u"With --execute: rename (in place, the default), copy or move."_s, u"MODE"_s);
-    const QCommandLineOption destinationOption(
-        u"destination"_s, u"Folder that copy and move put the files into."_s, u"DIR"_s);
-    const QCommandLineOption conflictOption(
-        u"conflict"_s, u"When a target exists: skip, overwrite or number (the default)."_s,
-        u"RULE"_s);
-    const QCommandLineOption touchOption(
-        u"touch"_s, u"Give every renamed, copied or moved file the current time."_s);
     const QCommandLineOption undoOption(u"undo"_s, u"Undo the last batch, then end."_s);
     const QCommandLineOption presetOption(
         u"preset"_s, u"Start from the options of a preset file; other options change them."_s,
@@ -205,18 +150,10 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         u"save-preset"_s, u"Save the options in effect to a preset file, then go on."_s, u"FILE"_s);
     const QCommandLineOption nameListOption(
         u"name-list"_s, u"Take the names for {list} from a text or CSV file."_s, u"FILE"_s);
-    for (const TextSetting &setting : textSettings)
-        parser.addOption(setting.option);
-    for (const Flag &flag : flags)
-        parser.addOption(flag.option);
-    parser.addOption(caseOption);
-    parser.addOption(newExtOption);
-    parser.addOption(recursiveOption);
-    parser.addOption(tsvOption);
-    parser.addOption(planOption);
-    for (const QCommandLineOption *option :
-         {&executeOption, &modeOption, &destinationOption, &conflictOption, &touchOption,
-          &undoOption, &presetOption, &savePresetOption, &nameListOption})
+    for (const auto &[field, option] : optionSwitches)
+        parser.addOption(option);
+    for (const QCommandLineOption *option : {&tsvOption, &planOption, &executeOption, &undoOption,
+                                             &presetOption, &savePresetOption, &nameListOption})
         parser.addOption(*option);
     parser.addPositionalArgument(u"PATH"_s, u"A file, or a folder whose files are taken."_s,
                                  u"PATH..."_s);
@@ -254,37 +191,33 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     } catch (const TessalyError &error) {
         return failed(error);
     }
-    for (const TextSetting &setting : textSettings) {
-        if (parser.isSet(setting.option))
-            options.*setting.field = parser.value(setting.option);
+    // The switches change the options of the preset, if any, before anything else
+    // reads them.
+    for (const auto &[field, option] : optionSwitches) {
+        if (!parser.isSet(option))
+            continue;
+        switch (field->kind) {
+        case OptionKind::Text:
+        case OptionKind::Number:
+            options.*field->text = parser.value(option);
+            break;
+        case OptionKind::Flag:
+            options.*field->flag = true;
+            break;
+        case OptionKind::Choice: {
+            const QString word = parser.value(option);
+            const QString lowered = word.toLower();
+            const auto known = std::find(field->choiceWords.cbegin(), field->choiceWords.cend(),
+                                         QStringView(lowered));
+            if (known == field->choiceWords.cend())
+                return usageError(u"unknown %1 \"%2\""_s.arg(field->choiceName, word));
+            options.*field->choice = int(known - field->choiceWords.cbegin());
+            break;
+        }
+        }
+        if (field->switchAlsoSets)
+            options.*field->switchAlsoSets = true;
     }
-    for (const Flag &flag : flags) {
-        if (parser.isSet(flag.option))
-            options.*flag.field = true;
-    }
-    // Reads a word option into one of its indices; -1 when the word is not known.
-    const auto choice = [&](const QCommandLineOption &option, const QStringList &words) {
-        return int(words.indexOf(parser.value(option).toLower()));
-    };
-    if (parser.isSet(caseOption)) {
-        options.caseMode = choice(caseOption, {u"unchanged"_s, u"lower"_s, u"upper"_s, u"title"_s});
-        if (options.caseMode < 0)
-            return usageError(u"unknown case mode \"%1\""_s.arg(parser.value(caseOption)));
-    }
-    if (parser.isSet(modeOption)) {
-        options.batchMode = choice(modeOption, {u"rename"_s, u"copy"_s, u"move"_s});
-        if (options.batchMode < 0)
-            return usageError(u"unknown mode \"%1\""_s.arg(parser.value(modeOption)));
-    }
-    if (parser.isSet(conflictOption)) {
-        options.conflict = choice(conflictOption, {u"skip"_s, u"overwrite"_s, u"number"_s});
-        if (options.conflict < 0)
-            return usageError(u"unknown conflict rule \"%1\""_s.arg(parser.value(conflictOption)));
-    }
-    if (parser.isSet(destinationOption))
-        options.destination = parser.value(destinationOption);
-    if (parser.isSet(touchOption))
-        options.touchModifiedNow = true;
     if (parser.isSet(savePresetOption)) {
         try {
             SavePresetFile(parser.value(savePresetOption), options);
@@ -292,16 +225,13 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
             return failed(error);
         }
     }
-    if (parser.isSet(newExtOption)) {
-        options.changeExt = true;
-        options.newExt = parser.value(newExtOption);
-    }
     SystemFileOperations files;
     if (parser.isSet(undoOption)) {
         if (!parser.positionalArguments().isEmpty() || parser.isSet(executeOption))
             return usageError(u"--undo takes no files and no --execute"_s);
         try {
-            UndoLastBatch(messages, files);
+            TerminalProgress progress(err);
+            UndoLastBatch(messages, files, {}, progress.batchProgress());
         } catch (const TessalyError &error) {
             return failed(error);
         }
@@ -324,7 +254,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         if (files.folderExists(path)) {
             // A folder's files in natural order (IMG_2 before IMG_10), as the window
             // lists them, so that {counter} numbers them as people expect.
-            TRenameItems folderItems = CollectFolderItems(path, parser.isSet(recursiveOption));
+            TRenameItems folderItems = CollectFolderItems(path, options.includeSubfolders);
             SortNaturally(folderItems);
             for (TRenameItem &item : folderItems)
                 add(std::move(item));

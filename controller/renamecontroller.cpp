@@ -5,7 +5,9 @@
 #include "fileoperations.h"
 #include "filesystemview.h"
 #include "namebuilder.h"
+#include "namelist.h"
 #include "naturalorder.h"
+#include "presets.h"
 #include "tessalyerror.h"
 #include "undo.h"
 #include "usermessages.h"
@@ -154,6 +156,45 @@ void RenameController::previewInBackground(const RenameOptions &options)
     m_previewWorker->start();
 }
 
+void RenameController::startPlanning(const RenameOptions &options)
+{
+    if (isBusy())
+        return;
+    struct Result
+    {
+        TRenameItems items;
+        RenamePlan plan;
+        bool previewed = false;
+    };
+    auto result = std::make_shared<Result>();
+    result->items = m_files.items();
+    auto messages = std::make_shared<PendingMessages>();
+    startWork(
+        [result, messages, options, names = m_importedNames] {
+            try {
+                result->previewed = PreviewNames(result->items, options, names, *messages);
+                if (result->previewed && !needsDestination(options)) {
+                    SystemFileSystemView view;
+                    result->plan = PlanBatch(result->items, options, view, true);
+                }
+            } catch (const TessalyError &error) {
+                messages->error(error.message());
+                result->previewed = false;
+            }
+        },
+        [this, result, messages] {
+            const bool shown = result->previewed && !m_stop;
+            if (shown) {
+                m_files.UpdateNewNames(
+                    [&](TRenameItems &items) { items = std::move(result->items); });
+                m_plan = std::move(result->plan);
+                m_files.setPlan(m_plan);
+            }
+            emit workFinished(messages->messages);
+            emit planned(shown && m_plan.rows.size() == m_files.count());
+        });
+}
+
 void RenameController::startWork(std::function<void()> work, std::function<void()> done)
 {
     m_stop = false;
@@ -163,7 +204,8 @@ void RenameController::startWork(std::function<void()> work, std::function<void(
         m_worker = nullptr;
         ++m_listVersion;
         done();
-        emit busyChanged(false);
+        if (!m_worker) // done() may have started the next work
+            emit busyChanged(false);
     });
     emit busyChanged(true);
     m_worker->start();
@@ -172,6 +214,21 @@ void RenameController::startWork(std::function<void()> work, std::function<void(
 void RenameController::reportProgress(qsizetype done, qsizetype total, const QString &path)
 {
     emit progress(done, total, path); // queued to the window's thread
+}
+
+BatchProgress RenameController::fileProgress()
+{
+    BatchProgress progress;
+    auto sinceReport = std::make_shared<QElapsedTimer>();
+    sinceReport->start();
+    progress.fileDone = [this, sinceReport](qsizetype done, qsizetype total, const QString &path) {
+        if (done == 1 || done == total || sinceReport->elapsed() >= 40) {
+            sinceReport->restart();
+            reportProgress(done, total, path);
+        }
+    };
+    progress.stopRequested = [this] { return m_stop.load(); };
+    return progress;
 }
 
 void RenameController::addPaths(const QStringList &paths, bool includeSubfolders)
@@ -215,19 +272,8 @@ void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &o
     FileOperations *operations = &files();
     startWork(
         [this, items, messages, operations, plan, options] {
-            QElapsedTimer sinceReport;
-            sinceReport.start();
-            BatchProgress batchProgress;
-            // A few reports a second are enough to watch, and cheap to show.
-            batchProgress.fileDone = [&](qsizetype done, qsizetype total, const QString &path) {
-                if (done == 1 || done == total || sinceReport.elapsed() >= 40) {
-                    sinceReport.restart();
-                    reportProgress(done, total, path);
-                }
-            };
-            batchProgress.stopRequested = [this] { return m_stop.load(); };
             try {
-                ExecutePlan(*items, plan, options, *messages, *operations, {}, batchProgress);
+                ExecutePlan(*items, plan, options, *messages, *operations, {}, fileProgress());
             } catch (const TessalyError &error) {
                 messages->error(error.message());
             }
@@ -249,7 +295,8 @@ void RenameController::startUndo()
         [this, messages, cleared, operations] {
             reportProgress(0, 0, UndoLogPath());
             try {
-                UndoLastBatch(*messages, *operations, [cleared] { *cleared = true; });
+                UndoLastBatch(
+                    *messages, *operations, [cleared] { *cleared = true; }, fileProgress());
             } catch (const TessalyError &error) {
                 messages->error(error.message());
             }
@@ -259,4 +306,34 @@ void RenameController::startUndo()
                 m_files.Clear();
             emit workFinished(messages->messages);
         });
+}
+
+void RenameController::savePreset(const QString &path, const RenameOptions &options) const
+{
+    SavePresetFile(path, options);
+}
+
+RenameOptions RenameController::loadPreset(const QString &path, const RenameOptions &current) const
+{
+    return LoadPresetFile(path, current);
+}
+
+void RenameController::loadNameList(const QString &path)
+{
+    // A file that cannot be read leaves no names rather than the old ones, so that a
+    // preview never shows names the user meant to replace.
+    m_importedNames.clear();
+    m_importedNames = LoadNameList(path);
+}
+
+CommandLineOutcome RenameController::runCommandLine(const QStringList &arguments,
+                                                    RenameOptions &options, UserMessages &messages)
+{
+    if (isBusy())
+        return CommandLineOutcome::Inactive;
+    CommandLineOutcome outcome = CommandLineOutcome::Inactive;
+    m_files.UpdateItems([&](TRenameItems &items) {
+        outcome = ::RunCommandLine(arguments, options, items, m_importedNames, messages, files());
+    });
+    return outcome;
 }

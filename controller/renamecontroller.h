@@ -4,6 +4,7 @@
 #include "filelistmodel.h"
 #include "renameoptions.h"
 #include "renameplan.h"
+#include "windowcommandline.h"
 
 #include <QList>
 #include <QObject>
@@ -65,6 +66,10 @@ public:
     void previewInBackground(const RenameOptions &options);
     // The plan of the last preview.
     const RenamePlan &plan() const { return m_plan; }
+    // The same as preview, for a batch about to run: on the work thread, then both are
+    // shown in the list, workFinished brings the messages and planned says whether the
+    // plan stands for the current list and options.
+    void startPlanning(const RenameOptions &options);
 
     // Starts carrying out plan, made for the current items and options.
     void startBatch(const RenamePlan &plan, const RenameOptions &options);
@@ -73,12 +78,27 @@ public:
     // Asks running work to stop after the current file.
     void requestStop() { m_stop = true; }
 
+    // Presets: a failure (a file that cannot be read or written, or is not a preset) is
+    // thrown, and nothing changes. Loading gives current with the preset's values.
+    void savePreset(const QString &path, const RenameOptions &options) const;
+    RenameOptions loadPreset(const QString &path, const RenameOptions &current) const;
+    // Replaces the names for {list} with the lines of a text or CSV file; a failure is
+    // thrown and leaves no names.
+    void loadNameList(const QString &path);
+    // The /cli run of the window's command line over the file list, with options as
+    // the window holds them; they come back changed by the arguments.
+    CommandLineOutcome runCommandLine(const QStringList &arguments, RenameOptions &options,
+                                      UserMessages &messages);
+
 signals:
     void busyChanged(bool busy);
     // How far the running work is: files done of total (total 0 when unknown).
     void progress(qsizetype done, qsizetype total, const QString &currentPath);
     // Work ended; its messages are to be shown in this order.
     void workFinished(const QList<PendingMessage> &messages);
+    // Planning ended (after its workFinished); the plan is plan(). Work may be started
+    // from here.
+    void planned(bool ready);
     void livePreviewFailed(const QString &message);
     // A live preview is shown, with its plan's summary.
     void livePreviewShown(const QString &planSummary);
@@ -87,6 +107,8 @@ private:
     void startWork(std::function<void()> work, std::function<void()> done);
     FileOperations &files();
     void reportProgress(qsizetype done, qsizetype total, const QString &path);
+    // Progress of files for reportProgress, a few reports a second, and the stop request.
+    BatchProgress fileProgress();
 
     FileListModel m_files;
     QStringList m_importedNames;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -48,6 +49,40 @@ struct RenameOptions
 
     bool operator==(const RenameOptions &) const = default;
 };
+
+// How an option is held: a text, a number kept as the text typed, a yes/no, or the
+// index of a drop-down list's item.
+enum class OptionKind { Text, Number, Flag, Choice };
+
+// One option as every place that reads or writes options sees it: preset files, the
+// controls of the main window and of the options dialog, and tessaly-cli's switches.
+// They all go through RenameOptionFields(), so that an option added there is saved,
+// loaded, shown and given a switch alike.
+struct OptionField
+{
+    QStringView presetKey = {}; // its key in preset files
+    OptionKind kind = {};
+    QString RenameOptions::*text = nullptr; // Text and Number
+    bool RenameOptions::*flag = nullptr;    // Flag
+    int RenameOptions::*choice = nullptr;   // Choice
+    // A preset without the key: the value it then has (a Flag's "true" or "false");
+    // empty means the current value stays.
+    QStringView presetFallback = {};
+    QStringView control = {}; // object name of its control in the window or options dialog
+    // tessaly-cli: the long switch (empty: none), its value's name, its help line.
+    QStringView cliSwitch = {};
+    QStringView cliValueName = {};
+    QStringView cliHelp = {};
+    // Choice: the switch's word for each item, in item order; also the number of items.
+    QList<QStringView> choiceWords = {};
+    // What the switch's choice is called in the message about an unknown word.
+    QStringView choiceName = {};
+    // A switch that gives this option a value also turns this one on.
+    bool RenameOptions::*switchAlsoSets = nullptr;
+};
+
+// Every option, in the order preset files hold them.
+const QList<OptionField> &RenameOptionFields();
 
 // Which digits ReadInteger takes.
 enum class IntegerDigits {

@@ -5,6 +5,8 @@
 #include "translation.h"
 
 #include <QCollatorSortKey>
+#include <QCoreApplication>
+#include <QMimeData>
 #include <numeric>
 
 #include <algorithm>
@@ -229,6 +231,103 @@ void FileListModel::moveRowsBy(QList<int> rows, int step)
     reorder(order);
 }
 
+void FileListModel::moveRowsTo(QList<int> rows, int before)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty() || rows.front() < 0 || rows.back() >= count() || before < 0 ||
+        before > count())
+        return;
+    QList<bool> moving(m_items.size(), false);
+    for (int row : rows)
+        moving[row] = true;
+    QList<qsizetype> order;
+    order.reserve(m_items.size());
+    for (qsizetype row = 0; row < before; ++row) {
+        if (!moving.at(row))
+            order.append(row);
+    }
+    for (int row : rows)
+        order.append(row);
+    for (qsizetype row = before; row < m_items.size(); ++row) {
+        if (!moving.at(row))
+            order.append(row);
+    }
+    bool same = true;
+    for (qsizetype row = 0; row < order.size() && same; ++row)
+        same = order.at(row) == row;
+    if (!same)
+        reorder(order);
+}
+
+static const QString rowsMimeType = u"application/x-tessaly-rows"_s;
+
+QStringList FileListModel::mimeTypes() const
+{
+    return {rowsMimeType};
+}
+
+// Which list a drag comes from: this process and this model.
+static QByteArray listMark(const FileListModel *model)
+{
+    return QByteArray::number(QCoreApplication::applicationPid()) + ':' +
+           QByteArray::number(quintptr(model)) + '\n';
+}
+
+QMimeData *FileListModel::mimeData(const QModelIndexList &indexes) const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : indexes) {
+        if (index.isValid() && index.model() == this)
+            rows.append(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QByteArray text = listMark(this);
+    for (int row : rows)
+        text += QByteArray::number(row) + ' ';
+    auto *data = new QMimeData;
+    data->setData(rowsMimeType, text);
+    return data;
+}
+
+QList<int> FileListModel::draggedRows(const QMimeData *data) const
+{
+    if (!data || !data->hasFormat(rowsMimeType))
+        return {};
+    const QByteArray text = data->data(rowsMimeType);
+    const QByteArray mark = listMark(this);
+    if (!text.startsWith(mark))
+        return {};
+    QList<int> rows;
+    for (const QByteArray &number : text.mid(mark.size()).split(' ')) {
+        bool ok = false;
+        const int row = number.toInt(&ok);
+        if (ok && row >= 0 && row < count())
+            rows.append(row);
+    }
+    return rows;
+}
+
+bool FileListModel::canDropMimeData(const QMimeData *data, Qt::DropAction action, int, int,
+                                    const QModelIndex &) const
+{
+    return action == Qt::MoveAction && !draggedRows(data).isEmpty();
+}
+
+bool FileListModel::dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int,
+                                 const QModelIndex &parent)
+{
+    const QList<int> rows = draggedRows(data);
+    if (action != Qt::MoveAction || rows.isEmpty())
+        return false;
+    // Onto a row: before it; past the last row: at the end.
+    const int before = parent.isValid() ? parent.row() : row < 0 ? count() : row;
+    moveRowsTo(rows, before);
+    emit rowsDragged();
+    return true;
+}
+
 void FileListModel::reorder(const QList<qsizetype> &order)
 {
     clearPlan();
@@ -328,8 +427,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 Qt::ItemFlags FileListModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+        return Qt::ItemIsDropEnabled; // between rows
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren |
+           Qt::ItemIsDragEnabled;
 }
 
 QString FileListModel::ColumnHeader(int column)

@@ -72,6 +72,9 @@ public:
     // Moves the given rows one place up (step -1) or down (step 1), each past its
     // neighbour that is not moved; nothing moves when a row is at that end already.
     void moveRowsBy(QList<int> rows, int step);
+    // Moves the given rows, in the list's order, to stand together before row before
+    // (count() for the end), as dragging them there does.
+    void moveRowsTo(QList<int> rows, int before);
     void clearPlan();
     bool hasPlan() const { return !m_statuses.isEmpty(); }
 
@@ -82,6 +85,18 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
+    // Rows dragged within the list travel as their numbers, marked with the list they
+    // belong to; they land between two rows, and the drop moves them (rows are never
+    // removed by a drag: the model offers no removeRows).
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    bool canDropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                         const QModelIndex &parent) const override;
+    bool dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                      const QModelIndex &parent) override;
+
     // The header text of a column, translated.
     static QString ColumnHeader(int column);
     // A size as the list shows it, with a unit and one decimal ("4.2 MB"; -1, a size that
@@ -91,7 +106,13 @@ public:
     // locale's word for bytes ("1,234,567 bytes").
     static QString FormatExactSize(qint64 size, const QLocale &locale = QLocale());
 
+signals:
+    // Rows were dragged to another place.
+    void rowsDragged();
+
 private:
+    // The rows a drag from this list carries; empty for any other drag.
+    QList<int> draggedRows(const QMimeData *data) const;
     void appendItems(TRenameItems &pending);
     // order[new row] = old row.
     void reorder(const QList<qsizetype> &order);

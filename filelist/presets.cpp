@@ -12,47 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-enum class Kind { Text, Number, Boolean, Index };
-
-// The options in file order, with what each holds.
-struct Field
-{
-    const char16_t *key;
-    Kind kind;
-    QString RenameOptions::*text = nullptr;
-    bool RenameOptions::*flag = nullptr;
-    int RenameOptions::*index = nullptr;
-    int itemCount = 0; // of an index's drop-down list
-};
-
-const Field fields[] = {
-    {u"find", Kind::Text, &RenameOptions::find},
-    {u"replace", Kind::Text, &RenameOptions::replace},
-    {u"regex", Kind::Boolean, nullptr, &RenameOptions::regex},
-    {u"pattern", Kind::Text, &RenameOptions::pattern},
-    {u"counterStart", Kind::Number, &RenameOptions::counterStart},
-    {u"digits", Kind::Number, &RenameOptions::digits},
-    {u"case", Kind::Index, nullptr, nullptr, &RenameOptions::caseMode, 4},
-    {u"changeExt", Kind::Boolean, nullptr, &RenameOptions::changeExt},
-    {u"newExt", Kind::Text, &RenameOptions::newExt},
-    {u"conflict", Kind::Index, nullptr, nullptr, &RenameOptions::conflict, 3},
-    {u"insertText", Kind::Text, &RenameOptions::insertText},
-    {u"insertPos", Kind::Number, &RenameOptions::insertPos},
-    {u"removeFirst", Kind::Number, &RenameOptions::removeFirst},
-    {u"removeLast", Kind::Number, &RenameOptions::removeLast},
-    {u"removeFromPos", Kind::Number, &RenameOptions::removeFromPos},
-    {u"removeTillPos", Kind::Number, &RenameOptions::removeTillPos},
-    {u"charactersToRemove", Kind::Text, &RenameOptions::charactersToRemove},
-    {u"collapseDoubleSpaces", Kind::Boolean, nullptr, &RenameOptions::collapseDoubleSpaces},
-    {u"cropBefore", Kind::Text, &RenameOptions::cropBefore},
-    {u"cropAfter", Kind::Text, &RenameOptions::cropAfter},
-    {u"padNumbers", Kind::Number, &RenameOptions::padNumbers},
-    {u"includeSubfolders", Kind::Boolean, nullptr, &RenameOptions::includeSubfolders},
-    {u"batchMode", Kind::Index, nullptr, nullptr, &RenameOptions::batchMode, 3},
-    {u"destination", Kind::Text, &RenameOptions::destination},
-    {u"touchModifiedNow", Kind::Boolean, nullptr, &RenameOptions::touchModifiedNow},
-};
-
 QString escaped(QString text)
 {
     return text.replace(u'\\', u"\\\\"_s).replace(u'"', u"\\\""_s);
@@ -85,25 +44,25 @@ bool equalsTrue(const QString &value)
 QByteArray PresetFileBytes(const RenameOptions &options)
 {
     QString text = u"{\r\n"_s;
-    const qsizetype last = std::size(fields) - 1;
-    for (qsizetype i = 0; i <= last; ++i) {
-        const Field &field = fields[i];
+    const QList<OptionField> &fields = RenameOptionFields();
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        const OptionField &field = fields.at(i);
         QString value;
         switch (field.kind) {
-        case Kind::Text:
-        case Kind::Number:
+        case OptionKind::Text:
+        case OptionKind::Number:
             // Number texts are escaped too: one holding a quote must read back whole.
             value = u'"' + escaped(options.*field.text) + u'"';
             break;
-        case Kind::Boolean:
+        case OptionKind::Flag:
             value = options.*field.flag ? u"true"_s : u"false"_s;
             break;
-        case Kind::Index:
-            value = QString::number(options.*field.index);
+        case OptionKind::Choice:
+            value = QString::number(options.*field.choice);
             break;
         }
-        text += u'"' + QString::fromUtf16(field.key) + u"\":"_s + value +
-                (i < last ? u",\r\n"_s : u"\r\n"_s);
+        text += u'"' + field.presetKey.toString() + u"\":"_s + value +
+                (i < fields.size() - 1 ? u",\r\n"_s : u"\r\n"_s);
     }
     text += u"}\r\n"_s;
     return "\xEF\xBB\xBF" + text.toUtf8();
@@ -137,22 +96,21 @@ QString ReadPresetValue(const QString &text, const QString &key, const QString &
 RenameOptions OptionsFromPreset(const QString &text, const RenameOptions &current)
 {
     RenameOptions options = current;
-    for (const Field &field : fields) {
-        const QString key = QString::fromUtf16(field.key);
+    for (const OptionField &field : RenameOptionFields()) {
+        const QString key = field.presetKey.toString();
         switch (field.kind) {
-        case Kind::Text:
-        case Kind::Number:
+        case OptionKind::Text:
+        case OptionKind::Number:
             options.*field.text = ReadPresetValue(text, key, current.*field.text);
             break;
-        case Kind::Boolean: {
-            const QString fallback = key == u"changeExt"_s ? u"true"_s : u"false"_s;
-            options.*field.flag = equalsTrue(ReadPresetValue(text, key, fallback));
+        case OptionKind::Flag:
+            options.*field.flag =
+                equalsTrue(ReadPresetValue(text, key, field.presetFallback.toString()));
             break;
-        }
-        case Kind::Index: {
-            const int now = current.*field.index;
+        case OptionKind::Choice: {
+            const int now = current.*field.choice;
             const int n = IntOrDefault(ReadPresetValue(text, key, QString::number(now)), now);
-            options.*field.index = n >= 0 && n < field.itemCount ? n : -1;
+            options.*field.choice = n >= 0 && n < field.choiceWords.size() ? n : -1;
             break;
         }
         }

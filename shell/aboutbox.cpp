@@ -52,6 +52,7 @@ const QList<HelpLine> &patternHelpLines()
         {u"{size} - "_s, u"file size in bytes"_s},
         {u"{list} - "_s, u"imported name list entry"_s},
         {u"{imgw}/{imgh} - "_s, u"image width/height when available"_s},
+        {{}, u"{counter} and {list} follow the list from top to bottom, in the order shown."_s},
         {{}, {}},
         {{}, u"Formatting examples:"_s},
         {u"{date:yyyy-MM-dd}"_s, {}},

@@ -3,10 +3,11 @@
 
 #include "aboutbox.h"
 #include "batchrunner.h"
-#include "commandline.h"
+#include "windowcommandline.h"
 #include "digitsonly.h"
 #include "namebuilder.h"
 #include "namelist.h"
+#include "optioncontrols.h"
 #include "naturalorder.h"
 #include "patternkeywords.h"
 #include "presets.h"
@@ -25,6 +26,7 @@
 #include <QBoxLayout>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QLineEdit>
 #include <QComboBox>
@@ -310,11 +312,20 @@ void TFormMain::FormCreate(const QStringList &arguments)
     list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     list->horizontalHeader()->setStretchLastSection(false);
     list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_nameColumnWidths[0] = m_nameColumnWidths[1] = NameColumnWidth;
     list->setColumnWidth(FileListModel::OriginalNameColumn, NameColumnWidth);
     list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
     list->setColumnWidth(FileListModel::FolderColumn, FolderColumnInitialWidth);
     list->setColumnWidth(FileListModel::SizeColumn, SizeColumnWidth);
     list->setColumnWidth(FileListModel::StatusColumn, StatusColumnWidth);
+    // A name column the user drags keeps that width, across a change of the window's
+    // width and the next start.
+    connect(list->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) {
+                if (!m_fittingColumns && (column == FileListModel::OriginalNameColumn ||
+                                          column == FileListModel::NewNameColumn))
+                    m_nameColumnWidths[column] = width;
+            });
     auto *statusDelegate = new PlanStatusDelegate(list);
     list->setItemDelegateForColumn(FileListModel::NewNameColumn, statusDelegate);
     list->setItemDelegateForColumn(FileListModel::StatusColumn, statusDelegate);
@@ -390,6 +401,15 @@ static QSettings windowSettings()
 
 void TFormMain::restoreWindowPlace()
 {
+    // The name columns as the user last made them; the folder column takes the rest.
+    const QStringList widths =
+        windowSettings().value(u"Window/nameColumns"_s).toString().split(u',');
+    for (int column : {0, 1}) {
+        const int width = widths.value(column).toInt();
+        if (width >= 30 && width <= 4000)
+            m_nameColumnWidths[column] = width;
+    }
+    ResizeListColumns();
     const QByteArray geometry = windowSettings().value(u"Window/geometry"_s).toByteArray();
     if (geometry.isEmpty() || !restoreGeometry(geometry))
         return;
@@ -411,18 +431,16 @@ void TFormMain::restoreWindowPlace()
 
 void TFormMain::saveWindowPlace() const
 {
-    windowSettings().setValue(u"Window/geometry"_s, saveGeometry());
+    QSettings settings = windowSettings();
+    settings.setValue(u"Window/geometry"_s, saveGeometry());
+    settings.setValue(u"Window/nameColumns"_s,
+                      u"%1,%2"_s.arg(m_nameColumnWidths[0]).arg(m_nameColumnWidths[1]));
 }
 
 void TFormMain::RunCommandLine(const QStringList &arguments)
 {
     RenameOptions options = ReadRenameOptions();
-    SystemFileOperations files;
-    CommandLineOutcome outcome = CommandLineOutcome::Inactive;
-    m_files.UpdateItems([&](TRenameItems &items) {
-        outcome =
-            ::RunCommandLine(arguments, options, items, m_importedNameList, m_messages, files);
-    });
+    const CommandLineOutcome outcome = m_controller.runCommandLine(arguments, options, m_messages);
     if (outcome == CommandLineOutcome::Inactive)
         return;
     WriteRenameOptions(options);
@@ -592,53 +610,13 @@ void TFormMain::ApplyTranslatedCaptions()
 RenameOptions TFormMain::ReadRenameOptions() const
 {
     RenameOptions options;
-    options.find = ui->edtFind->text();
-    options.replace = ui->edtReplace->text();
-    options.pattern = ui->edtPattern->text();
-    options.caseMode = ui->cbCase->currentIndex();
-    options.changeExt = ui->chkNewExt->isChecked();
-    options.newExt = ui->edtNewExt->text();
-    options.insertText = ui->edtInsertText->text();
-    options.insertPos = ui->edtInsertPos->text();
-    options.removeFirst = ui->edtRemoveFirst->text();
-    options.removeLast = ui->edtRemoveLast->text();
-    options.removeFromPos = ui->edtRemoveFromPos->text();
-    options.removeTillPos = ui->edtRemoveTillPos->text();
-    options.charactersToRemove = ui->edtCharactersToRemove->text();
-    options.collapseDoubleSpaces = ui->chkCollapseDoubleSpaces->isChecked();
-    options.cropBefore = ui->edtCropBefore->text();
-    options.cropAfter = ui->edtCropAfter->text();
-    options.padNumbers = ui->edtPadNumbers->text();
-    options.includeSubfolders = ui->chkIncludeSubfolders->isChecked();
-    options.batchMode = ui->cbBatchMode->currentIndex();
-    options.destination = ui->edtDestination->text();
-    m_formSettings.ReadOptions(options);
+    ReadOptionControls({this, &m_formSettings}, options);
     return options;
 }
 
 void TFormMain::WriteRenameOptions(const RenameOptions &options)
 {
-    ui->edtFind->setText(options.find);
-    ui->edtReplace->setText(options.replace);
-    ui->edtPattern->setText(options.pattern);
-    ui->cbCase->setCurrentIndex(options.caseMode);
-    ui->chkNewExt->setChecked(options.changeExt);
-    ui->edtNewExt->setText(options.newExt);
-    ui->edtInsertText->setText(options.insertText);
-    ui->edtInsertPos->setText(options.insertPos);
-    ui->edtRemoveFirst->setText(options.removeFirst);
-    ui->edtRemoveLast->setText(options.removeLast);
-    ui->edtRemoveFromPos->setText(options.removeFromPos);
-    ui->edtRemoveTillPos->setText(options.removeTillPos);
-    ui->edtCharactersToRemove->setText(options.charactersToRemove);
-    ui->chkCollapseDoubleSpaces->setChecked(options.collapseDoubleSpaces);
-    ui->edtCropBefore->setText(options.cropBefore);
-    ui->edtCropAfter->setText(options.cropAfter);
-    ui->edtPadNumbers->setText(options.padNumbers);
-    ui->chkIncludeSubfolders->setChecked(options.includeSubfolders);
-    ui->cbBatchMode->setCurrentIndex(options.batchMode);
-    ui->edtDestination->setText(options.destination);
-    m_formSettings.WriteOptions(options);
+    WriteOptionControls({this, &m_formSettings}, options);
 }
 
 // The file list.
@@ -787,6 +765,14 @@ void TFormMain::buildListCommands()
             });
     const auto unsorted = [header] { header->setSortIndicator(-1, Qt::AscendingOrder); };
     connect(&m_files, &FileListModel::rowsInserted, this, unsorted);
+    connect(&m_files, &FileListModel::rowsDragged, this, unsorted);
+
+    // Selected rows can be dragged to another place in the list.
+    QTableView *list = ui->lvFiles;
+    list->setDragEnabled(true);
+    list->setDragDropMode(QAbstractItemView::InternalMove);
+    list->setDefaultDropAction(Qt::MoveAction);
+    list->setDropIndicatorShown(true);
 }
 
 void TFormMain::moveSelectedRows(int step)
@@ -868,9 +854,20 @@ void TFormMain::btnRenameClick()
         return;
     }
     // Always the names of the options as they are now, planned afresh, since files may
-    // have changed since the last preview; the list shows both.
-    Preview();
+    // have changed since the last preview; the list shows both. The planning runs on the
+    // work thread: a large list keeps the window answering.
+    m_previewDelay->stop();
+    m_renameOptions = options;
+    m_controller.startPlanning(options);
+}
+
+void TFormMain::askToRename(bool planReady)
+{
+    if (!planReady || m_closeWhenIdle)
+        return;
     const RenamePlan &plan = m_controller.plan();
+    m_planSummary->setText(PlanSummary(plan));
+    hideProgress(); // the question stands alone
     if (plan.blocked()) {
         m_messages.warning(PlanBlockedMessage(m_files.items(), plan));
         return;
@@ -883,7 +880,7 @@ void TFormMain::btnRenameClick()
         question += u'\n' + summary;
     if (!m_messages.confirm(question))
         return;
-    m_controller.startBatch(plan, options);
+    m_controller.startBatch(plan, m_renameOptions);
 }
 
 void TFormMain::btnUndoClick()
@@ -936,6 +933,8 @@ void TFormMain::buildProgressRow()
     connect(&m_controller, &RenameController::busyChanged, this, &TFormMain::workBusyChanged);
     connect(&m_controller, &RenameController::progress, this, &TFormMain::showProgress);
     connect(&m_controller, &RenameController::workFinished, this, &TFormMain::workFinished);
+    connect(&m_controller, &RenameController::planned, this,
+            [this](bool ready) { RunCommand([this, ready] { askToRename(ready); }); });
 }
 
 void TFormMain::workBusyChanged(bool busy)
@@ -949,18 +948,24 @@ void TFormMain::workBusyChanged(bool busy)
              ui->btnRename, ui->btnUndo, ui->btnLoadPreset, ui->btnLoadNameList})
         control->setEnabled(!busy);
     setAcceptDrops(!busy);
+    ui->lvFiles->setDragEnabled(!busy);
     if (busy) {
         m_progressBar->setRange(0, 0);
         m_progressText->clear();
         m_progressDelay->start();
         return;
     }
+    hideProgress();
+    if (m_closeWhenIdle)
+        close();
+}
+
+void TFormMain::hideProgress()
+{
     m_progressDelay->stop();
     m_progressRow->hide();
     m_planSummary->show();
     m_homepageLink->show();
-    if (m_closeWhenIdle)
-        close();
 }
 
 void TFormMain::showProgress(qsizetype done, qsizetype total, const QString &path)
@@ -1050,7 +1055,7 @@ void TFormMain::btnSavePresetClick()
     const QString path = m_shell.chooseSaveFile(this, presetFilter, u"json"_s);
     if (path.isEmpty())
         return;
-    SavePresetFile(path, ReadRenameOptions());
+    m_controller.savePreset(path, ReadRenameOptions());
 }
 
 void TFormMain::btnLoadPresetClick()
@@ -1059,7 +1064,7 @@ void TFormMain::btnLoadPresetClick()
     if (path.isEmpty())
         return;
     // The whole file is read and understood before the first control changes.
-    WriteRenameOptions(LoadPresetFile(path, ReadRenameOptions()));
+    WriteRenameOptions(m_controller.loadPreset(path, ReadRenameOptions()));
 }
 
 void TFormMain::btnLoadNameListClick()
@@ -1068,8 +1073,7 @@ void TFormMain::btnLoadNameListClick()
         this, TranslateText(u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s));
     if (path.isEmpty())
         return;
-    m_importedNameList.clear();
-    m_importedNameList = LoadNameList(path);
+    m_controller.loadNameList(path);
     Preview();
 }
 
@@ -1262,8 +1266,9 @@ void TFormMain::ResizeListColumns()
     QTableView *list = ui->lvFiles;
     if (m_files.columnCount() < FileListModel::ColumnCount)
         return;
-    list->setColumnWidth(FileListModel::OriginalNameColumn, NameColumnWidth);
-    list->setColumnWidth(FileListModel::NewNameColumn, NameColumnWidth);
+    const QScopedValueRollback fitting(m_fittingColumns, true);
+    list->setColumnWidth(FileListModel::OriginalNameColumn, m_nameColumnWidths[0]);
+    list->setColumnWidth(FileListModel::NewNameColumn, m_nameColumnWidths[1]);
     list->setColumnWidth(FileListModel::SizeColumn, sizeColumnWidth());
     list->setColumnWidth(FileListModel::StatusColumn, statusColumnWidth());
     const int taken = list->columnWidth(FileListModel::OriginalNameColumn) +

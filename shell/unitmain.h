@@ -147,6 +147,9 @@ private:
     void workBusyChanged(bool busy);
     void showProgress(qsizetype done, qsizetype total, const QString &path);
     void workFinished(const QList<PendingMessage> &messages);
+    // Asks whether to carry out the plan the Rename command made, and starts it.
+    void askToRename(bool planReady);
+    void hideProgress();
     // Previews again shortly after any option or the list changed.
     void followChanges();
     void schedulePreview();
@@ -177,4 +180,7 @@ private:
     QTimer *m_progressDelay = nullptr; // short work shows no progress at all
     QTimer *m_previewDelay = nullptr;  // one preview after a burst of changes
     bool m_closeWhenIdle = false;
+    RenameOptions m_renameOptions;  // of the Rename being planned
+    int m_nameColumnWidths[2] = {}; // original, new
+    bool m_fittingColumns = false;  // widths set by the window, not dragged
 };

@@ -1024,7 +1024,23 @@ void TestBatch::stopsBetweenFiles()
         const Tree stopped = ReadFileTree(m_root->path());
         for (const QString &path : stopped.keys())
             QVERIFY2(!path.startsWith(u".tessaly-"_s), qPrintable(path));
-        UndoLastBatch(m_messages, m_files);
+        // The undo too stops between two records when asked, and the next one goes on.
+        BatchProgress undoProgress;
+        qsizetype undone = 0, records = 0;
+        undoProgress.fileDone = [&](qsizetype done, qsizetype total, const QString &) {
+            undone = done;
+            records = total;
+        };
+        undoProgress.stopRequested = [&] { return undone >= 1; };
+        RecordingMessages undoMessages;
+        UndoLastBatch(undoMessages, m_files, {}, undoProgress);
+        if (records > 1) {
+            QCOMPARE(undoMessages.texts(),
+                     QStringList{u"Undo stopped after 1 of %1 files. Undo again brings back "
+                                 u"the rest."_s.arg(records)});
+            QVERIFY(QFile::exists(UndoLogPath()));
+            UndoLastBatch(m_messages, m_files);
+        }
         QCOMPARE(ReadFileTree(m_root->path()), start);
     }
 }

@@ -1,4 +1,5 @@
 #include "clicommand.h"
+#include "presets.h"
 #include "testdir.h"
 
 #include <QDirIterator>
@@ -29,6 +30,7 @@ private slots:
     void failures_data();
     void failures();
     void presetsAndNameLists();
+    void everySwitchIsSaved();
     void executesAndUndoes();
     void plans_data();
     void plans();
@@ -201,6 +203,43 @@ void TestCli::presetsAndNameLists()
 
     QCOMPARE(run({u"--preset=none.json"_s, u"a.txt"_s}), 1);
     QVERIFY2(m_err.startsWith(u"The specified file was not found"_s), qPrintable(m_err));
+}
+
+// --save-preset saves the options every other switch gave, wherever it stands.
+void TestCli::everySwitchIsSaved()
+{
+    QStringList arguments{u"--save-preset=all.json"_s};
+    RenameOptions expected;
+    for (const OptionField &field : RenameOptionFields()) {
+        if (field.cliSwitch.isEmpty())
+            continue;
+        const QString name = u"--"_s + field.cliSwitch.toString();
+        switch (field.kind) {
+        case OptionKind::Text:
+            expected.*field.text = u"t_"_s + field.presetKey.toString();
+            arguments.append(name + u'=' + expected.*field.text);
+            break;
+        case OptionKind::Number:
+            expected.*field.text = u"7"_s;
+            arguments.append(name + u"=7"_s);
+            break;
+        case OptionKind::Flag:
+            expected.*field.flag = true;
+            arguments.append(name);
+            break;
+        case OptionKind::Choice:
+            expected.*field.choice = int(field.choiceWords.size() - 1);
+            arguments.append(name + u'=' + field.choiceWords.back().toString().toUpper());
+            break;
+        }
+        if (field.switchAlsoSets)
+            expected.*field.switchAlsoSets = true;
+    }
+    arguments.append(u"a.txt"_s);
+    QCOMPARE(run(arguments), 0);
+    QCOMPARE(LoadPresetFile(m_dir->filePath(u"all.json"_s), RenameOptions()), expected);
+    // The extension switch turns its check box on.
+    QVERIFY(expected.changeExt && expected.newExt == u"t_newExt"_s);
 }
 
 void TestCli::executesAndUndoes()

@@ -45,6 +45,7 @@ const QStringList englishPatternHelp{
     u"{size} - file size in bytes"_s,
     u"{list} - imported name list entry"_s,
     u"{imgw}/{imgh} - image width/height when available"_s,
+    u"{counter} and {list} follow the list from top to bottom, in the order shown."_s,
     u""_s,
     u"Formatting examples:"_s,
     u"{date:yyyy-MM-dd}"_s,
@@ -171,7 +172,7 @@ void TestAboutBox::patternHelp_data()
     QStringList german = englishPatternHelp;
     german[8] = u"Unterstützte Schlüsselwörter:"_s;
     german[9] = u"{name} - Dateiname nach dem Ersetzen"_s;
-    german[25] = u"{name:1:8} - Teil des ursprünglichen Namens"_s;
+    german[26] = u"{name:1:8} - Teil des ursprünglichen Namens"_s;
     QTest::newRow("german") << true << german;
 }
 

@@ -1,5 +1,6 @@
 #include "aboutbox.h"
 #include "batchpaths.h"
+#include "gatedfileoperations.h"
 #include "translation.h"
 #include "recordingmessages.h"
 #include "recordingshell.h"
@@ -25,7 +26,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QSemaphore>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QPushButton>
@@ -46,22 +46,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Moves one file per permit, so that a test holds a batch in the middle without waiting
-// on the clock.
-class GatedFileOperations : public SystemFileOperations
-{
-public:
-    bool move(const QString &source, const QString &target) override
-    {
-        m_permits.acquire();
-        return SystemFileOperations::move(source, target);
-    }
-    void release(int files) { m_permits.release(files); }
-
-private:
-    QSemaphore m_permits;
-};
 
 // The controls a user reads or works with in a window.
 QList<QWidget *> visibleControls(QWidget *window)
@@ -175,7 +159,7 @@ private slots:
     void optionsPanelHidesAndReturns();
     void folderColumnTakesTheRest_data();
     void folderColumnTakesTheRest();
-    void resizeUndoesDraggedWidths();
+    void resizeRefitsDraggedWidths();
     void sizeAndStatusStayWhole();
     void defaultLook();
     void fitsTheScreen();
@@ -583,6 +567,7 @@ void TestFormMain::renameNeedsFilesAndYes()
     child<QToolButton>("btnPreview")->click();
     m_messages->answers = {false};
     child<QAction>("Rename1")->trigger();
+    waitUntilIdle(); // Rename plans on the controller's thread, then asks
     QVERIFY(QFile::exists(a));
     QVERIFY(!QFile::exists(UndoLogPath()));
 
@@ -590,6 +575,7 @@ void TestFormMain::renameNeedsFilesAndYes()
     drop({m_dir->file(u"c.txt"_s)});
     m_messages->answers = {false};
     child<QToolButton>("btnRename")->click();
+    waitUntilIdle();
     QCOMPARE(m_messages->texts().back(),
              u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 2\n"
              u"Numbered: 1"_s);
@@ -702,6 +688,7 @@ void TestFormMain::languageSwitch()
     m_messages->answers = {false};
     child<QToolButton>("btnPreview")->click();
     child<QToolButton>("btnRename")->click();
+    waitUntilIdle();
     QVERIFY(m_messages->texts().back().startsWith(
         u"Dateien wie in der Vorschau gezeigt umbenennen?\n\nUmzubenennende Dateien: "_s));
     // Qt's own dialog buttons speak the language too.
@@ -1038,14 +1025,16 @@ void TestFormMain::folderColumnTakesTheRest()
     QCOMPARE(list()->columnWidth(4), statusWidth);
 }
 
-void TestFormMain::resizeUndoesDraggedWidths()
+// A resize fits the size and status columns to their contents again; name columns keep
+// the width the user dragged them to.
+void TestFormMain::resizeRefitsDraggedWidths()
 {
     const int sizeWidth = list()->columnWidth(3);
     list()->horizontalHeader()->resizeSection(0, 100);
     list()->horizontalHeader()->resizeSection(3, 300);
     m_form->resize(m_form->width() + 50, m_form->height());
-    QTRY_COMPARE(list()->columnWidth(0), 280);
-    QCOMPARE(list()->columnWidth(3), sizeWidth);
+    QTRY_COMPARE(list()->columnWidth(3), sizeWidth);
+    QCOMPARE(list()->columnWidth(0), 100);
 }
 
 void TestFormMain::optionsDialogKeepsValues()
@@ -1162,6 +1151,7 @@ void TestFormMain::planShownInTheList()
     QCOMPARE(cell(0, 4), u"Duplicate name"_s);
     QCOMPARE(m_form->PlanSummaryText(), u"Duplicate name: 3"_s);
     child<QToolButton>("btnRename")->click();
+    waitUntilIdle();
     QVERIFY(m_messages->texts().back().startsWith(
         u"Nothing was renamed. Files that cannot get the names shown: 3"_s));
     QVERIFY(QFile::exists(listed.at(0)) && QFile::exists(listed.at(1)));
@@ -1236,6 +1226,27 @@ void TestFormMain::orderChangesTheCounter()
     QCOMPARE(cell(2, 0), u"a.txt"_s);
     child<QAction>("miMoveDown")->trigger(); // at the end already
     QCOMPARE(cell(2, 0), u"a.txt"_s);
+
+    // Dragging rows: what the view hands the model when selected rows are dropped on a
+    // row. The rows land before it, in their order; the sort arrow goes.
+    clickHeader(FileListModel::OriginalNameColumn);
+    QCOMPARE(header->sortIndicatorSection(), int(FileListModel::OriginalNameColumn));
+    QAbstractItemModel *model = list()->model();
+    std::unique_ptr<QMimeData> dragged(
+        model->mimeData({model->index(1, 0), model->index(2, 3), model->index(2, 0)}));
+    QVERIFY(model->canDropMimeData(dragged.get(), Qt::MoveAction, -1, -1, model->index(0, 2)));
+    QVERIFY(model->dropMimeData(dragged.get(), Qt::MoveAction, -1, -1, model->index(0, 2)));
+    QCOMPARE((QStringList{cell(0, 0), cell(1, 0), cell(2, 0)}),
+             (QStringList{u"b.txt"_s, u"c.txt"_s, u"a.txt"_s}));
+    QCOMPARE(header->sortIndicatorSection(), -1);
+    QTRY_COMPARE(cell(2, 1), u"003_a.txt"_s);
+    // Past the last row: to the end. Rows of another list are not taken.
+    dragged.reset(model->mimeData({model->index(0, 0)}));
+    QVERIFY(model->dropMimeData(dragged.get(), Qt::MoveAction, -1, -1, QModelIndex()));
+    QCOMPARE(cell(2, 0), u"b.txt"_s);
+    FileListModel other;
+    dragged.reset(other.mimeData({}));
+    QVERIFY(!model->canDropMimeData(dragged.get(), Qt::MoveAction, 0, 0, {}));
 }
 
 // The window opens where it was closed, and on a screen even when that place is gone.
@@ -1251,6 +1262,23 @@ void TestFormMain::remembersItsPlace()
     m_form->close();
     m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
     QVERIFY(room.contains(m_form->frameGeometry().topLeft()));
+
+    // A name column dragged wider keeps its width when the window is made narrower, and
+    // at the next start; the folder column takes what is left.
+    m_form->show();
+    QHeaderView *header = list()->horizontalHeader();
+    header->resizeSection(FileListModel::NewNameColumn, 340);
+    m_form->resize(m_form->width() - 60, m_form->height());
+    QTRY_COMPARE(header->sectionSize(FileListModel::NewNameColumn), 340);
+    m_form->close();
+    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    m_form->show();
+    header = list()->horizontalHeader();
+    QCOMPARE(header->sectionSize(FileListModel::NewNameColumn), 340);
+    QCOMPARE(header->sectionSize(FileListModel::OriginalNameColumn), 280);
+    QVERIFY(header->sectionViewportPosition(FileListModel::StatusColumn) +
+                header->sectionSize(FileListModel::StatusColumn) <=
+            list()->viewport()->width());
 }
 
 // A batch of a few thousand files runs while the window answers, shows how far it is,
@@ -1571,7 +1599,7 @@ void TestFormMain::shortcuts()
         QCOMPARE(cell(0, 1), u"x_a.txt"_s);
         QCOMPARE(cell(2, 1), u"x_c.txt"_s);
     } else if (effect == u"rename"_s) {
-        QCOMPARE(m_messages->entries.size(), 1);
+        QTRY_COMPARE(m_messages->entries.size(), 1);
         QCOMPARE(m_messages->entries.first().kind, u"confirm"_s);
         QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
     } else if (effect == u"undo"_s) {

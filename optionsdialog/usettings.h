@@ -1,7 +1,5 @@
 #pragma once
 
-#include "renameoptions.h"
-
 #include <QDialog>
 
 #include <memory>
@@ -21,11 +19,6 @@ class TFormSettings : public QDialog
 public:
     explicit TFormSettings(QWidget *parent = nullptr);
     ~TFormSettings() override;
-
-    // Fills counterStart, digits, conflict, regex and touchModifiedNow from the controls.
-    void ReadOptions(RenameOptions &options) const;
-    // Sets those five controls (presets, the command line).
-    void WriteOptions(const RenameOptions &options);
 
     // Sets the captions and the conflict items in the current language, keeping the
     // selected conflict rule.

@@ -1,4 +1,5 @@
 #include "usettings.h"
+#include "renameoptions.h"
 #include "ui_usettings.h"
 
 #include "digitsonly.h"
@@ -54,24 +55,6 @@ void TFormSettings::FormCreate()
     ui->cbConflict->setCurrentIndex(ConflictMode::AutoNumber);
     ui->cbRegex->setChecked(false);
     ui->chkTouchModifiedNow->setChecked(false);
-}
-
-void TFormSettings::ReadOptions(RenameOptions &options) const
-{
-    options.counterStart = ui->edtCounterStart->text();
-    options.digits = ui->edtDigits->text();
-    options.conflict = ui->cbConflict->currentIndex();
-    options.regex = ui->cbRegex->isChecked();
-    options.touchModifiedNow = ui->chkTouchModifiedNow->isChecked();
-}
-
-void TFormSettings::WriteOptions(const RenameOptions &options)
-{
-    ui->edtCounterStart->setText(options.counterStart);
-    ui->edtDigits->setText(options.digits);
-    ui->cbConflict->setCurrentIndex(options.conflict);
-    ui->cbRegex->setChecked(options.regex);
-    ui->chkTouchModifiedNow->setChecked(options.touchModifiedNow);
 }
 
 void TFormSettings::showEvent(QShowEvent *event)

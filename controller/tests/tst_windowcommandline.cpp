@@ -1,5 +1,5 @@
 #include "batchpaths.h"
-#include "commandline.h"
+#include "windowcommandline.h"
 #include "recordingmessages.h"
 #include "testdir.h"
 
@@ -213,4 +213,4 @@ void TestCommandLine::keysAreTold()
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
-#include "tst_commandline.moc"
+#include "tst_windowcommandline.moc"

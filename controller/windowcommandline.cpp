@@ -1,4 +1,4 @@
-#include "commandline.h"
+#include "windowcommandline.h"
 
 #include "asciitext.h"
 #include "batchrunner.h"

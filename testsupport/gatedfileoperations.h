@@ -1,0 +1,22 @@
+#pragma once
+
+#include "fileoperations.h"
+
+#include <QSemaphore>
+
+// Moves one file per permit, so that a test holds a batch in the middle without waiting
+// for a clock: the batch runs on its own thread and blocks until the test lets it go on.
+// Needs the batch library.
+class GatedFileOperations : public SystemFileOperations
+{
+public:
+    bool move(const QString &source, const QString &target) override
+    {
+        m_permits.acquire();
+        return SystemFileOperations::move(source, target);
+    }
+    void release(int files) { m_permits.release(files); }
+
+private:
+    QSemaphore m_permits;
+};
