@@ -4,6 +4,7 @@
 #include "renameitem.h"
 #include "tessalyerror.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -93,6 +94,64 @@ QString folderOf(const QString &path)
     return folder.isEmpty() ? u"."_s : folder;
 }
 
+// Other systems go through Qt, which checks before it acts instead of refusing
+// atomically. Returns false when the target exists.
+bool readyToPlace(const QString &source, const QString &target)
+{
+    CheckPathCharacters(source);
+    CheckPathCharacters(target);
+    if (!QFileInfo(source).isFile())
+        failNotFound(source);
+    if (!QFileInfo(folderOf(target)).isDir())
+        failFolderNotFound(FolderPart(target));
+    return !QFileInfo::exists(target);
+}
+
+bool moveWithQt(const QString &source, const QString &target)
+{
+    if (!readyToPlace(source, target))
+        return false;
+    QFile file(source);
+    if (!file.rename(target))
+        fail(file.errorString(), source);
+    return true;
+}
+
+bool copyWithQt(const QString &source, const QString &target)
+{
+    if (!readyToPlace(source, target))
+        return false;
+    QFile file(source);
+    if (!file.copy(target))
+        fail(file.errorString(), source);
+    // Not every system's copy keeps the last-write time.
+    QFile copied(target);
+    if (copied.open(QIODevice::Append))
+        copied.setFileTime(QFileInfo(source).lastModified(), QFileDevice::FileModificationTime);
+    return true;
+}
+
+void removeWithQt(const QString &path)
+{
+    CheckPathCharacters(path);
+    QFile file(path);
+    if (!file.remove())
+        fail(file.errorString(), path);
+}
+
+void touchWithQt(const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::Append))
+        file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+}
+
+bool sameFileWithQt(const QString &a, const QString &b)
+{
+    const QString first = QFileInfo(a).canonicalFilePath();
+    return !first.isEmpty() && first == QFileInfo(b).canonicalFilePath();
+}
+
 #ifdef Q_OS_UNIX
 
 [[noreturn]] void failSystem(int error, const QString &path)
@@ -134,23 +193,28 @@ private:
 
 // Puts a finished file at target without replacing anything; false when something is
 // there already.
-bool placeWithoutReplacing(const QByteArray &from, const QByteArray &to)
+bool placeWithoutReplacing(const QByteArray &from, const QByteArray &to, FileSystemCalls calls)
 {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno == EEXIST)
-        return false;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return false;
-    // The file system cannot refuse to replace within a rename: a hard link can.
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
-        return true;
+    if (calls == FileSystemCalls::Native) {
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
+            0)
+            return true;
+        if (errno == EEXIST)
+            return false;
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return false;
     }
-    if (errno == EEXIST)
-        return false;
-    if (errno != EPERM && errno != EOPNOTSUPP)
-        return false;
+    // The file system cannot refuse to replace within a rename: a hard link can.
+    if (calls != FileSystemCalls::WithoutHardLinks) {
+        if (::link(from.constData(), to.constData()) == 0) {
+            ::unlink(from.constData());
+            return true;
+        }
+        if (errno == EEXIST)
+            return false;
+        if (errno != EPERM && errno != EOPNOTSUPP)
+            return false;
+    }
     // No hard links either (FAT): look first, then rename.
     struct stat info;
     if (::lstat(to.constData(), &info) == 0) {
@@ -165,7 +229,8 @@ bool placeWithoutReplacing(const QByteArray &from, const QByteArray &to)
 // only when complete, so that an interrupted copy never leaves a partial file under
 // the new name. For a move the copy is on disk before this returns, since the caller
 // is about to remove the source, and a link is copied as a link.
-bool copyFile(const QByteArray &from, const QString &source, const QString &target, bool forMove)
+bool copyFile(const QByteArray &from, const QString &source, const QString &target, bool forMove,
+              FileSystemCalls calls)
 {
     const QByteArray to = EncodeFileName(target);
     struct stat info;
@@ -174,7 +239,7 @@ bool copyFile(const QByteArray &from, const QString &source, const QString &targ
     // A file of this name can only be left over from an interrupted copy.
     const QByteArray part = EncodeFileName(PartialCopyPath(target));
     const auto placePart = [&] {
-        if (placeWithoutReplacing(part, to))
+        if (placeWithoutReplacing(part, to, calls))
             return true;
         const int error = errno;
         ::unlink(part.constData());
@@ -267,7 +332,7 @@ bool copyFile(const QByteArray &from, const QString &source, const QString &targ
 // from there, and removed only once the copy is complete under the target's name.
 // Killed at any moment, the file is whole at the source, its set-aside name or the
 // target, which an undo reads back.
-bool moveAcross(const QString &source, const QString &target)
+bool moveAcross(const QString &source, const QString &target, FileSystemCalls calls)
 {
     const QByteArray from = EncodeFileName(source);
     const QByteArray to = EncodeFileName(target);
@@ -276,7 +341,7 @@ bool moveAcross(const QString &source, const QString &target)
         return false;
     const QString asidePath = SetAsidePath(source);
     const QByteArray aside = EncodeFileName(asidePath);
-    if (!placeWithoutReplacing(from, aside)) {
+    if (!placeWithoutReplacing(from, aside, calls)) {
         const int error = errno;
         if (error == EEXIST) // left by a move that was killed, and maybe the only copy
             fail(u"The specified file already exists"_s, asidePath);
@@ -286,19 +351,19 @@ bool moveAcross(const QString &source, const QString &target)
     }
     bool placed = false;
     try {
-        placed = copyFile(aside, source, target, true);
+        placed = copyFile(aside, source, target, true, calls);
     } catch (...) {
-        placeWithoutReplacing(aside, from);
+        placeWithoutReplacing(aside, from, calls);
         throw;
     }
     if (!placed) {
-        placeWithoutReplacing(aside, from);
+        placeWithoutReplacing(aside, from, calls);
         return false;
     }
     if (::unlink(aside.constData()) != 0) {
         const int error = errno;
         ::unlink(to.constData());
-        placeWithoutReplacing(aside, from);
+        placeWithoutReplacing(aside, from, calls);
         failSystem(error, source);
     }
     return true;
@@ -311,147 +376,117 @@ bool moveAcross(const QString &source, const QString &target)
 bool SystemFileOperations::fileExists(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    struct stat info;
-    return ::stat(EncodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
-#else
-    return QFileInfo(path).isFile();
+    if (m_calls != FileSystemCalls::QtOnly) {
+        struct stat info;
+        return ::stat(EncodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+    }
 #endif
+    return QFileInfo(path).isFile();
 }
 
 bool SystemFileOperations::folderExists(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    struct stat info;
-    return ::stat(EncodeFileName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-#else
-    return QFileInfo(path).isDir();
+    if (m_calls != FileSystemCalls::QtOnly) {
+        struct stat info;
+        return ::stat(EncodeFileName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
 #endif
+    return QFileInfo(path).isDir();
 }
 
 bool SystemFileOperations::makeFolders(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    const QByteArray bytes = EncodeFileName(path);
-    for (qsizetype end = 1; end < bytes.size(); ++end) {
-        if (bytes.at(end) == '/' && ::mkdir(bytes.first(end).constData(), 0777) != 0 &&
-            errno != EEXIST)
-            return false;
+    if (m_calls != FileSystemCalls::QtOnly) {
+        const QByteArray bytes = EncodeFileName(path);
+        for (qsizetype end = 1; end < bytes.size(); ++end) {
+            if (bytes.at(end) == '/' && ::mkdir(bytes.first(end).constData(), 0777) != 0 &&
+                errno != EEXIST)
+                return false;
+        }
+        ::mkdir(bytes.constData(), 0777);
+        return folderExists(path);
     }
-    ::mkdir(bytes.constData(), 0777);
-    return folderExists(path);
-#else
+#endif
     return QDir().mkpath(path);
-#endif
 }
 
+bool SystemFileOperations::move(const QString &source, const QString &target)
+{
 #ifdef Q_OS_UNIX
-
-bool SystemFileOperations::move(const QString &source, const QString &target)
-{
-    CheckPathCharacters(source);
-    CheckPathCharacters(target);
-    const QByteArray from = EncodeFileName(source);
-    const QByteArray to = EncodeFileName(target);
-    // The rename itself reports a missing source; looking first would cost a third of
-    // the time of a batch.
-    if (placeWithoutReplacing(from, to))
-        return true;
-    int error = errno;
-    if (error == EEXIST)
-        return false;
-    if (error == EXDEV)
-        return moveAcross(source, target);
-    if (error == ENOENT || error == ENOTDIR)
-        failMissing(error, source, target);
-    failSystem(error, source);
-}
-
-bool SystemFileOperations::copy(const QString &source, const QString &target)
-{
-    CheckPathCharacters(source);
-    CheckPathCharacters(target);
-    return copyFile(EncodeFileName(source), source, target, false);
-}
-
-void SystemFileOperations::remove(const QString &path)
-{
-    CheckPathCharacters(path);
-    if (::unlink(EncodeFileName(path).constData()) != 0)
-        failSystem(errno, path);
-}
-
-void SystemFileOperations::touch(const QString &path)
-{
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-    ::utimensat(AT_FDCWD, EncodeFileName(path).constData(), times, 0);
-}
-
-bool SystemFileOperations::sameFile(const QString &a, const QString &b)
-{
-    struct stat first;
-    struct stat second;
-    return ::stat(EncodeFileName(a).constData(), &first) == 0 &&
-           ::stat(EncodeFileName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
-}
-
-#else
-
-// Other systems go through Qt, which checks before it acts instead of refusing
-// atomically. Returns false when the target exists.
-static bool readyToPlace(const QString &source, const QString &target)
-{
-    CheckPathCharacters(source);
-    CheckPathCharacters(target);
-    if (!QFileInfo(source).isFile())
-        failNotFound(source);
-    if (!QFileInfo(folderOf(target)).isDir())
-        failFolderNotFound(FolderPart(target));
-    return !QFileInfo::exists(target);
-}
-
-bool SystemFileOperations::move(const QString &source, const QString &target)
-{
-    if (!readyToPlace(source, target))
-        return false;
-    QFile file(source);
-    if (!file.rename(target))
-        fail(file.errorString(), source);
-    return true;
-}
-
-bool SystemFileOperations::copy(const QString &source, const QString &target)
-{
-    if (!readyToPlace(source, target))
-        return false;
-    QFile file(source);
-    if (!file.copy(target))
-        fail(file.errorString(), source);
-    return true;
-}
-
-void SystemFileOperations::remove(const QString &path)
-{
-    CheckPathCharacters(path);
-    QFile file(path);
-    if (!file.remove())
-        fail(file.errorString(), path);
-}
-
-void SystemFileOperations::touch(const QString &path)
-{
-    QFile file(path);
-    if (file.open(QIODevice::Append))
-        file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
-}
-
-bool SystemFileOperations::sameFile(const QString &a, const QString &b)
-{
-    const QString first = QFileInfo(a).canonicalFilePath();
-    return !first.isEmpty() && first == QFileInfo(b).canonicalFilePath();
-}
-
+    if (m_calls != FileSystemCalls::QtOnly) {
+        CheckPathCharacters(source);
+        CheckPathCharacters(target);
+        const QByteArray from = EncodeFileName(source);
+        const QByteArray to = EncodeFileName(target);
+        // The rename itself reports a missing source; looking first would cost a third of
+        // the time of a batch.
+        if (placeWithoutReplacing(from, to, m_calls))
+            return true;
+        int error = errno;
+        if (error == EEXIST)
+            return false;
+        if (error == EXDEV)
+            return moveAcross(source, target, m_calls);
+        if (error == ENOENT || error == ENOTDIR)
+            failMissing(error, source, target);
+        failSystem(error, source);
+    }
 #endif
+    return moveWithQt(source, target);
+}
+
+bool SystemFileOperations::copy(const QString &source, const QString &target)
+{
+#ifdef Q_OS_UNIX
+    if (m_calls != FileSystemCalls::QtOnly) {
+        CheckPathCharacters(source);
+        CheckPathCharacters(target);
+        return copyFile(EncodeFileName(source), source, target, false, m_calls);
+    }
+#endif
+    return copyWithQt(source, target);
+}
+
+void SystemFileOperations::remove(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    if (m_calls != FileSystemCalls::QtOnly) {
+        CheckPathCharacters(path);
+        if (::unlink(EncodeFileName(path).constData()) != 0)
+            failSystem(errno, path);
+        return;
+    }
+#endif
+    removeWithQt(path);
+}
+
+void SystemFileOperations::touch(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    if (m_calls != FileSystemCalls::QtOnly) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+        ::utimensat(AT_FDCWD, EncodeFileName(path).constData(), times, 0);
+        return;
+    }
+#endif
+    touchWithQt(path);
+}
+
+bool SystemFileOperations::sameFile(const QString &a, const QString &b)
+{
+#ifdef Q_OS_UNIX
+    if (m_calls != FileSystemCalls::QtOnly) {
+        struct stat first;
+        struct stat second;
+        return ::stat(EncodeFileName(a).constData(), &first) == 0 &&
+               ::stat(EncodeFileName(b).constData(), &second) == 0 &&
+               first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+#endif
+    return sameFileWithQt(a, b);
+}
 
 QString SystemFileOperations::moveToTrash(const QString &path)
 {
@@ -479,90 +514,98 @@ void ForgetTrashEntry(const QString &trashedPath)
 void SystemFileOperations::discardPartialCopy(const QString &target)
 {
 #ifdef Q_OS_UNIX
-    ::unlink(EncodeFileName(PartialCopyPath(target)).constData());
-#else
-    QFile::remove(PartialCopyPath(target));
+    if (m_calls != FileSystemCalls::QtOnly) {
+        ::unlink(EncodeFileName(PartialCopyPath(target)).constData());
+        return;
+    }
 #endif
+    QFile::remove(PartialCopyPath(target));
 }
 
 FileOperations::EntryKind SystemFileOperations::entryKind(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    struct stat info;
-    if (::lstat(EncodeFileName(path).constData(), &info) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? EntryKind::None : EntryKind::File;
-    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
-#else
+    if (m_calls != FileSystemCalls::QtOnly) {
+        struct stat info;
+        if (::lstat(EncodeFileName(path).constData(), &info) != 0)
+            return errno == ENOENT || errno == ENOTDIR ? EntryKind::None : EntryKind::File;
+        return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
+    }
+#endif
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return EntryKind::None;
     return info.isDir() && !info.isSymLink() ? EntryKind::Folder : EntryKind::File;
-#endif
 }
 
 QSet<QString> SystemFileOperations::folderNamesIn(const QString &folder)
 {
     QSet<QString> names;
 #ifdef Q_OS_UNIX
-    DIR *listing = ::opendir(EncodeFileName(folder).constData());
-    if (!listing)
+    if (m_calls != FileSystemCalls::QtOnly) {
+        DIR *listing = ::opendir(EncodeFileName(folder).constData());
+        if (!listing)
+            return names;
+        while (const dirent *entry = ::readdir(listing)) {
+            struct stat info;
+            const bool isFolder =
+                entry->d_type == DT_DIR ||
+                (entry->d_type == DT_UNKNOWN &&
+                 ::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 S_ISDIR(info.st_mode));
+            if (isFolder && std::strcmp(entry->d_name, ".") != 0 &&
+                std::strcmp(entry->d_name, "..") != 0)
+                names.insert(DecodeFileName(entry->d_name));
+        }
+        ::closedir(listing);
         return names;
-    while (const dirent *entry = ::readdir(listing)) {
-        struct stat info;
-        const bool isFolder =
-            entry->d_type == DT_DIR ||
-            (entry->d_type == DT_UNKNOWN &&
-             ::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-             S_ISDIR(info.st_mode));
-        if (isFolder && std::strcmp(entry->d_name, ".") != 0 &&
-            std::strcmp(entry->d_name, "..") != 0)
-            names.insert(DecodeFileName(entry->d_name));
     }
-    ::closedir(listing);
-#else
+#endif
     for (const QString &name :
          QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
         names.insert(name);
-#endif
     return names;
 }
 
 bool SystemFileOperations::restoreSetAside(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    return placeWithoutReplacing(EncodeFileName(SetAsidePath(path)), EncodeFileName(path));
-#else
-    return QFile::rename(SetAsidePath(path), path);
+    if (m_calls != FileSystemCalls::QtOnly)
+        return placeWithoutReplacing(EncodeFileName(SetAsidePath(path)), EncodeFileName(path),
+                                     m_calls);
 #endif
+    return QFile::rename(SetAsidePath(path), path);
 }
 
 bool SystemFileOperations::sameContent(const QString &a, const QString &b)
 {
 #ifdef Q_OS_UNIX
-    Descriptor first(::open(EncodeFileName(a).constData(), O_RDONLY | O_CLOEXEC));
-    Descriptor second(::open(EncodeFileName(b).constData(), O_RDONLY | O_CLOEXEC));
-    struct stat firstInfo;
-    struct stat secondInfo;
-    if (first.get() < 0 || second.get() < 0 || ::fstat(first.get(), &firstInfo) != 0 ||
-        ::fstat(second.get(), &secondInfo) != 0 || firstInfo.st_size != secondInfo.st_size)
-        return false;
-    std::vector<char> firstBlock(1 << 16);
-    std::vector<char> secondBlock(1 << 16);
-    for (;;) {
-        const ssize_t got = ::read(first.get(), firstBlock.data(), firstBlock.size());
-        if (got <= 0)
-            return got == 0 && ::read(second.get(), secondBlock.data(), 1) == 0;
-        for (ssize_t have = 0; have < got;) {
-            const ssize_t more =
-                ::read(second.get(), secondBlock.data() + have, size_t(got - have));
-            if (more <= 0)
-                return false;
-            have += more;
-        }
-        if (std::memcmp(firstBlock.data(), secondBlock.data(), size_t(got)) != 0)
+    if (m_calls != FileSystemCalls::QtOnly) {
+        Descriptor first(::open(EncodeFileName(a).constData(), O_RDONLY | O_CLOEXEC));
+        Descriptor second(::open(EncodeFileName(b).constData(), O_RDONLY | O_CLOEXEC));
+        struct stat firstInfo;
+        struct stat secondInfo;
+        if (first.get() < 0 || second.get() < 0 || ::fstat(first.get(), &firstInfo) != 0 ||
+            ::fstat(second.get(), &secondInfo) != 0 || firstInfo.st_size != secondInfo.st_size)
             return false;
+        std::vector<char> firstBlock(1 << 16);
+        std::vector<char> secondBlock(1 << 16);
+        for (;;) {
+            const ssize_t got = ::read(first.get(), firstBlock.data(), firstBlock.size());
+            if (got <= 0)
+                return got == 0 && ::read(second.get(), secondBlock.data(), 1) == 0;
+            for (ssize_t have = 0; have < got;) {
+                const ssize_t more =
+                    ::read(second.get(), secondBlock.data() + have, size_t(got - have));
+                if (more <= 0)
+                    return false;
+                have += more;
+            }
+            if (std::memcmp(firstBlock.data(), secondBlock.data(), size_t(got)) != 0)
+                return false;
+        }
     }
-#else
+#endif
     QFile first(a);
     QFile second(b);
     if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) ||
@@ -573,5 +616,4 @@ bool SystemFileOperations::sameContent(const QString &a, const QString &b)
             return false;
     }
     return true;
-#endif
 }

@@ -44,10 +44,27 @@ public:
     virtual bool restoreSetAside(const QString &path) = 0;
 };
 
+// How SystemFileOperations reaches the file system. Native takes this system's own
+// calls; the others are the ways of systems without some of them, which tests choose
+// so that those ways are built and run on this machine too.
+enum class FileSystemCalls {
+    Native,
+    // No renameat2 that refuses to replace: a hard link refuses instead.
+    WithoutRenameNoReplace,
+    // Neither that nor hard links (FAT): a look before each rename.
+    WithoutHardLinks,
+    // Qt's portable file functions only, as on Windows.
+    QtOnly,
+};
+
 // The operations on the real file system.
 class SystemFileOperations : public FileOperations
 {
 public:
+    explicit SystemFileOperations(FileSystemCalls calls = FileSystemCalls::Native)
+        : m_calls(calls)
+    {}
+
     bool fileExists(const QString &path) override;
     bool folderExists(const QString &path) override;
     bool makeFolders(const QString &path) override;
@@ -62,6 +79,9 @@ public:
     EntryKind entryKind(const QString &path) override;
     QSet<QString> folderNamesIn(const QString &folder) override;
     bool restoreSetAside(const QString &path) override;
+
+private:
+    FileSystemCalls m_calls;
 };
 
 // Where a copy to target keeps its data until it is complete: a hidden file beside it

@@ -32,8 +32,6 @@ void UpdateStep::checked()
 
 void UpdateStep::dialogClosed()
 {
-    const bool goesOn = m_dialog->startUpGoesOn();
-    // The dialog is still closing: it goes once control has left it.
-    m_dialog.release()->deleteLater();
-    emit finished(goesOn);
+    // The dialog is still closing: it stays until the step goes.
+    emit finished(m_dialog->startUpGoesOn());
 }
