@@ -40,7 +40,7 @@ TFormSettings::TFormSettings(QWidget *parent)
     // Closing hides the dialog; its values live as long as the program.
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::close);
     setUpDialog();
-    // The designed size; the layout makes it larger where a language's captions need it.
+    // Its usual size; the layout makes it larger where a language's captions need it.
     resize(DesignSize);
 }
 

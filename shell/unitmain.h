@@ -126,7 +126,7 @@ private:
     void connectCommands();
     // The window's layouts: the options panel's columns and what the list keeps.
     void layOutWindow();
-    // The designed size, or less on a smaller screen, centred on the screen.
+    // The default size, or less on a smaller screen, centred on the screen.
     void placeOnScreen();
     // Lines up the captions of the options panel in the current language and keeps
     // every caption and list item whole.
