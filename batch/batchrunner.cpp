@@ -165,11 +165,7 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
             continue;
         TouchModifiedTime(target, options, files);
         if (!copying) {
-            TRenameItem &item = items[step.row];
-            TRenameItem moved = MakeRenameItem(target);
-            item.OriginalPath = moved.OriginalPath;
-            item.OriginalName = moved.OriginalName;
-            item.Ext = moved.Ext;
+            SetItemPath(items[step.row], target);
             if (itemMoved)
                 itemMoved(step.row, source);
         }

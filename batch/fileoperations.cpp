@@ -499,16 +499,30 @@ QString SystemFileOperations::moveToTrash(const QString &path)
 
 void ForgetTrashEntry(const QString &trashedPath)
 {
-    // A Trash keeps files in "files/" and, beside it, "info/NAME.trashinfo".
-    const QString filesFolder = FolderPart(trashedPath);
-    if (filesFolder.size() < 2 || FileNamePart(filesFolder.chopped(1)) != u"files"_s)
+    // A Trash keeps files in "files/" and, beside it, "info/NAME.trashinfo". Looked at
+    // without a copy: every file an undo moves back comes here.
+    const QStringView path(trashedPath);
+    const auto lastPart = [](QStringView folder) {
+        qsizetype i = folder.size();
+        while (i > 0 && !IsPathSeparator(folder.at(i - 1)))
+            --i;
+        return folder.sliced(i);
+    };
+    const qsizetype nameAt = path.size() - lastPart(path).size();
+    if (nameAt < 2)
         return;
-    const QString trashFolder = FolderPart(filesFolder.chopped(1));
-    if (trashFolder.size() < 2)
+    const QStringView filesFolder = path.first(nameAt - 1); // ".../files"
+    if (lastPart(filesFolder) != u"files")
         return;
-    const QString trashName = FileNamePart(trashFolder.chopped(1));
-    if (trashName == u"Trash"_s || trashName.startsWith(u".Trash"_s))
-        QFile::remove(trashFolder + u"info/"_s + FileNamePart(trashedPath) + u".trashinfo"_s);
+    const qsizetype trashEnd = filesFolder.size() - 5; // ".../Trash/"
+    if (trashEnd < 2)
+        return;
+    const QStringView trashName = lastPart(path.first(trashEnd - 1));
+    if (trashName == u"Trash" || trashName.startsWith(u".Trash")) {
+        QString info = path.first(trashEnd).toString();
+        info.append(u"info/").append(path.sliced(nameAt)).append(u".trashinfo");
+        QFile::remove(info);
+    }
 }
 
 void SystemFileOperations::discardPartialCopy(const QString &target)

@@ -184,6 +184,18 @@ qsizetype utf8Length(QStringView text)
     return bytes;
 }
 
+// A name that a clean path may end in: not empty, no separator, not "." or "..".
+bool isPlainName(QStringView name)
+{
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return false;
+    for (QChar c : name) {
+        if (IsPathSeparator(c))
+            return false;
+    }
+    return true;
+}
+
 // "photo.jpg" has a name part, ".jpg" and "" have none.
 bool hasNamePart(QStringView fileName)
 {
@@ -426,16 +438,21 @@ void Planner::readRows()
             planned.status = m_previewed ? PlanStatus::Invalid : PlanStatus::NoPreview;
             continue;
         }
-        // The log holds absolute, clean paths only, so the plan works with those.
-        m_sources[i] = AbsoluteCleanPath(item.OriginalPath);
+        // The log holds absolute, clean paths only, so the plan works with those. A row
+        // in the folder of the row before needs only its name looked at.
+        const QString &path = item.OriginalPath;
+        const bool sameFolder = m_lastFolder >= 0 && path.startsWith(m_lastFolderPath) &&
+                                isPlainName(QStringView(path).sliced(m_lastFolderPath.size()));
+        m_sources[i] = sameFolder ? path : AbsoluteCleanPath(path);
         const QString &source = m_sources.at(i);
-        const qsizetype separator = lastSeparator(source);
+        const qsizetype separator =
+            sameFolder ? m_lastFolderPath.size() - 1 : lastSeparator(source);
         if (separator < 0) {
             planned.status = PlanStatus::Invalid;
             continue;
         }
         const QStringView folderPath = QStringView(source).left(separator + 1);
-        if (m_lastFolder < 0 || folderPath != m_lastFolderPath) {
+        if (!sameFolder && (m_lastFolder < 0 || folderPath != m_lastFolderPath)) {
             m_lastFolder = folderFor(folderPath);
             m_lastFolderPath = folderPath.toString();
         }

@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -109,7 +110,7 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
     // A rename would move a folder as readily as a file.
     if (folders.at(moved))
         failExists(moved);
-    if (FolderPart(original).isEmpty()) {
+    if (std::none_of(original.cbegin(), original.cend(), IsPathSeparator)) { // a bare name
         if (files.fileExists(moved))
             throw TessalyError(u"Unable to create directory\n[]"_s);
         return;

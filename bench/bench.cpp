@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -375,7 +376,8 @@ struct Scenario
 int main(int argc, char *argv[])
 {
     // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad";
-    // "f" adds ITEMS files of a folder through the main window.
+    // "g" adds ITEMS files of a folder through the main window, then gives the window's
+    // figures for 10,000 to 1,000,000 files ("w": one such line for ITEMS files).
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdefgh"_s;
     const int rounds = 5;
@@ -402,6 +404,10 @@ int main(int argc, char *argv[])
     };
 
     QTextStream out(stdout);
+    if (only == u"w"_s) {
+        windowFigures(out, count, 2);
+        return 0;
+    }
     out << "Preview of " << count << " items, best of " << rounds << " runs\n";
     const TRenameItems items = syntheticItems(count);
     for (const Scenario &scenario : scenarios) {
@@ -423,8 +429,24 @@ int main(int argc, char *argv[])
         batchAndUndo(out, count / 10);
         batchAndUndo(out, count);
     }
-    if (only.contains(u'g'))
+    if (only.contains(u'g')) {
         fileListBench(out, count, 3);
+        // Each size in a process of its own, so that its peak memory is its own.
+        out << "\nThe window, each size in a fresh process (best of 2 rounds; the list's bytes\n"
+               "per file beyond the names' UTF-16 characters, from resident memory)\n"
+            << "| files | add + preview | list bytes/file | process peak |\n|---|---|---|---|\n";
+        out.flush();
+        for (const char *size : {"10000", "100000", "1000000"}) {
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath(),
+                        {QString::fromLatin1(size), u"w"_s});
+            child.waitForFinished(-1);
+            out << child.readAllStandardOutput();
+            out.flush();
+        }
+    }
+
     if (only.contains(u'h'))
         metadataKeywords(out, rounds);
     return 0;

@@ -226,3 +226,64 @@ void fileListBench(QTextStream &out, int count, int rounds)
         out << "  errors: " << messages.errors.join(u"; "_s) << "\n";
     out.flush();
 }
+
+void windowFigures(QTextStream &out, int count, int rounds)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "tessaly-bench";
+    static char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+
+    const QString base = QDir(u"/dev/shm"_s).exists() ? u"/dev/shm"_s : QDir::tempPath();
+    QTemporaryDir dir(base + u"/tessaly-bench-XXXXXX"_s);
+    const QString folder = dir.path();
+    qint64 nameBytes = 0; // the names' own characters, as the list holds them (UTF-16)
+    for (int i = 0; i < count; ++i) {
+        const QString fileName = u"IMG_%1.jpg"_s.arg(i, 7, 10, QLatin1Char('0'));
+        nameBytes += 2 * fileName.size();
+        const int fd = ::open(QFile::encodeName(folder + u'/' + fileName).constData(),
+                              O_WRONLY | O_CREAT, 0644);
+        if (fd >= 0) {
+            [[maybe_unused]] const auto written = ::write(fd, "x", 1);
+            ::close(fd);
+        }
+    }
+
+    SilentMessages messages;
+    NoShell shell;
+    TFormSettings settings;
+    TFormMain form(settings, messages, shell);
+    form.show();
+    form.findChild<QLineEdit *>(u"edtPattern"_s)->setText(u"{counter}_{name}"_s);
+    QApplication::processEvents();
+
+    qint64 best = std::numeric_limits<qint64>::max();
+    qint64 listKb = 0;
+    for (int round = 0; round < rounds; ++round) {
+        click(form, "btnClear");
+        QApplication::processEvents();
+        const qint64 before = kilobytes("VmRSS:");
+        QElapsedTimer timer;
+        timer.start();
+        form.addFolder(folder, false, false);
+        form.updateFileCount();
+        QApplication::processEvents();
+        const qint64 afterAdd = kilobytes("VmRSS:");
+        click(form, "btnPreview");
+        QApplication::processEvents();
+        best = std::min(best, timer.nsecsElapsed());
+        if (round == 0)
+            listKb = afterAdd - before;
+    }
+    const double bytesPerFile = (double(listKb) * 1024.0 - double(nameBytes)) / count;
+    out << "| " << QLocale(QLocale::English).toString(count) << " | " << seconds(best) << " | "
+        << QString::number(bytesPerFile, 'f', 0) << " | "
+        << QString::number(double(kilobytes("VmHWM:")) / 1024.0, 'f', 0) << " MB |";
+    if (form.fileList().items().size() != count || !messages.errors.isEmpty())
+        out << " (listed " << form.fileList().items().size() << ", " << messages.errors.join(u"; "_s)
+            << ")";
+    out << "\n";
+    out.flush();
+}

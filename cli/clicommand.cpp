@@ -245,17 +245,25 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     TRenameItems items;
     ListedPaths listed;
     // Files in argument order, each listed once, as the window's file list takes them.
+    // A single folder's walk meets each file once: its files need no look-up.
+    const bool oneArgument = paths.size() == 1;
     const auto add = [&](TRenameItem item) {
-        if (listed.insertIfNew(item.OriginalPath))
+        if (oneArgument || listed.insertIfNew(item.OriginalPath))
             items.append(std::move(item));
     };
     for (const QString &argument : paths) {
         const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
         if (files.folderExists(path)) {
             // A folder's files in natural order (IMG_2 before IMG_10), as the window
-            // lists them, so that {counter} numbers them as people expect.
-            TRenameItems folderItems = CollectFolderItems(path, options.includeSubfolders);
+            // lists them, so that {counter} numbers them as people expect. Sizes and
+            // times are read only if the names ask for them.
+            TRenameItems folderItems =
+                CollectFolderItems(path, options.includeSubfolders, false);
             SortNaturally(folderItems);
+            if (oneArgument) {
+                items = std::move(folderItems);
+                break;
+            }
             for (TRenameItem &item : folderItems)
                 add(std::move(item));
         } else if (std::optional<TRenameItem> item = ReadRenameItem(path)) {

@@ -247,7 +247,7 @@ void RenameController::addPaths(const QStringList &paths, bool includeSubfolders
                         continue;
                     reportProgress(0, 0, path);
                     if (QFileInfo(path).isDir())
-                        items->append(CollectFolderItems(path, includeSubfolders));
+                        items->append(CollectFolderItems(path, includeSubfolders, false));
                     else if (std::optional<TRenameItem> item = ReadRenameItem(path))
                         items->append(std::move(*item));
                 }

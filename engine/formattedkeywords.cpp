@@ -113,9 +113,9 @@ QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item,
         }
         LocalMoment moment;
         if (match->first == "created"_L1)
-            moment = LocalMomentFromUtc(item.CreatedUtc);
+            moment = LocalMomentFromUtc(ItemFacts(item).createdUtc);
         else if (match->first == "modified"_L1)
-            moment = LocalMomentFromUtc(item.ModifiedUtc);
+            moment = LocalMomentFromUtc(ItemFacts(item).modifiedUtc);
         else
             moment = CurrentLocalMoment();
         const QString value = FormatDateTimeText(match->second, moment, locale);

@@ -158,16 +158,17 @@ QString NameBuilder::expandKeywords(const QString &pattern, const TRenameItem &i
     text.replace(QLatin1StringView("{time}"),
                  [&] { return written(QStringLiteral("hhnnss"), CurrentLocalMoment()); });
     text.replace(QLatin1StringView("{created}"), [&] {
-        return written(QStringLiteral("yyyymmdd"), LocalMomentFromUtc(item.CreatedUtc));
+        return written(QStringLiteral("yyyymmdd"), LocalMomentFromUtc(ItemFacts(item).createdUtc));
     });
     text.replace(QLatin1StringView("{modified}"), [&] {
-        return written(QStringLiteral("yyyymmdd"), LocalMomentFromUtc(item.ModifiedUtc));
+        return written(QStringLiteral("yyyymmdd"), LocalMomentFromUtc(ItemFacts(item).modifiedUtc));
     });
     text.replace(QLatin1StringView("{parent}"),
                  [&] { return ParentFolderName(item.OriginalPath); });
     text.replace(QLatin1StringView("{folder}"),
                  [&] { return ParentFolderName(item.OriginalPath); });
-    text.replace(QLatin1StringView("{size}"), [&] { return QString::number(item.Size); });
+    text.replace(QLatin1StringView("{size}"),
+                 [&] { return QString::number(ItemFacts(item).size); });
     return text.take();
 }
 

@@ -1,8 +1,15 @@
 #include "renameitem.h"
 
 #include "asciitext.h"
+#include "filenamecodec.h"
 
+#include <QFileInfo>
 #include <QTimeZone>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 #include <cmath>
 #include <ctime>
@@ -157,10 +164,72 @@ void SplitFileName(const QString &fileName, QString *name, QString *ext)
     *ext = fileName.mid(dot);
 }
 
+void SetItemPath(TRenameItem &item, const QString &path)
+{
+    const QStringView fileName = QStringView(path).sliced(lastSeparator(path) + 1);
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    const QStringView name = dot < 0 ? fileName : fileName.first(dot);
+    const QStringView ext = dot < 0 ? QStringView() : fileName.sliced(dot);
+    item.OriginalPath = path;
+    // A rename mostly keeps the extension: the stored one stays then.
+    if (item.Ext != ext)
+        item.Ext = ext.toString();
+    if (item.OriginalName != name)
+        item.OriginalName = name.toString();
+}
+
 TRenameItem MakeRenameItem(const QString &path)
 {
     TRenameItem item;
     item.OriginalPath = path;
     SplitFileName(FileNamePart(path), &item.OriginalName, &item.Ext);
     return item;
+}
+
+FileFacts ReadFileFacts(const QString &path)
+{
+    FileFacts facts;
+    if (path.isEmpty() || path.contains(QChar(0)))
+        return facts;
+#ifdef Q_OS_LINUX
+    struct statx sx;
+    if (statx(AT_FDCWD, EncodeFileName(path).constData(), AT_STATX_SYNC_AS_STAT,
+              STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0)
+        return facts;
+    const auto unixMs = [](const struct statx_timestamp &t) {
+        return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    };
+    if (sx.stx_mask & STATX_SIZE)
+        facts.size = qint64(sx.stx_size);
+    if (sx.stx_mask & STATX_MTIME)
+        facts.modifiedUtc = facts.createdUtc = DateTimeFromUnixMs(unixMs(sx.stx_mtime));
+    if (sx.stx_mask & STATX_BTIME)
+        facts.createdUtc = DateTimeFromUnixMs(unixMs(sx.stx_btime));
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return facts;
+    facts.size = info.size();
+    const QDateTime modified = info.lastModified();
+    QDateTime created = info.birthTime();
+    if (!created.isValid())
+        created = modified;
+    facts.modifiedUtc = modified.isValid() ? DateTimeFromQDateTime(modified) : 0;
+    facts.createdUtc = created.isValid() ? DateTimeFromQDateTime(created) : 0;
+#endif
+    return facts;
+}
+
+FileFacts ItemFacts(const TRenameItem &item)
+{
+    if (item.Size == FactsNotRead)
+        return ReadFileFacts(item.OriginalPath);
+    return {item.Size, item.CreatedUtc, item.ModifiedUtc};
+}
+
+void SetItemFacts(TRenameItem &item, const FileFacts &facts)
+{
+    item.Size = facts.size;
+    item.CreatedUtc = facts.createdUtc;
+    item.ModifiedUtc = facts.modifiedUtc;
 }

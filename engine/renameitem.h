@@ -43,6 +43,27 @@ struct TRenameItem
 
 using TRenameItems = QList<TRenameItem>;
 
+// The Size of an item listed without its size and times, which are then read when
+// something asks for them (most renames never do).
+inline constexpr qint64 FactsNotRead = -2;
+
+// What the file system says of a file's size and times: -1 for a size and 0 for a
+// time that cannot be read; a file system without creation times gives the last
+// write for it.
+struct FileFacts
+{
+    qint64 size = -1;
+    TDateTime createdUtc = 0;
+    TDateTime modifiedUtc = 0;
+};
+
+// The facts of the file at path now (links followed).
+FileFacts ReadFileFacts(const QString &path);
+// The item's facts: as captured when it was listed, else read now.
+FileFacts ItemFacts(const TRenameItem &item);
+// Stores facts in the item.
+void SetItemFacts(TRenameItem &item, const FileFacts &facts);
+
 // Folder separators of this platform: "/" here, "\" and "/" on Windows.
 bool IsPathSeparator(QChar c);
 // The part of a path after its last separator.
@@ -64,3 +85,6 @@ void SplitFileName(const QString &fileName, QString *name, QString *ext);
 // An item for path with the name and extension split; size and times are left
 // for the caller, who reads them from the file system.
 TRenameItem MakeRenameItem(const QString &path);
+// Gives the item a new path, with its name and extension split as MakeRenameItem
+// splits them; everything else stays.
+void SetItemPath(TRenameItem &item, const QString &path);

@@ -103,7 +103,9 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
         Entry entry;
         entry.name = DecodeFileName(name);
         const unsigned char type = found->d_type;
-        entry.kind = type == DT_DIR ? EntryKind::Folder : EntryKind::Other;
+        entry.kind = type == DT_DIR                 ? EntryKind::Folder
+                     : type == DT_REG && !readFacts ? EntryKind::RegularFile
+                                                    : EntryKind::Other;
         const bool mustLook = readFacts || type == DT_LNK || type == DT_UNKNOWN ||
                               (type == DT_DIR && includeSubfolders);
         struct statx sx;
@@ -178,7 +180,7 @@ QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
     return files;
 }
 
-TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders)
+TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders, bool readFacts)
 {
     TRenameItems items;
     auto onFile = [&items](QString &&path, const Entry &entry) {
@@ -187,10 +189,16 @@ TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders)
         TRenameItem item;
         item.OriginalPath = std::move(path);
         SplitFileName(entry.name, &item.OriginalName, &item.Ext);
-        setFacts(item, entry.facts);
+        if (entry.looked)
+            setFacts(item, entry.facts);
+        else
+            item.Size = FactsNotRead;
         items.append(std::move(item));
     };
-    walkFrom<true>(folder, includeSubfolders, onFile);
+    if (readFacts)
+        walkFrom<true>(folder, includeSubfolders, onFile);
+    else
+        walkFrom<false>(folder, includeSubfolders, onFile);
     return items;
 }
 
@@ -259,7 +267,7 @@ QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
     return files;
 }
 
-TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders)
+TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders, bool)
 {
     TRenameItems items;
     for (const QString &path : CollectFolderFiles(folder, includeSubfolders)) {

@@ -20,8 +20,11 @@ std::optional<TRenameItem> ReadRenameItem(const QString &path);
 QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders);
 
 // The files of the same walk as items, read as ReadRenameItem reads them (each looked at
-// once, while its folder is open); entries that are not files are left out.
-TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders);
+// once, while its folder is open); entries that are not files are left out. Without
+// readFacts, the folder's own listing tells files apart wherever it can, and sizes and
+// times are read later, when asked for (Size is FactsNotRead until then).
+TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders,
+                                bool readFacts = true);
 
 // The listed paths, so that "is this path listed?" does not scan the whole list.
 // Two paths are one entry when equal, with A-Z taken as a-z on Windows. Each path is

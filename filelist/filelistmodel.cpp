@@ -41,7 +41,8 @@ int FileListModel::AddFiles(const QStringList &paths)
 
 int FileListModel::AddFolderFiles(const QString &folder, bool includeSubfolders)
 {
-    return AddItems(CollectFolderItems(folder, includeSubfolders));
+    // Sizes are read when a row is shown (or sorted by size), not for every file here.
+    return AddItems(CollectFolderItems(folder, includeSubfolders, false));
 }
 
 int FileListModel::AddItems(TRenameItems items)
@@ -196,7 +197,10 @@ void FileListModel::sort(int column, Qt::SortOrder order)
                              [&](qsizetype a, qsizetype b) { return less(b, a); });
     };
     if (column == SizeColumn) {
-        sortBy([&](qsizetype a, qsizetype b) { return m_items.at(a).Size < m_items.at(b).Size; });
+        QList<qint64> sizes(count);
+        for (qsizetype i = 0; i < count; ++i)
+            sizes[i] = ItemFacts(m_items.at(i)).size;
+        sortBy([&](qsizetype a, qsizetype b) { return sizes.at(a) < sizes.at(b); });
     } else if (column == StatusColumn) {
         if (m_statuses.isEmpty())
             return;
@@ -403,9 +407,12 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
             return DisplayFileName(m_finalNames.value(index.row(), item.NewName));
         case FolderColumn:
             return DisplayFileName(FolderPart(item.OriginalPath));
-        case SizeColumn:
-            return role == Qt::ToolTipRole ? FormatExactSize(item.Size, m_locale)
-                                           : FormatSize(item.Size, m_locale);
+        case SizeColumn: {
+            // Read now for a folder's files, which are listed without it.
+            const qint64 size = ItemFacts(item).size;
+            return role == Qt::ToolTipRole ? FormatExactSize(size, m_locale)
+                                           : FormatSize(size, m_locale);
+        }
         }
     } else if (role == Qt::TextAlignmentRole && index.column() == SizeColumn) {
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The client area at the default size.
-constexpr QSize DesignSize(433, 412);
+constexpr QSize DefaultSize(433, 412);
 
 const QStringList &conflictItems()
 {
@@ -41,7 +41,7 @@ TFormSettings::TFormSettings(QWidget *parent)
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::close);
     setUpDialog();
     // Its usual size; the layout makes it larger where a language's captions need it.
-    resize(DesignSize);
+    resize(DefaultSize);
 }
 
 TFormSettings::~TFormSettings() = default;

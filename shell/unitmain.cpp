@@ -662,7 +662,7 @@ void TFormMain::addPathsNow(const QStringList &paths)
         if (path.isEmpty())
             continue;
         if (QFileInfo(path).isDir())
-            items.append(CollectFolderItems(path, includeSubfolders));
+            items.append(CollectFolderItems(path, includeSubfolders, false));
         else if (std::optional<TRenameItem> item = ReadRenameItem(path))
             items.append(std::move(*item));
     }

@@ -26,6 +26,8 @@ private slots:
     void previews_data();
     void previews();
     void foldersAndDuplicates();
+    void folderFactsReadWhenAsked_data();
+    void folderFactsReadWhenAsked();
     void tsvPrintsFullPaths();
     void failures_data();
     void failures();
@@ -139,6 +141,27 @@ void TestCli::foldersAndDuplicates()
     QStringList lines = m_out.split(u'\n', Qt::SkipEmptyParts);
     std::sort(lines.begin(), lines.end());
     QCOMPARE(lines, (QStringList{u"c.txt -> c.txt"_s, u"d.txt -> d.txt"_s}));
+}
+
+// A folder's files are listed without their sizes and times, which are read only when
+// the names need them, also when a file's own name brings the keyword in.
+void TestCli::folderFactsReadWhenAsked_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("size") << u"{name}-{size}"_s << u"x{size}.txt -> x3-3.txt\n"_s;
+    QTest::newRow("keyword-from-the-name") << u"{name}"_s << u"x{size}.txt -> x3.txt\n"_s;
+    QTest::newRow("modified") << u"{modified:yyyy}_{modified}"_s
+                              << u"x{size}.txt -> 2001_20010203.txt\n"_s;
+}
+
+void TestCli::folderFactsReadWhenAsked()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, expected);
+    m_dir->file(u"facts/x{size}.txt"_s, "123", QDateTime(QDate(2001, 2, 3), QTime(12, 0)));
+    QCOMPARE(run({u"--pattern"_s, pattern, u"facts"_s}), 0);
+    QCOMPARE(m_out, expected);
 }
 
 void TestCli::tsvPrintsFullPaths()

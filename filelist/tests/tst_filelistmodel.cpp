@@ -20,6 +20,7 @@ class TestFileListModel : public QObject
 
 private slots:
     void rowsShowTheItems();
+    void folderSizesReadWhenShown();
     void sizeTexts_data();
     void sizeTexts();
     void addsEachFileOnce();
@@ -56,6 +57,26 @@ void TestFileListModel::rowsShowTheItems()
 
     model.UpdateNewNames([](TRenameItems &items) { items[0].NewName = u"new.gz"_s; });
     QCOMPARE(text(0, 1), u"new.gz"_s);
+}
+
+// A folder's files are listed without their sizes; the column and the sort read them.
+void TestFileListModel::folderSizesReadWhenShown()
+{
+    TestDir dir;
+    dir.file(u"sizes/a.txt"_s, "333");
+    dir.file(u"sizes/b.txt"_s, "1");
+    dir.file(u"sizes/c.txt"_s, "22");
+    FileListModel model;
+    QCOMPARE(model.AddFolderFiles(dir.filePath(u"sizes"_s), false), 3);
+    model.sort(FileListModel::SizeColumn);
+    QStringList shown;
+    for (int row = 0; row < model.count(); ++row) {
+        shown.append(model.index(row, FileListModel::OriginalNameColumn).data().toString() + u' ' +
+                     model.index(row, FileListModel::SizeColumn).data().toString());
+    }
+    QCOMPARE(shown, (QStringList{u"b.txt "_s + FileListModel::FormatSize(1),
+                                 u"c.txt "_s + FileListModel::FormatSize(2),
+                                 u"a.txt "_s + FileListModel::FormatSize(3)}));
 }
 
 void TestFileListModel::sizeTexts_data()
