@@ -26,7 +26,7 @@ bool endsWithSeparator(const QString &folder)
     if (folder.endsWith(u':'))
         return true;
 #endif
-    return IsPathSeparator(folder.back());
+    return isPathSeparator(folder.back());
 }
 
 void checkPart(const QString &part)
@@ -34,13 +34,13 @@ void checkPart(const QString &part)
     for (QChar c : part) {
         const char16_t u = c.unicode();
         if (u < 0x20 || u == u'"' || u == u'<' || u == u'>' || u == u'|')
-            throw TessalyError(FileErrorText(u"Invalid characters in path"_s, part));
+            throw TessalyError(fileErrorText(u"Invalid characters in path"_s, part));
     }
 }
 
 } // namespace
 
-QString CombinePath(const QString &folder, const QString &name)
+QString combinePath(const QString &folder, const QString &name)
 {
     if (folder.isEmpty())
         return name;
@@ -55,7 +55,7 @@ QString CombinePath(const QString &folder, const QString &name)
     return folder + QDir::separator() + name;
 }
 
-QString AbsoluteCleanPath(const QString &path)
+QString absoluteCleanPath(const QString &path)
 {
     // Paths from the file list are clean already: looked over once, they are kept.
     const qsizetype n = path.size();
@@ -74,29 +74,29 @@ QString AbsoluteCleanPath(const QString &path)
     return clean ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
-QString AutoNumberPath(const QString &folder, const QString &fileName, FileOperations &files)
+QString autoNumberPath(const QString &folder, const QString &fileName, FileOperations &files)
 {
     QString base;
     QString ext;
-    SplitFileName(fileName, &base, &ext);
+    splitFileName(fileName, &base, &ext);
     for (qint64 n = 1;; ++n) {
         const QString candidate =
-            CombinePath(folder, u"%1 (%2)%3"_s.arg(base, QString::number(n), ext));
+            combinePath(folder, u"%1 (%2)%3"_s.arg(base, QString::number(n), ext));
         if (!files.fileExists(candidate))
             return candidate;
     }
 }
 
-QString DataFolder()
+QString dataFolder()
 {
     QString base = qEnvironmentVariable("APPDATA");
     if (base.isEmpty())
         base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     // Quenwick is the maker: its data folder, with this program's folder inside.
-    return CombinePath(base, u"Quenwick"_s + QDir::separator() + u"Tessaly"_s);
+    return combinePath(base, u"Quenwick"_s + QDir::separator() + u"Tessaly"_s);
 }
 
-QString UndoLogPath()
+QString undoLogPath()
 {
-    return CombinePath(DataFolder(), u"last_rename.csv"_s);
+    return combinePath(dataFolder(), u"last_rename.csv"_s);
 }

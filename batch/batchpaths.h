@@ -8,17 +8,17 @@
 // absolute, the folder alone when the name is empty, else both with one separator.
 // When both are given, each is checked first: a control character, a quotation mark,
 // "<", ">" or "|" throws "Invalid characters in path" with that part.
-QString CombinePath(const QString &folder, const QString &name);
+QString combinePath(const QString &folder, const QString &name);
 
 // The path made absolute (from the current folder) and clean: no "." or ".." parts,
 // no doubled or final separator. The undo log holds only such paths, so that an undo
 // run from any folder acts on the files the batch touched.
-QString AbsoluteCleanPath(const QString &path);
+QString absoluteCleanPath(const QString &path);
 
 // The first of "base (1)ext", "base (2)ext", ... in folder at which no file exists.
-QString AutoNumberPath(const QString &folder, const QString &fileName, FileOperations &files);
+QString autoNumberPath(const QString &folder, const QString &fileName, FileOperations &files);
 
 // The per-user data folder: APPDATA when set, else the user's data folder, with
 // Quenwick/Tessaly below it. Nothing is created or looked up.
-QString DataFolder();
-QString UndoLogPath();
+QString dataFolder();
+QString undoLogPath();

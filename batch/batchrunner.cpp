@@ -28,15 +28,15 @@ public:
     {
         QString base;
         QString ext;
-        SplitFileName(FileNamePart(target), &base, &ext);
-        return firstFree(FolderPart(target), [&](qint64 n) {
+        splitFileName(fileNamePart(target), &base, &ext);
+        return firstFree(folderPart(target), [&](qint64 n) {
             return u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
         });
     }
 
     QString steppingStone(const QString &near)
     {
-        return firstFree(FolderPart(near), [](qint64 n) { return u".tessaly-%1"_s.arg(n); });
+        return firstFree(folderPart(near), [](qint64 n) { return u".tessaly-%1"_s.arg(n); });
     }
 
 private:
@@ -62,13 +62,13 @@ private:
 
 } // namespace
 
-void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files)
+void touchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files)
 {
     if (options.touchModifiedNow)
         files.touch(path);
 }
 
-BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameOptions &options,
+BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const RenameOptions &options,
                          UserMessages &messages, FileOperations &files,
                          const ItemMovedHandler &itemMoved, const BatchProgress &progress)
 {
@@ -77,7 +77,7 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
                     plan.count(PlanStatus::Overwrite);
     const bool copying = options.batchMode == BatchMode::CopyToFolder;
     // The log first: it keeps any other batch or undo away before anything is touched.
-    UndoJournal journal(UndoLogPath());
+    UndoJournal journal(undoLogPath());
     if (!plan.destination.isEmpty() && !files.folderExists(plan.destination))
         files.makeFolders(plan.destination);
     RuntimeNames names(plan, files);
@@ -87,7 +87,7 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
     const auto rowFinished = [&](qsizetype row) {
         ++finished;
         if (progress.fileDone)
-            progress.fileDone(finished, outcome.total, items.at(row).OriginalPath);
+            progress.fileDone(finished, outcome.total, items.at(row).originalPath);
     };
     const auto passOver = [&](qsizetype row) {
         if (passedOver.isEmpty())
@@ -124,7 +124,7 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
             }
             continue;
         }
-        const QString source = items.at(step.row).OriginalPath;
+        const QString source = items.at(step.row).originalPath;
         const bool fromSteppingStone = step.fromStone;
         QString target = step.to;
         for (bool renumbered = false;;) {
@@ -163,9 +163,9 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
         }
         if (!step.last || isPassedOver(step.row))
             continue;
-        TouchModifiedTime(target, options, files);
+        touchModifiedTime(target, options, files);
         if (!copying) {
-            SetItemPath(items[step.row], target);
+            setItemPath(items[step.row], target);
             if (itemMoved)
                 itemMoved(step.row, source);
         }
@@ -174,14 +174,14 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
     }
     if (!items.isEmpty())
         journal.finish();
-    QString done = TranslateText(u"Batch completed. A CSV log has been saved in AppData."_s);
+    QString done = translateText(u"Batch completed. A CSV log has been saved in AppData."_s);
     if (outcome.cancelled) {
-        done = TranslateText(u"Stopped after %1 of %2 files. Undo brings them back."_s)
+        done = translateText(u"Stopped after %1 of %2 files. Undo brings them back."_s)
                    .arg(outcome.done)
                    .arg(outcome.total);
     }
     if (differed > 0) {
-        const QString text = TranslateText(
+        const QString text = translateText(
             u"%1 files ended otherwise than planned: names or files changed meanwhile."_s);
         done += u'\n' + text.arg(differed);
     }
@@ -189,22 +189,22 @@ BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const Rena
     return outcome;
 }
 
-bool RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,
+bool runBatch(RenameItems &items, const RenameOptions &options, UserMessages &messages,
               FileOperations &files, const ItemMovedHandler &itemMoved)
 {
     const bool toFolder = options.batchMode == BatchMode::CopyToFolder ||
                           options.batchMode == BatchMode::MoveToFolder;
-    if (toFolder && TrimControl(options.destination).isEmpty()) {
+    if (toFolder && trimControl(options.destination).isEmpty()) {
         messages.warning(
-            TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
+            translateText(u"Please select a destination folder for Copy/Move mode."_s));
         return false;
     }
     SystemFileSystemView view;
-    const RenamePlan plan = PlanBatch(items, options, view);
+    const RenamePlan plan = planBatch(items, options, view);
     if (plan.blocked()) {
-        messages.warning(PlanBlockedMessage(items, plan));
+        messages.warning(planBlockedMessage(items, plan));
         return false;
     }
-    ExecutePlan(items, plan, options, messages, files, itemMoved);
+    executePlan(items, plan, options, messages, files, itemMoved);
     return true;
 }

@@ -13,10 +13,10 @@ class UserMessages;
 // the file was before.
 using ItemMovedHandler = std::function<void(qsizetype index, const QString &oldPath)>;
 
-// Plans the batch (see PlanBatch) and carries the plan out. Returns false, after a
+// Plans the batch (see planBatch) and carries the plan out. Returns false, after a
 // warning and with nothing touched, when copy or move has no destination or the plan
-// is blocked. Otherwise as ExecutePlan.
-bool RunBatch(TRenameItems &items, const RenameOptions &options, UserMessages &messages,
+// is blocked. Otherwise as executePlan.
+bool runBatch(RenameItems &items, const RenameOptions &options, UserMessages &messages,
               FileOperations &files, const ItemMovedHandler &itemMoved = {});
 
 // What a batch running away from the user-interface thread tells and asks.
@@ -45,10 +45,10 @@ struct BatchOutcome
 // is passed over; the completion message counts such rows, and so does the result.
 // The first failing operation throws TessalyError; everything done until then stays
 // done and recorded.
-BatchOutcome ExecutePlan(TRenameItems &items, const RenamePlan &plan, const RenameOptions &options,
+BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const RenameOptions &options,
                          UserMessages &messages, FileOperations &files,
                          const ItemMovedHandler &itemMoved = {},
                          const BatchProgress &progress = {});
 
 // Sets the file's last-write time to now when options ask for it; silent.
-void TouchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files);
+void touchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files);

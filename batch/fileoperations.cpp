@@ -30,11 +30,11 @@ namespace {
 QString hiddenNameBeside(const QString &path, QStringView prefix)
 {
     quint64 hash = 14695981039346656037ULL;
-    for (const char c : EncodeFileName(path)) {
+    for (const char c : encodeFileName(path)) {
         hash ^= uchar(c);
         hash *= 1099511628211ULL;
     }
-    QString name = FolderPart(path);
+    QString name = folderPart(path);
     name += prefix;
     for (int i = 0; i < 13; ++i, hash >>= 5)
         name += QLatin1Char("abcdefghijklmnopqrstuvwxyz234567"[hash & 31]);
@@ -43,22 +43,22 @@ QString hiddenNameBeside(const QString &path, QStringView prefix)
 
 } // namespace
 
-QString PartialCopyPath(const QString &target)
+QString partialCopyPath(const QString &target)
 {
     return hiddenNameBeside(target, u".tessaly-part-");
 }
 
-QString SetAsidePath(const QString &source)
+QString setAsidePath(const QString &source)
 {
     return hiddenNameBeside(source, u".tessaly-away-");
 }
 
-QString FileErrorText(const QString &message, const QString &path)
+QString fileErrorText(const QString &message, const QString &path)
 {
     return message + u"\n["_s + path + u']';
 }
 
-void CheckPathCharacters(const QString &path)
+void checkPathCharacters(const QString &path)
 {
     for (QChar c : path) {
         const char16_t u = c.unicode();
@@ -67,7 +67,7 @@ void CheckPathCharacters(const QString &path)
         invalid = invalid || u == u'*' || u == u'?';
 #endif
         if (invalid)
-            throw TessalyError(FileErrorText(u"Invalid characters in path"_s, path));
+            throw TessalyError(fileErrorText(u"Invalid characters in path"_s, path));
     }
 }
 
@@ -75,7 +75,7 @@ namespace {
 
 [[noreturn]] void fail(const QString &message, const QString &path)
 {
-    throw TessalyError(FileErrorText(message, path));
+    throw TessalyError(fileErrorText(message, path));
 }
 
 [[noreturn]] void failNotFound(const QString &path)
@@ -90,7 +90,7 @@ namespace {
 
 QString folderOf(const QString &path)
 {
-    const QString folder = FolderPart(path);
+    const QString folder = folderPart(path);
     return folder.isEmpty() ? u"."_s : folder;
 }
 
@@ -98,12 +98,12 @@ QString folderOf(const QString &path)
 // atomically. Returns false when the target exists.
 bool readyToPlace(const QString &source, const QString &target)
 {
-    CheckPathCharacters(source);
-    CheckPathCharacters(target);
+    checkPathCharacters(source);
+    checkPathCharacters(target);
     if (!QFileInfo(source).isFile())
         failNotFound(source);
     if (!QFileInfo(folderOf(target)).isDir())
-        failFolderNotFound(FolderPart(target));
+        failFolderNotFound(folderPart(target));
     return !QFileInfo::exists(target);
 }
 
@@ -133,7 +133,7 @@ bool copyWithQt(const QString &source, const QString &target)
 
 void removeWithQt(const QString &path)
 {
-    CheckPathCharacters(path);
+    checkPathCharacters(path);
     QFile file(path);
     if (!file.remove())
         fail(file.errorString(), path);
@@ -164,10 +164,10 @@ bool sameFileWithQt(const QString &a, const QString &b)
 [[noreturn]] void failMissing(int error, const QString &source, const QString &target)
 {
     struct stat info;
-    if (::stat(EncodeFileName(source).constData(), &info) != 0)
+    if (::stat(encodeFileName(source).constData(), &info) != 0)
         failNotFound(source);
-    if (::stat(EncodeFileName(folderOf(target)).constData(), &info) != 0)
-        failFolderNotFound(FolderPart(target));
+    if (::stat(encodeFileName(folderOf(target)).constData(), &info) != 0)
+        failFolderNotFound(folderPart(target));
     failSystem(error, source);
 }
 
@@ -232,12 +232,12 @@ bool placeWithoutReplacing(const QByteArray &from, const QByteArray &to, FileSys
 bool copyFile(const QByteArray &from, const QString &source, const QString &target, bool forMove,
               FileSystemCalls calls)
 {
-    const QByteArray to = EncodeFileName(target);
+    const QByteArray to = encodeFileName(target);
     struct stat info;
     if (::lstat(to.constData(), &info) == 0)
         return false;
     // A file of this name can only be left over from an interrupted copy.
-    const QByteArray part = EncodeFileName(PartialCopyPath(target));
+    const QByteArray part = encodeFileName(partialCopyPath(target));
     const auto placePart = [&] {
         if (placeWithoutReplacing(part, to, calls))
             return true;
@@ -257,7 +257,7 @@ bool copyFile(const QByteArray &from, const QString &source, const QString &targ
         ::unlink(part.constData());
         if (::symlink(text.constData(), part.constData()) != 0) {
             if (errno == ENOENT)
-                failFolderNotFound(FolderPart(target));
+                failFolderNotFound(folderPart(target));
             failSystem(errno, source);
         }
         return placePart();
@@ -280,7 +280,7 @@ bool copyFile(const QByteArray &from, const QString &source, const QString &targ
         fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0) {
         if (errno == ENOENT)
-            failFolderNotFound(FolderPart(target));
+            failFolderNotFound(folderPart(target));
         failSystem(errno, source);
     }
     Descriptor out(fd);
@@ -334,13 +334,13 @@ bool copyFile(const QByteArray &from, const QString &source, const QString &targ
 // target, which an undo reads back.
 bool moveAcross(const QString &source, const QString &target, FileSystemCalls calls)
 {
-    const QByteArray from = EncodeFileName(source);
-    const QByteArray to = EncodeFileName(target);
+    const QByteArray from = encodeFileName(source);
+    const QByteArray to = encodeFileName(target);
     struct stat info;
     if (::lstat(to.constData(), &info) == 0)
         return false;
-    const QString asidePath = SetAsidePath(source);
-    const QByteArray aside = EncodeFileName(asidePath);
+    const QString asidePath = setAsidePath(source);
+    const QByteArray aside = encodeFileName(asidePath);
     if (!placeWithoutReplacing(from, aside, calls)) {
         const int error = errno;
         if (error == EEXIST) // left by a move that was killed, and maybe the only copy
@@ -378,7 +378,7 @@ bool SystemFileOperations::fileExists(const QString &path)
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
         struct stat info;
-        return ::stat(EncodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+        return ::stat(encodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
     }
 #endif
     return QFileInfo(path).isFile();
@@ -389,7 +389,7 @@ bool SystemFileOperations::folderExists(const QString &path)
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
         struct stat info;
-        return ::stat(EncodeFileName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+        return ::stat(encodeFileName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
     }
 #endif
     return QFileInfo(path).isDir();
@@ -399,7 +399,7 @@ bool SystemFileOperations::makeFolders(const QString &path)
 {
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
-        const QByteArray bytes = EncodeFileName(path);
+        const QByteArray bytes = encodeFileName(path);
         for (qsizetype end = 1; end < bytes.size(); ++end) {
             if (bytes.at(end) == '/' && ::mkdir(bytes.first(end).constData(), 0777) != 0 &&
                 errno != EEXIST)
@@ -416,10 +416,10 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
 {
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
-        CheckPathCharacters(source);
-        CheckPathCharacters(target);
-        const QByteArray from = EncodeFileName(source);
-        const QByteArray to = EncodeFileName(target);
+        checkPathCharacters(source);
+        checkPathCharacters(target);
+        const QByteArray from = encodeFileName(source);
+        const QByteArray to = encodeFileName(target);
         // The rename itself reports a missing source; looking first would cost a third of
         // the time of a batch.
         if (placeWithoutReplacing(from, to, m_calls))
@@ -441,9 +441,9 @@ bool SystemFileOperations::copy(const QString &source, const QString &target)
 {
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
-        CheckPathCharacters(source);
-        CheckPathCharacters(target);
-        return copyFile(EncodeFileName(source), source, target, false, m_calls);
+        checkPathCharacters(source);
+        checkPathCharacters(target);
+        return copyFile(encodeFileName(source), source, target, false, m_calls);
     }
 #endif
     return copyWithQt(source, target);
@@ -453,8 +453,8 @@ void SystemFileOperations::remove(const QString &path)
 {
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
-        CheckPathCharacters(path);
-        if (::unlink(EncodeFileName(path).constData()) != 0)
+        checkPathCharacters(path);
+        if (::unlink(encodeFileName(path).constData()) != 0)
             failSystem(errno, path);
         return;
     }
@@ -467,7 +467,7 @@ void SystemFileOperations::touch(const QString &path)
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
         const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-        ::utimensat(AT_FDCWD, EncodeFileName(path).constData(), times, 0);
+        ::utimensat(AT_FDCWD, encodeFileName(path).constData(), times, 0);
         return;
     }
 #endif
@@ -480,8 +480,8 @@ bool SystemFileOperations::sameFile(const QString &a, const QString &b)
     if (m_calls != FileSystemCalls::QtOnly) {
         struct stat first;
         struct stat second;
-        return ::stat(EncodeFileName(a).constData(), &first) == 0 &&
-               ::stat(EncodeFileName(b).constData(), &second) == 0 &&
+        return ::stat(encodeFileName(a).constData(), &first) == 0 &&
+               ::stat(encodeFileName(b).constData(), &second) == 0 &&
                first.st_dev == second.st_dev && first.st_ino == second.st_ino;
     }
 #endif
@@ -490,21 +490,21 @@ bool SystemFileOperations::sameFile(const QString &a, const QString &b)
 
 QString SystemFileOperations::moveToTrash(const QString &path)
 {
-    CheckPathCharacters(path);
+    checkPathCharacters(path);
     QFile file(path);
     if (!file.moveToTrash())
         fail(u"The Trash cannot take the file; nothing was deleted"_s, path);
     return file.fileName();
 }
 
-void ForgetTrashEntry(const QString &trashedPath)
+void forgetTrashEntry(const QString &trashedPath)
 {
     // A Trash keeps files in "files/" and, beside it, "info/NAME.trashinfo". Looked at
     // without a copy: every file an undo moves back comes here.
     const QStringView path(trashedPath);
     const auto lastPart = [](QStringView folder) {
         qsizetype i = folder.size();
-        while (i > 0 && !IsPathSeparator(folder.at(i - 1)))
+        while (i > 0 && !isPathSeparator(folder.at(i - 1)))
             --i;
         return folder.sliced(i);
     };
@@ -529,11 +529,11 @@ void SystemFileOperations::discardPartialCopy(const QString &target)
 {
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
-        ::unlink(EncodeFileName(PartialCopyPath(target)).constData());
+        ::unlink(encodeFileName(partialCopyPath(target)).constData());
         return;
     }
 #endif
-    QFile::remove(PartialCopyPath(target));
+    QFile::remove(partialCopyPath(target));
 }
 
 FileOperations::EntryKind SystemFileOperations::entryKind(const QString &path)
@@ -541,7 +541,7 @@ FileOperations::EntryKind SystemFileOperations::entryKind(const QString &path)
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
         struct stat info;
-        if (::lstat(EncodeFileName(path).constData(), &info) != 0)
+        if (::lstat(encodeFileName(path).constData(), &info) != 0)
             return errno == ENOENT || errno == ENOTDIR ? EntryKind::None : EntryKind::File;
         return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
     }
@@ -557,7 +557,7 @@ QSet<QString> SystemFileOperations::folderNamesIn(const QString &folder)
     QSet<QString> names;
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
-        DIR *listing = ::opendir(EncodeFileName(folder).constData());
+        DIR *listing = ::opendir(encodeFileName(folder).constData());
         if (!listing)
             return names;
         while (const dirent *entry = ::readdir(listing)) {
@@ -569,7 +569,7 @@ QSet<QString> SystemFileOperations::folderNamesIn(const QString &folder)
                  S_ISDIR(info.st_mode));
             if (isFolder && std::strcmp(entry->d_name, ".") != 0 &&
                 std::strcmp(entry->d_name, "..") != 0)
-                names.insert(DecodeFileName(entry->d_name));
+                names.insert(decodeFileName(entry->d_name));
         }
         ::closedir(listing);
         return names;
@@ -585,18 +585,18 @@ bool SystemFileOperations::restoreSetAside(const QString &path)
 {
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly)
-        return placeWithoutReplacing(EncodeFileName(SetAsidePath(path)), EncodeFileName(path),
+        return placeWithoutReplacing(encodeFileName(setAsidePath(path)), encodeFileName(path),
                                      m_calls);
 #endif
-    return QFile::rename(SetAsidePath(path), path);
+    return QFile::rename(setAsidePath(path), path);
 }
 
 bool SystemFileOperations::sameContent(const QString &a, const QString &b)
 {
 #ifdef Q_OS_UNIX
     if (m_calls != FileSystemCalls::QtOnly) {
-        Descriptor first(::open(EncodeFileName(a).constData(), O_RDONLY | O_CLOEXEC));
-        Descriptor second(::open(EncodeFileName(b).constData(), O_RDONLY | O_CLOEXEC));
+        Descriptor first(::open(encodeFileName(a).constData(), O_RDONLY | O_CLOEXEC));
+        Descriptor second(::open(encodeFileName(b).constData(), O_RDONLY | O_CLOEXEC));
         struct stat firstInfo;
         struct stat secondInfo;
         if (first.get() < 0 || second.get() < 0 || ::fstat(first.get(), &firstInfo) != 0 ||

@@ -40,7 +40,7 @@ public:
     // cannot be read.
     virtual QSet<QString> folderNamesIn(const QString &folder) = 0;
     // Puts back at path the file that an interrupted move to another file system set
-    // aside (SetAsidePath); false when there is none, or path is taken.
+    // aside (setAsidePath); false when there is none, or path is taken.
     virtual bool restoreSetAside(const QString &path) = 0;
 };
 
@@ -87,19 +87,19 @@ private:
 // Where a copy to target keeps its data until it is complete: a hidden file beside it
 // whose short name comes from the target's path, so that it fits beside a name of any
 // legal length and an undo finds it again.
-QString PartialCopyPath(const QString &target);
+QString partialCopyPath(const QString &target);
 // Where a move to another file system keeps its source while it copies: a hidden
 // name beside the source, made the same way. Until the copy is complete and the
 // source gone, one of the two always holds the whole file under a known name.
-QString SetAsidePath(const QString &source);
+QString setAsidePath(const QString &source);
 
 // After a file came back out of the Trash: removes the Trash's note of where it came
 // from, so that the Trash does not list a file that is no longer in it.
-void ForgetTrashEntry(const QString &trashedPath);
+void forgetTrashEntry(const QString &trashedPath);
 
 // "message\n[path]", the form of every file-operation error.
-QString FileErrorText(const QString &message, const QString &path);
+QString fileErrorText(const QString &message, const QString &path);
 // Throws "Invalid characters in path" for a path that holds a control character,
 // a quotation mark, "<", ">" or "|" (on Windows also "*" and "?"). Such a path could
 // not be written to the undo log and read back exactly.
-void CheckPathCharacters(const QString &path);
+void checkPathCharacters(const QString &path);

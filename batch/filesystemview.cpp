@@ -20,7 +20,7 @@
 std::optional<FileIdentity> SystemFileSystemView::identity(const QString &path, bool followLinks)
 {
     struct statx info;
-    if (::statx(AT_FDCWD, EncodeFileName(path).constData(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW,
+    if (::statx(AT_FDCWD, encodeFileName(path).constData(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW,
                 STATX_INO, &info) != 0)
         return std::nullopt;
     return FileIdentity{(quint64(info.stx_dev_major) << 32) | info.stx_dev_minor, info.stx_ino};
@@ -28,7 +28,7 @@ std::optional<FileIdentity> SystemFileSystemView::identity(const QString &path, 
 
 std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &folder)
 {
-    const int fd = ::open(EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(encodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     FolderListing listing;
@@ -56,8 +56,8 @@ std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &fol
         (isFolder ? folders : files).append(name, qsizetype(std::strlen(name)) + 1);
     }
     ::closedir(dir);
-    listing.files = DecodeFileName(files);
-    listing.folders = DecodeFileName(folders);
+    listing.files = decodeFileName(files);
+    listing.folders = decodeFileName(folders);
     return listing;
 }
 

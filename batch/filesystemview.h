@@ -36,7 +36,7 @@ struct FolderListing
 
 // Calls visit with each name of a listing text.
 template <typename Visit>
-void ForEachListedName(QStringView text, Visit visit)
+void forEachListedName(QStringView text, Visit visit)
 {
     for (qsizetype start = 0; start < text.size();) {
         qsizetype end = text.indexOf(QChar(0), start);

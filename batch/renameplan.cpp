@@ -8,7 +8,7 @@
 
 using namespace Qt::StringLiterals;
 
-QString PlanStatusWord(PlanStatus status)
+QString planStatusWord(PlanStatus status)
 {
     static const QString words[PlanStatusCount] = {
         u"rename"_s,    u"unchanged"_s, u"numbered"_s, u"skip"_s,    u"overwrite"_s,
@@ -17,47 +17,47 @@ QString PlanStatusWord(PlanStatus status)
     return words[int(status)];
 }
 
-QString PlanStatusText(PlanStatus status)
+QString planStatusText(PlanStatus status)
 {
     static const QString texts[PlanStatusCount] = {
-        Translatable(u"Rename"),
-        Translatable(u"No change"),
-        Translatable(u"Numbered"),
-        Translatable(u"Skipped"),
-        Translatable(u"Replaces a file"),
-        Translatable(u"Duplicate name"),
-        Translatable(u"Folder in the way"),
-        Translatable(u"Invalid name"),
-        Translatable(u"File missing"),
-        Translatable(u"No preview"),
+        translatable(u"Rename"),
+        translatable(u"No change"),
+        translatable(u"Numbered"),
+        translatable(u"Skipped"),
+        translatable(u"Replaces a file"),
+        translatable(u"Duplicate name"),
+        translatable(u"Folder in the way"),
+        translatable(u"Invalid name"),
+        translatable(u"File missing"),
+        translatable(u"No preview"),
     };
-    return TranslateText(texts[int(status)]);
+    return translateText(texts[int(status)]);
 }
 
-QString PlanStatusDescription(PlanStatus status)
+QString planStatusDescription(PlanStatus status)
 {
     static const QString texts[PlanStatusCount] = {
-        Translatable(u"Gets the new name shown."),
-        Translatable(u"Already has this name; nothing to do."),
-        Translatable(u"The new name is taken; the file gets the numbered name shown."),
-        Translatable(u"The new name is taken, or the file is listed twice; it stays as it is."),
-        Translatable(u"Another file has this name; it goes to the Trash, and Undo restores it."),
-        Translatable(u"Another row gets the same name; with Overwrite one file would be lost."),
-        Translatable(u"A folder has this name; a folder is never replaced."),
-        Translatable(u"This name cannot exist here (empty, too long, or a forbidden character)."),
-        Translatable(u"The file is no longer there; it is passed over."),
-        Translatable(u"No new name yet: build the preview first."),
+        translatable(u"Gets the new name shown."),
+        translatable(u"Already has this name; nothing to do."),
+        translatable(u"The new name is taken; the file gets the numbered name shown."),
+        translatable(u"The new name is taken, or the file is listed twice; it stays as it is."),
+        translatable(u"Another file has this name; it goes to the Trash, and Undo restores it."),
+        translatable(u"Another row gets the same name; with Overwrite one file would be lost."),
+        translatable(u"A folder has this name; a folder is never replaced."),
+        translatable(u"This name cannot exist here (empty, too long, or a forbidden character)."),
+        translatable(u"The file is no longer there; it is passed over."),
+        translatable(u"No new name yet: build the preview first."),
     };
-    return TranslateText(texts[int(status)]);
+    return translateText(texts[int(status)]);
 }
 
-bool PlanStatusBlocks(PlanStatus status)
+bool planStatusBlocks(PlanStatus status)
 {
     return status == PlanStatus::Duplicate || status == PlanStatus::Folder ||
            status == PlanStatus::Invalid || status == PlanStatus::NoPreview;
 }
 
-bool PlanStatusActs(PlanStatus status)
+bool planStatusActs(PlanStatus status)
 {
     return status == PlanStatus::Rename || status == PlanStatus::Numbered ||
            status == PlanStatus::Overwrite;
@@ -66,16 +66,16 @@ bool PlanStatusActs(PlanStatus status)
 bool RenamePlan::blocked() const
 {
     for (int s = 0; s < PlanStatusCount; ++s) {
-        if (counts[s] > 0 && PlanStatusBlocks(PlanStatus(s)))
+        if (counts[s] > 0 && planStatusBlocks(PlanStatus(s)))
             return true;
     }
     return false;
 }
 
-QString RenamePlan::finalPath(const TRenameItems &items, qsizetype row) const
+QString RenamePlan::finalPath(const RenameItems &items, qsizetype row) const
 {
     const PlannedRow &planned = rows.at(row);
-    return PlanStatusActs(planned.status) ? planned.target : items.at(row).OriginalPath;
+    return planStatusActs(planned.status) ? planned.target : items.at(row).originalPath;
 }
 
 namespace {
@@ -117,8 +117,8 @@ struct PlanFolder
 
     void addListed()
     {
-        ForEachListedName(files, [&](QStringView name) { entries[name].exists = true; });
-        ForEachListedName(folders, [&](QStringView name) {
+        forEachListedName(files, [&](QStringView name) { entries[name].exists = true; });
+        forEachListedName(folders, [&](QStringView name) {
             Entry &entry = entries[name];
             entry.exists = entry.isFolder = true;
         });
@@ -140,7 +140,7 @@ bool holdsForbiddenCharacter(QStringView text)
 qsizetype lastSeparator(QStringView path)
 {
     for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        if (IsPathSeparator(path.at(i)))
+        if (isPathSeparator(path.at(i)))
             return i;
     }
     return -1;
@@ -148,7 +148,7 @@ qsizetype lastSeparator(QStringView path)
 
 QStringView withoutFinalSeparator(QStringView folder)
 {
-    while (folder.size() > 1 && IsPathSeparator(folder.back()))
+    while (folder.size() > 1 && isPathSeparator(folder.back()))
         folder.chop(1);
     return folder;
 }
@@ -156,7 +156,7 @@ QStringView withoutFinalSeparator(QStringView folder)
 // One allocation: the folder (with or without its final separator) and the name.
 QString joinPath(QStringView folder, QStringView name)
 {
-    const bool separated = !folder.isEmpty() && IsPathSeparator(folder.back());
+    const bool separated = !folder.isEmpty() && isPathSeparator(folder.back());
     QString path;
     path.reserve(folder.size() + name.size() + 1);
     path.append(folder);
@@ -190,7 +190,7 @@ bool isPlainName(QStringView name)
     if (name.isEmpty() || name == u"." || name == u"..")
         return false;
     for (QChar c : name) {
-        if (IsPathSeparator(c))
+        if (isPathSeparator(c))
             return false;
     }
     return true;
@@ -205,7 +205,7 @@ bool hasNamePart(QStringView fileName)
 class Planner
 {
 public:
-    Planner(const TRenameItems &items, const RenameOptions &options, FileSystemView &view,
+    Planner(const RenameItems &items, const RenameOptions &options, FileSystemView &view,
             bool previewed)
         : m_items(items)
         , m_options(options)
@@ -248,7 +248,7 @@ private:
     void orderSteps();
     void emitRow(qsizetype row);
 
-    const TRenameItems &m_items;
+    const RenameItems &m_items;
     const RenameOptions &m_options;
     FileSystemView &m_view;
     const bool m_previewed;
@@ -374,7 +374,7 @@ QString Planner::freeName(int folder, const QString &fileName, bool temporary, q
     QString base;
     QString ext;
     if (!temporary)
-        SplitFileName(fileName, &base, &ext);
+        splitFileName(fileName, &base, &ext);
     for (qint64 n = 1;; ++n) {
         QString candidate =
             temporary ? u".tessaly-%1"_s.arg(n) : u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
@@ -428,22 +428,22 @@ void Planner::readRows()
 
     if (m_toFolder) {
         m_plan.destination =
-            QDir::cleanPath(QDir::current().absoluteFilePath(TrimControl(m_options.destination)));
+            QDir::cleanPath(QDir::current().absoluteFilePath(trimControl(m_options.destination)));
         m_destination = folderFor(m_plan.destination);
     }
     for (qsizetype i = 0; i < count; ++i) {
-        const TRenameItem &item = m_items.at(i);
+        const RenameItem &item = m_items.at(i);
         PlannedRow &planned = m_plan.rows[i];
-        if (item.NewName.isEmpty()) {
+        if (item.newName.isEmpty()) {
             planned.status = m_previewed ? PlanStatus::Invalid : PlanStatus::NoPreview;
             continue;
         }
         // The log holds absolute, clean paths only, so the plan works with those. A row
         // in the folder of the row before needs only its name looked at.
-        const QString &path = item.OriginalPath;
+        const QString &path = item.originalPath;
         const bool sameFolder = m_lastFolder >= 0 && path.startsWith(m_lastFolderPath) &&
                                 isPlainName(QStringView(path).sliced(m_lastFolderPath.size()));
-        m_sources[i] = sameFolder ? path : AbsoluteCleanPath(path);
+        m_sources[i] = sameFolder ? path : absoluteCleanPath(path);
         const QString &source = m_sources.at(i);
         const qsizetype separator =
             sameFolder ? m_lastFolderPath.size() - 1 : lastSeparator(source);
@@ -477,12 +477,12 @@ void Planner::readRows()
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
         planned.target =
-            joinPath(m_toFolder ? QStringView(m_plan.destination) : folderPath, item.NewName);
-        if (!validName(i, item.NewName, targetFolder)) {
+            joinPath(m_toFolder ? QStringView(m_plan.destination) : folderPath, item.newName);
+        if (!validName(i, item.newName, targetFolder)) {
             planned.status = PlanStatus::Invalid;
             continue;
         }
-        m_targetKeys[i] = key(targetFolder, item.NewName);
+        m_targetKeys[i] = key(targetFolder, item.newName);
         m_pending[i] = true;
     }
 }
@@ -499,7 +499,7 @@ void Planner::claimTargets()
             continue;
         PlannedRow &planned = m_plan.rows[i];
         if (m_options.batchMode == BatchMode::RenameInPlace) {
-            if (sourceName(i) == m_items.at(i).NewName) {
+            if (sourceName(i) == m_items.at(i).newName) {
                 planned.status = PlanStatus::Unchanged;
                 planned.target.clear();
                 m_pending[i] = false;
@@ -614,13 +614,13 @@ void Planner::numberRows()
         // A file already named "photo (1).jpg" keeps that name rather than moving on.
         bool own = false;
         const QString name =
-            freeName(folder, m_items.at(i).NewName, false, i, m_copying ? nullptr : &own);
+            freeName(folder, m_items.at(i).newName, false, i, m_copying ? nullptr : &own);
         if (own) {
             planned.status = PlanStatus::Unchanged;
             planned.target.clear();
             continue;
         }
-        planned.target = joinPath(FolderPart(planned.target), name);
+        planned.target = joinPath(folderPart(planned.target), name);
         planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
     }
     for (qsizetype i = 0; i < count; ++i) {
@@ -650,7 +650,7 @@ void Planner::emitRow(qsizetype row)
 void Planner::orderSteps()
 {
     const qsizetype count = m_items.size();
-    const auto acts = [&](qsizetype row) { return PlanStatusActs(m_plan.rows.at(row).status); };
+    const auto acts = [&](qsizetype row) { return planStatusActs(m_plan.rows.at(row).status); };
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
@@ -715,40 +715,40 @@ RenamePlan Planner::run()
 
 } // namespace
 
-RenamePlan PlanBatch(const TRenameItems &items, const RenameOptions &options, FileSystemView &view,
+RenamePlan planBatch(const RenameItems &items, const RenameOptions &options, FileSystemView &view,
                      bool previewed)
 {
     return Planner(items, options, view, previewed).run();
 }
 
-QString PlanBlockedMessage(const TRenameItems &items, const RenamePlan &plan)
+QString planBlockedMessage(const RenameItems &items, const RenamePlan &plan)
 {
     if (plan.count(PlanStatus::NoPreview) > 0)
-        return TranslateText(u"Please build preview first (click \"Preview Result\" button)."_s);
+        return translateText(u"Please build preview first (click \"Preview Result\" button)."_s);
     qsizetype blocked = 0;
     QStringList lines;
     for (qsizetype i = 0; i < plan.rows.size(); ++i) {
         const PlannedRow &row = plan.rows.at(i);
-        if (!PlanStatusBlocks(row.status))
+        if (!planStatusBlocks(row.status))
             continue;
         if (++blocked <= 5) {
-            lines.append(u"%1 -> %2: %3"_s.arg(FileNamePart(items.at(i).OriginalPath),
-                                               items.at(i).NewName, PlanStatusText(row.status)));
+            lines.append(u"%1 -> %2: %3"_s.arg(fileNamePart(items.at(i).originalPath),
+                                               items.at(i).newName, planStatusText(row.status)));
         }
     }
     if (blocked > 5)
         lines.append(u"..."_s);
-    return TranslateText(u"Nothing was renamed. Files that cannot get the names shown: %1"_s)
+    return translateText(u"Nothing was renamed. Files that cannot get the names shown: %1"_s)
                .arg(blocked) +
            u"\n\n"_s + lines.join(u'\n');
 }
 
-QString PlanSummary(const RenamePlan &plan)
+QString planSummary(const RenamePlan &plan)
 {
     QStringList parts;
     for (int s = 1; s < PlanStatusCount; ++s) {
         if (plan.counts[s] > 0)
-            parts.append(u"%1: %2"_s.arg(PlanStatusText(PlanStatus(s))).arg(plan.counts[s]));
+            parts.append(u"%1: %2"_s.arg(planStatusText(PlanStatus(s))).arg(plan.counts[s]));
     }
     return parts.join(u", "_s);
 }

@@ -26,14 +26,14 @@ enum class PlanStatus : quint8 {
 inline constexpr int PlanStatusCount = int(PlanStatus::NoPreview) + 1;
 
 // The fixed English word for tools ("rename", "no-preview" ...).
-QString PlanStatusWord(PlanStatus status);
+QString planStatusWord(PlanStatus status);
 // A short label for people ("Numbered"), and a sentence that explains it; translated.
-QString PlanStatusText(PlanStatus status);
-QString PlanStatusDescription(PlanStatus status);
+QString planStatusText(PlanStatus status);
+QString planStatusDescription(PlanStatus status);
 // Whether a row of this status keeps the whole batch from starting.
-bool PlanStatusBlocks(PlanStatus status);
+bool planStatusBlocks(PlanStatus status);
 // Whether the file ends under a new path (in copy mode: whether a copy is made).
-bool PlanStatusActs(PlanStatus status);
+bool planStatusActs(PlanStatus status);
 
 struct PlannedRow
 {
@@ -68,7 +68,7 @@ struct RenamePlan
     // Whether any row keeps the batch from starting.
     bool blocked() const;
     // The path a row will have afterwards: its target, or its source when left alone.
-    QString finalPath(const TRenameItems &items, qsizetype row) const;
+    QString finalPath(const RenameItems &items, qsizetype row) const;
 };
 
 // Decides every row's outcome for carrying out the items' NewName with options: the
@@ -79,13 +79,13 @@ struct RenamePlan
 // Reads folders through view and changes nothing. previewed says that every NewName
 // comes from a preview, so that an empty one is an empty name rather than a missing
 // preview.
-RenamePlan PlanBatch(const TRenameItems &items, const RenameOptions &options, FileSystemView &view,
+RenamePlan planBatch(const RenameItems &items, const RenameOptions &options, FileSystemView &view,
                      bool previewed = false);
 
 // Why a blocked plan cannot run, for people: "Please build preview first ..." when a
 // row has no preview, else how many rows are blocked and the first few of them.
-QString PlanBlockedMessage(const TRenameItems &items, const RenamePlan &plan);
+QString planBlockedMessage(const RenameItems &items, const RenamePlan &plan);
 
 // "3 duplicates, 2 unchanged": the rows that are not plain renames, translated;
 // empty when every row is a rename.
-QString PlanSummary(const RenamePlan &plan);
+QString planSummary(const RenamePlan &plan);

@@ -27,7 +27,7 @@ using EntryKind = FileOperations::EntryKind;
 
 [[noreturn]] void failExists(const QString &path)
 {
-    throw TessalyError(FileErrorText(u"The specified file already exists"_s, path));
+    throw TessalyError(fileErrorText(u"The specified file already exists"_s, path));
 }
 
 // The last record of a killed batch, when the batch was killed within a move to
@@ -110,7 +110,7 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
     // A rename would move a folder as readily as a file.
     if (folders.at(moved))
         failExists(moved);
-    if (std::none_of(original.cbegin(), original.cend(), IsPathSeparator)) { // a bare name
+    if (std::none_of(original.cbegin(), original.cend(), isPathSeparator)) { // a bare name
         if (files.fileExists(moved))
             throw TessalyError(u"Unable to create directory\n[]"_s);
         return;
@@ -123,15 +123,15 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
             done = files.move(moved, original);
         } catch (const TessalyError &) {
             if (files.entryKind(moved) != EntryKind::None) {
-                if (madeFolder || files.folderExists(FolderPart(original)))
+                if (madeFolder || files.folderExists(folderPart(original)))
                     throw;
-                files.makeFolders(FolderPart(original));
+                files.makeFolders(folderPart(original));
                 madeFolder = true;
                 continue;
             }
         }
         if (done) {
-            ForgetTrashEntry(moved); // a file Overwrite had sent to the Trash
+            forgetTrashEntry(moved); // a file Overwrite had sent to the Trash
             return;
         }
         if (files.entryKind(moved) == EntryKind::None) {
@@ -172,7 +172,7 @@ public:
         : m_file(logPath + u".undone"_s)
     {
         struct stat info;
-        if (::stat(EncodeFileName(logPath).constData(), &info) == 0)
+        if (::stat(encodeFileName(logPath).constData(), &info) == 0)
             m_log = QByteArray::number(quint64(info.st_ino)) + ' ' +
                     QByteArray::number(qint64(info.st_size)) + '\n';
         if (m_file.open(QIODevice::ReadOnly)) {
@@ -233,16 +233,16 @@ private:
 
 } // namespace
 
-void UndoLastBatch(UserMessages &messages, FileOperations &files,
+void undoLastBatch(UserMessages &messages, FileOperations &files,
                    const std::function<void()> &clearList, const BatchProgress &progress)
 {
-    const QString logPath = UndoLogPath();
+    const QString logPath = undoLogPath();
     if (!files.fileExists(logPath)) {
-        messages.information(TranslateText(u"No undo log found in AppData."_s));
+        messages.information(translateText(u"No undo log found in AppData."_s));
         return;
     }
     UndoLogLock lock(logPath);
-    const UndoLogContent log = ParseUndoLog(ReadUndoLog(logPath));
+    const UndoLogContent log = parseUndoLog(readUndoLog(logPath));
 
     FoldersInTheWay folders(log.records, files);
     UndoProgress undone(logPath);
@@ -251,7 +251,7 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
     for (qsizetype i = first; i >= 0; --i) {
         if (i < first && progress.stopRequested && progress.stopRequested()) {
             messages.information(
-                TranslateText(
+                translateText(
                     u"Undo stopped after %1 of %2 files. Undo again brings back the rest."_s)
                     .arg(count - 1 - i)
                     .arg(count));
@@ -271,8 +271,8 @@ void UndoLastBatch(UserMessages &messages, FileOperations &files,
         clearList();
     if (log.unreadable > 0) {
         messages.warning(
-            TranslateText(u"Lines of the undo log that could not be read were passed over: %1."_s)
+            translateText(u"Lines of the undo log that could not be read were passed over: %1."_s)
                 .arg(log.unreadable));
     }
-    messages.information(TranslateText(u"Undo completed for the last rename operation."_s));
+    messages.information(translateText(u"Undo completed for the last rename operation."_s));
 }

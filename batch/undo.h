@@ -11,5 +11,5 @@ class UserMessages;
 // clearList and reports completion. A failing operation throws; the log then stays,
 // so that running the undo again goes on where it stopped. progress hears of every
 // record undone and may stop the undo between two records: the log then stays too.
-void UndoLastBatch(UserMessages &messages, FileOperations &files,
+void undoLastBatch(UserMessages &messages, FileOperations &files,
                    const std::function<void()> &clearList = {}, const BatchProgress &progress = {});

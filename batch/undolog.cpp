@@ -46,7 +46,7 @@ UndoLogLock::UndoLogLock(const QString &logPath)
     m_fd = ::open(QFile::encodeName(lockPath).constData(),
                   O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (m_fd < 0) {
-        throw TessalyError(TranslateText(u"Cannot create file \"%1\". %2"_s)
+        throw TessalyError(translateText(u"Cannot create file \"%1\". %2"_s)
                                .arg(QDir::toNativeSeparators(lockPath), systemErrorText(errno)));
     }
     // Long enough for a batch that is just ending to let go, short enough that a
@@ -63,7 +63,7 @@ UndoLogLock::UndoLogLock(const QString &logPath)
         if (patience.hasExpired()) {
             release();
             throw TessalyError(
-                TranslateText(u"Another rename is running. Try again when it has finished."_s));
+                translateText(u"Another rename is running. Try again when it has finished."_s));
         }
         QThread::msleep(50);
     }
@@ -81,7 +81,7 @@ void UndoLogLock::release()
     m_fd = -1;
 }
 
-QByteArray ReadUndoLog(const QString &path)
+QByteArray readUndoLog(const QString &path)
 {
     // A link in the log's place was not put there by a batch: it is not followed.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -90,16 +90,16 @@ QByteArray ReadUndoLog(const QString &path)
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        throw TessalyError(TranslateText(u"Cannot open file \"%1\". %2"_s)
+        throw TessalyError(translateText(u"Cannot open file \"%1\". %2"_s)
                                .arg(QDir::toNativeSeparators(path), systemErrorText(error)));
     }
     return file.readAll();
 }
 
-QByteArray UndoRecord(const QString &original, const QString &target)
+QByteArray undoRecord(const QString &original, const QString &target)
 {
     // The exact bytes of each name, so that the undo reaches the same files.
-    return '"' + EncodeFileName(original) + "\",\"" + EncodeFileName(target) + "\"\r\n";
+    return '"' + encodeFileName(original) + "\",\"" + encodeFileName(target) + "\"\r\n";
 }
 
 namespace {
@@ -148,13 +148,13 @@ UndoJournal::UndoJournal(QString path)
     , m_newPath(m_nativePath + ".new")
 {
     const auto parentOf = [](const QString &folder) {
-        const QString parent = FolderPart(folder);
+        const QString parent = folderPart(folder);
         return parent.size() > 1 ? parent.chopped(1) : QString();
     };
-    for (QString folder = QDir::cleanPath(FolderPart(m_path));
+    for (QString folder = QDir::cleanPath(folderPart(m_path));
          !folder.isEmpty() && !QFileInfo::exists(folder); folder = parentOf(folder))
         m_createdFolders.prepend(folder);
-    QDir().mkpath(FolderPart(m_path));
+    QDir().mkpath(folderPart(m_path));
     m_lock.emplace(m_path);
 }
 
@@ -165,7 +165,7 @@ UndoJournal::~UndoJournal()
 
 void UndoJournal::fail(int error)
 {
-    throw TessalyError(TranslateText(u"Cannot create file \"%1\". %2"_s)
+    throw TessalyError(translateText(u"Cannot create file \"%1\". %2"_s)
                            .arg(QDir::toNativeSeparators(m_path), systemErrorText(error)));
 }
 
@@ -191,8 +191,8 @@ void UndoJournal::open()
         fail(error);
     m_placed = true;
     for (const QString &folder : std::as_const(m_createdFolders))
-        syncFolder(FolderPart(folder));
-    syncFolder(FolderPart(m_path));
+        syncFolder(folderPart(folder));
+    syncFolder(folderPart(m_path));
 }
 
 void UndoJournal::reserve(qint64 size)
@@ -233,7 +233,7 @@ int UndoJournal::end(bool keep)
             ::rename(m_previousPath.constData(), m_nativePath.constData());
         else
             ::unlink(m_nativePath.constData());
-        syncFolder(FolderPart(m_path));
+        syncFolder(folderPart(m_path));
     } else if (!m_previousPath.isEmpty()) {
         ::unlink(m_previousPath.constData());
     }
@@ -257,9 +257,9 @@ void UndoJournal::setMark(char mark)
 
 void UndoJournal::append(const QString &original, const QString &target)
 {
-    // Written in its parts, as UndoRecord forms it.
-    const QByteArray from = EncodeFileName(original);
-    const QByteArray to = EncodeFileName(target);
+    // Written in its parts, as undoRecord forms it.
+    const QByteArray from = encodeFileName(original);
+    const QByteArray to = encodeFileName(target);
     const qint64 size = from.size() + to.size() + 7;
     if (m_fd < 0)
         open();
@@ -378,17 +378,17 @@ std::optional<UndoRecordPaths> parseRecord(QByteArrayView line, bool allUtf8)
         return std::nullopt;
     if (allUtf8)
         return UndoRecordPaths{QString::fromUtf8(original), QString::fromUtf8(moved)};
-    return UndoRecordPaths{DecodeFileName(original), DecodeFileName(moved)};
+    return UndoRecordPaths{decodeFileName(original), decodeFileName(moved)};
 }
 
 } // namespace
 
-std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line)
+std::optional<UndoRecordPaths> parseUndoRecord(QByteArrayView line)
 {
     return parseRecord(line, false);
 }
 
-UndoLogContent ParseUndoLog(QByteArrayView content)
+UndoLogContent parseUndoLog(QByteArrayView content)
 {
     UndoLogContent log;
     log.records.reserve(content.count('\n'));
@@ -418,10 +418,10 @@ UndoLogContent ParseUndoLog(QByteArrayView content)
     return log;
 }
 
-QStringList UndoLogLines(const QByteArray &content)
+QStringList undoLogLines(const QByteArray &content)
 {
     QStringList lines;
     forEachLine(withoutByteOrderMark(content),
-                [&](QByteArrayView line) { lines.append(DecodeFileName(line)); });
+                [&](QByteArrayView line) { lines.append(decodeFileName(line)); });
     return lines;
 }

@@ -85,16 +85,16 @@ private:
 };
 
 // The bytes of the log at path; a link there is refused with "Cannot open file ...".
-QByteArray ReadUndoLog(const QString &path);
+QByteArray readUndoLog(const QString &path);
 
 // One record of the log as written: the path before and the path after.
-QByteArray UndoRecord(const QString &original, const QString &target);
+QByteArray undoRecord(const QString &original, const QString &target);
 
 // The lines of a log's text: UTF-8 with or without its byte-order mark, lines ended
 // by CR LF, LF or CR; text after the last line end is a line when not empty. A name
-// that is not UTF-8 is in the log as its bytes and read back as DecodeFileName reads
+// that is not UTF-8 is in the log as its bytes and read back as decodeFileName reads
 // it.
-QStringList UndoLogLines(const QByteArray &content);
+QStringList undoLogLines(const QByteArray &content);
 
 struct UndoRecordPaths
 {
@@ -108,7 +108,7 @@ struct UndoRecordPaths
 // a quotation mark inside a path, or with a new path that is not absolute (it would
 // be taken from whatever folder the undo runs in). A bare original path is a record:
 // the undo reports it.
-std::optional<UndoRecordPaths> ParseUndoRecord(QByteArrayView line);
+std::optional<UndoRecordPaths> parseUndoRecord(QByteArrayView line);
 
 struct UndoLogContent
 {
@@ -121,4 +121,4 @@ struct UndoLogContent
 };
 
 // The records of a log file's bytes; the first line, the header, is never read as one.
-UndoLogContent ParseUndoLog(QByteArrayView content);
+UndoLogContent parseUndoLog(QByteArrayView content);

@@ -29,40 +29,40 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-TRenameItems syntheticItems(int count)
+RenameItems syntheticItems(int count)
 {
     static const QStringList stems{u"IMG_"_s, u"holiday photo "_s, u"Report-final v"_s, u"scan"_s,
                                    u"track "_s};
     static const QStringList exts{u".jpg"_s, u".png"_s, u".pdf"_s, u".mp3"_s, u""_s};
-    TRenameItems items;
+    RenameItems items;
     items.reserve(count);
     for (int i = 0; i < count; ++i) {
         const QString name = stems.at(i % stems.size()) + QString::number(i * 7919 % 100000);
-        TRenameItem item =
-            MakeRenameItem(u"/home/user/pictures/2026/"_s + name + exts.at(i / 3 % exts.size()));
-        item.Size = 1000 + i;
+        RenameItem item =
+            makeRenameItem(u"/home/user/pictures/2026/"_s + name + exts.at(i / 3 % exts.size()));
+        item.size = 1000 + i;
         // Creation times spread over three years, across daylight-saving changes.
-        item.CreatedUtc = 45000.0 + (i % 1100) + (i % 86400) / 86400.0;
+        item.createdUtc = 45000.0 + (i % 1100) + (i % 86400) / 86400.0;
         items.append(item);
     }
     return items;
 }
 
 // Previews items once per round and returns the best time in nanoseconds.
-qint64 bestPreview(const TRenameItems &source, const RenameOptions &options, int rounds,
+qint64 bestPreview(const RenameItems &source, const RenameOptions &options, int rounds,
                    QString *sample)
 {
     SilentMessages messages;
     qint64 bestNs = std::numeric_limits<qint64>::max();
     for (int round = 0; round < rounds; ++round) {
-        TRenameItems items = source;
+        RenameItems items = source;
         items.detach();
         QElapsedTimer timer;
         timer.start();
-        PreviewNames(items, options, {}, messages);
+        previewNames(items, options, {}, messages);
         bestNs = std::min(bestNs, timer.nsecsElapsed());
-        const TRenameItem &shown = items.at(1);
-        *sample = shown.OriginalName + shown.Ext + u" -> "_s + shown.NewName;
+        const RenameItem &shown = items.at(1);
+        *sample = shown.originalName + shown.ext + u" -> "_s + shown.newName;
     }
     return bestNs;
 }
@@ -81,12 +81,12 @@ void pictureSizes(QTextStream &out, int rounds)
     const QString jpg = dir.filePath(u"model.jpg"_s);
     picture.save(png);
     picture.save(jpg, "jpg", 90);
-    TRenameItems items;
+    RenameItems items;
     for (int i = 0; i < 1000; ++i) {
         const QString path = dir.filePath(
             u"photo%1%2"_s.arg(i, 4, 10, QLatin1Char('0')).arg(i % 2 ? u".jpg"_s : u".png"_s));
         QFile::copy(i % 2 ? jpg : png, path);
-        items.append(MakeRenameItem(path));
+        items.append(makeRenameItem(path));
     }
 
     RenameOptions options;
@@ -99,8 +99,8 @@ void pictureSizes(QTextStream &out, int rounds)
         QElapsedTimer timer;
         timer.start();
         qint64 pixels = 0;
-        for (const TRenameItem &item : items)
-            pixels += QImage(item.OriginalPath).width();
+        for (const RenameItem &item : items)
+            pixels += QImage(item.originalPath).width();
         decodeNs = std::min(decodeNs, timer.nsecsElapsed());
         if (pixels != 1600 * 1000)
             out << "decoding failed\n";
@@ -136,7 +136,7 @@ double exiftoolSeconds(const QString &folder, const QStringList &tags, int round
 
 // Previews items with the metadata cache emptied before each round, so that every
 // round reads every file (from the system's warm file cache); files per second.
-double metadataFilesPerSecond(const TRenameItems &items, const QString &pattern, int rounds,
+double metadataFilesPerSecond(const RenameItems &items, const QString &pattern, int rounds,
                               QString *sample)
 {
     RenameOptions options;
@@ -144,16 +144,16 @@ double metadataFilesPerSecond(const TRenameItems &items, const QString &pattern,
     SilentMessages messages;
     double best = 0;
     for (int round = 0; round <= rounds; ++round) {
-        TRenameItems previewed = items;
-        ClearMetadataCache();
+        RenameItems previewed = items;
+        clearMetadataCache();
         QElapsedTimer timer;
         timer.start();
-        PreviewNames(previewed, options, {}, messages);
+        previewNames(previewed, options, {}, messages);
         const double perSecond = items.size() / (double(timer.nsecsElapsed()) / 1e9);
         if (round > 0)
             best = std::max(best, perSecond);
-        *sample = previewed.at(1).OriginalName + previewed.at(1).Ext + u" -> "_s +
-                  previewed.at(1).NewName;
+        *sample = previewed.at(1).originalName + previewed.at(1).ext + u" -> "_s +
+                  previewed.at(1).newName;
     }
     return best;
 }
@@ -163,7 +163,7 @@ double metadataFilesPerSecond(const TRenameItems &items, const QString &pattern,
 // exiftool reading the same tags from the same folders.
 void metadataKeywords(QTextStream &out, int rounds)
 {
-    InstallMetadataReader();
+    installMetadataReader();
     QTemporaryDir dir;
     const QString photos = dir.filePath(u"photos"_s);
     const QString music = dir.filePath(u"music"_s);
@@ -204,14 +204,14 @@ void metadataKeywords(QTextStream &out, int rounds)
         {u"Exif.GPSInfo.GPSLongitude"_s, u"7/1 26/1 4321/100"_s},
         {u"Xmp.xmp.Rating"_s, u"3"_s},
     };
-    if (!WriteSampleJpeg(model, QSize(1600, 1200), camera, true)) {
+    if (!writeSampleJpeg(model, QSize(1600, 1200), camera, true)) {
         out << "(h) could not write the sample photos\n";
         return;
     }
     QFile modelFile(model);
     modelFile.open(QIODevice::ReadOnly);
     const QByteArray modelBytes = modelFile.readAll();
-    TRenameItems photoItems;
+    RenameItems photoItems;
     for (int i = 0; i < 1000; ++i) {
         const QString path = photos + u"/IMG_%1.JPG"_s.arg(i + 1, 4, 10, QLatin1Char('0'));
         QFile file(path);
@@ -219,19 +219,19 @@ void metadataKeywords(QTextStream &out, int rounds)
         file.write(modelBytes);
         file.close();
         const QDateTime taken = QDateTime(QDate(2025, 7, 14), QTime(9, 0)).addSecs(i * 37);
-        WritePhotoTags(
+        writePhotoTags(
             path, {{u"Exif.Photo.DateTimeOriginal"_s, taken.toString(u"yyyy:MM:dd HH:mm:ss"_s)},
                    {u"Exif.Photo.DateTimeDigitized"_s, taken.toString(u"yyyy:MM:dd HH:mm:ss"_s)}});
-        photoItems.append(MakeRenameItem(path));
+        photoItems.append(makeRenameItem(path));
     }
-    TRenameItems songItems;
+    RenameItems songItems;
     for (int i = 0; i < 1000; ++i) {
         const QString ext = QStringList{u"mp3"_s, u"flac"_s, u"ogg"_s}.at(i % 3);
         const QString path = music + u"/track%1.%2"_s.arg(i + 1, 4, 10, QLatin1Char('0')).arg(ext);
-        const bool written = ext == u"mp3"_s    ? WriteSilentMp3(path, 20)
-                             : ext == u"flac"_s ? WriteSilentFlac(path, 20)
-                                                : WriteSilentOgg(path, 20);
-        if (!written || !WriteAudioTags(path, {{u"ARTIST"_s, u"Artist %1"_s.arg(i % 40)},
+        const bool written = ext == u"mp3"_s    ? writeSilentMp3(path, 20)
+                             : ext == u"flac"_s ? writeSilentFlac(path, 20)
+                                                : writeSilentOgg(path, 20);
+        if (!written || !writeAudioTags(path, {{u"ARTIST"_s, u"Artist %1"_s.arg(i % 40)},
                                                {u"TITLE"_s, u"Song number %1"_s.arg(i)},
                                                {u"ALBUM"_s, u"Album %1"_s.arg(i / 12)},
                                                {u"TRACKNUMBER"_s, u"%1/12"_s.arg(i % 12 + 1)},
@@ -240,7 +240,7 @@ void metadataKeywords(QTextStream &out, int rounds)
             out << "(h) could not write the sample songs\n";
             return;
         }
-        songItems.append(MakeRenameItem(path));
+        songItems.append(makeRenameItem(path));
     }
 
     // exiftool's own start (Perl and its modules) counts, as a user running it pays it;
@@ -279,11 +279,11 @@ void metadataKeywords(QTextStream &out, int rounds)
     RenameOptions options;
     options.pattern = u"{exif:taken:yyyy-MM-dd_HH-mm-ss}_{name}"_s;
     SilentMessages messages;
-    TRenameItems again = photoItems;
-    PreviewNames(again, options, {}, messages);
+    RenameItems again = photoItems;
+    previewNames(again, options, {}, messages);
     QElapsedTimer timer;
     timer.start();
-    PreviewNames(again, options, {}, messages);
+    previewNames(again, options, {}, messages);
     out << qSetFieldWidth(50) << Qt::left << "    the same photos previewed again"
         << qSetFieldWidth(0) << QString::number(1000 / (double(timer.nsecsElapsed()) / 1e9), 'f', 0)
         << " files/s (values kept while size and time stay)\n";
@@ -329,29 +329,29 @@ void batchAndUndo(QTextStream &out, int count)
         for (const QString &path : bare) {
             const QByteArray from = QFile::encodeName(path);
             const QByteArray to =
-                QFile::encodeName(FolderPart(path) + u"r_"_s + FileNamePart(path));
+                QFile::encodeName(folderPart(path) + u"r_"_s + fileNamePart(path));
             ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
         }
         bareSeconds = std::min(bareSeconds, seconds(timer));
 
-        TRenameItems items;
+        RenameItems items;
         for (const QString &path : makeFiles(root.filePath(prefix + u"batch"_s), count))
-            items.append(MakeRenameItem(path));
+            items.append(makeRenameItem(path));
         RenameOptions options;
         options.pattern = u"{counter}_{name}"_s;
         options.digits = u"6"_s;
         SilentMessages messages;
         SystemFileOperations files;
-        PreviewNames(items, options, {}, messages);
+        previewNames(items, options, {}, messages);
         timer.start();
         SystemFileSystemView view;
-        const RenamePlan plan = PlanBatch(items, options, view, true);
+        const RenamePlan plan = planBatch(items, options, view, true);
         planSeconds = std::min(planSeconds, seconds(timer));
         timer.start();
-        ExecutePlan(items, plan, options, messages, files);
+        executePlan(items, plan, options, messages, files);
         batchSeconds = std::min(batchSeconds, seconds(timer));
         timer.start();
-        UndoLastBatch(messages, files);
+        undoLastBatch(messages, files);
         undoSeconds = std::min(undoSeconds, seconds(timer));
     }
 
@@ -409,7 +409,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     out << "Preview of " << count << " items, best of " << rounds << " runs\n";
-    const TRenameItems items = syntheticItems(count);
+    const RenameItems items = syntheticItems(count);
     for (const Scenario &scenario : scenarios) {
         if (!only.contains(QLatin1Char(scenario.name[1])))
             continue;

@@ -163,8 +163,8 @@ void fileListBench(QTextStream &out, int count, int rounds)
         bestBoth = std::min(bestBoth, both);
         listed = form.fileList().items().size();
     }
-    const TRenameItem &shown = form.fileList().items().at(1);
-    const QString shownName = shown.OriginalName + shown.Ext + u" -> "_s + shown.NewName;
+    const RenameItem &shown = form.fileList().items().at(1);
+    const QString shownName = shown.originalName + shown.ext + u" -> "_s + shown.newName;
 
     // The same through the window's own commands, as a user meets them: how long the
     // user-interface thread is kept from its events at most (a timer that should tick
@@ -282,8 +282,8 @@ void windowFigures(QTextStream &out, int count, int rounds)
         << QString::number(bytesPerFile, 'f', 0) << " | "
         << QString::number(double(kilobytes("VmHWM:")) / 1024.0, 'f', 0) << " MB |";
     if (form.fileList().items().size() != count || !messages.errors.isEmpty())
-        out << " (listed " << form.fileList().items().size() << ", " << messages.errors.join(u"; "_s)
-            << ")";
+        out << " (listed " << form.fileList().items().size() << ", "
+            << messages.errors.join(u"; "_s) << ")";
     out << "\n";
     out.flush();
 }

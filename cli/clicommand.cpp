@@ -88,7 +88,7 @@ public:
                 return;
             m_lastWrite.start();
             m_written = true;
-            m_err << u"\r\x1b[K%1 of %2  %3"_s.arg(done).arg(total).arg(FileNamePart(path))
+            m_err << u"\r\x1b[K%1 of %2  %3"_s.arg(done).arg(total).arg(fileNamePart(path))
                   << Qt::flush;
         };
         return progress;
@@ -104,11 +104,11 @@ private:
 
 } // namespace
 
-int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     QCommandLineParser parser;
     QString keywords = u"Keywords from inside the files (empty when a file lacks the value):"_s;
-    for (const KeywordHelpLine &line : MetadataKeywordHelp())
+    for (const KeywordHelpLine &line : metadataKeywordHelp())
         keywords += u"\n  "_s + line.keywords + u"\n      "_s + line.sentence;
     parser.setApplicationDescription(
         u"Previews new names for files, as the Tessaly window does; with --execute,\n"
@@ -124,7 +124,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     // A switch for every option that has one, as the option table describes it.
     QList<std::pair<const OptionField *, QCommandLineOption>> optionSwitches;
-    for (const OptionField &field : RenameOptionFields()) {
+    for (const OptionField &field : renameOptionFields()) {
         if (field.cliSwitch.isEmpty())
             continue;
         QCommandLineOption option(field.cliSwitch.toString(), field.cliHelp.toString());
@@ -185,9 +185,9 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     QStringList importedNames;
     try {
         if (parser.isSet(presetOption))
-            options = LoadPresetFile(parser.value(presetOption), options);
+            options = loadPresetFile(parser.value(presetOption), options);
         if (parser.isSet(nameListOption))
-            importedNames = LoadNameList(parser.value(nameListOption));
+            importedNames = loadNameList(parser.value(nameListOption));
     } catch (const TessalyError &error) {
         return failed(error);
     }
@@ -220,7 +220,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
     if (parser.isSet(savePresetOption)) {
         try {
-            SavePresetFile(parser.value(savePresetOption), options);
+            savePresetFile(parser.value(savePresetOption), options);
         } catch (const TessalyError &error) {
             return failed(error);
         }
@@ -231,7 +231,7 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
             return usageError(u"--undo takes no files and no --execute"_s);
         try {
             TerminalProgress progress(err);
-            UndoLastBatch(messages, files, {}, progress.batchProgress());
+            undoLastBatch(messages, files, {}, progress.batchProgress());
         } catch (const TessalyError &error) {
             return failed(error);
         }
@@ -242,13 +242,13 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (paths.isEmpty())
         return usageError(u"no file or folder given"_s);
 
-    TRenameItems items;
+    RenameItems items;
     ListedPaths listed;
     // Files in argument order, each listed once, as the window's file list takes them.
     // A single folder's walk meets each file once: its files need no look-up.
     const bool oneArgument = paths.size() == 1;
-    const auto add = [&](TRenameItem item) {
-        if (oneArgument || listed.insertIfNew(item.OriginalPath))
+    const auto add = [&](RenameItem item) {
+        if (oneArgument || listed.insertIfNew(item.originalPath))
             items.append(std::move(item));
     };
     for (const QString &argument : paths) {
@@ -257,25 +257,24 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
             // A folder's files in natural order (IMG_2 before IMG_10), as the window
             // lists them, so that {counter} numbers them as people expect. Sizes and
             // times are read only if the names ask for them.
-            TRenameItems folderItems =
-                CollectFolderItems(path, options.includeSubfolders, false);
-            SortNaturally(folderItems);
+            RenameItems folderItems = collectFolderItems(path, options.includeSubfolders, false);
+            sortNaturally(folderItems);
             if (oneArgument) {
                 items = std::move(folderItems);
                 break;
             }
-            for (TRenameItem &item : folderItems)
+            for (RenameItem &item : folderItems)
                 add(std::move(item));
-        } else if (std::optional<TRenameItem> item = ReadRenameItem(path)) {
+        } else if (std::optional<RenameItem> item = readRenameItem(path)) {
             add(std::move(*item));
         } else {
-            err << u"tessaly-cli: no such file or folder: %1"_s.arg(DisplayFileName(argument))
+            err << u"tessaly-cli: no such file or folder: %1"_s.arg(displayFileName(argument))
                 << Qt::endl;
         }
     }
 
     try {
-        if (!PreviewNames(items, options, importedNames, messages))
+        if (!previewNames(items, options, importedNames, messages))
             return 1;
     } catch (const TessalyError &error) {
         return failed(error);
@@ -285,13 +284,13 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     const bool showPlan = parser.isSet(planOption);
     if (!showPlan) {
         const bool tsv = parser.isSet(tsvOption);
-        for (const TRenameItem &item : items) {
+        for (const RenameItem &item : items) {
             if (tsv)
-                out << DisplayFileName(item.OriginalPath) << u'\t' << DisplayFileName(item.NewName)
+                out << displayFileName(item.originalPath) << u'\t' << displayFileName(item.newName)
                     << u'\n';
             else
-                out << DisplayFileName(FileNamePart(item.OriginalPath)) << u" -> "_s
-                    << DisplayFileName(item.NewName) << u'\n';
+                out << displayFileName(fileNamePart(item.originalPath)) << u" -> "_s
+                    << displayFileName(item.newName) << u'\n';
         }
         out.flush();
         if (!execute)
@@ -300,32 +299,32 @@ int RunCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     const bool toFolder = options.batchMode == BatchMode::CopyToFolder ||
                           options.batchMode == BatchMode::MoveToFolder;
-    if (toFolder && TrimControl(options.destination).isEmpty()) {
+    if (toFolder && trimControl(options.destination).isEmpty()) {
         messages.warning(
-            TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
+            translateText(u"Please select a destination folder for Copy/Move mode."_s));
         return 1;
     }
     SystemFileSystemView view;
-    const RenamePlan plan = PlanBatch(items, options, view, true);
+    const RenamePlan plan = planBatch(items, options, view, true);
     if (showPlan) {
         for (qsizetype i = 0; i < items.size(); ++i) {
             const PlannedRow &row = plan.rows.at(i);
-            const QString &source = items.at(i).OriginalPath;
+            const QString &source = items.at(i).originalPath;
             const QString shown =
-                PlanStatusActs(row.status) || !row.target.isEmpty() ? row.target : source;
-            out << DisplayFileName(source) << u'\t' << DisplayFileName(shown) << u'\t'
-                << PlanStatusWord(row.status) << u'\n';
+                planStatusActs(row.status) || !row.target.isEmpty() ? row.target : source;
+            out << displayFileName(source) << u'\t' << displayFileName(shown) << u'\t'
+                << planStatusWord(row.status) << u'\n';
         }
         out.flush();
     }
     if (plan.blocked()) {
-        err << PlanBlockedMessage(items, plan) << Qt::endl;
+        err << planBlockedMessage(items, plan) << Qt::endl;
         return 1;
     }
     if (execute) {
         try {
             TerminalProgress progress(err);
-            ExecutePlan(items, plan, options, messages, files, {}, progress.batchProgress());
+            executePlan(items, plan, options, messages, files, {}, progress.batchProgress());
         } catch (const TessalyError &error) {
             return failed(error);
         }

@@ -16,9 +16,9 @@ int main(int argc, char *argv[])
     // UTF-8 (a Latin-1 byte to find) arrives whole.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(DecodeFileName(argv[i]));
-    InstallMetadataReader();
+        arguments.append(decodeFileName(argv[i]));
+    installMetadataReader();
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return RunCliCommand(arguments, out, err);
+    return runCliCommand(arguments, out, err);
 }

@@ -48,7 +48,7 @@ public:
 bool needsDestination(const RenameOptions &options)
 {
     return options.batchMode != BatchMode::RenameInPlace &&
-           TrimControl(options.destination).isEmpty();
+           trimControl(options.destination).isEmpty();
 }
 
 } // namespace
@@ -91,14 +91,14 @@ FileOperations &RenameController::files()
 bool RenameController::preview(const RenameOptions &options, UserMessages &messages)
 {
     bool previewed = false;
-    m_files.UpdateNewNames([&](TRenameItems &items) {
-        previewed = PreviewNames(items, options, m_importedNames, messages);
+    m_files.updateNewNames([&](RenameItems &items) {
+        previewed = previewNames(items, options, m_importedNames, messages);
     });
     m_plan = RenamePlan();
     if (!previewed || needsDestination(options))
         return previewed;
     SystemFileSystemView view;
-    m_plan = PlanBatch(m_files.items(), options, view, true);
+    m_plan = planBatch(m_files.items(), options, view, true);
     m_files.setPlan(m_plan);
     return true;
 }
@@ -114,7 +114,7 @@ void RenameController::previewInBackground(const RenameOptions &options)
     }
     struct Result
     {
-        TRenameItems items;
+        RenameItems items;
         RenamePlan plan;
         QString error;
         bool shown = false;
@@ -126,10 +126,10 @@ void RenameController::previewInBackground(const RenameOptions &options)
     m_previewWorker = QThread::create([result, names, options] {
         try {
             QuietMessages quiet;
-            result->shown = PreviewNames(result->items, options, names, quiet);
+            result->shown = previewNames(result->items, options, names, quiet);
             if (result->shown && !needsDestination(options)) {
                 SystemFileSystemView view;
-                result->plan = PlanBatch(result->items, options, view, true);
+                result->plan = planBatch(result->items, options, view, true);
             }
         } catch (const TessalyError &error) {
             result->error = error.message();
@@ -142,12 +142,12 @@ void RenameController::previewInBackground(const RenameOptions &options)
             if (!result->error.isEmpty()) {
                 emit livePreviewFailed(result->error);
             } else if (result->shown) {
-                m_files.UpdateNewNames(
-                    [&](TRenameItems &items) { items = std::move(result->items); });
+                m_files.updateNewNames(
+                    [&](RenameItems &items) { items = std::move(result->items); });
                 m_plan = std::move(result->plan);
                 if (!m_plan.rows.isEmpty())
                     m_files.setPlan(m_plan);
-                emit livePreviewShown(PlanSummary(m_plan));
+                emit livePreviewShown(planSummary(m_plan));
             }
         }
         if (std::exchange(m_previewAgain, false))
@@ -162,7 +162,7 @@ void RenameController::startPlanning(const RenameOptions &options)
         return;
     struct Result
     {
-        TRenameItems items;
+        RenameItems items;
         RenamePlan plan;
         bool previewed = false;
     };
@@ -172,10 +172,10 @@ void RenameController::startPlanning(const RenameOptions &options)
     startWork(
         [result, messages, options, names = m_importedNames] {
             try {
-                result->previewed = PreviewNames(result->items, options, names, *messages);
+                result->previewed = previewNames(result->items, options, names, *messages);
                 if (result->previewed && !needsDestination(options)) {
                     SystemFileSystemView view;
-                    result->plan = PlanBatch(result->items, options, view, true);
+                    result->plan = planBatch(result->items, options, view, true);
                 }
             } catch (const TessalyError &error) {
                 messages->error(error.message());
@@ -185,8 +185,8 @@ void RenameController::startPlanning(const RenameOptions &options)
         [this, result, messages] {
             const bool shown = result->previewed && !m_stop;
             if (shown) {
-                m_files.UpdateNewNames(
-                    [&](TRenameItems &items) { items = std::move(result->items); });
+                m_files.updateNewNames(
+                    [&](RenameItems &items) { items = std::move(result->items); });
                 m_plan = std::move(result->plan);
                 m_files.setPlan(m_plan);
             }
@@ -235,7 +235,7 @@ void RenameController::addPaths(const QStringList &paths, bool includeSubfolders
 {
     if (isBusy() || paths.isEmpty())
         return;
-    auto items = std::make_shared<TRenameItems>();
+    auto items = std::make_shared<RenameItems>();
     auto messages = std::make_shared<PendingMessages>();
     startWork(
         [this, items, messages, paths, includeSubfolders] {
@@ -247,18 +247,18 @@ void RenameController::addPaths(const QStringList &paths, bool includeSubfolders
                         continue;
                     reportProgress(0, 0, path);
                     if (QFileInfo(path).isDir())
-                        items->append(CollectFolderItems(path, includeSubfolders, false));
-                    else if (std::optional<TRenameItem> item = ReadRenameItem(path))
+                        items->append(collectFolderItems(path, includeSubfolders, false));
+                    else if (std::optional<RenameItem> item = readRenameItem(path))
                         items->append(std::move(*item));
                 }
-                SortNaturally(*items);
+                sortNaturally(*items);
             } catch (const TessalyError &error) {
                 messages->error(error.message());
             }
         },
         [this, items, messages] {
             if (!m_stop)
-                m_files.AddItems(std::move(*items));
+                m_files.addItems(std::move(*items));
             emit workFinished(messages->messages);
         });
 }
@@ -267,19 +267,19 @@ void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &o
 {
     if (isBusy())
         return;
-    auto items = std::make_shared<TRenameItems>(m_files.items());
+    auto items = std::make_shared<RenameItems>(m_files.items());
     auto messages = std::make_shared<PendingMessages>();
     FileOperations *operations = &files();
     startWork(
         [this, items, messages, operations, plan, options] {
             try {
-                ExecutePlan(*items, plan, options, *messages, *operations, {}, fileProgress());
+                executePlan(*items, plan, options, *messages, *operations, {}, fileProgress());
             } catch (const TessalyError &error) {
                 messages->error(error.message());
             }
         },
         [this, items, messages] {
-            m_files.UpdateItems([&](TRenameItems &list) { list = std::move(*items); });
+            m_files.updateItems([&](RenameItems &list) { list = std::move(*items); });
             emit workFinished(messages->messages);
         });
 }
@@ -293,9 +293,9 @@ void RenameController::startUndo()
     FileOperations *operations = &files();
     startWork(
         [this, messages, cleared, operations] {
-            reportProgress(0, 0, UndoLogPath());
+            reportProgress(0, 0, undoLogPath());
             try {
-                UndoLastBatch(
+                undoLastBatch(
                     *messages, *operations, [cleared] { *cleared = true; }, fileProgress());
             } catch (const TessalyError &error) {
                 messages->error(error.message());
@@ -303,19 +303,19 @@ void RenameController::startUndo()
         },
         [this, messages, cleared] {
             if (*cleared)
-                m_files.Clear();
+                m_files.clear();
             emit workFinished(messages->messages);
         });
 }
 
 void RenameController::savePreset(const QString &path, const RenameOptions &options) const
 {
-    SavePresetFile(path, options);
+    savePresetFile(path, options);
 }
 
 RenameOptions RenameController::loadPreset(const QString &path, const RenameOptions &current) const
 {
-    return LoadPresetFile(path, current);
+    return loadPresetFile(path, current);
 }
 
 void RenameController::loadNameList(const QString &path)
@@ -323,7 +323,7 @@ void RenameController::loadNameList(const QString &path)
     // A file that cannot be read leaves no names rather than the old ones, so that a
     // preview never shows names the user meant to replace.
     m_importedNames.clear();
-    m_importedNames = LoadNameList(path);
+    m_importedNames = ::loadNameList(path);
 }
 
 CommandLineOutcome RenameController::runCommandLine(const QStringList &arguments,
@@ -332,8 +332,8 @@ CommandLineOutcome RenameController::runCommandLine(const QStringList &arguments
     if (isBusy())
         return CommandLineOutcome::Inactive;
     CommandLineOutcome outcome = CommandLineOutcome::Inactive;
-    m_files.UpdateItems([&](TRenameItems &items) {
-        outcome = ::RunCommandLine(arguments, options, items, m_importedNames, messages, files());
+    m_files.updateItems([&](RenameItems &items) {
+        outcome = ::runCommandLine(arguments, options, items, m_importedNames, messages, files());
     });
     return outcome;
 }

@@ -16,7 +16,7 @@ int wordIndex(const QString &value, std::initializer_list<QStringView> words)
 {
     int index = 0;
     for (QStringView word : words) {
-        if (EqualsAsciiCaseless(value, word))
+        if (equalsAsciiCaseless(value, word))
             return index;
         ++index;
     }
@@ -25,53 +25,53 @@ int wordIndex(const QString &value, std::initializer_list<QStringView> words)
 
 } // namespace
 
-bool HasSwitch(const QStringList &arguments, const QString &key)
+bool hasSwitch(const QStringList &arguments, const QString &key)
 {
     const QString wanted = u'/' + key;
     for (const QString &argument : arguments) {
-        if (EqualsAsciiCaseless(argument, wanted))
+        if (equalsAsciiCaseless(argument, wanted))
             return true;
     }
     return false;
 }
 
-QString ArgumentValue(const QStringList &arguments, const QString &key, const QString &fallback)
+QString argumentValue(const QStringList &arguments, const QString &key, const QString &fallback)
 {
     const QString prefix = u'/' + key.toLower() + u'=';
     for (const QString &argument : arguments) {
         if (!argument.toLower().startsWith(prefix))
             continue;
-        return TrimCharacter(argument.mid(argument.indexOf(u'=') + 1), u'"');
+        return trimCharacter(argument.mid(argument.indexOf(u'=') + 1), u'"');
     }
     return fallback;
 }
 
-CommandLineOutcome RunCommandLine(const QStringList &arguments, RenameOptions &options,
-                                  TRenameItems &items, const QStringList &importedNames,
+CommandLineOutcome runCommandLine(const QStringList &arguments, RenameOptions &options,
+                                  RenameItems &items, const QStringList &importedNames,
                                   UserMessages &messages, FileOperations &files)
 {
-    if (!HasSwitch(arguments, u"cli"_s))
+    if (!hasSwitch(arguments, u"cli"_s))
         return CommandLineOutcome::Inactive;
 
-    options.pattern = ArgumentValue(arguments, u"pattern"_s, options.pattern);
-    options.counterStart = ArgumentValue(arguments, u"start"_s, options.counterStart);
-    options.digits = ArgumentValue(arguments, u"digits"_s, options.digits);
-    const QString caseValue = ArgumentValue(arguments, u"case"_s, QString());
+    options.pattern = argumentValue(arguments, u"pattern"_s, options.pattern);
+    options.counterStart = argumentValue(arguments, u"start"_s, options.counterStart);
+    options.digits = argumentValue(arguments, u"digits"_s, options.digits);
+    const QString caseValue = argumentValue(arguments, u"case"_s, QString());
     if (!caseValue.isEmpty())
         options.caseMode = std::max(0, 1 + wordIndex(caseValue, {u"lower", u"upper", u"title"}));
-    options.find = ArgumentValue(arguments, u"find"_s, QString());
-    options.replace = ArgumentValue(arguments, u"replace"_s, QString());
-    options.regex = HasSwitch(arguments, u"regex"_s);
-    options.newExt = ArgumentValue(arguments, u"newext"_s, QString());
+    options.find = argumentValue(arguments, u"find"_s, QString());
+    options.replace = argumentValue(arguments, u"replace"_s, QString());
+    options.regex = hasSwitch(arguments, u"regex"_s);
+    options.newExt = argumentValue(arguments, u"newext"_s, QString());
     options.changeExt = !options.newExt.isEmpty();
     const int conflict =
-        wordIndex(ArgumentValue(arguments, u"conflict"_s, QString()), {u"skip", u"overwrite"});
+        wordIndex(argumentValue(arguments, u"conflict"_s, QString()), {u"skip", u"overwrite"});
     options.conflict = conflict >= 0 ? conflict : ConflictMode::AutoNumber;
 
     try {
-        PreviewNames(items, options, importedNames, messages);
-        if (!HasSwitch(arguments, u"dryrun"_s))
-            RunBatch(items, options, messages, files);
+        previewNames(items, options, importedNames, messages);
+        if (!hasSwitch(arguments, u"dryrun"_s))
+            runBatch(items, options, messages, files);
     } catch (const TessalyError &error) {
         messages.error(error.message());
         return CommandLineOutcome::Failed;
@@ -79,10 +79,10 @@ CommandLineOutcome RunCommandLine(const QStringList &arguments, RenameOptions &o
     return CommandLineOutcome::Quit;
 }
 
-bool IsCommandLineKey(const QString &argument)
+bool isCommandLineKey(const QString &argument)
 {
     for (const QString &key : {u"cli"_s, u"regex"_s, u"dryrun"_s}) {
-        if (HasSwitch({argument}, key))
+        if (hasSwitch({argument}, key))
             return true;
     }
     for (const QString &key : {u"pattern"_s, u"start"_s, u"digits"_s, u"case"_s, u"find"_s,

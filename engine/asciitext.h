@@ -6,29 +6,29 @@
 // Comparisons in which only the letters A-Z match a-z: keywords, switches and option
 // words are ASCII, and no other script's letter may stand in for one of theirs.
 
-inline char16_t AsciiLower(char16_t c)
+inline char16_t asciiLower(char16_t c)
 {
     return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
 }
 
 // Whether text holds lowerWord (lower-case ASCII) at position at.
-inline bool AsciiWordAt(QStringView text, qsizetype at, QLatin1StringView lowerWord)
+inline bool asciiWordAt(QStringView text, qsizetype at, QLatin1StringView lowerWord)
 {
     if (at < 0 || at + lowerWord.size() > text.size())
         return false;
     for (qsizetype k = 0; k < lowerWord.size(); ++k) {
-        if (AsciiLower(text.at(at + k).unicode()) != char16_t(lowerWord.at(k).unicode()))
+        if (asciiLower(text.at(at + k).unicode()) != char16_t(lowerWord.at(k).unicode()))
             return false;
     }
     return true;
 }
 
-inline bool EqualsAsciiCaseless(QStringView a, QStringView b)
+inline bool equalsAsciiCaseless(QStringView a, QStringView b)
 {
     if (a.size() != b.size())
         return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a.at(i).unicode()) != AsciiLower(b.at(i).unicode()))
+        if (asciiLower(a.at(i).unicode()) != asciiLower(b.at(i).unicode()))
             return false;
     }
     return true;

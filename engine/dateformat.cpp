@@ -102,7 +102,7 @@ public:
             qsizetype run = 1;
             while (i + run < n && format.at(i + run) == c)
                 ++run;
-            char16_t letter = AsciiLower(u);
+            char16_t letter = asciiLower(u);
             if (letter == u'm' && m_lastLetter == u'h')
                 letter = u'n';
             m_lastLetter = letter;
@@ -118,23 +118,23 @@ private:
     // am/pm, a/p and ampm, recognised in any case; returns the characters used.
     qsizetype writeAmPm(QStringView format, qsizetype at)
     {
-        if (AsciiLower(format.at(at).unicode()) != u'a')
+        if (asciiLower(format.at(at).unicode()) != u'a')
             return 0;
         qsizetype used = 0;
-        if (AsciiWordAt(format, at, "am/pm"_L1)) {
+        if (asciiWordAt(format, at, "am/pm"_L1)) {
             m_out += format.sliced(afternoon() ? at + 3 : at, 2);
             used = 5;
-        } else if (AsciiWordAt(format, at, "a/p"_L1)) {
+        } else if (asciiWordAt(format, at, "a/p"_L1)) {
             m_out += format.at(afternoon() ? at + 2 : at);
             used = 3;
-        } else if (AsciiWordAt(format, at, "ampm"_L1)) {
+        } else if (asciiWordAt(format, at, "ampm"_L1)) {
             m_out += afternoon() ? m_locale.pmString : m_locale.amString;
             used = 4;
         } else {
             return 0;
         }
         m_amPmWritten = true;
-        m_lastLetter = AsciiLower(format.at(at + used - 1).unicode());
+        m_lastLetter = asciiLower(format.at(at + used - 1).unicode());
         return used;
     }
 
@@ -154,8 +154,8 @@ private:
             } else if (u == u'h' || u == u'H') {
                 return false;
             } else if (u == u'a' || u == u'A') {
-                return AsciiWordAt(format, j, "am/pm"_L1) || AsciiWordAt(format, j, "a/p"_L1) ||
-                       AsciiWordAt(format, j, "ampm"_L1);
+                return asciiWordAt(format, j, "am/pm"_L1) || asciiWordAt(format, j, "a/p"_L1) ||
+                       asciiWordAt(format, j, "ampm"_L1);
             }
         }
         return false;
@@ -268,7 +268,7 @@ private:
 
 } // namespace
 
-QString FormatFromQtFormat(const QString &qtFormat, const QString &dateSeparator,
+QString formatFromQtFormat(const QString &qtFormat, const QString &dateSeparator,
                            const QString &timeSeparator)
 {
     QString out;
@@ -368,7 +368,7 @@ LocaleFormat LocaleFormat::fromLocale(const QLocale &locale)
     format.dateSeparator = firstSeparator(qtShortDate);
     format.timeSeparator = firstSeparator(qtShortTime);
     const auto translate = [&](const QString &qtFormat) {
-        return FormatFromQtFormat(qtFormat, format.dateSeparator, format.timeSeparator);
+        return formatFromQtFormat(qtFormat, format.dateSeparator, format.timeSeparator);
     };
     format.shortDateFormat = translate(qtShortDate);
     format.longDateFormat = translate(locale.dateFormat(QLocale::LongFormat));
@@ -395,14 +395,14 @@ const LocaleFormat &LocaleFormat::system()
     return format;
 }
 
-QString FormatDateTimeText(const QString &format, const LocalMoment &moment,
+QString formatDateTimeText(const QString &format, const LocalMoment &moment,
                            const LocaleFormat &locale)
 {
     return Formatter(locale, moment.date, moment.time, 0).run(format);
 }
 
-QString FormatDateTimeText(const QString &format, const QDateTime &localMoment,
+QString formatDateTimeText(const QString &format, const QDateTime &localMoment,
                            const LocaleFormat &locale)
 {
-    return FormatDateTimeText(format, LocalMoment{localMoment.date(), localMoment.time()}, locale);
+    return formatDateTimeText(format, LocalMoment{localMoment.date(), localMoment.time()}, locale);
 }

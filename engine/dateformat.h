@@ -31,14 +31,14 @@ struct LocaleFormat
 };
 
 // Turns a Qt date or time format ("dd.MM.yyyy", "h:mm AP") into the format language.
-QString FormatFromQtFormat(const QString &qtFormat, const QString &dateSeparator,
+QString formatFromQtFormat(const QString &qtFormat, const QString &dateSeparator,
                            const QString &timeSeparator);
 
 // Writes a local moment by a format such as "yyyy-mm-dd hh:nn:ss": specifiers are
 // runs of one letter in either case (y, m, d, h, n, s, z, t, c, g, e, aaa, am/pm,
 // a/p, ampm), "m" after "h" means minutes, quoted text is copied, "/" and ":" are
 // the locale's separators and everything else is copied. An empty format is "c".
-QString FormatDateTimeText(const QString &format, const LocalMoment &moment,
+QString formatDateTimeText(const QString &format, const LocalMoment &moment,
                            const LocaleFormat &locale);
-QString FormatDateTimeText(const QString &format, const QDateTime &localMoment,
+QString formatDateTimeText(const QString &format, const QDateTime &localMoment,
                            const LocaleFormat &locale);

@@ -88,7 +88,7 @@ Registry &registry()
 
 } // namespace
 
-void SetMetadataReader(std::shared_ptr<const MetadataReader> reader)
+void setMetadataReader(std::shared_ptr<const MetadataReader> reader)
 {
     Registry &r = registry();
     QMutexLocker lock(&r.mutex);
@@ -103,14 +103,14 @@ std::shared_ptr<const MetadataReader> CurrentMetadataReader()
     return r.reader;
 }
 
-void ClearMetadataCache()
+void clearMetadataCache()
 {
     Registry &r = registry();
     QMutexLocker lock(&r.mutex);
     r.cache.clear();
 }
 
-FileMetadata ReadFileMetadata(const QString &path, const MetadataRequest &request)
+FileMetadata readFileMetadata(const QString &path, const MetadataRequest &request)
 {
     if (request.isEmpty())
         return {};

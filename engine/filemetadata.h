@@ -88,12 +88,12 @@ public:
 
 // The reader that name building uses; without one every metadata keyword is empty.
 // Installing a reader empties the cache.
-void SetMetadataReader(std::shared_ptr<const MetadataReader> reader);
+void setMetadataReader(std::shared_ptr<const MetadataReader> reader);
 std::shared_ptr<const MetadataReader> CurrentMetadataReader();
 
 // The values for the file at path, read through the installed reader at most once while
 // the file keeps its size and modification time: a later preview asking no more than an
 // earlier one reuses its values. Safe to call from several threads.
-FileMetadata ReadFileMetadata(const QString &path, const MetadataRequest &request);
+FileMetadata readFileMetadata(const QString &path, const MetadataRequest &request);
 // Forgets every value read so far.
-void ClearMetadataCache();
+void clearMetadataCache();

@@ -51,7 +51,7 @@ qsizetype validSequence(QByteArrayView bytes)
 
 } // namespace
 
-QString DecodeFileName(QByteArrayView bytes)
+QString decodeFileName(QByteArrayView bytes)
 {
     if (bytes.isValidUtf8())
         return QString::fromUtf8(bytes);
@@ -75,7 +75,7 @@ QString DecodeFileName(QByteArrayView bytes)
     return text;
 }
 
-QByteArray EncodeFileName(QStringView text)
+QByteArray encodeFileName(QStringView text)
 {
     QByteArray bytes;
     qsizetype start = 0; // of the run not yet appended
@@ -92,7 +92,7 @@ QByteArray EncodeFileName(QStringView text)
     return bytes;
 }
 
-QString DisplayFileName(const QString &text)
+QString displayFileName(const QString &text)
 {
     QString shown = text;
     for (qsizetype i = 0; i < shown.size(); ++i) {

@@ -11,9 +11,9 @@
 // and brought back. Each byte that is not part of valid UTF-8 becomes one of the code
 // units U+DC80..U+DCFF (a lone low surrogate, which decoded text never holds), and
 // becomes that byte again; everything else is plain UTF-8 both ways.
-QString DecodeFileName(QByteArrayView bytes);
-QByteArray EncodeFileName(QStringView text);
+QString decodeFileName(QByteArrayView bytes);
+QByteArray encodeFileName(QStringView text);
 
 // The text to show for a name: each byte that was not UTF-8 as the replacement mark
 // U+FFFD.
-QString DisplayFileName(const QString &text);
+QString displayFileName(const QString &text);

@@ -32,7 +32,7 @@ std::optional<Match> dateKeyAsciiWordAt(const QString &text, qsizetype at)
     static const QLatin1StringView names[] = {"date"_L1, "time"_L1, "created"_L1, "modified"_L1};
     for (QLatin1StringView name : names) {
         const qsizetype colon = at + 1 + name.size();
-        if (!AsciiWordAt(text, at + 1, name) || colon >= text.size() || text.at(colon) != u':')
+        if (!asciiWordAt(text, at + 1, name) || colon >= text.size() || text.at(colon) != u':')
             continue;
         const qsizetype close = text.indexOf(u'}', colon + 1);
         if (close <= colon + 1)
@@ -57,7 +57,7 @@ qsizetype numberAt(const QString &text, qsizetype at)
 // {name:START:LENGTH} with START and LENGTH of the form -?digits.
 std::optional<Match> nameRangeAt(const QString &text, qsizetype at)
 {
-    if (!AsciiWordAt(text, at + 1, "name:"_L1))
+    if (!asciiWordAt(text, at + 1, "name:"_L1))
         return std::nullopt;
     const qsizetype startFrom = at + 6;
     const qsizetype startEnd = numberAt(text, startFrom);
@@ -73,7 +73,7 @@ std::optional<Match> nameRangeAt(const QString &text, qsizetype at)
 void replaceAllCaseless(QString &text, QLatin1StringView keyword, const QString &value)
 {
     for (qsizetype at = text.indexOf(u'{'); at >= 0; at = text.indexOf(u'{', at)) {
-        if (AsciiWordAt(text, at, keyword)) {
+        if (asciiWordAt(text, at, keyword)) {
             text.replace(at, keyword.size(), value);
             at += value.size();
         } else {
@@ -84,11 +84,11 @@ void replaceAllCaseless(QString &text, QLatin1StringView keyword, const QString 
 
 } // namespace
 
-QString NameRange(const QString &name, const QString &startText, const QString &lengthText)
+QString nameRange(const QString &name, const QString &startText, const QString &lengthText)
 {
     const qint64 length = name.size();
-    qint64 start = IntOrDefault(startText, 1);
-    qint64 count = IntOrDefault(lengthText, int(std::min<qint64>(length, INT_MAX)));
+    qint64 start = intOrDefault(startText, 1);
+    qint64 count = intOrDefault(lengthText, int(std::min<qint64>(length, INT_MAX)));
     if (start < 0)
         start += length + 1;
     start = std::clamp<qint64>(start, 1, length + 1);
@@ -96,7 +96,7 @@ QString NameRange(const QString &name, const QString &startText, const QString &
     return name.mid(start - 1, count);
 }
 
-QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item,
+QString expandFormattedKeywords(const QString &text, const RenameItem &item,
                                 const LocaleFormat &locale)
 {
     if (!text.contains(u'{'))
@@ -113,12 +113,12 @@ QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item,
         }
         LocalMoment moment;
         if (match->first == "created"_L1)
-            moment = LocalMomentFromUtc(ItemFacts(item).createdUtc);
+            moment = localMomentFromUtc(itemFacts(item).createdUtc);
         else if (match->first == "modified"_L1)
-            moment = LocalMomentFromUtc(ItemFacts(item).modifiedUtc);
+            moment = localMomentFromUtc(itemFacts(item).modifiedUtc);
         else
-            moment = CurrentLocalMoment();
-        const QString value = FormatDateTimeText(match->second, moment, locale);
+            moment = currentLocalMoment();
+        const QString value = formatDateTimeText(match->second, moment, locale);
         result.replace(match->start, match->end - match->start, value);
         // Only a locale text holding a "}" could bring one in; then go on after it.
         at = value.contains(u'}') ? result.indexOf(u'{', match->start + value.size())
@@ -140,7 +140,7 @@ QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item,
             at = result.indexOf(u'{', at + 1);
             continue;
         }
-        const QString value = NameRange(item.OriginalName, match->first, match->second);
+        const QString value = nameRange(item.originalName, match->first, match->second);
         const qsizetype shift = value.size() - (match->end - match->start);
         for (auto &range : inserted) {
             // Parts of earlier values that the match covered are gone with it.
@@ -161,20 +161,20 @@ QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item,
     // Pass 3: picture sizes, read only when asked for.
     const bool wantsSize = [&] {
         for (qsizetype at = result.indexOf(u'{'); at >= 0; at = result.indexOf(u'{', at + 1)) {
-            if (AsciiWordAt(result, at, "{imgw}"_L1) || AsciiWordAt(result, at, "{imgh}"_L1))
+            if (asciiWordAt(result, at, "{imgw}"_L1) || asciiWordAt(result, at, "{imgh}"_L1))
                 return true;
         }
         return false;
     }();
     if (wantsSize) {
-        const std::optional<QSize> size = ReadImageSize(item.OriginalPath);
+        const std::optional<QSize> size = readImageSize(item.originalPath);
         replaceAllCaseless(result, "{imgw}"_L1, size ? QString::number(size->width()) : QString());
         replaceAllCaseless(result, "{imgh}"_L1, size ? QString::number(size->height()) : QString());
     }
     return result;
 }
 
-QString ExpandFormattedKeywords(const QString &text, const TRenameItem &item)
+QString expandFormattedKeywords(const QString &text, const RenameItem &item)
 {
-    return ExpandFormattedKeywords(text, item, LocaleFormat::system());
+    return expandFormattedKeywords(text, item, LocaleFormat::system());
 }

@@ -236,9 +236,9 @@ std::optional<QSize> emfSize(QFile &file)
 
 } // namespace
 
-std::optional<QSize> ReadImageSize(const QString &path)
+std::optional<QSize> readImageSize(const QString &path)
 {
-    const QString name = FileNamePart(path);
+    const QString name = fileNamePart(path);
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot < 0)
         return std::nullopt;
@@ -266,7 +266,7 @@ std::optional<QSize> ReadImageSize(const QString &path)
     QFile file;
 #ifdef Q_OS_UNIX
     // Opened by the name's exact bytes, which Qt's own encoding can lose.
-    const int fd = ::open(EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         if (fd >= 0)
             ::close(fd);

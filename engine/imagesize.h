@@ -9,4 +9,4 @@
 // The format follows the extension (bmp, ico, wmf, emf, tif, tiff, jpg, jpeg, png;
 // any other fails). A file that cannot be read or whose header does not fit its
 // format fails; nothing is thrown.
-std::optional<QSize> ReadImageSize(const QString &path);
+std::optional<QSize> readImageSize(const QString &path);

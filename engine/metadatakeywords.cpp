@@ -37,7 +37,7 @@ template <size_t N>
 std::optional<MetadataField> namedField(const NamedField (&table)[N], QStringView name)
 {
     for (const NamedField &entry : table) {
-        if (name.size() == entry.name.size() && AsciiWordAt(name, 0, entry.name))
+        if (name.size() == entry.name.size() && asciiWordAt(name, 0, entry.name))
             return entry.field;
     }
     return std::nullopt;
@@ -50,8 +50,8 @@ bool isTagKey(QStringView key)
     if (firstDot <= 0)
         return false;
     const QStringView family = key.first(firstDot);
-    if (!EqualsAsciiCaseless(family, u"exif") && !EqualsAsciiCaseless(family, u"iptc") &&
-        !EqualsAsciiCaseless(family, u"xmp"))
+    if (!equalsAsciiCaseless(family, u"exif") && !equalsAsciiCaseless(family, u"iptc") &&
+        !equalsAsciiCaseless(family, u"xmp"))
         return false;
     const qsizetype secondDot = key.indexOf(u'.', firstDot + 1);
     return secondDot > firstDot + 1 && secondDot + 1 < key.size() &&
@@ -63,7 +63,7 @@ std::optional<MetadataKeyword> keywordFrom(bool photo, QStringView inner)
 {
     MetadataKeyword keyword;
     const QLatin1StringView withArgument = photo ? "taken:"_L1 : "track:"_L1;
-    if (AsciiWordAt(inner, 0, withArgument)) {
+    if (asciiWordAt(inner, 0, withArgument)) {
         if (inner.size() == withArgument.size())
             return std::nullopt; // {exif:taken:} is no keyword, as {date:} is none
         keyword.field = photo ? MetadataField::Taken : MetadataField::Track;
@@ -83,7 +83,7 @@ std::optional<MetadataKeyword> keywordFrom(bool photo, QStringView inner)
 
 QString padded(const QString &number, const QString &digitsText)
 {
-    const int digits = std::clamp(IntOrDefault(digitsText, 3), 1, 10);
+    const int digits = std::clamp(intOrDefault(digitsText, 3), 1, 10);
     return number.size() < digits ? QString(digits - number.size(), u'0') + number : number;
 }
 
@@ -107,7 +107,7 @@ LocalMoment takenOnLocalClock(const TakenTime &taken)
     // {created} and {modified} are, so photos of cameras set to other zones line up.
     const qint64 utcMs = QDateTime(taken.date, taken.time, QTimeZone::utc()).toMSecsSinceEpoch() -
                          qint64(*taken.utcOffsetSeconds) * 1000;
-    return LocalMomentFromUtc(DateTimeFromUnixMs(utcMs));
+    return localMomentFromUtc(dateTimeFromUnixMs(utcMs));
 }
 
 } // namespace
@@ -116,8 +116,8 @@ MetadataPattern::MetadataPattern(const QString &pattern)
 {
     qsizetype copied = 0;
     for (qsizetype at = pattern.indexOf(u'{'); at >= 0; at = pattern.indexOf(u'{', at + 1)) {
-        const bool photo = AsciiWordAt(pattern, at, "{exif:"_L1);
-        if (!photo && !AsciiWordAt(pattern, at, "{audio:"_L1))
+        const bool photo = asciiWordAt(pattern, at, "{exif:"_L1);
+        if (!photo && !asciiWordAt(pattern, at, "{audio:"_L1))
             continue;
         const qsizetype innerStart = at + (photo ? 6 : 7);
         const qsizetype close = pattern.indexOf(u'}', innerStart);
@@ -141,7 +141,7 @@ MetadataPattern::MetadataPattern(const QString &pattern)
     m_texts.append(pattern.sliced(copied));
 }
 
-QString MetadataKeywordValue(const MetadataKeyword &keyword, const FileMetadata &values,
+QString metadataKeywordValue(const MetadataKeyword &keyword, const FileMetadata &values,
                              const LocaleFormat &locale)
 {
     if (!keyword.field)
@@ -150,7 +150,7 @@ QString MetadataKeywordValue(const MetadataKeyword &keyword, const FileMetadata 
     case MetadataField::Taken:
         if (!values.taken || !values.taken->date.isValid() || !values.taken->time.isValid())
             return {};
-        return FormatDateTimeText(keyword.hasArgument ? keyword.argument : u"yyyymmdd"_s,
+        return formatDateTimeText(keyword.hasArgument ? keyword.argument : u"yyyymmdd"_s,
                                   takenOnLocalClock(*values.taken), locale);
     case MetadataField::Track: {
         const QString number = cleaned(values.text(MetadataField::Track));
@@ -161,7 +161,7 @@ QString MetadataKeywordValue(const MetadataKeyword &keyword, const FileMetadata 
     }
 }
 
-const QList<KeywordHelpLine> &MetadataKeywordHelp()
+const QList<KeywordHelpLine> &metadataKeywordHelp()
 {
     static const QList<KeywordHelpLine> lines{
         {u"{exif:taken}, {exif:taken:yyyy-MM-dd_HH-mm-ss}"_s, u"when the photo was taken"_s},
@@ -180,7 +180,7 @@ const QList<KeywordHelpLine> &MetadataKeywordHelp()
     return lines;
 }
 
-QStringList MetadataKeywordList()
+QStringList metadataKeywordList()
 {
     QStringList keywords;
     for (const NamedField &entry : PhotoFields)

@@ -46,7 +46,7 @@ private:
 // The text keyword stands for in a file with the values given: a time written by its
 // format ("yyyymmdd" without one) on the local clock, a track number padded as the
 // counter is, control characters as spaces and no spaces at either end.
-QString MetadataKeywordValue(const MetadataKeyword &keyword, const FileMetadata &values,
+QString metadataKeywordValue(const MetadataKeyword &keyword, const FileMetadata &values,
                              const LocaleFormat &locale);
 
 // The lines that the pattern help and tessaly-cli --help show for these keywords: the
@@ -56,6 +56,6 @@ struct KeywordHelpLine
     QString keywords;
     QString sentence;
 };
-const QList<KeywordHelpLine> &MetadataKeywordHelp();
+const QList<KeywordHelpLine> &metadataKeywordHelp();
 // Every metadata keyword as a user types it, for completion ("{exif:taken}", ...).
-QStringList MetadataKeywordList();
+QStringList metadataKeywordList();

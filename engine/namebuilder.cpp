@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-QString FormatCounter(qint64 start, qint64 index, int digits)
+QString formatCounter(qint64 start, qint64 index, int digits)
 {
     const qint64 value = start + index;
     QString text = QString::number(value < 0 ? -value : value);
@@ -72,7 +72,7 @@ public:
 private:
     bool matchesAt(qsizetype at, QLatin1StringView keyword) const
     {
-        return AsciiWordAt(m_text, at, keyword);
+        return asciiWordAt(m_text, at, keyword);
     }
 
     void findBraces()
@@ -109,15 +109,15 @@ NameBuilder::NameBuilder(const RenameOptions &options, const QStringList &import
     , m_find(options.find)
     , m_replace(options.replace)
     , m_caseMode(options.caseMode)
-    , m_turkic(LocaleUsesTurkicCasing())
+    , m_turkic(localeUsesTurkicCasing())
     , m_locale(LocaleFormat::system())
-    , m_counterStart(IntOrDefault(options.counterStart, 1))
-    , m_digits(std::clamp(IntOrDefault(options.digits, 3), 1, 10))
+    , m_counterStart(intOrDefault(options.counterStart, 1))
+    , m_digits(std::clamp(intOrDefault(options.digits, 3), 1, 10))
     , m_operations(NameOperations::fromOptions(options))
     , m_importedNames(importedNames)
 {
-    RefreshLocalTimeZone();
-    const QString newExt = TrimControl(options.newExt);
+    refreshLocalTimeZone();
+    const QString newExt = trimControl(options.newExt);
     if (!newExt.isEmpty())
         m_newExtPart = newExt.startsWith(u'.') ? newExt : u'.' + newExt;
     if (options.regex && !m_find.isEmpty())
@@ -126,54 +126,54 @@ NameBuilder::NameBuilder(const RenameOptions &options, const QStringList &import
 
 NameBuilder::~NameBuilder() = default;
 
-QString NameBuilder::build(const TRenameItem &item, const QString &counterText, int index)
+QString NameBuilder::build(const RenameItem &item, const QString &counterText, int index)
 {
     return buildWith(item, index, [&] { return counterText; });
 }
 
-QString NameBuilder::build(const TRenameItem &item, int index)
+QString NameBuilder::build(const RenameItem &item, int index)
 {
-    return buildWith(item, index, [&] { return FormatCounter(m_counterStart, index, m_digits); });
+    return buildWith(item, index, [&] { return formatCounter(m_counterStart, index, m_digits); });
 }
 
 template <typename CounterText>
-QString NameBuilder::expandKeywords(const QString &pattern, const TRenameItem &item, int index,
+QString NameBuilder::expandKeywords(const QString &pattern, const RenameItem &item, int index,
                                     CounterText &counterText)
 {
-    KeywordText text(ExpandFormattedKeywords(pattern, item, m_locale));
+    KeywordText text(expandFormattedKeywords(pattern, item, m_locale));
     // Every value is computed only when its keyword occurs; none of them has effects.
     text.replace(QLatin1StringView("{name}"), [&] {
-        return ApplyNameOperations(item.OriginalName, index, m_operations, m_importedNames);
+        return applyNameOperations(item.originalName, index, m_operations, m_importedNames);
     });
     text.replace(QLatin1StringView("{list}"), [&] {
         return index >= 0 && index < m_importedNames.size() ? m_importedNames.at(index) : QString();
     });
-    text.replace(QLatin1StringView("{ext}"), [&] { return item.Ext.mid(1); });
+    text.replace(QLatin1StringView("{ext}"), [&] { return item.ext.mid(1); });
     text.replace(QLatin1StringView("{counter}"), counterText);
     const auto written = [this](const QString &format, const LocalMoment &moment) {
-        return FormatDateTimeText(format, moment, m_locale);
+        return formatDateTimeText(format, moment, m_locale);
     };
     text.replace(QLatin1StringView("{date}"),
-                 [&] { return written(QStringLiteral("yyyymmdd"), CurrentLocalMoment()); });
+                 [&] { return written(QStringLiteral("yyyymmdd"), currentLocalMoment()); });
     text.replace(QLatin1StringView("{time}"),
-                 [&] { return written(QStringLiteral("hhnnss"), CurrentLocalMoment()); });
+                 [&] { return written(QStringLiteral("hhnnss"), currentLocalMoment()); });
     text.replace(QLatin1StringView("{created}"), [&] {
-        return written(QStringLiteral("yyyymmdd"), LocalMomentFromUtc(ItemFacts(item).createdUtc));
+        return written(QStringLiteral("yyyymmdd"), localMomentFromUtc(itemFacts(item).createdUtc));
     });
     text.replace(QLatin1StringView("{modified}"), [&] {
-        return written(QStringLiteral("yyyymmdd"), LocalMomentFromUtc(ItemFacts(item).modifiedUtc));
+        return written(QStringLiteral("yyyymmdd"), localMomentFromUtc(itemFacts(item).modifiedUtc));
     });
     text.replace(QLatin1StringView("{parent}"),
-                 [&] { return ParentFolderName(item.OriginalPath); });
+                 [&] { return parentFolderName(item.originalPath); });
     text.replace(QLatin1StringView("{folder}"),
-                 [&] { return ParentFolderName(item.OriginalPath); });
+                 [&] { return parentFolderName(item.originalPath); });
     text.replace(QLatin1StringView("{size}"),
-                 [&] { return QString::number(ItemFacts(item).size); });
+                 [&] { return QString::number(itemFacts(item).size); });
     return text.take();
 }
 
 template <typename CounterText>
-QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText counterText)
+QString NameBuilder::buildWith(const RenameItem &item, int index, CounterText counterText)
 {
     QString name;
     if (!m_metadataPattern.hasKeywords()) {
@@ -182,29 +182,29 @@ QString NameBuilder::buildWith(const TRenameItem &item, int index, CounterText c
         // The texts around the metadata keywords are expanded apart from the values, so
         // that a tag holding "{counter}" stays as it is.
         const FileMetadata values =
-            ReadFileMetadata(item.OriginalPath, m_metadataPattern.request());
+            readFileMetadata(item.originalPath, m_metadataPattern.request());
         const QStringList &texts = m_metadataPattern.texts();
         const QList<MetadataKeyword> &keywords = m_metadataPattern.keywords();
         for (qsizetype i = 0; i < texts.size(); ++i) {
             name += expandKeywords(texts.at(i), item, index, counterText);
             if (i < keywords.size())
-                name += MetadataKeywordValue(keywords.at(i), values, m_locale);
+                name += metadataKeywordValue(keywords.at(i), values, m_locale);
         }
     }
 
     if (m_regex)
         name = m_regex->replaceAll(name);
     else if (!m_find.isEmpty())
-        name = PlainReplace(name, m_find, m_replace);
+        name = plainReplace(name, m_find, m_replace);
 
-    name = ApplyCase(name, m_caseMode, m_turkic);
+    name = applyCase(name, m_caseMode, m_turkic);
 
-    name += m_keepExt ? item.Ext : m_newExtPart;
+    name += m_keepExt ? item.ext : m_newExtPart;
     replaceForbiddenCharacters(name);
     return name;
 }
 
-QString BuildNewName(const TRenameItem &item, const QString &pattern, const QString &counterText,
+QString buildNewName(const RenameItem &item, const QString &pattern, const QString &counterText,
                      bool keepExt, const QString &newExt, int index, const RenameOptions &options,
                      const QStringList &importedNames)
 {
@@ -216,17 +216,17 @@ QString BuildNewName(const TRenameItem &item, const QString &pattern, const QStr
     return builder.build(item, counterText, index);
 }
 
-bool PreviewNames(TRenameItems &items, const RenameOptions &options,
+bool previewNames(RenameItems &items, const RenameOptions &options,
                   const QStringList &importedNames, UserMessages &messages)
 {
     if (items.isEmpty()) {
-        messages.information(TranslateText(QStringLiteral("No files loaded. Add files first.")));
+        messages.information(translateText(QStringLiteral("No files loaded. Add files first.")));
         return false;
     }
     NameBuilder builder(options, importedNames);
     for (qsizetype i = 0; i < items.size(); ++i) {
-        TRenameItem &item = items[i];
-        item.NewName = builder.build(item, int(i));
+        RenameItem &item = items[i];
+        item.newName = builder.build(item, int(i));
     }
     return true;
 }

@@ -18,7 +18,7 @@ class UserMessages;
 inline constexpr QStringView ForbiddenNameCharacters = u"<>:\"/\\|?*";
 
 // start + index in decimal, zero-padded to at least digits digits ("-005").
-QString FormatCounter(qint64 start, qint64 index, int digits);
+QString formatCounter(qint64 start, qint64 index, int digits);
 
 // Builds new names for one set of options. Everything that does not depend on the
 // item (numbers, the compiled regular expression) is prepared once here.
@@ -30,15 +30,15 @@ public:
     ~NameBuilder();
 
     // The new name of the item at index, numbered by its position.
-    QString build(const TRenameItem &item, int index);
+    QString build(const RenameItem &item, int index);
     // The same with a counter text given by the caller.
-    QString build(const TRenameItem &item, const QString &counterText, int index);
+    QString build(const RenameItem &item, const QString &counterText, int index);
 
 private:
     template <typename CounterText>
-    QString buildWith(const TRenameItem &item, int index, CounterText counterText);
+    QString buildWith(const RenameItem &item, int index, CounterText counterText);
     template <typename CounterText>
-    QString expandKeywords(const QString &pattern, const TRenameItem &item, int index,
+    QString expandKeywords(const QString &pattern, const RenameItem &item, int index,
                            CounterText &counterText);
 
     QString m_pattern;
@@ -59,12 +59,12 @@ private:
 
 // The new name of one item, as the preview computes it. newExt is already trimmed;
 // the other options come from options.
-QString BuildNewName(const TRenameItem &item, const QString &pattern, const QString &counterText,
+QString buildNewName(const RenameItem &item, const QString &pattern, const QString &counterText,
                      bool keepExt, const QString &newExt, int index, const RenameOptions &options,
                      const QStringList &importedNames);
 
 // Sets the NewName of every item, in list order. An empty list is reported through
 // messages and gives false. A failure (an invalid regular expression) is thrown;
 // the items before the failing one keep their new names.
-bool PreviewNames(TRenameItems &items, const RenameOptions &options,
+bool previewNames(RenameItems &items, const RenameOptions &options,
                   const QStringList &importedNames, UserMessages &messages);

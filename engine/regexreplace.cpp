@@ -20,7 +20,7 @@ constexpr qsizetype maxTextLength = 32767;
 
 [[noreturn]] void failTooLong()
 {
-    throw TessalyError(TranslateText(QStringLiteral("The new name is longer than %1 characters."))
+    throw TessalyError(translateText(QStringLiteral("The new name is longer than %1 characters."))
                            .arg(maxTextLength));
 }
 
@@ -188,7 +188,7 @@ struct RegexReplacer::Impl
         pcre2_compile_context_free_16(context);
         if (!code) {
             throw TessalyError(
-                TranslateText(QStringLiteral("Error in regular expression at offset %1: %2"))
+                translateText(QStringLiteral("Error in regular expression at offset %1: %2"))
                     .arg(qulonglong(errorOffset))
                     .arg(pcreMessage(errorCode)));
         }
@@ -406,7 +406,7 @@ QString RegexReplacer::replaceAll(const QString &text)
             break;
         if (rc < 0) {
             throw TessalyError(
-                TranslateText(QStringLiteral("Error in regular expression at offset %1: %2"))
+                translateText(QStringLiteral("Error in regular expression at offset %1: %2"))
                     .arg(position)
                     .arg(pcreMessage(rc)));
         }
@@ -428,7 +428,7 @@ QString RegexReplacer::replaceAll(const QString &text)
     return current;
 }
 
-QString RegexReplaceAll(const QString &text, const QString &pattern,
+QString regexReplaceAll(const QString &text, const QString &pattern,
                         const QString &replacementTemplate)
 {
     RegexReplacer replacer(pattern, replacementTemplate);

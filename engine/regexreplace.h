@@ -26,5 +26,5 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-QString RegexReplaceAll(const QString &text, const QString &pattern,
+QString regexReplaceAll(const QString &text, const QString &pattern,
                         const QString &replacementTemplate);

@@ -26,12 +26,12 @@ const QDateTime &dateTimeEpoch()
 
 } // namespace
 
-TDateTime DateTimeFromQDateTime(const QDateTime &moment)
+TDateTime dateTimeFromQDateTime(const QDateTime &moment)
 {
-    return DateTimeFromUnixMs(moment.toMSecsSinceEpoch());
+    return dateTimeFromUnixMs(moment.toMSecsSinceEpoch());
 }
 
-TDateTime DateTimeFromUnixMs(qint64 msSinceUnixEpoch)
+TDateTime dateTimeFromUnixMs(qint64 msSinceUnixEpoch)
 {
     // 1970-01-01 is day 25569 of the TDateTime count.
     const qint64 ms = msSinceUnixEpoch + 25569 * msPerDay;
@@ -42,7 +42,7 @@ TDateTime DateTimeFromUnixMs(qint64 msSinceUnixEpoch)
     return days >= 0 ? double(days) + fraction : double(days) - fraction;
 }
 
-QDateTime UtcFromDateTime(TDateTime value)
+QDateTime utcFromDateTime(TDateTime value)
 {
     if (!std::isfinite(value))
         value = 0;
@@ -77,12 +77,12 @@ LocalMoment localMomentFromEpochMs(qint64 ms)
 
 } // namespace
 
-LocalMoment LocalMomentFromUtc(TDateTime utcValue)
+LocalMoment localMomentFromUtc(TDateTime utcValue)
 {
-    return localMomentFromEpochMs(UtcFromDateTime(utcValue).toMSecsSinceEpoch());
+    return localMomentFromEpochMs(utcFromDateTime(utcValue).toMSecsSinceEpoch());
 }
 
-void RefreshLocalTimeZone()
+void refreshLocalTimeZone()
 {
 #ifdef Q_OS_WIN
     _tzset();
@@ -91,12 +91,12 @@ void RefreshLocalTimeZone()
 #endif
 }
 
-LocalMoment CurrentLocalMoment()
+LocalMoment currentLocalMoment()
 {
     return localMomentFromEpochMs(QDateTime::currentMSecsSinceEpoch());
 }
 
-bool IsPathSeparator(QChar c)
+bool isPathSeparator(QChar c)
 {
 #ifdef Q_OS_WIN
     return c == u'\\' || c == u'/';
@@ -110,7 +110,7 @@ namespace {
 qsizetype lastSeparator(const QString &path)
 {
     for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        if (IsPathSeparator(path.at(i)))
+        if (isPathSeparator(path.at(i)))
             return i;
     }
     return -1;
@@ -118,20 +118,20 @@ qsizetype lastSeparator(const QString &path)
 
 } // namespace
 
-QString FileNamePart(const QString &path)
+QString fileNamePart(const QString &path)
 {
     return path.mid(lastSeparator(path) + 1);
 }
 
-QString FolderPart(const QString &path)
+QString folderPart(const QString &path)
 {
     return path.left(lastSeparator(path) + 1);
 }
 
-QString ParentFolderName(const QString &path)
+QString parentFolderName(const QString &path)
 {
     QString folder = path.left(std::max<qsizetype>(lastSeparator(path), 0));
-    QString parent = FileNamePart(folder);
+    QString parent = fileNamePart(folder);
 #ifdef Q_OS_WIN
     // "C:" is a drive, not a folder.
     if (parent.size() == 2 && parent.at(1) == u':')
@@ -140,19 +140,19 @@ QString ParentFolderName(const QString &path)
     return parent;
 }
 
-QString PathKey(const QString &path)
+QString pathKey(const QString &path)
 {
 #ifdef Q_OS_WIN
     QString folded = path;
     for (QChar &c : folded)
-        c = QChar(AsciiLower(c.unicode()));
+        c = QChar(asciiLower(c.unicode()));
     return folded;
 #else
     return path;
 #endif
 }
 
-void SplitFileName(const QString &fileName, QString *name, QString *ext)
+void splitFileName(const QString &fileName, QString *name, QString *ext)
 {
     const qsizetype dot = fileName.lastIndexOf(u'.');
     if (dot < 0) {
@@ -164,36 +164,36 @@ void SplitFileName(const QString &fileName, QString *name, QString *ext)
     *ext = fileName.mid(dot);
 }
 
-void SetItemPath(TRenameItem &item, const QString &path)
+void setItemPath(RenameItem &item, const QString &path)
 {
     const QStringView fileName = QStringView(path).sliced(lastSeparator(path) + 1);
     const qsizetype dot = fileName.lastIndexOf(u'.');
     const QStringView name = dot < 0 ? fileName : fileName.first(dot);
     const QStringView ext = dot < 0 ? QStringView() : fileName.sliced(dot);
-    item.OriginalPath = path;
+    item.originalPath = path;
     // A rename mostly keeps the extension: the stored one stays then.
-    if (item.Ext != ext)
-        item.Ext = ext.toString();
-    if (item.OriginalName != name)
-        item.OriginalName = name.toString();
+    if (item.ext != ext)
+        item.ext = ext.toString();
+    if (item.originalName != name)
+        item.originalName = name.toString();
 }
 
-TRenameItem MakeRenameItem(const QString &path)
+RenameItem makeRenameItem(const QString &path)
 {
-    TRenameItem item;
-    item.OriginalPath = path;
-    SplitFileName(FileNamePart(path), &item.OriginalName, &item.Ext);
+    RenameItem item;
+    item.originalPath = path;
+    splitFileName(fileNamePart(path), &item.originalName, &item.ext);
     return item;
 }
 
-FileFacts ReadFileFacts(const QString &path)
+FileFacts readFileFacts(const QString &path)
 {
     FileFacts facts;
     if (path.isEmpty() || path.contains(QChar(0)))
         return facts;
 #ifdef Q_OS_LINUX
     struct statx sx;
-    if (statx(AT_FDCWD, EncodeFileName(path).constData(), AT_STATX_SYNC_AS_STAT,
+    if (statx(AT_FDCWD, encodeFileName(path).constData(), AT_STATX_SYNC_AS_STAT,
               STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0)
         return facts;
     const auto unixMs = [](const struct statx_timestamp &t) {
@@ -202,9 +202,9 @@ FileFacts ReadFileFacts(const QString &path)
     if (sx.stx_mask & STATX_SIZE)
         facts.size = qint64(sx.stx_size);
     if (sx.stx_mask & STATX_MTIME)
-        facts.modifiedUtc = facts.createdUtc = DateTimeFromUnixMs(unixMs(sx.stx_mtime));
+        facts.modifiedUtc = facts.createdUtc = dateTimeFromUnixMs(unixMs(sx.stx_mtime));
     if (sx.stx_mask & STATX_BTIME)
-        facts.createdUtc = DateTimeFromUnixMs(unixMs(sx.stx_btime));
+        facts.createdUtc = dateTimeFromUnixMs(unixMs(sx.stx_btime));
 #else
     const QFileInfo info(path);
     if (!info.exists())
@@ -214,22 +214,22 @@ FileFacts ReadFileFacts(const QString &path)
     QDateTime created = info.birthTime();
     if (!created.isValid())
         created = modified;
-    facts.modifiedUtc = modified.isValid() ? DateTimeFromQDateTime(modified) : 0;
-    facts.createdUtc = created.isValid() ? DateTimeFromQDateTime(created) : 0;
+    facts.modifiedUtc = modified.isValid() ? dateTimeFromQDateTime(modified) : 0;
+    facts.createdUtc = created.isValid() ? dateTimeFromQDateTime(created) : 0;
 #endif
     return facts;
 }
 
-FileFacts ItemFacts(const TRenameItem &item)
+FileFacts itemFacts(const RenameItem &item)
 {
-    if (item.Size == FactsNotRead)
-        return ReadFileFacts(item.OriginalPath);
-    return {item.Size, item.CreatedUtc, item.ModifiedUtc};
+    if (item.size == FactsNotRead)
+        return readFileFacts(item.originalPath);
+    return {item.size, item.createdUtc, item.modifiedUtc};
 }
 
-void SetItemFacts(TRenameItem &item, const FileFacts &facts)
+void setItemFacts(RenameItem &item, const FileFacts &facts)
 {
-    item.Size = facts.size;
-    item.CreatedUtc = facts.createdUtc;
-    item.ModifiedUtc = facts.modifiedUtc;
+    item.size = facts.size;
+    item.createdUtc = facts.createdUtc;
+    item.modifiedUtc = facts.modifiedUtc;
 }

@@ -10,11 +10,11 @@
 // fraction still counts forward from midnight (-1.25 is 29 December 1899, 06:00).
 using TDateTime = double;
 
-TDateTime DateTimeFromQDateTime(const QDateTime &moment);
+TDateTime dateTimeFromQDateTime(const QDateTime &moment);
 // The same for a count of milliseconds since 1970-01-01 00:00 UTC, as file systems give.
-TDateTime DateTimeFromUnixMs(qint64 msSinceUnixEpoch);
+TDateTime dateTimeFromUnixMs(qint64 msSinceUnixEpoch);
 // The UTC moment that a TDateTime holding UTC stands for, rounded to the millisecond.
-QDateTime UtcFromDateTime(TDateTime value);
+QDateTime utcFromDateTime(TDateTime value);
 // A moment on the local clock.
 struct LocalMoment
 {
@@ -24,24 +24,24 @@ struct LocalMoment
 
 // A UTC value on the local clock, with the offset in force at that moment (daylight
 // saving included), as the TZ variable or the system's zone says.
-LocalMoment LocalMomentFromUtc(TDateTime utcValue);
-LocalMoment CurrentLocalMoment();
+LocalMoment localMomentFromUtc(TDateTime utcValue);
+LocalMoment currentLocalMoment();
 // Reads the time zone settings again (the TZ variable may have changed).
-void RefreshLocalTimeZone();
+void refreshLocalTimeZone();
 
 // One listed file. Everything but NewName is captured when the file is added.
-struct TRenameItem
+struct RenameItem
 {
-    QString OriginalPath;
-    QString OriginalName; // file name without folders and without its last extension
-    QString NewName;      // set by every preview, extension included
-    QString Ext;          // from the last "." of the file name on, "." included
-    qint64 Size = -1;
-    TDateTime CreatedUtc = 0;
-    TDateTime ModifiedUtc = 0;
+    QString originalPath;
+    QString originalName; // file name without folders and without its last extension
+    QString newName;      // set by every preview, extension included
+    QString ext;          // from the last "." of the file name on, "." included
+    qint64 size = -1;
+    TDateTime createdUtc = 0;
+    TDateTime modifiedUtc = 0;
 };
 
-using TRenameItems = QList<TRenameItem>;
+using RenameItems = QList<RenameItem>;
 
 // The Size of an item listed without its size and times, which are then read when
 // something asks for them (most renames never do).
@@ -58,33 +58,33 @@ struct FileFacts
 };
 
 // The facts of the file at path now (links followed).
-FileFacts ReadFileFacts(const QString &path);
+FileFacts readFileFacts(const QString &path);
 // The item's facts: as captured when it was listed, else read now.
-FileFacts ItemFacts(const TRenameItem &item);
+FileFacts itemFacts(const RenameItem &item);
 // Stores facts in the item.
-void SetItemFacts(TRenameItem &item, const FileFacts &facts);
+void setItemFacts(RenameItem &item, const FileFacts &facts);
 
 // Folder separators of this platform: "/" here, "\" and "/" on Windows.
-bool IsPathSeparator(QChar c);
+bool isPathSeparator(QChar c);
 // The part of a path after its last separator.
-QString FileNamePart(const QString &path);
+QString fileNamePart(const QString &path);
 // The path up to and including its last separator (empty when there is none).
-QString FolderPart(const QString &path);
+QString folderPart(const QString &path);
 // Name of the folder that directly holds the file at path: empty for a file at the
 // root of a drive or of the file system, the share name at the root of a share.
-QString ParentFolderName(const QString &path);
+QString parentFolderName(const QString &path);
 
 // The form under which two paths name the same list entry: the path itself, with
 // A-Z taken as a-z on Windows, whose file systems ignore that case.
-QString PathKey(const QString &path);
+QString pathKey(const QString &path);
 
 // Splits a file name at its last "." into name and extension. A name without "."
 // is all name; ".gitignore" is all extension; "name." gives "name" and ".".
-void SplitFileName(const QString &fileName, QString *name, QString *ext);
+void splitFileName(const QString &fileName, QString *name, QString *ext);
 
 // An item for path with the name and extension split; size and times are left
 // for the caller, who reads them from the file system.
-TRenameItem MakeRenameItem(const QString &path);
-// Gives the item a new path, with its name and extension split as MakeRenameItem
+RenameItem makeRenameItem(const QString &path);
+// Gives the item a new path, with its name and extension split as makeRenameItem
 // splits them; everything else stays.
-void SetItemPath(TRenameItem &item, const QString &path);
+void setItemPath(RenameItem &item, const QString &path);

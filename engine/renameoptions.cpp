@@ -18,7 +18,7 @@ int hexDigitValue(QChar c)
 
 } // namespace
 
-const QList<OptionField> &RenameOptionFields()
+const QList<OptionField> &renameOptionFields()
 {
     using O = RenameOptions;
     using K = OptionKind;
@@ -208,7 +208,7 @@ const QList<OptionField> &RenameOptionFields()
     return fields;
 }
 
-std::optional<int> ReadInteger(QStringView text, IntegerDigits digits, QStringView blanks)
+std::optional<int> readInteger(QStringView text, IntegerDigits digits, QStringView blanks)
 {
     const qsizetype n = text.size();
     qsizetype i = 0;
@@ -250,12 +250,12 @@ std::optional<int> ReadInteger(QStringView text, IntegerDigits digits, QStringVi
     return int(value);
 }
 
-int IntOrDefault(const QString &text, int fallback)
+int intOrDefault(const QString &text, int fallback)
 {
-    return ReadInteger(text).value_or(fallback);
+    return readInteger(text).value_or(fallback);
 }
 
-QString TrimControl(const QString &text)
+QString trimControl(const QString &text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();

@@ -18,7 +18,7 @@ enum : int { RenameInPlace = 0, CopyToFolder = 1, MoveToFolder = 2 };
 }
 
 // Every renaming option, named as in preset files. Number options keep the text the
-// user typed and are converted with IntOrDefault where they are used.
+// user typed and are converted with intOrDefault where they are used.
 struct RenameOptions
 {
     QString find;
@@ -56,7 +56,7 @@ enum class OptionKind { Text, Number, Flag, Choice };
 
 // One option as every place that reads or writes options sees it: preset files, the
 // controls of the main window and of the options dialog, and tessaly-cli's switches.
-// They all go through RenameOptionFields(), so that an option added there is saved,
+// They all go through renameOptionFields(), so that an option added there is saved,
 // loaded, shown and given a switch alike.
 struct OptionField
 {
@@ -82,9 +82,9 @@ struct OptionField
 };
 
 // Every option, in the order preset files hold them.
-const QList<OptionField> &RenameOptionFields();
+const QList<OptionField> &renameOptionFields();
 
-// Which digits ReadInteger takes.
+// Which digits readInteger takes.
 enum class IntegerDigits {
     // Decimal, or hexadecimal after "$", "x" or "0x".
     DecimalOrHexadecimal,
@@ -94,14 +94,14 @@ enum class IntegerDigits {
 // A whole text read as a 32-bit integer: any run of the characters in blanks, an
 // optional sign, then digits running to the end of the text and fitting in 32 bits.
 // Nothing for any other text.
-std::optional<int> ReadInteger(QStringView text,
+std::optional<int> readInteger(QStringView text,
                                IntegerDigits digits = IntegerDigits::DecimalOrHexadecimal,
                                QStringView blanks = u" ");
 
 // The one rule by which option texts become numbers: leading spaces, an optional
 // sign, then decimal digits or a hexadecimal number after "$", "x" or "0x", running
 // to the end of the text and fitting in 32 bits; anything else gives fallback.
-int IntOrDefault(const QString &text, int fallback);
+int intOrDefault(const QString &text, int fallback);
 
 // The text without the characters up to U+0020 at both ends.
-QString TrimControl(const QString &text);
+QString trimControl(const QString &text);

@@ -7,26 +7,26 @@
 NameOperations NameOperations::fromOptions(const RenameOptions &options)
 {
     NameOperations ops;
-    ops.removeFirst = IntOrDefault(options.removeFirst, 0);
-    ops.removeLast = IntOrDefault(options.removeLast, 0);
-    ops.removeFromPos = IntOrDefault(TrimControl(options.removeFromPos), 0);
-    ops.removeTillPos = IntOrDefault(TrimControl(options.removeTillPos), 0);
+    ops.removeFirst = intOrDefault(options.removeFirst, 0);
+    ops.removeLast = intOrDefault(options.removeLast, 0);
+    ops.removeFromPos = intOrDefault(trimControl(options.removeFromPos), 0);
+    ops.removeTillPos = intOrDefault(trimControl(options.removeTillPos), 0);
     ops.charactersToRemove = options.charactersToRemove;
     ops.collapseDoubleSpaces = options.collapseDoubleSpaces;
     ops.cropBefore = options.cropBefore;
     ops.cropAfter = options.cropAfter;
     ops.insertText = options.insertText;
-    ops.insertPos = IntOrDefault(options.insertPos, 1);
-    ops.padNumbers = IntOrDefault(options.padNumbers, 0);
+    ops.insertPos = intOrDefault(options.insertPos, 1);
+    ops.padNumbers = intOrDefault(options.padNumbers, 0);
     return ops;
 }
 
-QString ApplyNameOperations(const QString &originalName, int index, const NameOperations &ops,
+QString applyNameOperations(const QString &originalName, int index, const NameOperations &ops,
                             const QStringList &importedNames)
 {
     if (index >= 0 && index < importedNames.size()) {
         const QString &imported = importedNames.at(index);
-        if (!TrimControl(imported).isEmpty())
+        if (!trimControl(imported).isEmpty())
             return imported;
     }
 
@@ -35,27 +35,27 @@ QString ApplyNameOperations(const QString &originalName, int index, const NameOp
         text.remove(0, ops.removeFirst);
     if (ops.removeLast > 0 && ops.removeLast <= text.size())
         text.chop(ops.removeLast);
-    text = RemoveRange(text, ops.removeFromPos, ops.removeTillPos);
+    text = removeRange(text, ops.removeFromPos, ops.removeTillPos);
     if (!ops.charactersToRemove.isEmpty())
-        text = RemoveCharacters(text, ops.charactersToRemove);
+        text = removeCharacters(text, ops.charactersToRemove);
     if (ops.collapseDoubleSpaces)
-        text = CollapseSpaces(text);
-    text = CropAtMarkers(text, ops.cropBefore, ops.cropAfter);
+        text = collapseSpaces(text);
+    text = cropAtMarkers(text, ops.cropBefore, ops.cropAfter);
     if (!ops.insertText.isEmpty())
-        text = InsertAt(text, ops.insertText, ops.insertPos);
+        text = insertAt(text, ops.insertText, ops.insertPos);
     if (ops.padNumbers > 0)
-        text = PadNumbers(text, ops.padNumbers);
+        text = padNumbers(text, ops.padNumbers);
     return text;
 }
 
-QString ApplyNameOperations(const QString &originalName, int index, const RenameOptions &options,
+QString applyNameOperations(const QString &originalName, int index, const RenameOptions &options,
                             const QStringList &importedNames)
 {
-    return ApplyNameOperations(originalName, index, NameOperations::fromOptions(options),
+    return applyNameOperations(originalName, index, NameOperations::fromOptions(options),
                                importedNames);
 }
 
-QString RemoveRange(const QString &text, int from, int till)
+QString removeRange(const QString &text, int from, int till)
 {
     if (from <= 0 || till < from || from > text.size())
         return text;
@@ -65,7 +65,7 @@ QString RemoveRange(const QString &text, int from, int till)
     return result;
 }
 
-QString RemoveCharacters(const QString &text, const QString &set)
+QString removeCharacters(const QString &text, const QString &set)
 {
     QString result;
     result.reserve(text.size());
@@ -76,7 +76,7 @@ QString RemoveCharacters(const QString &text, const QString &set)
     return result;
 }
 
-QString CollapseSpaces(const QString &text)
+QString collapseSpaces(const QString &text)
 {
     QString result;
     result.reserve(text.size());
@@ -88,7 +88,7 @@ QString CollapseSpaces(const QString &text)
     return result;
 }
 
-QString CropAtMarkers(const QString &text, const QString &cropBefore, const QString &cropAfter)
+QString cropAtMarkers(const QString &text, const QString &cropBefore, const QString &cropAfter)
 {
     QString result = text;
     if (!cropBefore.isEmpty()) {
@@ -104,7 +104,7 @@ QString CropAtMarkers(const QString &text, const QString &cropBefore, const QStr
     return result;
 }
 
-QString InsertAt(const QString &text, const QString &insertion, int position)
+QString insertAt(const QString &text, const QString &insertion, int position)
 {
     const qsizetype at = std::clamp<qsizetype>(position, 1, text.size() + 1) - 1;
     QString result = text;
@@ -112,7 +112,7 @@ QString InsertAt(const QString &text, const QString &insertion, int position)
     return result;
 }
 
-QString PadNumbers(const QString &text, int width)
+QString padNumbers(const QString &text, int width)
 {
     // No file system takes a name longer than 255 units, while a mistyped width of a
     // billion would ask for gigabytes of zeros per name.
@@ -149,7 +149,7 @@ QString PadNumbers(const QString &text, int width)
     return result;
 }
 
-QString PlainReplace(const QString &text, const QString &find, const QString &replace)
+QString plainReplace(const QString &text, const QString &find, const QString &replace)
 {
     if (find.isEmpty())
         return text;
@@ -158,7 +158,7 @@ QString PlainReplace(const QString &text, const QString &find, const QString &re
     return result;
 }
 
-bool LocaleUsesTurkicCasing()
+bool localeUsesTurkicCasing()
 {
     const QLocale::Language language = QLocale().language();
     return language == QLocale::Turkish || language == QLocale::Azerbaijani;
@@ -286,7 +286,7 @@ char32_t changeCase(char32_t c, int mode, bool turkic, bool &wordStart)
 
 } // namespace
 
-QString ApplyCase(const QString &text, int mode, bool turkic)
+QString applyCase(const QString &text, int mode, bool turkic)
 {
     if (mode != CaseMode::Lower && mode != CaseMode::Upper && mode != CaseMode::Title)
         return text;
@@ -296,7 +296,7 @@ QString ApplyCase(const QString &text, int mode, bool turkic)
     });
 }
 
-QString ApplyCase(const QString &text, int mode)
+QString applyCase(const QString &text, int mode)
 {
-    return ApplyCase(text, mode, LocaleUsesTurkicCasing());
+    return applyCase(text, mode, localeUsesTurkicCasing());
 }

@@ -26,31 +26,31 @@ struct NameOperations
 
 // The text that {name} stands for: the chain of operations applied to the original
 // name, unless the imported name list holds a non-blank entry for this index.
-QString ApplyNameOperations(const QString &originalName, int index,
+QString applyNameOperations(const QString &originalName, int index,
                             const NameOperations &operations, const QStringList &importedNames);
-QString ApplyNameOperations(const QString &originalName, int index, const RenameOptions &options,
+QString applyNameOperations(const QString &originalName, int index, const RenameOptions &options,
                             const QStringList &importedNames);
 
 // Removes the 1-based positions from..till, both included; does nothing unless
 // 0 < from <= length and till >= from.
-QString RemoveRange(const QString &text, int from, int till);
+QString removeRange(const QString &text, int from, int till);
 // Drops every character that occurs in set (exact code units, case-sensitive).
-QString RemoveCharacters(const QString &text, const QString &set);
+QString removeCharacters(const QString &text, const QString &set);
 // Every run of two or more spaces (U+0020 only) becomes one space.
-QString CollapseSpaces(const QString &text);
+QString collapseSpaces(const QString &text);
 // Keeps what stands before the first cropBefore, then what follows the first
 // cropAfter; a marker that is empty or absent changes nothing.
-QString CropAtMarkers(const QString &text, const QString &cropBefore, const QString &cropAfter);
+QString cropAtMarkers(const QString &text, const QString &cropBefore, const QString &cropAfter);
 // Inserts at a 1-based position, clamped to 1..length + 1.
-QString InsertAt(const QString &text, const QString &insertion, int position);
+QString insertAt(const QString &text, const QString &insertion, int position);
 // Pads every run of ASCII digits with leading zeros to at least width digits.
-QString PadNumbers(const QString &text, int width);
+QString padNumbers(const QString &text, int width);
 // Replaces every occurrence of find, left to right, without rescanning replacements.
-QString PlainReplace(const QString &text, const QString &find, const QString &replace);
+QString plainReplace(const QString &text, const QString &find, const QString &replace);
 
 // Whether the user's locale maps I and i the Turkish way (dotted and dotless i).
-bool LocaleUsesTurkicCasing();
+bool localeUsesTurkicCasing();
 // Case change by CaseMode. The result always has as many code units as the text:
 // each code point is mapped on its own, never expanded (ß stays ß in upper case).
-QString ApplyCase(const QString &text, int mode, bool turkic);
-QString ApplyCase(const QString &text, int mode);
+QString applyCase(const QString &text, int mode, bool turkic);
+QString applyCase(const QString &text, int mode);

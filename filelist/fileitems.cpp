@@ -51,22 +51,22 @@ Facts factsOf(const struct statx &sx)
     if (sx.stx_mask & STATX_SIZE)
         facts.size = qint64(sx.stx_size);
     if (sx.stx_mask & STATX_MTIME) {
-        facts.modified = DateTimeFromUnixMs(unixMs(sx.stx_mtime));
+        facts.modified = dateTimeFromUnixMs(unixMs(sx.stx_mtime));
         // Not every file system records a creation time; the last write is the closest
         // moment it still knows.
         facts.created = facts.modified;
     }
     if (sx.stx_mask & STATX_BTIME)
-        facts.created = DateTimeFromUnixMs(unixMs(sx.stx_btime));
+        facts.created = dateTimeFromUnixMs(unixMs(sx.stx_btime));
     facts.id = {(quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor, quint64(sx.stx_ino)};
     return facts;
 }
 
-void setFacts(TRenameItem &item, const Facts &facts)
+void setFacts(RenameItem &item, const Facts &facts)
 {
-    item.Size = facts.size;
-    item.CreatedUtc = facts.created;
-    item.ModifiedUtc = facts.modified;
+    item.size = facts.size;
+    item.createdUtc = facts.created;
+    item.modifiedUtc = facts.modified;
 }
 
 enum class EntryKind : quint8 { Folder, RegularFile, Other };
@@ -87,7 +87,7 @@ template <bool readFacts, typename OnFile>
 void walkFolder(const QString &folder, bool includeSubfolders, std::vector<FolderId> &walk,
                 OnFile &onFile)
 {
-    const int fd = ::open(EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(encodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     DIR *dir = fdopendir(fd);
@@ -101,7 +101,7 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
         Entry entry;
-        entry.name = DecodeFileName(name);
+        entry.name = decodeFileName(name);
         const unsigned char type = found->d_type;
         entry.kind = type == DT_DIR                 ? EntryKind::Folder
                      : type == DT_REG && !readFacts ? EntryKind::RegularFile
@@ -125,7 +125,7 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
 
     for (const Entry &entry : entries) {
         QString path = folder;
-        if (path.isEmpty() || !IsPathSeparator(path.back()))
+        if (path.isEmpty() || !isPathSeparator(path.back()))
             path += QDir::separator();
         path += entry.name;
         if (entry.kind != EntryKind::Folder) {
@@ -147,7 +147,7 @@ bool walkFrom(const QString &folder, bool includeSubfolders, OnFile &onFile)
 {
     struct statx sx;
     if (folder.isEmpty() || folder.contains(QChar(0)) ||
-        statx(AT_FDCWD, EncodeFileName(folder).constData(), AT_STATX_SYNC_AS_STAT,
+        statx(AT_FDCWD, encodeFileName(folder).constData(), AT_STATX_SYNC_AS_STAT,
               STATX_TYPE | STATX_INO, &sx) != 0 ||
         !S_ISDIR(sx.stx_mode))
         return false;
@@ -158,21 +158,21 @@ bool walkFrom(const QString &folder, bool includeSubfolders, OnFile &onFile)
 
 } // namespace
 
-std::optional<TRenameItem> ReadRenameItem(const QString &path)
+std::optional<RenameItem> readRenameItem(const QString &path)
 {
     if (path.isEmpty() || path.contains(QChar(0)))
         return std::nullopt;
     struct statx sx;
-    if (statx(AT_FDCWD, EncodeFileName(path).constData(), AT_STATX_SYNC_AS_STAT, WantedFacts,
+    if (statx(AT_FDCWD, encodeFileName(path).constData(), AT_STATX_SYNC_AS_STAT, WantedFacts,
               &sx) != 0 ||
         !(sx.stx_mask & STATX_TYPE) || !S_ISREG(sx.stx_mode))
         return std::nullopt;
-    TRenameItem item = MakeRenameItem(path);
+    RenameItem item = makeRenameItem(path);
     setFacts(item, factsOf(sx));
     return item;
 }
 
-QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
+QStringList collectFolderFiles(const QString &folder, bool includeSubfolders)
 {
     QStringList files;
     auto onFile = [&files](QString &&path, const Entry &) { files.append(std::move(path)); };
@@ -180,19 +180,19 @@ QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
     return files;
 }
 
-TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders, bool readFacts)
+RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool readFacts)
 {
-    TRenameItems items;
+    RenameItems items;
     auto onFile = [&items](QString &&path, const Entry &entry) {
         if (entry.kind != EntryKind::RegularFile)
             return;
-        TRenameItem item;
-        item.OriginalPath = std::move(path);
-        SplitFileName(entry.name, &item.OriginalName, &item.Ext);
+        RenameItem item;
+        item.originalPath = std::move(path);
+        splitFileName(entry.name, &item.originalName, &item.ext);
         if (entry.looked)
             setFacts(item, entry.facts);
         else
-            item.Size = FactsNotRead;
+            item.size = FactsNotRead;
         items.append(std::move(item));
     };
     if (readFacts)
@@ -208,14 +208,14 @@ namespace {
 
 QString joinPath(const QString &folder, const QString &name)
 {
-    if (!folder.isEmpty() && IsPathSeparator(folder.back()))
+    if (!folder.isEmpty() && isPathSeparator(folder.back()))
         return folder + name;
     return folder + QDir::separator() + name;
 }
 
 } // namespace
 
-std::optional<TRenameItem> ReadRenameItem(const QString &path)
+std::optional<RenameItem> readRenameItem(const QString &path)
 {
     if (path.isEmpty())
         return std::nullopt;
@@ -223,14 +223,14 @@ std::optional<TRenameItem> ReadRenameItem(const QString &path)
     if (!info.isFile())
         return std::nullopt;
 
-    TRenameItem item = MakeRenameItem(path);
-    item.Size = info.size();
+    RenameItem item = makeRenameItem(path);
+    item.size = info.size();
     const QDateTime modified = info.lastModified();
     QDateTime created = info.birthTime();
     if (!created.isValid())
         created = modified;
-    item.ModifiedUtc = modified.isValid() ? DateTimeFromQDateTime(modified) : 0;
-    item.CreatedUtc = created.isValid() ? DateTimeFromQDateTime(created) : 0;
+    item.modifiedUtc = modified.isValid() ? dateTimeFromQDateTime(modified) : 0;
+    item.createdUtc = created.isValid() ? dateTimeFromQDateTime(created) : 0;
     return item;
 }
 
@@ -257,7 +257,7 @@ void collect(const QString &folder, bool includeSubfolders, QStringList &walk, Q
 
 } // namespace
 
-QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
+QStringList collectFolderFiles(const QString &folder, bool includeSubfolders)
 {
     QStringList files;
     if (!QFileInfo(folder).isDir())
@@ -267,11 +267,11 @@ QStringList CollectFolderFiles(const QString &folder, bool includeSubfolders)
     return files;
 }
 
-TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders, bool)
+RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool)
 {
-    TRenameItems items;
-    for (const QString &path : CollectFolderFiles(folder, includeSubfolders)) {
-        if (std::optional<TRenameItem> item = ReadRenameItem(path))
+    RenameItems items;
+    for (const QString &path : collectFolderFiles(folder, includeSubfolders)) {
+        if (std::optional<RenameItem> item = readRenameItem(path))
             items.append(std::move(*item));
     }
     return items;
@@ -281,7 +281,7 @@ TRenameItems CollectFolderItems(const QString &folder, bool includeSubfolders, b
 
 QString ListedPaths::key(const QString &path)
 {
-    return PathKey(path);
+    return pathKey(path);
 }
 
 void ListedPaths::insert(const QString &path)

@@ -17,15 +17,15 @@ FileListModel::FileListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {}
 
-int FileListModel::AddFiles(const QStringList &paths)
+int FileListModel::addFiles(const QStringList &paths)
 {
-    TRenameItems pending;
+    RenameItems pending;
     pending.reserve(paths.size());
     try {
         for (const QString &path : paths) {
             if (path.isEmpty() || m_listed.contains(path))
                 continue;
-            std::optional<TRenameItem> item = ReadRenameItem(path);
+            std::optional<RenameItem> item = readRenameItem(path);
             if (!item || !m_listed.insertIfNew(path))
                 continue;
             pending.append(std::move(*item));
@@ -39,18 +39,18 @@ int FileListModel::AddFiles(const QStringList &paths)
     return added;
 }
 
-int FileListModel::AddFolderFiles(const QString &folder, bool includeSubfolders)
+int FileListModel::addFolderFiles(const QString &folder, bool includeSubfolders)
 {
     // Sizes are read when a row is shown (or sorted by size), not for every file here.
-    return AddItems(CollectFolderItems(folder, includeSubfolders, false));
+    return addItems(collectFolderItems(folder, includeSubfolders, false));
 }
 
-int FileListModel::AddItems(TRenameItems items)
+int FileListModel::addItems(RenameItems items)
 {
     m_listed.reserve(m_items.size() + items.size());
     qsizetype kept = 0;
     for (qsizetype i = 0; i < items.size(); ++i) {
-        if (items.at(i).OriginalPath.isEmpty() || !m_listed.insertIfNew(items.at(i).OriginalPath))
+        if (items.at(i).originalPath.isEmpty() || !m_listed.insertIfNew(items.at(i).originalPath))
             continue;
         if (kept != i)
             items[kept] = std::move(items[i]);
@@ -61,7 +61,7 @@ int FileListModel::AddItems(TRenameItems items)
     return int(kept);
 }
 
-void FileListModel::appendItems(TRenameItems &pending)
+void FileListModel::appendItems(RenameItems &pending)
 {
     if (pending.isEmpty())
         return;
@@ -76,7 +76,7 @@ void FileListModel::appendItems(TRenameItems &pending)
     pending.clear();
 }
 
-void FileListModel::RemoveRows(QList<int> rows)
+void FileListModel::removeRowsAt(QList<int> rows)
 {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -96,7 +96,7 @@ void FileListModel::RemoveRows(QList<int> rows)
             runs.append({row, row});
     }
     for (int row : rows)
-        m_listed.remove(m_items.at(row).OriginalPath);
+        m_listed.remove(m_items.at(row).originalPath);
 
     // Many scattered runs would each move the tail of the list: one pass and one reset
     // is cheaper then.
@@ -125,19 +125,19 @@ void FileListModel::RemoveRows(QList<int> rows)
     }
 }
 
-void FileListModel::Clear()
+void FileListModel::clear()
 {
     if (m_items.isEmpty())
         return;
     clearPlan();
     beginRemoveRows(QModelIndex(), 0, count() - 1);
     // Assigning an empty list frees the storage, which clear() would keep.
-    m_items = TRenameItems();
+    m_items = RenameItems();
     m_listed.clear();
     endRemoveRows();
 }
 
-void FileListModel::UpdateNewNames(const std::function<void(TRenameItems &)> &edit)
+void FileListModel::updateNewNames(const std::function<void(RenameItems &)> &edit)
 {
     clearPlan();
     const auto tell = qScopeGuard([this] {
@@ -147,7 +147,7 @@ void FileListModel::UpdateNewNames(const std::function<void(TRenameItems &)> &ed
     edit(m_items);
 }
 
-void FileListModel::UpdateItems(const std::function<void(TRenameItems &)> &edit)
+void FileListModel::updateItems(const std::function<void(RenameItems &)> &edit)
 {
     const qsizetype before = m_items.size();
     clearPlan();
@@ -173,10 +173,10 @@ void FileListModel::setPlan(const RenamePlan &plan)
     for (qsizetype i = 0; i < plan.rows.size(); ++i) {
         m_statuses[i] = plan.rows.at(i).status;
         if (m_statuses[i] == PlanStatus::Numbered)
-            m_finalNames.insert(int(i), FileNamePart(plan.rows.at(i).target));
+            m_finalNames.insert(int(i), fileNamePart(plan.rows.at(i).target));
         else if (m_statuses[i] == PlanStatus::Unchanged &&
-                 FileNamePart(m_items.at(i).OriginalPath) != m_items.at(i).NewName)
-            m_finalNames.insert(int(i), FileNamePart(m_items.at(i).OriginalPath));
+                 fileNamePart(m_items.at(i).originalPath) != m_items.at(i).newName)
+            m_finalNames.insert(int(i), fileNamePart(m_items.at(i).originalPath));
     }
     if (!m_items.isEmpty())
         emit dataChanged(index(0, NewNameColumn), index(count() - 1, StatusColumn));
@@ -199,14 +199,14 @@ void FileListModel::sort(int column, Qt::SortOrder order)
     if (column == SizeColumn) {
         QList<qint64> sizes(count);
         for (qsizetype i = 0; i < count; ++i)
-            sizes[i] = ItemFacts(m_items.at(i)).size;
+            sizes[i] = itemFacts(m_items.at(i)).size;
         sortBy([&](qsizetype a, qsizetype b) { return sizes.at(a) < sizes.at(b); });
     } else if (column == StatusColumn) {
         if (m_statuses.isEmpty())
             return;
         sortBy([&](qsizetype a, qsizetype b) { return m_statuses.at(a) < m_statuses.at(b); });
     } else {
-        const QCollator collator = NaturalCollator();
+        const QCollator collator = naturalCollator();
         QList<QCollatorSortKey> keys;
         keys.reserve(count);
         for (qsizetype i = 0; i < count; ++i)
@@ -337,7 +337,7 @@ void FileListModel::reorder(const QList<qsizetype> &order)
     clearPlan();
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     QList<int> newRowOf(order.size());
-    TRenameItems reordered;
+    RenameItems reordered;
     reordered.reserve(m_items.size());
     for (qsizetype row = 0; row < order.size(); ++row) {
         newRowOf[order.at(row)] = int(row);
@@ -367,8 +367,8 @@ void FileListModel::reindex()
 {
     m_listed.clear();
     m_listed.reserve(m_items.size());
-    for (const TRenameItem &item : std::as_const(m_items))
-        m_listed.insert(item.OriginalPath);
+    for (const RenameItem &item : std::as_const(m_items))
+        m_listed.insert(item.originalPath);
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const
@@ -385,7 +385,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= count())
         return QVariant();
-    const TRenameItem &item = m_items.at(index.row());
+    const RenameItem &item = m_items.at(index.row());
     const bool planned = !m_statuses.isEmpty();
     const PlanStatus status = planned ? m_statuses.at(index.row()) : PlanStatus::Rename;
     if (role == PlanStatusRole)
@@ -394,24 +394,24 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         if (!planned || status == PlanStatus::Rename)
             return QVariant();
         if (role == Qt::DisplayRole)
-            return PlanStatusText(status);
+            return planStatusText(status);
         if (role == Qt::ToolTipRole)
-            return PlanStatusDescription(status);
+            return planStatusDescription(status);
         return QVariant();
     }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case OriginalNameColumn:
-            return DisplayFileName(FileNamePart(item.OriginalPath));
+            return displayFileName(fileNamePart(item.originalPath));
         case NewNameColumn:
-            return DisplayFileName(m_finalNames.value(index.row(), item.NewName));
+            return displayFileName(m_finalNames.value(index.row(), item.newName));
         case FolderColumn:
-            return DisplayFileName(FolderPart(item.OriginalPath));
+            return displayFileName(folderPart(item.originalPath));
         case SizeColumn: {
             // Read now for a folder's files, which are listed without it.
-            const qint64 size = ItemFacts(item).size;
-            return role == Qt::ToolTipRole ? FormatExactSize(size, m_locale)
-                                           : FormatSize(size, m_locale);
+            const qint64 size = itemFacts(item).size;
+            return role == Qt::ToolTipRole ? formatExactSize(size, m_locale)
+                                           : formatSize(size, m_locale);
         }
         }
     } else if (role == Qt::TextAlignmentRole && index.column() == SizeColumn) {
@@ -424,7 +424,7 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < ColumnCount)
-        return ColumnHeader(section);
+        return columnHeader(section);
     if (orientation == Qt::Horizontal && role == Qt::InitialSortOrderRole)
         return int(Qt::AscendingOrder); // a first click on a header sorts up
 
@@ -439,24 +439,24 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex &index) const
            Qt::ItemIsDragEnabled;
 }
 
-QString FileListModel::ColumnHeader(int column)
+QString FileListModel::columnHeader(int column)
 {
     switch (column) {
     case OriginalNameColumn:
-        return TranslateText(u"Original Name"_s);
+        return translateText(u"Original Name"_s);
     case NewNameColumn:
-        return TranslateText(u"New Name (preview)"_s);
+        return translateText(u"New Name (preview)"_s);
     case FolderColumn:
-        return TranslateText(u"Folder"_s);
+        return translateText(u"Folder"_s);
     case SizeColumn:
-        return TranslateText(u"Size"_s);
+        return translateText(u"Size"_s);
     case StatusColumn:
-        return TranslateText(u"Status"_s);
+        return translateText(u"Status"_s);
     }
     return QString();
 }
 
-QString FileListModel::FormatSize(qint64 size, const QLocale &locale)
+QString FileListModel::formatSize(qint64 size, const QLocale &locale)
 {
     if (size < 0)
         return locale.toString(size);
@@ -464,7 +464,7 @@ QString FileListModel::FormatSize(qint64 size, const QLocale &locale)
     return locale.formattedDataSize(size, 1, QLocale::DataSizeSIFormat);
 }
 
-QString FileListModel::FormatExactSize(qint64 size, const QLocale &locale)
+QString FileListModel::formatExactSize(qint64 size, const QLocale &locale)
 {
     QLocale grouped = locale;
     grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);

@@ -33,40 +33,40 @@ public:
     explicit FileListModel(QObject *parent = nullptr);
 
     // FRenameItems: the listed files in the order they were added.
-    const TRenameItems &items() const { return m_items; }
+    const RenameItems &items() const { return m_items; }
     int count() const { return int(m_items.size()); }
 
     // Whether some item's path equals path (A-Z folded on Windows only).
-    bool IsListed(const QString &path) const { return m_listed.contains(path); }
+    bool isListed(const QString &path) const { return m_listed.contains(path); }
 
     // Adds each path that names an existing file not yet listed, in order, and returns
     // how many were added. If an error ends the loop, the files read before it stay
     // listed and the error goes on to the caller.
-    int AddFiles(const QStringList &paths);
-    bool AddFile(const QString &path) { return AddFiles(QStringList{path}) > 0; }
+    int addFiles(const QStringList &paths);
+    bool addFile(const QString &path) { return addFiles(QStringList{path}) > 0; }
     // Adds the files of folder (and of its subfolders when asked), all collected first.
-    int AddFolderFiles(const QString &folder, bool includeSubfolders);
+    int addFolderFiles(const QString &folder, bool includeSubfolders);
     // Adds the items whose paths are not yet listed, in order.
-    int AddItems(TRenameItems items);
+    int addItems(RenameItems items);
 
     // Removes the items at the given rows (any order, duplicates allowed).
-    void RemoveRows(QList<int> rows);
-    void Clear();
+    void removeRowsAt(QList<int> rows);
+    void clear();
 
     // Lets edit change the new names (a preview); the view is told afterwards, also
     // when edit throws.
-    void UpdateNewNames(const std::function<void(TRenameItems &)> &edit);
+    void updateNewNames(const std::function<void(RenameItems &)> &edit);
     // Lets edit change any field of the items (a batch moving files), but not their
     // number; the path index and the view are brought up to date afterwards, also when
     // edit throws.
-    void UpdateItems(const std::function<void(TRenameItems &)> &edit);
+    void updateItems(const std::function<void(RenameItems &)> &edit);
 
     // Shows a plan made for the current items: each row's status, and in the preview
     // column the name each file will really have (a numbered one, say). Any change of the rows or
     // of the items takes it away again, since it would no longer be true.
     void setPlan(const RenamePlan &plan);
     // Puts the rows in the order of a column: names and folders in natural order (see
-    // NaturalCollator), sizes by value, statuses by kind; descending reverses it.
+    // naturalCollator), sizes by value, statuses by kind; descending reverses it.
     // Views keep their selection; the plan goes, since {counter} follows the order.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     // Moves the given rows one place up (step -1) or down (step 1), each past its
@@ -98,13 +98,13 @@ public:
                       const QModelIndex &parent) override;
 
     // The header text of a column, translated.
-    static QString ColumnHeader(int column);
+    static QString columnHeader(int column);
     // A size as the list shows it, with a unit and one decimal ("4.2 MB"; -1, a size that
     // could not be read, stays -1).
-    static QString FormatSize(qint64 size, const QLocale &locale = QLocale());
+    static QString formatSize(qint64 size, const QLocale &locale = QLocale());
     // The exact size, its digits grouped by the locale's thousands separator, and the
     // locale's word for bytes ("1,234,567 bytes").
-    static QString FormatExactSize(qint64 size, const QLocale &locale = QLocale());
+    static QString formatExactSize(qint64 size, const QLocale &locale = QLocale());
 
 signals:
     // Rows were dragged to another place.
@@ -113,12 +113,12 @@ signals:
 private:
     // The rows a drag from this list carries; empty for any other drag.
     QList<int> draggedRows(const QMimeData *data) const;
-    void appendItems(TRenameItems &pending);
+    void appendItems(RenameItems &pending);
     // order[new row] = old row.
     void reorder(const QList<qsizetype> &order);
     void reindex();
 
-    TRenameItems m_items;
+    RenameItems m_items;
     ListedPaths m_listed;
     QList<PlanStatus> m_statuses;     // per row, while a plan is shown
     QHash<int, QString> m_finalNames; // row -> its file name afterwards, where not NewName

@@ -4,17 +4,17 @@
 #include "textfiles.h"
 #include "textlines.h"
 
-QStringList ParseNameList(const QString &text)
+QStringList parseNameList(const QString &text)
 {
     QStringList names;
-    for (const QString &line : SplitTextLines(text)) {
+    for (const QString &line : splitTextLines(text)) {
         const qsizetype comma = line.indexOf(u',');
-        names.append(TrimCharacter(TrimControl(comma >= 0 ? line.left(comma) : line), u'"'));
+        names.append(trimCharacter(trimControl(comma >= 0 ? line.left(comma) : line), u'"'));
     }
     return names;
 }
 
-QStringList LoadNameList(const QString &path)
+QStringList loadNameList(const QString &path)
 {
-    return ParseNameList(ReadUtf8TextFile(path));
+    return parseNameList(readUtf8TextFile(path));
 }

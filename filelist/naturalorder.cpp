@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <numeric>
 
-QCollator NaturalCollator()
+QCollator naturalCollator()
 {
     QLocale locale = QLocale::system();
     if (locale.language() == QLocale::C)
@@ -18,11 +18,11 @@ QCollator NaturalCollator()
     return collator;
 }
 
-void SortNaturally(TRenameItems &items)
+void sortNaturally(RenameItems &items)
 {
     if (items.size() < 2)
         return;
-    const QCollator collator = NaturalCollator();
+    const QCollator collator = naturalCollator();
     // A sort key per name makes each comparison a comparison of bytes; the few folders
     // are ranked once.
     QHash<QString, int> folderRanks;
@@ -31,14 +31,14 @@ void SortNaturally(TRenameItems &items)
     QList<QCollatorSortKey> nameKeys;
     nameKeys.reserve(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) {
-        const QString folder = FolderPart(items.at(i).OriginalPath);
+        const QString folder = folderPart(items.at(i).originalPath);
         auto it = folderRanks.find(folder);
         if (it == folderRanks.end()) {
             it = folderRanks.insert(folder, int(folders.size()));
             folders.append(folder);
         }
         folderOf[i] = *it;
-        nameKeys.append(collator.sortKey(FileNamePart(items.at(i).OriginalPath)));
+        nameKeys.append(collator.sortKey(fileNamePart(items.at(i).originalPath)));
     }
     QList<int> folderOrder(folders.size());
     std::iota(folderOrder.begin(), folderOrder.end(), 0);
@@ -56,7 +56,7 @@ void SortNaturally(TRenameItems &items)
             return folderRank.at(folderOf.at(a)) < folderRank.at(folderOf.at(b));
         return nameKeys.at(a).compare(nameKeys.at(b)) < 0;
     });
-    TRenameItems sorted;
+    RenameItems sorted;
     sorted.reserve(items.size());
     for (qsizetype index : order)
         sorted.append(std::move(items[index]));

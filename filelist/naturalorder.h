@@ -7,8 +7,8 @@
 // The order people expect of file names: letters as the user's language sorts them,
 // and runs of digits by their value (IMG_2 before IMG_10). Under the C locale, which
 // knows no language, English rules stand in.
-QCollator NaturalCollator();
+QCollator naturalCollator();
 
 // Sorts items by folder, then by file name, both in natural order; stable, so that
 // names the collator takes as equal keep their order.
-void SortNaturally(TRenameItems &items);
+void sortNaturally(RenameItems &items);

@@ -36,15 +36,15 @@ QString unescaped(QStringView text)
 // "true" with A-Z taken as a-z, and no other folding.
 bool equalsTrue(const QString &value)
 {
-    return EqualsAsciiCaseless(value, u"true");
+    return equalsAsciiCaseless(value, u"true");
 }
 
 } // namespace
 
-QByteArray PresetFileBytes(const RenameOptions &options)
+QByteArray presetFileBytes(const RenameOptions &options)
 {
     QString text = u"{\r\n"_s;
-    const QList<OptionField> &fields = RenameOptionFields();
+    const QList<OptionField> &fields = renameOptionFields();
     for (qsizetype i = 0; i < fields.size(); ++i) {
         const OptionField &field = fields.at(i);
         QString value;
@@ -68,13 +68,13 @@ QByteArray PresetFileBytes(const RenameOptions &options)
     return "\xEF\xBB\xBF" + text.toUtf8();
 }
 
-QString ReadPresetValue(const QString &text, const QString &key, const QString &fallback)
+QString readPresetValue(const QString &text, const QString &key, const QString &fallback)
 {
     const QString needle = u'"' + key + u"\":"_s;
     const qsizetype at = text.indexOf(needle);
     if (at < 0)
         return fallback;
-    const QString rest = TrimControl(text.mid(at + needle.size()));
+    const QString rest = trimControl(text.mid(at + needle.size()));
     if (rest.startsWith(u'"')) {
         for (qsizetype i = 1; i < rest.size(); ++i) {
             if (rest.at(i) == u'\\') {
@@ -90,26 +90,26 @@ QString ReadPresetValue(const QString &text, const QString &key, const QString &
     while (end < rest.size() && rest.at(end) != u',' && rest.at(end) != u'}' &&
            rest.at(end) != u'\n' && rest.at(end) != u'\r')
         ++end;
-    return TrimControl(rest.left(end));
+    return trimControl(rest.left(end));
 }
 
-RenameOptions OptionsFromPreset(const QString &text, const RenameOptions &current)
+RenameOptions optionsFromPreset(const QString &text, const RenameOptions &current)
 {
     RenameOptions options = current;
-    for (const OptionField &field : RenameOptionFields()) {
+    for (const OptionField &field : renameOptionFields()) {
         const QString key = field.presetKey.toString();
         switch (field.kind) {
         case OptionKind::Text:
         case OptionKind::Number:
-            options.*field.text = ReadPresetValue(text, key, current.*field.text);
+            options.*field.text = readPresetValue(text, key, current.*field.text);
             break;
         case OptionKind::Flag:
             options.*field.flag =
-                equalsTrue(ReadPresetValue(text, key, field.presetFallback.toString()));
+                equalsTrue(readPresetValue(text, key, field.presetFallback.toString()));
             break;
         case OptionKind::Choice: {
             const int now = current.*field.choice;
-            const int n = IntOrDefault(ReadPresetValue(text, key, QString::number(now)), now);
+            const int n = intOrDefault(readPresetValue(text, key, QString::number(now)), now);
             options.*field.choice = n >= 0 && n < field.choiceWords.size() ? n : -1;
             break;
         }
@@ -118,17 +118,17 @@ RenameOptions OptionsFromPreset(const QString &text, const RenameOptions &curren
     return options;
 }
 
-RenameOptions LoadPresetFile(const QString &path, const RenameOptions &current)
+RenameOptions loadPresetFile(const QString &path, const RenameOptions &current)
 {
-    return OptionsFromPreset(ReadUtf8TextFile(path), current);
+    return optionsFromPreset(readUtf8TextFile(path), current);
 }
 
-void SavePresetFile(const QString &path, const RenameOptions &options)
+void savePresetFile(const QString &path, const RenameOptions &options)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(PresetFileBytes(options)) < 0 || !file.flush()) {
-        throw TessalyError(TranslateText(u"Cannot create file \"%1\". %2"_s)
+        file.write(presetFileBytes(options)) < 0 || !file.flush()) {
+        throw TessalyError(translateText(u"Cannot create file \"%1\". %2"_s)
                                .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
 }

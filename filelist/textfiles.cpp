@@ -11,12 +11,12 @@
 
 using namespace Qt::StringLiterals;
 
-QString DecodeUtf8Strictly(const QByteArray &bytes)
+QString decodeUtf8Strictly(const QByteArray &bytes)
 {
     QStringDecoder decoder(QStringConverter::Utf8);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
-        throw TessalyError(TranslateText(
+        throw TessalyError(translateText(
             u"No mapping for the Unicode character exists in the target multi-byte code page"_s));
     }
     if (text.startsWith(QChar(0xFEFF)))
@@ -24,20 +24,20 @@ QString DecodeUtf8Strictly(const QByteArray &bytes)
     return text;
 }
 
-QString ReadUtf8TextFile(const QString &path)
+QString readUtf8TextFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         const QFileInfo info(path);
         if (!info.exists()) {
-            const QString folder = FolderPart(path);
+            const QString folder = folderPart(path);
             const bool folderMissing = !folder.isEmpty() && !QFileInfo(folder).isDir();
             throw TessalyError((folderMissing ? u"The specified path was not found\n["_s
                                               : u"The specified file was not found\n["_s) +
                                path + u']');
         }
-        throw TessalyError(TranslateText(u"Cannot open file \"%1\". %2"_s)
+        throw TessalyError(translateText(u"Cannot open file \"%1\". %2"_s)
                                .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
-    return DecodeUtf8Strictly(file.readAll());
+    return decodeUtf8Strictly(file.readAll());
 }

@@ -7,7 +7,7 @@
 // found" with the path, the system's reason when the file cannot be opened, and "No
 // mapping for the Unicode character exists in the target multi-byte code page" for
 // bytes that are not UTF-8.
-QString ReadUtf8TextFile(const QString &path);
+QString readUtf8TextFile(const QString &path);
 
 // Strict UTF-8 decoding with the same error; a leading byte-order mark is skipped.
-QString DecodeUtf8Strictly(const QByteArray &bytes);
+QString decodeUtf8Strictly(const QByteArray &bytes);

@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text =
         QString::fromUtf8(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    const std::optional<TranslationCatalogue> catalogue = ParseCatalogue(text);
+    const std::optional<TranslationCatalogue> catalogue = parseCatalogue(text);
     if (!catalogue)
         return 0;
     const qsizetype records = catalogue->columns.front().size();
@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             __builtin_trap();
     }
     const int last = int(catalogue->languageCount() - 1);
-    SetTranslationState(*catalogue, last, catalogue->code(last));
+    setTranslationState(*catalogue, last, catalogue->code(last));
     for (const QString &english : catalogue->columns.front())
-        TranslateText(english);
+        translateText(english);
     return 0;
 }

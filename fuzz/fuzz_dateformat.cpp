@@ -21,6 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
     const QString format =
         QString::fromUtf8(reinterpret_cast<const char *>(data) + 8, qsizetype(size - 8));
-    FormatDateTimeText(format, moment, locale);
+    formatDateTimeText(format, moment, locale);
     return 0;
 }

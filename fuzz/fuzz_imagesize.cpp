@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return 0;
         file.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
     }
-    const std::optional<QSize> pictureSize = ReadImageSize(path);
+    const std::optional<QSize> pictureSize = readImageSize(path);
     QFile::remove(path);
     if (pictureSize && (pictureSize->width() <= 0 || pictureSize->height() <= 0))
         __builtin_trap();

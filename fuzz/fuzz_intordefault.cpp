@@ -4,9 +4,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString text = FuzzTexts(data, size, 1)[0];
-    const int value = IntOrDefault(text, 7);
-    if (IntOrDefault(QString::number(value), 8) != value)
+    const QString text = fuzzTexts(data, size, 1)[0];
+    const int value = intOrDefault(text, 7);
+    if (intOrDefault(QString::number(value), 8) != value)
         __builtin_trap();
     return 0;
 }

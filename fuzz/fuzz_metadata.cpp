@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const MetadataRequest request = everything();
     static const LibraryMetadataReader reader = [] {
-        InstallMetadataReader(); // silences the libraries' messages
+        installMetadataReader(); // silences the libraries' messages
         return LibraryMetadataReader();
     }();
     if (size == 0)

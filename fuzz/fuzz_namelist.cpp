@@ -10,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     try {
         const QString text =
-            DecodeUtf8Strictly(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-        ParseNameList(text);
+            decodeUtf8Strictly(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+        parseNameList(text);
     } catch (const TessalyError &) {
     }
     return 0;

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QList<QString> texts = FuzzTexts(data, size, 3);
+    const QList<QString> texts = fuzzTexts(data, size, 3);
     try {
         RegexReplacer replacer(texts[0].isEmpty() ? QStringLiteral("(?<n>a)(b)?|c") : texts[0],
                                texts[1]);

@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
-    UndoLogLines(content);
-    ParseUndoLog(content);
+    undoLogLines(content);
+    parseUndoLog(content);
     return 0;
 }

@@ -14,10 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray versionPage = end < 0 ? bytes : bytes.left(end);
     const QByteArray changesPage = end < 0 ? QByteArray() : bytes.mid(end + 1);
 
-    const std::optional<UpdateOffer> offer = DecideUpdate(versionPage, changesPage, runningVersion);
-    const QStringList lines = PageLines(versionPage);
+    const std::optional<UpdateOffer> offer = decideUpdate(versionPage, changesPage, runningVersion);
+    const QStringList lines = pageLines(versionPage);
     const std::optional<VersionLine> version =
-        lines.isEmpty() ? std::nullopt : ParseVersionLine(lines.front());
+        lines.isEmpty() ? std::nullopt : parseVersionLine(lines.front());
     const bool newer =
         version && (version->minimum > runningVersion || version->latest > runningVersion);
     if (offer.has_value() != newer)

@@ -9,7 +9,7 @@
 
 // Splits a fuzzer's bytes at NUL bytes into up to count texts (decoded as UTF-8, so
 // that any bytes give some text, invalid sequences included).
-inline QList<QString> FuzzTexts(const uint8_t *data, size_t size, int count)
+inline QList<QString> fuzzTexts(const uint8_t *data, size_t size, int count)
 {
     QList<QString> texts;
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));

@@ -39,10 +39,10 @@ int main(int argc, char *argv[])
     const QString mp3 = work.filePath(u"a.mp3"_s);
     const QString flac = work.filePath(u"a.flac"_s);
     const QString ogg = work.filePath(u"a.ogg"_s);
-    const bool written = WriteSampleJpeg(jpg, QSize(32, 24), photoTags) && seed(jpg, 0) &&
-                         WriteSilentMp3(mp3, 1) && WriteAudioTags(mp3, audioTags) && seed(mp3, 5) &&
-                         WriteSilentFlac(flac, 1) && WriteAudioTags(flac, audioTags) &&
-                         seed(flac, 6) && WriteSilentOgg(ogg, 1) &&
-                         WriteAudioTags(ogg, audioTags) && seed(ogg, 7);
+    const bool written = writeSampleJpeg(jpg, QSize(32, 24), photoTags) && seed(jpg, 0) &&
+                         writeSilentMp3(mp3, 1) && writeAudioTags(mp3, audioTags) && seed(mp3, 5) &&
+                         writeSilentFlac(flac, 1) && writeAudioTags(flac, audioTags) &&
+                         seed(flac, 6) && writeSilentOgg(ogg, 1) &&
+                         writeAudioTags(ogg, audioTags) && seed(ogg, 7);
     return written ? 0 : 1;
 }

@@ -40,7 +40,7 @@ QString leadingNumber(const QString &text)
 
 } // namespace
 
-void ReadAudioMetadata(const QByteArray &path, const MetadataRequest &request, FileMetadata &values)
+void readAudioMetadata(const QByteArray &path, const MetadataRequest &request, FileMetadata &values)
 {
     // The audio properties cost a scan of the stream's start; only the length needs them.
     const bool wantsLength = request.wants(MetadataField::Length);

@@ -40,18 +40,18 @@ FileMetadata LibraryMetadataReader::read(const QString &path, const MetadataRequ
     // that cannot be read gives empty values, never a failed preview.
     try {
         if (request.wantsPhoto())
-            ReadPhotoMetadata(encoded, request, values);
+            readPhotoMetadata(encoded, request, values);
     } catch (...) {
     }
     try {
         if (request.wantsAudio())
-            ReadAudioMetadata(encoded, request, values);
+            readAudioMetadata(encoded, request, values);
     } catch (...) {
     }
     return values;
 }
 
-void InstallMetadataReader()
+void installMetadataReader()
 {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -66,5 +66,5 @@ void InstallMetadataReader()
         static SilentTagLibListener silent;
         TagLib::setDebugListener(&silent);
     });
-    SetMetadataReader(std::make_shared<LibraryMetadataReader>());
+    setMetadataReader(std::make_shared<LibraryMetadataReader>());
 }

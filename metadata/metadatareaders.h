@@ -14,12 +14,12 @@ public:
 };
 
 // Photo values (the photo fields and the Exif, IPTC and XMP keys) of the file at path.
-void ReadPhotoMetadata(const QByteArray &path, const MetadataRequest &request,
+void readPhotoMetadata(const QByteArray &path, const MetadataRequest &request,
                        FileMetadata &values);
 // Audio values of the file at path.
-void ReadAudioMetadata(const QByteArray &path, const MetadataRequest &request,
+void readAudioMetadata(const QByteArray &path, const MetadataRequest &request,
                        FileMetadata &values);
 
 // Makes name building read through LibraryMetadataReader, with the libraries' own
 // messages about broken files silenced. Called once at start, before other threads run.
-void InstallMetadataReader();
+void installMetadataReader();

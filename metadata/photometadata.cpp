@@ -241,7 +241,7 @@ bool isPhotoType(int type)
 
 } // namespace
 
-void ReadPhotoMetadata(const QByteArray &path, const MetadataRequest &request, FileMetadata &values)
+void readPhotoMetadata(const QByteArray &path, const MetadataRequest &request, FileMetadata &values)
 {
     auto image = Exiv2::ImageFactory::open(std::string(path.constData(), size_t(path.size())));
     if (!image.get() || !isPhotoType(image->imageType()))

@@ -82,7 +82,7 @@ QByteArray oggPage(const QList<QByteArray> &packets, quint8 flags, quint64 granu
 
 } // namespace
 
-QByteArray SampleJpegBytes(QSize size)
+QByteArray sampleJpegBytes(QSize size)
 {
     QImage picture(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y) {
@@ -97,12 +97,12 @@ QByteArray SampleJpegBytes(QSize size)
     return bytes;
 }
 
-bool WriteSampleJpeg(const QString &path, QSize size, const SampleTags &tags, bool withThumbnail)
+bool writeSampleJpeg(const QString &path, QSize size, const SampleTags &tags, bool withThumbnail)
 {
-    return writeFile(path, SampleJpegBytes(size)) && WritePhotoTags(path, tags, withThumbnail);
+    return writeFile(path, sampleJpegBytes(size)) && writePhotoTags(path, tags, withThumbnail);
 }
 
-bool WritePhotoTags(const QString &path, const SampleTags &tags, bool withThumbnail)
+bool writePhotoTags(const QString &path, const SampleTags &tags, bool withThumbnail)
 {
     try {
         auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
@@ -118,7 +118,7 @@ bool WritePhotoTags(const QString &path, const SampleTags &tags, bool withThumbn
                 image->xmpData()[k] = v;
         }
         if (withThumbnail) {
-            const QByteArray thumbnail = SampleJpegBytes(QSize(160, 120));
+            const QByteArray thumbnail = sampleJpegBytes(QSize(160, 120));
             Exiv2::ExifThumb(image->exifData())
                 .setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(thumbnail.constData()),
                                   long(thumbnail.size()));
@@ -130,7 +130,7 @@ bool WritePhotoTags(const QString &path, const SampleTags &tags, bool withThumbn
     }
 }
 
-bool WriteSilentMp3(const QString &path, int seconds)
+bool writeSilentMp3(const QString &path, int seconds)
 {
     // MPEG-1 Layer III, 32 kbit/s, 32 kHz, mono, no CRC: 144 bytes and 1,152 samples a
     // frame. Zero side information means no coded data: silence.
@@ -143,7 +143,7 @@ bool WriteSilentMp3(const QString &path, int seconds)
     return writeFile(path, frame.repeated(frames));
 }
 
-bool WriteSilentFlac(const QString &path, int seconds)
+bool writeSilentFlac(const QString &path, int seconds)
 {
     constexpr int blockSize = 4096;
     constexpr int sampleRate = 44100;
@@ -186,7 +186,7 @@ bool WriteSilentFlac(const QString &path, int seconds)
     return writeFile(path, bytes);
 }
 
-bool WriteSilentOgg(const QString &path, int seconds)
+bool writeSilentOgg(const QString &path, int seconds)
 {
     constexpr quint32 sampleRate = 44100;
     QByteArray identification("\x01vorbis", 7);
@@ -215,7 +215,7 @@ bool WriteSilentOgg(const QString &path, int seconds)
     return writeFile(path, bytes);
 }
 
-bool WriteAudioTags(const QString &path, const SampleTags &properties)
+bool writeAudioTags(const QString &path, const SampleTags &properties)
 {
     TagLib::FileRef file(QFile::encodeName(path).constData(), false);
     if (file.isNull())

@@ -16,20 +16,20 @@ using SampleTags = QList<std::pair<QString, QString>>;
 // with the Exiv2 keys given, each value as Exiv2 reads it from text: {"Exif.Image.Make",
 // "Canon"}, {"Exif.Image.Orientation", "6"}, {"Exif.Photo.ExposureTime", "1/250"}.
 // With a thumbnail, as cameras write one. Returns false when anything failed.
-bool WriteSampleJpeg(const QString &path, QSize size, const SampleTags &tags,
+bool writeSampleJpeg(const QString &path, QSize size, const SampleTags &tags,
                      bool withThumbnail = false);
 // Sets the tags given (as above) in an existing photo.
-bool WritePhotoTags(const QString &path, const SampleTags &tags, bool withThumbnail = false);
+bool writePhotoTags(const QString &path, const SampleTags &tags, bool withThumbnail = false);
 // The bytes of a JPEG picture without tags.
-QByteArray SampleJpegBytes(QSize size);
+QByteArray sampleJpegBytes(QSize size);
 
 // Silent audio of about the length given: MPEG-1 Layer III frames at 32 kbit/s whose
 // side information is zero, a FLAC stream of constant frames, or an Ogg Vorbis stream
 // whose headers say so (its audio packets are not decodable).
-bool WriteSilentMp3(const QString &path, int seconds);
-bool WriteSilentFlac(const QString &path, int seconds);
-bool WriteSilentOgg(const QString &path, int seconds);
+bool writeSilentMp3(const QString &path, int seconds);
+bool writeSilentFlac(const QString &path, int seconds);
+bool writeSilentOgg(const QString &path, int seconds);
 
 // Writes tags into an audio file through TagLib's property names: {"ARTIST", "..."},
 // {"TRACKNUMBER", "7/12"}, {"DISCNUMBER", "1"}, {"DATE", "2019"}.
-bool WriteAudioTags(const QString &path, const SampleTags &properties);
+bool writeAudioTags(const QString &path, const SampleTags &properties);

@@ -51,7 +51,7 @@ protected:
             const auto *key = static_cast<QKeyEvent *>(event);
             if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
                 if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
-                    StepNumber(m_edit, key->key() == Qt::Key_Up ? 1 : -1, m_minimum, m_maximum,
+                    stepNumber(m_edit, key->key() == Qt::Key_Up ? 1 : -1, m_minimum, m_maximum,
                                m_fallback);
                     return true;
                 }
@@ -69,14 +69,14 @@ private:
 
 } // namespace
 
-void AcceptOnlyDigits(QLineEdit *edit)
+void acceptOnlyDigits(QLineEdit *edit)
 {
     edit->installEventFilter(new DigitsOnlyFilter(edit));
 }
 
-void StepNumber(QLineEdit *edit, int steps, int minimum, int maximum, int fallback)
+void stepNumber(QLineEdit *edit, int steps, int minimum, int maximum, int fallback)
 {
-    const int value = std::clamp(IntOrDefault(edit->text(), fallback), minimum, maximum);
+    const int value = std::clamp(intOrDefault(edit->text(), fallback), minimum, maximum);
     // In 64 bits, so that a step past the largest int cannot overflow.
     const qint64 stepped = std::clamp<qint64>(qint64(value) + steps, minimum, maximum);
     // As typing would: the edit's own undo and textEdited follow.
@@ -84,7 +84,7 @@ void StepNumber(QLineEdit *edit, int steps, int minimum, int maximum, int fallba
     edit->insert(QString::number(stepped));
 }
 
-void StepWithArrowKeys(QLineEdit *edit, int minimum, int maximum, int fallback)
+void stepWithArrowKeys(QLineEdit *edit, int minimum, int maximum, int fallback)
 {
     edit->installEventFilter(new ArrowKeyStepper(edit, minimum, maximum, fallback));
 }

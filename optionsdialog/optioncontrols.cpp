@@ -19,9 +19,9 @@ QWidget *controlOf(std::initializer_list<Owner *> owners, const OptionField &fie
 
 } // namespace
 
-void ReadOptionControls(std::initializer_list<const QWidget *> owners, RenameOptions &options)
+void readOptionControls(std::initializer_list<const QWidget *> owners, RenameOptions &options)
 {
-    for (const OptionField &field : RenameOptionFields()) {
+    for (const OptionField &field : renameOptionFields()) {
         QWidget *control = controlOf(owners, field);
         if (!control)
             continue;
@@ -43,9 +43,9 @@ void ReadOptionControls(std::initializer_list<const QWidget *> owners, RenameOpt
     }
 }
 
-void WriteOptionControls(std::initializer_list<QWidget *> owners, const RenameOptions &options)
+void writeOptionControls(std::initializer_list<QWidget *> owners, const RenameOptions &options)
 {
-    for (const OptionField &field : RenameOptionFields()) {
+    for (const OptionField &field : renameOptionFields()) {
         QWidget *control = controlOf(owners, field);
         if (!control)
             continue;

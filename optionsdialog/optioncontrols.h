@@ -7,8 +7,8 @@
 class QWidget;
 
 // The options shown by the controls among the children of owners (the main window and
-// the options dialog), found by the object names in RenameOptionFields(): line edits
+// the options dialog), found by the object names in renameOptionFields(): line edits
 // for texts and numbers, check boxes for flags, drop-down lists for choices. Options
 // without a control there keep their values.
-void ReadOptionControls(std::initializer_list<const QWidget *> owners, RenameOptions &options);
-void WriteOptionControls(std::initializer_list<QWidget *> owners, const RenameOptions &options);
+void readOptionControls(std::initializer_list<const QWidget *> owners, RenameOptions &options);
+void writeOptionControls(std::initializer_list<QWidget *> owners, const RenameOptions &options);

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-int TwoLineWidth(const QLabel *label)
+int twoLineWidth(const QLabel *label)
 {
     const QMargins margins = label->contentsMargins();
     const int oneLine = label->fontMetrics().horizontalAdvance(label->text()) + margins.left() +
@@ -22,10 +22,10 @@ int TwoLineWidth(const QLabel *label)
     return high;
 }
 
-void KeepWithinTwoLines(QLabel *label)
+void keepWithinTwoLines(QLabel *label)
 {
     label->setMinimumSize(0, 0);
-    const int width = TwoLineWidth(label);
+    const int width = twoLineWidth(label);
     label->setMinimumWidth(width);
     label->setMinimumHeight(label->heightForWidth(width));
 }

@@ -13,12 +13,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The client area at the default size.
-constexpr QSize DefaultSize(433, 412);
+constexpr QSize defaultSize(433, 412);
 
 const QStringList &conflictItems()
 {
-    static const QStringList items{Translatable(u"Skip"), Translatable(u"Overwrite"),
-                                   Translatable(u"Auto-number")};
+    static const QStringList items{translatable(u"Skip"), translatable(u"Overwrite"),
+                                   translatable(u"Auto-number")};
     return items;
 }
 
@@ -30,18 +30,18 @@ TFormSettings::TFormSettings(QWidget *parent)
     , ui(std::make_unique<Ui::TFormSettings>())
 {
     ui->setupUi(this);
-    AcceptOnlyDigits(ui->edtCounterStart);
-    AcceptOnlyDigits(ui->edtDigits);
+    acceptOnlyDigits(ui->edtCounterStart);
+    acceptOnlyDigits(ui->edtDigits);
     // Up and Down step within what the preview reads: a start of 0 or more, 1 to 10 digits.
-    StepWithArrowKeys(ui->edtCounterStart, 0, std::numeric_limits<int>::max(), 1);
-    StepWithArrowKeys(ui->edtDigits, 1, 10, 3);
+    stepWithArrowKeys(ui->edtCounterStart, 0, std::numeric_limits<int>::max(), 1);
+    stepWithArrowKeys(ui->edtDigits, 1, 10, 3);
     for (QLineEdit *edit : {ui->edtCounterStart, ui->edtDigits})
         connect(edit, &QLineEdit::returnPressed, this, &TFormSettings::previewRequested);
     // Closing hides the dialog; its values live as long as the program.
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::close);
     setUpDialog();
     // Its usual size; the layout makes it larger where a language's captions need it.
-    resize(DefaultSize);
+    resize(defaultSize);
 }
 
 TFormSettings::~TFormSettings() = default;
@@ -66,27 +66,27 @@ void TFormSettings::showEvent(QShowEvent *event)
 
 void TFormSettings::applyTranslatedCaptions()
 {
-    setWindowTitle(TranslateText(u"Settings"_s));
-    ui->GroupBox1->setTitle(TranslateText(u"Counter"_s));
-    ui->Label1->setText(TranslateText(
+    setWindowTitle(translateText(u"Settings"_s));
+    ui->GroupBox1->setTitle(translateText(u"Counter"_s));
+    ui->Label1->setText(translateText(
         u"If {counter} keyword is used in Pattern, then apply the following rules:"_s));
-    ui->lblCounterStart->setText(TranslateText(u"Counter start:"_s));
-    ui->lblDigits->setText(TranslateText(u"Digits:"_s));
-    ui->GroupBox4->setTitle(TranslateText(u"Conflict"_s));
+    ui->lblCounterStart->setText(translateText(u"Counter start:"_s));
+    ui->lblDigits->setText(translateText(u"Digits:"_s));
+    ui->GroupBox4->setTitle(translateText(u"Conflict"_s));
     ui->Label2->setText(
-        TranslateText(u"If the file name already exists, then apply the following change:"_s));
-    ui->Label3->setText(TranslateText(u"Change:"_s));
+        translateText(u"If the file name already exists, then apply the following change:"_s));
+    ui->Label3->setText(translateText(u"Change:"_s));
     const int selected = ui->cbConflict->currentIndex();
     for (int i = 0; i < conflictItems().size() && i < ui->cbConflict->count(); ++i)
-        ui->cbConflict->setItemText(i, TranslateText(conflictItems().at(i)));
+        ui->cbConflict->setItemText(i, translateText(conflictItems().at(i)));
     ui->cbConflict->setCurrentIndex(selected);
-    ui->GroupBox2->setTitle(TranslateText(u"Renaming"_s));
-    ui->cbRegex->setText(TranslateText(u"Use Regular Expressions"_s));
-    ui->GroupBox3->setTitle(TranslateText(u"Timestamp"_s));
-    ui->chkTouchModifiedNow->setText(TranslateText(u"Update modified date/time"_s));
-    ui->Button1->setText(TranslateText(u"Close"_s));
+    ui->GroupBox2->setTitle(translateText(u"Renaming"_s));
+    ui->cbRegex->setText(translateText(u"Use Regular Expressions"_s));
+    ui->GroupBox3->setTitle(translateText(u"Timestamp"_s));
+    ui->chkTouchModifiedNow->setText(translateText(u"Update modified date/time"_s));
+    ui->Button1->setText(translateText(u"Close"_s));
     for (QLabel *label : {ui->Label1, ui->Label2})
-        KeepWithinTwoLines(label);
+        keepWithinTwoLines(label);
     ui->cbConflict->setMinimumWidth(0);
     ui->cbConflict->setMinimumWidth(ui->cbConflict->sizeHint().width());
 }

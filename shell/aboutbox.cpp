@@ -64,7 +64,7 @@ const QList<HelpLine> &patternHelpLines()
     };
     static const QList<HelpLine> withMetadata = [] {
         QList<HelpLine> all = lines;
-        for (const KeywordHelpLine &line : MetadataKeywordHelp())
+        for (const KeywordHelpLine &line : metadataKeywordHelp())
             all.append({line.keywords + u" - "_s, line.sentence});
         return all;
     }();
@@ -79,35 +79,35 @@ QString websiteName()
 
 } // namespace
 
-QString AboutText(int year)
+QString aboutText(int year)
 {
     QStringList lines{
-        ApplicationTitle, TranslateText(VersionLabel) + u' ' + ApplicationVersion,
-        QString(),        TranslateText(WebsiteLabel) + u' ' + websiteName(),
+        ApplicationTitle, translateText(VersionLabel) + u' ' + ApplicationVersion,
+        QString(),        translateText(WebsiteLabel) + u' ' + websiteName(),
         QString(),
     };
     for (const QString &sentence : LegalNotice)
-        lines.append(TranslateText(sentence));
+        lines.append(translateText(sentence));
     lines.append(QString());
-    lines.append(u"\u00A9 %1 %2. "_s.arg(year).arg(MakerName) + TranslateText(RightsSentence));
+    lines.append(u"\u00A9 %1 %2. "_s.arg(year).arg(MakerName) + translateText(RightsSentence));
     return lines.join(u"\r\n"_s);
 }
 
-QString AboutText()
+QString aboutText()
 {
-    return AboutText(QDate::currentDate().year());
+    return aboutText(QDate::currentDate().year());
 }
 
-QString PatternHelpText()
+QString patternHelpText()
 {
     QStringList lines;
     for (const HelpLine &line : patternHelpLines())
         lines.append(line.sentence.isEmpty() ? line.fixed
-                                             : line.fixed + TranslateText(line.sentence));
+                                             : line.fixed + translateText(line.sentence));
     return lines.join(u"\r\n"_s);
 }
 
-QStringList AboutAndHelpSourceTexts()
+QStringList aboutAndHelpSourceTexts()
 {
     QStringList texts{VersionLabel, WebsiteLabel};
     texts += LegalNotice;

@@ -8,11 +8,11 @@ inline const QString MakerName = QStringLiteral("Quenwick");
 
 // The About box's text, its lines joined with CR LF, in the current language; year is
 // the one the rights notice names.
-QString AboutText(int year);
+QString aboutText(int year);
 // The same with the year of the local clock now.
-QString AboutText();
+QString aboutText();
 // The help on the pattern keywords, its lines joined with CR LF, in the current language.
-QString PatternHelpText();
+QString patternHelpText();
 
-// The English texts that the two boxes pass through TranslateText.
-QStringList AboutAndHelpSourceTexts();
+// The English texts that the two boxes pass through translateText.
+QStringList aboutAndHelpSourceTexts();

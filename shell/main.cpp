@@ -12,14 +12,14 @@ int main(int argc, char *argv[])
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    if (const std::optional<QString> info = ProgramInfoText(arguments)) {
+    if (const std::optional<QString> info = programInfoText(arguments)) {
         std::fputs(info->toLocal8Bit().constData(), stdout);
         return 0;
     }
 
     QApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
-    InstallMetadataReader();
+    installMetadataReader();
     QApplication app(argc, argv);
-    return RunTessaly(app);
+    return runTessaly(app);
 }

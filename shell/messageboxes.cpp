@@ -82,7 +82,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<QMessageBox> MakeMessageBox(QMessageBox::Icon icon, const QString &text,
+std::unique_ptr<QMessageBox> makeMessageBox(QMessageBox::Icon icon, const QString &text,
                                             QMessageBox::StandardButtons buttons, QWidget *parent)
 {
     return std::make_unique<ScreenFittingMessageBox>(icon, ApplicationTitle, text, buttons, parent);
@@ -90,23 +90,23 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QMessageBox::Icon icon, const QStrin
 
 void MessageBoxes::information(const QString &text)
 {
-    MakeMessageBox(QMessageBox::Information, text, QMessageBox::Ok, owner())->exec();
+    makeMessageBox(QMessageBox::Information, text, QMessageBox::Ok, owner())->exec();
 }
 
 void MessageBoxes::warning(const QString &text)
 {
-    MakeMessageBox(QMessageBox::Warning, text, QMessageBox::Ok, owner())->exec();
+    makeMessageBox(QMessageBox::Warning, text, QMessageBox::Ok, owner())->exec();
 }
 
 bool MessageBoxes::confirm(const QString &text)
 {
     const auto box =
-        MakeMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, owner());
+        makeMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, owner());
     box->setDefaultButton(QMessageBox::Yes);
     return box->exec() == QMessageBox::Yes;
 }
 
 void MessageBoxes::error(const QString &text)
 {
-    MakeMessageBox(QMessageBox::Critical, text, QMessageBox::Ok, owner())->exec();
+    makeMessageBox(QMessageBox::Critical, text, QMessageBox::Ok, owner())->exec();
 }

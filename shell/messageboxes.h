@@ -19,6 +19,6 @@ public:
 // A message box with the program's title that never grows past the screen: a text too
 // long for it (the pattern help on a small or scaled screen) scrolls, and the buttons
 // stay in sight.
-std::unique_ptr<QMessageBox> MakeMessageBox(QMessageBox::Icon icon, const QString &text,
+std::unique_ptr<QMessageBox> makeMessageBox(QMessageBox::Icon icon, const QString &text,
                                             QMessageBox::StandardButtons buttons,
                                             QWidget *parent = nullptr);

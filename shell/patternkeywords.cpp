@@ -44,7 +44,7 @@ QStringList PatternKeywordCompleter::keywords()
         u"{modified:yyyy-MM-dd_HH-mm-ss}"_s,
         u"{name:1:8}"_s,
     };
-    return all + MetadataKeywordList();
+    return all + metadataKeywordList();
 }
 
 qsizetype PatternKeywordCompleter::typedKeywordStart() const

@@ -11,7 +11,7 @@
 
 using namespace Qt::StringLiterals;
 
-QString QtFileFilter(const QString &filter)
+QString qtFileFilter(const QString &filter)
 {
     const QStringList parts = filter.split(u'|');
     QStringList filters;
@@ -77,7 +77,7 @@ void rememberFolder(const QString &kind, const QString &chosen)
 
 QStringList DesktopShell::chooseFiles(QWidget *parent, const QString &title, const QString &filter)
 {
-    FilesOrFoldersDialog dialog(parent, title, lastFolder(u"files"_s), QtFileFilter(filter));
+    FilesOrFoldersDialog dialog(parent, title, lastFolder(u"files"_s), qtFileFilter(filter));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     // The desktop's own dialog would open a chosen folder instead of returning it.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -93,7 +93,7 @@ QStringList DesktopShell::chooseFiles(QWidget *parent, const QString &title, con
 
 QString DesktopShell::chooseOpenFile(QWidget *parent, const QString &filter)
 {
-    QFileDialog dialog(parent, QString(), lastFolder(u"presets"_s), QtFileFilter(filter));
+    QFileDialog dialog(parent, QString(), lastFolder(u"presets"_s), qtFileFilter(filter));
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -105,7 +105,7 @@ QString DesktopShell::chooseOpenFile(QWidget *parent, const QString &filter)
 QString DesktopShell::chooseSaveFile(QWidget *parent, const QString &filter,
                                      const QString &defaultSuffix)
 {
-    QFileDialog dialog(parent, QString(), lastFolder(u"presets"_s), QtFileFilter(filter));
+    QFileDialog dialog(parent, QString(), lastFolder(u"presets"_s), qtFileFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);

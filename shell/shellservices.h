@@ -49,4 +49,4 @@ public:
 
 // A "Text|mask|Text|mask" filter as Qt's file dialog takes it. "*.*" means every
 // file, also one without a dot in its name, so it becomes "*".
-QString QtFileFilter(const QString &filter);
+QString qtFileFilter(const QString &filter);

@@ -24,7 +24,7 @@
 
 using namespace Qt::StringLiterals;
 
-void InitShellResources()
+void initShellResources()
 {
     static const bool registered = [] {
         Q_INIT_RESOURCE(shell);
@@ -33,9 +33,9 @@ void InitShellResources()
     Q_UNUSED(registered);
 }
 
-bool ApplyVisualStyle(QApplication &app, UserMessages &messages, const QString &styleSheet)
+bool applyVisualStyle(QApplication &app, UserMessages &messages, const QString &styleSheet)
 {
-    InitShellResources();
+    initShellResources();
     QFile file(styleSheet);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         messages.error(
@@ -46,7 +46,7 @@ bool ApplyVisualStyle(QApplication &app, UserMessages &messages, const QString &
     return true;
 }
 
-void ApplyApplicationFont(QApplication &app)
+void applyApplicationFont(QApplication &app)
 {
     QFont font = app.font();
     if (QFontDatabase::families().contains(u"Segoe UI"_s))
@@ -72,8 +72,8 @@ QString qtLanguageName(const QString &code)
 
 const QStringList &qtButtonTexts()
 {
-    static const QStringList texts{Translatable(u"OK"), Translatable(u"Cancel"),
-                                   Translatable(u"Yes"), Translatable(u"No")};
+    static const QStringList texts{translatable(u"OK"), translatable(u"Cancel"),
+                                   translatable(u"Yes"), translatable(u"No")};
     return texts;
 }
 
@@ -87,7 +87,7 @@ public:
     bool isEmpty() const override { return false; }
     QString translate(const char *context, const char *sourceText, const char *, int) const override
     {
-        if (LanguageIndex() <= 0 || qstrcmp(context, "QPlatformTheme") != 0)
+        if (languageIndex() <= 0 || qstrcmp(context, "QPlatformTheme") != 0)
             return QString();
         QString text = QString::fromUtf8(sourceText);
         const bool mnemonic = text.startsWith(u'&');
@@ -95,7 +95,7 @@ public:
             text.remove(0, 1);
         if (!qtButtonTexts().contains(text))
             return QString();
-        const QString translated = TranslateText(text);
+        const QString translated = translateText(text);
         if (translated == text)
             return QString();
         return mnemonic ? u'&' + translated : translated;
@@ -104,13 +104,13 @@ public:
 
 } // namespace
 
-QIcon ApplicationIcon()
+QIcon applicationIcon()
 {
-    InitShellResources();
+    initShellResources();
     return QIcon(u":/icons/tessaly.svg"_s);
 }
 
-std::optional<QString> ProgramInfoText(const QStringList &arguments)
+std::optional<QString> programInfoText(const QStringList &arguments)
 {
     if (arguments.contains(u"--help"_s) || arguments.contains(u"-h"_s)) {
         return u"Usage: tessaly [PATH...] [/cli [/KEY=VALUE...] [/regex] [/dryrun]]\n"
@@ -154,7 +154,7 @@ std::optional<QString> ProgramInfoText(const QStringList &arguments)
     return std::nullopt;
 }
 
-QString CataloguePath(const QString &programFolder)
+QString cataloguePath(const QString &programFolder)
 {
     const QDir folder(programFolder);
     const QString beside = folder.filePath(CatalogueFileName);
@@ -164,13 +164,13 @@ QString CataloguePath(const QString &programFolder)
         folder.filePath(QStringLiteral(TESSALY_DATA_FROM_BIN) + u'/' + CatalogueFileName));
 }
 
-void LoadTranslationCatalogue(QApplication &)
+void loadTranslationCatalogue(QApplication &)
 {
-    LoadTranslations(CataloguePath(QCoreApplication::applicationDirPath()));
-    ApplyLanguageToQt();
+    loadTranslations(cataloguePath(QCoreApplication::applicationDirPath()));
+    applyLanguageToQt();
 }
 
-void ApplyLanguageToQt()
+void applyLanguageToQt()
 {
     static QTranslator *qtTranslator = nullptr;
     static CatalogueButtonTranslator *buttonTranslator = nullptr;
@@ -182,8 +182,8 @@ void ApplyLanguageToQt()
         QCoreApplication::removeTranslator(qtTranslator);
         delete std::exchange(qtTranslator, nullptr);
     }
-    const bool translated = LanguageIndex() > 0;
-    const QString qtName = qtLanguageName(CurrentLanguageCode());
+    const bool translated = languageIndex() > 0;
+    const QString qtName = qtLanguageName(currentLanguageCode());
     if (translated) {
         auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
         if (translator->load(u"qtbase_"_s + qtName,
@@ -197,24 +197,24 @@ void ApplyLanguageToQt()
                                                    : Qt::LeftToRight);
 }
 
-QStringList QtButtonSourceTexts()
+QStringList qtButtonSourceTexts()
 {
     return qtButtonTexts();
 }
 
-int RunTessaly(QApplication &app)
+int runTessaly(QApplication &app)
 {
     MessageBoxes messages;
     DesktopShell shell;
 
-    ApplyApplicationFont(app);
-    ApplyVisualStyle(app, messages);
+    applyApplicationFont(app);
+    applyVisualStyle(app, messages);
     QApplication::setApplicationName(ApplicationTitle);
     QApplication::setApplicationVersion(ApplicationVersion);
-    QApplication::setWindowIcon(ApplicationIcon());
+    QApplication::setWindowIcon(applicationIcon());
     // Lets the desktop tie the windows to the menu entry and its icon (Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral(TESSALY_APP_ID));
-    LoadTranslationCatalogue(app);
+    loadTranslationCatalogue(app);
 
     // The windows are made once the update step lets start-up go on; it may end the
     // program before any exists. Until the main window shows, no closing window (a

@@ -20,36 +20,36 @@ inline const QString TutorialPath = QStringLiteral("/redirect/tutorial-vexa.html
 inline const QString AllportsStyle = QStringLiteral(":/styles/allports.qss");
 
 // Registers the icons and the style sheet that the shell library carries.
-void InitShellResources();
+void initShellResources();
 
 // Applies the "Allports" style sheet. When it cannot be read, says so through
 // messages and leaves the default look; returns whether it was applied.
-bool ApplyVisualStyle(QApplication &app, UserMessages &messages,
+bool applyVisualStyle(QApplication &app, UserMessages &messages,
                       const QString &styleSheet = AllportsStyle);
 
 // Segoe UI at 9 points where the system has it, else the system's sans serif at 9.
-void ApplyApplicationFont(QApplication &app);
+void applyApplicationFont(QApplication &app);
 
 // The program's own icon, for its windows.
-QIcon ApplicationIcon();
+QIcon applicationIcon();
 
 // What tessaly --help and --version print (arguments without the program's path);
 // nothing for any other arguments. Answered before any window system is reached.
-std::optional<QString> ProgramInfoText(const QStringList &arguments);
+std::optional<QString> programInfoText(const QStringList &arguments);
 
 // The catalogue the program reads: transl.dt beside the program (a build folder), else
 // the one in the installation's data folder relative to programFolder.
-QString CataloguePath(const QString &programFolder);
+QString cataloguePath(const QString &programFolder);
 
 // Reads the translation catalogue and chooses the interface language.
-void LoadTranslationCatalogue(QApplication &app);
+void loadTranslationCatalogue(QApplication &app);
 // Makes Qt's own texts (dialog buttons) and the layout direction follow the chosen
 // language: Qt's translation where the system has it, right to left for Arabic.
-void ApplyLanguageToQt();
+void applyLanguageToQt();
 // The English texts of Qt's dialog buttons that the catalogue translates for languages
 // Qt has no translation of.
-QStringList QtButtonSourceTexts();
+QStringList qtButtonSourceTexts();
 
 // The whole start-up on an existing application object, then the message loop: the
 // update check, which may end the program, then the windows.
-int RunTessaly(QApplication &app);
+int runTessaly(QApplication &app);

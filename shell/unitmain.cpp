@@ -118,11 +118,11 @@ constexpr int HomepageLinkHeight = 19;
 constexpr int HomepageLinkMargin = 25;
 // The window's client area at its default size, below the menu bar, and the options
 // panel's height there.
-constexpr QSize DefaultClientSize(1262, 657);
+constexpr QSize defaultClientSize(1262, 657);
 constexpr int OptionsPanelHeight = 215;
 // Room for a window manager's frame and title bar, which are unknown before the
 // window is first shown.
-constexpr QMargins ExpectedFrame(8, 32, 8, 8);
+constexpr QMargins expectedFrame(8, 32, 8, 8);
 // A cell's text stands this far from the cell's edges, both sides together.
 constexpr int CellPadding = 16;
 
@@ -199,16 +199,16 @@ QString sourceCaption(const QObject *object, const QString &fallback)
 
 const QStringList &caseItems()
 {
-    static const QStringList items{Translatable(u"Unchanged"), Translatable(u"lowercase"),
-                                   Translatable(u"UPPERCASE"), Translatable(u"Title Case")};
+    static const QStringList items{translatable(u"Unchanged"), translatable(u"lowercase"),
+                                   translatable(u"UPPERCASE"), translatable(u"Title Case")};
     return items;
 }
 
 const QStringList &batchModeItems()
 {
-    static const QStringList items{Translatable(u"Rename in place"),
-                                   Translatable(u"Copy to folder"),
-                                   Translatable(u"Move to folder")};
+    static const QStringList items{translatable(u"Rename in place"),
+                                   translatable(u"Copy to folder"),
+                                   translatable(u"Move to folder")};
     return items;
 }
 
@@ -218,10 +218,10 @@ void setItemTexts(QComboBox *box, const QStringList &sourceTexts)
     if (box->count() != sourceTexts.size()) {
         box->clear();
         for (const QString &text : sourceTexts)
-            box->addItem(TranslateText(text));
+            box->addItem(translateText(text));
     } else {
         for (int i = 0; i < sourceTexts.size(); ++i)
-            box->setItemText(i, TranslateText(sourceTexts.at(i)));
+            box->setItemText(i, translateText(sourceTexts.at(i)));
     }
     box->setCurrentIndex(selected);
 }
@@ -236,7 +236,7 @@ TFormMain::TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellS
     , m_messages(messages)
     , m_shell(shell)
 {
-    InitShellResources();
+    initShellResources();
     ui->setupUi(this);
     setUpWindow(arguments);
 }
@@ -252,7 +252,7 @@ QStringList TFormMain::startPaths(const QStringList &arguments)
 {
     QStringList paths;
     for (const QString &argument : arguments) {
-        if (argument.isEmpty() || IsCommandLineKey(argument))
+        if (argument.isEmpty() || isCommandLineKey(argument))
             continue;
         const QFileInfo info(argument);
         if (info.exists())
@@ -264,7 +264,7 @@ QStringList TFormMain::startPaths(const QStringList &arguments)
 void TFormMain::setUpWindow(const QStringList &arguments)
 {
     setWindowTitle(ApplicationTitle + u' ' + ApplicationVersion);
-    setWindowIcon(ApplicationIcon());
+    setWindowIcon(applicationIcon());
 
     // The subfolder choice lives in the File menu beside Add Folder, which keeps the
     // toolbar narrow; the box holds the state that presets carry.
@@ -299,7 +299,7 @@ void TFormMain::setUpWindow(const QStringList &arguments)
         {ui->edtRemoveFromPos, ui->UpDown5}, {ui->edtRemoveTillPos, ui->UpDown6},
     };
     for (const auto &[edit, upDown] : numberEdits) {
-        AcceptOnlyDigits(edit);
+        acceptOnlyDigits(edit);
         upDown->setBuddy(edit);
     }
 
@@ -382,7 +382,7 @@ void TFormMain::setUpWindow(const QStringList &arguments)
     // answering; for the unattended run at once, since it works on them.
     const QStringList givenPaths = startPaths(arguments);
     if (!givenPaths.isEmpty()) {
-        if (HasSwitch(arguments, u"cli"_s))
+        if (hasSwitch(arguments, u"cli"_s))
             runCommand([this, &givenPaths] { addPathsNow(givenPaths); });
         else
             m_controller.addPaths(givenPaths, ui->chkIncludeSubfolders->isChecked());
@@ -454,12 +454,12 @@ void TFormMain::runCommandLine(const QStringList &arguments)
 
 void TFormMain::buildLanguageMenu()
 {
-    const TranslationCatalogue &catalogue = CurrentCatalogue();
+    const TranslationCatalogue &catalogue = currentCatalogue();
     auto *group = new QActionGroup(ui->mmLanguage);
     for (qsizetype column = 0; column < catalogue.languageCount(); ++column) {
         QAction *item = ui->mmLanguage->addAction(catalogue.displayName(column));
         item->setCheckable(true);
-        item->setChecked(column == LanguageIndex());
+        item->setChecked(column == languageIndex());
         item->setData(int(column));
         group->addAction(item);
         connect(item, &QAction::triggered, this,
@@ -472,8 +472,8 @@ void TFormMain::chooseLanguage(QAction *item)
     for (QAction *other : ui->mmLanguage->actions())
         other->setChecked(false);
     item->setChecked(true);
-    SelectLanguage(item->data().toInt());
-    ApplyLanguageToQt();
+    selectLanguage(item->data().toInt());
+    applyLanguageToQt();
     applyTranslatedCaptions();
 }
 
@@ -539,76 +539,76 @@ void TFormMain::runCommand(const std::function<void()> &command)
 void TFormMain::applyTranslatedCaptions()
 {
     const std::pair<QMenu *, QString> menus[] = {
-        {ui->File1, Translatable(u"File")}, {ui->Operation1, Translatable(u"Operation")},
-        {ui->View1, Translatable(u"View")}, {ui->mmLanguage, Translatable(u"Language")},
-        {ui->Help1, Translatable(u"Help")},
+        {ui->File1, translatable(u"File")}, {ui->Operation1, translatable(u"Operation")},
+        {ui->View1, translatable(u"View")}, {ui->mmLanguage, translatable(u"Language")},
+        {ui->Help1, translatable(u"Help")},
     };
     for (const auto &[menu, text] : menus)
-        menu->setTitle(TranslateText(text));
+        menu->setTitle(translateText(text));
     const std::pair<QAction *, QString> actions[] = {
-        {ui->AddFiles1, Translatable(u"Add Files...")},
-        {m_addFolderAction, Translatable(u"Add Folder...")},
-        {m_includeSubfoldersAction, Translatable(u"Include subfolders")},
-        {m_moveUpAction, Translatable(u"Move Up")},
-        {m_moveDownAction, Translatable(u"Move Down")},
-        {ui->RemoveSelected1, Translatable(u"Remove Selected Items")},
-        {ui->SavePreset1, Translatable(u"Save Preset As...")},
-        {ui->LoadPreset1, Translatable(u"Load Preset...")},
-        {ui->Exit1, Translatable(u"Exit")},
-        {ui->Preview1, Translatable(u"Preview Result")},
-        {ui->Rename1, Translatable(u"Rename Files!")},
-        {ui->Undo1, Translatable(u"Undo Last Rename")},
-        {ui->ShowSettings1, Translatable(u"Show Options")},
-        {ui->utorial1, Translatable(u"Tutorial")},
-        {ui->ContactUs1, Translatable(u"Contact Us")},
-        {ui->VisitWebsite1, Translatable(u"Visit Website")},
-        {ui->About1, Translatable(u"About...")},
+        {ui->AddFiles1, translatable(u"Add Files...")},
+        {m_addFolderAction, translatable(u"Add Folder...")},
+        {m_includeSubfoldersAction, translatable(u"Include subfolders")},
+        {m_moveUpAction, translatable(u"Move Up")},
+        {m_moveDownAction, translatable(u"Move Down")},
+        {ui->RemoveSelected1, translatable(u"Remove Selected Items")},
+        {ui->SavePreset1, translatable(u"Save Preset As...")},
+        {ui->LoadPreset1, translatable(u"Load Preset...")},
+        {ui->Exit1, translatable(u"Exit")},
+        {ui->Preview1, translatable(u"Preview Result")},
+        {ui->Rename1, translatable(u"Rename Files!")},
+        {ui->Undo1, translatable(u"Undo Last Rename")},
+        {ui->ShowSettings1, translatable(u"Show Options")},
+        {ui->utorial1, translatable(u"Tutorial")},
+        {ui->ContactUs1, translatable(u"Contact Us")},
+        {ui->VisitWebsite1, translatable(u"Visit Website")},
+        {ui->About1, translatable(u"About...")},
     };
     for (const auto &[action, text] : actions)
-        action->setText(TranslateText(text));
+        action->setText(translateText(text));
     const std::pair<QWidget *, QString> hints[] = {
-        {ui->btnAdd, Translatable(u"Add Files...")},
-        {ui->btnAddFolder, Translatable(u"Add Folder...")},
-        {ui->btnRemove, Translatable(u"Remove Selected Items")},
-        {ui->btnPreview, Translatable(u"Preview Result")},
-        {ui->btnRename, Translatable(u"Rename Files!")},
-        {ui->btnUndo, Translatable(u"Undo Last Rename")},
-        {ui->btnSavePreset, Translatable(u"Save Preset As...")},
-        {ui->btnLoadPreset, Translatable(u"Load Preset...")},
-        {ui->SpeedButton1, Translatable(u"Settings...")},
-        {ui->SpeedButton4, Translatable(u"About...")},
+        {ui->btnAdd, translatable(u"Add Files...")},
+        {ui->btnAddFolder, translatable(u"Add Folder...")},
+        {ui->btnRemove, translatable(u"Remove Selected Items")},
+        {ui->btnPreview, translatable(u"Preview Result")},
+        {ui->btnRename, translatable(u"Rename Files!")},
+        {ui->btnUndo, translatable(u"Undo Last Rename")},
+        {ui->btnSavePreset, translatable(u"Save Preset As...")},
+        {ui->btnLoadPreset, translatable(u"Load Preset...")},
+        {ui->SpeedButton1, translatable(u"Settings...")},
+        {ui->SpeedButton4, translatable(u"About...")},
     };
     for (const auto &[widget, text] : hints)
-        widget->setToolTip(TranslateText(text));
+        widget->setToolTip(translateText(text));
     const std::pair<QLabel *, QString> labels[] = {
-        {ui->lblFind, Translatable(u"Find in name:")},
-        {ui->lblReplace, Translatable(u"Replace with:")},
-        {ui->lblPattern, Translatable(u"Pattern:")},
-        {ui->lblCase, Translatable(u"Case:")},
-        {ui->lblInsertText, Translatable(u"Insert text")},
-        {ui->lblInsertPos, Translatable(u"at position:")},
-        {ui->lblRemoveFirst, Translatable(u"Remove first:")},
-        {ui->lblRemoveLast, Translatable(u"Remove last:")},
-        {ui->Label2, Translatable(u"Remove from position")},
-        {ui->Label3, Translatable(u"until position:")},
+        {ui->lblFind, translatable(u"Find in name:")},
+        {ui->lblReplace, translatable(u"Replace with:")},
+        {ui->lblPattern, translatable(u"Pattern:")},
+        {ui->lblCase, translatable(u"Case:")},
+        {ui->lblInsertText, translatable(u"Insert text")},
+        {ui->lblInsertPos, translatable(u"at position:")},
+        {ui->lblRemoveFirst, translatable(u"Remove first:")},
+        {ui->lblRemoveLast, translatable(u"Remove last:")},
+        {ui->Label2, translatable(u"Remove from position")},
+        {ui->Label3, translatable(u"until position:")},
         // The form's names cross over: lblCropAfter captions edtCropBefore and
         // lblCropBefore edtCropAfter; the texts say what each field does.
-        {ui->lblCropAfter, Translatable(u"Trim from text:")},
-        {ui->lblCropBefore, Translatable(u"Trim until text:")},
-        {ui->Label4, Translatable(u"Remove characters:")},
-        {ui->lblPadNumbers, Translatable(u"Add leading zeroes to the numbers. Digits count:")},
-        {ui->Label1, Translatable(u"Operation:")},
-        {ui->lblDestination, Translatable(u"Destination:")},
+        {ui->lblCropAfter, translatable(u"Trim from text:")},
+        {ui->lblCropBefore, translatable(u"Trim until text:")},
+        {ui->Label4, translatable(u"Remove characters:")},
+        {ui->lblPadNumbers, translatable(u"Add leading zeroes to the numbers. Digits count:")},
+        {ui->Label1, translatable(u"Operation:")},
+        {ui->lblDestination, translatable(u"Destination:")},
     };
     for (const auto &[label, text] : labels)
-        label->setText(TranslateText(text));
-    ui->chkNewExt->setText(TranslateText(Translatable(u"New extension:")));
-    ui->chkCollapseDoubleSpaces->setText(TranslateText(Translatable(u"Collapse double spaces")));
-    ui->chkIncludeSubfolders->setText(TranslateText(Translatable(u"Include subfolders")));
+        label->setText(translateText(text));
+    ui->chkNewExt->setText(translateText(translatable(u"New extension:")));
+    ui->chkCollapseDoubleSpaces->setText(translateText(translatable(u"Collapse double spaces")));
+    ui->chkIncludeSubfolders->setText(translateText(translatable(u"Include subfolders")));
     setItemTexts(ui->cbCase, caseItems());
     setItemTexts(ui->cbBatchMode, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
-    m_statusText->setText(u"  "_s + TranslateText(u"Add the files"_s));
+    m_statusText->setText(u"  "_s + translateText(u"Add the files"_s));
     alignCaptions();
     setMenuKeys();
     fitListColumns();
@@ -617,27 +617,27 @@ void TFormMain::applyTranslatedCaptions()
 RenameOptions TFormMain::readOptions() const
 {
     RenameOptions options;
-    ReadOptionControls({this, &m_formSettings}, options);
+    readOptionControls({this, &m_formSettings}, options);
     return options;
 }
 
 void TFormMain::showOptions(const RenameOptions &options)
 {
-    WriteOptionControls({this, &m_formSettings}, options);
+    writeOptionControls({this, &m_formSettings}, options);
 }
 
 // The file list.
 
 void TFormMain::addFile(const QString &path)
 {
-    m_files.AddFile(path);
+    m_files.addFile(path);
 }
 
 void TFormMain::addFolder(const QString &folder, bool includeSubfolders, bool runPreview)
 {
     if (!QFileInfo(folder).isDir())
         return;
-    m_files.AddFolderFiles(folder, includeSubfolders);
+    m_files.addFolderFiles(folder, includeSubfolders);
     if (runPreview)
         preview();
 }
@@ -645,7 +645,7 @@ void TFormMain::addFolder(const QString &folder, bool includeSubfolders, bool ru
 void TFormMain::updateFileCount()
 {
     m_statusText->setText(
-        TranslateText(u"Files: %d"_s).replace(u"%d"_s, QString::number(m_files.count())));
+        translateText(u"Files: %d"_s).replace(u"%d"_s, QString::number(m_files.count())));
 }
 
 QString TFormMain::statusText() const
@@ -656,19 +656,19 @@ QString TFormMain::statusText() const
 void TFormMain::addPathsNow(const QStringList &paths)
 {
     // All files of the drop go in as one insertion, in the order of the dropped paths.
-    TRenameItems items;
+    RenameItems items;
     const bool includeSubfolders = ui->chkIncludeSubfolders->isChecked();
     for (const QString &path : paths) {
         if (path.isEmpty())
             continue;
         if (QFileInfo(path).isDir())
-            items.append(CollectFolderItems(path, includeSubfolders, false));
-        else if (std::optional<TRenameItem> item = ReadRenameItem(path))
+            items.append(collectFolderItems(path, includeSubfolders, false));
+        else if (std::optional<RenameItem> item = readRenameItem(path))
             items.append(std::move(*item));
     }
     // The order people expect, so that {counter} numbers IMG_2 before IMG_10.
-    SortNaturally(items);
-    m_files.AddItems(std::move(items));
+    sortNaturally(items);
+    m_files.addItems(std::move(items));
     updateFileCount();
 }
 
@@ -698,8 +698,8 @@ void TFormMain::dropEvent(QDropEvent *event)
 
 void TFormMain::addFiles()
 {
-    const QStringList paths = m_shell.chooseFiles(this, TranslateText(u"Select files to add"_s),
-                                                  TranslateText(u"All files (*.*)|*.*"_s));
+    const QStringList paths = m_shell.chooseFiles(this, translateText(u"Select files to add"_s),
+                                                  translateText(u"All files (*.*)|*.*"_s));
     if (paths.isEmpty())
         return;
     // A folder chosen there is added with its files, as a dropped one is.
@@ -708,7 +708,7 @@ void TFormMain::addFiles()
 
 void TFormMain::chooseFolderToAdd()
 {
-    const QString folder = m_shell.chooseFolder(this, TranslateText(u"Select folder"_s), QString());
+    const QString folder = m_shell.chooseFolder(this, translateText(u"Select folder"_s), QString());
     if (folder.isEmpty())
         return;
     m_controller.addPaths({folder}, ui->chkIncludeSubfolders->isChecked());
@@ -803,13 +803,13 @@ void TFormMain::removeSelectedFiles()
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    m_files.RemoveRows(rows);
+    m_files.removeRowsAt(rows);
     updateFileCount();
 }
 
 void TFormMain::removeSelectedFromMenu()
 {
-    m_files.RemoveRows(selectedRows());
+    m_files.removeRowsAt(selectedRows());
     updateFileCount();
 }
 
@@ -817,13 +817,13 @@ void TFormMain::clearListFromMenu()
 {
     if (!ui->lvFiles->selectionModel()->hasSelection())
         return;
-    m_files.Clear();
+    m_files.clear();
     updateFileCount();
 }
 
 void TFormMain::clearList()
 {
-    m_files.Clear();
+    m_files.clear();
     updateFileCount();
 }
 
@@ -833,7 +833,7 @@ void TFormMain::preview()
 {
     m_previewDelay->stop();
     if (m_controller.preview(readOptions(), m_messages))
-        m_planSummary->setText(PlanSummary(m_controller.plan()));
+        m_planSummary->setText(planSummary(m_controller.plan()));
 }
 
 QString TFormMain::planSummaryText() const
@@ -845,14 +845,14 @@ void TFormMain::rename()
 {
     if (m_files.count() == 0) {
         m_messages.information(
-            TranslateText(u"Nothing to rename. Add files and build a preview first."_s));
+            translateText(u"Nothing to rename. Add files and build a preview first."_s));
         return;
     }
     const RenameOptions options = readOptions();
     if (options.batchMode != BatchMode::RenameInPlace &&
-        TrimControl(options.destination).isEmpty()) {
+        trimControl(options.destination).isEmpty()) {
         m_messages.warning(
-            TranslateText(u"Please select a destination folder for Copy/Move mode."_s));
+            translateText(u"Please select a destination folder for Copy/Move mode."_s));
         return;
     }
     // Always the names of the options as they are now, planned afresh, since files may
@@ -868,17 +868,17 @@ void TFormMain::askToRename(bool planReady)
     if (!planReady || m_closeWhenIdle)
         return;
     const RenamePlan &plan = m_controller.plan();
-    m_planSummary->setText(PlanSummary(plan));
+    m_planSummary->setText(planSummary(plan));
     hideProgress(); // the question stands alone
     if (plan.blocked()) {
-        m_messages.warning(PlanBlockedMessage(m_files.items(), plan));
+        m_messages.warning(planBlockedMessage(m_files.items(), plan));
         return;
     }
     const qsizetype acting = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
                              plan.count(PlanStatus::Overwrite);
-    QString question = TranslateText(u"Proceed to rename files as shown in the preview?"_s) +
-                       u"\n\n"_s + TranslateText(u"Files to rename: %1"_s).arg(acting);
-    if (const QString summary = PlanSummary(plan); !summary.isEmpty())
+    QString question = translateText(u"Proceed to rename files as shown in the preview?"_s) +
+                       u"\n\n"_s + translateText(u"Files to rename: %1"_s).arg(acting);
+    if (const QString summary = planSummary(plan); !summary.isEmpty())
         question += u'\n' + summary;
     if (!m_messages.confirm(question))
         return;
@@ -907,8 +907,8 @@ void TFormMain::buildProgressRow()
     m_progressText->setMinimumWidth(120);
     auto *cancel = new QToolButton(m_progressRow);
     cancel->setObjectName(u"btnCancelWork"_s);
-    cancel->setText(TranslateText(u"Cancel"_s));
-    cancel->setToolTip(TranslateText(u"Stop after the current file (Esc)"_s));
+    cancel->setText(translateText(u"Cancel"_s));
+    cancel->setToolTip(translateText(u"Stop after the current file (Esc)"_s));
     connect(cancel, &QToolButton::clicked, this, [this] { m_controller.requestStop(); });
     row->addWidget(m_progressBar);
     row->addWidget(m_progressText, 1);
@@ -978,11 +978,11 @@ void TFormMain::showProgress(qsizetype done, qsizetype total, const QString &pat
         m_progressBar->setRange(0, int(total / scale));
         m_progressBar->setValue(int(done / scale));
         m_progressText->setText(
-            TranslateText(u"%1 of %2: %3"_s)
-                .arg(QLocale().toString(done), QLocale().toString(total), FileNamePart(path)));
+            translateText(u"%1 of %2: %3"_s)
+                .arg(QLocale().toString(done), QLocale().toString(total), fileNamePart(path)));
     } else {
         m_progressBar->setRange(0, 0);
-        m_progressText->setText(FileNamePart(path));
+        m_progressText->setText(fileNamePart(path));
     }
 }
 
@@ -1072,7 +1072,7 @@ void TFormMain::loadPreset()
 void TFormMain::loadNameList()
 {
     const QString path = m_shell.chooseOpenFile(
-        this, TranslateText(u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s));
+        this, translateText(u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s));
     if (path.isEmpty())
         return;
     m_controller.loadNameList(path);
@@ -1081,12 +1081,12 @@ void TFormMain::loadNameList()
 
 void TFormMain::showAbout()
 {
-    m_messages.information(AboutText());
+    m_messages.information(aboutText());
 }
 
 void TFormMain::showPatternHelp()
 {
-    m_messages.information(PatternHelpText());
+    m_messages.information(patternHelpText());
 }
 
 // Controls tied to other controls.
@@ -1115,7 +1115,7 @@ void TFormMain::chooseDestination()
     if (start.isEmpty() || !QFileInfo(start).isDir())
         start = QDir::currentPath();
     const QString folder =
-        m_shell.chooseFolder(this, TranslateText(u"Select destination folder"_s), start);
+        m_shell.chooseFolder(this, translateText(u"Select destination folder"_s), start);
     if (!folder.isEmpty())
         ui->edtDestination->setText(folder);
 }
@@ -1175,10 +1175,10 @@ void TFormMain::placeOnScreen()
     if (!screen)
         return;
     const QRect available = screen->availableGeometry();
-    const QMargins frame = ExpectedFrame;
+    const QMargins frame = expectedFrame;
     const QSize room = available.size().shrunkBy(frame);
-    const QSize wanted(DefaultClientSize.width(),
-                       DefaultClientSize.height() + ui->MainMenu1->sizeHint().height());
+    const QSize wanted(defaultClientSize.width(),
+                       defaultClientSize.height() + ui->MainMenu1->sizeHint().height());
     const QSize size = wanted.boundedTo(room).expandedTo(minimumSizeHint());
     resize(size);
     const QSize outer = size.grownBy(frame);
@@ -1192,7 +1192,7 @@ void TFormMain::alignCaptions()
     // A word-wrapped caption is kept to two lines, as at the default size.
     for (QLabel *label : {ui->Label2, ui->lblPadNumbers}) {
         label->setMaximumWidth(QWIDGETSIZE_MAX);
-        KeepWithinTwoLines(label);
+        keepWithinTwoLines(label);
     }
     // Captions that stand above one another in one column of the panel share the widest
     // one's width, so that the edits beside them line up.
@@ -1238,7 +1238,7 @@ int TFormMain::sizeColumnWidth() const
     for (const qint64 size : {qint64(999), qint64(999'999), qint64(999'999'999),
                               qint64(999'999'999'999), qint64(999'999'999'999'999)})
         width = std::max(width,
-                         metrics.horizontalAdvance(FileListModel::FormatSize(size)) + CellPadding);
+                         metrics.horizontalAdvance(FileListModel::formatSize(size)) + CellPadding);
     return std::max(width,
                     ui->lvFiles->horizontalHeader()->sectionSizeHint(FileListModel::SizeColumn));
 }
@@ -1250,7 +1250,7 @@ int TFormMain::statusColumnWidth() const
     const QFontMetrics metrics(bold);
     int width = StatusColumnWidth;
     for (int status = 0; status < PlanStatusCount; ++status)
-        width = std::max(width, metrics.horizontalAdvance(PlanStatusText(PlanStatus(status))) +
+        width = std::max(width, metrics.horizontalAdvance(planStatusText(PlanStatus(status))) +
                                     CellPadding);
     return std::max(width,
                     ui->lvFiles->horizontalHeader()->sectionSizeHint(FileListModel::StatusColumn));

@@ -60,7 +60,7 @@ public:
     // Adds at once, on this thread (the commands add on the controller's thread).
     void addFile(const QString &path);
     void addFolder(const QString &folder, bool includeSubfolders, bool runPreview);
-    bool isListed(const QString &path) const { return m_files.IsListed(path); }
+    bool isListed(const QString &path) const { return m_files.isListed(path); }
     void updateFileCount();
 
     // Runs a command: an error it raises becomes an error message, and the program goes

@@ -32,14 +32,14 @@ UpDown::UpDown(QWidget *parent)
 void UpDown::setBuddy(QLineEdit *edit)
 {
     m_buddy = edit;
-    StepWithArrowKeys(edit, Minimum, Maximum, Minimum);
+    stepWithArrowKeys(edit, Minimum, Maximum, Minimum);
     updateGeometry();
 }
 
 void UpDown::stepBy(int steps)
 {
     if (m_buddy)
-        StepNumber(m_buddy, steps, Minimum, Maximum, Minimum);
+        stepNumber(m_buddy, steps, Minimum, Maximum, Minimum);
 }
 
 QSize UpDown::sizeHint() const

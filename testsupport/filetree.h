@@ -10,7 +10,7 @@
 // text; hidden files and links count (a link by the content it leads to), folders do not.
 using FileTree = QMap<QString, QString>;
 
-inline FileTree ReadFileTree(const QString &root)
+inline FileTree readFileTree(const QString &root)
 {
     FileTree tree;
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);

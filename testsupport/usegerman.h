@@ -9,7 +9,7 @@
 #include <utility>
 
 // Translates the given English texts to German, leaving every other text English.
-inline void UseGerman(const QList<std::pair<QString, QString>> &pairs)
+inline void useGerman(const QList<std::pair<QString, QString>> &pairs)
 {
     TranslationCatalogue catalogue;
     QStringList english{QStringLiteral("English"), QStringLiteral("en")};
@@ -19,5 +19,5 @@ inline void UseGerman(const QList<std::pair<QString, QString>> &pairs)
         german.append(translation);
     }
     catalogue.columns = {english, german};
-    SetTranslationState(catalogue, 1, QStringLiteral("de"));
+    setTranslationState(catalogue, 1, QStringLiteral("de"));
 }

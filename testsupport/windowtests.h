@@ -8,7 +8,7 @@
 // The control of the given object name below parent; the test ends at once when there is
 // none, since every step after it would fail for that one reason.
 template <typename T>
-T *FindControl(const QObject *parent, const char *name)
+T *findControl(const QObject *parent, const char *name)
 {
     T *found = parent->findChild<T *>(QLatin1StringView(name));
     if (!found)
@@ -18,7 +18,7 @@ T *FindControl(const QObject *parent, const char *name)
 
 // The offscreen platform cannot pass size hints to a window manager and says so for every
 // window; that says nothing about this program, so those messages are dropped.
-inline void DropSizeHintMessages()
+inline void dropSizeHintMessages()
 {
     static const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType type, const QMessageLogContext &context, const QString &message) {

@@ -1,6 +1,6 @@
 #include "textlines.h"
 
-QString TrimCharacter(const QString &text, QChar c)
+QString trimCharacter(const QString &text, QChar c)
 {
     qsizetype from = 0;
     qsizetype to = text.size();
@@ -11,7 +11,7 @@ QString TrimCharacter(const QString &text, QChar c)
     return text.sliced(from, to - from);
 }
 
-QStringList SplitTextLines(const QString &text)
+QStringList splitTextLines(const QString &text)
 {
     QStringList lines;
     qsizetype start = 0;

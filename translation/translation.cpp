@@ -49,7 +49,7 @@ const QString settingsKey = u"CurrentLanguage"_s;
 
 } // namespace
 
-QString TranslateText(const QString &text)
+QString translateText(const QString &text)
 {
     const TranslationState &s = state();
     if (s.languageIndex <= 0)
@@ -61,9 +61,9 @@ QString TranslateText(const QString &text)
     return translated.isEmpty() ? text : translated;
 }
 
-std::optional<TranslationCatalogue> ParseCatalogue(const QString &text)
+std::optional<TranslationCatalogue> parseCatalogue(const QString &text)
 {
-    QStringList lines = SplitTextLines(text);
+    QStringList lines = splitTextLines(text);
     if (!lines.isEmpty() && lines.front().startsWith(QChar(0xFEFF)))
         lines.front().remove(0, 1);
 
@@ -83,7 +83,7 @@ std::optional<TranslationCatalogue> ParseCatalogue(const QString &text)
     return catalogue;
 }
 
-QString LanguageCodeFor(QLocale::Language language)
+QString languageCodeFor(QLocale::Language language)
 {
     switch (language) {
     case QLocale::Arabic:
@@ -121,17 +121,17 @@ QString LanguageCodeFor(QLocale::Language language)
     }
 }
 
-QString DefaultLanguageCode()
+QString defaultLanguageCode()
 {
     const QStringList languages = QLocale::system().uiLanguages();
     const QLocale locale = languages.isEmpty() ? QLocale::system() : QLocale(languages.front());
-    return LanguageCodeFor(locale.language());
+    return languageCodeFor(locale.language());
 }
 
-void LoadTranslations(const QString &catalogPath)
+void loadTranslations(const QString &catalogPath)
 {
     TranslationState &s = state();
-    s.languageCode = DefaultLanguageCode();
+    s.languageCode = defaultLanguageCode();
     const QString stored = languageSettings().value(settingsKey).toString();
     if (!stored.isEmpty())
         s.languageCode = stored;
@@ -141,7 +141,7 @@ void LoadTranslations(const QString &catalogPath)
     if (!file.open(QIODevice::ReadOnly))
         return;
     std::optional<TranslationCatalogue> catalogue =
-        ParseCatalogue(QString::fromUtf8(file.readAll()));
+        parseCatalogue(QString::fromUtf8(file.readAll()));
     if (!catalogue)
         return;
     s.catalogue = std::move(*catalogue);
@@ -154,36 +154,36 @@ void LoadTranslations(const QString &catalogPath)
     }
 }
 
-const TranslationCatalogue &CurrentCatalogue()
+const TranslationCatalogue &currentCatalogue()
 {
     return state().catalogue;
 }
 
-int LanguageIndex()
+int languageIndex()
 {
     return state().languageIndex;
 }
 
-QString CurrentLanguageCode()
+QString currentLanguageCode()
 {
     return state().languageCode;
 }
 
-void SelectLanguage(int index)
+void selectLanguage(int index)
 {
     TranslationState &s = state();
     s.languageIndex = index;
     s.languageCode = s.catalogue.code(index);
-    SaveCurrentLanguage();
+    saveCurrentLanguage();
 }
 
-void SaveCurrentLanguage()
+void saveCurrentLanguage()
 {
     QSettings settings = languageSettings();
     settings.setValue(settingsKey, state().languageCode);
 }
 
-void SetTranslationState(TranslationCatalogue catalogue, int languageIndex, QString code)
+void setTranslationState(TranslationCatalogue catalogue, int languageIndex, QString code)
 {
     TranslationState &s = state();
     s.catalogue = std::move(catalogue);

@@ -10,11 +10,11 @@
 // when the catalogue holds a non-empty one for exactly that text, otherwise the text
 // itself (also before and without a catalogue). Format strings are translated before
 // their arguments are filled in.
-QString TranslateText(const QString &text);
+QString translateText(const QString &text);
 
-// Marks an English text that is passed through TranslateText later, when it is
+// Marks an English text that is passed through translateText later, when it is
 // shown; it is listed in the catalogue like every other translated text.
-inline QString Translatable(const char16_t *source)
+inline QString translatable(const char16_t *source)
 {
     return QString::fromUtf16(source);
 }
@@ -38,24 +38,24 @@ struct TranslationCatalogue
 
 // Reads a catalogue's text: line 1 the number of columns N, then records of N lines.
 // Nothing when line 1 is not a positive number.
-std::optional<TranslationCatalogue> ParseCatalogue(const QString &text);
+std::optional<TranslationCatalogue> parseCatalogue(const QString &text);
 
 // The language code for the system's user-interface language ("de", "fr", "cn",
 // "jp", "kr", ... and "en" for every language without a code of its own).
-QString DefaultLanguageCode();
-QString LanguageCodeFor(QLocale::Language language);
+QString defaultLanguageCode();
+QString languageCodeFor(QLocale::Language language);
 
 // Start-up: takes the stored language choice (else the system's), reads the catalogue
 // at path and selects the matching column. Never fails: without a catalogue every
 // text stays English.
-void LoadTranslations(const QString &catalogPath);
+void loadTranslations(const QString &catalogPath);
 
-const TranslationCatalogue &CurrentCatalogue();
-int LanguageIndex();
-QString CurrentLanguageCode();
+const TranslationCatalogue &currentCatalogue();
+int languageIndex();
+QString currentLanguageCode();
 // Switches to column index of the catalogue and remembers its code as the choice.
-void SelectLanguage(int index);
+void selectLanguage(int index);
 // Stores the current language code in the user's settings.
-void SaveCurrentLanguage();
+void saveCurrentLanguage();
 // Replaces the whole translation state (tests, and a catalogue built in memory).
-void SetTranslationState(TranslationCatalogue catalogue, int languageIndex, QString code);
+void setTranslationState(TranslationCatalogue catalogue, int languageIndex, QString code);

@@ -98,7 +98,7 @@ private:
     void step(const QString &path)
     {
         if (++m_count == m_failAt)
-            throw TessalyError(FileErrorText(u"Injected failure"_s, path));
+            throw TessalyError(fileErrorText(u"Injected failure"_s, path));
     }
 
     int m_failAt;
@@ -119,8 +119,8 @@ public:
     {
         if (path == u"/ci"_s)
             return FileIdentity{1, 0};
-        const auto it = m_names.constFind(FileNamePart(path).toCaseFolded());
-        if (FolderPart(path) != u"/ci/"_s || it == m_names.cend())
+        const auto it = m_names.constFind(fileNamePart(path).toCaseFolded());
+        if (folderPart(path) != u"/ci/"_s || it == m_names.cend())
             return std::nullopt;
         return FileIdentity{1, qHash(*it)};
     }
@@ -235,8 +235,8 @@ private slots:
     void undoOfCopyLeavesSources();
 
 private:
-    TRenameItems listed(const QStringList &relative) const;
-    void preview(TRenameItems &items, const RenameOptions &options);
+    RenameItems listed(const QStringList &relative) const;
+    void preview(RenameItems &items, const RenameOptions &options);
     QStringList logRecords() const;
     QString rel(const QString &path) const { return path.mid(m_root->path().size() + 1); }
 
@@ -264,26 +264,26 @@ void TestBatch::cleanup()
     m_trash.reset();
 }
 
-TRenameItems TestBatch::listed(const QStringList &relative) const
+RenameItems TestBatch::listed(const QStringList &relative) const
 {
-    TRenameItems items;
+    RenameItems items;
     for (const QString &path : relative)
-        items.append(MakeRenameItem(m_root->filePath(path)));
+        items.append(makeRenameItem(m_root->filePath(path)));
     return items;
 }
 
-void TestBatch::preview(TRenameItems &items, const RenameOptions &options)
+void TestBatch::preview(RenameItems &items, const RenameOptions &options)
 {
     RecordingMessages quiet;
-    QVERIFY(PreviewNames(items, options, {}, quiet));
+    QVERIFY(previewNames(items, options, {}, quiet));
 }
 
 QStringList TestBatch::logRecords() const
 {
-    QFile log(UndoLogPath());
+    QFile log(undoLogPath());
     if (!log.open(QIODevice::ReadOnly))
         return {u"<no log>"_s};
-    const QStringList lines = UndoLogLines(log.readAll());
+    const QStringList lines = undoLogLines(log.readAll());
     QStringList records;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         QString line = lines.at(i).mid(1).chopped(1);
@@ -319,7 +319,7 @@ void TestBatch::combinePath()
     QFETCH(QString, name);
     QFETCH(QString, expected);
     try {
-        QCOMPARE(CombinePath(folder, name), expected);
+        QCOMPARE(::combinePath(folder, name), expected);
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(), expected);
     }
@@ -350,7 +350,7 @@ void TestBatch::autoNumberPath()
     QFETCH(QString, expected);
     for (const QString &file : existing)
         m_root->file(file);
-    QCOMPARE(AutoNumberPath(m_root->path(), name, m_files), m_root->filePath(expected));
+    QCOMPARE(::autoNumberPath(m_root->path(), name, m_files), m_root->filePath(expected));
 }
 
 void TestBatch::absoluteCleanPath_data()
@@ -373,17 +373,17 @@ void TestBatch::absoluteCleanPath()
 {
     QFETCH(QString, path);
     QFETCH(QString, expected);
-    QCOMPARE(AbsoluteCleanPath(path), expected.replace(u"<cwd>"_s, QDir::currentPath()));
+    QCOMPARE(::absoluteCleanPath(path), expected.replace(u"<cwd>"_s, QDir::currentPath()));
 }
 
 void TestBatch::dataFolder()
 {
-    QCOMPARE(DataFolder(), m_appData->path() + u"/Quenwick/Tessaly"_s);
-    QCOMPARE(UndoLogPath(), m_appData->path() + u"/Quenwick/Tessaly/last_rename.csv"_s);
+    QCOMPARE(::dataFolder(), m_appData->path() + u"/Quenwick/Tessaly"_s);
+    QCOMPARE(undoLogPath(), m_appData->path() + u"/Quenwick/Tessaly/last_rename.csv"_s);
     qputenv("APPDATA", "");
     QStandardPaths::setTestModeEnabled(true);
-    QCOMPARE(DataFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                               u"/Quenwick/Tessaly"_s);
+    QCOMPARE(::dataFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                 u"/Quenwick/Tessaly"_s);
     QStandardPaths::setTestModeEnabled(false);
 }
 
@@ -698,26 +698,26 @@ void TestBatch::batches()
         m_root->file(file, file.toUtf8());
     if (scenario.setUp)
         scenario.setUp(*m_root);
-    TRenameItems items = listed(scenario.listed.isEmpty() ? scenario.files : scenario.listed);
+    RenameItems items = listed(scenario.listed.isEmpty() ? scenario.files : scenario.listed);
     RenameOptions options;
     options.destination = m_root->filePath(u"out/x/y"_s);
     scenario.edit(options);
     options.destination.replace(u"<root>"_s, m_root->path());
     RecordingMessages quiet;
-    QVERIFY(PreviewNames(items, options, scenario.names, quiet));
-    const Tree start = ReadFileTree(m_root->path());
+    QVERIFY(previewNames(items, options, scenario.names, quiet));
+    const Tree start = readFileTree(m_root->path());
 
     SystemFileSystemView view;
-    const RenamePlan plan = PlanBatch(items, options, view, true);
+    const RenamePlan plan = planBatch(items, options, view, true);
     QStringList words;
     for (const PlannedRow &row : plan.rows)
-        words.append(PlanStatusWord(row.status));
+        words.append(planStatusWord(row.status));
     QCOMPARE(words, scenario.statuses);
     if (plan.blocked()) {
-        QVERIFY(!RunBatch(items, options, m_messages, m_files));
+        QVERIFY(!runBatch(items, options, m_messages, m_files));
         QCOMPARE(m_messages.texts(), QStringList{scenario.blockedBy});
-        QCOMPARE(ReadFileTree(m_root->path()), scenario.after);
-        QVERIFY(!QFile::exists(UndoLogPath()));
+        QCOMPARE(readFileTree(m_root->path()), scenario.after);
+        QVERIFY(!QFile::exists(undoLogPath()));
         return;
     }
     QVERIFY(scenario.blockedBy.isEmpty());
@@ -726,18 +726,18 @@ void TestBatch::batches()
         scenario.afterPlan(*m_root);
     QList<qsizetype> moved;
     const qsizetype differed =
-        ExecutePlan(items, plan, options, m_messages, m_files,
+        executePlan(items, plan, options, m_messages, m_files,
                     [&](qsizetype index, const QString &) { moved.append(index); })
             .differed;
-    const Tree after = ReadFileTree(m_root->path());
+    const Tree after = readFileTree(m_root->path());
     QCOMPARE(after, scenario.after);
     // Where the Trash took each replaced file, as the log says: the home Trash, or the
     // Trash of the file's own file system.
     QStringList trashed;
     {
-        QFile log(UndoLogPath());
+        QFile log(undoLogPath());
         QVERIFY(log.open(QIODevice::ReadOnly));
-        for (const QString &line : UndoLogLines(log.readAll())) {
+        for (const QString &line : undoLogLines(log.readAll())) {
             const QString moved = line.section(u"\",\""_s, 1);
             if (moved.contains(u"/files/"_s) && moved.contains(u"Trash"_s))
                 trashed.append(moved.chopped(1)); // its closing quotation mark
@@ -752,12 +752,12 @@ void TestBatch::batches()
     if (!scenario.afterPlan) {
         // Every file is where the plan said it would be.
         QCOMPARE(differed, 0);
-        const TRenameItems before =
+        const RenameItems before =
             listed(scenario.listed.isEmpty() ? scenario.files : scenario.listed);
         for (qsizetype i = 0; i < items.size(); ++i) {
             if (plan.rows.at(i).status == PlanStatus::Missing)
                 continue;
-            const QString expected = rel(before.at(i).OriginalPath);
+            const QString expected = rel(before.at(i).originalPath);
             if (expected.startsWith(u"alias/"_s))
                 continue; // the tree shows the linked folder under its real name
             const QString finalPath = rel(plan.finalPath(before, i));
@@ -769,18 +769,18 @@ void TestBatch::batches()
     }
     // Renamed and moved items describe their new files.
     for (qsizetype index : moved)
-        QVERIFY2(QFileInfo::exists(items.at(index).OriginalPath),
-                 qPrintable(items.at(index).OriginalPath));
+        QVERIFY2(QFileInfo::exists(items.at(index).originalPath),
+                 qPrintable(items.at(index).originalPath));
 
     bool cleared = false;
-    UndoLastBatch(m_messages, m_files, [&] { cleared = true; });
+    undoLastBatch(m_messages, m_files, [&] { cleared = true; });
     QVERIFY(cleared);
     QCOMPARE(m_messages.texts().back(), u"Undo completed for the last rename operation."_s);
-    QVERIFY(!QFile::exists(UndoLogPath()));
+    QVERIFY(!QFile::exists(undoLogPath()));
     // Files that appeared or went away after planning are the user's doing and stay so.
     Tree expected = start;
     if (scenario.afterPlan) {
-        const Tree made = ReadFileTree(m_root->path());
+        const Tree made = readFileTree(m_root->path());
         for (auto it = made.cbegin(); it != made.cend(); ++it) {
             if (!start.contains(it.key()))
                 expected.insert(it.key(), it.value());
@@ -790,12 +790,12 @@ void TestBatch::batches()
                 expected.remove(key);
         }
     }
-    QCOMPARE(ReadFileTree(m_root->path()), expected);
+    QCOMPARE(readFileTree(m_root->path()), expected);
     // Nothing stays behind in the Trash, nor in its list.
     for (const QString &path : trashed) {
         QVERIFY2(!QFile::exists(path), qPrintable(path));
-        const QString info = FolderPart(FolderPart(path).chopped(1)) + u"info/"_s +
-                             FileNamePart(path) + u".trashinfo"_s;
+        const QString info = folderPart(folderPart(path).chopped(1)) + u"info/"_s +
+                             fileNamePart(path) + u".trashinfo"_s;
         QVERIFY2(!QFile::exists(info), qPrintable(info));
     }
 }
@@ -839,22 +839,22 @@ void TestBatch::planWhereCaseIsIgnored()
     QFETCH(QStringList, steps);
 
     CaselessFolderView view(existing);
-    TRenameItems items;
+    RenameItems items;
     for (const QString &rename : renames) {
-        items.append(MakeRenameItem(u"/ci/"_s + rename.section(u'>', 0, 0)));
-        items.back().NewName = rename.section(u'>', 1);
+        items.append(makeRenameItem(u"/ci/"_s + rename.section(u'>', 0, 0)));
+        items.back().newName = rename.section(u'>', 1);
     }
     RenameOptions options;
     options.conflict = conflict;
-    const RenamePlan plan = PlanBatch(items, options, view, true);
+    const RenamePlan plan = planBatch(items, options, view, true);
     QStringList words;
     for (const PlannedRow &row : plan.rows)
-        words.append(PlanStatusWord(row.status));
+        words.append(planStatusWord(row.status));
     QCOMPARE(words, statuses);
     QStringList planned;
     for (const PlanStep &step : plan.steps) {
-        planned.append(FileNamePart(step.from) + u'>' +
-                       (step.kind == PlanStep::Trash ? u"trash"_s : FileNamePart(step.to)));
+        planned.append(fileNamePart(step.from) + u'>' +
+                       (step.kind == PlanStep::Trash ? u"trash"_s : fileNamePart(step.to)));
     }
     QCOMPARE(planned, steps);
 }
@@ -881,18 +881,18 @@ void TestBatch::checksBeforeAnything()
 
     m_root->file(u"a.txt"_s, "a.txt");
     // A previous batch's log must survive a batch that does nothing.
-    QDir().mkpath(DataFolder());
+    QDir().mkpath(::dataFolder());
     m_appData->file(u"Quenwick/Tessaly/last_rename.csv"_s, "previous");
-    TRenameItems items = listed({u"a.txt"_s});
+    RenameItems items = listed({u"a.txt"_s});
     RenameOptions options;
     options.pattern = u"b"_s;
     edit(options);
     if (preview)
         this->preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
     QCOMPARE(m_messages.texts(), messages);
-    QCOMPARE(ReadFileTree(m_root->path()), unchanged({u"a.txt"_s}));
-    QFile log(UndoLogPath());
+    QCOMPARE(readFileTree(m_root->path()), unchanged({u"a.txt"_s}));
+    QFile log(undoLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll(), "previous"_ba);
 }
@@ -901,13 +901,13 @@ void TestBatch::logBytes()
 {
     m_root->file(u"a.txt"_s, "a.txt");
     m_root->file(u"b.txt"_s, "b.txt");
-    TRenameItems items = listed({u"a.txt"_s, u"b.txt"_s});
+    RenameItems items = listed({u"a.txt"_s, u"b.txt"_s});
     RenameOptions options;
     options.pattern = u"é{counter}"_s;
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
 
-    QFile log(UndoLogPath());
+    QFile log(undoLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray root = m_root->path().toUtf8();
     QCOMPARE(log.readAll(), "\xEF\xBB\xBFOriginal,New\r\n\"" + root + "/a.txt\",\"" + root +
@@ -919,7 +919,7 @@ void TestBatch::logBytes()
     log.close();
 
     // Running the same batch again finds nothing to do and leaves a header-only log.
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll(), "\xEF\xBB\xBFOriginal,New\r\n"_ba);
 }
@@ -928,21 +928,21 @@ void TestBatch::touchSetsOnlyTheTarget()
 {
     const QDateTime old(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
     m_root->file(u"a.txt"_s, "a.txt", old);
-    TRenameItems items = listed({u"a.txt"_s});
+    RenameItems items = listed({u"a.txt"_s});
     RenameOptions options;
     options.batchMode = BatchMode::CopyToFolder;
     options.destination = m_root->filePath(u"out"_s);
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
     QCOMPARE(QFileInfo(m_root->filePath(u"out/a.txt"_s)).lastModified().toUTC(), old);
 
     options.touchModifiedNow = true;
     options.conflict = ConflictMode::Overwrite;
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
     QVERIFY(QFileInfo(m_root->filePath(u"out/a.txt"_s)).lastModified() >= before);
     QCOMPARE(QFileInfo(m_root->filePath(u"a.txt"_s)).lastModified().toUTC(), old);
-    QCOMPARE(items.front().OriginalPath, m_root->filePath(u"a.txt"_s));
+    QCOMPARE(items.front().originalPath, m_root->filePath(u"a.txt"_s));
 }
 
 // Whichever operation fails, the log names exactly what was done and undo restores the
@@ -955,11 +955,11 @@ void TestBatch::failedBatchesUndoCompletely()
     files.append(u"f1 (1).txt"_s);
     for (const QString &file : files)
         m_root->file(file, file.toUtf8());
-    const Tree start = ReadFileTree(m_root->path());
+    const Tree start = readFileTree(m_root->path());
 
     for (int failAt = 1; failAt <= 7; ++failAt) {
         for (int conflict : {ConflictMode::AutoNumber, ConflictMode::Overwrite}) {
-            TRenameItems items = listed(files.first(5));
+            RenameItems items = listed(files.first(5));
             RenameOptions options;
             // Shifts every name by one, so targets collide with later sources.
             options.pattern = u"f{counter}"_s;
@@ -968,17 +968,17 @@ void TestBatch::failedBatchesUndoCompletely()
             preview(items, options);
             FailingFileOperations failing(failAt);
             try {
-                RunBatch(items, options, m_messages, failing);
+                runBatch(items, options, m_messages, failing);
             } catch (const TessalyError &) {
             }
-            const QStringList records = QFile::exists(UndoLogPath()) ? logRecords() : QStringList();
+            const QStringList records = QFile::exists(undoLogPath()) ? logRecords() : QStringList();
             for (const QString &record : records) {
                 const QString target = record.section(u'>', 1);
                 QVERIFY2(QFile::exists(m_root->filePath(target)), qPrintable(record));
             }
-            if (QFile::exists(UndoLogPath()))
-                UndoLastBatch(m_messages, m_files);
-            QCOMPARE(ReadFileTree(m_root->path()), start);
+            if (QFile::exists(undoLogPath()))
+                undoLastBatch(m_messages, m_files);
+            QCOMPARE(readFileTree(m_root->path()), start);
         }
     }
 }
@@ -991,17 +991,17 @@ void TestBatch::stopsBetweenFiles()
     for (const QString &file : files)
         m_root->file(file, file.toUtf8());
     m_root->file(u"x.txt"_s, "outside");
-    const Tree start = ReadFileTree(m_root->path());
+    const Tree start = readFileTree(m_root->path());
     for (int stopAfter = 0; stopAfter <= 4; ++stopAfter) {
-        TRenameItems items = listed(files);
+        RenameItems items = listed(files);
         RenameOptions options;
         options.pattern = u"{list}"_s;
         options.conflict = ConflictMode::Overwrite;
         RecordingMessages quiet;
         // a and b swap; c replaces x; d moves on.
-        QVERIFY(PreviewNames(items, options, {u"b"_s, u"a"_s, u"x"_s, u"e"_s}, quiet));
+        QVERIFY(previewNames(items, options, {u"b"_s, u"a"_s, u"x"_s, u"e"_s}, quiet));
         SystemFileSystemView view;
-        const RenamePlan plan = PlanBatch(items, options, view, true);
+        const RenamePlan plan = planBatch(items, options, view, true);
         qsizetype reported = 0;
         BatchProgress progress;
         progress.fileDone = [&](qsizetype done, qsizetype total, const QString &) {
@@ -1011,7 +1011,7 @@ void TestBatch::stopsBetweenFiles()
         progress.stopRequested = [&] { return reported >= stopAfter; };
         RecordingMessages messages;
         const BatchOutcome outcome =
-            ExecutePlan(items, plan, options, messages, m_files, {}, progress);
+            executePlan(items, plan, options, messages, m_files, {}, progress);
         QCOMPARE(outcome.cancelled, stopAfter < 4);
         // The swap of a and b is never cut in two.
         const qsizetype expectedDone[] = {0, 2, 2, 3, 4};
@@ -1021,7 +1021,7 @@ void TestBatch::stopsBetweenFiles()
                      QStringList{u"Stopped after %1 of 4 files. Undo brings them back."_s.arg(
                          outcome.done)});
         }
-        const Tree stopped = ReadFileTree(m_root->path());
+        const Tree stopped = readFileTree(m_root->path());
         for (const QString &path : stopped.keys())
             QVERIFY2(!path.startsWith(u".tessaly-"_s), qPrintable(path));
         // The undo too stops between two records when asked, and the next one goes on.
@@ -1033,15 +1033,15 @@ void TestBatch::stopsBetweenFiles()
         };
         undoProgress.stopRequested = [&] { return undone >= 1; };
         RecordingMessages undoMessages;
-        UndoLastBatch(undoMessages, m_files, {}, undoProgress);
+        undoLastBatch(undoMessages, m_files, {}, undoProgress);
         if (records > 1) {
             QCOMPARE(undoMessages.texts(),
                      QStringList{u"Undo stopped after 1 of %1 files. Undo again brings back "
                                  u"the rest."_s.arg(records)});
-            QVERIFY(QFile::exists(UndoLogPath()));
-            UndoLastBatch(m_messages, m_files);
+            QVERIFY(QFile::exists(undoLogPath()));
+            undoLastBatch(m_messages, m_files);
         }
-        QCOMPARE(ReadFileTree(m_root->path()), start);
+        QCOMPARE(readFileTree(m_root->path()), start);
     }
 }
 
@@ -1052,8 +1052,8 @@ void TestBatch::undoReadsEveryLineForm()
     const QString c = m_root->file(u"new-c.txt"_s, "c");
     const QString d = m_root->file(u"new-d.txt"_s, "d");
     const QByteArray root = m_root->path().toUtf8();
-    QDir().mkpath(DataFolder());
-    QFile log(UndoLogPath());
+    QDir().mkpath(::dataFolder());
+    QFile log(undoLogPath());
     QVERIFY(log.open(QIODevice::WriteOnly));
     // No byte-order mark, mixed line ends, a record without outer quotes, one with a
     // comma alone and one whose new file is gone, and no line end at the end.
@@ -1062,8 +1062,8 @@ void TestBatch::undoReadsEveryLineForm()
               "/new-c.txt\"\n  \n\"" + root + "/g.txt\",\"" + root + "/gone.txt\"\n\"" + root +
               "/d.txt\",\"" + root + "/new-d.txt\"");
     log.close();
-    UndoLastBatch(m_messages, m_files);
-    QCOMPARE(ReadFileTree(m_root->path()), (Tree{{u"a.txt"_s, u"a"_s},
+    undoLastBatch(m_messages, m_files);
+    QCOMPARE(readFileTree(m_root->path()), (Tree{{u"a.txt"_s, u"a"_s},
                                                  {u"b.txt"_s, u"b"_s},
                                                  {u"new-c.txt"_s, u"c"_s},
                                                  {u"d.txt"_s, u"d"_s}}));
@@ -1076,73 +1076,73 @@ void TestBatch::undoReadsEveryLineForm()
 void TestBatch::undoKeepsFilesMadeSince()
 {
     m_root->file(u"a.txt"_s, "a.txt");
-    TRenameItems items = listed({u"a.txt"_s});
+    RenameItems items = listed({u"a.txt"_s});
     RenameOptions options;
     options.pattern = u"b"_s;
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
     m_root->file(u"a.txt"_s, "made since");
 
-    QVERIFY_THROWS_EXCEPTION(TessalyError, UndoLastBatch(m_messages, m_files));
+    QVERIFY_THROWS_EXCEPTION(TessalyError, undoLastBatch(m_messages, m_files));
     try {
-        UndoLastBatch(m_messages, m_files);
+        undoLastBatch(m_messages, m_files);
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(),
                  u"The specified file already exists\n["_s + m_root->filePath(u"a.txt"_s) + u']');
     }
-    QVERIFY(QFile::exists(UndoLogPath()));
-    QCOMPARE(ReadFileTree(m_root->path()),
+    QVERIFY(QFile::exists(undoLogPath()));
+    QCOMPARE(readFileTree(m_root->path()),
              (Tree{{u"a.txt"_s, u"made since"_s}, {u"b.txt"_s, u"a.txt"_s}}));
 
     // Once the user moved the new file away, the undo goes on.
     QFile::rename(m_root->filePath(u"a.txt"_s), m_root->filePath(u"kept.txt"_s));
-    UndoLastBatch(m_messages, m_files);
-    QCOMPARE(ReadFileTree(m_root->path()),
+    undoLastBatch(m_messages, m_files);
+    QCOMPARE(readFileTree(m_root->path()),
              (Tree{{u"a.txt"_s, u"a.txt"_s}, {u"kept.txt"_s, u"made since"_s}}));
 }
 
 void TestBatch::undoRecreatesFolders()
 {
     m_root->file(u"src/deep/a.txt"_s, "a.txt");
-    TRenameItems items = listed({u"src/deep/a.txt"_s});
+    RenameItems items = listed({u"src/deep/a.txt"_s});
     RenameOptions options;
     options.batchMode = BatchMode::MoveToFolder;
     options.destination = m_root->filePath(u"out"_s);
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
     QVERIFY(QDir(m_root->filePath(u"src"_s)).removeRecursively());
-    UndoLastBatch(m_messages, m_files);
-    QCOMPARE(ReadFileTree(m_root->path()), (Tree{{u"src/deep/a.txt"_s, u"a.txt"_s}}));
+    undoLastBatch(m_messages, m_files);
+    QCOMPARE(readFileTree(m_root->path()), (Tree{{u"src/deep/a.txt"_s, u"a.txt"_s}}));
 }
 
 void TestBatch::undoOfNothing()
 {
-    UndoLastBatch(m_messages, m_files, [] { QFAIL("no log: the list stays"); });
+    undoLastBatch(m_messages, m_files, [] { QFAIL("no log: the list stays"); });
     QCOMPARE(m_messages.texts(), QStringList{u"No undo log found in AppData."_s});
 
     // A header-only log: nothing moves, the log goes, the list empties.
     m_root->file(u"a.txt"_s, "a.txt");
-    TRenameItems items = listed({u"a.txt"_s});
+    RenameItems items = listed({u"a.txt"_s});
     RenameOptions options;
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
     bool cleared = false;
-    UndoLastBatch(m_messages, m_files, [&] { cleared = true; });
+    undoLastBatch(m_messages, m_files, [&] { cleared = true; });
     QVERIFY(cleared);
-    QVERIFY(!QFile::exists(UndoLogPath()));
-    UndoLastBatch(m_messages, m_files);
+    QVERIFY(!QFile::exists(undoLogPath()));
+    undoLastBatch(m_messages, m_files);
     QCOMPARE(m_messages.texts().back(), u"No undo log found in AppData."_s);
 
     // A record without a folder while its new file exists.
     m_root->file(u"new.txt"_s);
-    QDir().mkpath(DataFolder());
-    QFile log(UndoLogPath());
+    QDir().mkpath(::dataFolder());
+    QFile log(undoLogPath());
     QVERIFY(log.open(QIODevice::WriteOnly));
     log.write("Original,New\r\n\"bare.txt\",\"" + m_root->filePath(u"new.txt"_s).toUtf8() +
               "\"\r\n");
     log.close();
     try {
-        UndoLastBatch(m_messages, m_files);
+        undoLastBatch(m_messages, m_files);
         QFAIL("a record without a folder cannot be undone");
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(), u"Unable to create directory\n[]"_s);
@@ -1180,27 +1180,27 @@ void TestBatch::logFileSystemFull()
     for (int i = 0; i < 1000; ++i)
         names.append(m_root->file(u"a fairly long file name %1.txt"_s.arg(i), "x")
                          .mid(m_root->path().size() + 1));
-    const Tree start = ReadFileTree(m_root->path());
-    TRenameItems items = listed(names);
+    const Tree start = readFileTree(m_root->path());
+    RenameItems items = listed(names);
     RenameOptions options;
     options.pattern = u"{name} renamed"_s;
     preview(items, options);
     try {
-        RunBatch(items, options, m_messages, m_files);
+        runBatch(items, options, m_messages, m_files);
         QFAIL("the log cannot hold a thousand records");
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(),
-                 u"Cannot create file \""_s + UndoLogPath() + u"\". No space left on device"_s);
+                 u"Cannot create file \""_s + undoLogPath() + u"\". No space left on device"_s);
     }
-    const QStringList records = QFile::exists(UndoLogPath()) ? logRecords() : QStringList();
-    const Tree after = ReadFileTree(m_root->path());
+    const QStringList records = QFile::exists(undoLogPath()) ? logRecords() : QStringList();
+    const Tree after = readFileTree(m_root->path());
     QCOMPARE(records.size(), int(std::count_if(after.keyBegin(), after.keyEnd(), [](auto &name) {
                  return name.endsWith(u" renamed.txt"_s);
              })));
     QCOMPARE(!records.isEmpty(), someDone);
     if (someDone)
-        UndoLastBatch(m_messages, m_files);
-    QCOMPARE(ReadFileTree(m_root->path()), start);
+        undoLastBatch(m_messages, m_files);
+    QCOMPARE(readFileTree(m_root->path()), start);
 }
 
 void TestBatch::messagesSeeTheEndedLog_data()
@@ -1236,11 +1236,11 @@ void TestBatch::messagesSeeTheEndedLog()
         }
         void check()
         {
-            QFile log(UndoLogPath());
+            QFile log(undoLogPath());
             if (log.open(QIODevice::ReadOnly))
                 logSeen = log.readAll();
             try {
-                UndoLogLock lock(UndoLogPath());
+                UndoLogLock lock(undoLogPath());
                 lockFree = true;
             } catch (const TessalyError &) {
             }
@@ -1249,16 +1249,16 @@ void TestBatch::messagesSeeTheEndedLog()
         bool lockFree = false;
     } messages;
 
-    QDir().mkpath(DataFolder()); // where the lock lives
+    QDir().mkpath(::dataFolder()); // where the lock lives
     m_root->file(u"a.txt"_s, "a.txt");
     m_root->file(u"b.txt"_s, "b.txt");
-    TRenameItems items = listed({u"a.txt"_s, u"b.txt"_s});
+    RenameItems items = listed({u"a.txt"_s, u"b.txt"_s});
     RenameOptions options;
     options.pattern = u"x{counter}"_s;
     preview(items, options);
     if (!secondPreviewed)
-        items[1].NewName.clear();
-    RunBatch(items, options, messages, m_files);
+        items[1].newName.clear();
+    runBatch(items, options, messages, m_files);
 
     QCOMPARE(messages.texts(), QStringList{message});
     const QByteArray root = m_root->path().toUtf8();
@@ -1277,30 +1277,30 @@ void TestBatch::messagesSeeTheEndedLog()
 void TestBatch::logLinkNeverFollowed()
 {
     const QString victim = m_appData->file(u"victim.txt"_s, "precious");
-    QDir().mkpath(DataFolder());
-    QVERIFY(QFile::link(victim, UndoLogPath()));
+    QDir().mkpath(::dataFolder());
+    QVERIFY(QFile::link(victim, undoLogPath()));
 
     try {
-        UndoLastBatch(m_messages, m_files);
+        undoLastBatch(m_messages, m_files);
         QFAIL("the undo read a log through a link");
     } catch (const TessalyError &error) {
-        QCOMPARE(error.message(), u"Cannot open file \""_s + UndoLogPath() +
+        QCOMPARE(error.message(), u"Cannot open file \""_s + undoLogPath() +
                                       u"\". Too many levels of symbolic links"_s);
     }
-    QVERIFY(QFileInfo(UndoLogPath()).isSymLink());
+    QVERIFY(QFileInfo(undoLogPath()).isSymLink());
 
     m_root->file(u"a.txt"_s, "a.txt");
-    TRenameItems items = listed({u"a.txt"_s});
+    RenameItems items = listed({u"a.txt"_s});
     RenameOptions options;
     options.pattern = u"b"_s;
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
-    QCOMPARE(ReadFileTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
-    QVERIFY(!QFileInfo(UndoLogPath()).isSymLink());
+    runBatch(items, options, m_messages, m_files);
+    QCOMPARE(readFileTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
+    QVERIFY(!QFileInfo(undoLogPath()).isSymLink());
     QCOMPARE(logRecords(), QStringList{u"a.txt>b.txt"_s});
-    UndoLastBatch(m_messages, m_files);
-    QCOMPARE(ReadFileTree(m_root->path()), unchanged({u"a.txt"_s}));
-    QCOMPARE(ReadFileTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
+    undoLastBatch(m_messages, m_files);
+    QCOMPARE(readFileTree(m_root->path()), unchanged({u"a.txt"_s}));
+    QCOMPARE(readFileTree(m_appData->path()).value(u"victim.txt"_s), u"precious"_s);
 }
 
 void TestBatch::logPathsAbsoluteAndClean_data()
@@ -1323,28 +1323,28 @@ void TestBatch::logPathsAbsoluteAndClean()
     m_root->file(u"A/a.txt"_s, "a");
     m_root->folder(u"A/sub"_s);
     m_root->file(u"B/out/a.txt"_s, "unrelated");
-    const Tree start = ReadFileTree(m_root->path());
+    const Tree start = readFileTree(m_root->path());
     const QString saved = QDir::currentPath();
     const auto restore = qScopeGuard([&] { QDir::setCurrent(saved); });
     QDir::setCurrent(m_root->filePath(u"A"_s));
 
-    TRenameItems items{MakeRenameItem(QString(source).replace(u"<root>"_s, m_root->path()))};
+    RenameItems items{makeRenameItem(QString(source).replace(u"<root>"_s, m_root->path()))};
     RenameOptions options;
     options.batchMode = BatchMode::MoveToFolder;
     options.destination = QString(destination).replace(u"<root>"_s, m_root->path());
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
-    QFile log(UndoLogPath());
+    runBatch(items, options, m_messages, m_files);
+    QFile log(undoLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(UndoLogLines(log.readAll()).mid(1),
+    QCOMPARE(undoLogLines(log.readAll()).mid(1),
              QStringList{u"\""_s + m_root->filePath(u"A/a.txt"_s) + u"\",\""_s +
                          m_root->filePath(u"A/out/a.txt"_s) + u'"'});
-    QCOMPARE(items.front().OriginalPath, m_root->filePath(u"A/out/a.txt"_s));
+    QCOMPARE(items.front().originalPath, m_root->filePath(u"A/out/a.txt"_s));
 
     QDir::setCurrent(m_root->filePath(u"B"_s));
-    UndoLastBatch(m_messages, m_files);
+    undoLastBatch(m_messages, m_files);
     Tree expected = start;
-    QCOMPARE(ReadFileTree(m_root->path()), expected);
+    QCOMPARE(readFileTree(m_root->path()), expected);
 }
 
 void TestBatch::undoCountsUnreadableLines_data()
@@ -1384,8 +1384,8 @@ void TestBatch::undoCountsUnreadableLines()
     m_root->file(u"new-a.txt"_s, "a");
     m_root->file(u"new-b.txt"_s, "b");
     m_root->file(u"x/new-b.txt"_s, "x");
-    QDir().mkpath(DataFolder());
-    QFile file(UndoLogPath());
+    QDir().mkpath(::dataFolder());
+    QFile file(undoLogPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(log.replace("<root>", m_root->path().toUtf8()));
     file.close();
@@ -1393,7 +1393,7 @@ void TestBatch::undoCountsUnreadableLines()
     const auto restore = qScopeGuard([&] { QDir::setCurrent(saved); });
     QDir::setCurrent(m_root->path());
 
-    UndoLastBatch(m_messages, m_files);
+    undoLastBatch(m_messages, m_files);
     QStringList expected;
     if (unreadable > 0) {
         expected.append(u"Lines of the undo log that could not be read were passed over: %1."_s.arg(
@@ -1401,7 +1401,7 @@ void TestBatch::undoCountsUnreadableLines()
     }
     expected.append(u"Undo completed for the last rename operation."_s);
     QCOMPARE(m_messages.texts(), expected);
-    Tree tree = ReadFileTree(m_root->path());
+    Tree tree = readFileTree(m_root->path());
     QCOMPARE(tree.take(u"x/new-b.txt"_s), u"x"_s);
     QCOMPARE(tree.keys(), after);
 }
@@ -1458,7 +1458,7 @@ void TestBatch::undoAfterInterruptions_data()
         << UndoCase{[=](TestDir &here, TestDir *) {
                         here.file(u"a.txt"_s, "a");
                         here.folder(u"out"_s);
-                        put(PartialCopyPath(here.filePath(u"out/b.txt"_s)), "a-part");
+                        put(partialCopyPath(here.filePath(u"out/b.txt"_s)), "a-part");
                     },
                     running + "\"<here>/a.txt\",\"<here>/out/b.txt\"\r\n",
                     Tree{{u"here/a.txt"_s, u"a"_s}},
@@ -1477,8 +1477,8 @@ void TestBatch::undoAfterInterruptions_data()
         << true;
     QTest::newRow("batch-killed-with-source-set-aside")
         << UndoCase{[=](TestDir &here, TestDir *other) {
-                        put(SetAsidePath(here.filePath(u"a.txt"_s)), "a");
-                        put(PartialCopyPath(in(other, u"b.txt"_s)), "a-part");
+                        put(setAsidePath(here.filePath(u"a.txt"_s)), "a");
+                        put(partialCopyPath(in(other, u"b.txt"_s)), "a-part");
                     },
                     running + aToOther,
                     Tree{{u"here/a.txt"_s, u"a"_s}},
@@ -1486,7 +1486,7 @@ void TestBatch::undoAfterInterruptions_data()
         << true;
     QTest::newRow("batch-killed-with-copy-placed")
         << UndoCase{[=](TestDir &here, TestDir *other) {
-                        put(SetAsidePath(here.filePath(u"a.txt"_s)), "a");
+                        put(setAsidePath(here.filePath(u"a.txt"_s)), "a");
                         other->file(u"b.txt"_s, "a");
                     },
                     running + aToOther,
@@ -1495,8 +1495,8 @@ void TestBatch::undoAfterInterruptions_data()
         << true;
     QTest::newRow("undo-killed-with-file-set-aside")
         << UndoCase{[=](TestDir &here, TestDir *other) {
-                        put(SetAsidePath(in(other, u"b.txt"_s)), "a");
-                        put(PartialCopyPath(here.filePath(u"a.txt"_s)), "a-part");
+                        put(setAsidePath(in(other, u"b.txt"_s)), "a");
+                        put(partialCopyPath(here.filePath(u"a.txt"_s)), "a-part");
                     },
                     ended + aToOther,
                     Tree{{u"here/a.txt"_s, u"a"_s}},
@@ -1505,7 +1505,7 @@ void TestBatch::undoAfterInterruptions_data()
     for (const QByteArray &header : {ended, running}) {
         QTest::addRow("undo-killed-with-copy-placed-%s", header == ended ? "ended" : "running")
             << UndoCase{[=](TestDir &here, TestDir *other) {
-                            put(SetAsidePath(in(other, u"b.txt"_s)), "a");
+                            put(setAsidePath(in(other, u"b.txt"_s)), "a");
                             here.file(u"a.txt"_s, "a");
                         },
                         header + aToOther,
@@ -1535,13 +1535,13 @@ void TestBatch::undoAfterInterruptions()
     undoCase.setup(*m_root, other.get());
     const QByteArray here = m_root->path().toUtf8();
     const QByteArray there = other ? other->path().toUtf8() : QByteArray();
-    QDir().mkpath(DataFolder());
+    QDir().mkpath(::dataFolder());
     m_appData->file(u"Quenwick/Tessaly/last_rename.csv"_s,
                     undoCase.log.replace("<here>", here).replace("<other>", there));
 
     QString error;
     try {
-        UndoLastBatch(m_messages, m_files);
+        undoLastBatch(m_messages, m_files);
     } catch (const TessalyError &e) {
         error = e.message();
     }
@@ -1582,17 +1582,17 @@ void TestBatch::longestNamesCopiedAndMoved()
     }
     const QString name = QString(251, u'n') + u".txt"_s;
     m_root->file(name, "longest");
-    const Tree start = ReadFileTree(m_root->path());
-    TRenameItems items = listed({name});
+    const Tree start = readFileTree(m_root->path());
+    RenameItems items = listed({name});
     RenameOptions options;
     options.batchMode = mode;
     options.destination = (other ? other->path() : m_root->path()) + u"/out"_s;
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
-    QCOMPARE(ReadFileTree(options.destination), (Tree{{name, u"longest"_s}}));
-    UndoLastBatch(m_messages, m_files);
-    QCOMPARE(ReadFileTree(m_root->path()), start);
-    QCOMPARE(ReadFileTree(options.destination), Tree());
+    runBatch(items, options, m_messages, m_files);
+    QCOMPARE(readFileTree(options.destination), (Tree{{name, u"longest"_s}}));
+    undoLastBatch(m_messages, m_files);
+    QCOMPARE(readFileTree(m_root->path()), start);
+    QCOMPARE(readFileTree(options.destination), Tree());
 }
 
 // A link moved to another file system stays a link, and comes back as one.
@@ -1607,14 +1607,14 @@ void TestBatch::linksKeptByMoves()
     m_root->file(u"data.txt"_s, "data");
     QVERIFY(QFile::link(u"data.txt"_s, m_root->filePath(u"link.txt"_s)));
     const Tree start = readEntries(m_root->path());
-    TRenameItems items = listed({u"link.txt"_s});
+    RenameItems items = listed({u"link.txt"_s});
     RenameOptions options;
     options.batchMode = BatchMode::MoveToFolder;
     options.destination = other->path();
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
     QCOMPARE(readEntries(other->path()), (Tree{{u"link.txt"_s, u"link to data.txt"_s}}));
-    UndoLastBatch(m_messages, m_files);
+    undoLastBatch(m_messages, m_files);
     QCOMPARE(readEntries(m_root->path()), start);
     QCOMPARE(readEntries(other->path()), Tree());
 }
@@ -1633,13 +1633,13 @@ void TestBatch::undoOfCopyLeavesSources()
     struct stat before;
     QCOMPARE(::stat(QFile::encodeName(m_root->filePath(u"hard.txt"_s)).constData(), &before), 0);
 
-    TRenameItems items = listed({u"link.txt"_s, u"hard.txt"_s});
+    RenameItems items = listed({u"link.txt"_s, u"hard.txt"_s});
     RenameOptions options;
     options.batchMode = BatchMode::CopyToFolder;
     options.destination = m_root->filePath(u"out"_s);
     preview(items, options);
-    RunBatch(items, options, m_messages, m_files);
-    UndoLastBatch(m_messages, m_files);
+    runBatch(items, options, m_messages, m_files);
+    undoLastBatch(m_messages, m_files);
 
     QCOMPARE(readEntries(m_root->path()), start);
     struct stat after;

@@ -75,7 +75,7 @@ int TestCli::run(const QStringList &arguments)
     m_err.clear();
     QTextStream out(&m_out);
     QTextStream err(&m_err);
-    const int status = RunCliCommand(QStringList{u"tessaly-cli"_s} + arguments, out, err);
+    const int status = runCliCommand(QStringList{u"tessaly-cli"_s} + arguments, out, err);
     out.flush();
     err.flush();
     return status;
@@ -233,7 +233,7 @@ void TestCli::everySwitchIsSaved()
 {
     QStringList arguments{u"--save-preset=all.json"_s};
     RenameOptions expected;
-    for (const OptionField &field : RenameOptionFields()) {
+    for (const OptionField &field : renameOptionFields()) {
         if (field.cliSwitch.isEmpty())
             continue;
         const QString name = u"--"_s + field.cliSwitch.toString();
@@ -260,7 +260,7 @@ void TestCli::everySwitchIsSaved()
     }
     arguments.append(u"a.txt"_s);
     QCOMPARE(run(arguments), 0);
-    QCOMPARE(LoadPresetFile(m_dir->filePath(u"all.json"_s), RenameOptions()), expected);
+    QCOMPARE(loadPresetFile(m_dir->filePath(u"all.json"_s), RenameOptions()), expected);
     // The extension switch turns its check box on.
     QVERIFY(expected.changeExt && expected.newExt == u"t_newExt"_s);
 }

@@ -150,9 +150,9 @@ void TestKilledBatch::undoAfterKill()
     }
     // Hidden files left behind would show here too.
     const auto trees = [&] {
-        auto tree = ReadFileTree(disk.path());
+        auto tree = readFileTree(disk.path());
         if (tmpfs.isValid()) {
-            const auto other = ReadFileTree(tmpfs.path());
+            const auto other = readFileTree(tmpfs.path());
             for (auto it = other.cbegin(); it != other.cend(); ++it)
                 tree.insert(u"tmpfs/"_s + it.key(), it.value());
         }
@@ -216,7 +216,7 @@ void TestKilledBatch::secondRunStopsAtOnce()
     const QString files = dir.folder(u"files"_s);
     for (int i = 0; i < 40; ++i)
         dir.file(u"files/f%1.txt"_s.arg(i), u"content %1"_s.arg(i).toUtf8());
-    const auto start = ReadFileTree(dir.path());
+    const auto start = readFileTree(dir.path());
 
     const QProcessEnvironment environment = environmentWith(appData);
     QProcess first;
@@ -240,7 +240,7 @@ void TestKilledBatch::secondRunStopsAtOnce()
         if (first.state() != QProcess::NotRunning)
             ::kill(stopped, SIGKILL);
     });
-    const auto halfway = ReadFileTree(dir.path());
+    const auto halfway = readFileTree(dir.path());
     QVERIFY(halfway != start);
 
     QProcess other;
@@ -251,7 +251,7 @@ void TestKilledBatch::secondRunStopsAtOnce()
     const QString message = QString::fromUtf8(other.readAllStandardError());
     QCOMPARE(other.exitCode(), 1);
     QVERIFY2(message.startsWith(u"Another rename is running"_s), qPrintable(message));
-    QVERIFY2(differences(ReadFileTree(dir.path()), halfway).isEmpty(),
+    QVERIFY2(differences(readFileTree(dir.path()), halfway).isEmpty(),
              "the second run changed files");
 
     QCOMPARE(::kill(stopped, SIGCONT), 0);
@@ -263,7 +263,7 @@ void TestKilledBatch::secondRunStopsAtOnce()
     undo.start(QStringLiteral(TESSALY_CLI), {u"--undo"_s});
     QVERIFY(undo.waitForFinished(60000));
     QCOMPARE(undo.exitCode(), 0);
-    const QString changed = differences(ReadFileTree(dir.path()), start);
+    const QString changed = differences(readFileTree(dir.path()), start);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
 }
 
@@ -347,7 +347,7 @@ void TestKilledBatch::undoAfterKilledChainOrSwap()
         listed.append(dir.file(u"files/"_s + name, u"content of %1"_s.arg(name).toUtf8()));
     }
     dir.file(u"names.txt"_s, names.join(u'\n').toUtf8());
-    const auto start = ReadFileTree(dir.path());
+    const auto start = readFileTree(dir.path());
     const QStringList options =
         fixture == u"chain"_s
             ? QStringList{u"--pattern"_s, u"n{counter}"_s, u"--counter-start"_s, u"1"_s}
@@ -371,7 +371,7 @@ void TestKilledBatch::undoAfterKilledChainOrSwap()
     undo.start(QStringLiteral(TESSALY_CLI), {u"--undo"_s});
     QVERIFY(undo.waitForFinished(60000));
     QCOMPARE(undo.exitCode(), 0);
-    const QString changed = differences(ReadFileTree(dir.path()), start);
+    const QString changed = differences(readFileTree(dir.path()), start);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
 }
 

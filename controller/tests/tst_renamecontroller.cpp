@@ -44,8 +44,8 @@ void TestRenameController::init()
 QStringList TestRenameController::names() const
 {
     QStringList result;
-    for (const TRenameItem &item : m_controller->fileList().items())
-        result.append(item.OriginalName + item.Ext);
+    for (const RenameItem &item : m_controller->fileList().items())
+        result.append(item.originalName + item.ext);
     return result;
 }
 
@@ -71,7 +71,7 @@ void TestRenameController::addsFoldersInNaturalOrder()
     QCOMPARE(busy.size(), 2);
     QCOMPARE(busy.at(1).at(0).toBool(), false);
 
-    m_controller->fileList().Clear();
+    m_controller->fileList().clear();
     m_controller->addPaths({m_dir->path()}, true);
     finish();
     QCOMPARE(names().size(), 4);
@@ -176,11 +176,11 @@ void TestRenameController::livePreviewOfAnOlderListIsDropped()
     m_controller->previewInBackground(options);
     // The preview was made for two rows; one is gone before it comes back. The second
     // request waits for the first and is made for the list as it is now.
-    m_controller->fileList().RemoveRows({0});
+    m_controller->fileList().removeRowsAt({0});
     m_controller->previewInBackground(options);
     QTRY_VERIFY(!rowsWhenShown.isEmpty());
     QCOMPARE(rowsWhenShown.front(), 1);
-    QCOMPARE(m_controller->fileList().items().at(0).NewName, u"n_b.txt"_s);
+    QCOMPARE(m_controller->fileList().items().at(0).newName, u"n_b.txt"_s);
 }
 
 QTEST_GUILESS_MAIN(TestRenameController)

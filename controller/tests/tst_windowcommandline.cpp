@@ -145,35 +145,35 @@ void TestCommandLine::runs()
     RenameOptions wanted = options;
     expected(wanted);
 
-    TRenameItems items;
+    RenameItems items;
     RecordingMessages recorder;
     SystemFileOperations files;
-    QCOMPARE(int(RunCommandLine(arguments, options, items, {}, recorder, files)), outcome);
+    QCOMPARE(int(runCommandLine(arguments, options, items, {}, recorder, files)), outcome);
     QCOMPARE(recorder.texts(), messages);
     QCOMPARE(options, wanted);
     // With an empty list no log is written, nor one removed.
-    QVERIFY(!QFile::exists(UndoLogPath()));
+    QVERIFY(!QFile::exists(undoLogPath()));
 }
 
 void TestCommandLine::switchesAndValues()
 {
     const QStringList arguments{u"/Find=x"_s, u"/KEY"_s, u"/İ=dotted"_s};
-    QVERIFY(HasSwitch(arguments, u"key"_s));
-    QVERIFY(!HasSwitch(arguments, u"find"_s));
-    QCOMPARE(ArgumentValue(arguments, u"find"_s, u"d"_s), u"x"_s);
-    QCOMPARE(ArgumentValue(arguments, u"none"_s, u"d"_s), u"d"_s);
-    QCOMPARE(ArgumentValue({u"/a=\"\""_s}, u"a"_s, u"d"_s), QString());
+    QVERIFY(hasSwitch(arguments, u"key"_s));
+    QVERIFY(!hasSwitch(arguments, u"find"_s));
+    QCOMPARE(argumentValue(arguments, u"find"_s, u"d"_s), u"x"_s);
+    QCOMPARE(argumentValue(arguments, u"none"_s, u"d"_s), u"d"_s);
+    QCOMPARE(argumentValue({u"/a=\"\""_s}, u"a"_s, u"d"_s), QString());
 }
 
 void TestCommandLine::failureKeepsTheProgramRunning()
 {
     TestDir dir;
-    TRenameItems items{MakeRenameItem(dir.file(u"a.txt"_s))};
+    RenameItems items{makeRenameItem(dir.file(u"a.txt"_s))};
     RenameOptions options;
     RecordingMessages recorder;
     SystemFileOperations files;
     const QStringList arguments{u"/cli"_s, u"/regex"_s, u"/find=(a"_s};
-    QCOMPARE(RunCommandLine(arguments, options, items, {}, recorder, files),
+    QCOMPARE(runCommandLine(arguments, options, items, {}, recorder, files),
              CommandLineOutcome::Failed);
     QCOMPARE(recorder.entries.size(), 1);
     QCOMPARE(recorder.entries.front().kind, u"error"_s);
@@ -182,9 +182,9 @@ void TestCommandLine::failureKeepsTheProgramRunning()
 
     // With a list, the unattended run renames.
     const QStringList rename{u"/cli"_s, u"/pattern=b"_s};
-    QCOMPARE(RunCommandLine(rename, options, items, {}, recorder, files), CommandLineOutcome::Quit);
+    QCOMPARE(runCommandLine(rename, options, items, {}, recorder, files), CommandLineOutcome::Quit);
     QVERIFY(QFile::exists(dir.filePath(u"b.txt"_s)));
-    QVERIFY(QFile::exists(UndoLogPath()));
+    QVERIFY(QFile::exists(undoLogPath()));
 }
 
 void TestCommandLine::keysAreTold_data()
@@ -209,7 +209,7 @@ void TestCommandLine::keysAreTold()
 {
     QFETCH(QString, argument);
     QFETCH(bool, key);
-    QCOMPARE(IsCommandLineKey(argument), key);
+    QCOMPARE(isCommandLineKey(argument), key);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -124,7 +124,7 @@ void TestDateFormat::formats()
     QFETCH(QString, format);
     QFETCH(QDateTime, moment);
     QFETCH(QString, expected);
-    QCOMPARE(FormatDateTimeText(format, moment, testLocale()), expected);
+    QCOMPARE(formatDateTimeText(format, moment, testLocale()), expected);
 }
 
 void TestDateFormat::separatorsMayBeAbsent()
@@ -132,7 +132,7 @@ void TestDateFormat::separatorsMayBeAbsent()
     LocaleFormat locale = testLocale();
     locale.dateSeparator.clear();
     locale.timeSeparator = u"."_s;
-    QCOMPARE(FormatDateTimeText(u"yyyy/mm/dd hh:nn"_s, at(2026, 3, 9, 14, 5), locale),
+    QCOMPARE(formatDateTimeText(u"yyyy/mm/dd hh:nn"_s, at(2026, 3, 9, 14, 5), locale),
              u"20260309 14.05"_s);
 }
 
@@ -154,13 +154,13 @@ void TestDateFormat::localeFormatsMatchQt()
     QFETCH(QLocale, locale);
     const LocaleFormat format = LocaleFormat::fromLocale(locale);
     for (const QDateTime &moment : {at(2026, 3, 9, 14, 5, 7), at(2026, 12, 31, 9, 0, 59)}) {
-        QCOMPARE(FormatDateTimeText(u"ddddd"_s, moment, format),
+        QCOMPARE(formatDateTimeText(u"ddddd"_s, moment, format),
                  locale.toString(moment.date(), QLocale::ShortFormat));
-        QCOMPARE(FormatDateTimeText(u"dddddd"_s, moment, format),
+        QCOMPARE(formatDateTimeText(u"dddddd"_s, moment, format),
                  locale.toString(moment.date(), QLocale::LongFormat));
-        QCOMPARE(FormatDateTimeText(u"t"_s, moment, format),
+        QCOMPARE(formatDateTimeText(u"t"_s, moment, format),
                  locale.toString(moment.time(), QLocale::ShortFormat));
-        QCOMPARE(FormatDateTimeText(u"mmmm|dddd|ampm"_s, moment, format),
+        QCOMPARE(formatDateTimeText(u"mmmm|dddd|ampm"_s, moment, format),
                  locale.monthName(moment.date().month()) + u'|' +
                      locale.dayName(moment.date().dayOfWeek()) + u'|' +
                      (moment.time().hour() < 12 ? locale.amText() : locale.pmText()));
@@ -186,7 +186,7 @@ void TestDateFormat::translatesQtFormats()
     QFETCH(QString, qtFormat);
     QFETCH(QString, expected);
     const QString separator = qtFormat.contains(u'.') ? u"."_s : u"/"_s;
-    QCOMPARE(FormatFromQtFormat(qtFormat, separator, u":"_s), expected);
+    QCOMPARE(formatFromQtFormat(qtFormat, separator, u":"_s), expected);
 }
 
 void TestDateFormat::systemLocaleIsFilled()
@@ -199,7 +199,7 @@ void TestDateFormat::systemLocaleIsFilled()
     QVERIFY(!format.shortDateFormat.isEmpty());
     QVERIFY(!format.longTimeFormat.isEmpty());
     QVERIFY(!format.longMonthNames.front().isEmpty());
-    QVERIFY(!FormatDateTimeText(u"c"_s, QDateTime::currentDateTime(), format).isEmpty());
+    QVERIFY(!formatDateTimeText(u"c"_s, QDateTime::currentDateTime(), format).isEmpty());
 }
 
 void TestDateFormat::anyInputIsSafe()
@@ -218,7 +218,7 @@ void TestDateFormat::anyInputIsSafe()
                             : alphabet[random.bounded(int(sizeof(alphabet) - 1))];
         }
         const QDateTime moment = first.addMSecs(qint64(random.generate64() % quint64(span)));
-        FormatDateTimeText(QString::fromUtf8(format), moment, locale);
+        formatDateTimeText(QString::fromUtf8(format), moment, locale);
     }
 }
 

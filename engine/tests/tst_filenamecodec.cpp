@@ -40,9 +40,9 @@ void TestFileNameCodec::roundTrip()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, shown);
 
-    const QString text = DecodeFileName(bytes);
-    QCOMPARE(EncodeFileName(text), bytes);
-    QCOMPARE(DisplayFileName(text), shown);
+    const QString text = decodeFileName(bytes);
+    QCOMPARE(encodeFileName(text), bytes);
+    QCOMPARE(displayFileName(text), shown);
     if (bytes.isValidUtf8())
         QCOMPARE(text, QString::fromUtf8(bytes));
 }

@@ -12,11 +12,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-TRenameItem itemNamed(const QString &path)
+RenameItem itemNamed(const QString &path)
 {
-    TRenameItem item = MakeRenameItem(path);
-    item.CreatedUtc = DateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC));
-    item.ModifiedUtc = DateTimeFromQDateTime(QDateTime(QDate(2026, 7, 4), QTime(6, 7, 8), Qt::UTC));
+    RenameItem item = makeRenameItem(path);
+    item.createdUtc = dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC));
+    item.modifiedUtc = dateTimeFromQDateTime(QDateTime(QDate(2026, 7, 4), QTime(6, 7, 8), Qt::UTC));
     return item;
 }
 
@@ -100,18 +100,18 @@ void TestFormattedKeywords::expands()
     QFETCH(QString, name);
     QFETCH(QString, pattern);
     QFETCH(QString, expected);
-    const TRenameItem item = itemNamed(u"/nowhere/"_s + name + u".txt"_s);
-    QCOMPARE(ExpandFormattedKeywords(pattern, item, LocaleFormat::fromLocale(QLocale::c())),
+    const RenameItem item = itemNamed(u"/nowhere/"_s + name + u".txt"_s);
+    QCOMPARE(expandFormattedKeywords(pattern, item, LocaleFormat::fromLocale(QLocale::c())),
              expected);
 }
 
 void TestFormattedKeywords::currentMoment()
 {
-    const TRenameItem item = itemNamed(u"/nowhere/a.txt"_s);
+    const RenameItem item = itemNamed(u"/nowhere/a.txt"_s);
     const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
     const QDate before = QDate::currentDate();
     const QString text =
-        ExpandFormattedKeywords(u"{date:yyyy-mm-dd}|{DATE:YYYY}|{time:yyyy}"_s, item, locale);
+        expandFormattedKeywords(u"{date:yyyy-mm-dd}|{DATE:YYYY}|{time:yyyy}"_s, item, locale);
     const QDate after = QDate::currentDate();
     QStringList possible;
     for (const QDate &day : {before, after}) {
@@ -127,10 +127,10 @@ void TestFormattedKeywords::localTimeFollowsDaylightSaving()
     qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     tzset();
     const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
-    TRenameItem item = itemNamed(u"/nowhere/a.txt"_s);
+    RenameItem item = itemNamed(u"/nowhere/a.txt"_s);
     const auto written = [&](const QDateTime &utc) {
-        item.ModifiedUtc = DateTimeFromQDateTime(utc);
-        return ExpandFormattedKeywords(u"{modified:yyyy-mm-dd hh:nn}"_s, item, locale);
+        item.modifiedUtc = dateTimeFromQDateTime(utc);
+        return expandFormattedKeywords(u"{modified:yyyy-mm-dd hh:nn}"_s, item, locale);
     };
     QCOMPARE(written(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC)), u"2026-01-15 13:00"_s);
     QCOMPARE(written(QDateTime(QDate(2026, 7, 15), QTime(12, 0), Qt::UTC)), u"2026-07-15 14:00"_s);
@@ -145,14 +145,14 @@ void TestFormattedKeywords::rangeIgnoresNameOperations()
     RenameOptions options;
     options.pattern = u"{name:1:3}-{name}-{time:hh:nn}"_s;
     options.removeFirst = u"4"_s;
-    const TRenameItem item = itemNamed(u"/nowhere/IMG_1234.jpg"_s);
+    const RenameItem item = itemNamed(u"/nowhere/IMG_1234.jpg"_s);
     const QString name =
-        BuildNewName(item, options.pattern, u"1"_s, true, QString(), 0, options, {});
+        buildNewName(item, options.pattern, u"1"_s, true, QString(), 0, options, {});
     // The time separator ":" cannot stay in a file name.
     QVERIFY2(QRegularExpression(u"^IMG-1234-\\d\\d_\\d\\d\\.jpg$"_s).match(name).hasMatch(),
              qPrintable(name));
 
-    const QString imported = BuildNewName(item, u"{name:-4:4}{name}"_s, u"1"_s, true, QString(), 0,
+    const QString imported = buildNewName(item, u"{name:-4:4}{name}"_s, u"1"_s, true, QString(), 0,
                                           options, {u"other"_s});
     QCOMPARE(imported, u"1234other.jpg"_s);
 }
@@ -219,7 +219,7 @@ void TestFormattedKeywords::pictureSizes()
 {
     QFETCH(QString, path);
     QFETCH(QSize, size);
-    const std::optional<QSize> read = ReadImageSize(path);
+    const std::optional<QSize> read = readImageSize(path);
     QCOMPARE(read.value_or(QSize()), size);
 }
 
@@ -232,10 +232,10 @@ void TestFormattedKeywords::pictureKeywordsInPattern()
     const QString text = m_dir.file(u"notes.txt"_s, "x");
     const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
 
-    QCOMPARE(ExpandFormattedKeywords(u"{imgw}x{imgh}"_s, itemNamed(png), locale), u"640x480"_s);
-    QCOMPARE(ExpandFormattedKeywords(u"{IMGW}x{ImgH}-{imgw}"_s, itemNamed(png), locale),
+    QCOMPARE(expandFormattedKeywords(u"{imgw}x{imgh}"_s, itemNamed(png), locale), u"640x480"_s);
+    QCOMPARE(expandFormattedKeywords(u"{IMGW}x{ImgH}-{imgw}"_s, itemNamed(png), locale),
              u"640x480-640"_s);
-    QCOMPARE(ExpandFormattedKeywords(u"{imgw}x{imgh}"_s, itemNamed(text), locale), u"x"_s);
+    QCOMPARE(expandFormattedKeywords(u"{imgw}x{imgh}"_s, itemNamed(text), locale), u"x"_s);
 }
 
 QTEST_GUILESS_MAIN(TestFormattedKeywords)

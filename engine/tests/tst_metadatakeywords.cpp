@@ -77,12 +77,12 @@ void TestMetadataKeywords::init()
 {
     m_reader = std::make_shared<FakeReader>();
     m_reader->values = sampleValues();
-    SetMetadataReader(m_reader);
+    setMetadataReader(m_reader);
 }
 
 void TestMetadataKeywords::cleanupTestCase()
 {
-    SetMetadataReader(nullptr);
+    setMetadataReader(nullptr);
 }
 
 void TestMetadataKeywords::keywordsAndValues_data()
@@ -128,7 +128,7 @@ void TestMetadataKeywords::keywordsAndValues()
     RenameOptions options;
     options.pattern = pattern;
     NameBuilder builder(options, m_noNames);
-    QCOMPARE(builder.build(MakeRenameItem(path), 0), expected);
+    QCOMPARE(builder.build(makeRenameItem(path), 0), expected);
 }
 
 void TestMetadataKeywords::takenTimeZones_data()
@@ -157,7 +157,7 @@ void TestMetadataKeywords::takenTimeZones()
     options.pattern = u"{exif:taken:yyyy-mm-dd_hh-nn-ss}"_s;
     options.changeExt = true;
     NameBuilder builder(options, m_noNames);
-    QCOMPARE(builder.build(MakeRenameItem(path), 0), expected);
+    QCOMPARE(builder.build(makeRenameItem(path), 0), expected);
 }
 
 void TestMetadataKeywords::readsOnlyWhenAsked()
@@ -165,11 +165,11 @@ void TestMetadataKeywords::readsOnlyWhenAsked()
     const QString path = m_dir.file(u"song.mp3"_s);
     RenameOptions options;
     options.pattern = u"{name}_{date:yyyy}_{imgw}_{exif_camera}_{EXIF}"_s;
-    NameBuilder(options, m_noNames).build(MakeRenameItem(path), 0);
+    NameBuilder(options, m_noNames).build(makeRenameItem(path), 0);
     QCOMPARE(m_reader->reads.load(), 0);
 
     options.pattern = u"{audio:artist}{exif:Exif.Image.Make}{exif:taken:yyyy}{audio:track:2}"_s;
-    NameBuilder(options, m_noNames).build(MakeRenameItem(path), 0);
+    NameBuilder(options, m_noNames).build(makeRenameItem(path), 0);
     QCOMPARE(m_reader->reads.load(), 1);
     const MetadataRequest &asked = m_reader->lastRequest;
     QVERIFY(asked.wants(MetadataField::Artist) && asked.wants(MetadataField::Taken) &&
@@ -181,46 +181,46 @@ void TestMetadataKeywords::readsOnlyWhenAsked()
 
 void TestMetadataKeywords::readsOncePerFileState()
 {
-    TRenameItems items;
+    RenameItems items;
     for (const QString &name : {u"a.mp3"_s, u"b.mp3"_s, u"c.mp3"_s})
-        items.append(MakeRenameItem(m_dir.file(name, "x")));
+        items.append(makeRenameItem(m_dir.file(name, "x")));
     RenameOptions options;
     options.pattern = u"{audio:artist} - {audio:title} ({audio:artist})"_s;
     RecordingMessages messages;
 
-    QVERIFY(PreviewNames(items, options, {}, messages));
+    QVERIFY(previewNames(items, options, {}, messages));
     QCOMPARE(m_reader->reads.load(), 3);
-    QCOMPARE(items.at(0).NewName, u"The Artist - {counter} {NAME} (The Artist).mp3"_s);
+    QCOMPARE(items.at(0).newName, u"The Artist - {counter} {NAME} (The Artist).mp3"_s);
 
     // A second preview asking no more reads nothing again.
     options.pattern = u"{audio:title}"_s;
-    QVERIFY(PreviewNames(items, options, {}, messages));
+    QVERIFY(previewNames(items, options, {}, messages));
     QCOMPARE(m_reader->reads.load(), 3);
 
     // A file whose content or time changed is read again; so is one asked for more.
     m_dir.file(u"b.mp3"_s, "longer");
     m_dir.file(u"c.mp3"_s, "x", QDateTime::currentDateTimeUtc().addSecs(-3600));
-    QVERIFY(PreviewNames(items, options, {}, messages));
+    QVERIFY(previewNames(items, options, {}, messages));
     QCOMPARE(m_reader->reads.load(), 5);
     options.pattern = u"{audio:album}"_s;
-    QVERIFY(PreviewNames(items, options, {}, messages));
+    QVERIFY(previewNames(items, options, {}, messages));
     QCOMPARE(m_reader->reads.load(), 8);
     QVERIFY(m_reader->lastRequest.wants(MetadataField::Title));
     QVERIFY(m_reader->lastRequest.wants(MetadataField::Album));
 
     // A file that is gone gives empty values without asking the reader.
-    QVERIFY(QFile::remove(items.at(0).OriginalPath));
-    QVERIFY(PreviewNames(items, options, {}, messages));
+    QVERIFY(QFile::remove(items.at(0).originalPath));
+    QVERIFY(previewNames(items, options, {}, messages));
     QCOMPARE(m_reader->reads.load(), 8);
-    QCOMPARE(items.at(0).NewName, u".mp3"_s);
+    QCOMPARE(items.at(0).newName, u".mp3"_s);
 }
 
 void TestMetadataKeywords::noReaderGivesEmptyValues()
 {
-    SetMetadataReader(nullptr);
+    setMetadataReader(nullptr);
     RenameOptions options;
     options.pattern = u"{exif:camera}x{audio:track:2}"_s;
-    QCOMPARE(NameBuilder(options, m_noNames).build(MakeRenameItem(m_dir.file(u"a.jpg"_s)), 0),
+    QCOMPARE(NameBuilder(options, m_noNames).build(makeRenameItem(m_dir.file(u"a.jpg"_s)), 0),
              u"x.jpg"_s);
 }
 

@@ -14,26 +14,26 @@ Q_DECLARE_METATYPE(OptionsEdit)
 
 namespace {
 
-TRenameItem item(const QString &path, qint64 size = 10)
+RenameItem item(const QString &path, qint64 size = 10)
 {
-    TRenameItem result = MakeRenameItem(path);
-    result.Size = size;
+    RenameItem result = makeRenameItem(path);
+    result.size = size;
     return result;
 }
 
-TRenameItems items(const QStringList &paths)
+RenameItems items(const QStringList &paths)
 {
-    TRenameItems result;
+    RenameItems result;
     for (const QString &path : paths)
         result.append(item(path));
     return result;
 }
 
-QStringList newNames(const TRenameItems &list)
+QStringList newNames(const RenameItems &list)
 {
     QStringList result;
-    for (const TRenameItem &each : list)
-        result.append(each.NewName);
+    for (const RenameItem &each : list)
+        result.append(each.newName);
     return result;
 }
 
@@ -86,7 +86,7 @@ void TestNameBuilder::formatCounter()
     QFETCH(qint64, index);
     QFETCH(int, digits);
     QFETCH(QString, expected);
-    QCOMPARE(FormatCounter(start, index, digits), expected);
+    QCOMPARE(::formatCounter(start, index, digits), expected);
 }
 
 void TestNameBuilder::buildsNames_data()
@@ -259,8 +259,8 @@ void TestNameBuilder::buildsNames()
 
     RenameOptions options;
     edit(options);
-    QCOMPARE(BuildNewName(item(path), options.pattern, u"C7"_s, !options.changeExt,
-                          TrimControl(options.newExt), 0, options, {}),
+    QCOMPARE(buildNewName(item(path), options.pattern, u"C7"_s, !options.changeExt,
+                          trimControl(options.newExt), 0, options, {}),
              expected);
 }
 
@@ -273,29 +273,29 @@ void TestNameBuilder::fixedDateForms()
     };
     const QDateTime before = QDateTime::currentDateTime();
     const QString name =
-        BuildNewName(item(u"/d/a"_s), options.pattern, u"1"_s, true, QString(), 0, options, {});
+        buildNewName(item(u"/d/a"_s), options.pattern, u"1"_s, true, QString(), 0, options, {});
     const QDateTime after = QDateTime::currentDateTime();
     QVERIFY2(name == expected(before) || name == expected(after), qPrintable(name));
 }
 
 void TestNameBuilder::createdDateUsesLocalOffset()
 {
-    TRenameItem late = item(u"/d/a.txt"_s);
-    late.CreatedUtc = DateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC));
-    late.ModifiedUtc = DateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(21, 30), Qt::UTC));
+    RenameItem late = item(u"/d/a.txt"_s);
+    late.createdUtc = dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC));
+    late.modifiedUtc = dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(21, 30), Qt::UTC));
     RenameOptions options;
     options.pattern = u"{created}_{modified}"_s;
-    QCOMPARE(BuildNewName(late, options.pattern, u"1"_s, true, QString(), 0, options, {}),
+    QCOMPARE(buildNewName(late, options.pattern, u"1"_s, true, QString(), 0, options, {}),
              u"20260302_20260301.txt"_s);
 }
 
 void TestNameBuilder::importedNamesAndList()
 {
-    TRenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s, u"/d/c.txt"_s});
+    RenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s, u"/d/c.txt"_s});
     RenameOptions options;
     options.pattern = u"{name}={list}"_s;
     RecordingMessages messages;
-    QVERIFY(PreviewNames(list, options, {u"x"_s, u" "_s}, messages));
+    QVERIFY(previewNames(list, options, {u"x"_s, u" "_s}, messages));
     QCOMPARE(newNames(list), (QStringList{u"x=x.txt"_s, u"b= .txt"_s, u"c=.txt"_s}));
     QVERIFY(messages.entries.isEmpty());
 }
@@ -324,42 +324,42 @@ void TestNameBuilder::previewNumbersByPosition()
     QFETCH(QString, digits);
     QFETCH(QStringList, expected);
 
-    TRenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s});
+    RenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s});
     RenameOptions options;
     options.pattern = u"{counter}_{name}"_s;
     options.counterStart = start;
     options.digits = digits;
     RecordingMessages messages;
-    QVERIFY(PreviewNames(list, options, {}, messages));
+    QVERIFY(previewNames(list, options, {}, messages));
     QCOMPARE(newNames(list), expected);
 }
 
 void TestNameBuilder::previewOfEmptyListReports()
 {
-    TRenameItems list;
+    RenameItems list;
     RecordingMessages messages;
-    QVERIFY(!PreviewNames(list, RenameOptions(), {}, messages));
+    QVERIFY(!previewNames(list, RenameOptions(), {}, messages));
     QCOMPARE(messages.entries, (QList<RecordingMessages::Entry>{
                                    {u"info"_s, u"No files loaded. Add files first."_s}}));
 }
 
 void TestNameBuilder::invalidRegexChangesNothing()
 {
-    TRenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s});
+    RenameItems list = items({u"/d/a.txt"_s, u"/d/b.txt"_s});
     RecordingMessages messages;
-    QVERIFY(PreviewNames(list, RenameOptions(), {}, messages));
+    QVERIFY(previewNames(list, RenameOptions(), {}, messages));
 
     RenameOptions options;
     options.regex = true;
     options.find = u"(a"_s;
     options.pattern = u"new-{name}"_s;
-    QVERIFY_THROWS_EXCEPTION(TessalyError, PreviewNames(list, options, {}, messages));
+    QVERIFY_THROWS_EXCEPTION(TessalyError, previewNames(list, options, {}, messages));
     QCOMPARE(newNames(list), (QStringList{u"a.txt"_s, u"b.txt"_s}));
 
     // With regular expressions off the same text is a plain find.
     options.regex = false;
     options.replace = u"!"_s;
-    QVERIFY(PreviewNames(list, options, {}, messages));
+    QVERIFY(previewNames(list, options, {}, messages));
     QCOMPARE(newNames(list), (QStringList{u"new-a.txt"_s, u"new-b.txt"_s}));
 }
 

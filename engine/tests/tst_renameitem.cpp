@@ -43,12 +43,12 @@ void TestRenameItem::splitsNameAndExtension()
     QFETCH(QString, name);
     QFETCH(QString, ext);
 
-    const TRenameItem item = MakeRenameItem(path);
-    QCOMPARE(item.OriginalPath, path);
-    QCOMPARE(item.OriginalName, name);
-    QCOMPARE(item.Ext, ext);
-    QCOMPARE(item.OriginalName + item.Ext, FileNamePart(path));
-    QVERIFY(item.NewName.isEmpty());
+    const RenameItem item = makeRenameItem(path);
+    QCOMPARE(item.originalPath, path);
+    QCOMPARE(item.originalName, name);
+    QCOMPARE(item.ext, ext);
+    QCOMPARE(item.originalName + item.ext, fileNamePart(path));
+    QVERIFY(item.newName.isEmpty());
 }
 
 void TestRenameItem::intOrDefault_data()
@@ -89,14 +89,14 @@ void TestRenameItem::intOrDefault()
 {
     QFETCH(QString, text);
     QFETCH(int, expected);
-    QCOMPARE(IntOrDefault(text, -7), expected);
+    QCOMPARE(::intOrDefault(text, -7), expected);
 }
 
 void TestRenameItem::trimControl()
 {
-    QCOMPARE(TrimControl(u"\t 3 \n"_s), u"3"_s);
-    QCOMPARE(TrimControl(u"\u00a0x\u00a0"_s), u"\u00a0x\u00a0"_s);
-    QCOMPARE(TrimControl(u"  "_s), QString());
+    QCOMPARE(::trimControl(u"\t 3 \n"_s), u"3"_s);
+    QCOMPARE(::trimControl(u"\u00a0x\u00a0"_s), u"\u00a0x\u00a0"_s);
+    QCOMPARE(::trimControl(u"  "_s), QString());
 }
 
 void TestRenameItem::parentFolderName_data()
@@ -114,7 +114,7 @@ void TestRenameItem::parentFolderName()
 {
     QFETCH(QString, path);
     QFETCH(QString, parent);
-    QCOMPARE(ParentFolderName(path), parent);
+    QCOMPARE(::parentFolderName(path), parent);
 }
 
 void TestRenameItem::dateTimeRoundTrip_data()
@@ -132,11 +132,11 @@ void TestRenameItem::dateTimeRoundTrip()
 {
     QFETCH(QDateTime, moment);
     QFETCH(double, value);
-    QCOMPARE(DateTimeFromQDateTime(moment), value);
-    QCOMPARE(UtcFromDateTime(value), moment);
+    QCOMPARE(dateTimeFromQDateTime(moment), value);
+    QCOMPARE(utcFromDateTime(value), moment);
 
     const QDateTime withMs = moment.addMSecs(123);
-    QCOMPARE(UtcFromDateTime(DateTimeFromQDateTime(withMs)), withMs);
+    QCOMPARE(utcFromDateTime(dateTimeFromQDateTime(withMs)), withMs);
 }
 
 QTEST_GUILESS_MAIN(TestRenameItem)

@@ -183,7 +183,7 @@ void TestTextOperations::nameOperations()
 
     RenameOptions options;
     edit(options);
-    QCOMPARE(ApplyNameOperations(name, 0, options, {}), expected);
+    QCOMPARE(applyNameOperations(name, 0, options, {}), expected);
 }
 
 void TestTextOperations::importedNames_data()
@@ -211,7 +211,7 @@ void TestTextOperations::importedNames()
     RenameOptions options;
     options.removeFirst = u"1"_s;
     options.insertText = u"O"_s;
-    QCOMPARE(ApplyNameOperations(u"xP"_s, index, options, imported), expected);
+    QCOMPARE(applyNameOperations(u"xP"_s, index, options, imported), expected);
 }
 
 void TestTextOperations::padNumbers_data()
@@ -237,16 +237,16 @@ void TestTextOperations::padNumbers()
     QFETCH(QString, text);
     QFETCH(int, width);
     QFETCH(QString, expected);
-    QCOMPARE(PadNumbers(text, width), expected);
+    QCOMPARE(::padNumbers(text, width), expected);
 }
 
 void TestTextOperations::plainReplace()
 {
-    QCOMPARE(PlainReplace(u"banana"_s, u"a"_s, u"A"_s), u"bAnAnA"_s);
-    QCOMPARE(PlainReplace(u"banana"_s, u"A"_s, u"x"_s), u"banana"_s);
-    QCOMPARE(PlainReplace(u"aaa"_s, u"aa"_s, u"b"_s), u"ba"_s);
-    QCOMPARE(PlainReplace(u"ab"_s, u"a"_s, u"aa"_s), u"aab"_s);
-    QCOMPARE(PlainReplace(u"ab"_s, QString(), u"x"_s), u"ab"_s);
+    QCOMPARE(::plainReplace(u"banana"_s, u"a"_s, u"A"_s), u"bAnAnA"_s);
+    QCOMPARE(::plainReplace(u"banana"_s, u"A"_s, u"x"_s), u"banana"_s);
+    QCOMPARE(::plainReplace(u"aaa"_s, u"aa"_s, u"b"_s), u"ba"_s);
+    QCOMPARE(::plainReplace(u"ab"_s, u"a"_s, u"aa"_s), u"aab"_s);
+    QCOMPARE(::plainReplace(u"ab"_s, QString(), u"x"_s), u"ab"_s);
 }
 
 void TestTextOperations::applyCase_data()
@@ -282,7 +282,7 @@ void TestTextOperations::applyCase()
     QFETCH(int, mode);
     QFETCH(QString, expected);
 
-    const QString result = ApplyCase(text, mode, false);
+    const QString result = ::applyCase(text, mode, false);
     QCOMPARE(result, expected);
     QCOMPARE(result.size(), text.size());
 }
@@ -291,14 +291,14 @@ void TestTextOperations::turkicCasingFollowsLocale()
 {
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
-    QVERIFY(LocaleUsesTurkicCasing());
-    QCOMPARE(ApplyCase(u"iı"_s, CaseMode::Upper), u"\u0130I"_s);
-    QCOMPARE(ApplyCase(u"I\u0130"_s, CaseMode::Lower), u"\u0131i"_s);
-    QCOMPARE(ApplyCase(u"istanbul"_s, CaseMode::Title), u"\u0130stanbul"_s);
+    QVERIFY(localeUsesTurkicCasing());
+    QCOMPARE(::applyCase(u"iı"_s, CaseMode::Upper), u"\u0130I"_s);
+    QCOMPARE(::applyCase(u"I\u0130"_s, CaseMode::Lower), u"\u0131i"_s);
+    QCOMPARE(::applyCase(u"istanbul"_s, CaseMode::Title), u"\u0130stanbul"_s);
 
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QVERIFY(!LocaleUsesTurkicCasing());
-    QCOMPARE(ApplyCase(u"iı"_s, CaseMode::Upper), u"II"_s);
+    QVERIFY(!localeUsesTurkicCasing());
+    QCOMPARE(::applyCase(u"iı"_s, CaseMode::Upper), u"II"_s);
     QLocale::setDefault(saved);
 }
 

@@ -24,23 +24,23 @@ void TestFileItems::readsSizeAndTimes()
     const QDateTime modified(QDate(2020, 5, 17), QTime(8, 30, 15), Qt::UTC);
     const QString path = dir.file(u"photo.JPG"_s, "12345", modified);
 
-    const std::optional<TRenameItem> item = ReadRenameItem(path);
+    const std::optional<RenameItem> item = readRenameItem(path);
     QVERIFY(item);
-    QCOMPARE(item->OriginalPath, path);
-    QCOMPARE(item->OriginalName, u"photo"_s);
-    QCOMPARE(item->Ext, u".JPG"_s);
-    QCOMPARE(item->Size, 5);
-    QCOMPARE(UtcFromDateTime(item->ModifiedUtc), modified);
-    QVERIFY(item->CreatedUtc > 0);
-    QVERIFY(item->NewName.isEmpty());
+    QCOMPARE(item->originalPath, path);
+    QCOMPARE(item->originalName, u"photo"_s);
+    QCOMPARE(item->ext, u".JPG"_s);
+    QCOMPARE(item->size, 5);
+    QCOMPARE(utcFromDateTime(item->modifiedUtc), modified);
+    QVERIFY(item->createdUtc > 0);
+    QVERIFY(item->newName.isEmpty());
 }
 
 void TestFileItems::refusesWhatIsNotAFile()
 {
     TestDir dir;
-    QVERIFY(!ReadRenameItem(QString()));
-    QVERIFY(!ReadRenameItem(dir.folder(u"sub"_s)));
-    QVERIFY(!ReadRenameItem(dir.filePath(u"missing.txt"_s)));
+    QVERIFY(!readRenameItem(QString()));
+    QVERIFY(!readRenameItem(dir.folder(u"sub"_s)));
+    QVERIFY(!readRenameItem(dir.filePath(u"missing.txt"_s)));
 }
 
 void TestFileItems::collectsFolderFiles()
@@ -52,19 +52,19 @@ void TestFileItems::collectsFolderFiles()
     const QString deep = dir.file(u"root/sub/deeper/deep.txt"_s);
     const QString inSub = dir.file(u"root/sub/in-sub.txt"_s);
 
-    QStringList flat = CollectFolderFiles(dir.filePath(u"root"_s), false);
+    QStringList flat = collectFolderFiles(dir.filePath(u"root"_s), false);
     flat.sort();
     QStringList expectedFlat{top, hidden, noExt};
     expectedFlat.sort();
     QCOMPARE(flat, expectedFlat);
 
     // A trailing separator on the folder gives no doubled separator.
-    const QStringList withSlash = CollectFolderFiles(dir.filePath(u"root/"_s), false);
+    const QStringList withSlash = collectFolderFiles(dir.filePath(u"root/"_s), false);
     QCOMPARE(withSlash.size(), 3);
     for (const QString &path : withSlash)
         QVERIFY2(!path.contains(u"//"_s), qPrintable(path));
 
-    const QStringList all = CollectFolderFiles(dir.filePath(u"root"_s), true);
+    const QStringList all = collectFolderFiles(dir.filePath(u"root"_s), true);
     QCOMPARE(all.size(), 5);
     // Depth first: the files of sub/deeper come right after or before sub's own files,
     // never separated from them by files of root.
@@ -73,8 +73,8 @@ void TestFileItems::collectsFolderFiles()
     QVERIFY(deepAt >= 0 && inSubAt >= 0);
     QCOMPARE(std::abs(deepAt - inSubAt), 1);
 
-    QVERIFY(CollectFolderFiles(dir.filePath(u"missing"_s), true).isEmpty());
-    QVERIFY(CollectFolderFiles(top, true).isEmpty());
+    QVERIFY(collectFolderFiles(dir.filePath(u"missing"_s), true).isEmpty());
+    QVERIFY(collectFolderFiles(top, true).isEmpty());
 }
 
 void TestFileItems::recursionStopsAtLinkCycles()
@@ -82,14 +82,14 @@ void TestFileItems::recursionStopsAtLinkCycles()
     TestDir dir;
     const QString file = dir.file(u"loop/a.txt"_s);
     QVERIFY(QFile::link(dir.filePath(u"loop"_s), dir.filePath(u"loop/again"_s)));
-    QCOMPARE(CollectFolderFiles(dir.filePath(u"loop"_s), true), QStringList{file});
+    QCOMPARE(collectFolderFiles(dir.filePath(u"loop"_s), true), QStringList{file});
 
     // Two folders whose links lead into each other: each is walked once per path into it.
     const QString x = dir.file(u"pair/x/x.txt"_s);
     const QString y = dir.file(u"pair/y/y.txt"_s);
     QVERIFY(QFile::link(dir.filePath(u"pair/y"_s), dir.filePath(u"pair/x/to-y"_s)));
     QVERIFY(QFile::link(dir.filePath(u"pair/x"_s), dir.filePath(u"pair/y/to-x"_s)));
-    QStringList pair = CollectFolderFiles(dir.filePath(u"pair/x"_s), true);
+    QStringList pair = collectFolderFiles(dir.filePath(u"pair/x"_s), true);
     pair.sort();
     QCOMPARE(pair, (QStringList{dir.filePath(u"pair/x/to-y/y.txt"_s), x}));
 }
@@ -104,15 +104,15 @@ void TestFileItems::linksCountAsWhatTheyNameToo()
     QVERIFY(QFile::link(dir.filePath(u"nowhere"_s), dir.filePath(u"top/broken"_s)));
 
     // A link to a folder is a folder: left out of a flat walk, entered by a deep one.
-    QStringList flat = CollectFolderFiles(dir.filePath(u"top"_s), false);
+    QStringList flat = collectFolderFiles(dir.filePath(u"top"_s), false);
     flat.sort();
     QCOMPARE(flat, (QStringList{dir.filePath(u"top/broken"_s), dir.filePath(u"top/file-link.txt"_s),
                                 real}));
-    QVERIFY(CollectFolderFiles(dir.filePath(u"top"_s), true)
+    QVERIFY(collectFolderFiles(dir.filePath(u"top"_s), true)
                 .contains(dir.filePath(u"top/folder-link/t.txt"_s)));
     // Reading follows links; a broken one names nothing.
-    QVERIFY(ReadRenameItem(dir.filePath(u"top/file-link.txt"_s)));
-    QVERIFY(!ReadRenameItem(dir.filePath(u"top/broken"_s)));
+    QVERIFY(readRenameItem(dir.filePath(u"top/file-link.txt"_s)));
+    QVERIFY(!readRenameItem(dir.filePath(u"top/broken"_s)));
 }
 
 void TestFileItems::listedPathsFollowPlatformCase()

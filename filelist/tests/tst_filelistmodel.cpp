@@ -37,7 +37,7 @@ void TestFileListModel::rowsShowTheItems()
     const QString hidden = dir.file(u".gitignore"_s);
     FileListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QCOMPARE(model.AddFiles({big, hidden}), 2);
+    QCOMPARE(model.addFiles({big, hidden}), 2);
 
     const auto text = [&](int row, int column) {
         return model.index(row, column).data().toString();
@@ -46,16 +46,16 @@ void TestFileListModel::rowsShowTheItems()
     QCOMPARE(text(0, 1), QString());
     QCOMPARE(text(0, 2), dir.path() + u'/');
     QCOMPARE(text(1, 0), u".gitignore"_s);
-    QCOMPARE(model.items().at(1).OriginalName, QString());
-    QCOMPARE(model.items().at(1).Ext, u".gitignore"_s);
+    QCOMPARE(model.items().at(1).originalName, QString());
+    QCOMPARE(model.items().at(1).ext, u".gitignore"_s);
     QCOMPARE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable, Qt::NoItemFlags);
 
     // The list shows the size with a unit; the tip gives every byte.
-    QCOMPARE(text(0, 3), FileListModel::FormatSize(1234567));
+    QCOMPARE(text(0, 3), FileListModel::formatSize(1234567));
     QCOMPARE(model.index(0, 3).data(Qt::ToolTipRole).toString(),
-             FileListModel::FormatExactSize(1234567));
+             FileListModel::formatExactSize(1234567));
 
-    model.UpdateNewNames([](TRenameItems &items) { items[0].NewName = u"new.gz"_s; });
+    model.updateNewNames([](RenameItems &items) { items[0].newName = u"new.gz"_s; });
     QCOMPARE(text(0, 1), u"new.gz"_s);
 }
 
@@ -67,16 +67,16 @@ void TestFileListModel::folderSizesReadWhenShown()
     dir.file(u"sizes/b.txt"_s, "1");
     dir.file(u"sizes/c.txt"_s, "22");
     FileListModel model;
-    QCOMPARE(model.AddFolderFiles(dir.filePath(u"sizes"_s), false), 3);
+    QCOMPARE(model.addFolderFiles(dir.filePath(u"sizes"_s), false), 3);
     model.sort(FileListModel::SizeColumn);
     QStringList shown;
     for (int row = 0; row < model.count(); ++row) {
         shown.append(model.index(row, FileListModel::OriginalNameColumn).data().toString() + u' ' +
                      model.index(row, FileListModel::SizeColumn).data().toString());
     }
-    QCOMPARE(shown, (QStringList{u"b.txt "_s + FileListModel::FormatSize(1),
-                                 u"c.txt "_s + FileListModel::FormatSize(2),
-                                 u"a.txt "_s + FileListModel::FormatSize(3)}));
+    QCOMPARE(shown, (QStringList{u"b.txt "_s + FileListModel::formatSize(1),
+                                 u"c.txt "_s + FileListModel::formatSize(2),
+                                 u"a.txt "_s + FileListModel::formatSize(3)}));
 }
 
 void TestFileListModel::sizeTexts_data()
@@ -108,8 +108,8 @@ void TestFileListModel::sizeTexts()
     QFETCH(qint64, size);
     QFETCH(QString, shown);
     QFETCH(QString, exact);
-    QCOMPARE(FileListModel::FormatSize(size, locale), shown);
-    QCOMPARE(FileListModel::FormatExactSize(size, locale), exact);
+    QCOMPARE(FileListModel::formatSize(size, locale), shown);
+    QCOMPARE(FileListModel::formatExactSize(size, locale), exact);
 }
 
 void TestFileListModel::addsEachFileOnce()
@@ -122,12 +122,12 @@ void TestFileListModel::addsEachFileOnce()
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
 
     // One insertion for the whole command, duplicates inside it included.
-    QCOMPARE(model.AddFiles({a, a, dir.path(), dir.filePath(u"gone"_s), QString(), upper}), 2);
+    QCOMPARE(model.addFiles({a, a, dir.path(), dir.filePath(u"gone"_s), QString(), upper}), 2);
     QCOMPARE(inserted.size(), 1);
     QCOMPARE(model.count(), 2);
-    QVERIFY(model.IsListed(a));
-    QVERIFY(model.IsListed(upper)); // two files on Linux, one name on Windows
-    QVERIFY(!model.AddFile(a));
+    QVERIFY(model.isListed(a));
+    QVERIFY(model.isListed(upper)); // two files on Linux, one name on Windows
+    QVERIFY(!model.addFile(a));
     QCOMPARE(inserted.size(), 1);
 }
 
@@ -157,21 +157,21 @@ void TestFileListModel::removeRows()
         paths.append(dir.file(u"f%1"_s.arg(i)));
     FileListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.AddFiles(paths);
+    model.addFiles(paths);
 
-    model.RemoveRows(remove);
+    model.removeRowsAt(remove);
     QStringList expected;
     for (int i = 0; i < count; ++i) {
         if (!remove.contains(i))
             expected.append(paths.at(i));
     }
     QStringList actual;
-    for (const TRenameItem &item : model.items())
-        actual.append(item.OriginalPath);
+    for (const RenameItem &item : model.items())
+        actual.append(item.originalPath);
     QCOMPARE(actual, expected);
     QCOMPARE(model.rowCount(), expected.size());
     for (int i = 0; i < count; ++i)
-        QCOMPARE(model.IsListed(paths.at(i)), expected.contains(paths.at(i)));
+        QCOMPARE(model.isListed(paths.at(i)), expected.contains(paths.at(i)));
 }
 
 void TestFileListModel::updateItemsKeepsTheIndex()
@@ -181,22 +181,22 @@ void TestFileListModel::updateItemsKeepsTheIndex()
     const QString b = dir.file(u"b.txt"_s);
     FileListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.AddFiles({a, b});
+    model.addFiles({a, b});
 
     // A batch that moved a.txt to c.txt and then failed on the next file.
     const QString c = dir.filePath(u"c.txt"_s);
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, model.UpdateItems([&](TRenameItems &items) {
-        items[0] = MakeRenameItem(c);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, model.updateItems([&](RenameItems &items) {
+        items[0] = makeRenameItem(c);
         throw std::runtime_error("disk full");
     }));
-    QVERIFY(model.IsListed(c));
-    QVERIFY(!model.IsListed(a));
+    QVERIFY(model.isListed(c));
+    QVERIFY(!model.isListed(a));
     QCOMPARE(model.index(0, 0).data().toString(), u"c.txt"_s);
 
     // Two items that a batch left on one path: removing one keeps the other listed.
-    model.UpdateItems([&](TRenameItems &items) { items[1].OriginalPath = c; });
-    model.RemoveRows({0});
-    QVERIFY(model.IsListed(c));
+    model.updateItems([&](RenameItems &items) { items[1].originalPath = c; });
+    model.removeRowsAt({0});
+    QVERIFY(model.isListed(c));
 }
 
 // Two Latin-1 names differ only in their byte that is not UTF-8: each is a row of its
@@ -217,12 +217,12 @@ void TestFileListModel::namesThatAreNotUtf8()
         ::close(fd);
     }
     FileListModel model;
-    QCOMPARE(model.AddFolderFiles(QFile::decodeName(folder), false), 2);
+    QCOMPARE(model.addFolderFiles(QFile::decodeName(folder), false), 2);
     QCOMPARE(model.index(0, 0).data().toString(), u"caf\uFFFD.txt"_s);
     QCOMPARE(model.index(1, 0).data().toString(), u"caf\uFFFD.txt"_s);
     QList<QByteArray> reached;
-    for (const TRenameItem &item : model.items())
-        reached.append(EncodeFileName(item.OriginalPath));
+    for (const RenameItem &item : model.items())
+        reached.append(encodeFileName(item.originalPath));
     std::sort(reached.begin(), reached.end());
     std::sort(created.begin(), created.end());
     QCOMPARE(reached, created);

@@ -43,7 +43,7 @@ void TestPresets::freshStartBytes()
         "\"collapseDoubleSpaces\":false,\r\n\"cropBefore\":\"\",\r\n\"cropAfter\":\"\",\r\n"
         "\"padNumbers\":\"0\",\r\n\"includeSubfolders\":false,\r\n\"batchMode\":0,\r\n"
         "\"destination\":\"\",\r\n\"touchModifiedNow\":false\r\n}\r\n";
-    QCOMPARE(PresetFileBytes(RenameOptions()), expected);
+    QCOMPARE(presetFileBytes(RenameOptions()), expected);
 }
 
 void TestPresets::roundTrips_data()
@@ -98,8 +98,8 @@ void TestPresets::roundTrips()
     RenameOptions other;
     other.find = u"something else"_s;
     other.changeExt = false;
-    const QString text = DecodeUtf8Strictly(PresetFileBytes(options));
-    QCOMPARE(OptionsFromPreset(text, other), options);
+    const QString text = decodeUtf8Strictly(presetFileBytes(options));
+    QCOMPARE(optionsFromPreset(text, other), options);
 }
 
 void TestPresets::readsValues_data()
@@ -132,7 +132,7 @@ void TestPresets::readsValues()
     QFETCH(QString, text);
     QFETCH(QString, key);
     QFETCH(QString, expected);
-    QCOMPARE(ReadPresetValue(text, key, u"<default>"_s), expected);
+    QCOMPARE(readPresetValue(text, key, u"<default>"_s), expected);
 }
 
 void TestPresets::readsOptions_data()
@@ -204,7 +204,7 @@ void TestPresets::readsOptions()
     current.conflict = ConflictMode::Skip;
     RenameOptions expected = current;
     expectedEdit(expected);
-    QCOMPARE(OptionsFromPreset(text, current), expected);
+    QCOMPARE(optionsFromPreset(text, current), expected);
 }
 
 void TestPresets::loadErrors_data()
@@ -232,13 +232,13 @@ void TestPresets::loadErrors()
     if (!content.isEmpty())
         dir.file(relative, content);
     try {
-        LoadPresetFile(dir.filePath(relative), RenameOptions());
+        loadPresetFile(dir.filePath(relative), RenameOptions());
         QFAIL("the load must fail");
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(), QString(message).replace(u"<dir>"_s, dir.path()));
     }
     try {
-        LoadNameList(dir.filePath(relative));
+        loadNameList(dir.filePath(relative));
         QFAIL("the load must fail");
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(), QString(message).replace(u"<dir>"_s, dir.path()));
@@ -271,7 +271,7 @@ void TestPresets::nameLists()
     QFETCH(QByteArray, content);
     QFETCH(QStringList, names);
     TestDir dir;
-    QCOMPARE(LoadNameList(dir.file(u"names.txt"_s, content)), names);
+    QCOMPARE(loadNameList(dir.file(u"names.txt"_s, content)), names);
 }
 
 QTEST_GUILESS_MAIN(TestPresets)

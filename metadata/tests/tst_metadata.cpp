@@ -69,13 +69,13 @@ void TestMetadata::initTestCase()
     // Two hours east of UTC, as the camera of the samples.
     qputenv("TZ", "XXX-2");
     tzset();
-    InstallMetadataReader();
+    installMetadataReader();
 }
 
 void TestMetadata::init()
 {
     m_dir = std::make_unique<TestDir>();
-    ClearMetadataCache();
+    clearMetadataCache();
 }
 
 QString TestMetadata::build(const QString &path, const QString &pattern)
@@ -83,7 +83,7 @@ QString TestMetadata::build(const QString &path, const QString &pattern)
     RenameOptions options;
     options.pattern = pattern;
     NameBuilder builder(options, m_noNames);
-    return builder.build(MakeRenameItem(path), 0);
+    return builder.build(makeRenameItem(path), 0);
 }
 
 void TestMetadata::photoKeywords_data()
@@ -152,7 +152,7 @@ void TestMetadata::photoKeywords()
     QFETCH(QString, expected);
 
     const QString path = m_dir->filePath(u"IMG_0001.jpg"_s);
-    QVERIFY(WriteSampleJpeg(path, QSize(120, 80), tags));
+    QVERIFY(writeSampleJpeg(path, QSize(120, 80), tags));
     QCOMPARE(build(path, pattern), expected);
 }
 
@@ -196,12 +196,12 @@ void TestMetadata::audioKeywords()
     QFETCH(QString, expected);
 
     const QString path = m_dir->filePath(u"track."_s + format);
-    const bool written = format == u"mp3"_s    ? WriteSilentMp3(path, seconds)
-                         : format == u"flac"_s ? WriteSilentFlac(path, seconds)
-                                               : WriteSilentOgg(path, seconds);
+    const bool written = format == u"mp3"_s    ? writeSilentMp3(path, seconds)
+                         : format == u"flac"_s ? writeSilentFlac(path, seconds)
+                                               : writeSilentOgg(path, seconds);
     QVERIFY(written);
     if (!properties.isEmpty())
-        QVERIFY(WriteAudioTags(path, properties));
+        QVERIFY(writeAudioTags(path, properties));
     QCOMPARE(build(path, pattern), expected);
 }
 
@@ -213,13 +213,13 @@ void TestMetadata::brokenFilesGiveEmptyValues_data()
     // The rows are cut from real files; init() has not run yet for them.
     QTemporaryDir models;
     const QString photo = models.filePath(u"model.jpg"_s);
-    QVERIFY(WriteSampleJpeg(photo, QSize(64, 48), cameraTags, true));
+    QVERIFY(writeSampleJpeg(photo, QSize(64, 48), cameraTags, true));
     QFile file(photo);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray jpeg = file.readAll();
     const QString music = models.filePath(u"model.mp3"_s);
-    QVERIFY(WriteSilentMp3(music, 1));
-    QVERIFY(WriteAudioTags(music, {{u"ARTIST"_s, u"Artist"_s}}));
+    QVERIFY(writeSilentMp3(music, 1));
+    QVERIFY(writeAudioTags(music, {{u"ARTIST"_s, u"Artist"_s}}));
     QFile musicFile(music);
     QVERIFY(musicFile.open(QIODevice::ReadOnly));
     const QByteArray mp3 = musicFile.readAll();
@@ -255,13 +255,13 @@ void TestMetadata::cliRenamesRealFolders()
 {
     // The real program, as a user runs it on a folder of photos and one of music.
     const QString photos = m_dir->folder(u"photos"_s);
-    QVERIFY(WriteSampleJpeg(photos + u"/IMG_0001.JPG"_s, QSize(160, 120), cameraTags, true));
-    QVERIFY(WriteSampleJpeg(
+    QVERIFY(writeSampleJpeg(photos + u"/IMG_0001.JPG"_s, QSize(160, 120), cameraTags, true));
+    QVERIFY(writeSampleJpeg(
         photos + u"/IMG_0002.JPG"_s, QSize(160, 120),
         with(cameraTags, {{u"Exif.Photo.DateTimeOriginal"_s, u"2025:07:14 18:05:01"_s}}), true));
     const QString music = m_dir->folder(u"music"_s);
-    QVERIFY(WriteSilentFlac(music + u"/01.flac"_s, 2));
-    QVERIFY(WriteAudioTags(
+    QVERIFY(writeSilentFlac(music + u"/01.flac"_s, 2));
+    QVERIFY(writeAudioTags(
         music + u"/01.flac"_s,
         {{u"ARTIST"_s, u"Artist"_s}, {u"TITLE"_s, u"Title"_s}, {u"TRACKNUMBER"_s, u"7"_s}}));
 

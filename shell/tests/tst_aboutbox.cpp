@@ -86,17 +86,17 @@ private slots:
 
 void TestAboutBox::initTestCase()
 {
-    DropSizeHintMessages();
+    dropSizeHintMessages();
     // The program's own look, so that the screenshot shows what a user sees.
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    ApplyApplicationFont(*app);
+    applyApplicationFont(*app);
     RecordingMessages messages;
-    QVERIFY(ApplyVisualStyle(*app, messages));
+    QVERIFY(applyVisualStyle(*app, messages));
 }
 
 void TestAboutBox::cleanup()
 {
-    SetTranslationState({}, 0, u"en"_s);
+    setTranslationState({}, 0, u"en"_s);
 }
 
 void TestAboutBox::aboutText_data()
@@ -144,7 +144,7 @@ void TestAboutBox::aboutText()
     QFETCH(QStringList, lines);
 
     if (german)
-        UseGerman({
+        useGerman({
             {u"Website:"_s, u"Webseite:"_s},
             {u"This software is provided \"as is\", without warranty of any kind."_s,
              u"Diese Software wird ohne jede Gewährleistung bereitgestellt."_s},
@@ -157,7 +157,7 @@ void TestAboutBox::aboutText()
             {u"All rights reserved."_s, u"Alle Rechte vorbehalten."_s},
             {u"Tessaly"_s, u"Tessalie"_s},
         });
-    const QString text = AboutText(2031);
+    const QString text = ::aboutText(2031);
     QVERIFY(!text.endsWith(u'\n'));
     QCOMPARE(text.split(u"\r\n"_s), lines);
 }
@@ -182,11 +182,11 @@ void TestAboutBox::patternHelp()
     QFETCH(QStringList, lines);
 
     if (german)
-        UseGerman({{u"Supported keywords:"_s, u"Unterstützte Schlüsselwörter:"_s},
+        useGerman({{u"Supported keywords:"_s, u"Unterstützte Schlüsselwörter:"_s},
                    {u"file name after string replacement"_s, u"Dateiname nach dem Ersetzen"_s},
                    {u"substring of the original name"_s, u"Teil des ursprünglichen Namens"_s},
                    {u"{name} - "_s, u"{Name} - "_s}});
-    const QString text = PatternHelpText();
+    const QString text = patternHelpText();
     QVERIFY(!text.endsWith(u'\n'));
     QCOMPARE(text.split(u"\r\n"_s), lines);
 }
@@ -209,16 +209,17 @@ void TestAboutBox::mainWindowShowsBoth()
         QCOMPARE(entry.kind, u"info"_s);
     // The year comes from the clock at the click.
     const QString about = messages.entries.at(0).text;
-    QVERIFY2(about == AboutText(yearBefore) || about == AboutText(yearAfter), qPrintable(about));
+    QVERIFY2(about == ::aboutText(yearBefore) || about == ::aboutText(yearAfter),
+             qPrintable(about));
     QCOMPARE(messages.entries.at(1).text, about);
-    QCOMPARE(messages.entries.at(2).text, PatternHelpText());
+    QCOMPARE(messages.entries.at(2).text, patternHelpText());
 }
 
 // On any screen, the scaled one of its second run included, the help box shows its OK
 // button, and all of its text, scrolled where the screen is too low for it.
 void TestAboutBox::patternHelpFitsTheScreen()
 {
-    const auto help = MakeMessageBox(QMessageBox::Information, PatternHelpText(), QMessageBox::Ok);
+    const auto help = makeMessageBox(QMessageBox::Information, patternHelpText(), QMessageBox::Ok);
     help->show();
     QVERIFY(QTest::qWaitForWindowExposed(help.get()));
     const QRect available = help->screen()->availableGeometry();
@@ -252,13 +253,13 @@ void TestAboutBox::screenshot()
 {
     QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
     // The box as the program's messages show it, grabbed without waiting for a click.
-    QMessageBox about(QMessageBox::Information, ApplicationTitle, AboutText(), QMessageBox::Ok);
+    QMessageBox about(QMessageBox::Information, ApplicationTitle, ::aboutText(), QMessageBox::Ok);
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
     const QString aboutShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/about-box.png");
     QVERIFY(about.grab().save(aboutShot));
 
-    QMessageBox help(QMessageBox::Information, ApplicationTitle, PatternHelpText(),
+    QMessageBox help(QMessageBox::Information, ApplicationTitle, patternHelpText(),
                      QMessageBox::Ok);
     help.show();
     QVERIFY(QTest::qWaitForWindowExposed(&help));

@@ -1,5 +1,5 @@
 // The shipped catalogue must translate every text the program passes through
-// TranslateText, into every language it offers.
+// translateText, into every language it offers.
 
 #include "aboutbox.h"
 #include "newversiondialog.h"
@@ -15,12 +15,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The English texts of the sources: the literal arguments of TranslateText and
-// Translatable.
+// The English texts of the sources: the literal arguments of translateText and
+// translatable.
 QStringList translatedTexts()
 {
     static const QRegularExpression call(
-        uR"re((?:TranslateText|Translatable)\(\s*(?:u"((?:[^"\\]|\\.)*)"(?:_s)?|QStringLiteral\("((?:[^"\\]|\\.)*)"\)))re"_s);
+        uR"re((?:translateText|translatable)\(\s*(?:u"((?:[^"\\]|\\.)*)"(?:_s)?|QStringLiteral\("((?:[^"\\]|\\.)*)"\)))re"_s);
     QStringList texts;
     for (const QString &folder : {u"engine"_s, u"batch"_s, u"filelist"_s, u"shell"_s, u"cli"_s}) {
         QDirIterator it(QStringLiteral(TESSALY_SOURCE_DIR) + u'/' + folder, {u"*.cpp"_s, u"*.h"_s},
@@ -59,7 +59,7 @@ void TestCatalogue::coversEveryText()
     QFile file(QStringLiteral(TESSALY_CATALOGUE));
     QVERIFY2(file.open(QIODevice::ReadOnly), "transl.dt lies beside the program");
     const std::optional<TranslationCatalogue> catalogue =
-        ParseCatalogue(QString::fromUtf8(file.readAll()));
+        parseCatalogue(QString::fromUtf8(file.readAll()));
     QVERIFY(catalogue);
     QStringList codes;
     for (qsizetype c = 0; c < catalogue->languageCount(); ++c)
@@ -69,13 +69,13 @@ void TestCatalogue::coversEveryText()
                           u"hu"_s, u"it"_s, u"jp"_s, u"kr"_s, u"nl"_s, u"pl"_s, u"pt"_s, u"tr"_s}));
     // Every language a system can be set to finds its column.
     for (int language = QLocale::AnyLanguage; language <= QLocale::LastLanguage; ++language) {
-        const QString code = LanguageCodeFor(QLocale::Language(language));
+        const QString code = languageCodeFor(QLocale::Language(language));
         QVERIFY2(codes.contains(code), qPrintable(code));
     }
 
     // Texts kept in named constants, which the scan of the sources cannot see.
-    const QStringList texts = translatedTexts() + NewVersionSourceTexts() +
-                              AboutAndHelpSourceTexts() + QtButtonSourceTexts();
+    const QStringList texts = translatedTexts() + newVersionSourceTexts() +
+                              aboutAndHelpSourceTexts() + qtButtonSourceTexts();
     QVERIFY2(texts.size() > 50, "the sources were found");
     QStringList missing;
     for (const QString &text : texts) {

@@ -198,7 +198,7 @@ private:
     template <typename T>
     T *child(const char *name) const
     {
-        return FindControl<T>(m_form.get(), name);
+        return findControl<T>(m_form.get(), name);
     }
     QTableView *list() const { return child<QTableView>("lvFiles"); }
     QString cell(int row, int column) const
@@ -208,8 +208,8 @@ private:
     QStringList listedPaths() const
     {
         QStringList paths;
-        for (const TRenameItem &item : m_form->fileList().items())
-            paths.append(item.OriginalPath);
+        for (const RenameItem &item : m_form->fileList().items())
+            paths.append(item.originalPath);
         return paths;
     }
     void drop(const QStringList &paths);
@@ -237,11 +237,11 @@ private:
 
 void TestFormMain::initTestCase()
 {
-    DropSizeHintMessages();
+    dropSizeHintMessages();
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    ApplyApplicationFont(*app);
+    applyApplicationFont(*app);
     RecordingMessages messages;
-    QVERIFY(ApplyVisualStyle(*app, messages));
+    QVERIFY(applyVisualStyle(*app, messages));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     // The language choice goes to a settings file of the tests' own.
     QStandardPaths::setTestModeEnabled(true);
@@ -263,8 +263,8 @@ void TestFormMain::init()
 
 void TestFormMain::cleanup()
 {
-    SetTranslationState({}, 0, QString());
-    ApplyLanguageToQt();
+    setTranslationState({}, 0, QString());
+    applyLanguageToQt();
     m_form.reset();
     m_settings.reset();
     m_shell.reset();
@@ -299,7 +299,7 @@ void TestFormMain::waitUntilIdle()
 void TestFormMain::chooseLanguage(const QString &code)
 {
     for (QAction *item : child<QMenu>("mmLanguage")->actions()) {
-        if (CurrentCatalogue().code(item->data().toInt()) == code) {
+        if (currentCatalogue().code(item->data().toInt()) == code) {
             item->trigger();
             return;
         }
@@ -320,7 +320,7 @@ void TestFormMain::startWithCatalogue()
 {
     QFile file(QStringLiteral(TESSALY_CATALOGUE));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    SetTranslationState(*ParseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
+    setTranslationState(*parseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
     m_form.reset();
     m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
     m_form->show();
@@ -486,7 +486,7 @@ void TestFormMain::dropKeepsLongPathsWhole()
                                          QString(nameLength - 4, u'n') + u".txt"_s);
     QVERIFY(longPath.size() > 259);
     const QString cut = longPath.left(259);
-    QVERIFY(FolderPart(cut) == FolderPart(longPath));
+    QVERIFY(folderPart(cut) == folderPart(longPath));
     QFile cutFile(cut);
     QVERIFY(cutFile.open(QIODevice::WriteOnly));
     cutFile.close();
@@ -569,7 +569,7 @@ void TestFormMain::renameNeedsFilesAndYes()
     child<QAction>("Rename1")->trigger();
     waitUntilIdle(); // Rename plans on the controller's thread, then asks
     QVERIFY(QFile::exists(a));
-    QVERIFY(!QFile::exists(UndoLogPath()));
+    QVERIFY(!QFile::exists(undoLogPath()));
 
     // Rename previews the options as they are, the newest file included, before it asks.
     drop({m_dir->file(u"c.txt"_s)});
@@ -662,7 +662,7 @@ void TestFormMain::languageSwitch()
 {
     QFile file(QStringLiteral(TESSALY_CATALOGUE));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    SetTranslationState(*ParseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
+    setTranslationState(*parseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
     m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
     auto *menu = child<QMenu>("mmLanguage");
     QCOMPARE(menu->actions().size(), 16);
@@ -671,7 +671,7 @@ void TestFormMain::languageSwitch()
     drop({m_dir->file(u"a.txt"_s)});
     child<QComboBox>("cbCase")->setCurrentIndex(CaseMode::Upper);
     chooseLanguage(u"de"_s);
-    QAction *german = menu->actions().at(LanguageIndex());
+    QAction *german = menu->actions().at(languageIndex());
     QCOMPARE(german->text(), u"Deutsch"_s);
     QCOMPARE(child<QLabel>("lblFind")->text(), u"Im Namen suchen:"_s);
     QCOMPARE(child<QToolButton>("btnRename")->toolTip(), u"Dateien umbenennen!"_s);
@@ -893,8 +893,8 @@ void TestFormMain::removeCommands()
         child<QAbstractButton>(name.constData())->click();
 
     QStringList names;
-    for (const TRenameItem &item : m_form->fileList().items())
-        names.append(item.OriginalName);
+    for (const RenameItem &item : m_form->fileList().items())
+        names.append(item.originalName);
     QCOMPARE(names, remaining);
     QCOMPARE(list()->model()->rowCount(), remaining.size());
     QCOMPARE(m_form->statusText(), status);
@@ -1097,7 +1097,7 @@ void TestFormMain::visualStyle()
     QVERIFY(applied.contains(u"QTableView"_s));
 
     RecordingMessages messages;
-    QVERIFY(!ApplyVisualStyle(*app, messages, u":/styles/missing.qss"_s));
+    QVERIFY(!applyVisualStyle(*app, messages, u":/styles/missing.qss"_s));
     QCOMPARE(messages.entries.size(), 1);
     QCOMPARE(messages.entries.first().kind, u"error"_s);
     QVERIFY(messages.entries.first().text.contains(u"Allports"_s));
@@ -1312,7 +1312,7 @@ void TestFormMain::longBatchShowsProgressAndStops()
     QVERIFY2(stopped.startsWith(u"Stopped after "_s), qPrintable(stopped));
     const int done = stopped.section(u' ', 2, 2).toInt();
     QVERIFY(done >= 400 && done < 3000);
-    QFile log(UndoLogPath());
+    QFile log(undoLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count("\r\n") - 1, done);
     QCOMPARE(QDir(m_dir->path()).entryList({u"x*"_s}, QDir::Files).size(), done);
@@ -1611,7 +1611,7 @@ void TestFormMain::shortcuts()
         QCOMPARE(m_shell->filters, QStringList{u"Preset JSON|*.json"_s});
         QVERIFY(m_shell->suffixes.isEmpty());
     } else if (effect == u"pattern help"_s) {
-        QCOMPARE(m_messages->texts(), QStringList{PatternHelpText()});
+        QCOMPARE(m_messages->texts(), QStringList{patternHelpText()});
     } else {
         QFAIL("unknown effect");
     }
@@ -1662,7 +1662,7 @@ void TestFormMain::menuKeys()
     startWithCatalogue();
     chooseLanguage(u"jp"_s);
     QCOMPARE(child<QMenu>("File1")->title(), u"ファイル(&F)"_s);
-    QCOMPARE(child<QAction>("AddFiles1")->text(), TranslateText(u"Add Files..."_s) + u"(&A)"_s);
+    QCOMPARE(child<QAction>("AddFiles1")->text(), translateText(u"Add Files..."_s) + u"(&A)"_s);
     chooseLanguage(u"de"_s);
     QCOMPARE(child<QMenu>("File1")->title(), u"&Datei"_s);
     chooseLanguage(u"en"_s);

@@ -219,15 +219,15 @@ private:
 
 void TestNewVersion::initTestCase()
 {
-    DropSizeHintMessages();
+    dropSizeHintMessages();
     // Straight to the test's own server, whatever proxy the machine names.
     QNetworkProxyFactory::setUseSystemConfiguration(false);
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
     // The program's own look, so that the screenshot shows what a user sees.
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    ApplyApplicationFont(*app);
+    applyApplicationFont(*app);
     RecordingMessages messages;
-    QVERIFY(ApplyVisualStyle(*app, messages));
+    QVERIFY(applyVisualStyle(*app, messages));
 }
 
 void TestNewVersion::init()
@@ -243,7 +243,7 @@ void TestNewVersion::init()
 
 void TestNewVersion::cleanup()
 {
-    SetTranslationState({}, 0, u"en"_s);
+    setTranslationState({}, 0, u"en"_s);
     m_server.reset();
     m_temp.reset();
     qunsetenv(UpdateHostVariable);
@@ -284,14 +284,14 @@ void TestNewVersion::updateHostAddress()
         qunsetenv(UpdateHostVariable);
     else
         qputenv(UpdateHostVariable, variable);
-    const QUrl host = UpdateHostAddress();
+    const QUrl host = ::updateHostAddress();
     if (versionPage.isEmpty()) {
         QVERIFY(host.isEmpty());
         std::optional<UpdateOffer> offer;
         QVERIFY(runCheck(host, offer));
         QVERIFY(!offer);
     } else {
-        QCOMPARE(UpdateDocumentAddress(host, VersionPagePath).toString(), versionPage);
+        QCOMPARE(updateDocumentAddress(host, VersionPagePath).toString(), versionPage);
     }
 }
 
@@ -367,7 +367,7 @@ void TestNewVersion::check()
     m_server->answers["/moved/vexa-version.html"] = page("24/23");
 
     std::optional<UpdateOffer> offer;
-    QVERIFY(runCheck(UpdateHostAddress(), offer));
+    QVERIFY(runCheck(::updateHostAddress(), offer));
     QCOMPARE(offer.has_value(), shown);
     if (offer)
         QCOMPARE(*offer, (UpdateOffer{message, forced}));
@@ -422,7 +422,7 @@ void TestNewVersion::dialogShowsAndCloses()
     QFETCH(bool, goesOn);
 
     if (german)
-        UseGerman({{u"Update Now"_s, u"Jetzt aktualisieren"_s},
+        useGerman({{u"Update Now"_s, u"Jetzt aktualisieren"_s},
                    {u"Exit"_s, u"Beenden"_s},
                    {u"Skip"_s, u"Überspringen"_s}});
     // Markup from the network is shown as it is, never interpreted.
@@ -438,12 +438,12 @@ void TestNewVersion::dialogShowsAndCloses()
     // It can grow, and shrink as far as its captions allow.
     QVERIFY(dialog.minimumSize().width() < dialog.width() &&
             dialog.maximumSize().width() > dialog.width());
-    auto *label = FindControl<QLabel>(&dialog, "Label1");
+    auto *label = findControl<QLabel>(&dialog, "Label1");
     QCOMPARE(label->text(), offer.message);
     QCOMPARE(label->textFormat(), Qt::PlainText);
-    QVERIFY(!FindControl<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
-    QCOMPARE(FindControl<QPushButton>(&dialog, "btUpdateNow")->text(), updateCaption);
-    auto *cancel = FindControl<QPushButton>(&dialog, "btCancel");
+    QVERIFY(!findControl<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
+    QCOMPARE(findControl<QPushButton>(&dialog, "btUpdateNow")->text(), updateCaption);
+    auto *cancel = findControl<QPushButton>(&dialog, "btCancel");
     QCOMPARE(cancel->text(), cancelCaption);
     QVERIFY(dialog.startUpGoesOn());
 
@@ -497,17 +497,17 @@ void TestNewVersion::download()
                             UpdateAction::DownloadInstaller);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QVERIFY(FindControl<QPushButton>(&dialog, "btUpdateNow")->toolTip().isEmpty());
+    QVERIFY(findControl<QPushButton>(&dialog, "btUpdateNow")->toolTip().isEmpty());
     QSignalSpy ended(&dialog, &NewVersionDialog::downloadEnded);
-    auto *updateNow = FindControl<QPushButton>(&dialog, "btUpdateNow");
+    auto *updateNow = findControl<QPushButton>(&dialog, "btUpdateNow");
     updateNow->click();
-    QCOMPARE(FindControl<QPushButton>(&dialog, "btCancel")->text(), u"Abort"_s);
+    QCOMPARE(findControl<QPushButton>(&dialog, "btCancel")->text(), u"Abort"_s);
     QVERIFY(!updateNow->isEnabled());
-    QVERIFY(FindControl<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
+    QVERIFY(findControl<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
     QCOMPARE(dialog.download().state(), InstallerDownload::State::Running);
 
     QVERIFY(ended.wait(10000));
-    QCOMPARE(FindControl<QProgressBar>(&dialog, "ProgressBar1")->value(), progress);
+    QCOMPARE(findControl<QProgressBar>(&dialog, "ProgressBar1")->value(), progress);
     QVERIFY(!dialog.isVisible());
     QVERIFY(!dialog.startUpGoesOn());
     QCOMPARE(m_server->paths, QList<QByteArray>{InstallerPath.toUtf8()});
@@ -549,13 +549,13 @@ void TestNewVersion::abortDuringDownload()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QSignalSpy ended(&dialog, &NewVersionDialog::downloadEnded);
-    FindControl<QPushButton>(&dialog, "btUpdateNow")->click();
-    QTRY_COMPARE(FindControl<QProgressBar>(&dialog, "ProgressBar1")->value(), 30);
+    findControl<QPushButton>(&dialog, "btUpdateNow")->click();
+    QTRY_COMPARE(findControl<QProgressBar>(&dialog, "ProgressBar1")->value(), 30);
     QVERIFY(dialog.isVisible());
 
     switch (closeBy) {
     case CloseBy::Button:
-        FindControl<QPushButton>(&dialog, "btCancel")->click();
+        findControl<QPushButton>(&dialog, "btCancel")->click();
         break;
     case CloseBy::CloseBox:
         dialog.close();
@@ -598,13 +598,13 @@ void TestNewVersion::updateNowOpensTheDownloadPage()
     QFETCH(bool, goesOn);
 
     if (german)
-        UseGerman({{u"Opens the download page in your web browser."_s,
+        useGerman({{u"Opens the download page in your web browser."_s,
                     u"Öffnet die Download-Seite im Webbrowser."_s}});
     NewVersionDialog dialog({u"The new version 2.4 is available"_s, forced}, *m_messages, *m_shell,
                             nullptr, UpdateAction::OpenDownloadPage);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    auto *updateNow = FindControl<QPushButton>(&dialog, "btUpdateNow");
+    auto *updateNow = findControl<QPushButton>(&dialog, "btUpdateNow");
     QCOMPARE(updateNow->toolTip(), toolTip);
     updateNow->click();
 
@@ -696,7 +696,7 @@ void TestNewVersion::longMessageShowsWhole()
     const QSize formSize = dialog.size();
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    auto *label = FindControl<QLabel>(&dialog, "Label1");
+    auto *label = findControl<QLabel>(&dialog, "Label1");
     QTRY_VERIFY(label->height() >= label->heightForWidth(label->width()));
     QVERIFY(dialog.height() > formSize.height());
     QVERIFY(dialog.height() <= dialog.screen()->availableGeometry().height());
@@ -710,7 +710,7 @@ void TestNewVersion::screenshot()
         page("Patterns take {imgw} and {imgh}\nUndo keeps the folder order\nFaster preview of "
              "large lists");
     std::optional<UpdateOffer> offer;
-    QVERIFY(runCheck(UpdateHostAddress(), offer));
+    QVERIFY(runCheck(::updateHostAddress(), offer));
     QVERIFY(offer);
     NewVersionDialog dialog(*offer, *m_messages, *m_shell);
     dialog.show();

@@ -52,13 +52,13 @@ void InstallerDownload::start(const QUrl &host, const QString &path)
         end(m_file.errorString());
         return;
     }
-    if (!IsAllowedUpdateAddress(host)) {
+    if (!isAllowedUpdateAddress(host)) {
         end(u"The update host address is not allowed: %1"_s.arg(
             qEnvironmentVariable(UpdateHostVariable)));
         return;
     }
 
-    QNetworkRequest request(UpdateDocumentAddress(host, InstallerPath));
+    QNetworkRequest request(updateDocumentAddress(host, InstallerPath));
     request.setHeader(QNetworkRequest::UserAgentHeader, UpdateUserAgent);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
@@ -140,12 +140,12 @@ void InstallerDownload::end(const QString &failure)
     m_file.close();
     QString reason = failure;
     if (reason.isEmpty() && !QFileInfo::exists(m_file.fileName()))
-        reason = TranslateText(NoDownloadedFileText);
+        reason = translateText(NoDownloadedFileText);
     m_state = State::Ended;
     emit ended(reason);
 }
 
-QStringList InstallerDownloadSourceTexts()
+QStringList installerDownloadSourceTexts()
 {
     return {NoDownloadedFileText};
 }

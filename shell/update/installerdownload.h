@@ -66,5 +66,5 @@ private:
     bool m_cancelled = false;
 };
 
-// The English texts of the download that pass through TranslateText.
-QStringList InstallerDownloadSourceTexts();
+// The English texts of the download that pass through translateText.
+QStringList installerDownloadSourceTexts();

@@ -68,11 +68,11 @@ void NewVersionDialog::showEvent(QShowEvent *event)
 {
     m_startUpGoesOn = true;
     setWindowTitle(u" "_s + ApplicationTitle);
-    ui->btUpdateNow->setText(TranslateText(UpdateNowText));
+    ui->btUpdateNow->setText(translateText(UpdateNowText));
     ui->btUpdateNow->setToolTip(m_updateAction == UpdateAction::OpenDownloadPage
-                                    ? TranslateText(OpensDownloadPageText)
+                                    ? translateText(OpensDownloadPageText)
                                     : QString());
-    ui->btCancel->setText(TranslateText(m_endsProgram ? ExitText : SkipText));
+    ui->btCancel->setText(translateText(m_endsProgram ? ExitText : SkipText));
     ui->Label1->setText(m_message);
     fitMessage();
     QDialog::showEvent(event);
@@ -93,7 +93,7 @@ void NewVersionDialog::done(int result)
     if (m_download.state() == InstallerDownload::State::Running) {
         // Closing while the installer downloads aborts it; the dialog closes once the
         // download has wound up.
-        m_download.cancel(TranslateText(DownloadCancelledText));
+        m_download.cancel(translateText(DownloadCancelledText));
         return;
     }
     if (m_endsProgram)
@@ -104,7 +104,7 @@ void NewVersionDialog::done(int result)
 void NewVersionDialog::skipOrAbort()
 {
     if (m_download.state() == InstallerDownload::State::Running) {
-        m_download.cancel(TranslateText(DownloadCancelledText));
+        m_download.cancel(translateText(DownloadCancelledText));
         return;
     }
     reject();
@@ -121,11 +121,11 @@ void NewVersionDialog::updateNow()
     }
     // Whatever the download's outcome, the program ends when the dialog closes.
     m_endsProgram = true;
-    ui->btCancel->setText(TranslateText(AbortText));
+    ui->btCancel->setText(translateText(AbortText));
     ui->btUpdateNow->setEnabled(false);
     ui->ProgressBar1->setValue(0);
     ui->ProgressBar1->show();
-    m_download.start(UpdateHostAddress(), QDir(QDir::tempPath()).filePath(InstallerFileName));
+    m_download.start(updateHostAddress(), QDir(QDir::tempPath()).filePath(InstallerFileName));
 }
 
 void NewVersionDialog::downloadFinished(const QString &failure)
@@ -133,16 +133,16 @@ void NewVersionDialog::downloadFinished(const QString &failure)
     if (failure.isEmpty()) {
         m_shell.startFile(m_download.filePath());
     } else {
-        m_messages.error(TranslateText(DownloadFailedText) + u"\r\n\r\n"_s + failure);
+        m_messages.error(translateText(DownloadFailedText) + u"\r\n\r\n"_s + failure);
         m_shell.openAddress(HomepageAddress);
     }
     emit downloadEnded();
     done(QDialog::Rejected);
 }
 
-QStringList NewVersionSourceTexts()
+QStringList newVersionSourceTexts()
 {
-    return UpdateOfferSourceTexts() + InstallerDownloadSourceTexts() +
+    return updateOfferSourceTexts() + installerDownloadSourceTexts() +
            QStringList{UpdateNowText,
                        SkipText,
                        ExitText,

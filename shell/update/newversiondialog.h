@@ -76,5 +76,5 @@ private:
     InstallerDownload m_download;
 };
 
-// The English texts of the update check and its dialog that pass through TranslateText.
-QStringList NewVersionSourceTexts();
+// The English texts of the update check and its dialog that pass through translateText.
+QStringList newVersionSourceTexts();

@@ -37,7 +37,7 @@ void UpdateCheck::start(const QUrl &host, int runningVersion,
     m_transferTimeout = transferTimeout;
     m_versionPage.reset();
     m_offer.reset();
-    if (!IsAllowedUpdateAddress(host)) {
+    if (!isAllowedUpdateAddress(host)) {
         QMetaObject::invokeMethod(this, &UpdateCheck::finish, Qt::QueuedConnection);
         return;
     }
@@ -46,7 +46,7 @@ void UpdateCheck::start(const QUrl &host, int runningVersion,
 
 void UpdateCheck::fetch(const QString &path)
 {
-    QNetworkRequest request(UpdateDocumentAddress(m_host, path));
+    QNetworkRequest request(updateDocumentAddress(m_host, path));
     request.setHeader(QNetworkRequest::UserAgentHeader, UpdateUserAgent);
     // Never from HTTPS down to plain HTTP.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -70,7 +70,7 @@ void UpdateCheck::pageArrived()
         fetch(ChangesPagePath);
         return;
     }
-    m_offer = DecideUpdate(*m_versionPage, reply->readAll(), m_runningVersion);
+    m_offer = decideUpdate(*m_versionPage, reply->readAll(), m_runningVersion);
     finish();
 }
 

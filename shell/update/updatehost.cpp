@@ -18,7 +18,7 @@ bool isLoopback(const QString &host)
 
 } // namespace
 
-bool IsAllowedUpdateAddress(const QUrl &url)
+bool isAllowedUpdateAddress(const QUrl &url)
 {
     if (!url.isValid() || url.host().isEmpty())
         return false;
@@ -28,16 +28,16 @@ bool IsAllowedUpdateAddress(const QUrl &url)
     return scheme == u"http"_s && isLoopback(url.host());
 }
 
-QUrl UpdateHostAddress()
+QUrl updateHostAddress()
 {
     const QString configured = qEnvironmentVariable(UpdateHostVariable);
     if (configured.isEmpty())
         return DefaultUpdateHost.isEmpty() ? QUrl() : QUrl(DefaultUpdateHost, QUrl::StrictMode);
     const QUrl url(configured, QUrl::StrictMode);
-    return IsAllowedUpdateAddress(url) ? url : QUrl();
+    return isAllowedUpdateAddress(url) ? url : QUrl();
 }
 
-QUrl UpdateDocumentAddress(const QUrl &base, const QString &path)
+QUrl updateDocumentAddress(const QUrl &base, const QString &path)
 {
     QUrl url = base;
     QString basePath = base.path();

@@ -24,10 +24,10 @@ inline constexpr std::chrono::milliseconds UpdateCheckTimeout{10000};
 // Whether the update documents may be fetched from url: HTTPS anywhere, plain HTTP only
 // on this machine's loopback, since whatever comes from there decides what program
 // the user is offered to run.
-bool IsAllowedUpdateAddress(const QUrl &url);
+bool isAllowedUpdateAddress(const QUrl &url);
 // The update host's base address: TESSALY_UPDATE_URL when set, else the built-in
 // one. An empty URL (the check is off) when there is neither, or when the variable
 // names an address that is not allowed.
-QUrl UpdateHostAddress();
+QUrl updateHostAddress();
 // path (beginning with "/") below base, whose own path it keeps.
-QUrl UpdateDocumentAddress(const QUrl &base, const QString &path);
+QUrl updateDocumentAddress(const QUrl &base, const QString &path);

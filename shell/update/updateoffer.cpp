@@ -17,19 +17,19 @@ const QString WhatsNewText = u"What's new:"_s;
 
 std::optional<int> readVersionCode(QStringView text)
 {
-    return ReadInteger(text, IntegerDigits::DecimalOnly, u" \t");
+    return readInteger(text, IntegerDigits::DecimalOnly, u" \t");
 }
 
 QString fillVersion(const QString &sourceText, const QString &shown)
 {
-    QString text = TranslateText(sourceText);
+    QString text = translateText(sourceText);
     text.replace(u"%s"_s, shown);
     return text;
 }
 
 } // namespace
 
-std::optional<VersionLine> ParseVersionLine(const QString &line)
+std::optional<VersionLine> parseVersionLine(const QString &line)
 {
     const qsizetype slash = line.indexOf(u'/');
     if (slash < 0)
@@ -42,37 +42,37 @@ std::optional<VersionLine> ParseVersionLine(const QString &line)
     return VersionLine{*latest, *minimum, latestText};
 }
 
-QString DisplayVersion(const QString &versionCodeText)
+QString displayVersion(const QString &versionCodeText)
 {
     if (versionCodeText.isEmpty())
         return QString();
     return versionCodeText.left(versionCodeText.size() - 1) + u'.' + versionCodeText.back();
 }
 
-QStringList PageLines(const QByteArray &body)
+QStringList pageLines(const QByteArray &body)
 {
     QStringDecoder decoder(QStringDecoder::Utf8); // drops a leading byte-order mark
-    return SplitTextLines(decoder.decode(body));
+    return splitTextLines(decoder.decode(body));
 }
 
-std::optional<UpdateOffer> DecideUpdate(const QByteArray &versionPage,
+std::optional<UpdateOffer> decideUpdate(const QByteArray &versionPage,
                                         const QByteArray &changesPage, int runningVersion)
 {
-    const QStringList versionLines = PageLines(versionPage);
+    const QStringList versionLines = pageLines(versionPage);
     if (versionLines.isEmpty())
         return std::nullopt;
-    const std::optional<VersionLine> version = ParseVersionLine(versionLines.front());
+    const std::optional<VersionLine> version = parseVersionLine(versionLines.front());
     if (!version)
         return std::nullopt;
 
-    const QString shown = DisplayVersion(version->latestText);
+    const QString shown = displayVersion(version->latestText);
     QString changes;
-    for (const QString &line : PageLines(changesPage)) {
+    for (const QString &line : pageLines(changesPage)) {
         // Only empty lines go; a line of blanks is kept as the host wrote it.
         if (!line.isEmpty())
             changes += line + u"\r\n"_s;
     }
-    const QString whatsNew = u"\r\n\r\n"_s + TranslateText(WhatsNewText) + u"\r\n"_s + changes;
+    const QString whatsNew = u"\r\n\r\n"_s + translateText(WhatsNewText) + u"\r\n"_s + changes;
 
     // Compared with the running version, not with each other: a minimum above it forces
     // the update even when the latest is not newer.
@@ -83,7 +83,7 @@ std::optional<UpdateOffer> DecideUpdate(const QByteArray &versionPage,
     return std::nullopt;
 }
 
-QStringList UpdateOfferSourceTexts()
+QStringList updateOfferSourceTexts()
 {
     return {NewVersionText, OutOfDateText, WhatsNewText};
 }

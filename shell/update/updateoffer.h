@@ -15,12 +15,12 @@ struct VersionLine
 };
 // Nothing when the line has no "/" or either side is not a whole number (leading
 // blanks and a sign allowed, nothing after the digits).
-std::optional<VersionLine> ParseVersionLine(const QString &line);
+std::optional<VersionLine> parseVersionLine(const QString &line);
 // A version code's display form: a point before its last character ("24" gives "2.4").
-QString DisplayVersion(const QString &versionCodeText);
+QString displayVersion(const QString &versionCodeText);
 // The lines of a page's UTF-8 text, split at CR LF, LF or CR; a final line break does
 // not start another line.
-QStringList PageLines(const QByteArray &body);
+QStringList pageLines(const QByteArray &body);
 
 // What the new-version dialog tells and whether the user may go on without updating.
 struct UpdateOffer
@@ -38,8 +38,8 @@ struct UpdateOffer
 // What the update host's version and changes pages offer a program whose version code
 // is runningVersion. Nothing when there is nothing newer, or the version page is
 // malformed; then no dialog is shown.
-std::optional<UpdateOffer> DecideUpdate(const QByteArray &versionPage,
+std::optional<UpdateOffer> decideUpdate(const QByteArray &versionPage,
                                         const QByteArray &changesPage, int runningVersion);
 
-// The English texts of the offer that pass through TranslateText.
-QStringList UpdateOfferSourceTexts();
+// The English texts of the offer that pass through translateText.
+QStringList updateOfferSourceTexts();

@@ -15,7 +15,7 @@ UpdateStep::~UpdateStep() = default;
 
 void UpdateStep::start()
 {
-    m_check.start(UpdateHostAddress(), VersionCode);
+    m_check.start(updateHostAddress(), VersionCode);
 }
 
 void UpdateStep::checked()

@@ -21,7 +21,7 @@ public:
     UpdateStep(UserMessages &messages, ShellServices &shell, QObject *parent = nullptr);
     ~UpdateStep() override;
 
-    // Checks the update host the program is set up with (UpdateHostAddress).
+    // Checks the update host the program is set up with (updateHostAddress).
     void start();
 
 signals:

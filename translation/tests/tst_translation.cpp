@@ -34,7 +34,7 @@ void TestTranslation::initTestCase()
 void TestTranslation::init()
 {
     QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s).clear();
-    SetTranslationState({}, 0, QString());
+    setTranslationState({}, 0, QString());
 }
 
 void TestTranslation::parses_data()
@@ -59,23 +59,23 @@ void TestTranslation::parses()
 {
     QFETCH(QString, text);
     QFETCH(QList<QStringList>, columns);
-    const std::optional<TranslationCatalogue> catalogue = ParseCatalogue(text);
+    const std::optional<TranslationCatalogue> catalogue = parseCatalogue(text);
     QCOMPARE(catalogue ? catalogue->columns : QList<QStringList>(), columns);
 }
 
 void TestTranslation::translates()
 {
-    TranslationCatalogue catalogue = *ParseCatalogue(
+    TranslationCatalogue catalogue = *parseCatalogue(
         u"3\nEnglish\nDeutsch\nFrançais\nen\nde\nfr\nFile\nDatei\nFichier\nEdit\n\nÉditer\n"
         "File\nDoppelt\nDouble\n"_s);
-    QCOMPARE(TranslateText(u"File"_s), u"File"_s); // nothing selected yet
-    SetTranslationState(catalogue, 1, u"de"_s);
-    QCOMPARE(TranslateText(u"File"_s), u"Datei"_s); // the first record wins
-    QCOMPARE(TranslateText(u"Edit"_s), u"Edit"_s);  // an empty translation
-    QCOMPARE(TranslateText(u"file"_s), u"file"_s);  // exact texts only
-    QCOMPARE(TranslateText(u"en"_s), u"de"_s);      // the first records take part too
-    SetTranslationState(catalogue, 2, u"fr"_s);
-    QCOMPARE(TranslateText(u"Edit"_s), u"Éditer"_s);
+    QCOMPARE(translateText(u"File"_s), u"File"_s); // nothing selected yet
+    setTranslationState(catalogue, 1, u"de"_s);
+    QCOMPARE(translateText(u"File"_s), u"Datei"_s); // the first record wins
+    QCOMPARE(translateText(u"Edit"_s), u"Edit"_s);  // an empty translation
+    QCOMPARE(translateText(u"file"_s), u"file"_s);  // exact texts only
+    QCOMPARE(translateText(u"en"_s), u"de"_s);      // the first records take part too
+    setTranslationState(catalogue, 2, u"fr"_s);
+    QCOMPARE(translateText(u"Edit"_s), u"Éditer"_s);
 }
 
 void TestTranslation::choosesLanguage_data()
@@ -101,21 +101,21 @@ void TestTranslation::choosesLanguage()
         .setValue(u"CurrentLanguage"_s, stored);
     const QString path = catalogue.isNull() ? m_dir.filePath(u"none.dt"_s)
                                             : m_dir.file(u"transl.dt"_s, catalogue.toUtf8());
-    LoadTranslations(path);
-    QCOMPARE(LanguageIndex(), index);
-    QCOMPARE(CurrentLanguageCode(), stored);
-    QCOMPARE(TranslateText(u"File"_s), index == 1 ? u"Datei"_s : u"File"_s);
+    loadTranslations(path);
+    QCOMPARE(languageIndex(), index);
+    QCOMPARE(currentLanguageCode(), stored);
+    QCOMPARE(translateText(u"File"_s), index == 1 ? u"Datei"_s : u"File"_s);
 
     if (index > 0) {
         // Choosing another language remembers its code for the next start.
-        SelectLanguage(2);
-        QCOMPARE(TranslateText(u"File"_s), u"Fichier"_s);
+        selectLanguage(2);
+        QCOMPARE(translateText(u"File"_s), u"Fichier"_s);
         QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s)
                      .value(u"CurrentLanguage"_s)
                      .toString(),
                  u"fr"_s);
-        SelectLanguage(0);
-        QCOMPARE(TranslateText(u"File"_s), u"File"_s);
+        selectLanguage(0);
+        QCOMPARE(translateText(u"File"_s), u"File"_s);
     }
 }
 
@@ -137,8 +137,8 @@ void TestTranslation::languageCodes()
 {
     QFETCH(QLocale::Language, language);
     QFETCH(QString, code);
-    QCOMPARE(LanguageCodeFor(language), code);
-    QVERIFY(!DefaultLanguageCode().isEmpty());
+    QCOMPARE(languageCodeFor(language), code);
+    QVERIFY(!defaultLanguageCode().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestTranslation)

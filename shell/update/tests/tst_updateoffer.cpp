@@ -46,13 +46,13 @@ void TestUpdateOffer::versionLine()
     QFETCH(int, minimum);
     QFETCH(QString, shown);
 
-    const std::optional<VersionLine> version = ParseVersionLine(line);
+    const std::optional<VersionLine> version = parseVersionLine(line);
     QCOMPARE(version.has_value(), valid);
     if (!version)
         return;
     QCOMPARE(version->latest, latest);
     QCOMPARE(version->minimum, minimum);
-    QCOMPARE(DisplayVersion(version->latestText), shown);
+    QCOMPARE(displayVersion(version->latestText), shown);
 }
 
 QTEST_GUILESS_MAIN(TestUpdateOffer)
