@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -96,16 +97,22 @@ QString seconds(qint64 ns)
     return QString::number(double(ns) / 1e9, 'f', 3) + u" s"_s;
 }
 
-} // namespace
-
-void fileListBench(QTextStream &out, int count, int rounds)
+// The application the window needs, on the offscreen platform unless another is set.
+std::unique_ptr<QApplication> offscreenApplication()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "tessaly-bench";
     static char *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+} // namespace
+
+void fileListBench(QTextStream &out, int count, int rounds)
+{
+    const std::unique_ptr<QApplication> app = offscreenApplication();
     const qint64 atStart = kilobytes("VmRSS:");
 
     const QString base = QDir(u"/dev/shm"_s).exists() ? u"/dev/shm"_s : QDir::tempPath();
@@ -229,12 +236,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
 
 void windowFigures(QTextStream &out, int count, int rounds)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "tessaly-bench";
-    static char *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = offscreenApplication();
 
     const QString base = QDir(u"/dev/shm"_s).exists() ? u"/dev/shm"_s : QDir::tempPath();
     QTemporaryDir dir(base + u"/tessaly-bench-XXXXXX"_s);
