@@ -224,13 +224,7 @@ std::optional<RenameItem> readRenameItem(const QString &path)
         return std::nullopt;
 
     RenameItem item = makeRenameItem(path);
-    item.size = info.size();
-    const QDateTime modified = info.lastModified();
-    QDateTime created = info.birthTime();
-    if (!created.isValid())
-        created = modified;
-    item.modifiedUtc = modified.isValid() ? dateTimeFromQDateTime(modified) : 0;
-    item.createdUtc = created.isValid() ? dateTimeFromQDateTime(created) : 0;
+    setItemFacts(item, readFileFacts(path));
     return item;
 }
 

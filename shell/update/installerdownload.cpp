@@ -15,12 +15,6 @@ namespace {
 
 const QString NoDownloadedFileText = u"Cannot find downloaded file."_s;
 
-bool isSuccessStatus(const QNetworkReply *reply)
-{
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return status >= 200 && status < 300;
-}
-
 } // namespace
 
 InstallerDownload::InstallerDownload(QObject *parent)

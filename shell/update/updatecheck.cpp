@@ -9,12 +9,6 @@ namespace {
 
 constexpr int MaximumRedirects = 10;
 
-bool isSuccessStatus(const QNetworkReply *reply)
-{
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return status >= 200 && status < 300;
-}
-
 } // namespace
 
 UpdateCheck::UpdateCheck(QObject *parent)

@@ -1,6 +1,7 @@
 #include "updatehost.h"
 
 #include <QHostAddress>
+#include <QNetworkReply>
 
 using namespace Qt::StringLiterals;
 
@@ -47,4 +48,10 @@ QUrl updateDocumentAddress(const QUrl &base, const QString &path)
     url.setQuery(QString());
     url.setFragment(QString());
     return url;
+}
+
+bool isSuccessStatus(const QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status >= 200 && status < 300;
 }

@@ -31,3 +31,7 @@ bool isAllowedUpdateAddress(const QUrl &url);
 QUrl updateHostAddress();
 // path (beginning with "/") below base, whose own path it keeps.
 QUrl updateDocumentAddress(const QUrl &base, const QString &path);
+
+class QNetworkReply;
+// Whether the host answered with a success (HTTP 2xx).
+bool isSuccessStatus(const QNetworkReply *reply);
