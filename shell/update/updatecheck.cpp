@@ -1,4 +1,5 @@
 #include "updatecheck.h"
+#include "updatehost.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
