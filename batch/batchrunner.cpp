@@ -87,7 +87,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
     const auto rowFinished = [&](qsizetype row) {
         ++finished;
         if (progress.fileDone)
-            progress.fileDone(finished, outcome.total, items.at(row).originalPath);
+            progress.fileDone(finished, outcome.total, items.at(row).originalPath());
     };
     const auto passOver = [&](qsizetype row) {
         if (passedOver.isEmpty())
@@ -124,7 +124,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
             }
             continue;
         }
-        const QString source = items.at(step.row).originalPath;
+        const QString source = items.at(step.row).originalPath();
         const bool fromSteppingStone = step.fromStone;
         QString target = step.to;
         for (bool renumbered = false;;) {

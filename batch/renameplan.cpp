@@ -75,7 +75,7 @@ bool RenamePlan::blocked() const
 QString RenamePlan::finalPath(const RenameItems &items, qsizetype row) const
 {
     const PlannedRow &planned = rows.at(row);
-    return planStatusActs(planned.status) ? planned.target : items.at(row).originalPath;
+    return planStatusActs(planned.status) ? planned.target : items.at(row).originalPath();
 }
 
 namespace {
@@ -440,7 +440,7 @@ void Planner::readRows()
         }
         // The log holds absolute, clean paths only, so the plan works with those. A row
         // in the folder of the row before needs only its name looked at.
-        const QString &path = item.originalPath;
+        const QString &path = item.originalPath();
         const bool sameFolder = m_lastFolder >= 0 && path.startsWith(m_lastFolderPath) &&
                                 isPlainName(QStringView(path).sliced(m_lastFolderPath.size()));
         m_sources[i] = sameFolder ? path : absoluteCleanPath(path);
@@ -732,7 +732,7 @@ QString planBlockedMessage(const RenameItems &items, const RenamePlan &plan)
         if (!planStatusBlocks(row.status))
             continue;
         if (++blocked <= 5) {
-            lines.append(u"%1 -> %2: %3"_s.arg(fileNamePart(items.at(i).originalPath),
+            lines.append(u"%1 -> %2: %3"_s.arg(fileNamePart(items.at(i).originalPath()),
                                                items.at(i).newName, planStatusText(row.status)));
         }
     }

@@ -40,9 +40,8 @@ RenameItems syntheticItems(int count)
         const QString name = stems.at(i % stems.size()) + QString::number(i * 7919 % 100000);
         RenameItem item =
             makeRenameItem(u"/home/user/pictures/2026/"_s + name + exts.at(i / 3 % exts.size()));
-        item.size = 1000 + i;
         // Creation times spread over three years, across daylight-saving changes.
-        item.createdUtc = 45000.0 + (i % 1100) + (i % 86400) / 86400.0;
+        setItemFacts(item, {1000 + i, 45000.0 + (i % 1100) + (i % 86400) / 86400.0, 0});
         items.append(item);
     }
     return items;
@@ -62,7 +61,7 @@ qint64 bestPreview(const RenameItems &source, const RenameOptions &options, int 
         previewNames(items, options, {}, messages);
         bestNs = std::min(bestNs, timer.nsecsElapsed());
         const RenameItem &shown = items.at(1);
-        *sample = shown.originalName + shown.ext + u" -> "_s + shown.newName;
+        *sample = shown.fileName + u" -> "_s + shown.newName;
     }
     return bestNs;
 }
@@ -100,7 +99,7 @@ void pictureSizes(QTextStream &out, int rounds)
         timer.start();
         qint64 pixels = 0;
         for (const RenameItem &item : items)
-            pixels += QImage(item.originalPath).width();
+            pixels += QImage(item.originalPath()).width();
         decodeNs = std::min(decodeNs, timer.nsecsElapsed());
         if (pixels != 1600 * 1000)
             out << "decoding failed\n";
@@ -152,8 +151,7 @@ double metadataFilesPerSecond(const RenameItems &items, const QString &pattern, 
         const double perSecond = items.size() / (double(timer.nsecsElapsed()) / 1e9);
         if (round > 0)
             best = std::max(best, perSecond);
-        *sample = previewed.at(1).originalName + previewed.at(1).ext + u" -> "_s +
-                  previewed.at(1).newName;
+        *sample = previewed.at(1).fileName + u" -> "_s + previewed.at(1).newName;
     }
     return best;
 }

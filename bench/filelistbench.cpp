@@ -171,7 +171,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
         listed = form.fileList().items().size();
     }
     const RenameItem &shown = form.fileList().items().at(1);
-    const QString shownName = shown.originalName + shown.ext + u" -> "_s + shown.newName;
+    const QString shownName = shown.fileName + u" -> "_s + shown.newName;
 
     // The same through the window's own commands, as a user meets them: how long the
     // user-interface thread is kept from its events at most (a timer that should tick

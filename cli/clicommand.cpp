@@ -248,7 +248,7 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     // A single folder's walk meets each file once: its files need no look-up.
     const bool oneArgument = paths.size() == 1;
     const auto add = [&](RenameItem item) {
-        if (oneArgument || listed.insertIfNew(item.originalPath))
+        if (oneArgument || listed.insertIfNew(item))
             items.append(std::move(item));
     };
     for (const QString &argument : paths) {
@@ -286,10 +286,10 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         const bool tsv = parser.isSet(tsvOption);
         for (const RenameItem &item : items) {
             if (tsv)
-                out << displayFileName(item.originalPath) << u'\t' << displayFileName(item.newName)
-                    << u'\n';
+                out << displayFileName(item.originalPath()) << u'\t'
+                    << displayFileName(item.newName) << u'\n';
             else
-                out << displayFileName(fileNamePart(item.originalPath)) << u" -> "_s
+                out << displayFileName(fileNamePart(item.originalPath())) << u" -> "_s
                     << displayFileName(item.newName) << u'\n';
         }
         out.flush();
@@ -309,7 +309,7 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (showPlan) {
         for (qsizetype i = 0; i < items.size(); ++i) {
             const PlannedRow &row = plan.rows.at(i);
-            const QString &source = items.at(i).originalPath;
+            const QString &source = items.at(i).originalPath();
             const QString shown =
                 planStatusActs(row.status) || !row.target.isEmpty() ? row.target : source;
             out << displayFileName(source) << u'\t' << displayFileName(shown) << u'\t'

@@ -140,7 +140,8 @@ QString expandFormattedKeywords(const QString &text, const RenameItem &item,
             at = result.indexOf(u'{', at + 1);
             continue;
         }
-        const QString value = nameRange(item.originalName, match->first, match->second);
+        const QString value =
+            nameRange(item.originalName().toString(), match->first, match->second);
         const qsizetype shift = value.size() - (match->end - match->start);
         for (auto &range : inserted) {
             // Parts of earlier values that the match covered are gone with it.
@@ -167,7 +168,7 @@ QString expandFormattedKeywords(const QString &text, const RenameItem &item,
         return false;
     }();
     if (wantsSize) {
-        const std::optional<QSize> size = readImageSize(item.originalPath);
+        const std::optional<QSize> size = readImageSize(item.originalPath());
         replaceAllCaseless(result, "{imgw}"_L1, size ? QString::number(size->width()) : QString());
         replaceAllCaseless(result, "{imgh}"_L1, size ? QString::number(size->height()) : QString());
     }

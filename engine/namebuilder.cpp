@@ -143,12 +143,12 @@ QString NameBuilder::expandKeywords(const QString &pattern, const RenameItem &it
     KeywordText text(expandFormattedKeywords(pattern, item, m_locale));
     // Every value is computed only when its keyword occurs; none of them has effects.
     text.replace(QLatin1StringView("{name}"), [&] {
-        return applyNameOperations(item.originalName, index, m_operations, m_importedNames);
+        return applyNameOperations(item.originalName(), index, m_operations, m_importedNames);
     });
     text.replace(QLatin1StringView("{list}"), [&] {
         return index >= 0 && index < m_importedNames.size() ? m_importedNames.at(index) : QString();
     });
-    text.replace(QLatin1StringView("{ext}"), [&] { return item.ext.mid(1); });
+    text.replace(QLatin1StringView("{ext}"), [&] { return item.ext().mid(1).toString(); });
     text.replace(QLatin1StringView("{counter}"), counterText);
     const auto written = [this](const QString &format, const LocalMoment &moment) {
         return formatDateTimeText(format, moment, m_locale);
@@ -164,9 +164,9 @@ QString NameBuilder::expandKeywords(const QString &pattern, const RenameItem &it
         return written(QStringLiteral("yyyymmdd"), localMomentFromUtc(itemFacts(item).modifiedUtc));
     });
     text.replace(QLatin1StringView("{parent}"),
-                 [&] { return parentFolderName(item.originalPath); });
+                 [&] { return parentFolderName(item.originalPath()); });
     text.replace(QLatin1StringView("{folder}"),
-                 [&] { return parentFolderName(item.originalPath); });
+                 [&] { return parentFolderName(item.originalPath()); });
     text.replace(QLatin1StringView("{size}"),
                  [&] { return QString::number(itemFacts(item).size); });
     return text.take();
@@ -182,7 +182,7 @@ QString NameBuilder::buildWith(const RenameItem &item, int index, CounterText co
         // The texts around the metadata keywords are expanded apart from the values, so
         // that a tag holding "{counter}" stays as it is.
         const FileMetadata values =
-            readFileMetadata(item.originalPath, m_metadataPattern.request());
+            readFileMetadata(item.originalPath(), m_metadataPattern.request());
         const QStringList &texts = m_metadataPattern.texts();
         const QList<MetadataKeyword> &keywords = m_metadataPattern.keywords();
         for (qsizetype i = 0; i < texts.size(); ++i) {
@@ -199,7 +199,7 @@ QString NameBuilder::buildWith(const RenameItem &item, int index, CounterText co
 
     name = applyCase(name, m_caseMode, m_turkic);
 
-    name += m_keepExt ? item.ext : m_newExtPart;
+    name += m_keepExt ? item.ext() : m_newExtPart;
     replaceForbiddenCharacters(name);
     return name;
 }

@@ -166,24 +166,38 @@ void splitFileName(const QString &fileName, QString *name, QString *ext)
 
 void setItemPath(RenameItem &item, const QString &path)
 {
-    const QStringView fileName = QStringView(path).sliced(lastSeparator(path) + 1);
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    const QStringView name = dot < 0 ? fileName : fileName.first(dot);
-    const QStringView ext = dot < 0 ? QStringView() : fileName.sliced(dot);
-    item.originalPath = path;
-    // A rename mostly keeps the extension: the stored one stays then.
-    if (item.ext != ext)
-        item.ext = ext.toString();
-    if (item.originalName != name)
-        item.originalName = name.toString();
+    const qsizetype nameStart = lastSeparator(path) + 1;
+    const QStringView folder = QStringView(path).first(nameStart);
+    if (item.folder != folder)
+        item.folder = folder.toString();
+    item.fileName = path.sliced(nameStart);
 }
 
 RenameItem makeRenameItem(const QString &path)
 {
     RenameItem item;
-    item.originalPath = path;
-    splitFileName(fileNamePart(path), &item.originalName, &item.ext);
+    setItemPath(item, path);
     return item;
+}
+
+namespace {
+
+qsizetype extensionStart(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot < 0 ? fileName.size() : dot;
+}
+
+} // namespace
+
+QStringView RenameItem::originalName() const
+{
+    return QStringView(fileName).first(extensionStart(fileName));
+}
+
+QStringView RenameItem::ext() const
+{
+    return QStringView(fileName).sliced(extensionStart(fileName));
 }
 
 FileFacts readFileFacts(const QString &path)
@@ -222,14 +236,16 @@ FileFacts readFileFacts(const QString &path)
 
 FileFacts itemFacts(const RenameItem &item)
 {
-    if (item.size == FactsNotRead)
-        return readFileFacts(item.originalPath);
-    return {item.size, item.createdUtc, item.modifiedUtc};
+    if (const FileFacts *stored = item.storedFacts())
+        return *stored;
+    return readFileFacts(item.originalPath());
 }
 
 void setItemFacts(RenameItem &item, const FileFacts &facts)
 {
-    item.size = facts.size;
-    item.createdUtc = facts.createdUtc;
-    item.modifiedUtc = facts.modifiedUtc;
+    if (!item.m_facts)
+        item.m_facts = new RenameItem::SharedFacts;
+    else
+        item.m_facts.detach();
+    item.m_facts->facts = facts;
 }

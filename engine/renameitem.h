@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QSharedData>
 #include <QString>
 #include <QStringList>
 
@@ -29,24 +30,6 @@ LocalMoment currentLocalMoment();
 // Reads the time zone settings again (the TZ variable may have changed).
 void refreshLocalTimeZone();
 
-// One listed file. Everything but NewName is captured when the file is added.
-struct RenameItem
-{
-    QString originalPath;
-    QString originalName; // file name without folders and without its last extension
-    QString newName;      // set by every preview, extension included
-    QString ext;          // from the last "." of the file name on, "." included
-    qint64 size = -1;
-    TDateTime createdUtc = 0;
-    TDateTime modifiedUtc = 0;
-};
-
-using RenameItems = QList<RenameItem>;
-
-// The Size of an item listed without its size and times, which are then read when
-// something asks for them (most renames never do).
-inline constexpr qint64 FactsNotRead = -2;
-
 // What the file system says of a file's size and times: -1 for a size and 0 for a
 // time that cannot be read; a file system without creation times gives the last
 // write for it.
@@ -57,9 +40,36 @@ struct FileFacts
     TDateTime modifiedUtc = 0;
 };
 
+// One listed file. A list may hold a million of them, so an item is kept small: the
+// folder's text is shared by all files of that folder, the name and extension are one
+// text, and size and times are stored only once they have been read.
+struct RenameItem
+{
+    QString folder;   // up to and including the last separator; shared
+    QString fileName; // name and extension, as listed
+    QString newName;  // set by every preview, extension included
+
+    QString originalPath() const { return folder + fileName; }
+    // The file name without its last extension, and that extension ("." included).
+    QStringView originalName() const;
+    QStringView ext() const;
+    // The facts stored with the item, or null when they have not been read yet.
+    const FileFacts *storedFacts() const { return m_facts ? &m_facts->facts : nullptr; }
+
+private:
+    friend void setItemFacts(RenameItem &item, const FileFacts &facts);
+    struct SharedFacts : QSharedData
+    {
+        FileFacts facts;
+    };
+    QExplicitlySharedDataPointer<SharedFacts> m_facts;
+};
+
+using RenameItems = QList<RenameItem>;
+
 // The facts of the file at path now (links followed).
 FileFacts readFileFacts(const QString &path);
-// The item's facts: as captured when it was listed, else read now.
+// The item's facts: as stored with it, else read now.
 FileFacts itemFacts(const RenameItem &item);
 // Stores facts in the item.
 void setItemFacts(RenameItem &item, const FileFacts &facts);
@@ -82,9 +92,8 @@ QString pathKey(const QString &path);
 // is all name; ".gitignore" is all extension; "name." gives "name" and ".".
 void splitFileName(const QString &fileName, QString *name, QString *ext);
 
-// An item for path with the name and extension split; size and times are left
-// for the caller, who reads them from the file system.
+// An item for path, without size and times, which the caller reads when needed.
 RenameItem makeRenameItem(const QString &path);
-// Gives the item a new path, with its name and extension split as makeRenameItem
-// splits them; everything else stays.
+// Gives the item a new path; its folder text stays shared when the folder is the same,
+// and everything else stays.
 void setItemPath(RenameItem &item, const QString &path);

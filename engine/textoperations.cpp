@@ -21,7 +21,7 @@ NameOperations NameOperations::fromOptions(const RenameOptions &options)
     return ops;
 }
 
-QString applyNameOperations(const QString &originalName, int index, const NameOperations &ops,
+QString applyNameOperations(QStringView originalName, int index, const NameOperations &ops,
                             const QStringList &importedNames)
 {
     if (index >= 0 && index < importedNames.size()) {
@@ -30,7 +30,7 @@ QString applyNameOperations(const QString &originalName, int index, const NameOp
             return imported;
     }
 
-    QString text = originalName;
+    QString text = originalName.toString();
     if (ops.removeFirst > 0)
         text.remove(0, ops.removeFirst);
     if (ops.removeLast > 0 && ops.removeLast <= text.size())
@@ -48,7 +48,7 @@ QString applyNameOperations(const QString &originalName, int index, const NameOp
     return text;
 }
 
-QString applyNameOperations(const QString &originalName, int index, const RenameOptions &options,
+QString applyNameOperations(QStringView originalName, int index, const RenameOptions &options,
                             const QStringList &importedNames)
 {
     return applyNameOperations(originalName, index, NameOperations::fromOptions(options),

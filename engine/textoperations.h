@@ -26,9 +26,9 @@ struct NameOperations
 
 // The text that {name} stands for: the chain of operations applied to the original
 // name, unless the imported name list holds a non-blank entry for this index.
-QString applyNameOperations(const QString &originalName, int index,
-                            const NameOperations &operations, const QStringList &importedNames);
-QString applyNameOperations(const QString &originalName, int index, const RenameOptions &options,
+QString applyNameOperations(QStringView originalName, int index, const NameOperations &operations,
+                            const QStringList &importedNames);
+QString applyNameOperations(QStringView originalName, int index, const RenameOptions &options,
                             const QStringList &importedNames);
 
 // Removes the 1-based positions from..till, both included; does nothing unless

@@ -64,9 +64,7 @@ Facts factsOf(const struct statx &sx)
 
 void setFacts(RenameItem &item, const Facts &facts)
 {
-    item.size = facts.size;
-    item.createdUtc = facts.created;
-    item.modifiedUtc = facts.modified;
+    setItemFacts(item, {facts.size, facts.created, facts.modified});
 }
 
 enum class EntryKind : quint8 { Folder, RegularFile, Other };
@@ -79,10 +77,12 @@ struct Entry
     Facts facts; // for a folder its id, for a regular file its size and times
 };
 
-// One folder walk, depth first, for both the path list and the item list. A folder's
-// entries are all read (and, when readFacts, looked at with one statx each, relative to
-// the open folder) before its subfolders are entered, so only one folder is open at a
-// time however deep the tree.
+// One folder walk, depth first, for both the path list and the item list; folder ends
+// in a separator and its text is handed to every file found in it, so that all share
+// it. A folder's entries are all read (and, when readFacts, looked at with one statx
+// each, relative to the open folder) before its subfolders are entered, so only one
+// folder is open at a time however deep the tree. Without subfolders the entries go to
+// onFile as they are read.
 template <bool readFacts, typename OnFile>
 void walkFolder(const QString &folder, bool includeSubfolders, std::vector<FolderId> &walk,
                 OnFile &onFile)
@@ -96,16 +96,17 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
         return;
     }
     std::vector<Entry> entries;
+    Entry entry;
     while (const dirent *found = readdir(dir)) {
         const char *name = found->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        Entry entry;
         entry.name = decodeFileName(name);
         const unsigned char type = found->d_type;
         entry.kind = type == DT_DIR                 ? EntryKind::Folder
                      : type == DT_REG && !readFacts ? EntryKind::RegularFile
                                                     : EntryKind::Other;
+        entry.looked = false;
         const bool mustLook = readFacts || type == DT_LNK || type == DT_UNKNOWN ||
                               (type == DT_DIR && includeSubfolders);
         struct statx sx;
@@ -119,23 +120,24 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
             else if (S_ISREG(sx.stx_mode))
                 entry.kind = EntryKind::RegularFile;
         }
-        entries.push_back(std::move(entry));
+        if (!includeSubfolders) {
+            if (entry.kind != EntryKind::Folder)
+                onFile(folder, std::move(entry.name), entry);
+        } else {
+            entries.push_back(std::move(entry));
+        }
     }
     closedir(dir);
 
-    for (const Entry &entry : entries) {
-        QString path = folder;
-        if (path.isEmpty() || !isPathSeparator(path.back()))
-            path += QDir::separator();
-        path += entry.name;
+    for (Entry &entry : entries) {
         if (entry.kind != EntryKind::Folder) {
-            onFile(std::move(path), entry);
-        } else if (includeSubfolders && entry.looked) {
+            onFile(folder, std::move(entry.name), entry);
+        } else if (entry.looked) {
             const FolderId id = entry.facts.id;
             if (std::find(walk.begin(), walk.end(), id) != walk.end())
                 continue;
             walk.push_back(id);
-            walkFolder<readFacts>(path, true, walk, onFile);
+            walkFolder<readFacts>(folder + entry.name + QDir::separator(), true, walk, onFile);
             walk.pop_back();
         }
     }
@@ -152,7 +154,8 @@ bool walkFrom(const QString &folder, bool includeSubfolders, OnFile &onFile)
         !S_ISDIR(sx.stx_mode))
         return false;
     std::vector<FolderId> walk{factsOf(sx).id};
-    walkFolder<readFacts>(folder, includeSubfolders, walk, onFile);
+    const QString separated = isPathSeparator(folder.back()) ? folder : folder + QDir::separator();
+    walkFolder<readFacts>(separated, includeSubfolders, walk, onFile);
     return true;
 }
 
@@ -175,7 +178,9 @@ std::optional<RenameItem> readRenameItem(const QString &path)
 QStringList collectFolderFiles(const QString &folder, bool includeSubfolders)
 {
     QStringList files;
-    auto onFile = [&files](QString &&path, const Entry &) { files.append(std::move(path)); };
+    auto onFile = [&files](const QString &folder, QString &&name, const Entry &) {
+        files.append(folder + name);
+    };
     walkFrom<false>(folder, includeSubfolders, onFile);
     return files;
 }
@@ -183,17 +188,14 @@ QStringList collectFolderFiles(const QString &folder, bool includeSubfolders)
 RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool readFacts)
 {
     RenameItems items;
-    auto onFile = [&items](QString &&path, const Entry &entry) {
+    auto onFile = [&items](const QString &folder, QString &&name, const Entry &entry) {
         if (entry.kind != EntryKind::RegularFile)
             return;
-        RenameItem item;
-        item.originalPath = std::move(path);
-        splitFileName(entry.name, &item.originalName, &item.ext);
+        RenameItem &item = items.emplace_back();
+        item.folder = folder;
+        item.fileName = std::move(name);
         if (entry.looked)
             setFacts(item, entry.facts);
-        else
-            item.size = FactsNotRead;
-        items.append(std::move(item));
     };
     if (readFacts)
         walkFrom<true>(folder, includeSubfolders, onFile);
@@ -273,28 +275,53 @@ RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bo
 
 #endif
 
-QString ListedPaths::key(const QString &path)
+ListedPaths::Names *ListedPaths::namesIn(const QString &folder)
 {
-    return pathKey(path);
+    // Items of one folder share its text, so a look at the text's address mostly
+    // settles it.
+    if (m_lastNames && (folder.constData() == m_lastFolder.constData() || folder == m_lastFolder))
+        return m_lastNames;
+    m_lastNames = &m_folders[pathKey(folder)];
+    m_lastFolder = folder;
+    return m_lastNames;
 }
 
-void ListedPaths::insert(const QString &path)
+bool ListedPaths::contains(const QString &path) const
 {
-    ++m_counts[key(path)];
+    return contains(makeRenameItem(path));
 }
 
-bool ListedPaths::insertIfNew(const QString &path)
+bool ListedPaths::contains(const RenameItem &item) const
 {
-    int &count = m_counts[key(path)];
+    const auto folder = m_folders.constFind(pathKey(item.folder));
+    return folder != m_folders.cend() && folder->contains(pathKey(item.fileName));
+}
+
+void ListedPaths::insert(const RenameItem &item)
+{
+    ++(*namesIn(item.folder))[pathKey(item.fileName)];
+}
+
+bool ListedPaths::insertIfNew(const RenameItem &item)
+{
+    int &count = (*namesIn(item.folder))[pathKey(item.fileName)];
     if (count > 0)
         return false;
     count = 1;
     return true;
 }
 
-void ListedPaths::remove(const QString &path)
+void ListedPaths::remove(const RenameItem &item)
 {
-    const auto it = m_counts.find(key(path));
-    if (it != m_counts.end() && --it.value() <= 0)
-        m_counts.erase(it);
+    Names *names = namesIn(item.folder);
+    const auto it = names->find(pathKey(item.fileName));
+    if (it != names->end() && --it.value() <= 0)
+        names->erase(it);
+}
+
+void ListedPaths::clear()
+{
+    m_folders.clear();
+    m_lastFolder.clear();
+    m_lastNames = nullptr;
 }

@@ -22,27 +22,32 @@ QStringList collectFolderFiles(const QString &folder, bool includeSubfolders);
 // The files of the same walk as items, read as readRenameItem reads them (each looked at
 // once, while its folder is open); entries that are not files are left out. Without
 // readFacts, the folder's own listing tells files apart wherever it can, and sizes and
-// times are read later, when asked for (Size is FactsNotRead until then).
+// times are read later, when asked for.
 RenameItems collectFolderItems(const QString &folder, bool includeSubfolders,
                                bool readFacts = true);
 
 // The listed paths, so that "is this path listed?" does not scan the whole list.
 // Two paths are one entry when equal, with A-Z taken as a-z on Windows. Each path is
 // counted, so that removing one of two items that a batch left on one path keeps the
-// other listed.
+// other listed. The names are kept per folder, sharing the items' own texts, so that a
+// million listed files cost no more than their hash entries.
 class ListedPaths
 {
 public:
-    static QString key(const QString &path);
-
-    bool contains(const QString &path) const { return m_counts.contains(key(path)); }
-    void insert(const QString &path);
-    // Lists path unless it is listed already; returns whether it was new.
-    bool insertIfNew(const QString &path);
-    void remove(const QString &path);
-    void clear() { m_counts.clear(); }
-    void reserve(qsizetype size) { m_counts.reserve(size); }
+    bool contains(const QString &path) const;
+    bool contains(const RenameItem &item) const;
+    void insert(const RenameItem &item);
+    // Lists the item's path unless it is listed already; returns whether it was new.
+    bool insertIfNew(const RenameItem &item);
+    void remove(const RenameItem &item);
+    void clear();
 
 private:
-    QHash<QString, int> m_counts;
+    using Names = QHash<QString, int>;
+    Names *namesIn(const QString &folder);
+
+    QHash<QString, Names> m_folders;
+    // The folder of the last look-up, which the next item mostly shares.
+    QString m_lastFolder;
+    Names *m_lastNames = nullptr;
 };

@@ -26,8 +26,11 @@ int FileListModel::addFiles(const QStringList &paths)
             if (path.isEmpty() || m_listed.contains(path))
                 continue;
             std::optional<RenameItem> item = readRenameItem(path);
-            if (!item || !m_listed.insertIfNew(path))
+            if (!item || !m_listed.insertIfNew(*item))
                 continue;
+            // Files chosen together mostly share a folder: its text is kept once.
+            if (!pending.isEmpty() && pending.back().folder == item->folder)
+                item->folder = pending.back().folder;
             pending.append(std::move(*item));
         }
     } catch (...) {
@@ -47,10 +50,9 @@ int FileListModel::addFolderFiles(const QString &folder, bool includeSubfolders)
 
 int FileListModel::addItems(RenameItems items)
 {
-    m_listed.reserve(m_items.size() + items.size());
     qsizetype kept = 0;
     for (qsizetype i = 0; i < items.size(); ++i) {
-        if (items.at(i).originalPath.isEmpty() || !m_listed.insertIfNew(items.at(i).originalPath))
+        if (items.at(i).fileName.isEmpty() || !m_listed.insertIfNew(items.at(i)))
             continue;
         if (kept != i)
             items[kept] = std::move(items[i]);
@@ -96,7 +98,7 @@ void FileListModel::removeRowsAt(QList<int> rows)
             runs.append({row, row});
     }
     for (int row : rows)
-        m_listed.remove(m_items.at(row).originalPath);
+        m_listed.remove(m_items.at(row));
 
     // Many scattered runs would each move the tail of the list: one pass and one reset
     // is cheaper then.
@@ -175,8 +177,8 @@ void FileListModel::setPlan(const RenamePlan &plan)
         if (m_statuses[i] == PlanStatus::Numbered)
             m_finalNames.insert(int(i), fileNamePart(plan.rows.at(i).target));
         else if (m_statuses[i] == PlanStatus::Unchanged &&
-                 fileNamePart(m_items.at(i).originalPath) != m_items.at(i).newName)
-            m_finalNames.insert(int(i), fileNamePart(m_items.at(i).originalPath));
+                 fileNamePart(m_items.at(i).originalPath()) != m_items.at(i).newName)
+            m_finalNames.insert(int(i), fileNamePart(m_items.at(i).originalPath()));
     }
     if (!m_items.isEmpty())
         emit dataChanged(index(0, NewNameColumn), index(count() - 1, StatusColumn));
@@ -366,9 +368,8 @@ void FileListModel::clearPlan()
 void FileListModel::reindex()
 {
     m_listed.clear();
-    m_listed.reserve(m_items.size());
     for (const RenameItem &item : std::as_const(m_items))
-        m_listed.insert(item.originalPath);
+        m_listed.insert(item);
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const
@@ -402,11 +403,11 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case OriginalNameColumn:
-            return displayFileName(fileNamePart(item.originalPath));
+            return displayFileName(fileNamePart(item.originalPath()));
         case NewNameColumn:
             return displayFileName(m_finalNames.value(index.row(), item.newName));
         case FolderColumn:
-            return displayFileName(folderPart(item.originalPath));
+            return displayFileName(folderPart(item.originalPath()));
         case SizeColumn: {
             // Read now for a folder's files, which are listed without it.
             const qint64 size = itemFacts(item).size;

@@ -31,14 +31,14 @@ void sortNaturally(RenameItems &items)
     QList<QCollatorSortKey> nameKeys;
     nameKeys.reserve(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) {
-        const QString folder = folderPart(items.at(i).originalPath);
+        const QString folder = folderPart(items.at(i).originalPath());
         auto it = folderRanks.find(folder);
         if (it == folderRanks.end()) {
             it = folderRanks.insert(folder, int(folders.size()));
             folders.append(folder);
         }
         folderOf[i] = *it;
-        nameKeys.append(collator.sortKey(fileNamePart(items.at(i).originalPath)));
+        nameKeys.append(collator.sortKey(fileNamePart(items.at(i).originalPath())));
     }
     QList<int> folderOrder(folders.size());
     std::iota(folderOrder.begin(), folderOrder.end(), 0);

@@ -757,7 +757,7 @@ void TestBatch::batches()
         for (qsizetype i = 0; i < items.size(); ++i) {
             if (plan.rows.at(i).status == PlanStatus::Missing)
                 continue;
-            const QString expected = rel(before.at(i).originalPath);
+            const QString expected = rel(before.at(i).originalPath());
             if (expected.startsWith(u"alias/"_s))
                 continue; // the tree shows the linked folder under its real name
             const QString finalPath = rel(plan.finalPath(before, i));
@@ -769,8 +769,8 @@ void TestBatch::batches()
     }
     // Renamed and moved items describe their new files.
     for (qsizetype index : moved)
-        QVERIFY2(QFileInfo::exists(items.at(index).originalPath),
-                 qPrintable(items.at(index).originalPath));
+        QVERIFY2(QFileInfo::exists(items.at(index).originalPath()),
+                 qPrintable(items.at(index).originalPath()));
 
     bool cleared = false;
     undoLastBatch(m_messages, m_files, [&] { cleared = true; });
@@ -942,7 +942,7 @@ void TestBatch::touchSetsOnlyTheTarget()
     runBatch(items, options, m_messages, m_files);
     QVERIFY(QFileInfo(m_root->filePath(u"out/a.txt"_s)).lastModified() >= before);
     QCOMPARE(QFileInfo(m_root->filePath(u"a.txt"_s)).lastModified().toUTC(), old);
-    QCOMPARE(items.front().originalPath, m_root->filePath(u"a.txt"_s));
+    QCOMPARE(items.front().originalPath(), m_root->filePath(u"a.txt"_s));
 }
 
 // Whichever operation fails, the log names exactly what was done and undo restores the
@@ -1339,7 +1339,7 @@ void TestBatch::logPathsAbsoluteAndClean()
     QCOMPARE(undoLogLines(log.readAll()).mid(1),
              QStringList{u"\""_s + m_root->filePath(u"A/a.txt"_s) + u"\",\""_s +
                          m_root->filePath(u"A/out/a.txt"_s) + u'"'});
-    QCOMPARE(items.front().originalPath, m_root->filePath(u"A/out/a.txt"_s));
+    QCOMPARE(items.front().originalPath(), m_root->filePath(u"A/out/a.txt"_s));
 
     QDir::setCurrent(m_root->filePath(u"B"_s));
     undoLastBatch(m_messages, m_files);

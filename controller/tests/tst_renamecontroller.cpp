@@ -45,7 +45,7 @@ QStringList TestRenameController::names() const
 {
     QStringList result;
     for (const RenameItem &item : m_controller->fileList().items())
-        result.append(item.originalName + item.ext);
+        result.append(item.fileName);
     return result;
 }
 

@@ -15,8 +15,9 @@ namespace {
 RenameItem itemNamed(const QString &path)
 {
     RenameItem item = makeRenameItem(path);
-    item.createdUtc = dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC));
-    item.modifiedUtc = dateTimeFromQDateTime(QDateTime(QDate(2026, 7, 4), QTime(6, 7, 8), Qt::UTC));
+    setItemFacts(item,
+                 {10, dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC)),
+                  dateTimeFromQDateTime(QDateTime(QDate(2026, 7, 4), QTime(6, 7, 8), Qt::UTC))});
     return item;
 }
 
@@ -129,7 +130,9 @@ void TestFormattedKeywords::localTimeFollowsDaylightSaving()
     const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
     RenameItem item = itemNamed(u"/nowhere/a.txt"_s);
     const auto written = [&](const QDateTime &utc) {
-        item.modifiedUtc = dateTimeFromQDateTime(utc);
+        FileFacts facts = itemFacts(item);
+        facts.modifiedUtc = dateTimeFromQDateTime(utc);
+        setItemFacts(item, facts);
         return expandFormattedKeywords(u"{modified:yyyy-mm-dd hh:nn}"_s, item, locale);
     };
     QCOMPARE(written(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC)), u"2026-01-15 13:00"_s);

@@ -209,7 +209,7 @@ void TestMetadataKeywords::readsOncePerFileState()
     QVERIFY(m_reader->lastRequest.wants(MetadataField::Album));
 
     // A file that is gone gives empty values without asking the reader.
-    QVERIFY(QFile::remove(items.at(0).originalPath));
+    QVERIFY(QFile::remove(items.at(0).originalPath()));
     QVERIFY(previewNames(items, options, {}, messages));
     QCOMPARE(m_reader->reads.load(), 8);
     QCOMPARE(items.at(0).newName, u".mp3"_s);

@@ -17,7 +17,7 @@ namespace {
 RenameItem item(const QString &path, qint64 size = 10)
 {
     RenameItem result = makeRenameItem(path);
-    result.size = size;
+    setItemFacts(result, {size, 0, 0});
     return result;
 }
 
@@ -281,8 +281,9 @@ void TestNameBuilder::fixedDateForms()
 void TestNameBuilder::createdDateUsesLocalOffset()
 {
     RenameItem late = item(u"/d/a.txt"_s);
-    late.createdUtc = dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC));
-    late.modifiedUtc = dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(21, 30), Qt::UTC));
+    setItemFacts(late,
+                 {10, dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC)),
+                  dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(21, 30), Qt::UTC))});
     RenameOptions options;
     options.pattern = u"{created}_{modified}"_s;
     QCOMPARE(buildNewName(late, options.pattern, u"1"_s, true, QString(), 0, options, {}),

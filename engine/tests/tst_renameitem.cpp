@@ -44,10 +44,10 @@ void TestRenameItem::splitsNameAndExtension()
     QFETCH(QString, ext);
 
     const RenameItem item = makeRenameItem(path);
-    QCOMPARE(item.originalPath, path);
-    QCOMPARE(item.originalName, name);
-    QCOMPARE(item.ext, ext);
-    QCOMPARE(item.originalName + item.ext, fileNamePart(path));
+    QCOMPARE(item.originalPath(), path);
+    QCOMPARE(item.originalName(), name);
+    QCOMPARE(item.ext(), ext);
+    QCOMPARE(item.fileName, fileNamePart(path));
     QVERIFY(item.newName.isEmpty());
 }
 

@@ -26,12 +26,14 @@ void TestFileItems::readsSizeAndTimes()
 
     const std::optional<RenameItem> item = readRenameItem(path);
     QVERIFY(item);
-    QCOMPARE(item->originalPath, path);
-    QCOMPARE(item->originalName, u"photo"_s);
-    QCOMPARE(item->ext, u".JPG"_s);
-    QCOMPARE(item->size, 5);
-    QCOMPARE(utcFromDateTime(item->modifiedUtc), modified);
-    QVERIFY(item->createdUtc > 0);
+    QCOMPARE(item->originalPath(), path);
+    QCOMPARE(item->originalName(), u"photo"_s);
+    QCOMPARE(item->ext(), u".JPG"_s);
+    const FileFacts *facts = item->storedFacts();
+    QVERIFY(facts);
+    QCOMPARE(facts->size, 5);
+    QCOMPARE(utcFromDateTime(facts->modifiedUtc), modified);
+    QVERIFY(facts->createdUtc > 0);
     QVERIFY(item->newName.isEmpty());
 }
 
@@ -118,7 +120,7 @@ void TestFileItems::linksCountAsWhatTheyNameToo()
 void TestFileItems::listedPathsFollowPlatformCase()
 {
     ListedPaths listed;
-    listed.insert(u"/Photos/A.JPG"_s);
+    listed.insert(makeRenameItem(u"/Photos/A.JPG"_s));
     QVERIFY(listed.contains(u"/Photos/A.JPG"_s));
 #ifdef Q_OS_WIN
     QVERIFY(listed.contains(u"/photos/a.jpg"_s));
@@ -126,9 +128,9 @@ void TestFileItems::listedPathsFollowPlatformCase()
     QVERIFY(!listed.contains(u"/photos/a.jpg"_s));
 #endif
     // Only A-Z fold, and only on Windows: other letters must match exactly everywhere.
-    listed.insert(u"/Ä"_s);
+    listed.insert(makeRenameItem(u"/Ä"_s));
     QVERIFY(!listed.contains(u"/ä"_s));
-    listed.remove(u"/Photos/A.JPG"_s);
+    listed.remove(makeRenameItem(u"/Photos/A.JPG"_s));
     QVERIFY(!listed.contains(u"/Photos/A.JPG"_s));
 }
 

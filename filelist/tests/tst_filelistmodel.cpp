@@ -46,8 +46,8 @@ void TestFileListModel::rowsShowTheItems()
     QCOMPARE(text(0, 1), QString());
     QCOMPARE(text(0, 2), dir.path() + u'/');
     QCOMPARE(text(1, 0), u".gitignore"_s);
-    QCOMPARE(model.items().at(1).originalName, QString());
-    QCOMPARE(model.items().at(1).ext, u".gitignore"_s);
+    QCOMPARE(model.items().at(1).originalName(), QString());
+    QCOMPARE(model.items().at(1).ext(), u".gitignore"_s);
     QCOMPARE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable, Qt::NoItemFlags);
 
     // The list shows the size with a unit; the tip gives every byte.
@@ -167,7 +167,7 @@ void TestFileListModel::removeRows()
     }
     QStringList actual;
     for (const RenameItem &item : model.items())
-        actual.append(item.originalPath);
+        actual.append(item.originalPath());
     QCOMPARE(actual, expected);
     QCOMPARE(model.rowCount(), expected.size());
     for (int i = 0; i < count; ++i)
@@ -194,7 +194,7 @@ void TestFileListModel::updateItemsKeepsTheIndex()
     QCOMPARE(model.index(0, 0).data().toString(), u"c.txt"_s);
 
     // Two items that a batch left on one path: removing one keeps the other listed.
-    model.updateItems([&](RenameItems &items) { items[1].originalPath = c; });
+    model.updateItems([&](RenameItems &items) { setItemPath(items[1], c); });
     model.removeRowsAt({0});
     QVERIFY(model.isListed(c));
 }
@@ -222,7 +222,7 @@ void TestFileListModel::namesThatAreNotUtf8()
     QCOMPARE(model.index(1, 0).data().toString(), u"caf\uFFFD.txt"_s);
     QList<QByteArray> reached;
     for (const RenameItem &item : model.items())
-        reached.append(encodeFileName(item.originalPath));
+        reached.append(encodeFileName(item.originalPath()));
     std::sort(reached.begin(), reached.end());
     std::sort(created.begin(), created.end());
     QCOMPARE(reached, created);

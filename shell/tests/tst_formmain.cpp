@@ -209,7 +209,7 @@ private:
     {
         QStringList paths;
         for (const RenameItem &item : m_form->fileList().items())
-            paths.append(item.originalPath);
+            paths.append(item.originalPath());
         return paths;
     }
     void drop(const QStringList &paths);
@@ -894,7 +894,7 @@ void TestFormMain::removeCommands()
 
     QStringList names;
     for (const RenameItem &item : m_form->fileList().items())
-        names.append(item.originalName);
+        names.append(item.originalName().toString());
     QCOMPARE(names, remaining);
     QCOMPARE(list()->model()->rowCount(), remaining.size());
     QCOMPARE(m_form->statusText(), status);
