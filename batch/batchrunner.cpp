@@ -80,6 +80,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
     UndoJournal journal(undoLogPath());
     if (!plan.destination.isEmpty() && !files.folderExists(plan.destination))
         files.makeFolders(plan.destination);
+    const FoldersClosedAtEnd closeFolders(files);
     RuntimeNames names(plan, files);
     QList<bool> passedOver; // sized on first use
     qsizetype &differed = outcome.differed;

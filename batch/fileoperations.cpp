@@ -412,9 +412,86 @@ bool SystemFileOperations::makeFolders(const QString &path)
     return QDir().mkpath(path);
 }
 
+#ifdef Q_OS_UNIX
+
+namespace {
+
+constexpr int RenamesBetweenLooks = 256;
+
+bool sameFolderObject(int fd, const QByteArray &path)
+{
+    struct statx opened;
+    struct statx named;
+    return ::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &opened) == 0 &&
+           ::statx(AT_FDCWD, path.constData(), 0, STATX_INO, &named) == 0 &&
+           opened.stx_ino == named.stx_ino && opened.stx_dev_major == named.stx_dev_major &&
+           opened.stx_dev_minor == named.stx_dev_minor;
+}
+
+} // namespace
+
+int SystemFileOperations::openFolder(QStringView folder)
+{
+    if (m_openFolderFd >= 0 && folder == m_openFolderPath) {
+        if (++m_usesSinceLook < RenamesBetweenLooks)
+            return m_openFolderFd;
+        m_usesSinceLook = 0;
+        if (sameFolderObject(m_openFolderFd, encodeFileName(m_openFolderPath)))
+            return m_openFolderFd;
+    }
+    closeFolders();
+    const QString path = folder.toString();
+    const int fd = ::open(encodeFileName(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    m_openFolderPath = path;
+    m_openFolderFd = fd;
+    m_usesSinceLook = 0;
+    return fd;
+}
+
+bool SystemFileOperations::moveWithinFolder(int folderFd, const QString &source,
+                                            const QString &target, qsizetype nameStart)
+{
+    const QByteArray from = encodeFileName(source.sliced(nameStart));
+    const QByteArray to = encodeFileName(target.sliced(nameStart));
+    if (::renameat2(folderFd, from.constData(), folderFd, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    // Anything else is settled by the paths themselves, as if no folder were open: the
+    // folder may have been replaced since it was opened.
+    if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+        m_renameInFolder = false;
+    closeFolders();
+    return false;
+}
+
+#endif
+
+void SystemFileOperations::closeFolders()
+{
+#ifdef Q_OS_UNIX
+    if (m_openFolderFd >= 0)
+        ::close(m_openFolderFd);
+    m_openFolderFd = -1;
+    m_openFolderPath.clear();
+#endif
+}
+
 bool SystemFileOperations::move(const QString &source, const QString &target)
 {
 #ifdef Q_OS_UNIX
+    if (m_calls == FileSystemCalls::Native) {
+        const qsizetype nameStart = source.lastIndexOf(u'/') + 1;
+        if (nameStart > 0 && target.size() > nameStart &&
+            QStringView(target).first(nameStart) == QStringView(source).first(nameStart) &&
+            !QStringView(target).sliced(nameStart).contains(u'/')) {
+            checkPathCharacters(source);
+            checkPathCharacters(target);
+            const int fd = m_renameInFolder ? openFolder(QStringView(source).first(nameStart)) : -1;
+            if (fd >= 0 && moveWithinFolder(fd, source, target, nameStart))
+                return true;
+        }
+    }
     if (m_calls != FileSystemCalls::QtOnly) {
         checkPathCharacters(source);
         checkPathCharacters(target);

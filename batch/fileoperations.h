@@ -42,6 +42,23 @@ public:
     // Puts back at path the file that an interrupted move to another file system set
     // aside (setAsidePath); false when there is none, or path is taken.
     virtual bool restoreSetAside(const QString &path) = 0;
+    // Lets go of anything kept open between operations (a batch calls it when done).
+    virtual void closeFolders() {}
+};
+
+// Closes what the operations kept open once a batch or an undo is over, however it ends.
+class FoldersClosedAtEnd
+{
+public:
+    explicit FoldersClosedAtEnd(FileOperations &files)
+        : m_files(files)
+    {}
+    ~FoldersClosedAtEnd() { m_files.closeFolders(); }
+    FoldersClosedAtEnd(const FoldersClosedAtEnd &) = delete;
+    FoldersClosedAtEnd &operator=(const FoldersClosedAtEnd &) = delete;
+
+private:
+    FileOperations &m_files;
 };
 
 // How SystemFileOperations reaches the file system. Native takes this system's own
@@ -79,9 +96,27 @@ public:
     EntryKind entryKind(const QString &path) override;
     QSet<QString> folderNamesIn(const QString &folder) override;
     bool restoreSetAside(const QString &path) override;
+    void closeFolders() override;
+
+    ~SystemFileOperations() override { closeFolders(); }
+    SystemFileOperations(const SystemFileOperations &) = delete;
+    SystemFileOperations &operator=(const SystemFileOperations &) = delete;
 
 private:
+    // A rename within one folder goes through the folder kept open here, so that the
+    // system does not walk the folder's path twice for every file. The path is looked
+    // at again every so many renames, and the folder opened anew when it no longer
+    // names the same folder; a rename that fails there is tried again by its paths,
+    // which decide what the failure means.
+    int openFolder(QStringView folder);
+    bool moveWithinFolder(int folderFd, const QString &source, const QString &target,
+                          qsizetype nameStart);
+
     FileSystemCalls m_calls;
+    QString m_openFolderPath;
+    int m_openFolderFd = -1;
+    int m_usesSinceLook = 0;
+    bool m_renameInFolder = true; // false where the file system cannot refuse to replace
 };
 
 // Where a copy to target keeps its data until it is complete: a hidden file beside it

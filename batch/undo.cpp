@@ -244,6 +244,7 @@ void undoLastBatch(UserMessages &messages, FileOperations &files,
     UndoLogLock lock(logPath);
     const UndoLogContent log = parseUndoLog(readUndoLog(logPath));
 
+    const FoldersClosedAtEnd closeFolders(files);
     FoldersInTheWay folders(log.records, files);
     UndoProgress undone(logPath);
     const qsizetype count = log.records.size();

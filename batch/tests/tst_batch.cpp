@@ -233,6 +233,7 @@ private slots:
     void longestNamesCopiedAndMoved();
     void linksKeptByMoves();
     void undoOfCopyLeavesSources();
+    void movesFollowAReplacedFolder();
 
 private:
     RenameItems listed(const QStringList &relative) const;
@@ -1646,6 +1647,26 @@ void TestBatch::undoOfCopyLeavesSources()
     QCOMPARE(::stat(QFile::encodeName(m_root->filePath(u"hard.txt"_s)).constData(), &after), 0);
     QCOMPARE(after.st_ino, before.st_ino);
     QCOMPARE(after.st_nlink, nlink_t(2));
+}
+
+// Renames within one folder may go through the folder kept open; when the folder at
+// that path is replaced meanwhile, the paths still decide which files move.
+void TestBatch::movesFollowAReplacedFolder()
+{
+    const QString folder = m_root->filePath(u"photos"_s);
+    QVERIFY(QDir().mkpath(folder));
+    m_root->file(u"photos/a.txt"_s, "a");
+    QVERIFY(m_files.move(folder + u"/a.txt"_s, folder + u"/b.txt"_s));
+    QVERIFY(QDir().rename(folder, m_root->filePath(u"old"_s)));
+    QVERIFY(QDir().mkpath(folder));
+    m_root->file(u"photos/c.txt"_s, "c");
+    QVERIFY(m_files.move(folder + u"/c.txt"_s, folder + u"/d.txt"_s));
+    m_root->file(u"photos/e.txt"_s, "e");
+    QVERIFY(!m_files.move(folder + u"/e.txt"_s, folder + u"/d.txt"_s));
+    m_files.closeFolders();
+    QCOMPARE(
+        readEntries(m_root->path()),
+        (Tree{{u"old/b.txt"_s, u"a"_s}, {u"photos/d.txt"_s, u"c"_s}, {u"photos/e.txt"_s, u"e"_s}}));
 }
 
 QTEST_GUILESS_MAIN(TestBatch)
