@@ -231,10 +231,11 @@ private:
         return it == entries.end() ? nullptr : &*it;
     }
     Entry &findOrAdd(const EntryKey &key) { return m_folders[key.folder].entries[key.name]; }
-    QStringView sourceName(qsizetype row) const
+    QStringView sourceName(qsizetype row) const { return m_sourceNames.at(row); }
+    // The row's absolute, clean path.
+    QString sourcePath(qsizetype row) const
     {
-        const QString &source = m_sources.at(row);
-        return QStringView(source).mid(lastSeparator(source) + 1);
+        return joinPath(m_folderTexts.at(m_sourceFolderText.at(row)), m_sourceNames.at(row));
     }
     bool validName(qsizetype row, QStringView name, int folder) const;
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
@@ -260,11 +261,18 @@ private:
     QHash<QString, int> m_folderByPath;
     QHash<FileIdentity, int> m_folderByIdentity;
     int m_destination = -1;
-    QString m_lastFolderPath; // the folder of the previous row, which most rows share
+    QStringList m_folderTexts; // the sources' folders, absolute and clean, "/" at the end
+    // The folder text of the previous row, as the item held it and as cleaned: most rows
+    // share it.
+    QString m_lastItemFolder;
+    bool m_lastItemFolderUsable = false;
+    int m_lastFolderText = -1;
     int m_lastFolder = -1;
 
     // Per row; rows that are decided early keep the defaults.
-    QList<QString> m_sources; // absolute and clean
+    QList<int> m_sourceFolderText;    // index into m_folderTexts
+    QList<QStringView> m_sourceNames; // in the item, or in m_cleanSources
+    QStringList m_cleanSources;       // sources whose listed path was not clean
     QList<EntryKey> m_sourceKeys;
     QList<EntryKey> m_targetKeys;
     QList<qsizetype> m_holderRow; // the row whose file holds this row's target, or -1
@@ -418,7 +426,8 @@ void Planner::readRows()
 {
     const qsizetype count = m_items.size();
     m_plan.rows.resize(count);
-    m_sources.resize(count);
+    m_sourceFolderText.fill(-1, count);
+    m_sourceNames.resize(count);
     m_sourceKeys.resize(count);
     m_targetKeys.resize(count);
     m_holderRow.fill(-1, count);
@@ -439,25 +448,35 @@ void Planner::readRows()
             continue;
         }
         // The log holds absolute, clean paths only, so the plan works with those. A row
-        // in the folder of the row before needs only its name looked at.
-        const QString &path = item.originalPath();
-        const bool sameFolder = m_lastFolder >= 0 && path.startsWith(m_lastFolderPath) &&
-                                isPlainName(QStringView(path).sliced(m_lastFolderPath.size()));
-        m_sources[i] = sameFolder ? path : absoluteCleanPath(path);
-        const QString &source = m_sources.at(i);
-        const qsizetype separator =
-            sameFolder ? m_lastFolderPath.size() - 1 : lastSeparator(source);
-        if (separator < 0) {
-            planned.status = PlanStatus::Invalid;
-            continue;
+        // of the previous row's folder with a plain name needs only its name looked at.
+        QStringView name;
+        const bool sameFolder = m_lastItemFolderUsable && isPlainName(item.fileName) &&
+                                (item.folder.constData() == m_lastItemFolder.constData() ||
+                                 item.folder == m_lastItemFolder);
+        if (sameFolder) {
+            name = item.fileName;
+        } else {
+            const QString &source =
+                m_cleanSources.emplace_back(absoluteCleanPath(item.originalPath()));
+            const qsizetype separator = lastSeparator(source);
+            if (separator < 0) {
+                planned.status = PlanStatus::Invalid;
+                continue;
+            }
+            const QStringView folderText = QStringView(source).first(separator + 1);
+            if (m_lastFolderText < 0 || folderText != m_folderTexts.at(m_lastFolderText)) {
+                m_lastFolderText = int(m_folderTexts.size());
+                m_folderTexts.append(folderText.toString());
+                m_lastFolder = folderFor(folderText);
+            }
+            m_lastItemFolder = item.folder;
+            m_lastItemFolderUsable = isPlainName(item.fileName);
+            name = QStringView(source).sliced(separator + 1);
         }
-        const QStringView folderPath = QStringView(source).left(separator + 1);
-        if (!sameFolder && (m_lastFolder < 0 || folderPath != m_lastFolderPath)) {
-            m_lastFolder = folderFor(folderPath);
-            m_lastFolderPath = folderPath.toString();
-        }
+        m_sourceFolderText[i] = m_lastFolderText;
+        m_sourceNames[i] = name;
+        const QString &folderPath = m_folderTexts.at(m_lastFolderText);
         const int sourceFolder = m_lastFolder;
-        const QStringView name = QStringView(source).mid(separator + 1);
         if (m_folders.at(sourceFolder).forbiddenPath || holdsForbiddenCharacter(name)) {
             planned.status = PlanStatus::Invalid;
             continue;
@@ -560,7 +579,7 @@ void Planner::findHolders()
         }
         // Another name of the same file (a hard link): it has the name already.
         const std::optional<FileIdentity> target = m_view.identity(m_plan.rows[i].target, false);
-        if (target && target == m_view.identity(m_sources.at(i), false)) {
+        if (target && target == m_view.identity(sourcePath(i), false)) {
             m_plan.rows[i].status = PlanStatus::Skip;
             m_plan.rows[i].target.clear();
             m_pending[i] = false;
@@ -633,7 +652,6 @@ void Planner::numberRows()
 void Planner::emitRow(qsizetype row)
 {
     const PlannedRow &planned = m_plan.rows.at(row);
-    const QString &source = m_sources.at(row);
     const PlanStep::Kind kind = m_copying ? PlanStep::Copy : PlanStep::Move;
     if (planned.status == PlanStatus::Overwrite)
         m_plan.steps.append({PlanStep::Trash, false, row, planned.target, {}});
@@ -641,7 +659,7 @@ void Planner::emitRow(qsizetype row)
         m_plan.steps.append({kind, true, row, m_temporary.at(row), planned.target, true});
         return;
     }
-    m_plan.steps.append({kind, true, row, source, planned.target});
+    m_plan.steps.append({kind, true, row, sourcePath(row), planned.target});
 }
 
 // Each row whose target is the file of another moving row waits for that one: the
@@ -654,10 +672,9 @@ void Planner::orderSteps()
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
-        const QString &source = m_sources.at(row);
-        m_temporary[row] = joinPath(QStringView(source).left(lastSeparator(source) + 1),
+        m_temporary[row] = joinPath(m_folderTexts.at(m_sourceFolderText.at(row)),
                                     freeName(m_sourceKeys[row].folder, QString(), true, NoRow));
-        m_plan.steps.append({PlanStep::Move, false, row, source, m_temporary[row]});
+        m_plan.steps.append({PlanStep::Move, false, row, sourcePath(row), m_temporary[row]});
     };
     if (m_copying) {
         for (qsizetype i = 0; i < count; ++i) {
