@@ -93,3 +93,25 @@ std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &fol
 }
 
 #endif
+
+ReadAheadFileSystemView::~ReadAheadFileSystemView()
+{
+    if (m_listing.valid())
+        m_listing.wait();
+}
+
+void ReadAheadFileSystemView::readAhead(const QString &folder)
+{
+    if (m_listing.valid())
+        m_listing.wait();
+    m_folder = folder;
+    m_listing = std::async(std::launch::async,
+                           [this, folder] { return SystemFileSystemView::listFolder(folder); });
+}
+
+std::optional<FolderListing> ReadAheadFileSystemView::listFolder(const QString &folder)
+{
+    if (m_listing.valid() && folder == m_folder)
+        return m_listing.get();
+    return SystemFileSystemView::listFolder(folder);
+}

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QString>
 
+#include <future>
 #include <optional>
 
 // Which file a path names: two paths name the same file exactly when these agree,
@@ -66,4 +67,21 @@ class SystemFileSystemView : public FileSystemView
 public:
     std::optional<FileIdentity> identity(const QString &path, bool followLinks) override;
     std::optional<FolderListing> listFolder(const QString &folder) override;
+};
+
+// The real file system, with one folder read ahead on another thread while the caller
+// does other work (listing, sorting and naming the files), so that a plan made next
+// finds that folder's listing ready. The listing is as old as the moment it was read,
+// which a plan allows for anyway: whatever changes later is settled when the batch runs.
+class ReadAheadFileSystemView : public SystemFileSystemView
+{
+public:
+    ~ReadAheadFileSystemView() override;
+    // Starts reading folder (absolute and clean, as a plan asks for it).
+    void readAhead(const QString &folder);
+    std::optional<FolderListing> listFolder(const QString &folder) override;
+
+private:
+    QString m_folder;
+    std::future<std::optional<FolderListing>> m_listing;
 };

@@ -242,6 +242,9 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (paths.isEmpty())
         return usageError(u"no file or folder given"_s);
 
+    const bool execute = parser.isSet(executeOption);
+    const bool showPlan = parser.isSet(planOption);
+    ReadAheadFileSystemView view;
     RenameItems items;
     ListedPaths listed;
     // Files in argument order, each listed once, as the window's file list takes them.
@@ -254,6 +257,9 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     for (const QString &argument : paths) {
         const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
         if (files.folderExists(path)) {
+            // The plan reads this folder again: that read runs beside the listing.
+            if (oneArgument && (execute || showPlan))
+                view.readAhead(path);
             // A folder's files in natural order (IMG_2 before IMG_10), as the window
             // lists them, so that {counter} numbers them as people expect. Sizes and
             // times are read only if the names ask for them.
@@ -280,8 +286,6 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         return failed(error);
     }
 
-    const bool execute = parser.isSet(executeOption);
-    const bool showPlan = parser.isSet(planOption);
     if (!showPlan) {
         const bool tsv = parser.isSet(tsvOption);
         for (const RenameItem &item : items) {
@@ -304,7 +308,6 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
             translateText(u"Please select a destination folder for Copy/Move mode."_s));
         return 1;
     }
-    SystemFileSystemView view;
     const RenamePlan plan = planBatch(items, options, view, true);
     if (showPlan) {
         for (qsizetype i = 0; i < items.size(); ++i) {
