@@ -72,6 +72,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
                          UserMessages &messages, FileOperations &files,
                          const ItemMovedHandler &itemMoved, const BatchProgress &progress)
 {
+    Q_ASSERT(plan.purpose == PlanPurpose::Batch);
     BatchOutcome outcome;
     outcome.total = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
                     plan.count(PlanStatus::Overwrite);

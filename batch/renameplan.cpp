@@ -206,11 +206,12 @@ class Planner
 {
 public:
     Planner(const RenameItems &items, const RenameOptions &options, FileSystemView &view,
-            bool previewed)
+            bool previewed, PlanPurpose purpose)
         : m_items(items)
         , m_options(options)
         , m_view(view)
         , m_previewed(previewed)
+        , m_purpose(purpose)
         , m_copying(options.batchMode == BatchMode::CopyToFolder)
         , m_toFolder(options.batchMode == BatchMode::CopyToFolder ||
                      options.batchMode == BatchMode::MoveToFolder)
@@ -253,6 +254,7 @@ private:
     const RenameOptions &m_options;
     FileSystemView &m_view;
     const bool m_previewed;
+    const PlanPurpose m_purpose;
     const bool m_copying;
     const bool m_toFolder;
 
@@ -725,7 +727,7 @@ RenamePlan Planner::run()
     findHolders();
     settleHeldNames();
     numberRows();
-    if (!m_plan.blocked())
+    if (!m_plan.blocked() && m_purpose == PlanPurpose::Batch)
         orderSteps();
     return std::move(m_plan);
 }
@@ -733,9 +735,11 @@ RenamePlan Planner::run()
 } // namespace
 
 RenamePlan planBatch(const RenameItems &items, const RenameOptions &options, FileSystemView &view,
-                     bool previewed)
+                     bool previewed, PlanPurpose purpose)
 {
-    return Planner(items, options, view, previewed).run();
+    RenamePlan plan = Planner(items, options, view, previewed, purpose).run();
+    plan.purpose = purpose;
+    return plan;
 }
 
 QString planBlockedMessage(const RenameItems &items, const RenamePlan &plan)

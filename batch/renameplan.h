@@ -57,10 +57,15 @@ struct PlanStep
     bool fromStone = false; // from is the stepping stone the row's file went to first
 };
 
+// What a plan is made for: a batch needs its steps; showing the outcome of each row
+// needs only the rows, and a plan of a million rows is much smaller without steps.
+enum class PlanPurpose : quint8 { Batch, Showing };
+
 struct RenamePlan
 {
     QList<PlannedRow> rows; // one per item, in list order
-    QList<PlanStep> steps;
+    QList<PlanStep> steps;  // none in a plan made for showing
+    PlanPurpose purpose = PlanPurpose::Batch;
     std::array<qsizetype, PlanStatusCount> counts{};
     QString destination; // the folder copies and moves go into, empty for renames
 
@@ -80,7 +85,7 @@ struct RenamePlan
 // comes from a preview, so that an empty one is an empty name rather than a missing
 // preview.
 RenamePlan planBatch(const RenameItems &items, const RenameOptions &options, FileSystemView &view,
-                     bool previewed = false);
+                     bool previewed = false, PlanPurpose purpose = PlanPurpose::Batch);
 
 // Why a blocked plan cannot run, for people: "Please build preview first ..." when a
 // row has no preview, else how many rows are blocked and the first few of them.

@@ -98,7 +98,7 @@ bool RenameController::preview(const RenameOptions &options, UserMessages &messa
     if (!previewed || needsDestination(options))
         return previewed;
     SystemFileSystemView view;
-    m_plan = planBatch(m_files.items(), options, view, true);
+    m_plan = planBatch(m_files.items(), options, view, true, PlanPurpose::Showing);
     m_files.setPlan(m_plan);
     return true;
 }
@@ -129,7 +129,7 @@ void RenameController::previewInBackground(const RenameOptions &options)
             result->shown = previewNames(result->items, options, names, quiet);
             if (result->shown && !needsDestination(options)) {
                 SystemFileSystemView view;
-                result->plan = planBatch(result->items, options, view, true);
+                result->plan = planBatch(result->items, options, view, true, PlanPurpose::Showing);
             }
         } catch (const TessalyError &error) {
             result->error = error.message();

@@ -867,7 +867,8 @@ void TFormMain::askToRename(bool planReady)
 {
     if (!planReady || m_closeWhenIdle)
         return;
-    const RenamePlan &plan = m_controller.plan();
+    // A copy: the question waits for the user, and the plan must be the one asked about.
+    const RenamePlan plan = m_controller.plan();
     m_planSummary->setText(planSummary(plan));
     hideProgress(); // the question stands alone
     if (plan.blocked()) {
