@@ -100,6 +100,7 @@ bool RenameController::preview(const RenameOptions &options, UserMessages &messa
     SystemFileSystemView view;
     m_plan = planBatch(m_files.items(), options, view, true, PlanPurpose::Showing);
     m_files.setPlan(m_plan);
+    m_plan.rows = {};
     return true;
 }
 
@@ -147,6 +148,7 @@ void RenameController::previewInBackground(const RenameOptions &options)
                 m_plan = std::move(result->plan);
                 if (!m_plan.rows.isEmpty())
                     m_files.setPlan(m_plan);
+                m_plan.rows = {};
                 emit livePreviewShown(planSummary(m_plan));
             }
         }

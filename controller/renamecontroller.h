@@ -64,7 +64,8 @@ public:
     // change: the result is shown unless the list changed meanwhile; a failure is
     // reported through livePreviewFailed.
     void previewInBackground(const RenameOptions &options);
-    // The plan of the last preview.
+    // The plan of the last preview or planning. A preview's plan keeps only its counts
+    // once the list shows its rows: a million rows would hold their targets twice.
     const RenamePlan &plan() const { return m_plan; }
     // The same as preview, for a batch about to run: on the work thread, then both are
     // shown in the list, workFinished brings the messages and planned says whether the
