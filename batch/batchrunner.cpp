@@ -126,7 +126,6 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
             }
             continue;
         }
-        const QString source = items.at(step.row).originalPath();
         const bool fromSteppingStone = step.fromStone;
         QString target = step.to;
         for (bool renumbered = false;;) {
@@ -167,6 +166,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
             continue;
         touchModifiedTime(target, options, files);
         if (!copying) {
+            const QString source = itemMoved ? items.at(step.row).originalPath() : QString();
             setItemPath(items[step.row], target);
             if (itemMoved)
                 itemMoved(step.row, source);

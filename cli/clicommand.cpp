@@ -293,8 +293,8 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
                 out << displayFileName(item.originalPath()) << u'\t'
                     << displayFileName(item.newName) << u'\n';
             else
-                out << displayFileName(fileNamePart(item.originalPath())) << u" -> "_s
-                    << displayFileName(item.newName) << u'\n';
+                out << displayFileName(item.fileName) << u" -> "_s << displayFileName(item.newName)
+                    << u'\n';
         }
         out.flush();
         if (!execute)
