@@ -416,7 +416,7 @@ bool SystemFileOperations::makeFolders(const QString &path)
 
 namespace {
 
-constexpr int RenamesBetweenLooks = 256;
+constexpr int RenamesBetweenLooks = 32;
 
 bool sameFolderObject(int fd, const QByteArray &path)
 {
