@@ -5,6 +5,9 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <future>
+#include <optional>
+#include <vector>
 #include <numeric>
 
 QCollator naturalCollator()
@@ -28,17 +31,30 @@ void sortNaturally(RenameItems &items)
     QHash<QString, int> folderRanks;
     QStringList folders;
     QList<int> folderOf(items.size());
-    QList<QCollatorSortKey> nameKeys;
-    nameKeys.reserve(items.size());
+    // The keys cost most; a long list shares them out between two threads, each with
+    // a collator of its own.
+    std::vector<std::optional<QCollatorSortKey>> nameKeys(size_t(items.size()));
+    const auto makeKeys = [&](const QCollator &keyCollator, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            nameKeys[size_t(i)].emplace(keyCollator.sortKey(items.at(i).fileName));
+    };
+    const qsizetype half = items.size() >= 20000 ? items.size() / 2 : items.size();
+    std::future<void> secondHalf;
+    if (half < items.size()) {
+        secondHalf = std::async(std::launch::async,
+                                [&] { makeKeys(naturalCollator(), half, items.size()); });
+    }
+    makeKeys(collator, 0, half);
+    if (secondHalf.valid())
+        secondHalf.get();
     for (qsizetype i = 0; i < items.size(); ++i) {
-        const QString folder = folderPart(items.at(i).originalPath());
+        const QString &folder = items.at(i).folder;
         auto it = folderRanks.find(folder);
         if (it == folderRanks.end()) {
             it = folderRanks.insert(folder, int(folders.size()));
             folders.append(folder);
         }
         folderOf[i] = *it;
-        nameKeys.append(collator.sortKey(fileNamePart(items.at(i).originalPath())));
     }
     QList<int> folderOrder(folders.size());
     std::iota(folderOrder.begin(), folderOrder.end(), 0);
@@ -54,7 +70,7 @@ void sortNaturally(RenameItems &items)
     std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
         if (folderOf.at(a) != folderOf.at(b))
             return folderRank.at(folderOf.at(a)) < folderRank.at(folderOf.at(b));
-        return nameKeys.at(a).compare(nameKeys.at(b)) < 0;
+        return nameKeys[size_t(a)]->compare(*nameKeys[size_t(b)]) < 0;
     });
     RenameItems sorted;
     sorted.reserve(items.size());
