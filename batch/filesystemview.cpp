@@ -94,24 +94,15 @@ std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &fol
 
 #endif
 
-ReadAheadFileSystemView::~ReadAheadFileSystemView()
+void ListedFileSystemView::provide(const QString &folder, FolderListing listing)
 {
-    if (m_listing.valid())
-        m_listing.wait();
-}
-
-void ReadAheadFileSystemView::readAhead(const QString &folder)
-{
-    if (m_listing.valid())
-        m_listing.wait();
     m_folder = folder;
-    m_listing = std::async(std::launch::async,
-                           [this, folder] { return SystemFileSystemView::listFolder(folder); });
+    m_listing = std::move(listing);
 }
 
-std::optional<FolderListing> ReadAheadFileSystemView::listFolder(const QString &folder)
+std::optional<FolderListing> ListedFileSystemView::listFolder(const QString &folder)
 {
-    if (m_listing.valid() && folder == m_folder)
-        return m_listing.get();
+    if (m_listing && folder == m_folder)
+        return std::exchange(m_listing, std::nullopt);
     return SystemFileSystemView::listFolder(folder);
 }

@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QString>
 
-#include <future>
 #include <optional>
 
 // Which file a path names: two paths name the same file exactly when these agree,
@@ -69,19 +68,19 @@ public:
     std::optional<FolderListing> listFolder(const QString &folder) override;
 };
 
-// The real file system, with one folder read ahead on another thread while the caller
-// does other work (listing, sorting and naming the files), so that a plan made next
-// finds that folder's listing ready. The listing is as old as the moment it was read,
-// which a plan allows for anyway: whatever changes later is settled when the batch runs.
-class ReadAheadFileSystemView : public SystemFileSystemView
+// The real file system, with the listing of one folder given by whoever read it
+// moments ago (tessaly-cli lists a folder's files, then plans their renames), so that
+// the plan need not read it again. The listing is as old as that read, which a plan
+// allows for anyway: whatever changes later is settled when the batch runs.
+class ListedFileSystemView : public SystemFileSystemView
 {
 public:
-    ~ReadAheadFileSystemView() override;
-    // Starts reading folder (absolute and clean, as a plan asks for it).
-    void readAhead(const QString &folder);
+    // Gives the listing of folder (absolute and clean, as a plan asks for it); it
+    // serves the first request for that folder.
+    void provide(const QString &folder, FolderListing listing);
     std::optional<FolderListing> listFolder(const QString &folder) override;
 
 private:
     QString m_folder;
-    std::future<std::optional<FolderListing>> m_listing;
+    std::optional<FolderListing> m_listing;
 };

@@ -244,7 +244,7 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     const bool execute = parser.isSet(executeOption);
     const bool showPlan = parser.isSet(planOption);
-    ReadAheadFileSystemView view;
+    ListedFileSystemView view;
     RenameItems items;
     ListedPaths listed;
     // Files in argument order, each listed once, as the window's file list takes them.
@@ -257,13 +257,16 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     for (const QString &argument : paths) {
         const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
         if (files.folderExists(path)) {
-            // The plan reads this folder again: that read runs beside the listing.
-            if (oneArgument && (execute || showPlan))
-                view.readAhead(path);
             // A folder's files in natural order (IMG_2 before IMG_10), as the window
             // lists them, so that {counter} numbers them as people expect. Sizes and
             // times are read only if the names ask for them.
-            RenameItems folderItems = collectFolderItems(path, options.includeSubfolders, false);
+            // The plan takes the folder's names from this same read.
+            std::optional<FolderListing> listing;
+            RenameItems folderItems =
+                collectFolderItems(path, options.includeSubfolders, false,
+                                   oneArgument && (execute || showPlan) ? &listing : nullptr);
+            if (listing)
+                view.provide(path, std::move(*listing));
             sortNaturally(folderItems);
             if (oneArgument) {
                 items = std::move(folderItems);

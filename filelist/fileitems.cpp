@@ -85,7 +85,7 @@ struct Entry
 // onFile as they are read.
 template <bool readFacts, typename OnFile>
 void walkFolder(const QString &folder, bool includeSubfolders, std::vector<FolderId> &walk,
-                OnFile &onFile)
+                OnFile &onFile, std::optional<FolderListing> *listing = nullptr)
 {
     const int fd = ::open(encodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -95,6 +95,12 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
         ::close(fd);
         return;
     }
+    if (listing) {
+        listing->emplace();
+        const long nameMax = ::fpathconf(fd, _PC_NAME_MAX);
+        if (nameMax > 0)
+            (*listing)->maxNameBytes = int(std::min<long>(nameMax, 1 << 20));
+    }
     std::vector<Entry> entries;
     Entry entry;
     while (const dirent *found = readdir(dir)) {
@@ -103,6 +109,15 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
             continue;
         entry.name = decodeFileName(name);
         const unsigned char type = found->d_type;
+        if (listing && *listing) {
+            // A link is an entry of its own there, whatever it leads to.
+            if (type == DT_UNKNOWN)
+                listing->reset();
+            else if (type == DT_DIR)
+                (*listing)->addFolder(entry.name);
+            else
+                (*listing)->addFile(entry.name);
+        }
         entry.kind = type == DT_DIR                 ? EntryKind::Folder
                      : type == DT_REG && !readFacts ? EntryKind::RegularFile
                                                     : EntryKind::Other;
@@ -145,7 +160,8 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
 
 // Starts a walk at folder; false when folder is not an existing folder.
 template <bool readFacts, typename OnFile>
-bool walkFrom(const QString &folder, bool includeSubfolders, OnFile &onFile)
+bool walkFrom(const QString &folder, bool includeSubfolders, OnFile &onFile,
+              std::optional<FolderListing> *listing = nullptr)
 {
     struct statx sx;
     if (folder.isEmpty() || folder.contains(QChar(0)) ||
@@ -155,7 +171,8 @@ bool walkFrom(const QString &folder, bool includeSubfolders, OnFile &onFile)
         return false;
     std::vector<FolderId> walk{factsOf(sx).id};
     const QString separated = isPathSeparator(folder.back()) ? folder : folder + QDir::separator();
-    walkFolder<readFacts>(separated, includeSubfolders, walk, onFile);
+    walkFolder<readFacts>(separated, includeSubfolders, walk, onFile,
+                          includeSubfolders ? nullptr : listing);
     return true;
 }
 
@@ -185,8 +202,11 @@ QStringList collectFolderFiles(const QString &folder, bool includeSubfolders)
     return files;
 }
 
-RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool readFacts)
+RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool readFacts,
+                               std::optional<FolderListing> *listing)
 {
+    if (listing)
+        listing->reset();
     RenameItems items;
     auto onFile = [&items](const QString &folder, QString &&name, const Entry &entry) {
         if (entry.kind != EntryKind::RegularFile)
@@ -198,9 +218,9 @@ RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bo
             setFacts(item, entry.facts);
     };
     if (readFacts)
-        walkFrom<true>(folder, includeSubfolders, onFile);
+        walkFrom<true>(folder, includeSubfolders, onFile, listing);
     else
-        walkFrom<false>(folder, includeSubfolders, onFile);
+        walkFrom<false>(folder, includeSubfolders, onFile, listing);
     return items;
 }
 
@@ -263,8 +283,11 @@ QStringList collectFolderFiles(const QString &folder, bool includeSubfolders)
     return files;
 }
 
-RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool)
+RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool,
+                               std::optional<FolderListing> *listing)
 {
+    if (listing)
+        listing->reset();
     RenameItems items;
     for (const QString &path : collectFolderFiles(folder, includeSubfolders)) {
         if (std::optional<RenameItem> item = readRenameItem(path))

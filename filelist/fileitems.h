@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filesystemview.h"
 #include "renameitem.h"
 
 #include <QHash>
@@ -23,8 +24,11 @@ QStringList collectFolderFiles(const QString &folder, bool includeSubfolders);
 // once, while its folder is open); entries that are not files are left out. Without
 // readFacts, the folder's own listing tells files apart wherever it can, and sizes and
 // times are read later, when asked for.
-RenameItems collectFolderItems(const QString &folder, bool includeSubfolders,
-                               bool readFacts = true);
+// With listing, a walk without subfolders also gives every name the folder holds, as a
+// plan lists them (FileSystemView::listFolder), unless the folder could not tell its
+// entries' kinds.
+RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool readFacts = true,
+                               std::optional<FolderListing> *listing = nullptr);
 
 // The listed paths, so that "is this path listed?" does not scan the whole list.
 // Two paths are one entry when equal, with A-Z taken as a-z on Windows. Each path is

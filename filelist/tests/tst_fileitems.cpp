@@ -115,6 +115,25 @@ void TestFileItems::linksCountAsWhatTheyNameToo()
     // Reading follows links; a broken one names nothing.
     QVERIFY(readRenameItem(dir.filePath(u"top/file-link.txt"_s)));
     QVERIFY(!readRenameItem(dir.filePath(u"top/broken"_s)));
+
+    // The names a flat walk hands to a plan are those the plan's own read finds: links
+    // are entries of their own there, and hidden names count.
+    dir.folder(u"top/sub"_s);
+    dir.file(u"top/.hidden"_s);
+    std::optional<FolderListing> listing;
+    collectFolderItems(dir.filePath(u"top"_s), false, false, &listing);
+    const std::optional<FolderListing> read =
+        SystemFileSystemView().listFolder(dir.filePath(u"top"_s));
+    QVERIFY(listing && read);
+    const auto names = [](const QString &text) {
+        QStringList list = text.split(QChar(0), Qt::SkipEmptyParts);
+        list.sort();
+        return list;
+    };
+    QCOMPARE(names(listing->files), names(read->files));
+    QCOMPARE(names(listing->folders), names(read->folders));
+    QCOMPARE(names(listing->folders), QStringList{u"sub"_s});
+    QCOMPARE(listing->maxNameBytes, read->maxNameBytes);
 }
 
 void TestFileItems::listedPathsFollowPlatformCase()
