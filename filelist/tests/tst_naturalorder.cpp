@@ -113,6 +113,11 @@ void TestNaturalOrder::ordersAsTheCollatorsKeys_data()
     QTest::addColumn<QStringList>("paths");
     QTest::addColumn<QCollator>("collator");
 
+    // In Danish aa is one letter after z: the model, which takes it as two, puts
+    // every such name in the wrong place.
+    QStringList doubleA;
+    for (int i = 1; i <= 30; ++i)
+        doubleA << u"Aa %1"_s.arg(i) << u"b %1"_s.arg(i);
     QStringList printable;
     for (char16_t c = 0x20; c < 0x7F; ++c) {
         printable.append(u"x"_s + QChar(c) + u"1"_s);
@@ -147,6 +152,7 @@ void TestNaturalOrder::ordersAsTheCollatorsKeys_data()
                              u"a,b"_s, u"a~b"_s, u"a$b"_s, u"a1b"_s, u"ch"_s,  u"cz"_s,  u"h"_s,
                              u"v1"_s,  u"w1"_s,  u"V2"_s,  u"W0"_s})},
         {"printable-ascii", inFolder(u"/f/"_s, printable)},
+        {"double-a", inFolder(u"/f/"_s, doubleA)},
         {"accents-and-letters",
          inFolder(u"/f/"_s,
                   {u"e"_s,     u"é"_s,      u"É"_s,       u"è"_s,       u"ê"_s,      u"ë"_s,
