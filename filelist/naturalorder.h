@@ -13,5 +13,5 @@ QCollator naturalCollator();
 // names the collator takes as equal keep their order. Folders the collator takes as
 // equal stay apart, in the order they first appear.
 void sortNaturally(RenameItems &items);
-// The same by the order of the collator given.
+// The same by the collator given (naturalCollator() or one for another language).
 void sortNaturally(RenameItems &items, const QCollator &collator);
