@@ -93,12 +93,18 @@ void runBoth(bool together, First first, Second second)
     other->join();
 }
 
+// Where the second half of count begins: count itself when they are not split.
+qsizetype secondHalfOf(qsizetype count)
+{
+    return count >= SplitFrom && twoCores() ? count / 2 : count;
+}
+
 // Runs work(part, begin, end) over [0, count): as one part, or for large counts as two
-// halves at the same time.
+// halves at the same time (part 1 from secondHalfOf(count) on).
 template <typename Work>
 void runInHalves(qsizetype count, Work work)
 {
-    const qsizetype half = count >= SplitFrom && twoCores() ? count / 2 : count;
+    const qsizetype half = secondHalfOf(count);
     runBoth(
         half < count, [&] { work(0, qsizetype(0), half); }, [&] { work(1, half, count); });
 }
@@ -409,9 +415,11 @@ void radixSort(Entry *first, Entry *last, Entry *scratch)
 class TextBlock
 {
 public:
-    explicit TextBlock(qsizetype count)
+    // Texts from secondHalf on are set by the second half; each half is set by one
+    // thread, in order.
+    TextBlock(qsizetype count, qsizetype secondHalf)
         : m_spans(size_t(count))
-        , m_secondHalf(count)
+        , m_secondHalf(secondHalf)
     {}
 
     qsizetype size() const { return qsizetype(m_spans.size()); }
@@ -427,9 +435,6 @@ public:
         return m_chars[part(i)].data() + m_spans[size_t(i)].start;
     }
 
-    // Texts from begin on are set by the second half; each half is set by one thread,
-    // in order.
-    void startSecondHalf(qsizetype begin) { m_secondHalf = begin; }
     void set(int half, qsizetype i, QStringView text)
     {
         std::vector<char16_t> &chars = m_chars[half];
@@ -516,7 +521,7 @@ private:
 ModelKeys::ModelKeys(const CollationModel &model, const TextBlock &texts, const QList<int> &groups)
     : entries(static_cast<size_t>(texts.size()))
     , m_spans(static_cast<size_t>(texts.size()))
-    , m_secondHalf(texts.size())
+    , m_secondHalf(secondHalfOf(texts.size()))
 {
     // Each half writes the entries of the texts it knows from its first position on,
     // and finds the bytes that its keys share.
@@ -526,8 +531,6 @@ ModelKeys::ModelKeys(const CollationModel &model, const TextBlock &texts, const 
     size_t shared[2] = {0, 0};
     runInHalves(texts.size(), [&](int part, qsizetype begin, qsizetype end) {
         begins[part] = begin;
-        if (part == 1)
-            m_secondHalf = begin;
         std::string &keys = m_keys[part];
         keys.reserve(size_t(end - begin) * 20);
         for (qsizetype i = begin; i < end; ++i) {
@@ -848,14 +851,10 @@ void sortNaturally(RenameItems &items, const QCollator &collator)
     };
     Half halves[2];
     QList<int> groups(count); // each item's folder, then its folder's rank
-    TextBlock names(count);
-    qsizetype secondHalf = count;
+    const qsizetype secondHalf = secondHalfOf(count);
+    TextBlock names(count, secondHalf);
     runInHalves(count, [&](int part, qsizetype begin, qsizetype end) {
         Half &half = halves[part];
-        if (part == 1) {
-            secondHalf = begin;
-            names.startSecondHalf(begin);
-        }
         names.reserve(part, size_t(end - begin) * 20);
         int last = -1;
         for (qsizetype i = begin; i < end; ++i) {
@@ -884,7 +883,7 @@ void sortNaturally(RenameItems &items, const QCollator &collator)
         if (index < 0)
             folderList.append(folder);
     }
-    TextBlock folders(folderList.size());
+    TextBlock folders(folderList.size(), folderList.size());
     for (qsizetype f = 0; f < folderList.size(); ++f)
         folders.set(0, f, folderList.at(f));
 
