@@ -7,6 +7,7 @@
 #include "renameplan.h"
 #include "filelistbench.h"
 #include "namebuilder.h"
+#include "naturalorder.h"
 #include "silentmessages.h"
 #include "undo.h"
 #include "usermessages.h"
@@ -24,6 +25,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <functional>
+#include <numeric>
+#include <random>
 
 using namespace Qt::StringLiterals;
 
@@ -363,6 +366,78 @@ void batchAndUndo(QTextStream &out, int count)
     out.flush();
 }
 
+// count items named like a camera's pictures (IMG_000123.jpg) in one folder, made one
+// after the other as a listing makes them, in the order a directory listing gives them
+// (shuffled) or already in order.
+RenameItems cameraNames(int count, bool shuffled)
+{
+    QList<int> numbers(count);
+    std::iota(numbers.begin(), numbers.end(), 0);
+    if (shuffled)
+        std::shuffle(numbers.begin(), numbers.end(), std::mt19937(7));
+    RenameItems items;
+    items.reserve(count);
+    for (int number : numbers)
+        items.append(makeRenameItem(
+            u"/home/user/pictures/IMG_%1.jpg"_s.arg(number, 6, 10, QLatin1Char('0'))));
+    return items;
+}
+
+// count items as a mixed collection holds them: several folders, mixed case, spaces
+// and punctuation, leading zeros, and now and then a name with accents or Japanese.
+RenameItems mixedNames(int count)
+{
+    static const QStringList folders{u"/home/user/pictures/"_s, u"/home/user/pictures/2026/"_s,
+                                     u"/home/user/Music/Jazz/"_s, u"/home/user/documents/"_s};
+    static const QStringList stems{
+        u"IMG_"_s, u"img_"_s,   u"DSC0"_s,    u"holiday photo "_s, u"Report-final v"_s,
+        u"scan"_s, u"track "_s, u"Track_0"_s, u"notes (copy "_s,   u"a.b.c "_s};
+    static const QStringList rare{u"Café "_s, u"Ärger-"_s, u"写真"_s, u"straße "_s};
+    static const QStringList exts{u".jpg"_s, u".JPG"_s, u".png"_s, u".pdf"_s, u".mp3"_s, u""_s};
+    std::mt19937 random(11);
+    RenameItems items;
+    items.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString &stem = random() % 50 == 0 ? rare.at(random() % rare.size())
+                                                 : stems.at(random() % stems.size());
+        items.append(makeRenameItem(folders.at(random() % folders.size()) + stem +
+                                    QString::number(random() % (count * 2)) +
+                                    exts.at(random() % exts.size())));
+    }
+    return items;
+}
+
+// sortNaturally on the given items; best of rounds, in seconds.
+double bestSort(const RenameItems &source, int rounds)
+{
+    double best = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        RenameItems items = source;
+        items.detach();
+        QElapsedTimer timer;
+        timer.start();
+        sortNaturally(items);
+        best = std::min(best, double(timer.nsecsElapsed()) / 1e9);
+    }
+    return best;
+}
+
+// Natural order of 100,000 and 1,000,000 names, shuffled and already sorted.
+void sortFigures(QTextStream &out, int rounds)
+{
+    out << "Natural order (sortNaturally), best of " << rounds << " runs\n";
+    for (int count : {100000, 1000000}) {
+        const auto line = [&](const QString &label, const RenameItems &items) {
+            out << qSetFieldWidth(44) << Qt::left << label << qSetFieldWidth(0)
+                << QString::number(bestSort(items, rounds) * 1000, 'f', 1) << " ms\n";
+            out.flush();
+        };
+        line(u"(s) %1 IMG_000123.jpg, shuffled"_s.arg(count), cameraNames(count, true));
+        line(u"(s) %1 IMG_000123.jpg, already sorted"_s.arg(count), cameraNames(count, false));
+        line(u"(s) %1 mixed names, 4 folders"_s.arg(count), mixedNames(count));
+    }
+}
+
 struct Scenario
 {
     const char *name;
@@ -374,10 +449,11 @@ struct Scenario
 int main(int argc, char *argv[])
 {
     // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad";
+    // "s" sorts 100,000 and 1,000,000 names in natural order;
     // "g" adds ITEMS files of a folder through the main window, then gives the window's
     // figures for 10,000 to 1,000,000 files ("w": one such line for ITEMS files).
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
-    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdefgh"_s;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdefghs"_s;
     const int rounds = 5;
     const QList<Scenario> scenarios{
         {"(a) {name}", [](RenameOptions &) {}},
@@ -447,5 +523,7 @@ int main(int argc, char *argv[])
 
     if (only.contains(u'h'))
         metadataKeywords(out, rounds);
+    if (only.contains(u's'))
+        sortFigures(out, rounds);
     return 0;
 }

@@ -10,5 +10,8 @@
 QCollator naturalCollator();
 
 // Sorts items by folder, then by file name, both in natural order; stable, so that
-// names the collator takes as equal keep their order.
+// names the collator takes as equal keep their order. Folders the collator takes as
+// equal stay apart, in the order they first appear.
 void sortNaturally(RenameItems &items);
+// The same by the collator given (naturalCollator() or one for another language).
+void sortNaturally(RenameItems &items, const QCollator &collator);
