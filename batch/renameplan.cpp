@@ -277,6 +277,7 @@ private:
     QStringList m_cleanSources;       // sources whose listed path was not clean
     QList<EntryKey> m_sourceKeys;
     QList<EntryKey> m_targetKeys;
+    QList<Entry> m_targetEntries; // the target's entry as claimTargets found it
     QList<qsizetype> m_holderRow; // the row whose file holds this row's target, or -1
     QList<bool> m_pending;        // still to be decided
     QList<bool> m_needsNumber;
@@ -360,19 +361,28 @@ EntryKey Planner::key(int folder, QStringView name)
 
 bool Planner::validName(qsizetype row, QStringView name, int folder) const
 {
-    if (name.isEmpty() || name == u"." || name == u".." || holdsForbiddenCharacter(name) ||
-        name.contains(u'/') || name.contains(QChar(0)))
+    if (name.isEmpty() || name == u"." || name == u"..")
         return false;
+    // One pass: no forbidden character (NUL among them), no separator, and where the
+    // last dot is.
+    qsizetype lastDot = -1;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t u = name.at(i).unicode();
+        if (u < 0x20 || u == u'"' || u == u'<' || u == u'>' || u == u'|' || u == u'/')
+            return false;
 #ifdef Q_OS_WIN
-    if (name.contains(u'\\'))
-        return false;
+        if (u == u'\\')
+            return false;
 #endif
+        if (u == u'.')
+            lastDot = i;
+    }
     const int maxBytes = m_folders.at(folder).maxNameBytes;
     if (name.size() * 3 > maxBytes && utf8Length(name) > maxBytes)
         return false;
     // Only an extension left ("photo.jpg" to ".jpg"): the name is gone and the file
     // would be hidden. A file that was such a name already may keep one.
-    return hasNamePart(name) || !hasNamePart(sourceName(row));
+    return lastDot != 0 || !hasNamePart(sourceName(row));
 }
 
 // The first "base (n)ext" (or, for a temporary name, ".tessaly-n") that nothing in the
@@ -432,6 +442,7 @@ void Planner::readRows()
     m_sourceNames.resize(count);
     m_sourceKeys.resize(count);
     m_targetKeys.resize(count);
+    m_targetEntries.resize(count);
     m_holderRow.fill(-1, count);
     m_pending.fill(false, count);
     m_needsNumber.fill(false, count);
@@ -542,6 +553,7 @@ void Planner::claimTargets()
         if (!m_pending[i] || m_caseOnly[i])
             continue;
         Entry &entry = findOrAdd(m_targetKeys[i]);
+        m_targetEntries[i] = entry; // what is there now, for findHolders
         const qint32 claim = entry.claimRow;
         if (claim == NoRow) {
             entry.claimRow = qint32(i);
@@ -568,15 +580,15 @@ void Planner::findHolders()
     for (qsizetype i = 0; i < count; ++i) {
         if (!m_pending[i] || m_caseOnly[i])
             continue;
-        const Entry *entry = find(m_targetKeys[i]);
-        if (!entry || !entry->exists)
+        const Entry &entry = m_targetEntries.at(i);
+        if (!entry.exists)
             continue;
-        if (entry->isFolder) {
+        if (entry.isFolder) {
             takeByRule(i, Holder::Folder);
             continue;
         }
-        if (entry->sourceRow != NoRow) {
-            m_holderRow[i] = entry->sourceRow;
+        if (entry.sourceRow != NoRow) {
+            m_holderRow[i] = entry.sourceRow;
             continue;
         }
         // Another name of the same file (a hard link): it has the name already.
@@ -678,6 +690,8 @@ void Planner::orderSteps()
                                     freeName(m_sourceKeys[row].folder, QString(), true, NoRow));
         m_plan.steps.append({PlanStep::Move, false, row, sourcePath(row), m_temporary[row]});
     };
+    m_plan.steps.reserve(m_plan.count(PlanStatus::Rename) + m_plan.count(PlanStatus::Numbered) +
+                         2 * m_plan.count(PlanStatus::Overwrite));
     if (m_copying) {
         for (qsizetype i = 0; i < count; ++i) {
             if (acts(i))

@@ -56,6 +56,7 @@ struct PlanStep
     QString to;
     bool fromStone = false; // from is the stepping stone the row's file went to first
 };
+Q_DECLARE_TYPEINFO(PlanStep, Q_RELOCATABLE_TYPE);
 
 // What a plan is made for: a batch needs its steps; showing the outcome of each row
 // needs only the rows, and a plan of a million rows is much smaller without steps.

@@ -5,7 +5,9 @@
 #include "metadatareaders.h"
 #include "samplefiles.h"
 #include "renameplan.h"
+#include "fileitems.h"
 #include "filelistbench.h"
+#include "filesystemview.h"
 #include "namebuilder.h"
 #include "naturalorder.h"
 #include "silentmessages.h"
@@ -366,6 +368,48 @@ void batchAndUndo(QTextStream &out, int count)
     out.flush();
 }
 
+// The stages of tessaly-cli before its first rename, for count files of one folder on
+// /dev/shm: listing, natural order, preview and the plan, which takes the folder's
+// names from the listing as tessaly-cli does; best of rounds.
+void stagesBeforeBatch(QTextStream &out, int count, int rounds)
+{
+    QTemporaryDir root(u"/dev/shm/tessaly-bench-XXXXXX"_s);
+    const QString folder = root.filePath(u"photos"_s);
+    QDir().mkpath(folder);
+    for (int i = 0; i < count; ++i) {
+        const QByteArray path =
+            QFile::encodeName(folder + u"/IMG_%1.jpg"_s.arg(i, 6, 10, QChar(u'0')));
+        ::close(::open(path.constData(), O_WRONLY | O_CREAT, 0644));
+    }
+    RenameOptions options;
+    options.pattern = u"2026_{name}"_s;
+    SilentMessages messages;
+    double best[4] = {1e9, 1e9, 1e9, 1e9};
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        std::optional<FolderListing> listing;
+        RenameItems items = collectFolderItems(folder, false, false, &listing);
+        best[0] = std::min(best[0], seconds(timer));
+        timer.start();
+        sortNaturally(items);
+        best[1] = std::min(best[1], seconds(timer));
+        timer.start();
+        previewNames(items, options, {}, messages);
+        best[2] = std::min(best[2], seconds(timer));
+        timer.start();
+        ListedFileSystemView view;
+        view.provide(folder, std::move(*listing));
+        const RenamePlan plan = planBatch(items, options, view, true);
+        best[3] = std::min(best[3], seconds(timer));
+    }
+    out << "(p) " << count << " files of one folder, before the first rename: listing "
+        << QString::number(best[0], 'f', 3) << " s, natural order "
+        << QString::number(best[1], 'f', 3) << " s, preview " << QString::number(best[2], 'f', 3)
+        << " s, plan " << QString::number(best[3], 'f', 3) << " s\n";
+    out.flush();
+}
+
 // count items named like a camera's pictures (IMG_000123.jpg) in one folder, made one
 // after the other as a listing makes them, in the order a directory listing gives them
 // (shuffled) or already in order.
@@ -503,6 +547,8 @@ int main(int argc, char *argv[])
         batchAndUndo(out, count / 10);
         batchAndUndo(out, count);
     }
+    if (only.contains(u'p'))
+        stagesBeforeBatch(out, count, rounds);
     if (only.contains(u'g')) {
         fileListBench(out, count, 3);
         // Each size in a process of its own, so that its peak memory is its own.

@@ -2,6 +2,7 @@
 
 #include "asciitext.h"
 #include "formattedkeywords.h"
+#include "twohalves.h"
 #include "translation.h"
 #include "usermessages.h"
 
@@ -224,9 +225,23 @@ bool previewNames(RenameItems &items, const RenameOptions &options,
         return false;
     }
     NameBuilder builder(options, importedNames);
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        RenameItem &item = items[i];
-        item.newName = builder.build(item, int(i));
+    const auto build = [&](NameBuilder &namer, qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i) {
+            RenameItem &item = items[i];
+            item.newName = namer.build(item, int(i));
+        }
+    };
+    // A long list is named in two halves at the same time, each with a builder of its
+    // own (a compiled expression keeps its match state). Names that read the files'
+    // contents are made one after the other: the readers' libraries are not all known
+    // to be safe on two threads.
+    if (builder.readsFileContents() || secondHalfOf(items.size()) == items.size()) {
+        build(builder, 0, items.size());
+        return true;
     }
+    NameBuilder secondBuilder(options, importedNames);
+    const qsizetype half = secondHalfOf(items.size());
+    runBoth(
+        true, [&] { build(builder, 0, half); }, [&] { build(secondBuilder, half, items.size()); });
     return true;
 }

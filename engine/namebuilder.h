@@ -33,6 +33,8 @@ public:
     QString build(const RenameItem &item, int index);
     // The same with a counter text given by the caller.
     QString build(const RenameItem &item, const QString &counterText, int index);
+    // Whether names are made from what the files hold (metadata keywords).
+    bool readsFileContents() const { return m_metadataPattern.hasKeywords(); }
 
 private:
     template <typename CounterText>
@@ -63,8 +65,9 @@ QString buildNewName(const RenameItem &item, const QString &pattern, const QStri
                      bool keepExt, const QString &newExt, int index, const RenameOptions &options,
                      const QStringList &importedNames);
 
-// Sets the NewName of every item, in list order. An empty list is reported through
-// messages and gives false. A failure (an invalid regular expression) is thrown;
-// the items before the failing one keep their new names.
+// Sets the NewName of every item (a long list in two halves at the same time). An
+// empty list is reported through messages and gives false. A failure (an invalid
+// regular expression) is thrown; the items before the failing one keep their new
+// names.
 bool previewNames(RenameItems &items, const RenameOptions &options,
                   const QStringList &importedNames, UserMessages &messages);

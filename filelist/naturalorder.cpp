@@ -1,5 +1,7 @@
 #include "naturalorder.h"
 
+#include "twohalves.h"
+
 #include <QCollatorSortKey>
 #include <QHash>
 #include <QLocale>
@@ -40,53 +42,6 @@ inline void prefetch(const void *address)
 #else
     Q_UNUSED(address);
 #endif
-}
-
-// From this many items on, work is shared by two threads when there are two cores.
-constexpr qsizetype SplitFrom = 8192;
-
-bool twoCores()
-{
-    static const bool two = std::thread::hardware_concurrency() >= 2;
-    return two;
-}
-
-// Runs first() and second() at the same time, second on a thread of its own, or one
-// after the other when together is false.
-template <typename First, typename Second>
-void runBoth(bool together, First first, Second second)
-{
-    if (!together) {
-        first();
-        second();
-        return;
-    }
-    std::optional<std::thread> other;
-    try {
-        other.emplace(second);
-    } catch (const std::system_error &) {
-        first(); // no thread to be had: one after the other
-        second();
-        return;
-    }
-    first();
-    other->join();
-}
-
-// Where the second half of count begins: count itself when they are not split.
-qsizetype secondHalfOf(qsizetype count)
-{
-    return count >= SplitFrom && twoCores() ? count / 2 : count;
-}
-
-// Runs work(part, begin, end) over [0, count): as one part, or for large counts as two
-// halves at the same time (part 1 from secondHalfOf(count) on).
-template <typename Work>
-void runInHalves(qsizetype count, Work work)
-{
-    const qsizetype half = secondHalfOf(count);
-    runBoth(
-        half < count, [&] { work(0, qsizetype(0), half); }, [&] { work(1, half, count); });
 }
 
 // A collator like the given one, for another thread: QCollator promises no use of one

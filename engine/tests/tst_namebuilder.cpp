@@ -56,6 +56,7 @@ private slots:
     void previewNumbersByPosition();
     void previewOfEmptyListReports();
     void invalidRegexChangesNothing();
+    void longListAsOneByOne();
 };
 
 void TestNameBuilder::initTestCase()
@@ -362,6 +363,29 @@ void TestNameBuilder::invalidRegexChangesNothing()
     options.replace = u"!"_s;
     QVERIFY(previewNames(list, options, {}, messages));
     QCOMPARE(newNames(list), (QStringList{u"new-a.txt"_s, u"new-b.txt"_s}));
+}
+
+// A long list is named in parts; every name must be the one its position gives.
+void TestNameBuilder::longListAsOneByOne()
+{
+    QStringList paths;
+    QStringList imported;
+    for (int i = 0; i < 20001; ++i) {
+        paths.append(u"/d/IMG_%1.jpg"_s.arg(i));
+        imported.append(u"n%1"_s.arg(i * 7));
+    }
+    RenameItems list = items(paths);
+    RenameOptions options;
+    options.pattern = u"{counter}_{name}_{list}"_s;
+    options.regex = true;
+    options.find = u"_n(\\d)"_s;
+    options.replace = u"_N$1"_s;
+    RecordingMessages messages;
+    QVERIFY(previewNames(list, options, imported, messages));
+    NameBuilder builder(options, imported);
+    for (int i = 0; i < list.size(); ++i)
+        QCOMPARE(list.at(i).newName, builder.build(list.at(i), i));
+    QCOMPARE(list.at(20000).newName, u"20001_N140000_N140000.jpg"_s);
 }
 
 QTEST_GUILESS_MAIN(TestNameBuilder)
