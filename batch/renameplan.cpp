@@ -103,6 +103,115 @@ struct EntryKey
     bool operator==(const EntryKey &) const = default;
 };
 
+// Asks for memory that is read soon at a place that no pattern announces.
+inline void prefetch(const void *address)
+{
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address);
+#else
+    Q_UNUSED(address);
+#endif
+}
+
+// How far ahead the passes over all rows ask for the slot of a row's name: far enough
+// for the memory to arrive, near enough for it to stay.
+constexpr qsizetype LookAhead = 12;
+
+// The names of one folder as a plan knows them. Open addressing over a power-of-two
+// array of slots, each holding part of a name's hash and where its entry is, so that
+// a look-up reads one slot and the name only when the hashes agree; the passes over
+// all rows ask for slots some rows ahead (prefetch) so that they wait less for memory.
+// An entry's address holds until the next name is added.
+class NameIndex
+{
+public:
+    struct Named
+    {
+        QStringView name;
+        Entry entry;
+    };
+
+    static size_t hashOf(QStringView name) { return qHash(name, QHashSeed::globalSeed()); }
+
+    qsizetype size() const { return qsizetype(m_named.size()); }
+    const std::vector<Named> &named() const { return m_named; }
+
+    // Room for count names without growing.
+    void reserve(qsizetype count)
+    {
+        m_named.reserve(size_t(count));
+        size_t slotCount = 64;
+        while (slotCount < 2 * size_t(count))
+            slotCount *= 2;
+        if (slotCount > m_slots.size())
+            rehash(slotCount);
+    }
+
+    void clear()
+    {
+        m_named.clear();
+        std::fill(m_slots.begin(), m_slots.end(), Slot());
+    }
+
+    void prefetchSlot(size_t hash) const
+    {
+        if (!m_slots.empty())
+            prefetch(&m_slots[hash & m_mask]);
+    }
+
+    Entry *find(QStringView name, size_t hash)
+    {
+        if (m_slots.empty())
+            return nullptr;
+        const qint32 index = m_slots[slotOf(name, hash)].index;
+        return index < 0 ? nullptr : &m_named[size_t(index)].entry;
+    }
+
+    Entry &findOrAdd(QStringView name, size_t hash)
+    {
+        if (2 * (m_named.size() + 1) > m_slots.size())
+            rehash(std::max<size_t>(64, 2 * m_slots.size()));
+        Slot &slot = m_slots[slotOf(name, hash)];
+        if (slot.index < 0) {
+            slot = {quint32(hash >> 32), qint32(m_named.size())};
+            m_named.push_back({name, Entry()});
+        }
+        return m_named[size_t(slot.index)].entry;
+    }
+
+private:
+    struct Slot
+    {
+        quint32 tag = 0;   // the hash's upper half
+        qint32 index = -1; // into m_named; -1 for a free slot
+    };
+
+    // The slot holding name, or the free slot where it goes.
+    size_t slotOf(QStringView name, size_t hash) const
+    {
+        const quint32 tag = quint32(hash >> 32);
+        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Slot &slot = m_slots[i];
+            if (slot.index < 0 || (slot.tag == tag && m_named[size_t(slot.index)].name == name))
+                return i;
+        }
+    }
+
+    void rehash(size_t slotCount)
+    {
+        m_slots.assign(slotCount, Slot());
+        m_mask = slotCount - 1;
+        for (size_t n = 0; n < m_named.size(); ++n) {
+            const size_t hash = hashOf(m_named[n].name);
+            m_slots[slotOf(m_named[n].name, hash)] = {quint32(hash >> 32), qint32(n)};
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    size_t m_mask = 0;
+    std::vector<Named> m_named;
+};
+
 struct PlanFolder
 {
     QString path; // as first met, without a final separator (but "/")
@@ -113,15 +222,39 @@ struct PlanFolder
     QString files; // the listed names (see FolderListing), folded where case is ignored
     QString folders;
     QStringList names; // the storage of other names below that are not an item's
-    QHash<QStringView, Entry> entries;
+    NameIndex entries;
 
     void addListed()
     {
-        forEachListedName(files, [&](QStringView name) { entries[name].exists = true; });
-        forEachListedName(folders, [&](QStringView name) {
-            Entry &entry = entries[name];
-            entry.exists = entry.isFolder = true;
-        });
+        // Each name's slot is asked for some names before it is filled.
+        QStringView ahead[LookAhead];
+        size_t hashes[LookAhead];
+        qsizetype pending = 0;
+        const auto add = [&](QStringView name, bool isFolder) {
+            const size_t hash = NameIndex::hashOf(name);
+            entries.prefetchSlot(hash);
+            const qsizetype at = pending % LookAhead;
+            if (pending >= LookAhead)
+                mark(ahead[at], hashes[at], isFolder);
+            ahead[at] = name;
+            hashes[at] = hash;
+            ++pending;
+        };
+        forEachListedName(files, [&](QStringView name) { add(name, false); });
+        for (qsizetype n = std::max<qsizetype>(0, pending - LookAhead); n < pending; ++n)
+            mark(ahead[n % LookAhead], hashes[n % LookAhead], false);
+        pending = 0;
+        forEachListedName(folders, [&](QStringView name) { add(name, true); });
+        for (qsizetype n = std::max<qsizetype>(0, pending - LookAhead); n < pending; ++n)
+            mark(ahead[n % LookAhead], hashes[n % LookAhead], true);
+    }
+
+private:
+    void mark(QStringView name, size_t hash, bool isFolder)
+    {
+        Entry &entry = entries.findOrAdd(name, hash);
+        entry.exists = true;
+        entry.isFolder = entry.isFolder || isFolder;
     }
 };
 
@@ -225,13 +358,14 @@ private:
     int folderFor(QStringView path);
     void probeCase(PlanFolder &folder);
     EntryKey key(int folder, QStringView name);
-    Entry *find(const EntryKey &key)
+    Entry *find(const EntryKey &key, size_t hash)
     {
-        auto &entries = m_folders[key.folder].entries;
-        const auto it = entries.find(key.name);
-        return it == entries.end() ? nullptr : &*it;
+        return m_folders[key.folder].entries.find(key.name, hash);
     }
-    Entry &findOrAdd(const EntryKey &key) { return m_folders[key.folder].entries[key.name]; }
+    Entry &findOrAdd(const EntryKey &key, size_t hash)
+    {
+        return m_folders[key.folder].entries.findOrAdd(key.name, hash);
+    }
     QStringView sourceName(qsizetype row) const { return m_sourceNames.at(row); }
     // The row's absolute, clean path.
     QString sourcePath(qsizetype row) const
@@ -278,6 +412,7 @@ private:
     QList<EntryKey> m_sourceKeys;
     QList<EntryKey> m_targetKeys;
     QList<Entry> m_targetEntries; // the target's entry as claimTargets found it
+    QList<size_t> m_targetHashes;
     QList<qsizetype> m_holderRow; // the row whose file holds this row's target, or -1
     QList<bool> m_pending;        // still to be decided
     QList<bool> m_needsNumber;
@@ -327,12 +462,13 @@ int Planner::folderFor(QStringView path)
 void Planner::probeCase(PlanFolder &folder)
 {
     int tries = 0;
-    for (auto it = folder.entries.cbegin(); it != folder.entries.cend() && tries < 4; ++it) {
-        const QString name = it.key().toString();
+    for (auto it = folder.entries.named().cbegin();
+         it != folder.entries.named().cend() && tries < 4; ++it) {
+        const QString name = it->name.toString();
         QString swapped = name.toUpper();
         if (swapped == name)
             swapped = name.toLower();
-        if (swapped == name || folder.entries.contains(swapped))
+        if (swapped == name || folder.entries.find(swapped, NameIndex::hashOf(swapped)))
             continue;
         ++tries;
         const std::optional<FileIdentity> original =
@@ -400,17 +536,17 @@ QString Planner::freeName(int folder, const QString &fileName, bool temporary, q
             temporary ? u".tessaly-%1"_s.arg(n) : u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
         PlanFolder &planFolder = m_folders[folder];
         QString keyText = planFolder.caseless ? candidate.toCaseFolded() : candidate;
-        const auto it = planFolder.entries.constFind(keyText);
-        if (it != planFolder.entries.cend()) {
-            if (own && it->sourceRow == row) {
+        const size_t hash = NameIndex::hashOf(keyText);
+        if (const Entry *entry = planFolder.entries.find(keyText, hash)) {
+            if (own && entry->sourceRow == row) {
                 *own = true;
                 return candidate;
             }
-            if (it->exists || it->claimRow != NoRow)
+            if (entry->exists || entry->claimRow != NoRow)
                 continue;
         }
         planFolder.names.append(std::move(keyText));
-        planFolder.entries[planFolder.names.back()].claimRow =
+        planFolder.entries.findOrAdd(planFolder.names.back(), hash).claimRow =
             row == NoRow ? ClaimedByNoRow : qint32(row);
         return candidate;
     }
@@ -443,6 +579,7 @@ void Planner::readRows()
     m_sourceKeys.resize(count);
     m_targetKeys.resize(count);
     m_targetEntries.resize(count);
+    m_targetHashes.resize(count);
     m_holderRow.fill(-1, count);
     m_pending.fill(false, count);
     m_needsNumber.fill(false, count);
@@ -453,7 +590,22 @@ void Planner::readRows()
             QDir::cleanPath(QDir::current().absoluteFilePath(trimControl(m_options.destination)));
         m_destination = folderFor(m_plan.destination);
     }
+    // The hashes of the names some rows ahead, whose slots are asked for in the folder
+    // of the row before (most rows share it).
+    size_t nameHashes[LookAhead];
+    const auto lookAhead = [&](qsizetype row) {
+        if (row >= count)
+            return;
+        const size_t hash = NameIndex::hashOf(m_items.at(row).fileName);
+        nameHashes[row % LookAhead] = hash;
+        if (m_lastFolder >= 0)
+            m_folders.at(m_lastFolder).entries.prefetchSlot(hash);
+    };
+    for (qsizetype i = 0; i < LookAhead; ++i)
+        lookAhead(i);
     for (qsizetype i = 0; i < count; ++i) {
+        const size_t itemNameHash = nameHashes[i % LookAhead];
+        lookAhead(i + LookAhead);
         const RenameItem &item = m_items.at(i);
         PlannedRow &planned = m_plan.rows[i];
         if (item.newName.isEmpty()) {
@@ -495,7 +647,10 @@ void Planner::readRows()
             continue;
         }
         const EntryKey sourceKey = key(sourceFolder, name);
-        Entry *sourceEntry = find(sourceKey);
+        const bool itemName = sourceKey.name.data() == item.fileName.constData() &&
+                              sourceKey.name.size() == item.fileName.size();
+        Entry *sourceEntry =
+            find(sourceKey, itemName ? itemNameHash : NameIndex::hashOf(sourceKey.name));
         if (!sourceEntry || !sourceEntry->exists || sourceEntry->isFolder) {
             planned.status = PlanStatus::Missing;
             continue;
@@ -515,6 +670,7 @@ void Planner::readRows()
             continue;
         }
         m_targetKeys[i] = key(targetFolder, item.newName);
+        m_targetHashes[i] = NameIndex::hashOf(m_targetKeys[i].name);
         m_pending[i] = true;
     }
 }
@@ -538,7 +694,7 @@ void Planner::claimTargets()
             } else {
                 m_caseOnly[i] = true;
             }
-            findOrAdd(m_targetKeys[i]).claimRow = qint32(i);
+            findOrAdd(m_targetKeys[i], m_targetHashes[i]).claimRow = qint32(i);
         } else {
             // Moved or copied into its own folder under its own name: the name is held,
             // by the file itself.
@@ -550,9 +706,12 @@ void Planner::claimTargets()
         }
     }
     for (qsizetype i = 0; i < count; ++i) {
+        if (const qsizetype ahead = i + LookAhead; ahead < count && m_pending[ahead]) {
+            m_folders.at(m_targetKeys[ahead].folder).entries.prefetchSlot(m_targetHashes[ahead]);
+        }
         if (!m_pending[i] || m_caseOnly[i])
             continue;
-        Entry &entry = findOrAdd(m_targetKeys[i]);
+        Entry &entry = findOrAdd(m_targetKeys[i], m_targetHashes[i]);
         m_targetEntries[i] = entry; // what is there now, for findHolders
         const qint32 claim = entry.claimRow;
         if (claim == NoRow) {
