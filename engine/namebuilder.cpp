@@ -9,6 +9,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <array>
 
 QString formatCounter(qint64 start, qint64 index, int digits)
 {
@@ -90,14 +91,32 @@ private:
     QVarLengthArray<qsizetype, 8> m_braces;
 };
 
+// ForbiddenNameCharacters as a table: one look per character rather than a search.
+constexpr std::array<bool, 128> ForbiddenAscii = [] {
+    std::array<bool, 128> table{};
+    for (qsizetype i = 0; i < ForbiddenNameCharacters.size(); ++i)
+        table[ForbiddenNameCharacters.utf16()[i]] = true;
+    return table;
+}();
+
+bool isForbiddenNameCharacter(char16_t c)
+{
+    return c < ForbiddenAscii.size() && ForbiddenAscii[c];
+}
+
 void replaceForbiddenCharacters(QString &text)
 {
-    const QChar *data = text.constData();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (data[i].unicode() < 0x80 && ForbiddenNameCharacters.contains(data[i])) {
-            text[i] = u'_';
-            data = text.constData();
-        }
+    const char16_t *data = reinterpret_cast<const char16_t *>(text.constData());
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    while (i < size && !isForbiddenNameCharacter(data[i]))
+        ++i;
+    if (i == size)
+        return;
+    char16_t *out = reinterpret_cast<char16_t *>(text.data()); // one copy, if shared
+    for (; i < size; ++i) {
+        if (isForbiddenNameCharacter(out[i]))
+            out[i] = u'_';
     }
 }
 
