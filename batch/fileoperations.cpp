@@ -63,13 +63,15 @@ namespace {
 
 bool hasInvalidPathCharacters(QStringView path)
 {
+    // The control characters, '"', '<' and '>' (on Windows '*' and '?' too) as bits.
+    constexpr quint64 invalidBelow64 = 0xFFFFFFFFULL | 1ULL << '"' | 1ULL << '<' | 1ULL << '>'
+#ifdef Q_OS_WIN
+                                       | 1ULL << '*' | 1ULL << '?'
+#endif
+        ;
     for (const QChar c : path) {
         const char16_t u = c.unicode();
-        bool invalid = u < 0x20 || u == u'"' || u == u'<' || u == u'>' || u == u'|';
-#ifdef Q_OS_WIN
-        invalid = invalid || u == u'*' || u == u'?';
-#endif
-        if (invalid)
+        if (u < 64 ? (invalidBelow64 >> u) & 1 : u == u'|')
             return true;
     }
     return false;

@@ -235,6 +235,8 @@ private slots:
     void linksKeptByMoves();
     void undoOfCopyLeavesSources();
     void movesFollowAReplacedFolder();
+    void movesRefuseInvalidCharacters_data();
+    void movesRefuseInvalidCharacters();
 
 private:
     RenameItems listed(const QStringList &relative) const;
@@ -1696,6 +1698,39 @@ void TestBatch::movesFollowAReplacedFolder()
     QCOMPARE(
         readEntries(m_root->path()),
         (Tree{{u"old/b.txt"_s, u"a"_s}, {u"photos/d.txt"_s, u"c"_s}, {u"photos/e.txt"_s, u"e"_s}}));
+}
+
+void TestBatch::movesRefuseInvalidCharacters_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("refused"); // the path the message names
+
+    QTest::newRow("bar-in-target") << u"b.txt"_s << u"c|d.txt"_s << u"c|d.txt"_s;
+    QTest::newRow("quote-in-source") << u"b\".txt"_s << u"c.txt"_s << u"b\".txt"_s;
+    QTest::newRow("control-in-target") << u"b.txt"_s << u"c\x01.txt"_s << u"c\x01.txt"_s;
+    QTest::newRow("less-than-in-target") << u"b.txt"_s << u"<c>.txt"_s << u"<c>.txt"_s;
+}
+
+// Also once the folder is open for renames within it, whose own path was looked at then.
+void TestBatch::movesRefuseInvalidCharacters()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, target);
+    QFETCH(QString, refused);
+    const QString folder = m_root->filePath(u"photos/"_s);
+    QVERIFY(QDir().mkpath(folder));
+    m_root->file(u"photos/a.txt"_s, "a");
+    QVERIFY(m_files.move(folder + u"a.txt"_s, folder + u"a2.txt"_s));
+    const Tree before = readEntries(m_root->path());
+    try {
+        m_files.move(folder + source, folder + target);
+        QFAIL("no error");
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(), fileErrorText(u"Invalid characters in path"_s, folder + refused));
+    }
+    m_files.closeFolders();
+    QCOMPARE(readEntries(m_root->path()), before);
 }
 
 QTEST_GUILESS_MAIN(TestBatch)
