@@ -23,8 +23,11 @@ bool runBatch(RenameItems &items, const RenameOptions &options, UserMessages &me
 struct BatchProgress
 {
     // After each file that was to change is done or passed over: how many so far, of
-    // how many, and its path.
-    std::function<void(qsizetype done, qsizetype total, const QString &path)> fileDone;
+    // how many, and its path as its folder (up to and including the last separator) and
+    // its name, valid during the call. Called for every file: a path is made only by a
+    // callback that shows it.
+    std::function<void(qsizetype done, qsizetype total, QStringView folder, QStringView name)>
+        fileDone;
     // Asked between files (never inside a swap or cycle): true ends the batch there, as
     // complete, with the log naming what was done.
     std::function<bool()> stopRequested;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QVarLengthArray>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -58,17 +59,30 @@ QString fileErrorText(const QString &message, const QString &path)
     return message + u"\n["_s + path + u']';
 }
 
+namespace {
+
+bool hasInvalidPathCharacters(QStringView path)
+{
+    // The control characters, '"', '<' and '>' (on Windows '*' and '?' too) as bits.
+    constexpr quint64 invalidBelow64 = 0xFFFFFFFFULL | 1ULL << '"' | 1ULL << '<' | 1ULL << '>'
+#ifdef Q_OS_WIN
+                                       | 1ULL << '*' | 1ULL << '?'
+#endif
+        ;
+    for (const QChar c : path) {
+        const char16_t u = c.unicode();
+        if (u < 64 ? (invalidBelow64 >> u) & 1 : u == u'|')
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void checkPathCharacters(const QString &path)
 {
-    for (QChar c : path) {
-        const char16_t u = c.unicode();
-        bool invalid = u < 0x20 || u == u'"' || u == u'<' || u == u'>' || u == u'|';
-#ifdef Q_OS_WIN
-        invalid = invalid || u == u'*' || u == u'?';
-#endif
-        if (invalid)
-            throw TessalyError(fileErrorText(u"Invalid characters in path"_s, path));
-    }
+    if (hasInvalidPathCharacters(path))
+        throw TessalyError(fileErrorText(u"Invalid characters in path"_s, path));
 }
 
 namespace {
@@ -418,14 +432,9 @@ namespace {
 
 constexpr int RenamesBetweenLooks = 32;
 
-bool sameFolderObject(int fd, const QByteArray &path)
+quint64 deviceOf(const struct statx &info)
 {
-    struct statx opened;
-    struct statx named;
-    return ::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &opened) == 0 &&
-           ::statx(AT_FDCWD, path.constData(), 0, STATX_INO, &named) == 0 &&
-           opened.stx_ino == named.stx_ino && opened.stx_dev_major == named.stx_dev_major &&
-           opened.stx_dev_minor == named.stx_dev_minor;
+    return quint64(info.stx_dev_major) << 32 | info.stx_dev_minor;
 }
 
 } // namespace
@@ -436,26 +445,42 @@ int SystemFileOperations::openFolder(QStringView folder)
         if (++m_usesSinceLook < RenamesBetweenLooks)
             return m_openFolderFd;
         m_usesSinceLook = 0;
-        if (sameFolderObject(m_openFolderFd, encodeFileName(m_openFolderPath)))
+        struct statx named;
+        if (::statx(AT_FDCWD, m_openFolderBytes.constData(), 0, STATX_INO, &named) == 0 &&
+            named.stx_ino == m_openFolderInode && deviceOf(named) == m_openFolderDevice)
             return m_openFolderFd;
     }
     closeFolders();
     const QString path = folder.toString();
-    const int fd = ::open(encodeFileName(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const QByteArray bytes = encodeFileName(path);
+    const int fd = ::open(bytes.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return -1;
+    struct statx opened;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &opened) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    m_openFolderDevice = deviceOf(opened);
+    m_openFolderInode = opened.stx_ino;
     m_openFolderPath = path;
+    m_openFolderBytes = bytes;
     m_openFolderFd = fd;
     m_usesSinceLook = 0;
     return fd;
 }
 
-bool SystemFileOperations::moveWithinFolder(int folderFd, const QString &source,
-                                            const QString &target, qsizetype nameStart)
+bool SystemFileOperations::moveWithinFolder(int folderFd, QStringView sourceName,
+                                            QStringView targetName)
 {
-    const QByteArray from = encodeFileName(source.sliced(nameStart));
-    const QByteArray to = encodeFileName(target.sliced(nameStart));
-    if (::renameat2(folderFd, from.constData(), folderFd, to.constData(), RENAME_NOREPLACE) == 0)
+    // Both names in one buffer on the stack, each ended by a zero byte.
+    QVarLengthArray<char, 1024> bytes(
+        maxEncodedFileNameSize(sourceName.size() + targetName.size()) + 2);
+    char *const from = bytes.data();
+    char *const to = encodeFileNameTo(sourceName, from) + 1;
+    to[-1] = '\0';
+    *encodeFileNameTo(targetName, to) = '\0';
+    if (::renameat2(folderFd, from, folderFd, to, RENAME_NOREPLACE) == 0)
         return true;
     // Anything else is settled by the paths themselves, as if no folder were open: the
     // folder may have been replaced since it was opened.
@@ -474,6 +499,7 @@ void SystemFileOperations::closeFolders()
         ::close(m_openFolderFd);
     m_openFolderFd = -1;
     m_openFolderPath.clear();
+    m_openFolderBytes.clear();
 #endif
 }
 
@@ -482,13 +508,19 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
 #ifdef Q_OS_UNIX
     if (m_calls == FileSystemCalls::Native) {
         const qsizetype nameStart = source.lastIndexOf(u'/') + 1;
-        if (nameStart > 0 && target.size() > nameStart &&
-            QStringView(target).first(nameStart) == QStringView(source).first(nameStart) &&
+        const QStringView folder = QStringView(source).first(nameStart);
+        if (nameStart > 0 && target.size() > nameStart && QStringView(target).startsWith(folder) &&
             !QStringView(target).sliced(nameStart).contains(u'/')) {
-            checkPathCharacters(source);
-            checkPathCharacters(target);
-            const int fd = m_renameInFolder ? openFolder(QStringView(source).first(nameStart)) : -1;
-            if (fd >= 0 && moveWithinFolder(fd, source, target, nameStart))
+            const QStringView sourceName = QStringView(source).sliced(nameStart);
+            const QStringView targetName = QStringView(target).sliced(nameStart);
+            // The folder's own characters were looked at when it was opened.
+            if (m_openFolderFd < 0 || folder != m_openFolderPath ||
+                hasInvalidPathCharacters(sourceName) || hasInvalidPathCharacters(targetName)) {
+                checkPathCharacters(source);
+                checkPathCharacters(target);
+            }
+            const int fd = m_renameInFolder ? openFolder(folder) : -1;
+            if (fd >= 0 && moveWithinFolder(fd, sourceName, targetName))
                 return true;
         }
     }

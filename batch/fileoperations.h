@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSet>
 #include <QString>
 
@@ -109,12 +110,15 @@ private:
     // names the same folder; a rename that fails there is tried again by its paths,
     // which decide what the failure means.
     int openFolder(QStringView folder);
-    bool moveWithinFolder(int folderFd, const QString &source, const QString &target,
-                          qsizetype nameStart);
+    bool moveWithinFolder(int folderFd, QStringView sourceName, QStringView targetName);
 
     FileSystemCalls m_calls;
     QString m_openFolderPath;
+    QByteArray m_openFolderBytes; // the path as the system takes it
     int m_openFolderFd = -1;
+    // Which folder is open, whatever its path names now.
+    quint64 m_openFolderDevice = 0;
+    quint64 m_openFolderInode = 0;
     int m_usesSinceLook = 0;
     bool m_renameInFolder = true; // false where the file system cannot refuse to replace
 };

@@ -262,8 +262,14 @@ void undoLastBatch(UserMessages &messages, FileOperations &files,
         if (certain || !undoInterruptedMove(log.records.at(i), files))
             undoRecord(log.records.at(i), certain, folders, files);
         undone.setDone(count - i);
-        if (progress.fileDone)
-            progress.fileDone(count - i, count, log.records.at(i).original);
+        if (progress.fileDone) {
+            const QStringView original = log.records.at(i).original;
+            qsizetype nameStart = original.size();
+            while (nameStart > 0 && !isPathSeparator(original.at(nameStart - 1)))
+                --nameStart;
+            progress.fileDone(count - i, count, original.first(nameStart),
+                              original.sliced(nameStart));
+        }
     }
     files.remove(logPath);
     undone.remove();

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -104,8 +105,14 @@ QByteArray undoRecord(const QString &original, const QString &target)
 
 namespace {
 
-// Enough for a batch of a few hundred files; larger batches double it as they go.
+// Enough for a batch of a few hundred files. Larger batches reserve more as they go,
+// in steps that double up to a size that keeps the space reserved beyond the last
+// record small: on a RAM disk reserving is clearing memory.
 constexpr qint64 firstReservation = 64 * 1024;
+constexpr qint64 largestReservation = 1024 * 1024;
+// The mapping reaches beyond the reserved space, which can then grow without a new
+// mapping; only the reserved part is ever written.
+constexpr qint64 firstMapping = 4 * 1024 * 1024;
 
 // Makes a new name in folder (or a name's removal) survive a power cut.
 void syncFolder(const QString &folder)
@@ -197,26 +204,36 @@ void UndoJournal::open()
 
 void UndoJournal::reserve(qint64 size)
 {
-    qint64 capacity = std::max(m_capacity * 2, firstReservation);
-    while (capacity < size)
-        capacity *= 2;
+    const qint64 step = std::clamp(m_capacity, firstReservation, largestReservation);
+    const qint64 capacity = std::max(m_capacity + step, (size + step - 1) / step * step);
     // Blocks that are allocated now cannot be missing later: a write to a mapped page
     // without a block behind it would end the program with a bus error.
     if (const int error = ::posix_fallocate(m_fd, m_capacity, capacity - m_capacity))
         fail(error);
-    void *map = ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
-    if (map == MAP_FAILED)
-        fail(errno);
-    if (m_map)
-        ::munmap(m_map, size_t(m_capacity));
-    m_map = static_cast<uchar *>(map);
+    if (capacity > m_mapped) {
+        qint64 mapped = std::max(m_mapped * 2, firstMapping);
+        while (mapped < capacity)
+            mapped *= 2;
+        void *map = ::mmap(nullptr, size_t(mapped), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+        if (map == MAP_FAILED)
+            fail(errno);
+        if (m_map)
+            ::munmap(m_map, size_t(m_mapped));
+        m_map = static_cast<uchar *>(map);
+        m_mapped = mapped;
+    }
+#ifdef MADV_POPULATE_WRITE
+    // Its pages made ready at once rather than one fault each as records reach them;
+    // where the system cannot, the faults do it.
+    ::madvise(m_map + m_capacity, size_t(capacity - m_capacity), MADV_POPULATE_WRITE);
+#endif
     m_capacity = capacity;
 }
 
 int UndoJournal::end(bool keep)
 {
     if (m_map)
-        ::munmap(m_map, size_t(m_capacity));
+        ::munmap(m_map, size_t(m_mapped));
     m_map = nullptr;
     int error = 0;
     if (keep) {
@@ -255,30 +272,27 @@ void UndoJournal::setMark(char mark)
     m_map[headerMarkAt] = uchar(mark);
 }
 
-void UndoJournal::append(const QString &original, const QString &target)
+void UndoJournal::append(QStringView original, QStringView target)
 {
-    // Written in its parts, as undoRecord forms it.
-    const QByteArray from = encodeFileName(original);
-    const QByteArray to = encodeFileName(target);
-    const qint64 size = from.size() + to.size() + 7;
+    // Encoded straight into the log, as undoRecord forms it: the room for the longest
+    // encoding first, the record's own size once written.
+    const qint64 room = maxEncodedFileNameSize(original.size() + target.size()) + 7;
     if (m_fd < 0)
         open();
-    if (m_size + size > m_capacity)
-        reserve(m_size + size);
+    if (m_size + room > m_capacity)
+        reserve(m_size + room);
     // Marked before it is written: once the record is there, its operation may be too.
     setMark(';');
-    uchar *out = m_map + m_size;
-    const auto put = [&out](const char *bytes, qsizetype length) {
-        std::memcpy(out, bytes, size_t(length));
-        out += length;
-    };
-    put("\"", 1);
-    put(from.constData(), from.size());
-    put("\",\"", 3);
-    put(to.constData(), to.size());
-    put("\"\r\n", 3);
+    char *const start = reinterpret_cast<char *>(m_map + m_size);
+    char *out = start;
+    *out++ = '"';
+    out = encodeFileNameTo(original, out);
+    std::memcpy(out, "\",\"", 3);
+    out = encodeFileNameTo(target, out + 3);
+    std::memcpy(out, "\"\r\n", 3);
+    out += 3;
     m_sizeBeforeLast = m_size;
-    m_size += size;
+    m_size += out - start;
     ++m_records;
 }
 

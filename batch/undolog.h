@@ -49,7 +49,7 @@ public:
 
     // Records one operation that is about to be done. The first record replaces the
     // previous batch's log. Throws "Cannot create file ..." when the log cannot take it.
-    void append(const QString &original, const QString &target);
+    void append(QStringView original, QStringView target);
     // Takes the last record out again: its operation did not take place.
     void retract();
     // The operation of the last record has taken place.
@@ -76,7 +76,8 @@ private:
     QStringList m_createdFolders; // made for this log, outermost first
     int m_fd = -1;
     uchar *m_map = nullptr;
-    qint64 m_capacity = 0;
+    qint64 m_mapped = 0;   // the length of the mapping
+    qint64 m_capacity = 0; // the reserved space: the file's size while the batch runs
     qint64 m_size = 0;
     qint64 m_sizeBeforeLast = -1;
     int m_records = 0;

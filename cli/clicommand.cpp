@@ -79,7 +79,7 @@ public:
         BatchProgress progress;
         if (!m_shown)
             return progress;
-        progress.fileDone = [this](qsizetype done, qsizetype total, const QString &path) {
+        progress.fileDone = [this](qsizetype done, qsizetype total, QStringView, QStringView name) {
             if (done == total && std::exchange(m_written, false)) {
                 m_err << u"\r\x1b[K"_s << Qt::flush; // gone before the closing message
                 return;
@@ -88,8 +88,7 @@ public:
                 return;
             m_lastWrite.start();
             m_written = true;
-            m_err << u"\r\x1b[K%1 of %2  %3"_s.arg(done).arg(total).arg(fileNamePart(path))
-                  << Qt::flush;
+            m_err << u"\r\x1b[K%1 of %2  %3"_s.arg(done).arg(total).arg(name) << Qt::flush;
         };
         return progress;
     }

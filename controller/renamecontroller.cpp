@@ -223,10 +223,11 @@ BatchProgress RenameController::fileProgress()
     BatchProgress progress;
     auto sinceReport = std::make_shared<QElapsedTimer>();
     sinceReport->start();
-    progress.fileDone = [this, sinceReport](qsizetype done, qsizetype total, const QString &path) {
+    progress.fileDone = [this, sinceReport](qsizetype done, qsizetype total, QStringView folder,
+                                            QStringView name) {
         if (done == 1 || done == total || sinceReport->elapsed() >= 40) {
             sinceReport->restart();
-            reportProgress(done, total, path);
+            reportProgress(done, total, folder.toString().append(name));
         }
     };
     progress.stopRequested = [this] { return m_stop.load(); };

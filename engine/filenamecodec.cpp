@@ -1,5 +1,7 @@
 #include "filenamecodec.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr char16_t firstEscape = 0xDC80;
@@ -75,20 +77,56 @@ QString decodeFileName(QByteArrayView bytes)
     return text;
 }
 
+char *encodeFileNameTo(QStringView text, char *out)
+{
+    const char16_t *unit = text.utf16();
+    const char16_t *const end = unit + text.size();
+    while (unit != end) {
+        // Plain ASCII, most of nearly every path, four units at a time.
+        while (end - unit >= 4) {
+            quint64 four;
+            std::memcpy(&four, unit, sizeof four);
+            if (four & 0xFF80'FF80'FF80'FF80ULL)
+                break;
+            for (int i = 0; i < 4; ++i)
+                out[i] = char(unit[i]);
+            out += 4;
+            unit += 4;
+        }
+        if (unit == end)
+            break;
+        const char16_t u = *unit++;
+        if (u < 0x80) {
+            *out++ = char(u);
+        } else if (u < 0x800) {
+            *out++ = char(0xC0 | (u >> 6));
+            *out++ = char(0x80 | (u & 0x3F));
+        } else if (QChar::isHighSurrogate(u)) {
+            if (unit == end || !QChar::isLowSurrogate(*unit)) {
+                *out++ = '?';
+                continue;
+            }
+            const char32_t code = QChar::surrogateToUcs4(u, *unit++);
+            *out++ = char(0xF0 | (code >> 18));
+            *out++ = char(0x80 | ((code >> 12) & 0x3F));
+            *out++ = char(0x80 | ((code >> 6) & 0x3F));
+            *out++ = char(0x80 | (code & 0x3F));
+        } else if (QChar::isLowSurrogate(u)) {
+            // Not the second half of a pair, which went with its first half above.
+            *out++ = u >= firstEscape && u <= lastEscape ? char(u - 0xDC00) : '?';
+        } else {
+            *out++ = char(0xE0 | (u >> 12));
+            *out++ = char(0x80 | ((u >> 6) & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
 QByteArray encodeFileName(QStringView text)
 {
-    QByteArray bytes;
-    qsizetype start = 0; // of the run not yet appended
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!isEscapeAt(text, i))
-            continue;
-        bytes += text.sliced(start, i - start).toUtf8();
-        bytes += char(text.at(i).unicode() - 0xDC00);
-        start = i + 1;
-    }
-    if (start == 0)
-        return text.toUtf8();
-    bytes += text.sliced(start).toUtf8();
+    QByteArray bytes(maxEncodedFileNameSize(text.size()), Qt::Uninitialized);
+    bytes.truncate(encodeFileNameTo(text, bytes.data()) - bytes.constData());
     return bytes;
 }
 

@@ -13,6 +13,15 @@
 // becomes that byte again; everything else is plain UTF-8 both ways.
 QString decodeFileName(QByteArrayView bytes);
 QByteArray encodeFileName(QStringView text);
+// The bytes of encodeFileName(text) written to out, which must have room for
+// maxEncodedFileNameSize(text.size()) bytes; returns the end of what was written.
+// For loops that must not allocate per name. A surrogate that is neither an escape
+// nor half of a pair becomes "?", as in encodeFileName.
+char *encodeFileNameTo(QStringView text, char *out);
+constexpr qsizetype maxEncodedFileNameSize(qsizetype length)
+{
+    return length * 3;
+}
 
 // The text to show for a name: each byte that was not UTF-8 as the replacement mark
 // U+FFFD.

@@ -214,6 +214,7 @@ private slots:
     void touchSetsOnlyTheTarget();
     void failedBatchesUndoCompletely();
     void stopsBetweenFiles();
+    void stopsAfterASwapLostAFile();
     void undoReadsEveryLineForm();
     void undoKeepsFilesMadeSince();
     void undoRecreatesFolders();
@@ -234,6 +235,8 @@ private slots:
     void linksKeptByMoves();
     void undoOfCopyLeavesSources();
     void movesFollowAReplacedFolder();
+    void movesRefuseInvalidCharacters_data();
+    void movesRefuseInvalidCharacters();
 
 private:
     RenameItems listed(const QStringList &relative) const;
@@ -1005,7 +1008,7 @@ void TestBatch::stopsBetweenFiles()
         const RenamePlan plan = planBatch(items, options, view, true);
         qsizetype reported = 0;
         BatchProgress progress;
-        progress.fileDone = [&](qsizetype done, qsizetype total, const QString &) {
+        progress.fileDone = [&](qsizetype done, qsizetype total, QStringView, QStringView) {
             QCOMPARE(total, 4);
             reported = done;
         };
@@ -1028,7 +1031,7 @@ void TestBatch::stopsBetweenFiles()
         // The undo too stops between two records when asked, and the next one goes on.
         BatchProgress undoProgress;
         qsizetype undone = 0, records = 0;
-        undoProgress.fileDone = [&](qsizetype done, qsizetype total, const QString &) {
+        undoProgress.fileDone = [&](qsizetype done, qsizetype total, QStringView, QStringView) {
             undone = done;
             records = total;
         };
@@ -1044,6 +1047,34 @@ void TestBatch::stopsBetweenFiles()
         }
         QCOMPARE(readFileTree(m_root->path()), start);
     }
+}
+
+// A file of a swap that went away after planning leaves the swap unfinished for good:
+// that must not keep a stop from being heard for the rest of the batch.
+void TestBatch::stopsAfterASwapLostAFile()
+{
+    const QStringList files{u"a.txt"_s, u"b.txt"_s, u"c.txt"_s, u"d.txt"_s};
+    for (const QString &file : files)
+        m_root->file(file, file.toUtf8());
+    RenameItems items = listed(files);
+    RenameOptions options;
+    options.pattern = u"{list}"_s;
+    QVERIFY(previewNames(items, options, {u"b"_s, u"a"_s, u"e"_s, u"f"_s}, m_messages));
+    SystemFileSystemView view;
+    const RenamePlan plan = planBatch(items, options, view, true);
+    QVERIFY(QFile::remove(m_root->filePath(u"a.txt"_s)));
+    qsizetype reported = 0;
+    BatchProgress progress;
+    progress.fileDone = [&](qsizetype done, qsizetype, QStringView, QStringView) {
+        reported = done;
+    };
+    progress.stopRequested = [&] { return reported >= 2; };
+    const BatchOutcome outcome =
+        executePlan(items, plan, options, m_messages, m_files, {}, progress);
+    QVERIFY(outcome.cancelled);
+    QCOMPARE(outcome.done, 1);
+    QCOMPARE(readEntries(m_root->path()),
+             (Tree{{u"a.txt"_s, u"b.txt"_s}, {u"c.txt"_s, u"c.txt"_s}, {u"d.txt"_s, u"d.txt"_s}}));
 }
 
 void TestBatch::undoReadsEveryLineForm()
@@ -1667,6 +1698,39 @@ void TestBatch::movesFollowAReplacedFolder()
     QCOMPARE(
         readEntries(m_root->path()),
         (Tree{{u"old/b.txt"_s, u"a"_s}, {u"photos/d.txt"_s, u"c"_s}, {u"photos/e.txt"_s, u"e"_s}}));
+}
+
+void TestBatch::movesRefuseInvalidCharacters_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("refused"); // the path the message names
+
+    QTest::newRow("bar-in-target") << u"b.txt"_s << u"c|d.txt"_s << u"c|d.txt"_s;
+    QTest::newRow("quote-in-source") << u"b\".txt"_s << u"c.txt"_s << u"b\".txt"_s;
+    QTest::newRow("control-in-target") << u"b.txt"_s << u"c\x01.txt"_s << u"c\x01.txt"_s;
+    QTest::newRow("less-than-in-target") << u"b.txt"_s << u"<c>.txt"_s << u"<c>.txt"_s;
+}
+
+// Also once the folder is open for renames within it, whose own path was looked at then.
+void TestBatch::movesRefuseInvalidCharacters()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, target);
+    QFETCH(QString, refused);
+    const QString folder = m_root->filePath(u"photos/"_s);
+    QVERIFY(QDir().mkpath(folder));
+    m_root->file(u"photos/a.txt"_s, "a");
+    QVERIFY(m_files.move(folder + u"a.txt"_s, folder + u"a2.txt"_s));
+    const Tree before = readEntries(m_root->path());
+    try {
+        m_files.move(folder + source, folder + target);
+        QFAIL("no error");
+    } catch (const TessalyError &error) {
+        QCOMPARE(error.message(), fileErrorText(u"Invalid characters in path"_s, folder + refused));
+    }
+    m_files.closeFolders();
+    QCOMPARE(readEntries(m_root->path()), before);
 }
 
 QTEST_GUILESS_MAIN(TestBatch)

@@ -11,6 +11,8 @@ class TestFileNameCodec : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
+    void unpairedSurrogates_data();
+    void unpairedSurrogates();
 };
 
 void TestFileNameCodec::roundTrip_data()
@@ -45,6 +47,32 @@ void TestFileNameCodec::roundTrip()
     QCOMPARE(displayFileName(text), shown);
     if (bytes.isValidUtf8())
         QCOMPARE(text, QString::fromUtf8(bytes));
+}
+
+void TestFileNameCodec::unpairedSurrogates_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QString high(QChar(char16_t(0xD800)));
+    QTest::newRow("first-half-at-end") << u"a"_s + high << "a?"_ba;
+    QTest::newRow("first-half-before-text") << high + u"\u00E9"_s << "?\xC3\xA9"_ba;
+    QTest::newRow("first-half-before-pair")
+        << high + high + QChar(char16_t(0xDC80)) << "?\xF0\x90\x82\x80"_ba;
+    QTest::newRow("second-half-outside-escapes")
+        << QString(QChar(char16_t(0xDC7F))) + QChar(char16_t(0xDD00)) << "??"_ba;
+}
+
+// Text that no listing made (typed, pasted) encodes as the system's UTF-8 conversion
+// does, so that the log and the rename agree on every byte.
+void TestFileNameCodec::unpairedSurrogates()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+
+    QCOMPARE(encodeFileName(text), bytes);
+    QByteArray buffer(maxEncodedFileNameSize(text.size()), '\0');
+    QCOMPARE(QByteArrayView(buffer.data(), encodeFileNameTo(text, buffer.data())), bytes);
 }
 
 QTEST_GUILESS_MAIN(TestFileNameCodec)
