@@ -225,8 +225,11 @@ bool previewNames(RenameItems &items, const RenameOptions &options,
     }
     NameBuilder builder(options, importedNames);
     for (qsizetype i = 0; i < items.size(); ++i) {
-        RenameItem &item = items[i];
-        item.newName = builder.build(item, int(i));
+        // A name that stays is not written: a list shared with another thread is then
+        // not copied, and the old text stays shared.
+        QString name = builder.build(items.at(i), int(i));
+        if (name != items.at(i).newName)
+            items[i].newName = std::move(name);
     }
     return true;
 }
