@@ -16,6 +16,12 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <future>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -43,6 +49,45 @@ bool needsDestination(const RenameOptions &options)
 }
 
 } // namespace
+
+// The folder of the list's first file, read on a thread of its own while the names are
+// made: the plan for those names takes this listing rather than reading the folder
+// after them (a folder of a million files takes a good part of a second to read).
+class ListingAhead
+{
+public:
+    explicit ListingAhead(const RenameItems &items)
+    {
+        if (items.isEmpty())
+            return;
+        // As the plan asks for it: absolute and clean, without a final separator.
+        m_folder = folderPart(absoluteCleanPath(items.first().originalPath()));
+        while (m_folder.size() > 1 && isPathSeparator(m_folder.back()))
+            m_folder.chop(1);
+        m_listing = std::async(std::launch::async, [folder = m_folder] {
+            std::optional<FolderListing> listing = SystemFileSystemView().listFolder(folder);
+#ifdef __GLIBC__
+            // The read's own buffers are gone; this thread's heap keeps their pages
+            // for this thread alone unless they are handed back.
+            malloc_trim(0);
+#endif
+            return listing;
+        });
+    }
+
+    // A view of the file system that serves the listing, once it is read.
+    void provideTo(ListedFileSystemView &view)
+    {
+        if (!m_listing.valid())
+            return;
+        if (std::optional<FolderListing> listing = m_listing.get())
+            view.provide(m_folder, std::move(*listing));
+    }
+
+private:
+    QString m_folder;
+    std::future<std::optional<FolderListing>> m_listing;
+};
 
 RenameController::RenameController(QObject *parent)
     : QObject(parent)
@@ -83,13 +128,17 @@ bool RenameController::preview(const RenameOptions &options, UserMessages &messa
 {
     ++m_listVersion; // what a live preview brings back now would be older
     bool previewed = false;
+    std::optional<ListingAhead> listing;
+    if (!needsDestination(options))
+        listing.emplace(m_files.items());
     m_files.updateNewNames([&](RenameItems &items) {
         previewed = previewNames(items, options, m_importedNames, messages);
     });
     m_plan = RenamePlan();
     if (!previewed || needsDestination(options))
         return previewed;
-    SystemFileSystemView view;
+    ListedFileSystemView view;
+    listing->provideTo(view);
     m_plan = planBatch(m_files.items(), options, view, true, PlanPurpose::Showing);
     m_files.setPlan(m_plan);
     m_plan.rows = {};
@@ -113,12 +162,15 @@ void RenameController::previewInBackground(const RenameOptions &options)
         RenameItems items;
         QStringList names;
         QString error;
+        std::shared_ptr<ListingAhead> listing;
     };
     auto result = std::make_shared<Result>();
     result->items = m_files.items();
     const QStringList importedNames = m_importedNames;
     const quint64 version = m_listVersion;
     m_previewWorker = QThread::create([result, importedNames, options] {
+        if (!needsDestination(options))
+            result->listing = std::make_shared<ListingAhead>(result->items);
         try {
             NameBuilder builder(options, importedNames);
             const RenameItems &items = result->items;
@@ -150,7 +202,7 @@ void RenameController::previewInBackground(const RenameOptions &options)
                 } else if (needsDestination(options)) {
                     emit livePreviewShown(planSummary(m_plan));
                 } else {
-                    planInBackground(options);
+                    planInBackground(options, std::move(result->listing));
                     return;
                 }
             }
@@ -161,7 +213,8 @@ void RenameController::previewInBackground(const RenameOptions &options)
     m_previewWorker->start();
 }
 
-void RenameController::planInBackground(const RenameOptions &options)
+void RenameController::planInBackground(const RenameOptions &options,
+                                        std::shared_ptr<ListingAhead> listing)
 {
     struct Result
     {
@@ -171,8 +224,10 @@ void RenameController::planInBackground(const RenameOptions &options)
     auto result = std::make_shared<Result>();
     result->items = m_files.items(); // read only there, so shared
     const quint64 version = m_listVersion;
-    m_previewWorker = QThread::create([result, options] {
-        SystemFileSystemView view;
+    m_previewWorker = QThread::create([result, options, listing] {
+        ListedFileSystemView view;
+        if (listing)
+            listing->provideTo(view);
         result->plan = planBatch(result->items, options, view, true, PlanPurpose::Showing);
     });
     connect(m_previewWorker, &QThread::finished, this, [this, result, version] {

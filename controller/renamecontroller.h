@@ -17,6 +17,7 @@
 #include <memory>
 
 class FileOperations;
+class ListingAhead;
 class QThread;
 class UserMessages;
 
@@ -107,8 +108,9 @@ signals:
 
 private:
     void startWork(std::function<void()> work, std::function<void()> done);
-    // The second step of previewInBackground: the plan for the names the list shows.
-    void planInBackground(const RenameOptions &options);
+    // The second step of previewInBackground: the plan for the names the list shows,
+    // with the folder listing read beside the names, if any.
+    void planInBackground(const RenameOptions &options, std::shared_ptr<ListingAhead> listing);
     FileOperations &files();
     void reportProgress(qsizetype done, qsizetype total, const QString &path);
     // Progress of files for reportProgress, a few reports a second, and the stop request.
