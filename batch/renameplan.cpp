@@ -372,6 +372,13 @@ private:
     {
         return joinPath(m_folderTexts.at(m_sourceFolderText.at(row)), m_sourceNames.at(row));
     }
+    // The path the row's file gets under name: in its own folder, or in the destination.
+    QString targetPath(qsizetype row, QStringView name) const
+    {
+        return joinPath(m_toFolder ? QStringView(m_plan.destination)
+                                   : QStringView(m_folderTexts.at(m_sourceFolderText.at(row))),
+                        name);
+    }
     bool validName(qsizetype row, QStringView name, int folder) const;
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                      bool *own = nullptr);
@@ -640,7 +647,6 @@ void Planner::readRows()
         }
         m_sourceFolderText[i] = m_lastFolderText;
         m_sourceNames[i] = name;
-        const QString &folderPath = m_folderTexts.at(m_lastFolderText);
         const int sourceFolder = m_lastFolder;
         if (m_folders.at(sourceFolder).forbiddenPath || holdsForbiddenCharacter(name)) {
             planned.status = PlanStatus::Invalid;
@@ -663,8 +669,8 @@ void Planner::readRows()
         m_sourceKeys[i] = sourceKey;
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
-        planned.target =
-            joinPath(m_toFolder ? QStringView(m_plan.destination) : folderPath, item.newName);
+        if (m_purpose == PlanPurpose::Batch)
+            planned.target = targetPath(i, item.newName);
         if (!validName(i, item.newName, targetFolder)) {
             planned.status = PlanStatus::Invalid;
             continue;
@@ -751,7 +757,8 @@ void Planner::findHolders()
             continue;
         }
         // Another name of the same file (a hard link): it has the name already.
-        const std::optional<FileIdentity> target = m_view.identity(m_plan.rows[i].target, false);
+        const std::optional<FileIdentity> target =
+            m_view.identity(targetPath(i, m_items.at(i).newName), false);
         if (target && target == m_view.identity(sourcePath(i), false)) {
             m_plan.rows[i].status = PlanStatus::Skip;
             m_plan.rows[i].target.clear();
@@ -812,7 +819,7 @@ void Planner::numberRows()
             planned.target.clear();
             continue;
         }
-        planned.target = joinPath(folderPart(planned.target), name);
+        planned.target = targetPath(i, name);
         planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
     }
     for (qsizetype i = 0; i < count; ++i) {

@@ -37,7 +37,9 @@ bool planStatusActs(PlanStatus status);
 
 struct PlannedRow
 {
-    QString target; // the final path; for rows that are left alone, empty
+    // The final path; for rows that are left alone, empty. A plan made for showing
+    // holds it only for numbered rows, whose name differs from the new name.
+    QString target;
     PlanStatus status = PlanStatus::Rename;
 };
 
@@ -59,7 +61,8 @@ struct PlanStep
 Q_DECLARE_TYPEINFO(PlanStep, Q_RELOCATABLE_TYPE);
 
 // What a plan is made for: a batch needs its steps; showing the outcome of each row
-// needs only the rows, and a plan of a million rows is much smaller without steps.
+// needs only each row's status and the numbered names, and a plan of a million rows is
+// much smaller without steps and targets.
 enum class PlanPurpose : quint8 { Batch, Showing };
 
 struct RenamePlan
@@ -73,7 +76,8 @@ struct RenamePlan
     qsizetype count(PlanStatus status) const { return counts[size_t(status)]; }
     // Whether any row keeps the batch from starting.
     bool blocked() const;
-    // The path a row will have afterwards: its target, or its source when left alone.
+    // The path a row will have afterwards: its target, or its source when left alone
+    // (a plan made for a batch).
     QString finalPath(const RenameItems &items, qsizetype row) const;
 };
 

@@ -526,11 +526,16 @@ int main(int argc, char *argv[])
         windowFigures(out, count, 2);
         return 0;
     }
-    out << "Preview of " << count << " items, best of " << rounds << " runs\n";
-    const RenameItems items = syntheticItems(count);
+    // Made only when a scenario previews them, so that they take no room from the
+    // window's figures.
+    RenameItems items;
     for (const Scenario &scenario : scenarios) {
         if (!only.contains(QLatin1Char(scenario.name[1])))
             continue;
+        if (items.isEmpty()) {
+            out << "Preview of " << count << " items, best of " << rounds << " runs\n";
+            items = syntheticItems(count);
+        }
         RenameOptions options;
         scenario.edit(options);
         QString sample;

@@ -179,6 +179,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
     // renames every file.
     click(form, "btnClear");
     QApplication::processEvents();
+    resetPeakMemory();
     QElapsedTimer sinceTick;
     qint64 longestGap = 0;
     QTimer ticker;
@@ -200,6 +201,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
     const qint64 addGap = std::exchange(longestGap, 0);
     waitFor([&] { return form.fileList().hasPlan(); });
     const qint64 livePreview = whole.nsecsElapsed();
+    const qint64 livePeak = kilobytes("VmHWM:");
     const qint64 previewGap = std::exchange(longestGap, 0);
     click(form, "btnRename");
     const qint64 renameStartGap = std::exchange(longestGap, 0);
@@ -225,6 +227,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
         << " MB after making the files)\n";
     const auto ms = [](qint64 ns) { return QString::number(double(ns) / 1e6, 'f', 1) + u" ms"_s; };
     out << "  through the window's commands: add + live preview " << seconds(livePreview)
+        << " (peak " << QString::number(double(livePeak) / 1024.0, 'f', 1) << " MB resident)"
         << ", then Rename of every file done at " << seconds(renamed) << "\n";
     out << "  longest stall of the window's thread: adding " << ms(addGap) << ", live preview "
         << ms(previewGap) << ", the Rename click " << ms(renameStartGap)

@@ -16,6 +16,12 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <future>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -36,15 +42,6 @@ private:
     void add(PendingMessage::Kind kind, const QString &text) { messages.append({kind, text}); }
 };
 
-class QuietMessages : public UserMessages
-{
-public:
-    void information(const QString &) override {}
-    void warning(const QString &) override {}
-    bool confirm(const QString &) override { return true; }
-    void error(const QString &) override {}
-};
-
 bool needsDestination(const RenameOptions &options)
 {
     return options.batchMode != BatchMode::RenameInPlace &&
@@ -52,6 +49,45 @@ bool needsDestination(const RenameOptions &options)
 }
 
 } // namespace
+
+// The folder of the list's first file, read on a thread of its own while the names are
+// made: the plan for those names takes this listing rather than reading the folder
+// after them (a folder of a million files takes a good part of a second to read).
+class ListingAhead
+{
+public:
+    explicit ListingAhead(const RenameItems &items)
+    {
+        if (items.isEmpty())
+            return;
+        // As the plan asks for it: absolute and clean, without a final separator.
+        m_folder = folderPart(absoluteCleanPath(items.first().originalPath()));
+        while (m_folder.size() > 1 && isPathSeparator(m_folder.back()))
+            m_folder.chop(1);
+        m_listing = std::async(std::launch::async, [folder = m_folder] {
+            std::optional<FolderListing> listing = SystemFileSystemView().listFolder(folder);
+#ifdef __GLIBC__
+            // The read's own buffers are gone; this thread's heap keeps their pages
+            // for this thread alone unless they are handed back.
+            malloc_trim(0);
+#endif
+            return listing;
+        });
+    }
+
+    // A view of the file system that serves the listing, once it is read.
+    void provideTo(ListedFileSystemView &view)
+    {
+        if (!m_listing.valid())
+            return;
+        if (std::optional<FolderListing> listing = m_listing.get())
+            view.provide(m_folder, std::move(*listing));
+    }
+
+private:
+    QString m_folder;
+    std::future<std::optional<FolderListing>> m_listing;
+};
 
 RenameController::RenameController(QObject *parent)
     : QObject(parent)
@@ -90,14 +126,19 @@ FileOperations &RenameController::files()
 
 bool RenameController::preview(const RenameOptions &options, UserMessages &messages)
 {
+    ++m_listVersion; // what a live preview brings back now would be older
     bool previewed = false;
+    std::optional<ListingAhead> listing;
+    if (!needsDestination(options))
+        listing.emplace(m_files.items());
     m_files.updateNewNames([&](RenameItems &items) {
         previewed = previewNames(items, options, m_importedNames, messages);
     });
     m_plan = RenamePlan();
     if (!previewed || needsDestination(options))
         return previewed;
-    SystemFileSystemView view;
+    ListedFileSystemView view;
+    listing->provideTo(view);
     m_plan = planBatch(m_files.items(), options, view, true, PlanPurpose::Showing);
     m_files.setPlan(m_plan);
     m_plan.rows = {};
@@ -113,44 +154,91 @@ void RenameController::previewInBackground(const RenameOptions &options)
         m_nextPreview = options;
         return;
     }
+    // First the names, into a list of their own: the items stay shared with the list,
+    // which is not copied, and the list takes the names on this thread. Then the plan,
+    // over the list as it is then.
     struct Result
     {
         RenameItems items;
-        RenamePlan plan;
+        QStringList names;
         QString error;
-        bool shown = false;
+        std::shared_ptr<ListingAhead> listing;
     };
     auto result = std::make_shared<Result>();
     result->items = m_files.items();
-    const QStringList names = m_importedNames;
+    const QStringList importedNames = m_importedNames;
     const quint64 version = m_listVersion;
-    m_previewWorker = QThread::create([result, names, options] {
+    m_previewWorker = QThread::create([result, importedNames, options] {
+        if (!needsDestination(options))
+            result->listing = std::make_shared<ListingAhead>(result->items);
         try {
-            QuietMessages quiet;
-            result->shown = previewNames(result->items, options, names, quiet);
-            if (result->shown && !needsDestination(options)) {
-                SystemFileSystemView view;
-                result->plan = planBatch(result->items, options, view, true, PlanPurpose::Showing);
-            }
+            NameBuilder builder(options, importedNames);
+            const RenameItems &items = result->items;
+            result->names.reserve(items.size());
+            for (qsizetype i = 0; i < items.size(); ++i)
+                result->names.append(builder.build(items.at(i), int(i)));
         } catch (const TessalyError &error) {
             result->error = error.message();
         }
     });
-    connect(m_previewWorker, &QThread::finished, this, [this, result, version] {
+    connect(m_previewWorker, &QThread::finished, this, [this, result, version, options] {
         m_previewWorker->deleteLater();
         m_previewWorker = nullptr;
+        result->items = RenameItems(); // the list is no longer shared
         if (version == m_listVersion && !isBusy()) {
             if (!result->error.isEmpty()) {
                 emit livePreviewFailed(result->error);
-            } else if (result->shown) {
-                m_files.updateNewNames(
-                    [&](RenameItems &items) { items = std::move(result->items); });
-                m_plan = std::move(result->plan);
-                if (!m_plan.rows.isEmpty())
-                    m_files.setPlan(m_plan);
-                m_plan.rows = {};
-                emit livePreviewShown(planSummary(m_plan));
+            } else {
+                m_files.updateNewNames([&](RenameItems &items) {
+                    for (qsizetype i = 0; i < items.size(); ++i) {
+                        if (items.at(i).newName != result->names.at(i))
+                            items[i].newName = std::move(result->names[i]);
+                    }
+                });
+                result->names = QStringList();
+                m_plan = RenamePlan();
+                if (m_previewAgain) {
+                    // Newer options wait: this plan would be thrown away.
+                } else if (needsDestination(options)) {
+                    emit livePreviewShown(planSummary(m_plan));
+                } else {
+                    planInBackground(options, std::move(result->listing));
+                    return;
+                }
             }
+        }
+        if (std::exchange(m_previewAgain, false))
+            previewInBackground(m_nextPreview);
+    });
+    m_previewWorker->start();
+}
+
+void RenameController::planInBackground(const RenameOptions &options,
+                                        std::shared_ptr<ListingAhead> listing)
+{
+    struct Result
+    {
+        RenameItems items;
+        RenamePlan plan;
+    };
+    auto result = std::make_shared<Result>();
+    result->items = m_files.items(); // read only there, so shared
+    const quint64 version = m_listVersion;
+    m_previewWorker = QThread::create([result, options, listing] {
+        ListedFileSystemView view;
+        if (listing)
+            listing->provideTo(view);
+        result->plan = planBatch(result->items, options, view, true, PlanPurpose::Showing);
+    });
+    connect(m_previewWorker, &QThread::finished, this, [this, result, version] {
+        m_previewWorker->deleteLater();
+        m_previewWorker = nullptr;
+        result->items = RenameItems();
+        if (version == m_listVersion && !isBusy() && !m_previewAgain) {
+            m_plan = std::move(result->plan);
+            m_files.setPlan(m_plan);
+            m_plan.rows = {};
+            emit livePreviewShown(planSummary(m_plan));
         }
         if (std::exchange(m_previewAgain, false))
             previewInBackground(m_nextPreview);

@@ -17,6 +17,7 @@
 #include <memory>
 
 class FileOperations;
+class ListingAhead;
 class QThread;
 class UserMessages;
 
@@ -61,8 +62,9 @@ public:
     // messages; a failure (an invalid regular expression) is thrown.
     bool preview(const RenameOptions &options, UserMessages &messages);
     // The same away from this thread and silently, for a preview that follows every
-    // change: the result is shown unless the list changed meanwhile; a failure is
-    // reported through livePreviewFailed.
+    // change: the names are shown as soon as they are made, then the plan (and
+    // livePreviewShown), each unless the list changed or was previewed meanwhile; a
+    // failure is reported through livePreviewFailed.
     void previewInBackground(const RenameOptions &options);
     // The plan of the last preview or planning. A preview's plan keeps only its counts
     // once the list shows its rows: a million rows would hold their targets twice.
@@ -106,6 +108,9 @@ signals:
 
 private:
     void startWork(std::function<void()> work, std::function<void()> done);
+    // The second step of previewInBackground: the plan for the names the list shows,
+    // with the folder listing read beside the names, if any.
+    void planInBackground(const RenameOptions &options, std::shared_ptr<ListingAhead> listing);
     FileOperations &files();
     void reportProgress(qsizetype done, qsizetype total, const QString &path);
     // Progress of files for reportProgress, a few reports a second, and the stop request.
@@ -118,7 +123,7 @@ private:
     QThread *m_worker = nullptr;
     std::atomic_bool m_stop = false;
     RenamePlan m_plan;
-    quint64 m_listVersion = 0; // changes with every change of the rows
+    quint64 m_listVersion = 0; // changes with every change of the rows and every preview
     QThread *m_previewWorker = nullptr;
     bool m_previewAgain = false;
     RenameOptions m_nextPreview;

@@ -246,15 +246,20 @@ bool previewNames(RenameItems &items, const RenameOptions &options,
     NameBuilder builder(options, importedNames);
     const auto build = [&](NameBuilder &namer, qsizetype begin, qsizetype end) {
         for (qsizetype i = begin; i < end; ++i) {
-            RenameItem &item = items[i];
-            item.newName = namer.build(item, int(i));
+            // A name that stays is not written: a list shared with another thread is
+            // then not copied, and the old text stays shared.
+            QString name = namer.build(items.at(i), int(i));
+            if (name != items.at(i).newName)
+                items[i].newName = std::move(name);
         }
     };
-    // A long list is named in two halves at the same time, each with a builder of its
-    // own (a compiled expression keeps its match state). Names that read the files'
-    // contents are made one after the other: the readers' libraries are not all known
-    // to be safe on two threads.
-    if (builder.readsFileContents() || secondHalfOf(items.size()) == items.size()) {
+    // A long list that nothing else holds is named in two halves at the same time, each
+    // with a builder of its own (a compiled expression keeps its match state). A shared
+    // list is named by one thread, which copies it only if a name changes. Names that
+    // read the files' contents are made one after the other: the readers' libraries are
+    // not all known to be safe on two threads.
+    if (builder.readsFileContents() || !items.isDetached() ||
+        secondHalfOf(items.size()) == items.size()) {
         build(builder, 0, items.size());
         return true;
     }

@@ -65,9 +65,10 @@ QString buildNewName(const RenameItem &item, const QString &pattern, const QStri
                      bool keepExt, const QString &newExt, int index, const RenameOptions &options,
                      const QStringList &importedNames);
 
-// Sets the NewName of every item (a long list in two halves at the same time). An
-// empty list is reported through messages and gives false. A failure (an invalid
-// regular expression) is thrown; the items before the failing one keep their new
-// names.
+// Sets the NewName of every item (a long list that nothing else holds in two halves at
+// the same time); items whose NewName stays are not written to, so a shared list is
+// copied only when a name changes. An empty list is reported through messages and
+// gives false. A failure (an invalid regular expression) is thrown; the items before
+// the failing one keep their new names.
 bool previewNames(RenameItems &items, const RenameOptions &options,
                   const QStringList &importedNames, UserMessages &messages);

@@ -17,16 +17,37 @@ FileListModel::FileListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {}
 
+bool FileListModel::isListed(const QString &path) const
+{
+    return isListed(makeRenameItem(path), RenameItems());
+}
+
+bool FileListModel::isListed(const RenameItem &item, const RenameItems &pending) const
+{
+    const qsizetype listed = m_items.size();
+    return m_listed.find(item.folder, item.fileName, [&](qsizetype row) -> const RenameItem & {
+        return row < listed ? m_items.at(row) : pending.at(row - listed);
+    }) >= 0;
+}
+
+bool FileListModel::listIfNew(const RenameItem &item, const RenameItems &pending)
+{
+    if (isListed(item, pending))
+        return false;
+    m_listed.insert(m_items.size() + pending.size(), item);
+    return true;
+}
+
 int FileListModel::addFiles(const QStringList &paths)
 {
     RenameItems pending;
     pending.reserve(paths.size());
     try {
         for (const QString &path : paths) {
-            if (path.isEmpty() || m_listed.contains(path))
+            if (path.isEmpty() || isListed(makeRenameItem(path), pending))
                 continue;
             std::optional<RenameItem> item = readRenameItem(path);
-            if (!item || !m_listed.insertIfNew(*item))
+            if (!item || !listIfNew(*item, pending))
                 continue;
             // Files chosen together mostly share a folder: its text is kept once.
             if (!pending.isEmpty() && pending.back().folder == item->folder)
@@ -50,9 +71,16 @@ int FileListModel::addFolderFiles(const QString &folder, bool includeSubfolders)
 
 int FileListModel::addItems(RenameItems items)
 {
+    m_listed.reserve(items.size());
     qsizetype kept = 0;
+    const qsizetype listed = m_items.size();
+    const auto itemAt = [&](qsizetype row) -> const RenameItem & {
+        return row < listed ? m_items.at(row) : items.at(row - listed);
+    };
     for (qsizetype i = 0; i < items.size(); ++i) {
-        if (items.at(i).fileName.isEmpty() || !m_listed.insertIfNew(items.at(i)))
+        // Rows past kept are still to be looked at, so the new row is listed as kept.
+        if (items.at(i).fileName.isEmpty() ||
+            !m_listed.insertIfNew(listed + kept, items.at(i), itemAt))
             continue;
         if (kept != i)
             items[kept] = std::move(items[i]);
@@ -97,8 +125,17 @@ void FileListModel::removeRowsAt(QList<int> rows)
         else
             runs.append({row, row});
     }
-    for (int row : rows)
-        m_listed.remove(m_items.at(row));
+    QList<int> newRowOf(m_items.size());
+    int next = 0;
+    for (qsizetype row = 0, removed = 0; row < m_items.size(); ++row) {
+        if (removed < rows.size() && rows.at(removed) == row) {
+            newRowOf[row] = -1;
+            ++removed;
+        } else {
+            newRowOf[row] = next++;
+        }
+    }
+    m_listed.renumber(newRowOf);
 
     // Many scattered runs would each move the tail of the list: one pass and one reset
     // is cheaper then.
@@ -346,6 +383,7 @@ void FileListModel::reorder(const QList<qsizetype> &order)
         reordered.append(std::move(m_items[order.at(row)]));
     }
     m_items = std::move(reordered);
+    m_listed.renumber(newRowOf);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
@@ -368,8 +406,9 @@ void FileListModel::clearPlan()
 void FileListModel::reindex()
 {
     m_listed.clear();
-    for (const RenameItem &item : std::as_const(m_items))
-        m_listed.insert(item);
+    m_listed.reserve(m_items.size());
+    for (qsizetype row = 0; row < m_items.size(); ++row)
+        m_listed.insert(row, m_items.at(row));
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const

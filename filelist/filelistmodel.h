@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileitems.h"
+#include "listedrows.h"
 #include "renameplan.h"
 #include "renameitem.h"
 
@@ -37,7 +38,7 @@ public:
     int count() const { return int(m_items.size()); }
 
     // Whether some item's path equals path (A-Z folded on Windows only).
-    bool isListed(const QString &path) const { return m_listed.contains(path); }
+    bool isListed(const QString &path) const;
 
     // Adds each path that names an existing file not yet listed, in order, and returns
     // how many were added. If an error ends the loop, the files read before it stay
@@ -117,9 +118,14 @@ private:
     // order[new row] = old row.
     void reorder(const QList<qsizetype> &order);
     void reindex();
+    // Whether item's path is listed, among the rows and the pending items that follow
+    // them.
+    bool isListed(const RenameItem &item, const RenameItems &pending) const;
+    // The same; if not, it is listed now as the next pending one.
+    bool listIfNew(const RenameItem &item, const RenameItems &pending);
 
     RenameItems m_items;
-    ListedPaths m_listed;
+    ListedRows m_listed;
     QList<PlanStatus> m_statuses;     // per row, while a plan is shown
     QHash<int, QString> m_finalNames; // row -> its file name afterwards, where not NewName
     QLocale m_locale;

@@ -27,6 +27,7 @@ private slots:
     void removeRows_data();
     void removeRows();
     void updateItemsKeepsTheIndex();
+    void indexFollowsMovedRows();
     void namesThatAreNotUtf8();
 };
 
@@ -197,6 +198,30 @@ void TestFileListModel::updateItemsKeepsTheIndex()
     model.updateItems([&](RenameItems &items) { setItemPath(items[1], c); });
     model.removeRowsAt({0});
     QVERIFY(model.isListed(c));
+}
+
+// Rows moved, sorted and removed: every path is found at its row's new place, and
+// adding all paths again brings back exactly the removed ones.
+void TestFileListModel::indexFollowsMovedRows()
+{
+    TestDir dir;
+    QStringList paths;
+    for (int i = 0; i < 40; ++i)
+        paths.append(dir.file((i % 2 ? u"a/f%1"_s : u"b/f%1"_s).arg(i)));
+    FileListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(model.addFiles(paths), 40);
+    model.moveRowsTo({0, 5, 39}, 20);
+    model.sort(FileListModel::OriginalNameColumn, Qt::DescendingOrder);
+    model.moveRowsBy({3, 4}, -1);
+    QStringList removed;
+    for (int row : {0, 7, 8, 30})
+        removed.append(model.items().at(row).originalPath());
+    model.removeRowsAt({0, 7, 8, 30});
+    for (const QString &path : paths)
+        QCOMPARE(model.isListed(path), !removed.contains(path));
+    QCOMPARE(model.addFiles(paths), 4);
+    QCOMPARE(model.count(), 40);
 }
 
 // Two Latin-1 names differ only in their byte that is not UTF-8: each is a row of its
