@@ -24,21 +24,21 @@ public:
         , m_files(files)
     {}
 
-    // The first "base (n)ext" beside target that is free now and that no row of the
-    // plan is going to take.
-    QString numbered(const QString &target)
+    // The first "base (n)ext" in folder (ending in a separator) beside name that is
+    // free now and that no row of the plan is going to take.
+    QString numbered(const QString &folder, const QString &name)
     {
         QString base;
         QString ext;
-        splitFileName(fileNamePart(target), &base, &ext);
-        return firstFree(folderPart(target), [&](qint64 n) {
-            return u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
-        });
+        splitFileName(name, &base, &ext);
+        return firstFree(
+            folder, [&](qint64 n) { return u"%1 (%2)%3"_s.arg(base, QString::number(n), ext); });
     }
 
-    QString steppingStone(const QString &near)
+    // A free name in folder for a file on its way.
+    QString steppingStone(const QString &folder)
     {
-        return firstFree(folderPart(near), [](qint64 n) { return u".tessaly-%1"_s.arg(n); });
+        return firstFree(folder, [](qint64 n) { return u".tessaly-%1"_s.arg(n); });
     }
 
 private:
@@ -47,13 +47,14 @@ private:
     {
         if (m_planned.isEmpty()) {
             for (const PlanStep &step : m_plan.steps)
-                m_planned.insert(step.to);
+                m_planned.insert(m_plan.toPath(step));
         }
         for (qint64 n = 1;; ++n) {
-            const QString candidate = folder + nameAt(n);
+            QString name = nameAt(n);
+            const QString candidate = folder + name;
             if (!m_planned.contains(candidate) && !m_files.fileExists(candidate) &&
                 !m_files.folderExists(candidate))
-                return candidate;
+                return name;
         }
     }
 
@@ -138,15 +139,15 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         // In stages, each reading only what the one before fetched: three steps ahead
         // the step, two ahead its row's item, one ahead the texts they point to.
         if (i + 3 < stepCount) {
-            prefetch(&plan.steps.at(i + 3).from);
-            prefetch(&plan.steps.at(i + 3).to);
+            prefetch(&plan.steps.at(i + 3).fromName);
+            prefetch(&plan.steps.at(i + 3).toName);
         }
         if (i + 2 < stepCount)
             prefetch(&items.at(plan.steps.at(i + 2).row).fileName);
         if (i + 1 < stepCount) {
             const PlanStep &next = plan.steps.at(i + 1);
-            prefetch(next.from.constData());
-            prefetch(next.to.constData());
+            prefetch(next.fromName.constData());
+            prefetch(next.toName.constData());
             prefetch(items.at(next.row).fileName.constData());
         }
         if (isPassedOver(step.row))
@@ -157,26 +158,31 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         }
         setOpen(step.row, !step.last);
         if (step.kind == PlanStep::Trash) {
-            if (files.fileExists(step.from)) {
+            const QString path = plan.fromPath(step);
+            if (files.fileExists(path)) {
                 // The Trash chooses the name, so the record can only follow the move; a
                 // kill in between leaves the file in the Trash, which knows its origin.
-                const QString trashed = files.moveToTrash(step.from);
-                journal.append(step.from, trashed);
+                const QString trashed = files.moveToTrash(path);
+                journal.append(path, trashed);
                 journal.settle();
             }
             continue;
         }
         const bool fromSteppingStone = step.fromStone;
-        QString target = step.to;
+        const QString &sourceFolder = plan.folders.at(step.fromFolder);
+        const QString &targetFolder = plan.folders.at(step.toFolder);
+        QString targetName = step.toName; // in targetFolder, whatever happens
         for (bool renumbered = false;;) {
-            journal.append(step.from, target);
+            journal.append(sourceFolder, step.fromName, targetFolder, targetName);
             bool placed = false;
             try {
-                placed = step.kind == PlanStep::Copy ? files.copy(step.from, target)
-                                                     : files.move(step.from, target);
+                placed =
+                    step.kind == PlanStep::Copy
+                        ? files.copy(sourceFolder + step.fromName, targetFolder + targetName)
+                        : files.moveNamed(sourceFolder, step.fromName, targetFolder, targetName);
             } catch (const TessalyError &) {
                 journal.retract();
-                if (files.fileExists(step.from))
+                if (files.fileExists(sourceFolder + step.fromName))
                     throw;
                 passOver(step.row); // the file went away after planning
                 break;
@@ -189,12 +195,12 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
             // Something took the name after planning. It is never replaced: a stepping
             // stone takes another name, and a file numbers or stays where it is.
             if (!step.last) {
-                target = names.steppingStone(target);
+                targetName = names.steppingStone(targetFolder);
                 continue;
             }
             if (fromSteppingStone || options.conflict == ConflictMode::AutoNumber ||
                 plan.rows.at(step.row).status == PlanStatus::Numbered) {
-                target = names.numbered(target);
+                targetName = names.numbered(targetFolder, targetName);
                 if (!std::exchange(renumbered, true))
                     ++differed;
                 continue;
@@ -204,10 +210,11 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         }
         if (!step.last || isPassedOver(step.row))
             continue;
-        touchModifiedTime(target, options, files);
+        if (options.touchModifiedNow)
+            touchModifiedTime(targetFolder + targetName, options, files);
         if (!copying) {
             const QString source = itemMoved ? items.at(step.row).originalPath() : QString();
-            setItemPath(items[step.row], target);
+            setItemPlace(items[step.row], targetFolder, targetName);
             if (itemMoved)
                 itemMoved(step.row, source);
         }

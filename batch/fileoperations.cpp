@@ -546,6 +546,23 @@ bool SystemFileOperations::move(const QString &source, const QString &target)
     return moveWithQt(source, target);
 }
 
+bool SystemFileOperations::moveNamed(const QString &sourceFolder, const QString &sourceName,
+                                     const QString &targetFolder, const QString &targetName)
+{
+#ifdef Q_OS_UNIX
+    // Within the open folder: only the names are new to look at.
+    if (m_calls == FileSystemCalls::Native && m_renameInFolder && m_openFolderFd >= 0 &&
+        sourceFolder == targetFolder && sourceFolder == m_openFolderPath &&
+        !hasInvalidPathCharacters(sourceName) && !hasInvalidPathCharacters(targetName) &&
+        !sourceName.contains(u'/') && !targetName.contains(u'/')) {
+        const int fd = openFolder(sourceFolder);
+        if (fd >= 0 && moveWithinFolder(fd, sourceName, targetName))
+            return true;
+    }
+#endif
+    return SystemFileOperations::move(sourceFolder + sourceName, targetFolder + targetName);
+}
+
 bool SystemFileOperations::copy(const QString &source, const QString &target)
 {
 #ifdef Q_OS_UNIX

@@ -20,6 +20,14 @@ public:
     virtual bool makeFolders(const QString &path) = 0;
     // Moves a file without ever replacing anything at target.
     virtual bool move(const QString &source, const QString &target) = 0;
+    // The same with each path given as its folder (ending in a separator) and name, for
+    // whoever can move within a folder without joining them. A batch moves through this
+    // one: whoever watches moves overrides both.
+    virtual bool moveNamed(const QString &sourceFolder, const QString &sourceName,
+                           const QString &targetFolder, const QString &targetName)
+    {
+        return move(sourceFolder + sourceName, targetFolder + targetName);
+    }
     // Copies a file to a new target, keeping its last-write time; never replaces.
     virtual bool copy(const QString &source, const QString &target) = 0;
     virtual void remove(const QString &path) = 0;
@@ -87,6 +95,8 @@ public:
     bool folderExists(const QString &path) override;
     bool makeFolders(const QString &path) override;
     bool move(const QString &source, const QString &target) override;
+    bool moveNamed(const QString &sourceFolder, const QString &sourceName,
+                   const QString &targetFolder, const QString &targetName) override;
     bool copy(const QString &source, const QString &target) override;
     void remove(const QString &path) override;
     QString moveToTrash(const QString &path) override;

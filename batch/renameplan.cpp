@@ -74,8 +74,16 @@ bool RenamePlan::blocked() const
 
 QString RenamePlan::finalPath(const RenameItems &items, qsizetype row) const
 {
+    return planStatusActs(rows.at(row).status) ? targetPath(items, row)
+                                               : items.at(row).originalPath();
+}
+
+QString RenamePlan::targetPath(const RenameItems &items, qsizetype row) const
+{
     const PlannedRow &planned = rows.at(row);
-    return planStatusActs(planned.status) ? planned.target : items.at(row).originalPath();
+    if (!planned.target.isEmpty() || planned.folder < 0)
+        return planned.target;
+    return folders.at(planned.folder) + items.at(row).newName;
 }
 
 namespace {
@@ -372,12 +380,30 @@ private:
     {
         return joinPath(m_folderTexts.at(m_sourceFolderText.at(row)), m_sourceNames.at(row));
     }
-    // The path the row's file gets under name: in its own folder, or in the destination.
+    // The folder text the row's file goes to: its own folder, or the destination.
+    int targetFolderText(qsizetype row) const
+    {
+        return m_toFolder ? m_destinationText : m_sourceFolderText.at(row);
+    }
+    // The path the row's file gets under name.
     QString targetPath(qsizetype row, QStringView name) const
     {
-        return joinPath(m_toFolder ? QStringView(m_plan.destination)
-                                   : QStringView(m_folderTexts.at(m_sourceFolderText.at(row))),
-                        name);
+        return joinPath(m_folderTexts.at(targetFolderText(row)), name);
+    }
+    // The row's source name as a text of its own: the item's, shared, where it is that.
+    QString sourceNameText(qsizetype row) const
+    {
+        const QStringView name = m_sourceNames.at(row);
+        const QString &own = m_items.at(row).fileName;
+        return name.data() == own.constData() && name.size() == own.size() ? own : name.toString();
+    }
+    // The name the row's file ends under: its new name, or the numbered one.
+    QString targetName(qsizetype row) const
+    {
+        const PlannedRow &planned = m_plan.rows.at(row);
+        if (planned.target.isEmpty())
+            return m_items.at(row).newName;
+        return planned.target.sliced(m_folderTexts.at(planned.folder).size());
     }
     bool validName(qsizetype row, QStringView name, int folder) const;
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
@@ -404,7 +430,8 @@ private:
     QHash<QString, int> m_folderByPath;
     QHash<FileIdentity, int> m_folderByIdentity;
     int m_destination = -1;
-    QStringList m_folderTexts; // the sources' folders, absolute and clean, "/" at the end
+    int m_destinationText = -1; // index into m_folderTexts
+    QStringList m_folderTexts;  // the sources' folders, absolute and clean, "/" at the end
     // The folder text of the previous row, as the item held it and as cleaned: most rows
     // share it.
     QString m_lastItemFolder;
@@ -424,7 +451,7 @@ private:
     QList<bool> m_pending;        // still to be decided
     QList<bool> m_needsNumber;
     QList<bool> m_caseOnly;
-    QList<QString> m_temporary; // a cycle's or a case-only change's stepping stone
+    QList<QString> m_temporary; // the name of a cycle's or a case-only change's stepping stone
 };
 
 int Planner::folderFor(QStringView path)
@@ -596,6 +623,8 @@ void Planner::readRows()
         m_plan.destination =
             QDir::cleanPath(QDir::current().absoluteFilePath(trimControl(m_options.destination)));
         m_destination = folderFor(m_plan.destination);
+        m_destinationText = int(m_folderTexts.size());
+        m_folderTexts.append(joinPath(m_plan.destination, QString()));
     }
     // The hashes of the names some rows ahead, whose slots are asked for in the folder
     // of the row before (most rows share it).
@@ -669,8 +698,7 @@ void Planner::readRows()
         m_sourceKeys[i] = sourceKey;
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
-        if (m_purpose == PlanPurpose::Batch)
-            planned.target = targetPath(i, item.newName);
+        planned.folder = targetFolderText(i);
         if (!validName(i, item.newName, targetFolder)) {
             planned.status = PlanStatus::Invalid;
             continue;
@@ -833,13 +861,17 @@ void Planner::emitRow(qsizetype row)
 {
     const PlannedRow &planned = m_plan.rows.at(row);
     const PlanStep::Kind kind = m_copying ? PlanStep::Copy : PlanStep::Move;
+    const int sourceFolder = m_sourceFolderText.at(row);
+    const QString name = targetName(row);
     if (planned.status == PlanStatus::Overwrite)
-        m_plan.steps.append({PlanStep::Trash, false, row, planned.target, {}});
+        m_plan.steps.append({PlanStep::Trash, false, false, planned.folder, -1, row, name, {}});
     if (!m_temporary.isEmpty() && !m_temporary.at(row).isEmpty()) {
-        m_plan.steps.append({kind, true, row, m_temporary.at(row), planned.target, true});
+        m_plan.steps.append(
+            {kind, true, true, sourceFolder, planned.folder, row, m_temporary.at(row), name});
         return;
     }
-    m_plan.steps.append({kind, true, row, sourcePath(row), planned.target});
+    m_plan.steps.append(
+        {kind, true, false, sourceFolder, planned.folder, row, sourceNameText(row), name});
 }
 
 // Each row whose target is the file of another moving row waits for that one: the
@@ -852,9 +884,10 @@ void Planner::orderSteps()
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
-        m_temporary[row] = joinPath(m_folderTexts.at(m_sourceFolderText.at(row)),
-                                    freeName(m_sourceKeys[row].folder, QString(), true, NoRow));
-        m_plan.steps.append({PlanStep::Move, false, row, sourcePath(row), m_temporary[row]});
+        m_temporary[row] = freeName(m_sourceKeys[row].folder, QString(), true, NoRow);
+        const int folder = m_sourceFolderText.at(row);
+        m_plan.steps.append({PlanStep::Move, false, false, folder, folder, row, sourceNameText(row),
+                             m_temporary[row]});
     };
     m_plan.steps.reserve(m_plan.count(PlanStatus::Rename) + m_plan.count(PlanStatus::Numbered) +
                          2 * m_plan.count(PlanStatus::Overwrite));
@@ -909,6 +942,7 @@ RenamePlan Planner::run()
     numberRows();
     if (!m_plan.blocked() && m_purpose == PlanPurpose::Batch)
         orderSteps();
+    m_plan.folders = std::move(m_folderTexts);
     return std::move(m_plan);
 }
 

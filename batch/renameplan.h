@@ -37,13 +37,16 @@ bool planStatusActs(PlanStatus status);
 
 struct PlannedRow
 {
-    // The final path; for rows that are left alone, empty. A plan made for showing
-    // holds it only for numbered rows, whose name differs from the new name.
+    // The final path of a numbered row, whose name differs from its new name; empty
+    // for every other row (RenamePlan::targetPath gives theirs).
     QString target;
+    int folder = -1; // where the row's file goes: an index into RenamePlan::folders
     PlanStatus status = PlanStatus::Rename;
 };
 
-// One operation of the batch, in the order they run.
+// One operation of the batch, in the order they run. Its paths are a folder of the
+// plan's (RenamePlan::folders) and a name: the names are the items' own texts, shared,
+// so a plan of a million steps makes no path of its own.
 struct PlanStep
 {
     enum Kind : quint8 {
@@ -52,11 +55,13 @@ struct PlanStep
         Trash, // the file at from goes to the desktop Trash
     };
     Kind kind = Move;
-    bool last = false; // the row's file is at its final path after this step
-    qsizetype row = 0;
-    QString from;
-    QString to;
+    bool last = false;      // the row's file is at its final path after this step
     bool fromStone = false; // from is the stepping stone the row's file went to first
+    int fromFolder = -1;
+    int toFolder = -1; // -1 for Trash
+    qsizetype row = 0;
+    QString fromName;
+    QString toName;
 };
 Q_DECLARE_TYPEINFO(PlanStep, Q_RELOCATABLE_TYPE);
 
@@ -72,13 +77,24 @@ struct RenamePlan
     PlanPurpose purpose = PlanPurpose::Batch;
     std::array<qsizetype, PlanStatusCount> counts{};
     QString destination; // the folder copies and moves go into, empty for renames
+    // The folders of the rows and steps: absolute, clean, each with its final separator.
+    QStringList folders;
 
     qsizetype count(PlanStatus status) const { return counts[size_t(status)]; }
     // Whether any row keeps the batch from starting.
     bool blocked() const;
-    // The path a row will have afterwards: its target, or its source when left alone
-    // (a plan made for a batch).
+    // The path a row will have afterwards: its target, or its source when left alone.
     QString finalPath(const RenameItems &items, qsizetype row) const;
+    // Where a row that acts puts its file: the numbered path, or its folder and new name.
+    QString targetPath(const RenameItems &items, qsizetype row) const;
+    QString fromPath(const PlanStep &step) const
+    {
+        return folders.at(step.fromFolder) + step.fromName;
+    }
+    QString toPath(const PlanStep &step) const
+    {
+        return step.toFolder < 0 ? QString() : folders.at(step.toFolder) + step.toName;
+    }
 };
 
 // Decides every row's outcome for carrying out the items' NewName with options: the

@@ -272,11 +272,14 @@ void UndoJournal::setMark(char mark)
     m_map[headerMarkAt] = uchar(mark);
 }
 
-void UndoJournal::append(QStringView original, QStringView target)
+void UndoJournal::append(QStringView originalFolder, QStringView originalName,
+                         QStringView targetFolder, QStringView targetName)
 {
     // Encoded straight into the log, as undoRecord forms it: the room for the longest
     // encoding first, the record's own size once written.
-    const qint64 room = maxEncodedFileNameSize(original.size() + target.size()) + 7;
+    const qint64 room = maxEncodedFileNameSize(originalFolder.size() + originalName.size() +
+                                               targetFolder.size() + targetName.size()) +
+                        7;
     if (m_fd < 0)
         open();
     if (m_size + room > m_capacity)
@@ -286,9 +289,9 @@ void UndoJournal::append(QStringView original, QStringView target)
     char *const start = reinterpret_cast<char *>(m_map + m_size);
     char *out = start;
     *out++ = '"';
-    out = encodeFileNameTo(original, out);
+    out = encodeFileNameTo(originalName, encodeFileNameTo(originalFolder, out));
     std::memcpy(out, "\",\"", 3);
-    out = encodeFileNameTo(target, out + 3);
+    out = encodeFileNameTo(targetName, encodeFileNameTo(targetFolder, out + 3));
     std::memcpy(out, "\"\r\n", 3);
     out += 3;
     m_sizeBeforeLast = m_size;

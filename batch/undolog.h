@@ -49,7 +49,10 @@ public:
 
     // Records one operation that is about to be done. The first record replaces the
     // previous batch's log. Throws "Cannot create file ..." when the log cannot take it.
-    void append(QStringView original, QStringView target);
+    void append(QStringView original, QStringView target) { append(original, {}, target, {}); }
+    // The same with each path given as its folder (ending in a separator) and name.
+    void append(QStringView originalFolder, QStringView originalName, QStringView targetFolder,
+                QStringView targetName);
     // Takes the last record out again: its operation did not take place.
     void retract();
     // The operation of the last record has taken place.

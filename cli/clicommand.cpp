@@ -315,8 +315,13 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         for (qsizetype i = 0; i < items.size(); ++i) {
             const PlannedRow &row = plan.rows.at(i);
             const QString &source = items.at(i).originalPath();
-            const QString shown =
-                planStatusActs(row.status) || !row.target.isEmpty() ? row.target : source;
+            // Rows that would act or that are blocked show the path they ask for.
+            const bool asked = row.status == PlanStatus::Duplicate ||
+                               row.status == PlanStatus::Folder ||
+                               row.status == PlanStatus::Invalid;
+            const QString shown = planStatusActs(row.status) || (asked && row.folder >= 0)
+                                      ? plan.targetPath(items, i)
+                                      : source;
             out << displayFileName(source) << u'\t' << displayFileName(shown) << u'\t'
                 << planStatusWord(row.status) << u'\n';
         }

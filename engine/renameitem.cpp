@@ -173,6 +173,13 @@ void setItemPath(RenameItem &item, const QString &path)
     item.fileName = path.sliced(nameStart);
 }
 
+void setItemPlace(RenameItem &item, const QString &folder, const QString &fileName)
+{
+    if (item.folder != folder)
+        item.folder = folder;
+    item.fileName = fileName;
+}
+
 RenameItem makeRenameItem(const QString &path)
 {
     RenameItem item;

@@ -97,3 +97,5 @@ RenameItem makeRenameItem(const QString &path);
 // Gives the item a new path; its folder text stays shared when the folder is the same,
 // and everything else stays.
 void setItemPath(RenameItem &item, const QString &path);
+// The same with the path as its folder (ending in a separator) and name, both shared.
+void setItemPlace(RenameItem &item, const QString &folder, const QString &fileName);

@@ -15,6 +15,12 @@ public:
         m_permits.acquire();
         return SystemFileOperations::move(source, target);
     }
+    bool moveNamed(const QString &sourceFolder, const QString &sourceName,
+                   const QString &targetFolder, const QString &targetName) override
+    {
+        m_permits.acquire();
+        return SystemFileOperations::moveNamed(sourceFolder, sourceName, targetFolder, targetName);
+    }
     void release(int files) { m_permits.release(files); }
 
 private:
