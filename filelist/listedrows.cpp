@@ -63,7 +63,9 @@ void ListedRows::place(quint32 row, quint32 hash)
 
 void ListedRows::reserve(qsizetype count)
 {
-    const qsizetype needed = 2 * (m_used + count);
+    // At most three quarters used: a slot holds its row's hash, so a look past
+    // other rows rarely reads their paths.
+    const qsizetype needed = (m_used + count) * 4 / 3 + 1;
     if (needed > m_slots.size())
         resize(qsizetype(std::bit_ceil(quint64(std::max<qsizetype>(needed, 16)))));
 }

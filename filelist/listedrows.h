@@ -7,7 +7,7 @@
 
 // Which rows of a list hold which paths, so that "is this path listed?" does not scan
 // the list. A table of row numbers, each placed by a hash of its row's path; the texts
-// are read from the rows themselves, so a row costs about 16 bytes here however long
+// are read from the rows themselves, so a row costs 11 to 21 bytes here however long
 // its path. Two rows may hold one path (a batch can leave them so). Paths are equal
 // when their folders and names are, with A-Z taken as a-z on Windows (see pathKey).
 class ListedRows
@@ -61,7 +61,7 @@ private:
     void place(quint32 row, quint32 hash);
     void resize(qsizetype slotCount);
 
-    QList<Slot> m_slots; // a power of two in size, at most half of them used
+    QList<Slot> m_slots; // a power of two in size, at most three quarters used
     qsizetype m_used = 0;
     // The hash of the last folder looked at, which the next row mostly shares.
     mutable QString m_lastFolder;
