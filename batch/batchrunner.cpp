@@ -1,6 +1,7 @@
 #include "batchrunner.h"
 
 #include "batchpaths.h"
+#include "prefetch.h"
 #include "renameplan.h"
 #include "tessalyerror.h"
 #include "translation.h"
@@ -62,18 +63,6 @@ private:
     FileOperations &m_files;
     QSet<QString> m_planned;
 };
-
-// Has the processor fetch what the next step reads while this one waits for the file
-// system: the paths of a long plan and the names they replace lie all over memory, and
-// a step is short enough beside its rename that waiting for them shows.
-void prefetch(const void *address)
-{
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(address);
-#else
-    Q_UNUSED(address);
-#endif
-}
 
 } // namespace
 

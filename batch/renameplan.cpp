@@ -1,6 +1,7 @@
 #include "renameplan.h"
 
 #include "batchpaths.h"
+#include "prefetch.h"
 
 #include "translation.h"
 
@@ -111,16 +112,6 @@ struct EntryKey
     bool operator==(const EntryKey &) const = default;
 };
 
-// Asks for memory that is read soon at a place that no pattern announces.
-inline void prefetch(const void *address)
-{
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(address);
-#else
-    Q_UNUSED(address);
-#endif
-}
-
 // How far ahead the passes over all rows ask for the slot of a row's name: far enough
 // for the memory to arrive, near enough for it to stay.
 constexpr qsizetype LookAhead = 12;
@@ -166,6 +157,17 @@ public:
         if (!m_slots.empty())
             prefetch(&m_slots[hash & m_mask]);
     }
+    // Once the slot is there: the entry it names, then that entry's characters.
+    void prefetchNamed(size_t hash) const
+    {
+        if (const Named *named = firstNamed(hash))
+            prefetch(named);
+    }
+    void prefetchNamedText(size_t hash) const
+    {
+        if (const Named *named = firstNamed(hash))
+            prefetch(named->name.data());
+    }
 
     Entry *find(QStringView name, size_t hash)
     {
@@ -188,6 +190,14 @@ public:
     }
 
 private:
+    const Named *firstNamed(size_t hash) const
+    {
+        if (m_slots.empty())
+            return nullptr;
+        const qint32 index = m_slots[hash & m_mask].index;
+        return index < 0 ? nullptr : &m_named[size_t(index)];
+    }
+
     struct Slot
     {
         quint32 tag = 0;   // the hash's upper half
@@ -626,16 +636,26 @@ void Planner::readRows()
         m_destinationText = int(m_folderTexts.size());
         m_folderTexts.append(joinPath(m_plan.destination, QString()));
     }
-    // The hashes of the names some rows ahead, whose slots are asked for in the folder
-    // of the row before (most rows share it).
+    // Each row's name is looked up in the folder of the row before (most rows share
+    // it). What the look-up reads is asked for in stages, each reading only what the one
+    // before asked for: the name's characters, its slot, the entry the slot names, the
+    // entry's characters. A listing's order scatters all of them in memory.
     size_t nameHashes[LookAhead];
     const auto lookAhead = [&](qsizetype row) {
-        if (row >= count)
-            return;
-        const size_t hash = NameIndex::hashOf(m_items.at(row).fileName);
-        nameHashes[row % LookAhead] = hash;
-        if (m_lastFolder >= 0)
-            m_folders.at(m_lastFolder).entries.prefetchSlot(hash);
+        if (row + LookAhead < count)
+            prefetch(m_items.at(row + LookAhead).fileName.constData());
+        const NameIndex *entries =
+            m_lastFolder >= 0 ? &m_folders.at(m_lastFolder).entries : nullptr;
+        if (row < count) {
+            const size_t hash = NameIndex::hashOf(m_items.at(row).fileName);
+            nameHashes[row % LookAhead] = hash;
+            if (entries)
+                entries->prefetchSlot(hash);
+        }
+        if (entries && row - LookAhead / 2 < count && row >= LookAhead / 2)
+            entries->prefetchNamed(nameHashes[(row - LookAhead / 2) % LookAhead]);
+        if (entries && row - 3 * LookAhead / 4 < count && row >= 3 * LookAhead / 4)
+            entries->prefetchNamedText(nameHashes[(row - 3 * LookAhead / 4) % LookAhead]);
     };
     for (qsizetype i = 0; i < LookAhead; ++i)
         lookAhead(i);
@@ -901,6 +921,9 @@ void Planner::orderSteps()
     QList<quint8> state(count, 0); // 0 waiting, 1 on the current path, 2 scheduled
     QList<qsizetype> path;
     for (qsizetype i = 0; i < count; ++i) {
+        // A step shares the item's name, whose text a listing's order scatters.
+        if (i + LookAhead < count)
+            prefetchText(m_items.at(i + LookAhead).fileName);
         if (!acts(i) || state[i] != 0)
             continue;
         if (m_caseOnly[i]) {

@@ -2,6 +2,7 @@
 
 #include "asciitext.h"
 #include "formattedkeywords.h"
+#include "prefetch.h"
 #include "twohalves.h"
 #include "translation.h"
 #include "usermessages.h"
@@ -246,6 +247,8 @@ bool previewNames(RenameItems &items, const RenameOptions &options,
     NameBuilder builder(options, importedNames);
     const auto build = [&](NameBuilder &namer, qsizetype begin, qsizetype end) {
         for (qsizetype i = begin; i < end; ++i) {
+            if (i + 8 < end)
+                prefetch(items.at(i + 8).fileName.constData());
             // A name that stays is not written: a list shared with another thread is
             // then not copied, and the old text stays shared.
             QString name = namer.build(items.at(i), int(i));

@@ -1,6 +1,7 @@
 #include "naturalorder.h"
 
 #include "twohalves.h"
+#include "prefetch.h"
 
 #include <QCollatorSortKey>
 #include <QHash>
@@ -33,16 +34,6 @@ QCollator naturalCollator()
 }
 
 namespace {
-
-// Asks for memory that is read soon at a place that no pattern announces.
-inline void prefetch(const void *address)
-{
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(address);
-#else
-    Q_UNUSED(address);
-#endif
-}
 
 // A collator like the given one, for another thread: QCollator promises no use of one
 // object (or of its copies, which share the ICU collator) from two threads at a time.
