@@ -145,6 +145,38 @@ private:
     QHash<QString, QString> m_names; // folded -> as written
 };
 
+// "/src" holding the files named, and nothing else: "/out" is yet to be made.
+class SourceFolderView : public FileSystemView
+{
+public:
+    explicit SourceFolderView(const QStringList &names)
+        : m_names(names)
+    {}
+
+    std::optional<FileIdentity> identity(const QString &path, bool) override
+    {
+        if (path == u"/src"_s)
+            return FileIdentity{1, 0};
+        const qsizetype index = m_names.indexOf(fileNamePart(path));
+        if (folderPart(path) != u"/src/"_s || index < 0)
+            return std::nullopt;
+        return FileIdentity{1, quint64(index) + 1};
+    }
+
+    std::optional<FolderListing> listFolder(const QString &folder) override
+    {
+        if (folder != u"/src"_s)
+            return std::nullopt;
+        FolderListing listing;
+        for (const QString &name : m_names)
+            listing.addFile(name);
+        return listing;
+    }
+
+private:
+    QStringList m_names;
+};
+
 // A folder on a file system other than here's, for moves that copy: on tmpfs, or on
 // the disk when here is on tmpfs; null (the test skips) when there is none.
 std::unique_ptr<TestDir> otherFileSystem(const TestDir &here)
@@ -214,6 +246,7 @@ private slots:
     void batches();
     void planWhereCaseIsIgnored_data();
     void planWhereCaseIsIgnored();
+    void planOfManyIntoANewFolder();
     void checksBeforeAnything_data();
     void checksBeforeAnything();
     void logBytes();
@@ -876,6 +909,38 @@ void TestBatch::planWhereCaseIsIgnored()
             (step.kind == PlanStep::Trash ? u"trash"_s : fileNamePart(plan.toPath(step))));
     }
     QCOMPARE(planned, steps);
+}
+
+// A folder that does not exist yet knows no names: the plan's index of its names grows
+// as the targets come, and must still find the one target that two rows want.
+void TestBatch::planOfManyIntoANewFolder()
+{
+    QStringList names;
+    RenameItems items;
+    for (int i = 0; i < 300; ++i) {
+        names.append(u"f%1.txt"_s.arg(i));
+        items.append(makeRenameItem(u"/src/"_s + names.back()));
+        items.back().newName = u"n%1.txt"_s.arg(i);
+    }
+    items.last().newName = u"n7.txt"_s;
+    SourceFolderView view(names);
+    RenameOptions options;
+    options.batchMode = BatchMode::MoveToFolder;
+    options.destination = u"/out"_s;
+    options.conflict = ConflictMode::AutoNumber;
+    RenamePlan plan = planBatch(items, options, view, true);
+    QCOMPARE(plan.count(PlanStatus::Rename), 299);
+    QCOMPARE(plan.rows.last().status, PlanStatus::Numbered);
+    QCOMPARE(plan.targetPath(items, 299), u"/out/n7 (1).txt"_s);
+    QCOMPARE(plan.steps.size(), 300);
+    QCOMPARE(plan.fromPath(plan.steps.at(5)), u"/src/f5.txt"_s);
+    QCOMPARE(plan.toPath(plan.steps.at(5)), u"/out/n5.txt"_s);
+
+    options.conflict = ConflictMode::Overwrite;
+    plan = planBatch(items, options, view, true);
+    QCOMPARE(plan.count(PlanStatus::Duplicate), 2);
+    QCOMPARE(plan.rows.at(7).status, PlanStatus::Duplicate);
+    QVERIFY(plan.steps.isEmpty());
 }
 
 void TestBatch::checksBeforeAnything_data()
