@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 QString planStatusWord(PlanStatus status)
@@ -91,6 +93,10 @@ namespace {
 
 constexpr qint32 NoRow = -1;
 constexpr qint32 ClaimedByNoRow = -2; // a stepping stone
+// Who holds a row's target when the plan is made, besides a listed row.
+constexpr qint32 NoHolder = -1;
+constexpr qint32 HeldByFile = -2; // a file the list does not hold
+constexpr qint32 HeldByFolder = -3;
 
 // What the plan knows of one name in a folder: whether something is there now, and
 // which rows have it as their source and as their target.
@@ -376,6 +382,28 @@ private:
     int folderFor(QStringView path);
     void probeCase(PlanFolder &folder);
     EntryKey key(int folder, QStringView name);
+    EntryKey sourceKey(qsizetype row) const
+    {
+        return {m_sourceFolder.at(row), keyName(m_foldedSourceNames, row, m_sourceNames.at(row))};
+    }
+    EntryKey targetKey(qsizetype row) const
+    {
+        return {m_targetFolder.at(row), keyName(m_foldedTargetNames, row, m_items.at(row).newName)};
+    }
+    static QStringView keyName(const QList<QStringView> &folded, qsizetype row, QStringView name)
+    {
+        return folded.isEmpty() || folded.at(row).isNull() ? name : folded.at(row);
+    }
+    // Keeps a key's name where it is not the name itself (a folded one).
+    void keepKeyName(QList<QStringView> &folded, qsizetype row, QStringView keyName,
+                     QStringView name)
+    {
+        if (keyName.data() == name.data())
+            return;
+        if (folded.isEmpty())
+            folded.resize(m_items.size());
+        folded[row] = keyName;
+    }
     Entry *find(const EntryKey &key, size_t hash)
     {
         return m_folders[key.folder].entries.find(key.name, hash);
@@ -453,12 +481,16 @@ private:
     QList<int> m_sourceFolderText;    // index into m_folderTexts
     QList<QStringView> m_sourceNames; // in the item, or in m_cleanSources
     QStringList m_cleanSources;       // sources whose listed path was not clean
-    QList<EntryKey> m_sourceKeys;
-    QList<EntryKey> m_targetKeys;
-    QList<Entry> m_targetEntries; // the target's entry as claimTargets found it
-    QList<size_t> m_targetHashes;
-    QList<qsizetype> m_holderRow; // the row whose file holds this row's target, or -1
-    QList<bool> m_pending;        // still to be decided
+    // The folders of each row's source and target (indexes into m_folders), and their
+    // names as folded where a folder ignores case; those lists stay empty until then.
+    QList<int> m_sourceFolder;
+    QList<int> m_targetFolder;
+    QList<QStringView> m_foldedSourceNames;
+    QList<QStringView> m_foldedTargetNames;
+    // What claimTargets found at the row's target (NoHolder, HeldByFile, HeldByFolder
+    // or the listed row whose file it is); from findHolders on, that row or NoHolder.
+    QList<qint32> m_holderRow;
+    QList<bool> m_pending; // still to be decided
     QList<bool> m_needsNumber;
     QList<bool> m_caseOnly;
     QList<QString> m_temporary; // the name of a cycle's or a case-only change's stepping stone
@@ -620,11 +652,9 @@ void Planner::readRows()
     m_plan.rows.resize(count);
     m_sourceFolderText.fill(-1, count);
     m_sourceNames.resize(count);
-    m_sourceKeys.resize(count);
-    m_targetKeys.resize(count);
-    m_targetEntries.resize(count);
-    m_targetHashes.resize(count);
-    m_holderRow.fill(-1, count);
+    m_sourceFolder.fill(-1, count);
+    m_targetFolder.fill(-1, count);
+    m_holderRow.fill(NoHolder, count);
     m_pending.fill(false, count);
     m_needsNumber.fill(false, count);
     m_caseOnly.fill(false, count);
@@ -715,7 +745,8 @@ void Planner::readRows()
             continue;
         }
         sourceEntry->sourceRow = qint32(i);
-        m_sourceKeys[i] = sourceKey;
+        m_sourceFolder[i] = sourceFolder;
+        keepKeyName(m_foldedSourceNames, i, sourceKey.name, name);
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
         planned.folder = targetFolderText(i);
@@ -723,8 +754,8 @@ void Planner::readRows()
             planned.status = PlanStatus::Invalid;
             continue;
         }
-        m_targetKeys[i] = key(targetFolder, item.newName);
-        m_targetHashes[i] = NameIndex::hashOf(m_targetKeys[i].name);
+        m_targetFolder[i] = targetFolder;
+        keepKeyName(m_foldedTargetNames, i, key(targetFolder, item.newName).name, item.newName);
         m_pending[i] = true;
     }
 }
@@ -737,7 +768,7 @@ void Planner::claimTargets()
 {
     const qsizetype count = m_items.size();
     for (qsizetype i = 0; i < count; ++i) {
-        if (!m_pending[i] || m_targetKeys[i] != m_sourceKeys[i])
+        if (!m_pending[i] || targetKey(i) != sourceKey(i))
             continue;
         PlannedRow &planned = m_plan.rows[i];
         if (m_options.batchMode == BatchMode::RenameInPlace) {
@@ -748,7 +779,8 @@ void Planner::claimTargets()
             } else {
                 m_caseOnly[i] = true;
             }
-            findOrAdd(m_targetKeys[i], m_targetHashes[i]).claimRow = qint32(i);
+            const EntryKey target = targetKey(i);
+            findOrAdd(target, NameIndex::hashOf(target.name)).claimRow = qint32(i);
         } else {
             // Moved or copied into its own folder under its own name: the name is held,
             // by the file itself.
@@ -759,17 +791,31 @@ void Planner::claimTargets()
             }
         }
     }
+    // The targets' hashes some rows ahead, whose slots are asked for then.
+    size_t targetHashes[LookAhead];
+    const auto lookAhead = [&](qsizetype row) {
+        if (row >= count || !m_pending[row])
+            return;
+        const EntryKey target = targetKey(row);
+        targetHashes[row % LookAhead] = NameIndex::hashOf(target.name);
+        m_folders.at(target.folder).entries.prefetchSlot(targetHashes[row % LookAhead]);
+    };
+    for (qsizetype i = 0; i < LookAhead; ++i)
+        lookAhead(i);
     for (qsizetype i = 0; i < count; ++i) {
-        if (const qsizetype ahead = i + LookAhead; ahead < count && m_pending[ahead]) {
-            m_folders.at(m_targetKeys[ahead].folder).entries.prefetchSlot(m_targetHashes[ahead]);
-        }
+        const size_t targetHash = targetHashes[i % LookAhead];
+        lookAhead(i + LookAhead);
         if (!m_pending[i] || m_caseOnly[i])
             continue;
-        Entry &entry = findOrAdd(m_targetKeys[i], m_targetHashes[i]);
-        m_targetEntries[i] = entry; // what is there now, for findHolders
+        Entry &entry = findOrAdd(targetKey(i), targetHash);
         const qint32 claim = entry.claimRow;
         if (claim == NoRow) {
             entry.claimRow = qint32(i);
+            // What is there now, for findHolders.
+            m_holderRow[i] = !entry.exists              ? NoHolder
+                             : entry.isFolder           ? HeldByFolder
+                             : entry.sourceRow != NoRow ? entry.sourceRow
+                                                        : HeldByFile;
             continue;
         }
         if (m_options.conflict == ConflictMode::Overwrite) {
@@ -793,15 +839,15 @@ void Planner::findHolders()
     for (qsizetype i = 0; i < count; ++i) {
         if (!m_pending[i] || m_caseOnly[i])
             continue;
-        const Entry &entry = m_targetEntries.at(i);
-        if (!entry.exists)
+        const qint32 held = std::exchange(m_holderRow[i], NoHolder);
+        if (held == NoHolder)
             continue;
-        if (entry.isFolder) {
+        if (held == HeldByFolder) {
             takeByRule(i, Holder::Folder);
             continue;
         }
-        if (entry.sourceRow != NoRow) {
-            m_holderRow[i] = entry.sourceRow;
+        if (held >= 0) {
+            m_holderRow[i] = held;
             continue;
         }
         // Another name of the same file (a hard link): it has the name already.
@@ -857,7 +903,7 @@ void Planner::numberRows()
         if (!m_needsNumber[i])
             continue;
         PlannedRow &planned = m_plan.rows[i];
-        const int folder = m_targetKeys[i].folder;
+        const int folder = m_targetFolder.at(i);
         // A file already named "photo (1).jpg" keeps that name rather than moving on.
         bool own = false;
         const QString name =
@@ -904,7 +950,7 @@ void Planner::orderSteps()
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
-        m_temporary[row] = freeName(m_sourceKeys[row].folder, QString(), true, NoRow);
+        m_temporary[row] = freeName(m_sourceFolder.at(row), QString(), true, NoRow);
         const int folder = m_sourceFolderText.at(row);
         m_plan.steps.append({PlanStep::Move, false, false, folder, folder, row, sourceNameText(row),
                              m_temporary[row]});
