@@ -130,10 +130,15 @@ constexpr qsizetype LookAhead = 12;
 class NameIndex
 {
 public:
+    // A name's characters lie in the folder's listing or in a row's texts; 24 bytes,
+    // as a folder of a million files with as many targets holds two million of them.
     struct Named
     {
-        QStringView name;
+        const QChar *characters;
+        qint32 length;
         Entry entry;
+
+        QStringView name() const { return {characters, length}; }
     };
 
     static size_t hashOf(QStringView name) { return qHash(name, QHashSeed::globalSeed()); }
@@ -172,7 +177,7 @@ public:
     void prefetchNamedText(size_t hash) const
     {
         if (const Named *named = firstNamed(hash))
-            prefetch(named->name.data());
+            prefetch(named->characters);
     }
 
     Entry *find(QStringView name, size_t hash)
@@ -190,7 +195,7 @@ public:
         Slot &slot = m_slots[slotOf(name, hash)];
         if (slot.index < 0) {
             slot = {quint32(hash >> 32), qint32(m_named.size())};
-            m_named.push_back({name, Entry()});
+            m_named.push_back({name.data(), qint32(name.size()), Entry()});
         }
         return m_named[size_t(slot.index)].entry;
     }
@@ -216,7 +221,7 @@ private:
         const quint32 tag = quint32(hash >> 32);
         for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
             const Slot &slot = m_slots[i];
-            if (slot.index < 0 || (slot.tag == tag && m_named[size_t(slot.index)].name == name))
+            if (slot.index < 0 || (slot.tag == tag && m_named[size_t(slot.index)].name() == name))
                 return i;
         }
     }
@@ -226,8 +231,8 @@ private:
         m_slots.assign(slotCount, Slot());
         m_mask = slotCount - 1;
         for (size_t n = 0; n < m_named.size(); ++n) {
-            const size_t hash = hashOf(m_named[n].name);
-            m_slots[slotOf(m_named[n].name, hash)] = {quint32(hash >> 32), qint32(n)};
+            const size_t hash = hashOf(m_named[n].name());
+            m_slots[slotOf(m_named[n].name(), hash)] = {quint32(hash >> 32), qint32(n)};
         }
     }
 
@@ -384,7 +389,7 @@ private:
     EntryKey key(int folder, QStringView name);
     EntryKey sourceKey(qsizetype row) const
     {
-        return {m_sourceFolder.at(row), keyName(m_foldedSourceNames, row, m_sourceNames.at(row))};
+        return {m_sourceFolder.at(row), keyName(m_foldedSourceNames, row, sourceName(row))};
     }
     EntryKey targetKey(qsizetype row) const
     {
@@ -394,15 +399,16 @@ private:
     {
         return folded.isEmpty() || folded.at(row).isNull() ? name : folded.at(row);
     }
-    // Keeps a key's name where it is not the name itself (a folded one).
-    void keepKeyName(QList<QStringView> &folded, qsizetype row, QStringView keyName,
+    // Keeps a row's name in one of the lists above where it is not the plain name (a
+    // folded name, a part of a clean path); the list is sized on first use.
+    void keepKeyName(QList<QStringView> &names, qsizetype row, QStringView keyName,
                      QStringView name)
     {
-        if (keyName.data() == name.data())
+        if (keyName.data() == name.data() && keyName.size() == name.size())
             return;
-        if (folded.isEmpty())
-            folded.resize(m_items.size());
-        folded[row] = keyName;
+        if (names.isEmpty())
+            names.resize(m_items.size());
+        names[row] = keyName;
     }
     Entry *find(const EntryKey &key, size_t hash)
     {
@@ -412,11 +418,15 @@ private:
     {
         return m_folders[key.folder].entries.findOrAdd(key.name, hash);
     }
-    QStringView sourceName(qsizetype row) const { return m_sourceNames.at(row); }
+    // The row's source name: the item's own, or a part of its clean path.
+    QStringView sourceName(qsizetype row) const
+    {
+        return keyName(m_cleanSourceNames, row, m_items.at(row).fileName);
+    }
     // The row's absolute, clean path.
     QString sourcePath(qsizetype row) const
     {
-        return joinPath(m_folderTexts.at(m_sourceFolderText.at(row)), m_sourceNames.at(row));
+        return joinPath(m_folderTexts.at(m_sourceFolderText.at(row)), sourceName(row));
     }
     // The folder text the row's file goes to: its own folder, or the destination.
     int targetFolderText(qsizetype row) const
@@ -431,7 +441,7 @@ private:
     // The row's source name as a text of its own: the item's, shared, where it is that.
     QString sourceNameText(qsizetype row) const
     {
-        const QStringView name = m_sourceNames.at(row);
+        const QStringView name = sourceName(row);
         const QString &own = m_items.at(row).fileName;
         return name.data() == own.constData() && name.size() == own.size() ? own : name.toString();
     }
@@ -478,9 +488,10 @@ private:
     int m_lastFolder = -1;
 
     // Per row; rows that are decided early keep the defaults.
-    QList<int> m_sourceFolderText;    // index into m_folderTexts
-    QList<QStringView> m_sourceNames; // in the item, or in m_cleanSources
-    QStringList m_cleanSources;       // sources whose listed path was not clean
+    QList<int> m_sourceFolderText; // index into m_folderTexts
+    // The names in m_cleanSources of rows whose listed path was not clean; empty until one.
+    QList<QStringView> m_cleanSourceNames;
+    QStringList m_cleanSources; // sources whose listed path was not clean
     // The folders of each row's source and target (indexes into m_folders), and their
     // names as folded where a folder ignores case; those lists stay empty until then.
     QList<int> m_sourceFolder;
@@ -540,7 +551,7 @@ void Planner::probeCase(PlanFolder &folder)
     int tries = 0;
     for (auto it = folder.entries.named().cbegin();
          it != folder.entries.named().cend() && tries < 4; ++it) {
-        const QString name = it->name.toString();
+        const QString name = it->name().toString();
         QString swapped = name.toUpper();
         if (swapped == name)
             swapped = name.toLower();
@@ -651,7 +662,6 @@ void Planner::readRows()
     const qsizetype count = m_items.size();
     m_plan.rows.resize(count);
     m_sourceFolderText.fill(-1, count);
-    m_sourceNames.resize(count);
     m_sourceFolder.fill(-1, count);
     m_targetFolder.fill(-1, count);
     m_holderRow.fill(NoHolder, count);
@@ -725,7 +735,7 @@ void Planner::readRows()
             name = QStringView(source).sliced(separator + 1);
         }
         m_sourceFolderText[i] = m_lastFolderText;
-        m_sourceNames[i] = name;
+        keepKeyName(m_cleanSourceNames, i, name, item.fileName);
         const int sourceFolder = m_lastFolder;
         if (m_folders.at(sourceFolder).forbiddenPath || holdsForbiddenCharacter(name)) {
             planned.status = PlanStatus::Invalid;
