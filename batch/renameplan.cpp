@@ -7,6 +7,7 @@
 
 #include <QDir>
 
+#include <functional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -145,6 +146,9 @@ public:
 
     qsizetype size() const { return qsizetype(m_named.size()); }
     const std::vector<Named> &named() const { return m_named; }
+    // For texts that move: the entries' characters may be read elsewhere, where the
+    // same name is (never a different name: the slots keep their hashes).
+    std::vector<Named> &namedToMove() { return m_named; }
 
     // Room for count names without growing.
     void reserve(qsizetype count)
@@ -458,6 +462,7 @@ private:
                      bool *own = nullptr);
     void takeByRule(qsizetype row, Holder holder);
     void readRows();
+    void releaseListings();
     void claimTargets();
     void findHolders();
     void settleHeldNames();
@@ -770,6 +775,50 @@ void Planner::readRows()
     }
 }
 
+// Once every row has found its source, a folder's entries for the rows' files read the
+// rows' own texts and the few other names move into a text of their own, so that the
+// listing, as large as all the folder's names together, can go before the targets come.
+// Where case is ignored the entries read folded texts, which stay.
+void Planner::releaseListings()
+{
+    for (PlanFolder &folder : m_folders) {
+        if (folder.caseless || (folder.files.isEmpty() && folder.folders.isEmpty()))
+            continue;
+        // Whether characters lie in the listing (pointers into different blocks compare
+        // by std::less alone).
+        const auto within = [](const QChar *characters, const QString &text) {
+            const std::less<const QChar *> before;
+            return !before(characters, text.constData()) &&
+                   before(characters, text.constData() + text.size());
+        };
+        const auto listed = [&](const QChar *characters) {
+            return within(characters, folder.files) || within(characters, folder.folders);
+        };
+        std::vector<NameIndex::Named> &named = folder.entries.namedToMove();
+        qsizetype otherLength = 0;
+        for (const NameIndex::Named &entry : named) {
+            if (entry.entry.sourceRow < 0 && listed(entry.characters))
+                otherLength += entry.length;
+        }
+        QString others;
+        others.reserve(otherLength); // filled below without moving
+        for (NameIndex::Named &entry : named) {
+            if (!listed(entry.characters))
+                continue;
+            if (entry.entry.sourceRow >= 0) {
+                entry.characters = sourceName(entry.entry.sourceRow).data();
+            } else {
+                const qsizetype at = others.size();
+                others.append(entry.characters, entry.length);
+                entry.characters = others.constData() + at;
+            }
+        }
+        folder.files = QString();
+        folder.folders = QString();
+        folder.names.append(std::move(others));
+    }
+}
+
 // The file itself at its target: unchanged in place, or, when only the letter case
 // changes where case does not count, a rename through a stepping stone. Then every
 // other target is claimed in list order; a later row wanting a claimed name is a
@@ -1015,6 +1064,7 @@ void Planner::orderSteps()
 RenamePlan Planner::run()
 {
     readRows();
+    releaseListings();
     claimTargets();
     findHolders();
     settleHeldNames();
