@@ -85,8 +85,10 @@ QString RenamePlan::finalPath(const RenameItems &items, qsizetype row) const
 QString RenamePlan::targetPath(const RenameItems &items, qsizetype row) const
 {
     const PlannedRow &planned = rows.at(row);
-    if (!planned.target.isEmpty() || planned.folder < 0)
-        return planned.target;
+    if (const auto numbered = numberedTargets.constFind(row); numbered != numberedTargets.cend())
+        return *numbered;
+    if (planned.folder < 0)
+        return QString();
     return folders.at(planned.folder) + items.at(row).newName;
 }
 
@@ -453,9 +455,10 @@ private:
     QString targetName(qsizetype row) const
     {
         const PlannedRow &planned = m_plan.rows.at(row);
-        if (planned.target.isEmpty())
+        const auto numbered = m_plan.numberedTargets.constFind(row);
+        if (numbered == m_plan.numberedTargets.cend())
             return m_items.at(row).newName;
-        return planned.target.sliced(m_folderTexts.at(planned.folder).size());
+        return numbered->sliced(m_folderTexts.at(planned.folder).size());
     }
     bool validName(qsizetype row, QStringView name, int folder) const;
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
@@ -657,7 +660,6 @@ void Planner::takeByRule(qsizetype row, Holder holder)
         break;
     default:
         planned.status = PlanStatus::Skip;
-        planned.target.clear();
         break;
     }
 }
@@ -833,7 +835,6 @@ void Planner::claimTargets()
         if (m_options.batchMode == BatchMode::RenameInPlace) {
             if (sourceName(i) == m_items.at(i).newName) {
                 planned.status = PlanStatus::Unchanged;
-                planned.target.clear();
                 m_pending[i] = false;
             } else {
                 m_caseOnly[i] = true;
@@ -846,7 +847,6 @@ void Planner::claimTargets()
             takeByRule(i, Holder::File);
             if (planned.status == PlanStatus::Overwrite) {
                 planned.status = PlanStatus::Skip; // replacing a file by itself destroys it
-                planned.target.clear();
             }
         }
     }
@@ -914,7 +914,6 @@ void Planner::findHolders()
             m_view.identity(targetPath(i, m_items.at(i).newName), false);
         if (target && target == m_view.identity(sourcePath(i), false)) {
             m_plan.rows[i].status = PlanStatus::Skip;
-            m_plan.rows[i].target.clear();
             m_pending[i] = false;
             continue;
         }
@@ -969,10 +968,9 @@ void Planner::numberRows()
             freeName(folder, m_items.at(i).newName, false, i, m_copying ? nullptr : &own);
         if (own) {
             planned.status = PlanStatus::Unchanged;
-            planned.target.clear();
             continue;
         }
-        planned.target = targetPath(i, name);
+        m_plan.numberedTargets.insert(i, targetPath(i, name));
         planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
     }
     for (qsizetype i = 0; i < count; ++i) {

@@ -4,6 +4,7 @@
 #include "renameitem.h"
 #include "renameoptions.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -35,11 +36,9 @@ bool planStatusBlocks(PlanStatus status);
 // Whether the file ends under a new path (in copy mode: whether a copy is made).
 bool planStatusActs(PlanStatus status);
 
+// Eight bytes, as a plan made to show a list has one per row of the list.
 struct PlannedRow
 {
-    // The final path of a numbered row, whose name differs from its new name; empty
-    // for every other row (RenamePlan::targetPath gives theirs).
-    QString target;
     int folder = -1; // where the row's file goes: an index into RenamePlan::folders
     PlanStatus status = PlanStatus::Rename;
 };
@@ -79,6 +78,9 @@ struct RenamePlan
     QString destination; // the folder copies and moves go into, empty for renames
     // The folders of the rows and steps: absolute, clean, each with its final separator.
     QStringList folders;
+    // The final paths of the rows that were numbered, whose name differs from their
+    // new name (RenamePlan::targetPath gives every row's).
+    QHash<qsizetype, QString> numberedTargets;
 
     qsizetype count(PlanStatus status) const { return counts[size_t(status)]; }
     // Whether any row keeps the batch from starting.

@@ -212,7 +212,7 @@ void FileListModel::setPlan(const RenamePlan &plan)
     for (qsizetype i = 0; i < plan.rows.size(); ++i) {
         m_statuses[i] = plan.rows.at(i).status;
         if (m_statuses[i] == PlanStatus::Numbered)
-            m_finalNames.insert(int(i), fileNamePart(plan.rows.at(i).target));
+            m_finalNames.insert(int(i), fileNamePart(plan.numberedTargets.value(i)));
         else if (m_statuses[i] == PlanStatus::Unchanged &&
                  fileNamePart(m_items.at(i).originalPath()) != m_items.at(i).newName)
             m_finalNames.insert(int(i), fileNamePart(m_items.at(i).originalPath()));
