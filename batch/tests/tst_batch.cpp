@@ -111,29 +111,32 @@ private:
     int m_count = 0;
 };
 
-// One folder, "/ci", on a file system that ignores letter case, as a plan sees it.
-class CaselessFolderView : public FileSystemView
+// One folder holding the files named and nothing else, as a plan sees it; on a file
+// system that ignores letter case a name is found whatever its case.
+class OneFolderView : public FileSystemView
 {
 public:
-    explicit CaselessFolderView(const QStringList &names)
+    OneFolderView(QString folder, const QStringList &names, bool caseless)
+        : m_folder(std::move(folder))
+        , m_caseless(caseless)
     {
         for (const QString &name : names)
-            m_names.insert(name.toCaseFolded(), name);
+            m_names.insert(key(name), name);
     }
 
     std::optional<FileIdentity> identity(const QString &path, bool) override
     {
-        if (path == u"/ci"_s)
+        if (path == m_folder)
             return FileIdentity{1, 0};
-        const auto it = m_names.constFind(fileNamePart(path).toCaseFolded());
-        if (folderPart(path) != u"/ci/"_s || it == m_names.cend())
+        const auto it = m_names.constFind(key(fileNamePart(path)));
+        if (folderPart(path) != m_folder + u'/' || it == m_names.cend())
             return std::nullopt;
         return FileIdentity{1, qHash(*it)};
     }
 
     std::optional<FolderListing> listFolder(const QString &folder) override
     {
-        if (folder != u"/ci"_s)
+        if (folder != m_folder)
             return std::nullopt;
         FolderListing listing;
         for (const QString &name : m_names)
@@ -142,39 +145,11 @@ public:
     }
 
 private:
-    QHash<QString, QString> m_names; // folded -> as written
-};
+    QString key(const QString &name) const { return m_caseless ? name.toCaseFolded() : name; }
 
-// "/src" holding the files named, and nothing else: "/out" is yet to be made.
-class SourceFolderView : public FileSystemView
-{
-public:
-    explicit SourceFolderView(const QStringList &names)
-        : m_names(names)
-    {}
-
-    std::optional<FileIdentity> identity(const QString &path, bool) override
-    {
-        if (path == u"/src"_s)
-            return FileIdentity{1, 0};
-        const qsizetype index = m_names.indexOf(fileNamePart(path));
-        if (folderPart(path) != u"/src/"_s || index < 0)
-            return std::nullopt;
-        return FileIdentity{1, quint64(index) + 1};
-    }
-
-    std::optional<FolderListing> listFolder(const QString &folder) override
-    {
-        if (folder != u"/src"_s)
-            return std::nullopt;
-        FolderListing listing;
-        for (const QString &name : m_names)
-            listing.addFile(name);
-        return listing;
-    }
-
-private:
-    QStringList m_names;
+    QString m_folder;
+    bool m_caseless;
+    QHash<QString, QString> m_names; // as looked up -> as written
 };
 
 // A folder on a file system other than here's, for moves that copy: on tmpfs, or on
@@ -887,7 +862,7 @@ void TestBatch::planWhereCaseIsIgnored()
     QFETCH(QStringList, statuses);
     QFETCH(QStringList, steps);
 
-    CaselessFolderView view(existing);
+    OneFolderView view(u"/ci"_s, existing, true);
     RenameItems items;
     for (const QString &rename : renames) {
         items.append(makeRenameItem(u"/ci/"_s + rename.section(u'>', 0, 0)));
@@ -921,7 +896,7 @@ void TestBatch::planOfManyIntoANewFolder()
         items.back().newName = u"n%1.txt"_s.arg(i);
     }
     items.last().newName = u"n7.txt"_s;
-    SourceFolderView view(names);
+    OneFolderView view(u"/src"_s, names, false); // "/out" is yet to be made
     RenameOptions options;
     options.batchMode = BatchMode::MoveToFolder;
     options.destination = u"/out"_s;
