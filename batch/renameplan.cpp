@@ -107,6 +107,7 @@ struct Entry
 {
     bool exists = false;
     bool isFolder = false;
+    quint16 hashTag = 0; // a part of the name's hash, for NameIndex's look-ups
     qint32 sourceRow = NoRow;
     qint32 claimRow = NoRow; // the row that ends at this name, or NoRow
 };
@@ -126,10 +127,11 @@ struct EntryKey
 constexpr qsizetype LookAhead = 12;
 
 // The names of one folder as a plan knows them. Open addressing over a power-of-two
-// array of slots, each holding part of a name's hash and where its entry is, so that
-// a look-up reads one slot and the name only when the hashes agree; the passes over
-// all rows ask for slots some rows ahead (prefetch) so that they wait less for memory.
-// An entry's address holds until the next name is added.
+// array of slots, each where a name's entry is (4 bytes: a folder of a million files
+// with as many targets needs four million); an entry holds part of its name's hash, so
+// that the name is compared only when that agrees. The passes over all rows ask for
+// slots and entries some rows ahead (prefetch) so that they wait less for memory. An
+// entry's address holds until the next name is added.
 class NameIndex
 {
 public:
@@ -166,7 +168,7 @@ public:
     void clear()
     {
         m_named.clear();
-        std::fill(m_slots.begin(), m_slots.end(), Slot());
+        std::fill(m_slots.begin(), m_slots.end(), FreeSlot);
     }
 
     void prefetchSlot(size_t hash) const
@@ -190,7 +192,7 @@ public:
     {
         if (m_slots.empty())
             return nullptr;
-        const qint32 index = m_slots[slotOf(name, hash)].index;
+        const qint32 index = m_slots[slotOf(name, hash)];
         return index < 0 ? nullptr : &m_named[size_t(index)].entry;
     }
 
@@ -198,12 +200,14 @@ public:
     {
         if (2 * (m_named.size() + 1) > m_slots.size())
             rehash(std::max<size_t>(64, 2 * m_slots.size()));
-        Slot &slot = m_slots[slotOf(name, hash)];
-        if (slot.index < 0) {
-            slot = {quint32(hash >> 32), qint32(m_named.size())};
-            m_named.push_back({name.data(), qint32(name.size()), Entry()});
+        qint32 &slot = m_slots[slotOf(name, hash)];
+        if (slot < 0) {
+            slot = qint32(m_named.size());
+            Entry entry;
+            entry.hashTag = tagOf(hash);
+            m_named.push_back({name.data(), qint32(name.size()), entry});
         }
-        return m_named[size_t(slot.index)].entry;
+        return m_named[size_t(slot)].entry;
     }
 
 private:
@@ -211,38 +215,38 @@ private:
     {
         if (m_slots.empty())
             return nullptr;
-        const qint32 index = m_slots[hash & m_mask].index;
+        const qint32 index = m_slots[hash & m_mask];
         return index < 0 ? nullptr : &m_named[size_t(index)];
     }
 
-    struct Slot
-    {
-        quint32 tag = 0;   // the hash's upper half
-        qint32 index = -1; // into m_named; -1 for a free slot
-    };
+    static constexpr qint32 FreeSlot = -1; // else an index into m_named
+
+    // The slot's bits come from the hash's low end, the tag from its high end.
+    static quint16 tagOf(size_t hash) { return quint16(quint64(hash) >> 48); }
 
     // The slot holding name, or the free slot where it goes.
     size_t slotOf(QStringView name, size_t hash) const
     {
-        const quint32 tag = quint32(hash >> 32);
+        const quint16 tag = tagOf(hash);
         for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
-            const Slot &slot = m_slots[i];
-            if (slot.index < 0 || (slot.tag == tag && m_named[size_t(slot.index)].name() == name))
+            const qint32 index = m_slots[i];
+            if (index < 0)
+                return i;
+            const Named &named = m_named[size_t(index)];
+            if (named.entry.hashTag == tag && named.name() == name)
                 return i;
         }
     }
 
     void rehash(size_t slotCount)
     {
-        m_slots.assign(slotCount, Slot());
+        m_slots.assign(slotCount, FreeSlot);
         m_mask = slotCount - 1;
-        for (size_t n = 0; n < m_named.size(); ++n) {
-            const size_t hash = hashOf(m_named[n].name());
-            m_slots[slotOf(m_named[n].name(), hash)] = {quint32(hash >> 32), qint32(n)};
-        }
+        for (size_t n = 0; n < m_named.size(); ++n)
+            m_slots[slotOf(m_named[n].name(), hashOf(m_named[n].name()))] = qint32(n);
     }
 
-    std::vector<Slot> m_slots;
+    std::vector<qint32> m_slots;
     size_t m_mask = 0;
     std::vector<Named> m_named;
 };
@@ -393,13 +397,16 @@ private:
     int folderFor(QStringView path);
     void probeCase(PlanFolder &folder);
     EntryKey key(int folder, QStringView name);
+    // The folders (indexes into m_folders) of a row's source and target.
+    int sourceFolder(qsizetype row) const { return m_folderOfText.at(m_sourceFolderText.at(row)); }
+    int targetFolder(qsizetype row) const { return m_toFolder ? m_destination : sourceFolder(row); }
     EntryKey sourceKey(qsizetype row) const
     {
-        return {m_sourceFolder.at(row), keyName(m_foldedSourceNames, row, sourceName(row))};
+        return {sourceFolder(row), keyName(m_foldedSourceNames, row, sourceName(row))};
     }
     EntryKey targetKey(qsizetype row) const
     {
-        return {m_targetFolder.at(row), keyName(m_foldedTargetNames, row, m_items.at(row).newName)};
+        return {targetFolder(row), keyName(m_foldedTargetNames, row, m_items.at(row).newName)};
     }
     static QStringView keyName(const QList<QStringView> &folded, qsizetype row, QStringView name)
     {
@@ -488,6 +495,7 @@ private:
     int m_destination = -1;
     int m_destinationText = -1; // index into m_folderTexts
     QStringList m_folderTexts;  // the sources' folders, absolute and clean, "/" at the end
+    QList<int> m_folderOfText;  // for each of them, its index into m_folders
     // The folder text of the previous row, as the item held it and as cleaned: most rows
     // share it.
     QString m_lastItemFolder;
@@ -502,8 +510,6 @@ private:
     QStringList m_cleanSources; // sources whose listed path was not clean
     // The folders of each row's source and target (indexes into m_folders), and their
     // names as folded where a folder ignores case; those lists stay empty until then.
-    QList<int> m_sourceFolder;
-    QList<int> m_targetFolder;
     QList<QStringView> m_foldedSourceNames;
     QList<QStringView> m_foldedTargetNames;
     // What claimTargets found at the row's target (NoHolder, HeldByFile, HeldByFolder
@@ -669,8 +675,6 @@ void Planner::readRows()
     const qsizetype count = m_items.size();
     m_plan.rows.resize(count);
     m_sourceFolderText.fill(-1, count);
-    m_sourceFolder.fill(-1, count);
-    m_targetFolder.fill(-1, count);
     m_holderRow.fill(NoHolder, count);
     m_pending.fill(false, count);
     m_needsNumber.fill(false, count);
@@ -682,6 +686,7 @@ void Planner::readRows()
         m_destination = folderFor(m_plan.destination);
         m_destinationText = int(m_folderTexts.size());
         m_folderTexts.append(joinPath(m_plan.destination, QString()));
+        m_folderOfText.append(m_destination);
     }
     // Each row's name is looked up in the folder of the row before (most rows share
     // it). What the look-up reads is asked for in stages, each reading only what the one
@@ -736,6 +741,7 @@ void Planner::readRows()
                 m_lastFolderText = int(m_folderTexts.size());
                 m_folderTexts.append(folderText.toString());
                 m_lastFolder = folderFor(folderText);
+                m_folderOfText.append(m_lastFolder);
             }
             m_lastItemFolder = item.folder;
             m_lastItemFolderUsable = isPlainName(item.fileName);
@@ -762,7 +768,6 @@ void Planner::readRows()
             continue;
         }
         sourceEntry->sourceRow = qint32(i);
-        m_sourceFolder[i] = sourceFolder;
         keepKeyName(m_foldedSourceNames, i, sourceKey.name, name);
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
@@ -771,7 +776,6 @@ void Planner::readRows()
             planned.status = PlanStatus::Invalid;
             continue;
         }
-        m_targetFolder[i] = targetFolder;
         keepKeyName(m_foldedTargetNames, i, key(targetFolder, item.newName).name, item.newName);
         m_pending[i] = true;
     }
@@ -850,14 +854,20 @@ void Planner::claimTargets()
             }
         }
     }
-    // The targets' hashes some rows ahead, whose slots are asked for then.
+    // The targets' hashes some rows ahead, whose slots are asked for then, and the
+    // entries those slots name some rows later.
     size_t targetHashes[LookAhead];
     const auto lookAhead = [&](qsizetype row) {
-        if (row >= count || !m_pending[row])
-            return;
-        const EntryKey target = targetKey(row);
-        targetHashes[row % LookAhead] = NameIndex::hashOf(target.name);
-        m_folders.at(target.folder).entries.prefetchSlot(targetHashes[row % LookAhead]);
+        if (row < count && m_pending[row]) {
+            const EntryKey target = targetKey(row);
+            targetHashes[row % LookAhead] = NameIndex::hashOf(target.name);
+            m_folders.at(target.folder).entries.prefetchSlot(targetHashes[row % LookAhead]);
+        }
+        const qsizetype nearer = row - LookAhead / 2;
+        if (nearer >= 0 && nearer < count && m_pending[nearer]) {
+            m_folders.at(targetFolder(nearer))
+                .entries.prefetchNamed(targetHashes[nearer % LookAhead]);
+        }
     };
     for (qsizetype i = 0; i < LookAhead; ++i)
         lookAhead(i);
@@ -961,7 +971,7 @@ void Planner::numberRows()
         if (!m_needsNumber[i])
             continue;
         PlannedRow &planned = m_plan.rows[i];
-        const int folder = m_targetFolder.at(i);
+        const int folder = targetFolder(i);
         // A file already named "photo (1).jpg" keeps that name rather than moving on.
         bool own = false;
         const QString name =
@@ -1007,7 +1017,7 @@ void Planner::orderSteps()
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
-        m_temporary[row] = freeName(m_sourceFolder.at(row), QString(), true, NoRow);
+        m_temporary[row] = freeName(sourceFolder(row), QString(), true, NoRow);
         const int folder = m_sourceFolderText.at(row);
         m_plan.steps.append({PlanStep::Move, false, false, folder, folder, row, sourceNameText(row),
                              m_temporary[row]});
