@@ -675,10 +675,7 @@ void Planner::readRows()
     const qsizetype count = m_items.size();
     m_plan.rows.resize(count);
     m_sourceFolderText.fill(-1, count);
-    m_holderRow.fill(NoHolder, count);
     m_pending.fill(false, count);
-    m_needsNumber.fill(false, count);
-    m_caseOnly.fill(false, count);
 
     if (m_toFolder) {
         m_plan.destination =
@@ -832,6 +829,11 @@ void Planner::releaseListings()
 void Planner::claimTargets()
 {
     const qsizetype count = m_items.size();
+    // Made only now, once the folders' listings have gone, as the plan is largest while
+    // the rows are read.
+    m_holderRow.fill(NoHolder, count);
+    m_needsNumber.fill(false, count);
+    m_caseOnly.fill(false, count);
     for (qsizetype i = 0; i < count; ++i) {
         if (!m_pending[i] || targetKey(i) != sourceKey(i))
             continue;

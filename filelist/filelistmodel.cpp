@@ -11,6 +11,10 @@
 
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 FileListModel::FileListModel(QObject *parent)
@@ -169,11 +173,18 @@ void FileListModel::clear()
     if (m_items.isEmpty())
         return;
     clearPlan();
-    beginRemoveRows(QModelIndex(), 0, count() - 1);
+    const qsizetype removed = count();
+    beginRemoveRows(QModelIndex(), 0, removed - 1);
     // Assigning an empty list frees the storage, which clear() would keep.
     m_items = RenameItems();
     m_listed.clear();
     endRemoveRows();
+#ifdef __GLIBC__
+    // A long list's many small texts leave holes all over the heap, whose pages would
+    // stay counted against the program until another list fills them: hand them back.
+    if (removed >= 10000)
+        malloc_trim(0);
+#endif
 }
 
 void FileListModel::updateNewNames(const std::function<void(RenameItems &)> &edit)
