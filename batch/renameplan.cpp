@@ -148,7 +148,6 @@ public:
 
     static size_t hashOf(QStringView name) { return qHash(name, QHashSeed::globalSeed()); }
 
-    qsizetype size() const { return qsizetype(m_named.size()); }
     const std::vector<Named> &named() const { return m_named; }
     // For texts that move: the entries' characters may be read elsewhere, where the
     // same name is (never a different name: the slots keep their hashes).
