@@ -1,6 +1,7 @@
 #include "batchrunner.h"
 
 #include "batchpaths.h"
+#include "batchverify.h"
 #include "prefetch.h"
 #include "renameplan.h"
 #include "tessalyerror.h"
@@ -64,6 +65,20 @@ private:
     QSet<QString> m_planned;
 };
 
+// Added to an error that stops a batch while files wait on stepping stones: which files,
+// under which hidden names, and that the undo brings them back.
+QString filesOnStones(const QHash<qsizetype, QString> &onStone, const RenameItems &items)
+{
+    QString text;
+    for (auto it = onStone.cbegin(); it != onStone.cend(); ++it) {
+        if (it->isEmpty())
+            continue;
+        text += u'\n' + translateText(u"%1 waits under the hidden name %2: Undo brings it back."_s)
+                            .arg(items.at(it.key()).fileName, *it);
+    }
+    return text;
+}
+
 } // namespace
 
 void touchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files)
@@ -74,7 +89,8 @@ void touchModifiedTime(const QString &path, const RenameOptions &options, FileOp
 
 BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const RenameOptions &options,
                          UserMessages &messages, FileOperations &files,
-                         const ItemMovedHandler &itemMoved, const BatchProgress &progress)
+                         const ItemMovedHandler &itemMoved, const BatchProgress &progress,
+                         UndoLogLock *heldLock)
 {
     Q_ASSERT(plan.purpose == PlanPurpose::Batch);
     BatchOutcome outcome;
@@ -82,7 +98,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
                     plan.count(PlanStatus::Overwrite);
     const bool copying = options.batchMode == BatchMode::CopyToFolder;
     // The log first: it keeps any other batch or undo away before anything is touched.
-    UndoJournal journal(undoLogPath());
+    UndoJournal journal(undoLogPath(), heldLock);
     if (!plan.destination.isEmpty() && !files.folderExists(plan.destination))
         files.makeFolders(plan.destination);
     const FoldersClosedAtEnd closeFolders(files);
@@ -121,6 +137,15 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
     const auto isPassedOver = [&](qsizetype row) {
         return !passedOver.isEmpty() && passedOver[row];
     };
+    // Rows whose file waits on a stepping stone, and the stone's name in the step's
+    // folder: the stone actually taken, which is not the planned one when something took
+    // that name meanwhile. A file found at a planned stone is never ours to move.
+    QHash<qsizetype, QString> onStone;
+    // Where those rows' files were before their first step.
+    QHash<qsizetype, std::pair<int, QString>> firstSources;
+    // What the verification reads back once every step has run: one entry per row done.
+    QList<DoneRow> doneRows;
+    doneRows.reserve(outcome.total);
 
     const qsizetype stepCount = plan.steps.size();
     for (qsizetype i = 0; i < stepCount; ++i) {
@@ -160,19 +185,20 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         const bool fromSteppingStone = step.fromStone;
         const QString &sourceFolder = plan.folders.at(step.fromFolder);
         const QString &targetFolder = plan.folders.at(step.toFolder);
+        const QString *stone = fromSteppingStone ? &onStone[step.row] : nullptr;
+        const QString &sourceName = stone && !stone->isEmpty() ? *stone : step.fromName;
         QString targetName = step.toName; // in targetFolder, whatever happens
         for (bool renumbered = false;;) {
-            journal.append(sourceFolder, step.fromName, targetFolder, targetName);
+            journal.append(sourceFolder, sourceName, targetFolder, targetName);
             bool placed = false;
             try {
-                placed =
-                    step.kind == PlanStep::Copy
-                        ? files.copy(sourceFolder + step.fromName, targetFolder + targetName)
-                        : files.moveNamed(sourceFolder, step.fromName, targetFolder, targetName);
-            } catch (const TessalyError &) {
+                placed = step.kind == PlanStep::Copy
+                             ? files.copy(sourceFolder + sourceName, targetFolder + targetName)
+                             : files.moveNamed(sourceFolder, sourceName, targetFolder, targetName);
+            } catch (const TessalyError &error) {
                 journal.retract();
-                if (files.fileExists(sourceFolder + step.fromName))
-                    throw;
+                if (files.fileExists(sourceFolder + sourceName))
+                    throw TessalyError(error.message() + filesOnStones(onStone, items));
                 passOver(step.row); // the file went away after planning
                 break;
             }
@@ -197,12 +223,31 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
             passOver(step.row);
             break;
         }
-        if (!step.last || isPassedOver(step.row))
+        if (isPassedOver(step.row)) {
+            onStone.remove(step.row);
             continue;
+        }
+        if (!step.last) {
+            onStone[step.row] = targetName; // stones stay in the folder they were taken in
+            firstSources.insert(step.row, {step.fromFolder, step.fromName});
+            continue;
+        }
+        if (stone)
+            onStone.remove(step.row);
         if (options.touchModifiedNow)
             touchModifiedTime(targetFolder + targetName, options, files);
+        const RenameItem &item = items.at(step.row);
+        if (copying) {
+            doneRows.append({step.row, step.toFolder, targetName, -1, QString()});
+        } else if (const auto first = firstSources.constFind(step.row);
+                   first != firstSources.cend()) {
+            doneRows.append({step.row, step.toFolder, targetName, first->first, first->second});
+            firstSources.erase(first);
+        } else {
+            doneRows.append({step.row, step.toFolder, targetName, step.fromFolder, step.fromName});
+        }
         if (!copying) {
-            const QString source = itemMoved ? items.at(step.row).originalPath() : QString();
+            const QString source = itemMoved ? item.originalPath() : QString();
             setItemPlace(items[step.row], targetFolder, targetName);
             if (itemMoved)
                 itemMoved(step.row, source);
@@ -210,8 +255,13 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         ++outcome.done;
         rowFinished(step.row);
     }
+    // Every row the system reported done is read back before the batch is called done: a
+    // file system that reports success for a rename it did not make is caught here.
+    const QList<qsizetype> notDone = verifyDoneRows(doneRows, plan.folders);
     if (!items.isEmpty())
         journal.finish();
+    if (heldLock)
+        heldLock->release();
     QString done = translateText(u"Batch completed. A CSV log has been saved in AppData."_s);
     if (outcome.cancelled) {
         done = translateText(u"Stopped after %1 of %2 files. Undo brings them back."_s)
@@ -223,26 +273,25 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
             u"%1 files ended otherwise than planned: names or files changed meanwhile."_s);
         done += u'\n' + text.arg(differed);
     }
+    if (!notDone.isEmpty()) {
+        outcome.done -= notDone.size();
+        QString text =
+            translateText(
+                u"%1 files did not get their new names although the system reported success:"_s)
+                .arg(notDone.size());
+        for (const qsizetype at : notDone) {
+            const DoneRow &row = doneRows.at(at);
+            outcome.unverified.append(row.row);
+            // The list shows each file where it is: these stayed where they were.
+            if (!copying)
+                setItemPlace(items[row.row], plan.folders.at(row.sourceFolder), row.sourceName);
+            if (outcome.unverified.size() <= 5)
+                text += u"\n"_s + items.at(row.row).originalPath();
+        }
+        messages.warning(done + u'\n' + text + u'\n' +
+                         translateText(u"Undo brings back the files that were renamed."_s));
+        return outcome;
+    }
     messages.information(done);
     return outcome;
-}
-
-bool runBatch(RenameItems &items, const RenameOptions &options, UserMessages &messages,
-              FileOperations &files, const ItemMovedHandler &itemMoved)
-{
-    const bool toFolder = options.batchMode == BatchMode::CopyToFolder ||
-                          options.batchMode == BatchMode::MoveToFolder;
-    if (toFolder && trimControl(options.destination).isEmpty()) {
-        messages.warning(
-            translateText(u"Please select a destination folder for Copy/Move mode."_s));
-        return false;
-    }
-    SystemFileSystemView view;
-    const RenamePlan plan = planBatch(items, options, view);
-    if (plan.blocked()) {
-        messages.warning(planBlockedMessage(items, plan));
-        return false;
-    }
-    executePlan(items, plan, options, messages, files, itemMoved);
-    return true;
 }

@@ -7,17 +7,12 @@
 
 #include <functional>
 
+class UndoLogLock;
 class UserMessages;
 
 // Called after a rename or move brought the item at index up to date; oldPath is where
 // the file was before.
 using ItemMovedHandler = std::function<void(qsizetype index, const QString &oldPath)>;
-
-// Plans the batch (see planBatch) and carries the plan out. Returns false, after a
-// warning and with nothing touched, when copy or move has no destination or the plan
-// is blocked. Otherwise as executePlan.
-bool runBatch(RenameItems &items, const RenameOptions &options, UserMessages &messages,
-              FileOperations &files, const ItemMovedHandler &itemMoved = {});
 
 // What a batch running away from the user-interface thread tells and asks.
 struct BatchProgress
@@ -39,6 +34,8 @@ struct BatchOutcome
     qsizetype total = 0;    // files that were to change
     qsizetype differed = 0; // files that ended otherwise than planned
     bool cancelled = false;
+    // Rows the system reported done whose file was not found under its new name.
+    QList<qsizetype> unverified;
 };
 
 // Carries out a plan made for these items and options, step by step, recording each
@@ -48,10 +45,14 @@ struct BatchOutcome
 // is passed over; the completion message counts such rows, and so does the result.
 // The first failing operation throws TessalyError; everything done until then stays
 // done and recorded.
+// Once every step has run, each folder the rows went to is read back and every row
+// checked (verifyDoneRows): a row that did not happen although reported done is named in
+// a warning, and the log still undoes the rest. heldLock: the log's lock, taken by the
+// caller before planning; without it the batch takes it here.
 BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const RenameOptions &options,
                          UserMessages &messages, FileOperations &files,
-                         const ItemMovedHandler &itemMoved = {},
-                         const BatchProgress &progress = {});
+                         const ItemMovedHandler &itemMoved = {}, const BatchProgress &progress = {},
+                         UndoLogLock *heldLock = nullptr);
 
 // Sets the file's last-write time to now when options ask for it; silent.
 void touchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files);

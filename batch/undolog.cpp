@@ -41,8 +41,18 @@ QString systemErrorText(int error)
 
 } // namespace
 
-UndoLogLock::UndoLogLock(const QString &logPath)
+UndoLogLock::UndoLogLock(const QString &logPath, bool makeFolder)
 {
+    if (makeFolder) {
+        const auto parentOf = [](const QString &folder) {
+            const QString parent = folderPart(folder);
+            return parent.size() > 1 ? parent.chopped(1) : QString();
+        };
+        for (QString folder = QDir::cleanPath(folderPart(logPath));
+             !folder.isEmpty() && !QFileInfo::exists(folder); folder = parentOf(folder))
+            m_createdFolders.prepend(folder);
+        QDir().mkpath(folderPart(logPath));
+    }
     const QString lockPath = logPath + u".lock"_s;
     m_fd = ::open(QFile::encodeName(lockPath).constData(),
                   O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -61,6 +71,7 @@ UndoLogLock::UndoLogLock(const QString &logPath)
             release();
             return;
         }
+        m_waited = true;
         if (patience.hasExpired()) {
             release();
             throw TessalyError(
@@ -149,20 +160,14 @@ int replaceFile(const QByteArray &from, const QByteArray &to, const QByteArray &
 
 } // namespace
 
-UndoJournal::UndoJournal(QString path)
+UndoJournal::UndoJournal(QString path, UndoLogLock *heldLock)
     : m_path(std::move(path))
     , m_nativePath(QFile::encodeName(m_path))
     , m_newPath(m_nativePath + ".new")
+    , m_lock(heldLock)
 {
-    const auto parentOf = [](const QString &folder) {
-        const QString parent = folderPart(folder);
-        return parent.size() > 1 ? parent.chopped(1) : QString();
-    };
-    for (QString folder = QDir::cleanPath(folderPart(m_path));
-         !folder.isEmpty() && !QFileInfo::exists(folder); folder = parentOf(folder))
-        m_createdFolders.prepend(folder);
-    QDir().mkpath(folderPart(m_path));
-    m_lock.emplace(m_path);
+    if (!m_lock)
+        m_lock = &m_ownLock.emplace(m_path, true);
 }
 
 UndoJournal::~UndoJournal()
@@ -197,7 +202,7 @@ void UndoJournal::open()
             replaceFile(m_newPath, m_nativePath, m_nativePath + ".old", &m_previousPath))
         fail(error);
     m_placed = true;
-    for (const QString &folder : std::as_const(m_createdFolders))
+    for (const QString &folder : m_lock->createdFolders())
         syncFolder(folderPart(folder));
     syncFolder(folderPart(m_path));
 }
@@ -319,7 +324,7 @@ void UndoJournal::finish()
     setMark(',');
     m_finished = true;
     const int error = end(true);
-    m_lock.reset();
+    m_ownLock.reset();
     if (error)
         fail(error);
 }
@@ -332,7 +337,7 @@ void UndoJournal::close()
         end(m_records > 0);
     }
     m_finished = true;
-    m_lock.reset();
+    m_ownLock.reset();
 }
 
 namespace {

@@ -13,16 +13,24 @@ class UndoLogLock
 public:
     // Waits briefly while another batch or undo holds the lock, then gives up with
     // "Another rename is running ..."; nothing has been touched then. The log's
-    // folder must exist.
-    explicit UndoLogLock(const QString &logPath);
+    // folder must exist, unless makeFolder asks for it to be made (with its parents).
+    explicit UndoLogLock(const QString &logPath, bool makeFolder = false);
     ~UndoLogLock();
     UndoLogLock(const UndoLogLock &) = delete;
     UndoLogLock &operator=(const UndoLogLock &) = delete;
 
     void release();
+    // Whether another batch or undo held the lock when this one asked for it: whatever
+    // was decided before may be stale now.
+    bool waited() const { return m_waited; }
+    // The folders made for the log, outermost first: a log's first sync makes their
+    // names last too.
+    const QStringList &createdFolders() const { return m_createdFolders; }
 
 private:
     int m_fd = -1;
+    bool m_waited = false;
+    QStringList m_createdFolders;
 };
 
 // The undo log of the running batch, kept as a journal: each record is handed to the
@@ -41,8 +49,10 @@ private:
 class UndoJournal
 {
 public:
-    // Creates the log's folder when missing and takes the log's lock (UndoLogLock).
-    explicit UndoJournal(QString path);
+    // Creates the log's folder when missing and takes the log's lock (UndoLogLock),
+    // unless the caller holds it already: a batch locks the log before it plans, so
+    // that no other batch or undo changes the folders between its plan and its end.
+    explicit UndoJournal(QString path, UndoLogLock *heldLock = nullptr);
     ~UndoJournal();
     UndoJournal(const UndoJournal &) = delete;
     UndoJournal &operator=(const UndoJournal &) = delete;
@@ -75,8 +85,8 @@ private:
     QByteArray m_nativePath;
     QByteArray m_newPath;      // where the log is made before it takes its place
     QByteArray m_previousPath; // where the replaced log waits until the first record holds
-    std::optional<UndoLogLock> m_lock;
-    QStringList m_createdFolders; // made for this log, outermost first
+    std::optional<UndoLogLock> m_ownLock;
+    UndoLogLock *m_lock = nullptr;
     int m_fd = -1;
     uchar *m_map = nullptr;
     qint64 m_mapped = 0;   // the length of the mapping

@@ -1,6 +1,7 @@
 #include "clicommand.h"
 
 #include "batchrunner.h"
+#include "renamejob.h"
 #include "fileitems.h"
 #include "filenamecodec.h"
 #include "namelist.h"
@@ -142,6 +143,10 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     const QCommandLineOption executeOption(
         {u"x"_s, u"execute"_s}, u"Carry out the new names (without it, only show them)."_s);
     const QCommandLineOption undoOption(u"undo"_s, u"Undo the last batch, then end."_s);
+    const QCommandLineOption skipBlockedOption(
+        u"skip-blocked"_s,
+        u"Leave out the files that keep the batch from starting (an invalid or duplicate\n"
+        "name, a folder in the way) and carry out the rest."_s);
     const QCommandLineOption presetOption(
         u"preset"_s, u"Start from the options of a preset file; other options change them."_s,
         u"FILE"_s);
@@ -151,8 +156,9 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         u"name-list"_s, u"Take the names for {list} from a text or CSV file."_s, u"FILE"_s);
     for (const auto &[field, option] : optionSwitches)
         parser.addOption(option);
-    for (const QCommandLineOption *option : {&tsvOption, &planOption, &executeOption, &undoOption,
-                                             &presetOption, &savePresetOption, &nameListOption})
+    for (const QCommandLineOption *option :
+         {&tsvOption, &planOption, &executeOption, &undoOption, &skipBlockedOption, &presetOption,
+          &savePresetOption, &nameListOption})
         parser.addOption(*option);
     parser.addPositionalArgument(u"PATH"_s, u"A file, or a folder whose files are taken."_s,
                                  u"PATH..."_s);
@@ -228,13 +234,11 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (parser.isSet(undoOption)) {
         if (!parser.positionalArguments().isEmpty() || parser.isSet(executeOption))
             return usageError(u"--undo takes no files and no --execute"_s);
-        try {
-            TerminalProgress progress(err);
-            undoLastBatch(messages, files, {}, progress.batchProgress());
-        } catch (const TessalyError &error) {
-            return failed(error);
-        }
-        return messages.warned() ? 1 : 0;
+        TerminalProgress progress(err);
+        RenameJob undo(messages);
+        undo.setProgress(progress.batchProgress());
+        const RenameJob::Result result = undo.exec();
+        return result == RenameJob::Result::Done && !messages.warned() ? 0 : 1;
     }
 
     const QStringList paths = parser.positionalArguments();
@@ -303,42 +307,34 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
             return 0;
     }
 
-    const bool toFolder = options.batchMode == BatchMode::CopyToFolder ||
-                          options.batchMode == BatchMode::MoveToFolder;
-    if (toFolder && trimControl(options.destination).isEmpty()) {
-        messages.warning(
-            translateText(u"Please select a destination folder for Copy/Move mode."_s));
-        return 1;
-    }
-    const RenamePlan plan = planBatch(items, options, view, true);
+    // The plan is made, shown and carried out by the same job, under the undo log's lock
+    // when it is to be carried out, so that what is printed is what happens.
+    RenameJob job(std::move(items), options, messages);
+    job.setExecute(execute);
+    job.setSkipBlocked(parser.isSet(skipBlockedOption));
+    job.setFileSystemView(&view);
+    job.setFileOperations(&files);
     if (showPlan) {
-        for (qsizetype i = 0; i < items.size(); ++i) {
-            const PlannedRow &row = plan.rows.at(i);
-            const QString &source = items.at(i).originalPath();
-            // Rows that would act or that are blocked show the path they ask for.
-            const bool asked = row.status == PlanStatus::Duplicate ||
-                               row.status == PlanStatus::Folder ||
-                               row.status == PlanStatus::Invalid;
-            const QString shown = planStatusActs(row.status) || (asked && row.folder >= 0)
-                                      ? plan.targetPath(items, i)
-                                      : source;
-            out << displayFileName(source) << u'\t' << displayFileName(shown) << u'\t'
-                << planStatusWord(row.status) << u'\n';
-        }
-        out.flush();
+        job.setPlanShown([&out](const RenameItems &planned, const RenamePlan &plan) {
+            for (qsizetype i = 0; i < planned.size(); ++i) {
+                const PlannedRow &row = plan.rows.at(i);
+                const QString &source = planned.at(i).originalPath();
+                // Rows that would act or that are blocked show the path they ask for.
+                const bool asked = row.status == PlanStatus::Duplicate ||
+                                   row.status == PlanStatus::Folder ||
+                                   row.status == PlanStatus::Invalid;
+                const QString shown = planStatusActs(row.status) || (asked && row.folder >= 0)
+                                          ? plan.targetPath(planned, i)
+                                          : source;
+                out << displayFileName(source) << u'\t' << displayFileName(shown) << u'\t'
+                    << planStatusWord(row.status) << u'\n';
+            }
+            out.flush();
+        });
     }
-    if (plan.blocked()) {
-        err << planBlockedMessage(items, plan) << Qt::endl;
-        return 1;
-    }
-    if (execute) {
-        try {
-            TerminalProgress progress(err);
-            executePlan(items, plan, options, messages, files, {}, progress.batchProgress());
-        } catch (const TessalyError &error) {
-            return failed(error);
-        }
-        return messages.warned() ? 1 : 0;
-    }
-    return 0;
+    TerminalProgress progress(err);
+    if (execute)
+        job.setProgress(progress.batchProgress());
+    const RenameJob::Result result = job.exec();
+    return result == RenameJob::Result::Done && !messages.warned() ? 0 : 1;
 }

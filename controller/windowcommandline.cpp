@@ -2,6 +2,7 @@
 
 #include "asciitext.h"
 #include "batchrunner.h"
+#include "renamejob.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
 #include "textlines.h"

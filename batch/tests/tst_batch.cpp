@@ -1,5 +1,6 @@
 #include "batchpaths.h"
 #include "batchrunner.h"
+#include "renamejob.h"
 #include "filetree.h"
 #include "namebuilder.h"
 #include "recordingmessages.h"

@@ -1,0 +1,235 @@
+#include "renamejob.h"
+
+#include "batchpaths.h"
+#include "fileoperations.h"
+#include "filesystemview.h"
+#include "namebuilder.h"
+#include "tessalyerror.h"
+#include "translation.h"
+#include "undo.h"
+#include "undolog.h"
+#include "usermessages.h"
+
+#include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The files a killed batch left under hidden names (a stepping stone, a partial copy, a
+// set-aside source), by their original paths: a new log would lose the way back.
+QStringList filesOfUnfinishedBatch(const QString &logPath)
+{
+    QStringList waiting;
+    SystemFileOperations files;
+    QByteArray content;
+    try {
+        if (files.fileExists(logPath))
+            content = readUndoLog(logPath);
+    } catch (const TessalyError &) {
+        return waiting; // no log of ours (a link is never read): the new one replaces it
+    }
+    const UndoLogContent log = parseUndoLog(content);
+    // Only a killed batch leaves the running header behind.
+    if (!content.startsWith("\xEF\xBB\xBFOriginal;New") && !content.startsWith("Original;New"))
+        return waiting;
+    for (const UndoRecordPaths &record : log.records) {
+        const QString name = fileNamePart(record.moved);
+        const bool onHiddenName = name.startsWith(u".tessaly-"_s) &&
+                                  files.entryKind(record.moved) != FileOperations::EntryKind::None;
+        if (onHiddenName || files.fileExists(setAsidePath(record.original)) ||
+            files.fileExists(partialCopyPath(record.moved)))
+            waiting.append(record.original);
+    }
+    return waiting;
+}
+
+} // namespace
+
+RenameJob::RenameJob(RenameItems items, RenameOptions options, UserMessages &messages,
+                     QObject *parent)
+    : QObject(parent)
+    , m_undo(false)
+    , m_items(std::move(items))
+    , m_options(std::move(options))
+    , m_messages(messages)
+{}
+
+RenameJob::RenameJob(UserMessages &messages, QObject *parent)
+    : QObject(parent)
+    , m_undo(true)
+    , m_messages(messages)
+{}
+
+RenameJob::~RenameJob()
+{
+    if (m_thread) {
+        m_stop = true;
+        m_thread->wait();
+        delete m_thread;
+    }
+}
+
+void RenameJob::setPreviewFirst(const QStringList &importedNames)
+{
+    m_previewNames = importedNames;
+}
+
+FileOperations &RenameJob::files()
+{
+    if (m_files)
+        return *m_files;
+    if (!m_systemFiles)
+        m_systemFiles = std::make_unique<SystemFileOperations>();
+    return *m_systemFiles;
+}
+
+BatchProgress RenameJob::combinedProgress()
+{
+    BatchProgress progress;
+    auto sinceReport = std::make_shared<QElapsedTimer>();
+    sinceReport->start();
+    progress.fileDone = [this, sinceReport](qsizetype done, qsizetype total, QStringView folder,
+                                            QStringView name) {
+        if (m_progress.fileDone)
+            m_progress.fileDone(done, total, folder, name);
+        // A path is made only for the few reports a second that someone may show.
+        if (done == 1 || done == total || sinceReport->elapsed() >= 40) {
+            sinceReport->restart();
+            emit this->progress(done, total, folder.toString().append(name));
+        }
+    };
+    progress.stopRequested = [this] {
+        return m_stop.load() || (m_progress.stopRequested && m_progress.stopRequested());
+    };
+    return progress;
+}
+
+RenameJob::Result RenameJob::run()
+{
+    m_result = Result::Failed;
+    m_result = m_undo ? runUndo() : runBatch();
+    return m_result;
+}
+
+RenameJob::Result RenameJob::exec()
+{
+    try {
+        run();
+    } catch (const TessalyError &error) {
+        m_messages.error(error.message());
+        m_result = Result::Failed;
+    }
+    return m_result;
+}
+
+void RenameJob::start()
+{
+    Q_ASSERT(!m_thread);
+    m_stop = false;
+    m_thread = QThread::create([this] { exec(); });
+    connect(m_thread, &QThread::finished, this, [this] {
+        m_thread->deleteLater();
+        m_thread = nullptr;
+        emit finished(m_result);
+    });
+    m_thread->start();
+}
+
+RenameJob::Result RenameJob::runUndo()
+{
+    emit progress(0, 0, undoLogPath());
+    undoLastBatch(m_messages, files(), m_undoCompleted, combinedProgress());
+    return m_stop ? Result::Stopped : Result::Done;
+}
+
+RenameJob::Result RenameJob::runBatch()
+{
+    if (m_previewNames && !previewNames(m_items, m_options, *m_previewNames, m_messages))
+        return Result::Refused;
+    if (m_options.batchMode != BatchMode::RenameInPlace &&
+        trimControl(m_options.destination).isEmpty()) {
+        m_messages.warning(
+            translateText(u"Please select a destination folder for Copy/Move mode."_s));
+        return Result::Refused;
+    }
+    // Held from before the plan until the batch is read back: no other batch or undo
+    // changes these folders in between, so the plan is what happens.
+    std::optional<UndoLogLock> lock;
+    if (m_execute) {
+        lock.emplace(undoLogPath(), true);
+        const QStringList waiting = filesOfUnfinishedBatch(undoLogPath());
+        if (!waiting.isEmpty()) {
+            lock.reset();
+            m_messages.warning(
+                translateText(
+                    u"The last batch did not finish: %1 files wait under hidden names, such as %2. Undo brings them back first."_s)
+                    .arg(waiting.size())
+                    .arg(waiting.first()));
+            return Result::Refused;
+        }
+    }
+    SystemFileSystemView systemView;
+    const bool previewed = m_previewNames || m_namesPreviewed;
+    m_plan = planBatch(m_items, m_options, m_view ? *m_view : systemView, previewed);
+    if (m_skipBlocked && m_plan.blocked()) {
+        m_items = withoutBlockedRows(m_items, m_plan);
+        SystemFileSystemView freshView;
+        m_plan = planBatch(m_items, m_options, freshView, previewed);
+    }
+    if (m_agreed && !samePlanOutcome(m_items, *m_agreed, m_plan))
+        return Result::PlanChanged;
+    if (m_planShown)
+        m_planShown(m_items, m_plan);
+    if (m_plan.blocked()) {
+        lock.reset(); // no message is shown while the log is locked
+        m_messages.warning(planBlockedMessage(m_items, m_plan));
+        return Result::Blocked;
+    }
+    if (!m_execute)
+        return Result::Done;
+    // The batch lets go of the lock once it has read back its rows, before it tells the
+    // user anything, so that an undo can begin while its message is still shown.
+    m_outcome = executePlan(m_items, m_plan, m_options, m_messages, files(), m_itemMoved,
+                            combinedProgress(), &*lock);
+    if (m_outcome.cancelled)
+        return Result::Stopped;
+    return m_outcome.unverified.isEmpty() ? Result::Done : Result::Failed;
+}
+
+bool samePlanOutcome(const RenameItems &items, const RenamePlan &a, const RenamePlan &b)
+{
+    if (a.rows.size() != b.rows.size() || a.rows.size() != items.size())
+        return false;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (a.rows.at(i).status != b.rows.at(i).status ||
+            a.finalPath(items, i) != b.finalPath(items, i))
+            return false;
+    }
+    return true;
+}
+
+RenameItems withoutBlockedRows(const RenameItems &items, const RenamePlan &plan)
+{
+    RenameItems kept;
+    kept.reserve(items.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (!planStatusBlocks(plan.rows.at(i).status))
+            kept.append(items.at(i));
+    }
+    return kept;
+}
+
+bool runBatch(RenameItems &items, const RenameOptions &options, UserMessages &messages,
+              FileOperations &files, const ItemMovedHandler &itemMoved)
+{
+    RenameJob job(std::move(items), options, messages);
+    job.setFileOperations(&files);
+    job.setItemMoved(itemMoved);
+    job.setNamesPreviewed(false);
+    const auto giveBack = qScopeGuard([&] { items = std::move(job.items()); });
+    const RenameJob::Result result = job.run();
+    return result != RenameJob::Result::Blocked && result != RenameJob::Result::Refused;
+}
