@@ -147,8 +147,9 @@ RenameJob::Result RenameJob::runUndo()
 
 RenameJob::Result RenameJob::runBatch()
 {
-    if (m_previewNames && !previewNames(m_items, m_options, *m_previewNames, m_messages))
-        return Result::Refused;
+    // An empty list is told so, and its batch still ends as any batch does.
+    if (m_previewNames)
+        previewNames(m_items, m_options, *m_previewNames, m_messages);
     if (m_options.batchMode != BatchMode::RenameInPlace &&
         trimControl(m_options.destination).isEmpty()) {
         m_messages.warning(

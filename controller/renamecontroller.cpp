@@ -8,8 +8,8 @@
 #include "namelist.h"
 #include "naturalorder.h"
 #include "presets.h"
+#include "renamejob.h"
 #include "tessalyerror.h"
-#include "undo.h"
 #include "usermessages.h"
 
 #include <QElapsedTimer>
@@ -306,18 +306,9 @@ void RenameController::reportProgress(qsizetype done, qsizetype total, const QSt
     emit progress(done, total, path); // queued to the window's thread
 }
 
-BatchProgress RenameController::fileProgress()
+BatchProgress RenameController::stopOnRequest()
 {
     BatchProgress progress;
-    auto sinceReport = std::make_shared<QElapsedTimer>();
-    sinceReport->start();
-    progress.fileDone = [this, sinceReport](qsizetype done, qsizetype total, QStringView folder,
-                                            QStringView name) {
-        if (done == 1 || done == total || sinceReport->elapsed() >= 40) {
-            sinceReport->restart();
-            reportProgress(done, total, folder.toString().append(name));
-        }
-    };
     progress.stopRequested = [this] { return m_stop.load(); };
     return progress;
 }
@@ -358,21 +349,26 @@ void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &o
 {
     if (isBusy())
         return;
-    auto items = std::make_shared<RenameItems>(m_files.items());
     auto messages = std::make_shared<PendingMessages>();
-    FileOperations *operations = &files();
-    startWork(
-        [this, items, messages, operations, plan, options] {
-            try {
-                executePlan(*items, plan, options, *messages, *operations, {}, fileProgress());
-            } catch (const TessalyError &error) {
-                messages->error(error.message());
-            }
-        },
-        [this, items, messages] {
-            m_files.updateItems([&](RenameItems &list) { list = std::move(*items); });
-            emit workFinished(messages->messages);
-        });
+    auto job = std::make_shared<RenameJob>(m_files.items(), options, *messages);
+    // The plan is made again under the undo log's lock; where it differs from the one
+    // the user agreed to, nothing happens and the new one is shown and asked about.
+    job->setAgreedPlan(plan);
+    job->setFileOperations(&files());
+    job->setProgress(stopOnRequest());
+    connect(job.get(), &RenameJob::progress, this, &RenameController::progress);
+    startWork([job] { job->exec(); },
+              [this, job, messages] {
+                  if (job->result() == RenameJob::Result::PlanChanged) {
+                      m_plan = job->plan();
+                      m_files.setPlan(m_plan);
+                      emit workFinished(messages->messages);
+                      emit planned(m_plan.rows.size() == m_files.count());
+                      return;
+                  }
+                  m_files.updateItems([&](RenameItems &list) { list = std::move(job->items()); });
+                  emit workFinished(messages->messages);
+              });
 }
 
 void RenameController::startUndo()
@@ -380,23 +376,18 @@ void RenameController::startUndo()
     if (isBusy())
         return;
     auto messages = std::make_shared<PendingMessages>();
-    auto cleared = std::make_shared<bool>(false);
-    FileOperations *operations = &files();
-    startWork(
-        [this, messages, cleared, operations] {
-            reportProgress(0, 0, undoLogPath());
-            try {
-                undoLastBatch(
-                    *messages, *operations, [cleared] { *cleared = true; }, fileProgress());
-            } catch (const TessalyError &error) {
-                messages->error(error.message());
-            }
-        },
-        [this, messages, cleared] {
-            if (*cleared)
-                m_files.clear();
-            emit workFinished(messages->messages);
-        });
+    auto cleared = std::make_shared<std::atomic_bool>(false);
+    auto job = std::make_shared<RenameJob>(*messages);
+    job->setFileOperations(&files());
+    job->setProgress(stopOnRequest());
+    job->setUndoCompleted([cleared] { *cleared = true; });
+    connect(job.get(), &RenameJob::progress, this, &RenameController::progress);
+    startWork([job] { job->exec(); },
+              [this, job, messages, cleared] {
+                  if (*cleared)
+                      m_files.clear();
+                  emit workFinished(messages->messages);
+              });
 }
 
 void RenameController::savePreset(const QString &path, const RenameOptions &options) const

@@ -113,8 +113,8 @@ private:
     void planInBackground(const RenameOptions &options, std::shared_ptr<ListingAhead> listing);
     FileOperations &files();
     void reportProgress(qsizetype done, qsizetype total, const QString &path);
-    // Progress of files for reportProgress, a few reports a second, and the stop request.
-    BatchProgress fileProgress();
+    // Asks the stop request between files.
+    BatchProgress stopOnRequest();
 
     FileListModel m_files;
     QStringList m_importedNames;

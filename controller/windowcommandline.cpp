@@ -8,6 +8,8 @@
 #include "textlines.h"
 #include "usermessages.h"
 
+#include <QScopeGuard>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -70,9 +72,15 @@ CommandLineOutcome runCommandLine(const QStringList &arguments, RenameOptions &o
     options.conflict = conflict >= 0 ? conflict : ConflictMode::AutoNumber;
 
     try {
-        previewNames(items, options, importedNames, messages);
-        if (!hasSwitch(arguments, u"dryrun"_s))
-            runBatch(items, options, messages, files);
+        if (hasSwitch(arguments, u"dryrun"_s)) {
+            previewNames(items, options, importedNames, messages);
+        } else {
+            RenameJob job(std::move(items), options, messages);
+            job.setPreviewFirst(importedNames);
+            job.setFileOperations(&files);
+            const auto giveBack = qScopeGuard([&] { items = std::move(job.items()); });
+            job.run();
+        }
     } catch (const TessalyError &error) {
         messages.error(error.message());
         return CommandLineOutcome::Failed;

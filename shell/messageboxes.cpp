@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -109,4 +110,13 @@ bool MessageBoxes::confirm(const QString &text)
 void MessageBoxes::error(const QString &text)
 {
     makeMessageBox(QMessageBox::Critical, text, QMessageBox::Ok, owner())->exec();
+}
+
+bool MessageBoxes::warningWithAction(const QString &text, const QString &action)
+{
+    const auto box = makeMessageBox(QMessageBox::Warning, text, QMessageBox::Cancel, owner());
+    QPushButton *way = box->addButton(action, QMessageBox::AcceptRole);
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->exec();
+    return box->clickedButton() == way;
 }

@@ -14,6 +14,7 @@ public:
     void warning(const QString &text) override;
     bool confirm(const QString &text) override;
     void error(const QString &text) override;
+    bool warningWithAction(const QString &text, const QString &action) override;
 };
 
 // A message box with the program's title that never grows past the screen: a text too

@@ -872,7 +872,10 @@ void TFormMain::askToRename(bool planReady)
     m_planSummary->setText(planSummary(plan));
     hideProgress(); // the question stands alone
     if (plan.blocked()) {
-        m_messages.warning(planBlockedMessage(m_files.items(), plan));
+        // The rows in the way can go, and the rest is planned and asked about again.
+        if (m_messages.warningWithAction(planBlockedMessage(m_files.items(), plan),
+                                         translateText(u"Leave out the blocked rows"_s)))
+            leaveOutBlockedRows(plan);
         return;
     }
     const qsizetype acting = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
@@ -884,6 +887,19 @@ void TFormMain::askToRename(bool planReady)
     if (!m_messages.confirm(question))
         return;
     m_controller.startBatch(plan, m_renameOptions);
+}
+
+void TFormMain::leaveOutBlockedRows(const RenamePlan &plan)
+{
+    QList<int> blocked;
+    for (qsizetype i = 0; i < plan.rows.size() && i < m_files.count(); ++i) {
+        if (planStatusBlocks(plan.rows.at(i).status))
+            blocked.append(int(i));
+    }
+    m_files.removeRowsAt(blocked);
+    updateFileCount();
+    if (m_files.count() > 0)
+        m_controller.startPlanning(m_renameOptions);
 }
 
 void TFormMain::undoLastBatch()

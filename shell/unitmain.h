@@ -100,6 +100,8 @@ private:
     // Plans on the controller's thread, asks, then renames there.
     void rename();
     void undoLastBatch();
+    // Takes the rows that keep plan from starting out of the list, then plans the rest.
+    void leaveOutBlockedRows(const RenamePlan &plan);
     void savePreset();
     void loadPreset();
     void loadNameList();

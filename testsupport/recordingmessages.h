@@ -32,6 +32,13 @@ public:
         return answers.isEmpty() ? true : answers.takeFirst();
     }
     void error(const QString &text) override { entries.append({QStringLiteral("error"), text}); }
+    // Recorded as a warning; the action is taken when actionAnswers says so (not when empty).
+    bool warningWithAction(const QString &text, const QString &action) override
+    {
+        entries.append({QStringLiteral("warning"), text});
+        offeredActions.append(action);
+        return actionAnswers.isEmpty() ? false : actionAnswers.takeFirst();
+    }
 
     QStringList texts() const
     {
@@ -43,4 +50,6 @@ public:
 
     QList<Entry> entries;
     QList<bool> answers;
+    QStringList offeredActions;
+    QList<bool> actionAnswers;
 };
