@@ -174,9 +174,13 @@ HomeTrash openHomeTrash(dev_t device, TrashFolders &trash)
     if (path.isEmpty() || !deviceOfNearest(joined(path, "files"), homeDevice) ||
         homeDevice != device)
         return HomeTrash::Elsewhere;
-    makeFolders(path);
     // Followed if it is a link: the home is this user's alone.
-    const Descriptor folder(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const auto open = [&] { return ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); };
+    Descriptor folder(open());
+    if (folder.get() < 0 && errno == ENOENT) {
+        makeFolders(path);
+        folder = Descriptor(open());
+    }
     trash.path = path;
     return openTrash(folder.get(), device, false, trash) ? HomeTrash::Opened : HomeTrash::Unusable;
 }
