@@ -3,6 +3,7 @@
 #include "filenamecodec.h"
 #include "renameitem.h"
 #include "tessalyerror.h"
+#include "trash.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <QVarLengthArray>
 
 #ifdef Q_OS_UNIX
+#include "descriptor.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -184,26 +187,6 @@ bool sameFileWithQt(const QString &a, const QString &b)
         failFolderNotFound(folderPart(target));
     failSystem(error, source);
 }
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 // Puts a finished file at target without replacing anything; false when something is
 // there already.
@@ -614,41 +597,54 @@ bool SystemFileOperations::sameFile(const QString &a, const QString &b)
     return sameFileWithQt(a, b);
 }
 
+QString FileOperations::reserveTrash(const QString &path)
+{
+    return reserveTrashSlot(path);
+}
+
+void FileOperations::releaseTrash(const QString &trashedPath)
+{
+    releaseTrashSlot(trashedPath);
+}
+
+QString FileOperations::moveToTrash(const QString &path)
+{
+    // A slot taken between its reservation and the move (another program trashing a
+    // file of the same name without looking at the notes) gets another try.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const QString slot = reserveTrash(path);
+        if (slot.isEmpty())
+            break;
+        bool moved = false;
+        try {
+            moved = move(path, slot);
+        } catch (...) {
+            releaseTrash(slot);
+            throw;
+        }
+        if (moved)
+            return slot;
+        releaseTrash(slot);
+    }
+    fail(u"The Trash cannot take the file; nothing was deleted"_s, path);
+}
+
 QString SystemFileOperations::moveToTrash(const QString &path)
 {
+#ifdef Q_OS_WIN
     checkPathCharacters(path);
     QFile file(path);
     if (!file.moveToTrash())
         fail(u"The Trash cannot take the file; nothing was deleted"_s, path);
     return file.fileName();
+#else
+    return FileOperations::moveToTrash(path);
+#endif
 }
 
 void forgetTrashEntry(const QString &trashedPath)
 {
-    // A Trash keeps files in "files/" and, beside it, "info/NAME.trashinfo". Looked at
-    // without a copy: every file an undo moves back comes here.
-    const QStringView path(trashedPath);
-    const auto lastPart = [](QStringView folder) {
-        qsizetype i = folder.size();
-        while (i > 0 && !isPathSeparator(folder.at(i - 1)))
-            --i;
-        return folder.sliced(i);
-    };
-    const qsizetype nameAt = path.size() - lastPart(path).size();
-    if (nameAt < 2)
-        return;
-    const QStringView filesFolder = path.first(nameAt - 1); // ".../files"
-    if (lastPart(filesFolder) != u"files")
-        return;
-    const qsizetype trashEnd = filesFolder.size() - 5; // ".../Trash/"
-    if (trashEnd < 2)
-        return;
-    const QStringView trashName = lastPart(path.first(trashEnd - 1));
-    if (trashName == u"Trash" || trashName.startsWith(u".Trash")) {
-        QString info = path.first(trashEnd).toString();
-        info.append(u"info/").append(path.sliced(nameAt)).append(u".trashinfo");
-        QFile::remove(info);
-    }
+    releaseTrashSlot(trashedPath);
 }
 
 void SystemFileOperations::discardPartialCopy(const QString &target)

@@ -31,9 +31,22 @@ public:
     // Copies a file to a new target, keeping its last-write time; never replaces.
     virtual bool copy(const QString &source, const QString &target) = 0;
     virtual void remove(const QString &path) = 0;
+    // Trashing in two stages, so that the move can be recorded before it happens:
+    // chooses the slot in the desktop Trash for the file at path (a link: the link
+    // itself) and writes the Trash's note of its origin, moving nothing. The file then
+    // goes to the returned absolute path by move (never leaving its file system), or
+    // releaseTrash gives the slot back. Empty where the Trash picks its names itself
+    // (Windows): moveToTrash is the only way there. Throws when no Trash can take it.
+    // By default the desktop's own Trash (batch/trash.h).
+    virtual QString reserveTrash(const QString &path);
+    // Takes back the Trash's note of trashedPath while no file is there: a reserved
+    // slot whose move did not take place, or a file the undo brought back. Does
+    // nothing for a path outside a Trash.
+    virtual void releaseTrash(const QString &trashedPath);
     // Moves a file (a link: the link itself) to the desktop Trash and returns where it
-    // went there; throws, and leaves the file, when the Trash cannot take it.
-    virtual QString moveToTrash(const QString &path) = 0;
+    // went there; throws, and leaves the file, when the Trash cannot take it. By
+    // default reserveTrash, then move, then releaseTrash if the move fails.
+    virtual QString moveToTrash(const QString &path);
     // Sets the last-write time to now; failures are silent.
     virtual void touch(const QString &path) = 0;
     // Both paths name one file (the same file through two spellings included).
@@ -143,7 +156,8 @@ QString partialCopyPath(const QString &target);
 QString setAsidePath(const QString &source);
 
 // After a file came back out of the Trash: removes the Trash's note of where it came
-// from, so that the Trash does not list a file that is no longer in it.
+// from, so that the Trash does not list a file that is no longer in it. The same as
+// releaseTrash of the system's operations.
 void forgetTrashEntry(const QString &trashedPath);
 
 // "message\n[path]", the form of every file-operation error.

@@ -131,7 +131,7 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
             }
         }
         if (done) {
-            forgetTrashEntry(moved); // a file Overwrite had sent to the Trash
+            files.releaseTrash(moved); // a file Overwrite had sent to the Trash
             return;
         }
         if (files.entryKind(moved) == EntryKind::None) {
@@ -141,9 +141,11 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
                 certain = true;
                 continue;
             }
-            // Never done (a killed copy may have left its partial file), or undone
+            // Never done (a killed copy may have left its partial file, a batch killed
+            // before its move to the Trash the slot it had reserved there), or undone
             // already.
             files.discardPartialCopy(moved);
+            files.releaseTrash(moved);
             return;
         }
         // A file stands at the original path. After a copy it is the source, with the
@@ -156,6 +158,7 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
         if (!files.sameContent(original, moved))
             failExists(original);
         files.remove(moved);
+        files.releaseTrash(moved);
         return;
     }
 }
