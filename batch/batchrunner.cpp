@@ -79,6 +79,43 @@ QString filesOnStones(const QHash<qsizetype, QString> &onStone, const RenameItem
     return text;
 }
 
+// Sends the file at path to the Trash with its record in the log before the move, so
+// that a batch killed at any moment leaves the way back: the Trash's slot is chosen (and
+// its note of the origin written) first, then recorded, then the file moves there.
+void moveToTrashRecorded(const QString &path, UndoJournal &journal, FileOperations &files)
+{
+    if (files.entryKind(path) != FileOperations::EntryKind::File)
+        return; // gone since the plan: nothing stands in the way any more
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const QString slot = files.reserveTrash(path);
+        if (slot.isEmpty()) {
+            // Where the Trash picks its own names the record can only follow the move; a
+            // kill in between leaves the file in the Trash, which knows its origin.
+            journal.append(path, files.moveToTrash(path));
+            journal.settle();
+            return;
+        }
+        journal.append(path, slot);
+        bool moved = false;
+        try {
+            moved = files.move(path, slot);
+        } catch (const TessalyError &) {
+            journal.retract();
+            files.releaseTrash(slot);
+            throw;
+        }
+        if (moved) {
+            journal.settle();
+            return;
+        }
+        // Another program put a file in the slot between its note and the move.
+        journal.retract();
+        files.releaseTrash(slot);
+    }
+    throw TessalyError(
+        fileErrorText(u"The Trash cannot take the file; nothing was deleted"_s, path));
+}
+
 } // namespace
 
 void touchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files)
@@ -172,14 +209,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         }
         setOpen(step.row, !step.last);
         if (step.kind == PlanStep::Trash) {
-            const QString path = plan.fromPath(step);
-            if (files.fileExists(path)) {
-                // The Trash chooses the name, so the record can only follow the move; a
-                // kill in between leaves the file in the Trash, which knows its origin.
-                const QString trashed = files.moveToTrash(path);
-                journal.append(path, trashed);
-                journal.settle();
-            }
+            moveToTrashRecorded(plan.fromPath(step), journal, files);
             continue;
         }
         const bool fromSteppingStone = step.fromStone;
