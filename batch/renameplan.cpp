@@ -1,6 +1,7 @@
 #include "renameplan.h"
 
 #include "batchpaths.h"
+#include "freenames.h"
 #include "prefetch.h"
 
 #include "translation.h"
@@ -469,6 +470,7 @@ private:
     bool validName(qsizetype row, QStringView name, int folder) const;
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                      bool *own = nullptr);
+    static void claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row);
     void takeByRule(qsizetype row, Holder holder);
     void readRows();
     void releaseListings();
@@ -518,6 +520,7 @@ private:
     QList<bool> m_needsNumber;
     QList<bool> m_caseOnly;
     QList<QString> m_temporary; // the name of a cycle's or a case-only change's stepping stone
+    FreeNames m_freeNames;      // numbered names and stepping stones, by folder index
 };
 
 int Planner::folderFor(QStringView path)
@@ -627,29 +630,54 @@ bool Planner::validName(qsizetype row, QStringView name, int folder) const
 QString Planner::freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                           bool *own)
 {
+    PlanFolder &planFolder = m_folders[folder];
+    const QString series = QString::number(folder);
+    QString keyText;
+    size_t hash = 0;
+    const auto taken = [&](const QString &candidate) {
+        keyText = planFolder.caseless ? candidate.toCaseFolded() : candidate;
+        hash = NameIndex::hashOf(keyText);
+        const Entry *entry = planFolder.entries.find(keyText, hash);
+        if (!entry)
+            return false;
+        if (own && entry->sourceRow == row) {
+            *own = true;
+            return false;
+        }
+        return entry->exists || entry->claimRow != NoRow;
+    };
+    if (temporary) {
+        QString stone = m_freeNames.steppingStone(series, taken);
+        claimFreeName(planFolder, std::move(keyText), hash, row);
+        return stone;
+    }
     QString base;
     QString ext;
-    if (!temporary)
-        splitFileName(fileName, &base, &ext);
-    for (qint64 n = 1;; ++n) {
-        QString candidate =
-            temporary ? u".tessaly-%1"_s.arg(n) : u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
-        PlanFolder &planFolder = m_folders[folder];
-        QString keyText = planFolder.caseless ? candidate.toCaseFolded() : candidate;
-        const size_t hash = NameIndex::hashOf(keyText);
-        if (const Entry *entry = planFolder.entries.find(keyText, hash)) {
-            if (own && entry->sourceRow == row) {
-                *own = true;
+    splitFileName(fileName, &base, &ext);
+    // The search resumes above numbers found taken before, which its own name may be
+    // among: then every number below that name's is taken, so the file keeps it.
+    if (own && sourceFolder(row) == folder) {
+        const QString foldedBase = planFolder.caseless ? base.toCaseFolded() : base;
+        const QString foldedExt = planFolder.caseless ? ext.toCaseFolded() : ext;
+        const qint64 n = FreeNames::numberIn(sourceKey(row).name, foldedBase, foldedExt);
+        if (n > 0 && n < m_freeNames.numberedResumesAt(series, base, ext)) {
+            QString candidate = FreeNames::numberedName(base, n, ext);
+            if (!taken(candidate) && *own)
                 return candidate;
-            }
-            if (entry->exists || entry->claimRow != NoRow)
-                continue;
         }
-        planFolder.names.append(std::move(keyText));
-        planFolder.entries.findOrAdd(planFolder.names.back(), hash).claimRow =
-            row == NoRow ? ClaimedByNoRow : qint32(row);
-        return candidate;
     }
+    QString candidate = m_freeNames.numbered(series, base, ext, taken);
+    if (own && *own)
+        return candidate;
+    claimFreeName(planFolder, std::move(keyText), hash, row);
+    return candidate;
+}
+
+void Planner::claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row)
+{
+    folder.names.append(std::move(keyText));
+    folder.entries.findOrAdd(folder.names.back(), hash).claimRow =
+        row == NoRow ? ClaimedByNoRow : qint32(row);
 }
 
 void Planner::takeByRule(qsizetype row, Holder holder)
