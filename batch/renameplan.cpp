@@ -256,7 +256,6 @@ struct PlanFolder
     QString path; // as first met, without a final separator (but "/")
     bool exists = false;
     bool caseless = false;
-    bool forbiddenPath = false; // holds a character no path of a batch may hold
     int maxNameBytes = 255;
     QString files; // the listed names (see FolderListing), folded where case is ignored
     QString folders;
@@ -296,18 +295,6 @@ private:
         entry.isFolder = entry.isFolder || isFolder;
     }
 };
-
-// Characters that no path of a batch may hold, since the undo log could not hold
-// them: control characters, quotation marks, "<", ">" and "|".
-bool holdsForbiddenCharacter(QStringView text)
-{
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || u == u'"' || u == u'<' || u == u'>' || u == u'|')
-            return true;
-    }
-    return false;
-}
 
 qsizetype lastSeparator(QStringView path)
 {
@@ -514,7 +501,9 @@ private:
     QList<QStringView> m_foldedSourceNames;
     QList<QStringView> m_foldedTargetNames;
     // What claimTargets found at the row's target (NoHolder, HeldByFile, HeldByFolder
-    // or the listed row whose file it is); from findHolders on, that row or NoHolder.
+    // or the listed row whose file it is); from findHolders on, that row or NoHolder,
+    // and from settleHeldNames on only where the row waits for that row (a file that
+    // moves away first, a listed file a copy replaces).
     QList<qint32> m_holderRow;
     QList<bool> m_pending; // still to be decided
     QList<bool> m_needsNumber;
@@ -540,7 +529,6 @@ int Planner::folderFor(QStringView path)
     m_folders.append(PlanFolder());
     PlanFolder &planFolder = m_folders.back();
     planFolder.path = folder;
-    planFolder.forbiddenPath = holdsForbiddenCharacter(folder);
     if (std::optional<FolderListing> listing = m_view.listFolder(folder)) {
         planFolder.exists = true;
         planFolder.maxNameBytes = listing->maxNameBytes;
@@ -774,10 +762,6 @@ void Planner::readRows()
         m_sourceFolderText[i] = m_lastFolderText;
         keepKeyName(m_cleanSourceNames, i, name, item.fileName);
         const int sourceFolder = m_lastFolder;
-        if (m_folders.at(sourceFolder).forbiddenPath || holdsForbiddenCharacter(name)) {
-            planned.status = PlanStatus::Invalid;
-            continue;
-        }
         const EntryKey sourceKey = key(sourceFolder, name);
         const bool itemName = sourceKey.name.data() == item.fileName.constData() &&
                               sourceKey.name.size() == item.fileName.size();
@@ -796,7 +780,9 @@ void Planner::readRows()
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
         planned.folder = targetFolderText(i);
-        if (!validName(i, item.newName, targetFolder)) {
+        // A name the file has already exists, whatever it holds; only a new one is checked.
+        const bool ownName = targetFolder == sourceFolder && item.newName == name;
+        if (!ownName && !validName(i, item.newName, targetFolder)) {
             planned.status = PlanStatus::Invalid;
             continue;
         }
@@ -985,7 +971,9 @@ void Planner::settleHeldNames()
         for (qsizetype row : waiters.value(holder)) {
             if (!m_pending[row] || m_holderRow[row] != holder)
                 continue;
-            m_holderRow[row] = -1;
+            // A copy replacing a listed source still waits for that source to be copied.
+            if (!m_copying)
+                m_holderRow[row] = -1;
             takeByRule(row, Holder::File);
             if (!leaves(row) && waiters.contains(row))
                 staying.append(row);
@@ -1028,38 +1016,41 @@ void Planner::emitRow(qsizetype row)
     if (planned.status == PlanStatus::Overwrite)
         m_plan.steps.append({PlanStep::Trash, false, false, planned.folder, -1, row, name, {}});
     if (!m_temporary.isEmpty() && !m_temporary.at(row).isEmpty()) {
-        m_plan.steps.append(
-            {kind, true, true, sourceFolder, planned.folder, row, m_temporary.at(row), name});
+        // The stone is the batch's own file, a copy included: it moves on.
+        m_plan.steps.append({PlanStep::Move, true, true, sourceFolder, planned.folder, row,
+                             m_temporary.at(row), name});
         return;
     }
     m_plan.steps.append(
         {kind, true, false, sourceFolder, planned.folder, row, sourceNameText(row), name});
 }
 
-// Each row whose target is the file of another moving row waits for that one: the
-// waits form chains, which run from their free end, and cycles, which one file leaves
-// for a stepping stone first and enters its target from last.
+// Each row whose target is the file of another row that acts waits for that one: a
+// moved file must have left the name, a copied one must have been copied before the
+// Trash takes it. The waits form chains, which run from their free end, and cycles,
+// which one file leaves (or is copied) for a stepping stone first and enters its target
+// from last.
 void Planner::orderSteps()
 {
     const qsizetype count = m_items.size();
     const auto acts = [&](qsizetype row) { return planStatusActs(m_plan.rows.at(row).status); };
+    // The row whose file must be gone from, or copied out of, row's target first.
+    const auto waitsFor = [&](qsizetype row) -> qsizetype {
+        if (m_copying && m_plan.rows.at(row).status != PlanStatus::Overwrite)
+            return -1; // a numbered copy leaves the listed file in peace
+        const qsizetype holder = m_holderRow[row];
+        return holder >= 0 && acts(holder) ? holder : -1;
+    };
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
         m_temporary[row] = freeName(sourceFolder(row), QString(), true, NoRow);
         const int folder = m_sourceFolderText.at(row);
-        m_plan.steps.append({PlanStep::Move, false, false, folder, folder, row, sourceNameText(row),
-                             m_temporary[row]});
+        m_plan.steps.append({m_copying ? PlanStep::Copy : PlanStep::Move, false, false, folder,
+                             folder, row, sourceNameText(row), m_temporary[row]});
     };
     m_plan.steps.reserve(m_plan.count(PlanStatus::Rename) + m_plan.count(PlanStatus::Numbered) +
                          2 * m_plan.count(PlanStatus::Overwrite));
-    if (m_copying) {
-        for (qsizetype i = 0; i < count; ++i) {
-            if (acts(i))
-                emitRow(i);
-        }
-        return;
-    }
     QList<quint8> state(count, 0); // 0 waiting, 1 on the current path, 2 scheduled
     QList<qsizetype> path;
     for (qsizetype i = 0; i < count; ++i) {
@@ -1079,8 +1070,7 @@ void Planner::orderSteps()
         while (k >= 0 && state[k] == 0) {
             state[k] = 1;
             path.append(k);
-            const qsizetype holder = m_holderRow[k];
-            k = holder >= 0 && acts(holder) ? holder : -1;
+            k = waitsFor(k);
         }
         if (k >= 0 && state[k] == 1) {
             // A cycle: only its first row can have started the path, since every name
