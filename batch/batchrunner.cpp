@@ -27,8 +27,8 @@ public:
     {}
 
     // A "base (n)ext" in folder (ending in a separator) beside name that is free now and
-    // that no row of the plan is going to take: the first such, or, where names were
-    // handed out in that series before, the first from there on.
+    // that no row of the plan is going to take: the first such, or, where names of that
+    // series were handed out before, the first past the last of them.
     QString numbered(const QString &folder, const QString &name)
     {
         QString base;

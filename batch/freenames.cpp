@@ -35,12 +35,3 @@ qint64 FreeNames::numberIn(QStringView name, QStringView base, QStringView ext)
     }
     return n;
 }
-
-QString FreeNames::seriesKey(QChar kind, QStringView folder, QStringView base, QStringView ext)
-{
-    // No name holds a NUL character, so the parts cannot run into each other.
-    QString key;
-    key.reserve(folder.size() + base.size() + ext.size() + 4);
-    key.append(kind).append(folder).append(QChar(0)).append(base).append(QChar(0)).append(ext);
-    return key;
-}

@@ -619,7 +619,7 @@ QString Planner::freeName(int folder, const QString &fileName, bool temporary, q
                           bool *own)
 {
     PlanFolder &planFolder = m_folders[folder];
-    const QString series = QString::number(folder);
+    const QString &series = planFolder.path; // one text per folder of the plan
     QString keyText;
     size_t hash = 0;
     const auto taken = [&](const QString &candidate) {
@@ -642,8 +642,9 @@ QString Planner::freeName(int folder, const QString &fileName, bool temporary, q
     QString base;
     QString ext;
     splitFileName(fileName, &base, &ext);
-    // The search resumes above numbers found taken before, which its own name may be
-    // among: then every number below that name's is taken, so the file keeps it.
+    // The search resumes past the numbers found taken or handed out before, which its
+    // own name may be among: then every number below that name's is taken, so the file
+    // keeps it.
     if (own && sourceFolder(row) == folder) {
         const QString foldedBase = planFolder.caseless ? base.toCaseFolded() : base;
         const QString foldedExt = planFolder.caseless ? ext.toCaseFolded() : ext;
@@ -654,6 +655,7 @@ QString Planner::freeName(int folder, const QString &fileName, bool temporary, q
                 return candidate;
         }
     }
+    // A row's own name is taken for every other row, as FreeNames counts it from now on.
     QString candidate = m_freeNames.numbered(series, base, ext, taken);
     if (own && *own)
         return candidate;
