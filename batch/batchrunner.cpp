@@ -2,6 +2,7 @@
 
 #include "batchpaths.h"
 #include "batchverify.h"
+#include "freenames.h"
 #include "prefetch.h"
 #include "renameplan.h"
 #include "tessalyerror.h"
@@ -26,43 +27,41 @@ public:
         , m_files(files)
     {}
 
-    // The first "base (n)ext" in folder (ending in a separator) beside name that is
-    // free now and that no row of the plan is going to take.
+    // A "base (n)ext" in folder (ending in a separator) beside name that is free now and
+    // that no row of the plan is going to take: the first such, or, where names of that
+    // series were handed out before, the first past the last of them.
     QString numbered(const QString &folder, const QString &name)
     {
         QString base;
         QString ext;
         splitFileName(name, &base, &ext);
-        return firstFree(
-            folder, [&](qint64 n) { return u"%1 (%2)%3"_s.arg(base, QString::number(n), ext); });
+        return m_free.numbered(folder, base, ext,
+                               [&](const QString &name) { return taken(folder, name); });
     }
 
     // A free name in folder for a file on its way.
     QString steppingStone(const QString &folder)
     {
-        return firstFree(folder, [](qint64 n) { return u".tessaly-%1"_s.arg(n); });
+        return m_free.steppingStone(folder,
+                                    [&](const QString &name) { return taken(folder, name); });
     }
 
 private:
-    template <typename NameAt>
-    QString firstFree(const QString &folder, NameAt nameAt)
+    bool taken(const QString &folder, const QString &name)
     {
         if (m_planned.isEmpty()) {
             for (const PlanStep &step : m_plan.steps)
                 m_planned.insert(m_plan.toPath(step));
         }
-        for (qint64 n = 1;; ++n) {
-            QString name = nameAt(n);
-            const QString candidate = folder + name;
-            if (!m_planned.contains(candidate) && !m_files.fileExists(candidate) &&
-                !m_files.folderExists(candidate))
-                return name;
-        }
+        const QString candidate = folder + name;
+        return m_planned.contains(candidate) || m_files.fileExists(candidate) ||
+               m_files.folderExists(candidate);
     }
 
     const RenamePlan &m_plan;
     FileOperations &m_files;
     QSet<QString> m_planned;
+    FreeNames m_free; // each series resumes where it stopped; the disk is asked each time
 };
 
 // Added to an error that stops a batch while files wait on stepping stones: which files,
@@ -245,7 +244,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
             }
             if (fromSteppingStone || options.conflict == ConflictMode::AutoNumber ||
                 plan.rows.at(step.row).status == PlanStatus::Numbered) {
-                targetName = names.numbered(targetFolder, targetName);
+                targetName = names.numbered(targetFolder, items.at(step.row).newName);
                 if (!std::exchange(renumbered, true))
                     ++differed;
                 continue;

@@ -1,6 +1,7 @@
 #include "renameplan.h"
 
 #include "batchpaths.h"
+#include "freenames.h"
 #include "prefetch.h"
 
 #include "translation.h"
@@ -255,7 +256,6 @@ struct PlanFolder
     QString path; // as first met, without a final separator (but "/")
     bool exists = false;
     bool caseless = false;
-    bool forbiddenPath = false; // holds a character no path of a batch may hold
     int maxNameBytes = 255;
     QString files; // the listed names (see FolderListing), folded where case is ignored
     QString folders;
@@ -295,18 +295,6 @@ private:
         entry.isFolder = entry.isFolder || isFolder;
     }
 };
-
-// Characters that no path of a batch may hold, since the undo log could not hold
-// them: control characters, quotation marks, "<", ">" and "|".
-bool holdsForbiddenCharacter(QStringView text)
-{
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || u == u'"' || u == u'<' || u == u'>' || u == u'|')
-            return true;
-    }
-    return false;
-}
 
 qsizetype lastSeparator(QStringView path)
 {
@@ -469,6 +457,7 @@ private:
     bool validName(qsizetype row, QStringView name, int folder) const;
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                      bool *own = nullptr);
+    static void claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row);
     void takeByRule(qsizetype row, Holder holder);
     void readRows();
     void releaseListings();
@@ -512,12 +501,15 @@ private:
     QList<QStringView> m_foldedSourceNames;
     QList<QStringView> m_foldedTargetNames;
     // What claimTargets found at the row's target (NoHolder, HeldByFile, HeldByFolder
-    // or the listed row whose file it is); from findHolders on, that row or NoHolder.
+    // or the listed row whose file it is); from findHolders on, that row or NoHolder,
+    // and from settleHeldNames on only where the row waits for that row (a file that
+    // moves away first, a listed file a copy replaces).
     QList<qint32> m_holderRow;
     QList<bool> m_pending; // still to be decided
     QList<bool> m_needsNumber;
     QList<bool> m_caseOnly;
     QList<QString> m_temporary; // the name of a cycle's or a case-only change's stepping stone
+    FreeNames m_freeNames;      // numbered names and stepping stones, by folder index
 };
 
 int Planner::folderFor(QStringView path)
@@ -537,7 +529,6 @@ int Planner::folderFor(QStringView path)
     m_folders.append(PlanFolder());
     PlanFolder &planFolder = m_folders.back();
     planFolder.path = folder;
-    planFolder.forbiddenPath = holdsForbiddenCharacter(folder);
     if (std::optional<FolderListing> listing = m_view.listFolder(folder)) {
         planFolder.exists = true;
         planFolder.maxNameBytes = listing->maxNameBytes;
@@ -627,29 +618,56 @@ bool Planner::validName(qsizetype row, QStringView name, int folder) const
 QString Planner::freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                           bool *own)
 {
+    PlanFolder &planFolder = m_folders[folder];
+    const QString &series = planFolder.path; // one text per folder of the plan
+    QString keyText;
+    size_t hash = 0;
+    const auto taken = [&](const QString &candidate) {
+        keyText = planFolder.caseless ? candidate.toCaseFolded() : candidate;
+        hash = NameIndex::hashOf(keyText);
+        const Entry *entry = planFolder.entries.find(keyText, hash);
+        if (!entry)
+            return false;
+        if (own && entry->sourceRow == row) {
+            *own = true;
+            return false;
+        }
+        return entry->exists || entry->claimRow != NoRow;
+    };
+    if (temporary) {
+        QString stone = m_freeNames.steppingStone(series, taken);
+        claimFreeName(planFolder, std::move(keyText), hash, row);
+        return stone;
+    }
     QString base;
     QString ext;
-    if (!temporary)
-        splitFileName(fileName, &base, &ext);
-    for (qint64 n = 1;; ++n) {
-        QString candidate =
-            temporary ? u".tessaly-%1"_s.arg(n) : u"%1 (%2)%3"_s.arg(base, QString::number(n), ext);
-        PlanFolder &planFolder = m_folders[folder];
-        QString keyText = planFolder.caseless ? candidate.toCaseFolded() : candidate;
-        const size_t hash = NameIndex::hashOf(keyText);
-        if (const Entry *entry = planFolder.entries.find(keyText, hash)) {
-            if (own && entry->sourceRow == row) {
-                *own = true;
+    splitFileName(fileName, &base, &ext);
+    // The search resumes past the numbers found taken or handed out before, which its
+    // own name may be among: then every number below that name's is taken, so the file
+    // keeps it.
+    if (own && sourceFolder(row) == folder) {
+        const QString foldedBase = planFolder.caseless ? base.toCaseFolded() : base;
+        const QString foldedExt = planFolder.caseless ? ext.toCaseFolded() : ext;
+        const qint64 n = FreeNames::numberIn(sourceKey(row).name, foldedBase, foldedExt);
+        if (n > 0 && n < m_freeNames.numberedResumesAt(series, base, ext)) {
+            QString candidate = FreeNames::numberedName(base, n, ext);
+            if (!taken(candidate) && *own)
                 return candidate;
-            }
-            if (entry->exists || entry->claimRow != NoRow)
-                continue;
         }
-        planFolder.names.append(std::move(keyText));
-        planFolder.entries.findOrAdd(planFolder.names.back(), hash).claimRow =
-            row == NoRow ? ClaimedByNoRow : qint32(row);
-        return candidate;
     }
+    // A row's own name is taken for every other row, as FreeNames counts it from now on.
+    QString candidate = m_freeNames.numbered(series, base, ext, taken);
+    if (own && *own)
+        return candidate;
+    claimFreeName(planFolder, std::move(keyText), hash, row);
+    return candidate;
+}
+
+void Planner::claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row)
+{
+    folder.names.append(std::move(keyText));
+    folder.entries.findOrAdd(folder.names.back(), hash).claimRow =
+        row == NoRow ? ClaimedByNoRow : qint32(row);
 }
 
 void Planner::takeByRule(qsizetype row, Holder holder)
@@ -746,10 +764,6 @@ void Planner::readRows()
         m_sourceFolderText[i] = m_lastFolderText;
         keepKeyName(m_cleanSourceNames, i, name, item.fileName);
         const int sourceFolder = m_lastFolder;
-        if (m_folders.at(sourceFolder).forbiddenPath || holdsForbiddenCharacter(name)) {
-            planned.status = PlanStatus::Invalid;
-            continue;
-        }
         const EntryKey sourceKey = key(sourceFolder, name);
         const bool itemName = sourceKey.name.data() == item.fileName.constData() &&
                               sourceKey.name.size() == item.fileName.size();
@@ -768,7 +782,9 @@ void Planner::readRows()
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
         planned.folder = targetFolderText(i);
-        if (!validName(i, item.newName, targetFolder)) {
+        // A name the file has already exists, whatever it holds; only a new one is checked.
+        const bool ownName = targetFolder == sourceFolder && item.newName == name;
+        if (!ownName && !validName(i, item.newName, targetFolder)) {
             planned.status = PlanStatus::Invalid;
             continue;
         }
@@ -957,7 +973,9 @@ void Planner::settleHeldNames()
         for (qsizetype row : waiters.value(holder)) {
             if (!m_pending[row] || m_holderRow[row] != holder)
                 continue;
-            m_holderRow[row] = -1;
+            // A copy replacing a listed source still waits for that source to be copied.
+            if (!m_copying)
+                m_holderRow[row] = -1;
             takeByRule(row, Holder::File);
             if (!leaves(row) && waiters.contains(row))
                 staying.append(row);
@@ -1000,38 +1018,41 @@ void Planner::emitRow(qsizetype row)
     if (planned.status == PlanStatus::Overwrite)
         m_plan.steps.append({PlanStep::Trash, false, false, planned.folder, -1, row, name, {}});
     if (!m_temporary.isEmpty() && !m_temporary.at(row).isEmpty()) {
-        m_plan.steps.append(
-            {kind, true, true, sourceFolder, planned.folder, row, m_temporary.at(row), name});
+        // The stone is the batch's own file, a copy included: it moves on.
+        m_plan.steps.append({PlanStep::Move, true, true, sourceFolder, planned.folder, row,
+                             m_temporary.at(row), name});
         return;
     }
     m_plan.steps.append(
         {kind, true, false, sourceFolder, planned.folder, row, sourceNameText(row), name});
 }
 
-// Each row whose target is the file of another moving row waits for that one: the
-// waits form chains, which run from their free end, and cycles, which one file leaves
-// for a stepping stone first and enters its target from last.
+// Each row whose target is the file of another row that acts waits for that one: a
+// moved file must have left the name, a copied one must have been copied before the
+// Trash takes it. The waits form chains, which run from their free end, and cycles,
+// which one file leaves (or is copied) for a stepping stone first and enters its target
+// from last.
 void Planner::orderSteps()
 {
     const qsizetype count = m_items.size();
     const auto acts = [&](qsizetype row) { return planStatusActs(m_plan.rows.at(row).status); };
+    // The row whose file must be gone from, or copied out of, row's target first.
+    const auto waitsFor = [&](qsizetype row) -> qsizetype {
+        if (m_copying && m_plan.rows.at(row).status != PlanStatus::Overwrite)
+            return -1; // a numbered copy leaves the listed file in peace
+        const qsizetype holder = m_holderRow[row];
+        return holder >= 0 && acts(holder) ? holder : -1;
+    };
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
         m_temporary[row] = freeName(sourceFolder(row), QString(), true, NoRow);
         const int folder = m_sourceFolderText.at(row);
-        m_plan.steps.append({PlanStep::Move, false, false, folder, folder, row, sourceNameText(row),
-                             m_temporary[row]});
+        m_plan.steps.append({m_copying ? PlanStep::Copy : PlanStep::Move, false, false, folder,
+                             folder, row, sourceNameText(row), m_temporary[row]});
     };
     m_plan.steps.reserve(m_plan.count(PlanStatus::Rename) + m_plan.count(PlanStatus::Numbered) +
                          2 * m_plan.count(PlanStatus::Overwrite));
-    if (m_copying) {
-        for (qsizetype i = 0; i < count; ++i) {
-            if (acts(i))
-                emitRow(i);
-        }
-        return;
-    }
     QList<quint8> state(count, 0); // 0 waiting, 1 on the current path, 2 scheduled
     QList<qsizetype> path;
     for (qsizetype i = 0; i < count; ++i) {
@@ -1051,8 +1072,7 @@ void Planner::orderSteps()
         while (k >= 0 && state[k] == 0) {
             state[k] = 1;
             path.append(k);
-            const qsizetype holder = m_holderRow[k];
-            k = holder >= 0 && acts(holder) ? holder : -1;
+            k = waitsFor(k);
         }
         if (k >= 0 && state[k] == 1) {
             // A cycle: only its first row can have started the path, since every name

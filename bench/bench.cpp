@@ -368,6 +368,67 @@ void batchAndUndo(QTextStream &out, int count)
     out.flush();
 }
 
+// The plan alone for count files of one folder on /dev/shm, in three shapes: every file
+// to a name of its own, pairs that swap names (each pair through a stepping stone), and
+// every file to one name under Auto-number (all but one numbered). Best of rounds.
+void planShapes(QTextStream &out, int count, int rounds)
+{
+    QTemporaryDir root(u"/dev/shm/tessaly-bench-XXXXXX"_s);
+    RenameItems items;
+    for (const QString &path : makeFiles(root.filePath(u"plan"_s), count))
+        items.append(makeRenameItem(path));
+    struct Shape
+    {
+        const char *name;
+        std::function<void(RenameItems &)> names;
+        int conflict;
+    };
+    const QList<Shape> shapes{
+        {"plain renames",
+         [](RenameItems &all) {
+             for (RenameItem &item : all)
+                 item.newName = u"r_"_s + item.fileName;
+         },
+         ConflictMode::Skip},
+        {"swaps (pairs a<->b)",
+         [](RenameItems &all) {
+             for (qsizetype i = 0; i + 1 < all.size(); i += 2) {
+                 all[i].newName = all.at(i + 1).fileName;
+                 all[i + 1].newName = all.at(i).fileName;
+             }
+         },
+         ConflictMode::Skip},
+        {"one name, Auto-number",
+         [](RenameItems &all) {
+             for (RenameItem &item : all)
+                 item.newName = u"same.dat"_s;
+         },
+         ConflictMode::AutoNumber},
+    };
+    double plain = 0;
+    for (const Shape &shape : shapes) {
+        shape.names(items);
+        RenameOptions options;
+        options.conflict = shape.conflict;
+        double best = 1e9;
+        qsizetype steps = 0;
+        for (int round = 0; round < rounds; ++round) {
+            QElapsedTimer timer;
+            timer.start();
+            SystemFileSystemView view;
+            const RenamePlan plan = planBatch(items, options, view, true);
+            best = std::min(best, seconds(timer));
+            steps = plan.steps.size();
+        }
+        if (plain == 0)
+            plain = best;
+        out << "(n) plan of " << count << " files in /dev/shm, " << shape.name << ": "
+            << QString::number(best, 'f', 3) << " s (" << QString::number(best / plain, 'f', 2)
+            << "x), " << steps << " steps\n";
+        out.flush();
+    }
+}
+
 // The stages of tessaly-cli before its first rename, for count files of one folder on
 // /dev/shm: listing, natural order, preview and the plan, which takes the folder's
 // names from the listing as tessaly-cli does; best of rounds.
@@ -494,11 +555,12 @@ struct Scenario
 int main(int argc, char *argv[])
 {
     // tessaly-bench [ITEMS] [SCENARIOS]: SCENARIOS picks some by letter, such as "ad";
-    // "s" sorts 100,000 and 1,000,000 names in natural order;
+    // "s" sorts 100,000 and 1,000,000 names in natural order; "n" times the plan of
+    // ITEMS plain renames, swaps and files numbered into one name;
     // "g" adds ITEMS files of a folder through the main window, then gives the window's
     // figures for 10,000 to 1,000,000 files ("w": one such line for ITEMS files).
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
-    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdefghs"_s;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdefghns"_s;
     const int rounds = 5;
     const QList<Scenario> scenarios{
         {"(a) {name}", [](RenameOptions &) {}},
@@ -553,6 +615,8 @@ int main(int argc, char *argv[])
         batchAndUndo(out, count / 10);
         batchAndUndo(out, count);
     }
+    if (only.contains(u'n'))
+        planShapes(out, count, rounds);
     if (only.contains(u'p')) {
         // tmpfs lists a folder in the order its files were made, ext4 in hash order,
         // which scatters the names in memory once they are sorted.
