@@ -554,36 +554,35 @@ bool isWrittenMark(char c)
     return c == char(UndoMark::Undone) || c == char(UndoMark::PassedOver);
 }
 
-// The record whose first byte is text[at], on the line that ends at lineEnd. *end
-// receives where the record's last line ends: a record read as quoted paths may span
-// lines; anything else is one line.
-std::optional<UndoRecordPaths> readRecord(QByteArrayView text, qsizetype at, qsizetype lineEnd,
-                                          QuotationMarks &marks, bool allUtf8, qsizetype *end)
+// The record whose first byte is text[at]. *end receives where the record's last line
+// ends: a record read as quoted paths may span lines; anything else is one line.
+std::optional<UndoRecordPaths> readRecord(QByteArrayView text, qsizetype at, QuotationMarks &marks,
+                                          bool allUtf8, qsizetype *end)
 {
-    *end = lineEnd;
     const char first = text.at(at);
-    const QByteArrayView line = text.sliced(at, lineEnd - at);
     std::optional<UndoRecordPaths> record;
     const UndoMark mark = isWrittenMark(first) ? UndoMark(first) : UndoMark::None;
     QuotedPath paths[2];
-    qsizetype quotedEnd = 0;
-    if ((first == '"' || mark != UndoMark::None) &&
-        readQuotedRecord(text, at, marks, paths, &quotedEnd)) {
-        *end = quotedEnd;
+    if ((first == '"' || mark != UndoMark::None) && readQuotedRecord(text, at, marks, paths, end)) {
         record = recordOf(paths[0].bytes(), paths[1].bytes(), allUtf8);
-    } else if (mark != UndoMark::None) {
-        // A record written without quotation marks, its first byte marked: an absolute
-        // path's separator, or the first letter of a bare name, which no one needs.
-        QByteArray unmarked = line.toByteArray();
-        unmarked[0] = '/';
-        record = parseLineRecord(unmarked, allUtf8);
-        if (!record) {
-            record = parseLineRecord(line, allUtf8);
-            if (record)
-                return record; // a bare name that begins with that character
-        }
     } else {
-        record = parseLineRecord(line, allUtf8);
+        *end = lineEndFrom(text, at);
+        const QByteArrayView line = text.sliced(at, *end - at);
+        if (mark != UndoMark::None) {
+            // A record written without quotation marks, its first byte marked: an
+            // absolute path's separator, or the first letter of a bare name, which no one
+            // needs.
+            QByteArray unmarked = line.toByteArray();
+            unmarked[0] = '/';
+            record = parseLineRecord(unmarked, allUtf8);
+            if (!record) {
+                record = parseLineRecord(line, allUtf8);
+                if (record)
+                    return record; // a bare name that begins with that character
+            }
+        } else {
+            record = parseLineRecord(line, allUtf8);
+        }
     }
     if (record) {
         record->mark = mark;
@@ -607,18 +606,19 @@ void forEachRecordLine(QByteArrayView content, bool allUtf8, Found found)
     qsizetype i = byteOrderMarkSize(content);
     bool header = true;
     while (i < content.size() || header) {
-        const qsizetype lineEnd = lineEndFrom(content, i);
         qsizetype first = i;
-        while (first < lineEnd && isBlank(content.at(first)))
+        while (first < content.size() && isBlank(content.at(first)) &&
+               !isLineEnd(content.at(first)))
             ++first;
-        if (std::exchange(header, false) || first == lineEnd) {
+        if (std::exchange(header, false) || first == content.size() ||
+            isLineEnd(content.at(first))) {
+            const qsizetype lineEnd = lineEndFrom(content, first);
             found(i, lineEnd, std::optional<UndoRecordPaths>());
             i = nextLineAfter(content, lineEnd);
             continue;
         }
-        qsizetype end = lineEnd;
-        std::optional<UndoRecordPaths> record =
-            readRecord(content, first, lineEnd, marks, allUtf8, &end);
+        qsizetype end = 0;
+        std::optional<UndoRecordPaths> record = readRecord(content, first, marks, allUtf8, &end);
         found(i, end, std::move(record));
         i = nextLineAfter(content, end);
     }
@@ -633,8 +633,7 @@ std::optional<UndoRecordPaths> parseUndoRecord(QByteArrayView line)
         return std::nullopt;
     QuotationMarks marks(line);
     qsizetype end = 0;
-    std::optional<UndoRecordPaths> record =
-        readRecord(line, 0, lineEndFrom(line, 0), marks, false, &end);
+    std::optional<UndoRecordPaths> record = readRecord(line, 0, marks, false, &end);
     if (end != line.size())
         return std::nullopt; // more than one record
     return record;
