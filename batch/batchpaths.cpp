@@ -2,6 +2,7 @@
 
 #include "renameitem.h"
 #include "tessalyerror.h"
+#include "translation.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -99,4 +100,23 @@ QString dataFolder()
 QString undoLogPath()
 {
     return combinePath(dataFolder(), u"last_rename.csv"_s);
+}
+
+QString batchCompletedText()
+{
+#ifdef Q_OS_WIN
+    return translateText(u"Batch completed. A CSV log has been saved in AppData."_s);
+#else
+    return translateText(u"Batch completed. The undo log is in %1."_s)
+        .arg(QDir::toNativeSeparators(dataFolder()));
+#endif
+}
+
+QString noUndoLogText()
+{
+#ifdef Q_OS_WIN
+    return translateText(u"No undo log found in AppData."_s);
+#else
+    return translateText(u"No undo log found in %1."_s).arg(QDir::toNativeSeparators(dataFolder()));
+#endif
 }

@@ -22,3 +22,8 @@ QString autoNumberPath(const QString &folder, const QString &fileName, FileOpera
 // Quenwick/Tessaly below it. Nothing is created or looked up.
 QString dataFolder();
 QString undoLogPath();
+
+// The message of a batch that carried out its plan, and the undo's when there is no
+// log: each names where the log is kept (on Windows the AppData folder everyone knows).
+QString batchCompletedText();
+QString noUndoLogText();

@@ -291,7 +291,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         journal.finish();
     if (heldLock)
         heldLock->release();
-    QString done = translateText(u"Batch completed. A CSV log has been saved in AppData."_s);
+    QString done = batchCompletedText();
     if (outcome.cancelled) {
         done = translateText(u"Stopped after %1 of %2 files. Undo brings them back."_s)
                    .arg(outcome.done)

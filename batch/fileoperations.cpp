@@ -66,18 +66,21 @@ namespace {
 
 bool hasInvalidPathCharacters(QStringView path)
 {
-    // The control characters, '"', '<' and '>' (on Windows '*' and '?' too) as bits.
-    constexpr quint64 invalidBelow64 = 0xFFFFFFFFULL | 1ULL << '"' | 1ULL << '<' | 1ULL << '>'
 #ifdef Q_OS_WIN
-                                       | 1ULL << '*' | 1ULL << '?'
-#endif
-        ;
+    // The control characters, '"', '<', '>', '*' and '?' as bits, and '|'.
+    constexpr quint64 invalidBelow64 =
+        0xFFFFFFFFULL | 1ULL << '"' | 1ULL << '<' | 1ULL << '>' | 1ULL << '*' | 1ULL << '?';
     for (const QChar c : path) {
         const char16_t u = c.unicode();
         if (u < 64 ? (invalidBelow64 >> u) & 1 : u == u'|')
             return true;
     }
     return false;
+#else
+    // Any other character is legal in a name here, and the undo log holds any path; a
+    // NUL would end the path early, where the system reads it, and name another file.
+    return path.contains(QChar(0));
+#endif
 }
 
 } // namespace

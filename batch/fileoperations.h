@@ -162,7 +162,7 @@ void forgetTrashEntry(const QString &trashedPath);
 
 // "message\n[path]", the form of every file-operation error.
 QString fileErrorText(const QString &message, const QString &path);
-// Throws "Invalid characters in path" for a path that holds a control character,
-// a quotation mark, "<", ">" or "|" (on Windows also "*" and "?"). Such a path could
-// not be written to the undo log and read back exactly.
+// Throws "Invalid characters in path" for a path that this system cannot take: on
+// Windows one that holds a control character, a quotation mark, "<", ">", "|", "*"
+// or "?"; elsewhere one that holds a NUL, at which the system would end the path.
 void checkPathCharacters(const QString &path);

@@ -16,38 +16,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// The files a killed batch left under hidden names (a stepping stone, a partial copy, a
-// set-aside source), by their original paths: a new log would lose the way back.
-QStringList filesOfUnfinishedBatch(const QString &logPath)
-{
-    QStringList waiting;
-    SystemFileOperations files;
-    QByteArray content;
-    try {
-        if (files.fileExists(logPath))
-            content = readUndoLog(logPath);
-    } catch (const TessalyError &) {
-        return waiting; // no log of ours (a link is never read): the new one replaces it
-    }
-    const UndoLogContent log = parseUndoLog(content);
-    // Only a killed batch leaves the running header behind.
-    if (!content.startsWith("\xEF\xBB\xBFOriginal;New") && !content.startsWith("Original;New"))
-        return waiting;
-    for (const UndoRecordPaths &record : log.records) {
-        const QString name = fileNamePart(record.moved);
-        const bool onHiddenName = name.startsWith(u".tessaly-"_s) &&
-                                  files.entryKind(record.moved) != FileOperations::EntryKind::None;
-        if (onHiddenName || files.fileExists(setAsidePath(record.original)) ||
-            files.fileExists(partialCopyPath(record.moved)))
-            waiting.append(record.original);
-    }
-    return waiting;
-}
-
-} // namespace
-
 RenameJob::RenameJob(RenameItems items, RenameOptions options, UserMessages &messages,
                      QObject *parent)
     : QObject(parent)
@@ -161,14 +129,10 @@ RenameJob::Result RenameJob::runBatch()
     std::optional<UndoLogLock> lock;
     if (m_execute) {
         lock.emplace(undoLogPath(), true);
-        const QStringList waiting = filesOfUnfinishedBatch(undoLogPath());
+        const QStringList waiting = filesWaitingUnderHiddenNames(undoLogPath());
         if (!waiting.isEmpty()) {
             lock.reset();
-            m_messages.warning(
-                translateText(
-                    u"The last batch did not finish: %1 files wait under hidden names, such as %2. Undo brings them back first."_s)
-                    .arg(waiting.size())
-                    .arg(waiting.first()));
+            m_messages.warning(filesWaitingText(waiting));
             return Result::Refused;
         }
     }

@@ -9,15 +9,12 @@
 
 #include "filenamecodec.h"
 
-#include <QFile>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
-#include <atomic>
-#include <cstring>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -101,8 +98,11 @@ private:
 };
 
 // Moves one recorded file back. certain: the record's operation is known to have
-// taken place; otherwise nothing is deleted.
-void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &folders,
+// taken place; otherwise nothing is deleted. newest: no record after it is left to
+// undo, so an undo killed just after it moved this file back may have left it
+// unmarked. Returns whether the file is back (or there was nothing to bring back);
+// false when the record was passed over.
+bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, FoldersInTheWay &folders,
                 FileOperations &files)
 {
     const QString &original = record.original;
@@ -113,7 +113,7 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
     if (std::none_of(original.cbegin(), original.cend(), isPathSeparator)) { // a bare name
         if (files.fileExists(moved))
             throw TessalyError(u"Unable to create directory\n[]"_s);
-        return;
+        return false;
     }
     // Tried first and explained only when it fails: a whole log is undone at nearly
     // the speed of bare renames.
@@ -132,7 +132,7 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
         }
         if (done) {
             files.releaseTrash(moved); // a file Overwrite had sent to the Trash
-            return;
+            return true;
         }
         if (files.entryKind(moved) == EntryKind::None) {
             if (files.restoreSetAside(moved)) {
@@ -143,10 +143,11 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
             }
             // Never done (a killed copy may have left its partial file, a batch killed
             // before its move to the Trash the slot it had reserved there), or undone
-            // already.
+            // already by an undo killed before it could mark the record; anything else
+            // is a file gone since the batch.
             files.discardPartialCopy(moved);
             files.releaseTrash(moved);
-            return;
+            return (newest || !certain) && files.entryKind(original) == EntryKind::File;
         }
         // A file stands at the original path. After a copy it is the source, with the
         // same content: the copy goes and the source stays as it is (a link, a name of
@@ -154,85 +155,14 @@ void undoRecord(const UndoRecordPaths &record, bool certain, FoldersInTheWay &fo
         if (files.entryKind(original) != EntryKind::File || files.sameFile(original, moved))
             failExists(original);
         if (!certain)
-            return; // perhaps the file that was never moved, and the target was there
+            return false; // perhaps the file that was never moved, and the target was there
         if (!files.sameContent(original, moved))
             failExists(original);
         files.remove(moved);
         files.releaseTrash(moved);
-        return;
-    }
-}
-
-// How far an undo of this log has come, kept beside it: a chain of names (IMG_0002 to
-// IMG_0003, then IMG_0001 to IMG_0002) undone in part leaves both paths of a record
-// taken, so a second undo could not tell from the files where the first one stopped.
-// The note names the log's file by its identity, so that a new log never takes an old
-// note for its own.
-class UndoProgress
-{
-public:
-    UndoProgress(const QString &logPath)
-        : m_file(logPath + u".undone"_s)
-    {
-        struct stat info;
-        if (::stat(encodeFileName(logPath).constData(), &info) == 0)
-            m_log = QByteArray::number(quint64(info.st_ino)) + ' ' +
-                    QByteArray::number(qint64(info.st_size)) + '\n';
-        if (m_file.open(QIODevice::ReadOnly)) {
-            const QByteArray note = m_file.read(NoteSize);
-            qint64 count = 0;
-            if (note.size() == NoteSize && note.startsWith(m_log)) {
-                std::memcpy(&count, note.constData() + CountAt, sizeof count);
-                m_done = qsizetype(std::max<qint64>(count, 0));
-            }
-            m_file.close();
-        }
-    }
-
-    // Records undone by an earlier, interrupted undo of this log.
-    qsizetype done() const { return m_done; }
-
-    // Kept in a shared mapping, as the log's records are: in the system's hands once
-    // stored, without a call per record; the count is one aligned store, never torn.
-    void setDone(qsizetype count)
-    {
-        if (!m_count && !open())
-            return; // the undo goes on; a second interruption is then less certain
-        m_count->store(qint64(count), std::memory_order_relaxed);
-    }
-
-    void remove()
-    {
-        if (m_map)
-            m_file.unmap(m_map);
-        m_map = nullptr;
-        m_count = nullptr;
-        m_file.close();
-        m_file.remove();
-    }
-
-private:
-    static constexpr qint64 NoteSize = 64;
-    static constexpr qint64 CountAt = 56;
-
-    bool open()
-    {
-        if (m_log.size() > CountAt || !m_file.open(QIODevice::ReadWrite | QIODevice::Truncate) ||
-            !m_file.resize(NoteSize) || m_file.write(m_log) != m_log.size() || !m_file.flush())
-            return false;
-        m_map = m_file.map(0, NoteSize);
-        if (!m_map)
-            return false;
-        m_count = reinterpret_cast<std::atomic<qint64> *>(m_map + CountAt);
         return true;
     }
-
-    QFile m_file;
-    QByteArray m_log; // the log's identity, first in the note
-    uchar *m_map = nullptr;
-    std::atomic<qint64> *m_count = nullptr;
-    qsizetype m_done = 0;
-};
+}
 
 } // namespace
 
@@ -241,41 +171,63 @@ void undoLastBatch(UserMessages &messages, FileOperations &files,
 {
     const QString logPath = undoLogPath();
     if (!files.fileExists(logPath)) {
-        messages.information(translateText(u"No undo log found in AppData."_s));
+        messages.information(noUndoLogText());
         return;
     }
     UndoLogLock lock(logPath);
-    const UndoLogContent log = parseUndoLog(readUndoLog(logPath));
+    // Where earlier versions kept an undo's progress. Named by the log's inode, which a
+    // later log can be given again, it could be taken for another log's: the marks in
+    // the log itself have replaced it.
+    ::unlink(encodeFileName(logPath + u".undone"_s).constData());
+    UndoLogFile logFile(logPath);
+    const UndoLogContent log = parseUndoLog(logFile.content());
 
     const FoldersClosedAtEnd closeFolders(files);
     FoldersInTheWay folders(log.records, files);
-    UndoProgress undone(logPath);
     const qsizetype count = log.records.size();
-    const qsizetype first = count - 1 - undone.done();
-    for (qsizetype i = first; i >= 0; --i) {
-        if (i < first && progress.stopRequested && progress.stopRequested()) {
+    qsizetype done = 0;
+    qsizetype passedOver = 0;
+    qsizetype newest = -1; // the newest record left to undo
+    for (qsizetype i = count - 1; i >= 0; --i) {
+        const UndoMark mark = log.records.at(i).mark;
+        if (mark == UndoMark::None) {
+            if (newest < 0)
+                newest = i;
+            continue;
+        }
+        ++done;
+        if (mark == UndoMark::PassedOver)
+            ++passedOver;
+    }
+    for (qsizetype i = newest; i >= 0; --i) {
+        const UndoRecordPaths &record = log.records.at(i);
+        if (record.mark != UndoMark::None)
+            continue;
+        if (i < newest && progress.stopRequested && progress.stopRequested()) {
             messages.information(
                 translateText(
                     u"Undo stopped after %1 of %2 files. Undo again brings back the rest."_s)
-                    .arg(count - 1 - i)
+                    .arg(done)
                     .arg(count));
             return;
         }
         const bool certain = i < count - 1 || !log.lastUncertain;
-        if (certain || !undoInterruptedMove(log.records.at(i), files))
-            undoRecord(log.records.at(i), certain, folders, files);
-        undone.setDone(count - i);
+        const bool back = (!certain && undoInterruptedMove(record, files)) ||
+                          undoRecord(record, certain, i == newest, folders, files);
+        logFile.mark(record, back ? UndoMark::Undone : UndoMark::PassedOver);
+        ++done;
+        if (!back)
+            ++passedOver;
         if (progress.fileDone) {
-            const QStringView original = log.records.at(i).original;
+            const QStringView original = record.original;
             qsizetype nameStart = original.size();
             while (nameStart > 0 && !isPathSeparator(original.at(nameStart - 1)))
                 --nameStart;
-            progress.fileDone(count - i, count, original.first(nameStart),
-                              original.sliced(nameStart));
+            progress.fileDone(done, count, original.first(nameStart), original.sliced(nameStart));
         }
     }
+    logFile.discard();
     files.remove(logPath);
-    undone.remove();
     lock.release();
     if (clearList)
         clearList();
@@ -283,6 +235,13 @@ void undoLastBatch(UserMessages &messages, FileOperations &files,
         messages.warning(
             translateText(u"Lines of the undo log that could not be read were passed over: %1."_s)
                 .arg(log.unreadable));
+    }
+    if (passedOver > 0) {
+        messages.warning(translateText(u"%1 of %2 files could not be brought back: their files "
+                                       u"are gone or another file has their old name."_s)
+                             .arg(passedOver)
+                             .arg(count));
+        return;
     }
     messages.information(translateText(u"Undo completed for the last rename operation."_s));
 }

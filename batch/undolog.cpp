@@ -1,5 +1,6 @@
 #include "undolog.h"
 
+#include "fileoperations.h"
 #include "filenamecodec.h"
 #include "renameitem.h"
 #include "tessalyerror.h"
@@ -15,10 +16,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The journal stands on POSIX calls: mmap, posix_fallocate, flock, O_NOFOLLOW.
@@ -111,7 +114,10 @@ QByteArray readUndoLog(const QString &path)
 QByteArray undoRecord(const QString &original, const QString &target)
 {
     // The exact bytes of each name, so that the undo reaches the same files.
-    return '"' + encodeFileName(original) + "\",\"" + encodeFileName(target) + "\"\r\n";
+    const auto quoted = [](const QString &path) {
+        return encodeFileName(path).replace('"', "\"\"");
+    };
+    return '"' + quoted(original) + "\",\"" + quoted(target) + "\"\r\n";
 }
 
 namespace {
@@ -124,6 +130,26 @@ constexpr qint64 largestReservation = 1024 * 1024;
 // The mapping reaches beyond the reserved space, which can then grow without a new
 // mapping; only the reserved part is ever written.
 constexpr qint64 firstMapping = 4 * 1024 * 1024;
+
+// Doubles each quotation mark of the path written at [start, end), which has room after
+// it for as many bytes again; returns the path's new end. A name without one, nearly
+// every name, costs one look for it.
+char *doubleQuotationMarks(char *start, char *end)
+{
+    qsizetype marks = 0;
+    for (const char *at = start;
+         (at = static_cast<const char *>(std::memchr(at, '"', size_t(end - at)))); ++at)
+        ++marks;
+    if (marks == 0)
+        return end;
+    char *out = end + marks;
+    for (char *in = end; in != start;) {
+        *--out = *--in;
+        if (*in == '"')
+            *--out = '"';
+    }
+    return end + marks;
+}
 
 // Makes a new name in folder (or a name's removal) survive a power cut.
 void syncFolder(const QString &folder)
@@ -281,7 +307,8 @@ void UndoJournal::append(QStringView originalFolder, QStringView originalName,
                          QStringView targetFolder, QStringView targetName)
 {
     // Encoded straight into the log, as undoRecord forms it: the room for the longest
-    // encoding first, the record's own size once written.
+    // encoding first (a doubled quotation mark takes two bytes of the three a character
+    // may need), the record's own size once written.
     const qint64 room = maxEncodedFileNameSize(originalFolder.size() + originalName.size() +
                                                targetFolder.size() + targetName.size()) +
                         7;
@@ -294,9 +321,12 @@ void UndoJournal::append(QStringView originalFolder, QStringView originalName,
     char *const start = reinterpret_cast<char *>(m_map + m_size);
     char *out = start;
     *out++ = '"';
-    out = encodeFileNameTo(originalName, encodeFileNameTo(originalFolder, out));
+    out = doubleQuotationMarks(
+        out, encodeFileNameTo(originalName, encodeFileNameTo(originalFolder, out)));
     std::memcpy(out, "\",\"", 3);
-    out = encodeFileNameTo(targetName, encodeFileNameTo(targetFolder, out + 3));
+    out += 3;
+    out = doubleQuotationMarks(out,
+                               encodeFileNameTo(targetName, encodeFileNameTo(targetFolder, out)));
     std::memcpy(out, "\"\r\n", 3);
     out += 3;
     m_sizeBeforeLast = m_size;
@@ -319,8 +349,10 @@ void UndoJournal::finish()
 {
     if (m_finished)
         return;
-    if (m_fd < 0)
-        open();
+    if (m_records == 0) {
+        close();
+        return;
+    }
     setMark(',');
     m_finished = true;
     const int error = end(true);
@@ -342,44 +374,168 @@ void UndoJournal::close()
 
 namespace {
 
+// Bytes read as blank around a line, as they always were: spaces, control characters
+// and the zero bytes that a killed batch leaves after its last record.
+bool isBlank(char c)
+{
+    return uchar(c) <= 0x20;
+}
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
 QByteArrayView trimmedLine(QByteArrayView line)
 {
-    while (!line.isEmpty() && uchar(line.front()) <= 0x20)
+    while (!line.isEmpty() && isBlank(line.front()))
         line = line.sliced(1);
-    while (!line.isEmpty() && uchar(line.back()) <= 0x20)
+    while (!line.isEmpty() && isBlank(line.back()))
         line.chop(1);
     return line;
 }
 
-// Calls lineFound for every line, without its line end.
-template <typename LineFound>
-void forEachLine(QByteArrayView text, LineFound lineFound)
+// Where the line that holds text[from] ends: its CR or LF, or the end of the text.
+qsizetype lineEndFrom(QByteArrayView text, qsizetype from)
 {
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text.at(i);
-        if (c != '\r' && c != '\n')
-            continue;
-        lineFound(text.sliced(start, i - start));
-        if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
-            ++i;
-        start = i + 1;
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (isLineEnd(text.at(i)))
+            return i;
     }
-    if (start < text.size())
-        lineFound(text.sliced(start));
+    return text.size();
 }
 
-QByteArrayView withoutByteOrderMark(QByteArrayView content)
+// Where the next line begins after the line end at text[end] (CR LF is one).
+qsizetype nextLineAfter(QByteArrayView text, qsizetype end)
 {
-    return content.startsWith("\xEF\xBB\xBF") ? content.sliced(3) : content;
+    if (end >= text.size())
+        return text.size();
+    if (text.at(end) == '\r' && end + 1 < text.size() && text.at(end + 1) == '\n')
+        return end + 2;
+    return end + 1;
 }
 
-} // namespace
+// The next quotation mark at or after a place. A line that opens a quoted path but is
+// no record is read again as one line, and the next line may open one too: the last
+// answer is kept, and so is the quotation mark after which the text made no record
+// (what follows it decides that alone), which keeps reading linear whatever the bytes.
+class QuotationMarks
+{
+public:
+    explicit QuotationMarks(QByteArrayView text)
+        : m_text(text)
+    {}
 
-namespace {
+    qsizetype from(qsizetype at)
+    {
+        if (at < m_searchedFrom || (m_found >= 0 && at > m_found)) {
+            m_searchedFrom = at;
+            m_found = m_text.indexOf('"', at);
+        }
+        return m_found;
+    }
+
+    qsizetype noRecordAfter = -1;
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_searchedFrom = std::numeric_limits<qsizetype>::max();
+    qsizetype m_found = -1;
+};
+
+// One path of a record between quotation marks: the bytes in the log, or, when a
+// quotation mark inside is doubled, the path's own bytes made from them.
+struct QuotedPath
+{
+    QByteArrayView inLog;
+    QByteArray unquoted;
+    bool doubled = false;
+
+    QByteArrayView bytes() const { return doubled ? QByteArrayView(unquoted) : inLog; }
+};
+
+bool readQuotedPaths(QByteArrayView text, qsizetype at, QuotationMarks &marks, QuotedPath paths[2],
+                     qsizetype *end)
+{
+    qsizetype i = at;
+    for (int field = 0;; ++field) {
+        if (field == 2)
+            return false; // a third path
+        if (field > 0 && (i >= text.size() || text.at(i) != '"'))
+            return false;
+        QuotedPath &path = paths[field];
+        path.doubled = false;
+        path.unquoted.clear();
+        const qsizetype start = ++i;
+        for (;;) {
+            const qsizetype mark = marks.from(i);
+            if (mark < 0)
+                return false; // never closed: a record cut short
+            if (mark + 1 < text.size() && text.at(mark + 1) == '"') {
+                if (!path.doubled)
+                    path.unquoted = text.sliced(start, mark + 1 - start).toByteArray();
+                else
+                    path.unquoted += text.sliced(i, mark + 1 - i);
+                path.doubled = true;
+                i = mark + 2;
+                continue;
+            }
+            if (path.doubled)
+                path.unquoted += text.sliced(i, mark - i);
+            else
+                path.inLog = text.sliced(start, mark - start);
+            i = mark + 1;
+            break;
+        }
+        if (i < text.size() && text.at(i) == ',') {
+            ++i;
+            continue;
+        }
+        if (field != 1)
+            return false;
+        break;
+    }
+    while (i < text.size() && !isLineEnd(text.at(i)) && isBlank(text.at(i)))
+        ++i;
+    if (i < text.size() && !isLineEnd(text.at(i)))
+        return false;
+    *end = i;
+    return true;
+}
+
+// Reads a record of two quoted paths (RFC 4180) that begins at text[at], whatever byte
+// stands there: the opening quotation mark, or a mark written over it. Its paths may
+// hold line ends. Returns false when the bytes are no such record; else *end is where
+// the record's line ends (its CR or LF, or the end of the text).
+bool readQuotedRecord(QByteArrayView text, qsizetype at, QuotationMarks &marks, QuotedPath paths[2],
+                      qsizetype *end)
+{
+    const qsizetype firstMark = marks.from(at + 1);
+    if (firstMark >= 0 && firstMark == marks.noRecordAfter)
+        return false;
+    if (readQuotedPaths(text, at, marks, paths, end))
+        return true;
+    marks.noRecordAfter = firstMark;
+    return false;
+}
 
 // allUtf8: the whole log is valid UTF-8, so no name needs a look for other bytes.
-std::optional<UndoRecordPaths> parseRecord(QByteArrayView line, bool allUtf8)
+std::optional<UndoRecordPaths> recordOf(QByteArrayView original, QByteArrayView moved, bool allUtf8)
+{
+    // A NUL byte cannot be in a name: the system would take the path cut short there.
+    if (original.contains('\0') || moved.contains('\0') || !moved.startsWith('/'))
+        return std::nullopt;
+    // A bare name is an original the undo reports; a relative path is not read.
+    if (!original.startsWith('/') && original.contains('/'))
+        return std::nullopt;
+    if (allUtf8)
+        return UndoRecordPaths{QString::fromUtf8(original), QString::fromUtf8(moved)};
+    return UndoRecordPaths{decodeFileName(original), decodeFileName(moved)};
+}
+
+// A record on one line in the forms older logs and people wrote: with or without its
+// outer quotation marks, split at the first quote-comma-quote, no quotation mark inside.
+std::optional<UndoRecordPaths> parseLineRecord(QByteArrayView line, bool allUtf8)
 {
     line = trimmedLine(line);
     const bool opens = line.startsWith('"');
@@ -393,21 +549,99 @@ std::optional<UndoRecordPaths> parseRecord(QByteArrayView line, bool allUtf8)
         return std::nullopt;
     const QByteArrayView original = line.first(separator);
     const QByteArrayView moved = line.sliced(separator + 3);
-    if (original.contains('"') || moved.contains('"') || !moved.startsWith('/'))
+    if (original.contains('"') || moved.contains('"'))
         return std::nullopt;
-    // A bare name is an original the undo reports; a relative path is not read.
-    if (!original.startsWith('/') && original.contains('/'))
-        return std::nullopt;
-    if (allUtf8)
-        return UndoRecordPaths{QString::fromUtf8(original), QString::fromUtf8(moved)};
-    return UndoRecordPaths{decodeFileName(original), decodeFileName(moved)};
+    return recordOf(original, moved, allUtf8);
+}
+
+bool isWrittenMark(char c)
+{
+    return c == char(UndoMark::Undone) || c == char(UndoMark::PassedOver);
+}
+
+// The record whose first byte is text[at]. *end receives where the record's last line
+// ends: a record read as quoted paths may span lines; anything else is one line.
+std::optional<UndoRecordPaths> readRecord(QByteArrayView text, qsizetype at, QuotationMarks &marks,
+                                          bool allUtf8, qsizetype *end)
+{
+    const char first = text.at(at);
+    std::optional<UndoRecordPaths> record;
+    const UndoMark mark = isWrittenMark(first) ? UndoMark(first) : UndoMark::None;
+    QuotedPath paths[2];
+    if ((first == '"' || mark != UndoMark::None) && readQuotedRecord(text, at, marks, paths, end)) {
+        record = recordOf(paths[0].bytes(), paths[1].bytes(), allUtf8);
+    } else {
+        *end = lineEndFrom(text, at);
+        const QByteArrayView line = text.sliced(at, *end - at);
+        if (mark != UndoMark::None) {
+            // A record written without quotation marks, its first byte marked: an
+            // absolute path's separator, or the first letter of a bare name, which no one
+            // needs.
+            QByteArray unmarked = line.toByteArray();
+            unmarked[0] = '/';
+            record = parseLineRecord(unmarked, allUtf8);
+            if (!record) {
+                record = parseLineRecord(line, allUtf8);
+                if (record)
+                    return record; // a bare name that begins with that character
+            }
+        } else {
+            record = parseLineRecord(line, allUtf8);
+        }
+    }
+    if (record) {
+        record->mark = mark;
+        record->at = at;
+    }
+    return record;
+}
+
+qsizetype byteOrderMarkSize(QByteArrayView content)
+{
+    return content.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+}
+
+// Calls found(lineStart, lineEnd, record) for the header line, then for each line or
+// record after it, blank lines included; record is null for the header and for lines
+// that are no record. lineEnd is where the line (the record's last line) ends.
+template <typename Found>
+void forEachRecordLine(QByteArrayView content, bool allUtf8, Found found)
+{
+    QuotationMarks marks(content);
+    qsizetype i = byteOrderMarkSize(content);
+    bool header = true;
+    while (i < content.size() || header) {
+        qsizetype first = i;
+        while (first < content.size() && isBlank(content.at(first)) &&
+               !isLineEnd(content.at(first)))
+            ++first;
+        if (std::exchange(header, false) || first == content.size() ||
+            isLineEnd(content.at(first))) {
+            const qsizetype lineEnd = lineEndFrom(content, first);
+            found(i, lineEnd, std::optional<UndoRecordPaths>());
+            i = nextLineAfter(content, lineEnd);
+            continue;
+        }
+        qsizetype end = 0;
+        std::optional<UndoRecordPaths> record = readRecord(content, first, marks, allUtf8, &end);
+        found(i, end, std::move(record));
+        i = nextLineAfter(content, end);
+    }
 }
 
 } // namespace
 
 std::optional<UndoRecordPaths> parseUndoRecord(QByteArrayView line)
 {
-    return parseRecord(line, false);
+    line = trimmedLine(line);
+    if (line.isEmpty())
+        return std::nullopt;
+    QuotationMarks marks(line);
+    qsizetype end = 0;
+    std::optional<UndoRecordPaths> record = readRecord(line, 0, marks, false, &end);
+    if (end != line.size())
+        return std::nullopt; // more than one record
+    return record;
 }
 
 UndoLogContent parseUndoLog(QByteArrayView content)
@@ -418,20 +652,22 @@ UndoLogContent parseUndoLog(QByteArrayView content)
     bool header = true;
     bool interrupted = false;
     bool lastUnreadable = false;
-    forEachLine(withoutByteOrderMark(content), [&](QByteArrayView line) {
-        if (std::exchange(header, false)) {
-            interrupted = trimmedLine(line) == "Original;New";
-            return;
-        }
-        if (trimmedLine(line).isEmpty())
-            return;
-        std::optional<UndoRecordPaths> record = parseRecord(line, allUtf8);
-        lastUnreadable = !record;
-        if (record)
-            log.records.append(std::move(*record));
-        else
-            ++log.unreadable;
-    });
+    forEachRecordLine(content, allUtf8,
+                      [&](qsizetype start, qsizetype end, std::optional<UndoRecordPaths> record) {
+                          const QByteArrayView line =
+                              trimmedLine(content.sliced(start, end - start));
+                          if (std::exchange(header, false)) {
+                              interrupted = line == "Original;New";
+                              return;
+                          }
+                          if (line.isEmpty())
+                              return;
+                          lastUnreadable = !record;
+                          if (record)
+                              log.records.append(std::move(*record));
+                          else
+                              ++log.unreadable;
+                      });
     // A killed batch can only have left its last record half written, before the
     // operation began: that line is no loss, and the record before it is certain.
     if (interrupted && lastUnreadable)
@@ -443,7 +679,153 @@ UndoLogContent parseUndoLog(QByteArrayView content)
 QStringList undoLogLines(const QByteArray &content)
 {
     QStringList lines;
-    forEachLine(withoutByteOrderMark(content),
-                [&](QByteArrayView line) { lines.append(decodeFileName(line)); });
+    forEachRecordLine(content, content.isValidUtf8(),
+                      [&](qsizetype start, qsizetype end, const std::optional<UndoRecordPaths> &) {
+                          // Text after the last line end is a line only when not empty.
+                          if (start == end && end == content.size())
+                              return;
+                          lines.append(
+                              decodeFileName(QByteArrayView(content).sliced(start, end - start)));
+                      });
     return lines;
+}
+
+UndoLogFile::UndoLogFile(const QString &path)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    // A link in the log's place was not put there by a batch: it is not followed.
+    m_fd = ::open(nativePath.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (m_fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        m_read = readUndoLog(path);
+        return;
+    }
+    struct stat info;
+    int error = m_fd < 0 ? errno : 0;
+    if (!error && ::fstat(m_fd, &info) != 0)
+        error = errno;
+    if (!error && !S_ISREG(info.st_mode))
+        error = EINVAL;
+    if (error) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        throw TessalyError(translateText(u"Cannot open file \"%1\". %2"_s)
+                               .arg(QDir::toNativeSeparators(path), systemErrorText(error)));
+    }
+    m_size = qsizetype(info.st_size);
+    if (m_size == 0)
+        return;
+    void *map = ::mmap(nullptr, size_t(m_size), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+    if (map == MAP_FAILED) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_size = 0;
+        m_read = readUndoLog(path);
+        return;
+    }
+    m_map = static_cast<uchar *>(map);
+}
+
+UndoLogFile::~UndoLogFile()
+{
+    if (m_map)
+        ::munmap(m_map, size_t(m_size));
+    if (m_fd >= 0) {
+        // An undo that stopped keeps how far it came through a power cut too.
+        if (m_marked)
+            ::fdatasync(m_fd);
+        ::close(m_fd);
+    }
+}
+
+QByteArrayView UndoLogFile::content() const
+{
+    if (!m_map)
+        return m_read;
+    return QByteArrayView(reinterpret_cast<const char *>(m_map), m_size);
+}
+
+void UndoLogFile::mark(const UndoRecordPaths &record, UndoMark mark)
+{
+    if (!m_map || record.at < 0 || record.at >= m_size || mark == UndoMark::None)
+        return;
+    m_map[record.at] = uchar(mark);
+    m_marked = true;
+}
+
+void UndoLogFile::discard()
+{
+    m_marked = false;
+}
+
+namespace {
+
+bool entryExists(const QString &path)
+{
+    struct stat info;
+    return ::lstat(encodeFileName(path).constData(), &info) == 0;
+}
+
+// A name the plan gives a file for a moment, on its way to a name that is still taken:
+// ".tessaly-" and digits.
+bool isSteppingStone(QStringView path)
+{
+    const QStringView name = path.sliced(path.lastIndexOf(u'/') + 1);
+    constexpr QStringView prefix = u".tessaly-";
+    if (!name.startsWith(prefix) || name.size() == prefix.size())
+        return false;
+    const QStringView digits = name.sliced(prefix.size());
+    return std::all_of(digits.begin(), digits.end(),
+                       [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+} // namespace
+
+QStringList filesWaitingUnderHiddenNames(const QString &logPath)
+{
+    // Before every batch: most logs say at once that their batch ended.
+    const int fd = ::open(QFile::encodeName(logPath).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    char start[32];
+    const ssize_t read = ::pread(fd, start, sizeof start, 0);
+    ::close(fd);
+    const QByteArrayView withMark(start, std::max<ssize_t>(read, 0));
+    if (!withMark.sliced(byteOrderMarkSize(withMark)).startsWith("Original;New"))
+        return {};
+    QByteArray content;
+    try {
+        content = readUndoLog(logPath);
+    } catch (const TessalyError &) {
+        return {};
+    }
+    const UndoLogContent log = parseUndoLog(content);
+    QStringList waiting;
+    bool newestPending = true;
+    for (qsizetype i = log.records.size() - 1; i >= 0; --i) {
+        const UndoRecordPaths &record = log.records.at(i);
+        if (record.mark != UndoMark::None)
+            continue;
+        // The batch (or an undo after it) stopped at the newest record not undone: only
+        // there can a copy be partial or a file set aside.
+        const bool hidden =
+            (isSteppingStone(record.moved) && entryExists(record.moved)) ||
+            (std::exchange(newestPending, false) &&
+             (entryExists(partialCopyPath(record.moved)) ||
+              entryExists(setAsidePath(record.moved)) ||
+              (record.original.contains(u'/') && entryExists(setAsidePath(record.original)))));
+        if (hidden)
+            waiting.append(record.original);
+    }
+    std::reverse(waiting.begin(), waiting.end());
+    return waiting;
+}
+
+QString filesWaitingText(const QStringList &waiting)
+{
+    return translateText(u"The last batch did not finish: %1 files wait under hidden names, such "
+                         u"as %2. Undo it first to bring them back."_s)
+        .arg(QString::number(waiting.size()),
+             QDir::toNativeSeparators(waiting.isEmpty() ? QString() : waiting.first()));
 }

@@ -67,8 +67,10 @@ public:
     void retract();
     // The operation of the last record has taken place.
     void settle();
-    // Ends a batch that ran through all its items: a batch without any operation
-    // still leaves a log holding the header line only. Releases the lock.
+    // Ends a batch that ran through all its items: its records are synced to disk. A
+    // batch that did no operation keeps the previous log exactly as it was, as close()
+    // does, so that running a batch again that finds nothing to do loses no undo.
+    // Releases the lock.
     void finish();
     // Ends a batch that stops early, as the destructor does: the records so far stay,
     // and a batch that did no operation puts the previous log back. Releases the lock.
@@ -101,27 +103,45 @@ private:
 // The bytes of the log at path; a link there is refused with "Cannot open file ...".
 QByteArray readUndoLog(const QString &path);
 
-// One record of the log as written: the path before and the path after.
+// One record of the log as written: the path before and the path after, each between
+// quotation marks, a quotation mark inside a path doubled and a line end inside one
+// kept as it is (RFC 4180), then CR LF.
 QByteArray undoRecord(const QString &original, const QString &target);
 
 // The lines of a log's text: UTF-8 with or without its byte-order mark, lines ended
-// by CR LF, LF or CR; text after the last line end is a line when not empty. A name
-// that is not UTF-8 is in the log as its bytes and read back as decodeFileName reads
-// it.
+// by CR LF, LF or CR; a line end inside a record's quoted path belongs to the record's
+// line, and text after the last line end is a line when not empty. A name that is not
+// UTF-8 is in the log as its bytes and read back as decodeFileName reads it.
 QStringList undoLogLines(const QByteArray &content);
+
+// What an undo has done with a record, written over the record's first byte (its
+// opening quotation mark) in the log itself, so that an undo that is stopped or killed
+// goes on exactly where it stopped, and no other log can take this progress for its
+// own. A chain of names undone in part (IMG_0002 to IMG_0003 undone, IMG_0001 to
+// IMG_0002 not yet) leaves both paths of a record taken: the files alone could not
+// tell where the undo stopped.
+enum class UndoMark : char {
+    None = '\0',
+    Undone = '#',     // the file is back, or there was nothing to bring back
+    PassedOver = '!', // its file was gone, or another file stood at its old path
+};
 
 struct UndoRecordPaths
 {
     QString original;
     QString moved;
+    UndoMark mark = UndoMark::None;
+    qsizetype at = -1; // where the record's first byte is in the log's bytes
 };
 
-// The two paths of a record line: blanks around it and its outer quotation marks
-// removed, split at the first quote-comma-quote. Nothing for a line that is no
-// record: without that separator, cut short (a quotation mark at one end only), with
-// a quotation mark inside a path, or with a new path that is not absolute (it would
-// be taken from whatever folder the undo runs in). A bare original path is a record:
-// the undo reports it.
+// The two paths of a record line, as written by undoRecord or in the forms older logs
+// and people wrote: blanks around it removed; two quoted paths separated by a comma,
+// or two paths without outer quotation marks split at the first quote-comma-quote.
+// Nothing for a line that is no record: another number of paths, cut short (a
+// quotation mark at one end only), a lone quotation mark or a NUL byte inside a path,
+// or a new path that is not absolute (it would be taken from whatever folder the undo
+// runs in). A bare original path is a record: the undo reports it. A line whose first
+// byte is an UndoMark other than None is a record that mark was written over.
 std::optional<UndoRecordPaths> parseUndoRecord(QByteArrayView line);
 
 struct UndoLogContent
@@ -135,4 +155,44 @@ struct UndoLogContent
 };
 
 // The records of a log file's bytes; the first line, the header, is never read as one.
+// A record's paths may span lines (a line end inside a quoted path); a quoted path that
+// does not close on a record's own line and does not make a whole record with the
+// lines after it leaves that one line unreadable, and reading goes on at the next.
 UndoLogContent parseUndoLog(QByteArrayView content);
+
+// The log at path opened by an undo, never through a link ("Cannot open file ..."):
+// its bytes, into which the undo writes its marks in place. Each mark is one store
+// into a shared mapping, in the system's hands at once (a killed undo keeps it)
+// without a call per record. Where the log cannot be written (a read-only file) the
+// undo still reads it, and marks nothing.
+class UndoLogFile
+{
+public:
+    explicit UndoLogFile(const QString &path);
+    ~UndoLogFile();
+    UndoLogFile(const UndoLogFile &) = delete;
+    UndoLogFile &operator=(const UndoLogFile &) = delete;
+
+    QByteArrayView content() const;
+    void mark(const UndoRecordPaths &record, UndoMark mark);
+    // The undo has ended and removes the log: the marks need not reach the disk.
+    void discard();
+
+private:
+    int m_fd = -1;
+    uchar *m_map = nullptr;
+    qsizetype m_size = 0;
+    QByteArray m_read; // when the log could be read only
+    bool m_marked = false;
+};
+
+// The files of an unfinished batch that wait under hidden names, by their original
+// paths: the log at logPath still says that a batch is running (it was killed), and a
+// record's new path is a stepping stone (".tessaly-<digits>") that still exists, or
+// beside the record where the batch or an undo stopped there is a partial copy of its
+// new file or the set-aside file of either path. Only the undo knows how to bring them
+// back; a new batch would replace its log. Empty when there is no such log.
+QStringList filesWaitingUnderHiddenNames(const QString &logPath);
+
+// The message that refuses a new batch while filesWaitingUnderHiddenNames names files.
+QString filesWaitingText(const QStringList &waiting);

@@ -34,6 +34,7 @@ private slots:
     void presetsAndNameLists();
     void everySwitchIsSaved();
     void executesAndUndoes();
+    void undoAfterABatchOfNothing();
     void plans_data();
     void plans();
     void stoppedRunsFail_data();
@@ -274,7 +275,8 @@ void TestCli::executesAndUndoes()
              0);
     QVERIFY(QFile::exists(m_dir->filePath(u"out/n001.txt"_s)));
     QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
-    QCOMPARE(m_err, u"Batch completed. A CSV log has been saved in AppData.\n"_s);
+    QCOMPARE(m_err, u"Batch completed. The undo log is in "_s + appData.path() +
+                        u"/Quenwick/Tessaly.\n"_s);
 
     QCOMPARE(run({u"--undo"_s}), 0);
     QVERIFY(!QFile::exists(m_dir->filePath(u"out/n001.txt"_s)));
@@ -293,6 +295,30 @@ void TestCli::executesAndUndoes()
     QVERIFY2(m_err.contains(u"The specified path was not found"_s), qPrintable(m_err));
     QCOMPARE(run({u"--undo"_s, u"a.txt"_s}), 2);
     QCOMPARE(run({u"--mode=sideways"_s, u"a.txt"_s}), 2);
+}
+
+// A batch that finds nothing to do keeps the previous log: the undo still brings the
+// files back. An undo that cannot bring every file back says how many and fails.
+void TestCli::undoAfterABatchOfNothing()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    m_dir->file(u"sub/c.txt"_s, "c");
+    const QString sub = m_dir->filePath(u"sub"_s);
+    QCOMPARE(run({u"-x"_s, u"--pattern"_s, u"x_{name}"_s, sub}), 0);
+    QVERIFY(QFile::exists(m_dir->filePath(u"sub/x_c.txt"_s)));
+    QCOMPARE(run({u"-x"_s, sub}), 0);
+    QCOMPARE(run({u"--undo"_s}), 0);
+    QCOMPARE(m_err, u"Undo completed for the last rename operation.\n"_s);
+    QVERIFY(QFile::exists(m_dir->filePath(u"sub/c.txt"_s)));
+    QVERIFY(QFile::exists(m_dir->filePath(u"sub/deep/d.txt"_s)));
+
+    QCOMPARE(run({u"-x"_s, u"--pattern"_s, u"y_{name}"_s, sub}), 0);
+    QVERIFY(QFile::remove(m_dir->filePath(u"sub/y_c.txt"_s)));
+    QCOMPARE(run({u"--undo"_s}), 1);
+    QCOMPARE(m_err, u"1 of 1 files could not be brought back: their files are gone or another "
+                    u"file has their old name.\n"_s);
+    QVERIFY(!QFile::exists(appData.filePath(u"Quenwick/Tessaly/last_rename.csv"_s)));
 }
 
 void TestCli::plans_data()

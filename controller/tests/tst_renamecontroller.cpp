@@ -101,7 +101,7 @@ void TestRenameController::plansRunsAndUndoes()
     m_controller->startBatch(plan, options);
     const QList<PendingMessage> done = finish();
     QCOMPARE(done.size(), 1);
-    QCOMPARE(done.at(0).text, u"Batch completed. A CSV log has been saved in AppData."_s);
+    QCOMPARE(done.at(0).text, batchCompletedText());
     QVERIFY(!progress.isEmpty());
     QCOMPARE(progress.back().at(0).value<qsizetype>(), 2);
     QCOMPARE(progress.back().at(1).value<qsizetype>(), 2);

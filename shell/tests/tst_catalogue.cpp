@@ -19,8 +19,10 @@ namespace {
 // translatable.
 QStringList translatedTexts()
 {
+    // A long text may be written as adjacent literals, as clang-format breaks it.
     static const QRegularExpression call(
-        uR"re((?:translateText|translatable)\(\s*(?:u"((?:[^"\\]|\\.)*)"(?:_s)?|QStringLiteral\("((?:[^"\\]|\\.)*)"\)))re"_s);
+        uR"re((?:translateText|translatable)\(\s*(?:((?:u"(?:[^"\\]|\\.)*"\s*)+)(?:_s)?|QStringLiteral\("((?:[^"\\]|\\.)*)"\)))re"_s);
+    static const QRegularExpression literal(uR"re(u"((?:[^"\\]|\\.)*)")re"_s);
     QStringList texts;
     for (const QString &folder : {u"engine"_s, u"batch"_s, u"filelist"_s, u"shell"_s, u"cli"_s}) {
         QDirIterator it(QStringLiteral(TESSALY_SOURCE_DIR) + u'/' + folder, {u"*.cpp"_s, u"*.h"_s},
@@ -34,7 +36,12 @@ QStringList translatedTexts()
                 qFatal("cannot read %s", qPrintable(path));
             const QString source = QString::fromUtf8(file.readAll());
             for (const QRegularExpressionMatch &match : call.globalMatch(source)) {
-                QString text = match.captured(1).isNull() ? match.captured(2) : match.captured(1);
+                QString text = match.captured(2);
+                if (!match.captured(1).isNull()) {
+                    for (const QRegularExpressionMatch &part :
+                         literal.globalMatch(match.captured(1)))
+                        text += part.captured(1);
+                }
                 text.replace(u"\\\""_s, u"\""_s).replace(u"\\\\"_s, u"\\"_s);
                 if (!texts.contains(text))
                     texts.append(text);

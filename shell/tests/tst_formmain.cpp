@@ -537,7 +537,7 @@ void TestFormMain::renameAndUndo()
     QTRY_COMPARE(
         m_messages->texts(),
         (QStringList{u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 2"_s,
-                     u"Batch completed. A CSV log has been saved in AppData."_s}));
+                     batchCompletedText()}));
     QVERIFY(QFile::exists(m_dir->filePath(u"001-a.txt"_s)));
     // The rows follow their files; the index of listed paths too.
     QCOMPARE(cell(0, 0), u"001-a.txt"_s);
@@ -550,7 +550,7 @@ void TestFormMain::renameAndUndo()
     QCOMPARE(m_form->fileList().items().size(), 0);
     QCOMPARE(m_form->statusText(), u"Files: 0"_s);
     child<QToolButton>("btnUndo")->click();
-    QTRY_COMPARE(m_messages->texts().back(), u"No undo log found in AppData."_s);
+    QTRY_COMPARE(m_messages->texts().back(), noUndoLogText());
 }
 
 void TestFormMain::renameNeedsFilesAndYes()
@@ -728,9 +728,7 @@ void TestFormMain::commandLineMode_data()
     // The list is empty at start, so the pattern is never compiled.
     QTest::newRow("batch-on-the-empty-list")
         << QStringList{u"/CLI"_s, u"/regex"_s, u"/find=(a"_s} << true
-        << QStringList{u"No files loaded. Add files first."_s,
-                       u"Batch completed. A CSV log has been saved in AppData."_s}
-        << u"{name}"_s;
+        << QStringList{u"No files loaded. Add files first."_s, u"<completed>"_s} << u"{name}"_s;
 }
 
 void TestFormMain::commandLineMode()
@@ -745,6 +743,7 @@ void TestFormMain::commandLineMode()
     m_form.reset();
     m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell, nullptr, arguments);
     QCOMPARE(m_form->quitRequested(), quits);
+    messages.replaceInStrings(u"<completed>"_s, batchCompletedText());
     QCOMPARE(m_messages->texts(), messages);
     QCOMPARE(child<QLineEdit>("edtPattern")->text(), pattern);
     if (arguments.contains(u"/regex"_s))
@@ -799,10 +798,10 @@ void TestFormMain::commandLineModeRunsOnGivenPaths_data()
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QStringList>("onDisk");
 
-    QTest::newRow("renames")
-        << QStringList{u"@b.txt"_s, u"/cli"_s, u"/pattern={counter}_{name}"_s, u"@a.txt"_s}
-        << QStringList{u"Batch completed. A CSV log has been saved in AppData."_s}
-        << QStringList{u"001_a.txt"_s, u"002_b.txt"_s};
+    QTest::newRow("renames") << QStringList{u"@b.txt"_s, u"/cli"_s, u"/pattern={counter}_{name}"_s,
+                                            u"@a.txt"_s}
+                             << QStringList{u"<completed>"_s}
+                             << QStringList{u"001_a.txt"_s, u"002_b.txt"_s};
     QTest::newRow("dry-run") << QStringList{u"/cli"_s, u"@a.txt"_s, u"/case=upper"_s, u"/dryrun"_s,
                                             u"@b.txt"_s}
                              << QStringList() << QStringList{u"a.txt"_s, u"b.txt"_s};
@@ -820,6 +819,7 @@ void TestFormMain::commandLineModeRunsOnGivenPaths()
     m_dir->file(u"b.txt"_s);
     startWith(arguments);
     QVERIFY(m_form->quitRequested());
+    messages.replaceInStrings(u"<completed>"_s, batchCompletedText());
     QCOMPARE(m_messages->texts(), messages);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files, QDir::Name), onDisk);
 }
@@ -1167,8 +1167,7 @@ void TestFormMain::planShownInTheList()
     QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/plan-in-list.png")));
     child<QToolButton>("btnRename")->click();
-    QTRY_COMPARE(m_messages->texts().back(),
-                 u"Batch completed. A CSV log has been saved in AppData."_s);
+    QTRY_COMPARE(m_messages->texts().back(), batchCompletedText());
     QCOMPARE(m_messages->entries.at(m_messages->entries.size() - 2).text,
              u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 3\n"
              u"No change: 1, Numbered: 3"_s);
@@ -1604,7 +1603,7 @@ void TestFormMain::shortcuts()
         QCOMPARE(m_messages->entries.first().kind, u"confirm"_s);
         QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
     } else if (effect == u"undo"_s) {
-        QTRY_COMPARE(m_messages->texts(), QStringList{u"No undo log found in AppData."_s});
+        QTRY_COMPARE(m_messages->texts(), QStringList{noUndoLogText()});
     } else if (effect == u"save preset"_s) {
         QCOMPARE(m_shell->suffixes, QStringList{u"json"_s});
     } else if (effect == u"load preset"_s) {
