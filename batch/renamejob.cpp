@@ -115,23 +115,45 @@ RenameJob::Result RenameJob::runUndo()
 
 RenameJob::Result RenameJob::runBatch()
 {
-    // An empty list is told so, and its batch still ends as any batch does.
-    if (m_previewNames)
-        previewNames(m_items, m_options, *m_previewNames, m_messages);
     if (m_options.batchMode != BatchMode::RenameInPlace &&
         trimControl(m_options.destination).isEmpty()) {
         m_messages.warning(
             translateText(u"Please select a destination folder for Copy/Move mode."_s));
         return Result::Refused;
     }
-    // Held from before the plan until the batch is read back: no other batch or undo
-    // changes these folders in between, so the plan is what happens.
-    std::optional<UndoLogLock> lock;
-    if (m_execute) {
-        lock.emplace(undoLogPath(), true);
+    // Held from before the names and the plan until the batch is read back: no other
+    // batch or undo changes these folders in between, so the plan is what happens.
+    std::optional<UndoLogLock> ownLock;
+    UndoLogLock *lock = m_heldLock;
+    if (m_execute && !lock && !m_items.isEmpty()) {
+        lock = &ownLock.emplace(undoLogPath(), true);
+        if (lock->waited()) {
+            // Another batch ran meanwhile: sizes and times read before may be stale, and
+            // so may the names made from them.
+            for (RenameItem &item : m_items) {
+                RenameItem fresh;
+                fresh.folder = item.folder;
+                fresh.fileName = item.fileName;
+                fresh.newName = item.newName;
+                item = std::move(fresh);
+            }
+            m_view = nullptr; // its listing too
+        }
+    }
+    const auto unlock = [&] {
+        // No message is shown while the log is locked: the user may undo meanwhile.
+        if (lock)
+            lock->release();
+    };
+    // The names the user agreed to, before they are made again.
+    const RenameItems agreedItems = m_items;
+    // An empty list is told so, and its batch still ends as any batch does.
+    if (m_previewNames)
+        previewNames(m_items, m_options, *m_previewNames, m_messages);
+    if (lock) {
         const QStringList waiting = filesWaitingUnderHiddenNames(undoLogPath());
         if (!waiting.isEmpty()) {
-            lock.reset();
+            unlock();
             m_messages.warning(filesWaitingText(waiting));
             return Result::Refused;
         }
@@ -144,12 +166,12 @@ RenameJob::Result RenameJob::runBatch()
         SystemFileSystemView freshView;
         m_plan = planBatch(m_items, m_options, freshView, previewed);
     }
-    if (m_agreed && !samePlanOutcome(m_items, *m_agreed, m_plan))
+    if (m_agreed && !samePlanOutcome(agreedItems, *m_agreed, m_items, m_plan))
         return Result::PlanChanged;
     if (m_planShown)
         m_planShown(m_items, m_plan);
     if (m_plan.blocked()) {
-        lock.reset(); // no message is shown while the log is locked
+        unlock();
         m_messages.warning(planBlockedMessage(m_items, m_plan));
         return Result::Blocked;
     }
@@ -158,19 +180,21 @@ RenameJob::Result RenameJob::runBatch()
     // The batch lets go of the lock once it has read back its rows, before it tells the
     // user anything, so that an undo can begin while its message is still shown.
     m_outcome = executePlan(m_items, m_plan, m_options, m_messages, files(), m_itemMoved,
-                            combinedProgress(), &*lock);
+                            combinedProgress(), lock);
     if (m_outcome.cancelled)
         return Result::Stopped;
     return m_outcome.unverified.isEmpty() ? Result::Done : Result::Failed;
 }
 
-bool samePlanOutcome(const RenameItems &items, const RenamePlan &a, const RenamePlan &b)
+bool samePlanOutcome(const RenameItems &itemsA, const RenamePlan &a, const RenameItems &itemsB,
+                     const RenamePlan &b)
 {
-    if (a.rows.size() != b.rows.size() || a.rows.size() != items.size())
+    if (a.rows.size() != b.rows.size() || a.rows.size() != itemsA.size() ||
+        itemsA.size() != itemsB.size())
         return false;
-    for (qsizetype i = 0; i < items.size(); ++i) {
+    for (qsizetype i = 0; i < itemsA.size(); ++i) {
         if (a.rows.at(i).status != b.rows.at(i).status ||
-            a.finalPath(items, i) != b.finalPath(items, i))
+            a.finalPath(itemsA, i) != b.finalPath(itemsB, i))
             return false;
     }
     return true;

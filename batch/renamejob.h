@@ -15,6 +15,7 @@
 class FileOperations;
 class FileSystemView;
 class QThread;
+class UndoLogLock;
 class UserMessages;
 
 // One rename transaction, the same for the window, its unattended /cli run and
@@ -63,6 +64,9 @@ public:
     // system's when not given. Used once: a plan made again reads the system.
     void setFileSystemView(FileSystemView *view) { m_view = view; }
     void setFileOperations(FileOperations *files) { m_files = files; }
+    // The undo log's lock, taken by the caller before it read the files (tessaly-cli,
+    // whose names are printed before the plan): the job then takes none of its own.
+    void setHeldLock(UndoLogLock *lock) { m_heldLock = lock; }
     // Sees the plan made under the lock, before anything is carried out.
     void setPlanShown(std::function<void(const RenameItems &, const RenamePlan &)> shown)
     {
@@ -116,6 +120,7 @@ private:
     std::optional<RenamePlan> m_agreed;
     FileSystemView *m_view = nullptr;
     FileOperations *m_files = nullptr;
+    UndoLogLock *m_heldLock = nullptr;
     std::unique_ptr<FileOperations> m_systemFiles;
     std::function<void(const RenameItems &, const RenamePlan &)> m_planShown;
     ItemMovedHandler m_itemMoved;
@@ -128,8 +133,9 @@ private:
     Result m_result = Result::Failed;
 };
 
-// Whether two plans of the same items do the same: every row's status and final path.
-bool samePlanOutcome(const RenameItems &items, const RenamePlan &a, const RenamePlan &b);
+// Whether two plans of the same files do the same: every row's status and final path.
+bool samePlanOutcome(const RenameItems &itemsA, const RenamePlan &a, const RenameItems &itemsB,
+                     const RenamePlan &b);
 
 // The items without the rows a plan blocks on.
 RenameItems withoutBlockedRows(const RenameItems &items, const RenamePlan &plan);

@@ -1,18 +1,20 @@
 #include "clicommand.h"
 
+#include "batchpaths.h"
 #include "batchrunner.h"
-#include "renamejob.h"
 #include "fileitems.h"
 #include "filenamecodec.h"
 #include "namelist.h"
 #include "naturalorder.h"
 #include "presets.h"
+#include "renamejob.h"
 #include "renameplan.h"
 #include "metadatakeywords.h"
 #include "namebuilder.h"
 #include "tessalyerror.h"
 #include "translation.h"
 #include "undo.h"
+#include "undolog.h"
 #include "usermessages.h"
 
 #include <QCommandLineParser>
@@ -247,6 +249,16 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     const bool execute = parser.isSet(executeOption);
     const bool showPlan = parser.isSet(planOption);
+    // A batch holds the undo log's lock from before it reads the files: the names printed
+    // and the plan are then made from what the batch will find.
+    std::optional<UndoLogLock> lock;
+    if (execute) {
+        try {
+            lock.emplace(undoLogPath(), true);
+        } catch (const TessalyError &error) {
+            return failed(error);
+        }
+    }
     ListedFileSystemView view;
     RenameItems items;
     ListedPaths listed;
@@ -314,6 +326,8 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     job.setSkipBlocked(parser.isSet(skipBlockedOption));
     job.setFileSystemView(&view);
     job.setFileOperations(&files);
+    if (lock)
+        job.setHeldLock(&*lock);
     if (showPlan) {
         job.setPlanShown([&out](const RenameItems &planned, const RenamePlan &plan) {
             for (qsizetype i = 0; i < planned.size(); ++i) {

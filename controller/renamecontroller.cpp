@@ -354,6 +354,7 @@ void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &o
     // The plan is made again under the undo log's lock; where it differs from the one
     // the user agreed to, nothing happens and the new one is shown and asked about.
     job->setAgreedPlan(plan);
+    job->setPreviewFirst(m_importedNames);
     job->setFileOperations(&files());
     job->setProgress(stopOnRequest());
     connect(job.get(), &RenameJob::progress, this, &RenameController::progress);

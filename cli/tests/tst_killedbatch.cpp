@@ -9,8 +9,11 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -57,6 +60,8 @@ private slots:
     void logOnDiskBeforeFirstOperation();
     void undoAfterKilledChainOrSwap_data();
     void undoAfterKilledChainOrSwap();
+    void racesAndFaults_data();
+    void racesAndFaults();
 };
 
 void TestKilledBatch::undoAfterKill_data()
@@ -373,6 +378,169 @@ void TestKilledBatch::undoAfterKilledChainOrSwap()
     QCOMPARE(undo.exitCode(), 0);
     const QString changed = differences(readFileTree(dir.path()), start);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
+}
+
+namespace {
+
+// One run of tessaly-cli in a race, or something another program does meanwhile.
+struct Run
+{
+    QStringList arguments;  // a run of tessaly-cli; empty for an action
+    QString injection = {}; // strace's, when the run is traced
+    int startAfterMs = 0;   // after the previous run or action started
+    QString makeFile = {};  // the action: a file (or, ending in "/", a folder) made
+    int exitCode = 0;       // -1: not checked
+    QString stderrHas = {}; // a text the run's messages hold
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Run>)
+
+void TestKilledBatch::racesAndFaults_data()
+{
+    QTest::addColumn<QList<Run>>("runs");
+    QTest::addColumn<FileTree>("after"); // files made meanwhile included; undo restores the rest
+
+    const QString delayFirstSync = u"inject=fdatasync:delay_enter=1000000:when=1"_s;
+    const QStringList swap{u"-x"_s,    u"--pattern"_s,   u"{list}"_s,     u"--name-list"_s,
+                           u"names"_s, u"files/a.txt"_s, u"files/b.txt"_s};
+    const FileTree swapped{{u"files/a.txt"_s, u"bb"_s}, {u"files/b.txt"_s, u"a"_s}};
+    const auto with = [](FileTree tree, const QString &path, const QString &content) {
+        tree.insert(path, content);
+        return tree;
+    };
+
+    // A file or folder that appears at a stepping stone is never ours to move: the swap
+    // takes the next stone and carries it into the second step.
+    QTest::newRow("stone-taken-by-a-file")
+        << QList<Run>{{swap, delayFirstSync}, {{}, {}, 400, u"files/.tessaly-1"_s}}
+        << with(swapped, u"files/.tessaly-1"_s, u"intruder"_s);
+    QTest::newRow("stone-taken-by-a-folder")
+        << QList<Run>{{swap, delayFirstSync}, {{}, {}, 400, u"files/.tessaly-1/"_s}}
+        << with(swapped, u"files/.tessaly-1/inside"_s, u"intruder"_s);
+    // A rename the system reports done that did not happen is found when the batch reads
+    // its folder back.
+    QTest::newRow("rename-reported-but-not-made")
+        << QList<Run>{{{u"-x"_s, u"--pattern"_s, u"x_{name}"_s, u"files/a.txt"_s, u"files/b.txt"_s},
+                       u"inject=renameat2:retval=0:when=2"_s,
+                       0,
+                       {},
+                       1,
+                       u"did not get their new names although the system reported success"_s}}
+        << FileTree{{u"files/a.txt"_s, u"a"_s}, {u"files/x_b.txt"_s, u"bb"_s}};
+    // The second batch waits for the first one's lock and then plans what it finds.
+    QTest::newRow("second-batch-plans-after-the-wait")
+        << QList<Run>{{swap, delayFirstSync},
+                      {{u"-x"_s, u"--pattern"_s, u"{name}_{size}"_s, u"files"_s}, {}, 300}}
+        << FileTree{{u"files/a_2.txt"_s, u"bb"_s}, {u"files/b_1.txt"_s, u"a"_s}};
+    // A killed swap leaves a file on a stepping stone: a new batch would lose the way
+    // back, so it refuses until the undo has run.
+    QTest::newRow("new-batch-refused-after-a-killed-swap")
+        << QList<Run>{{swap, u"inject=renameat2:signal=KILL:when=3"_s, 0, {}, -1},
+                      {{u"-x"_s, u"--pattern"_s, u"new_{name}"_s, u"files"_s},
+                       {},
+                       0,
+                       {},
+                       1,
+                       u"The last batch did not finish"_s}}
+        << FileTree{{u"files/.tessaly-1"_s, u"a"_s}, {u"files/b.txt"_s, u"bb"_s}};
+    // Overwrite sends the file in the way to the Trash with its record written first:
+    // killed before or after that move, the undo brings it back.
+    const QStringList overwrite{u"-x"_s,        u"--conflict"_s, u"overwrite"_s,
+                                u"--pattern"_s, u"b"_s,          u"files/a.txt"_s};
+    for (int when : {2, 3}) {
+        QTest::addRow("killed-at-rename-%d-of-an-overwrite", when)
+            << QList<Run>{{overwrite,
+                           u"inject=renameat2:signal=KILL:when=%1"_s.arg(when),
+                           0,
+                           {},
+                           -1}}
+            << FileTree();
+    }
+}
+
+void TestKilledBatch::racesAndFaults()
+{
+    QFETCH(QList<Run>, runs);
+    QFETCH(FileTree, after);
+
+    const QString strace = QStandardPaths::findExecutable(u"strace"_s);
+    if (strace.isEmpty())
+        QSKIP("strace is not installed");
+    TestDir dir;
+    TestDir appData;
+    dir.file(u"files/a.txt"_s, "a");
+    dir.file(u"files/b.txt"_s, "bb");
+    dir.file(u"names"_s, "b\na\n");
+    const auto tree = [&] {
+        FileTree files = readFileTree(dir.path());
+        files.remove(u"names"_s);
+        return files;
+    };
+    const FileTree start = tree();
+    QProcessEnvironment environment = environmentWith(appData);
+    environment.insert(u"XDG_DATA_HOME"_s, appData.filePath(u"data"_s)); // a Trash of its own
+
+    std::vector<std::unique_ptr<QProcess>> started;
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        const Run &run = runs.at(i);
+        QThread::msleep(run.startAfterMs);
+        if (run.arguments.isEmpty()) {
+            if (run.makeFile.endsWith(u'/'))
+                dir.file(run.makeFile + u"inside"_s, "intruder");
+            else
+                dir.file(run.makeFile, "intruder");
+            continue;
+        }
+        auto &process = started.emplace_back(std::make_unique<QProcess>());
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(dir.path());
+        process->setStandardOutputFile(QProcess::nullDevice());
+        if (run.injection.isEmpty())
+            process->start(QStringLiteral(TESSALY_CLI), run.arguments);
+        else
+            process->start(strace, QStringList{u"-f"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s,
+                                               run.injection, QStringLiteral(TESSALY_CLI)} +
+                                       run.arguments);
+        QVERIFY(process->waitForStarted());
+        if (i + 1 < runs.size() && runs.at(i + 1).startAfterMs > 0)
+            continue; // the next one races this one
+        QVERIFY(process->waitForFinished(60000));
+    }
+    for (qsizetype i = 0, r = 0; i < runs.size(); ++i) {
+        if (runs.at(i).arguments.isEmpty())
+            continue;
+        QProcess &process = *started.at(r++);
+        QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(60000));
+        const QString messages = QString::fromUtf8(process.readAllStandardError());
+        if (runs.at(i).exitCode >= 0)
+            QVERIFY2(process.exitCode() == runs.at(i).exitCode, qPrintable(messages));
+        QVERIFY2(messages.contains(runs.at(i).stderrHas), qPrintable(messages));
+    }
+    if (!after.isEmpty()) {
+        const QString changed = differences(tree(), after);
+        QVERIFY2(changed.isEmpty(), qPrintable(changed));
+    }
+
+    // Whatever happened, the undo brings back the start, and what others made stays.
+    QProcess undo;
+    undo.setProcessEnvironment(environment);
+    undo.start(QStringLiteral(TESSALY_CLI), {u"--undo"_s});
+    QVERIFY(undo.waitForFinished(60000));
+    FileTree expected = start;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        if (it.value() == u"intruder"_s)
+            expected.insert(it.key(), it.value());
+    }
+    // Two batches that both ran: the undo takes back the second one only.
+    if (runs.size() > 1 && runs.at(1).arguments.contains(u"{name}_{size}"_s))
+        expected = FileTree{{u"files/a.txt"_s, u"bb"_s}, {u"files/b.txt"_s, u"a"_s}};
+    const QString changed = differences(tree(), expected);
+    QVERIFY2(changed.isEmpty(),
+             qPrintable(changed + u" / "_s + QString::fromUtf8(undo.readAllStandardError())));
+    const QDir trash(appData.filePath(u"data/Trash/files"_s));
+    QVERIFY2(!trash.exists() || trash.isEmpty(), "a file stayed in the Trash");
 }
 
 QTEST_GUILESS_MAIN(TestKilledBatch)
