@@ -85,6 +85,7 @@ void moveToTrashRecorded(const QString &path, UndoJournal &journal, FileOperatio
 {
     if (files.entryKind(path) != FileOperations::EntryKind::File)
         return; // gone since the plan: nothing stands in the way any more
+    journal.begin();
     for (int attempt = 0; attempt < 3; ++attempt) {
         const QString slot = files.reserveTrash(path);
         if (slot.isEmpty()) {

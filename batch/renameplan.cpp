@@ -869,6 +869,12 @@ void Planner::claimTargets()
             if (planned.status == PlanStatus::Overwrite) {
                 planned.status = PlanStatus::Skip; // replacing a file by itself destroys it
             }
+            // A file that stays where it is keeps its name from every other row, as an
+            // unchanged one does: under Overwrite two rows then end at one name.
+            if (planned.status == PlanStatus::Skip) {
+                const EntryKey target = targetKey(i);
+                findOrAdd(target, NameIndex::hashOf(target.name)).claimRow = qint32(i);
+            }
         }
     }
     // The targets' hashes some rows ahead, whose slots are asked for then, and the

@@ -63,6 +63,14 @@ public:
     // The same with each path given as its folder (ending in a separator) and name.
     void append(QStringView originalFolder, QStringView originalName, QStringView targetFolder,
                 QStringView targetName);
+    // Puts the log (its header and reserved space on disk) in place of the previous one
+    // now rather than with the first record: before a step that prepares anything, such
+    // as the Trash's note of a file about to go there.
+    void begin()
+    {
+        if (m_fd < 0)
+            open();
+    }
     // Takes the last record out again: its operation did not take place.
     void retract();
     // The operation of the last record has taken place.

@@ -665,6 +665,23 @@ void TestBatch::batches_data()
                     .statuses = {u"overwrite"_s, u"overwrite"_s},
                     .after = {{u"a.txt"_s, u"b.txt"_s}, {u"b.txt"_s, u"a.txt"_s}}};
 
+    // A file moved into its own folder under its own name stays: another row cannot
+    // replace it.
+    QTest::newRow("move-over-a-listed-file-that-stays")
+        << Scenario{.files = ab,
+                    .edit =
+                        [](RenameOptions &o) {
+                            o.batchMode = BatchMode::MoveToFolder;
+                            o.destination = u"<root>"_s;
+                            o.conflict = ConflictMode::Overwrite;
+                            o.pattern = u"{list}"_s;
+                        },
+                    .names = {u"b"_s, u"b"_s},
+                    .statuses = {u"duplicate"_s, u"duplicate"_s},
+                    .after = unchanged(ab),
+                    .blockedBy = blockedHeader + u"2\n\na.txt -> b.txt: Duplicate name\n"
+                                                 u"b.txt -> b.txt: Duplicate name"_s};
+
     // Found after planning: the name is never replaced, the file is never lost.
     QTest::newRow("target-appears-after-planning")
         << Scenario{.files = ab,
@@ -939,12 +956,12 @@ void TestBatch::planInOneFolder_data()
         << QStringList{u"copy a.txt>.tessaly-1"_s, u"a.txt>trash"_s,      u"copy c.txt>a.txt"_s,
                        u"c.txt>trash"_s,           u"copy b.txt>c.txt"_s, u"b.txt>trash"_s,
                        u".tessaly-1>b.txt"_s};
-    // A listed file that is not copied needs no order.
+    // A listed file copied onto itself stays as it is, so another copy cannot replace it:
+    // both rows end at one name.
     QTest::newRow("copy-over-a-source-that-stays")
         << false << QStringList{u"a.txt"_s, u"b.txt"_s}
         << QStringList{u"b.txt>b.txt"_s, u"a.txt>b.txt"_s} << copy << overwrite
-        << QStringList{u"skip"_s, u"overwrite"_s}
-        << QStringList{u"b.txt>trash"_s, u"copy a.txt>b.txt"_s};
+        << QStringList{u"duplicate"_s, u"duplicate"_s} << QStringList{};
 
     // Names the system allows but no new name may hold: a file that has one is listed and
     // renamed like any other.
