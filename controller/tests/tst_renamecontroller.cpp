@@ -19,6 +19,7 @@ private slots:
     void init();
     void addsFoldersInNaturalOrder();
     void plansRunsAndUndoes();
+    void planChangedMeanwhileIsAskedAgain();
     void stopsBetweenFiles();
     void planningReportsErrors();
     void livePreviewOfAnOlderListIsDropped();
@@ -112,6 +113,36 @@ void TestRenameController::plansRunsAndUndoes()
     QCOMPARE(finish().back().text, u"Undo completed for the last rename operation."_s);
     QVERIFY(QFile::exists(a) && QFile::exists(b));
     QCOMPARE(m_controller->fileList().count(), 0);
+}
+
+// Files change between the question and the batch: the batch plans again under the log's
+// lock, touches nothing when the outcome differs, and the window gets the new plan to ask
+// about.
+void TestRenameController::planChangedMeanwhileIsAskedAgain()
+{
+    const QString a = m_dir->file(u"a.txt"_s, "a");
+    m_controller->addPaths({a}, false);
+    finish();
+    RenameOptions options;
+    options.pattern = u"x_{name}"_s;
+    m_controller->startPlanning(options);
+    finish();
+    const RenamePlan agreed = m_controller->plan();
+    QCOMPARE(agreed.rows.at(0).status, PlanStatus::Rename);
+
+    m_dir->file(u"x_a.txt"_s, "made meanwhile");
+    QSignalSpy planned(m_controller.get(), &RenameController::planned);
+    m_controller->startBatch(agreed, options);
+    QVERIFY(finish().isEmpty());
+    QVERIFY(QFile::exists(a));
+    QCOMPARE(planned.size(), 1);
+    QCOMPARE(planned.at(0).at(0).toBool(), true);
+    QCOMPARE(m_controller->plan().rows.at(0).status, PlanStatus::Numbered);
+
+    // Agreed to as it is now, it runs.
+    m_controller->startBatch(m_controller->plan(), options);
+    QCOMPARE(finish().size(), 1);
+    QCOMPARE(names(), QStringList{u"x_a (1).txt"_s});
 }
 
 void TestRenameController::stopsBetweenFiles()

@@ -178,6 +178,7 @@ private slots:
     void helpLinksAndExit();
     void renameAndUndo();
     void renameNeedsFilesAndYes();
+    void blockedRowsLeftOut();
     void presetsRoundTripThroughControls();
     void nameListFeedsThePreview();
     void languageSwitch();
@@ -551,6 +552,29 @@ void TestFormMain::renameAndUndo()
     QCOMPARE(m_form->statusText(), u"Files: 0"_s);
     child<QToolButton>("btnUndo")->click();
     QTRY_COMPARE(m_messages->texts().back(), noUndoLogText());
+}
+
+// A blocked plan offers to leave its rows out: they leave the list, and the rest is
+// planned and asked about again.
+void TestFormMain::blockedRowsLeftOut()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    const QString a = m_dir->file(u"a.txt"_s, "a");
+    const QString b = m_dir->file(u"b.txt"_s, "b");
+    const QString c = m_dir->file(u"c.txt"_s, "c");
+    drop({a, b, c});
+    // b.txt would lose its name part: only its extension would be left.
+    child<QLineEdit>("edtPattern")->setText(u"{name}"_s);
+    child<QLineEdit>("edtFind")->setText(u"b"_s);
+    m_messages->actionAnswers = {true};
+    child<QToolButton>("btnRename")->click();
+    QTRY_COMPARE(m_messages->texts().size(), 3);
+    QCOMPARE(m_messages->offeredActions, QStringList{u"Leave out the blocked rows"_s});
+    QVERIFY(m_messages->texts().at(0).contains(u"b.txt -> .txt"_s));
+    QVERIFY(m_messages->texts().at(1).contains(u"Files to rename: 0"_s));
+    QCOMPARE(m_form->fileList().items().size(), 2);
+    QVERIFY(QFile::exists(b));
 }
 
 void TestFormMain::renameNeedsFilesAndYes()
