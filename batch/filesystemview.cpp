@@ -54,6 +54,8 @@ std::optional<FolderListing> SystemFileSystemView::listFolder(const QString &fol
                        S_ISDIR(info.st_mode);
         }
         (isFolder ? folders : files).append(name, qsizetype(std::strlen(name)) + 1);
+        if (!isFolder)
+            listing.fileInodes.append(quint64(entry->d_ino));
     }
     ::closedir(dir);
     listing.files = decodeFileName(files);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -29,8 +30,16 @@ struct FolderListing
     QString files; // everything that is not a folder
     QString folders;
     int maxNameBytes = 255; // the longest name the file system takes, in bytes
+    // The inode of each file in files, in the same order, where the system gives them
+    // (empty otherwise): a batch knows by them that a file is where it went.
+    QList<quint64> fileInodes;
 
     void addFile(const QString &name) { files.append(name).append(QChar(0)); }
+    void addFile(const QString &name, quint64 inode)
+    {
+        addFile(name);
+        fileInodes.append(inode);
+    }
     void addFolder(const QString &name) { folders.append(name).append(QChar(0)); }
 };
 

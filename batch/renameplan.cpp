@@ -209,6 +209,12 @@ public:
         }
         return m_named[size_t(slot)].entry;
     }
+    // Where an entry of this index is among the names, in the order they were added.
+    size_t indexOf(const Entry &entry) const
+    {
+        const auto *named = reinterpret_cast<const char *>(&entry) - offsetof(Named, entry);
+        return size_t(reinterpret_cast<const Named *>(named) - m_named.data());
+    }
 
 private:
     const Named *firstNamed(size_t hash) const
@@ -261,6 +267,10 @@ struct PlanFolder
     QString folders;
     QStringList names; // the storage of other names below that are not an item's
     NameIndex entries;
+    // The inodes of the listed files by their entries' indexes (a plan for a batch only):
+    // the listing's files are the first entries, in their order, while no two of them
+    // fold to one name.
+    QList<quint64> inodes;
 
     void addListed()
     {
@@ -534,6 +544,8 @@ int Planner::folderFor(QStringView path)
         planFolder.maxNameBytes = listing->maxNameBytes;
         planFolder.files = std::move(listing->files);
         planFolder.folders = std::move(listing->folders);
+        if (m_purpose == PlanPurpose::Batch)
+            planFolder.inodes = std::move(listing->fileInodes);
         // Room for as many new names again: renaming a folder's files adds about that many.
         const qsizetype listed =
             planFolder.files.count(QChar(0)) + planFolder.folders.count(QChar(0));
@@ -570,6 +582,7 @@ void Planner::probeCase(PlanFolder &folder)
         break;
     }
     if (folder.caseless) {
+        folder.inodes.clear(); // names that fold together share an entry
         folder.entries.clear();
         folder.files = folder.files.toCaseFolded();
         folder.folders = folder.folders.toCaseFolded();
@@ -779,6 +792,14 @@ void Planner::readRows()
         }
         sourceEntry->sourceRow = qint32(i);
         keepKeyName(m_foldedSourceNames, i, sourceKey.name, name);
+        if (const QList<quint64> &inodes = m_folders.at(sourceFolder).inodes; !inodes.isEmpty()) {
+            const size_t at = m_folders.at(sourceFolder).entries.indexOf(*sourceEntry);
+            if (at < size_t(inodes.size())) {
+                if (m_plan.sourceInodes.isEmpty())
+                    m_plan.sourceInodes.resize(count);
+                m_plan.sourceInodes[i] = inodes.at(qsizetype(at));
+            }
+        }
 
         const int targetFolder = m_toFolder ? m_destination : sourceFolder;
         planned.folder = targetFolderText(i);

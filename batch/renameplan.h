@@ -81,6 +81,9 @@ struct RenamePlan
     // The final paths of the rows that were numbered, whose name differs from their
     // new name (RenamePlan::targetPath gives every row's).
     QHash<qsizetype, QString> numberedTargets;
+    // Each row's file as the plan found it, by its inode in its folder (0: not known); in
+    // a plan for a batch where the system gives inodes, else empty.
+    QList<quint64> sourceInodes;
 
     qsizetype count(PlanStatus status) const { return counts[size_t(status)]; }
     // Whether any row keeps the batch from starting.

@@ -116,7 +116,7 @@ void walkFolder(const QString &folder, bool includeSubfolders, std::vector<Folde
             else if (type == DT_DIR)
                 (*listing)->addFolder(entry.name);
             else
-                (*listing)->addFile(entry.name);
+                (*listing)->addFile(entry.name, quint64(found->d_ino));
         }
         entry.kind = type == DT_DIR                 ? EntryKind::Folder
                      : type == DT_REG && !readFacts ? EntryKind::RegularFile
