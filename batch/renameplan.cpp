@@ -8,6 +8,7 @@
 
 #include <QDir>
 
+#include <cstddef>
 #include <functional>
 #include <utility>
 
