@@ -187,6 +187,15 @@ void TestCommandLine::failureKeepsTheProgramRunning()
     QCOMPARE(runCommandLine(rename, options, items, {}, recorder, files), CommandLineOutcome::Quit);
     QVERIFY(QFile::exists(dir.filePath(u"b.txt"_s)));
     QVERIFY(QFile::exists(undoLogPath()));
+
+    // An empty new name is an invalid name, as tessaly-cli says, not a missing preview.
+    recorder.entries.clear();
+    QCOMPARE(runCommandLine({u"/cli"_s, u"/pattern="_s}, options, items, {}, recorder, files),
+             CommandLineOutcome::Quit);
+    QCOMPARE(recorder.entries.size(), 1);
+    QVERIFY2(recorder.entries.front().text.endsWith(u"b.txt -> .txt: Invalid name"_s),
+             qPrintable(recorder.entries.front().text));
+    QVERIFY(QFile::exists(dir.filePath(u"b.txt"_s)));
 }
 
 void TestCommandLine::keysAreTold_data()
