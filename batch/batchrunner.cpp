@@ -178,11 +178,11 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
     // folder: the stone actually taken, which is not the planned one when something took
     // that name meanwhile. A file found at a planned stone is never ours to move.
     QHash<qsizetype, QString> onStone;
-    // Where those rows' files were before their first step.
-    QHash<qsizetype, std::pair<int, QString>> firstSources;
+    // The first steps of those rows, which left where their files were before.
+    QHash<qsizetype, quint32> firstSteps;
     // What the verification reads back once every step has run: one entry per row done.
-    QList<DoneRow> doneRows;
-    doneRows.reserve(outcome.total);
+    DoneRows doneRows;
+    doneRows.rows.reserve(outcome.total);
 
     const qsizetype stepCount = plan.steps.size();
     for (qsizetype i = 0; i < stepCount; ++i) {
@@ -218,6 +218,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         const QString *stone = fromSteppingStone ? &onStone[step.row] : nullptr;
         const QString &sourceName = stone && !stone->isEmpty() ? *stone : step.fromName;
         QString targetName = step.toName; // in targetFolder, whatever happens
+        bool otherTarget = false;
         for (bool renumbered = false;;) {
             journal.append(sourceFolder, sourceName, targetFolder, targetName);
             bool placed = false;
@@ -239,6 +240,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
             journal.retract();
             // Something took the name after planning. It is never replaced: a stepping
             // stone takes another name, and a file numbers or stays where it is.
+            otherTarget = true;
             if (!step.last) {
                 targetName = names.steppingStone(targetFolder);
                 continue;
@@ -259,7 +261,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         }
         if (!step.last) {
             onStone[step.row] = targetName; // stones stay in the folder they were taken in
-            firstSources.insert(step.row, {step.fromFolder, step.fromName});
+            firstSteps.insert(step.row, quint32(i));
             continue;
         }
         if (stone)
@@ -267,15 +269,15 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         if (options.touchModifiedNow)
             touchModifiedTime(targetFolder + targetName, options, files);
         const RenameItem &item = items.at(step.row);
-        if (copying) {
-            doneRows.append({step.row, step.toFolder, targetName, -1, QString()});
-        } else if (const auto first = firstSources.constFind(step.row);
-                   first != firstSources.cend()) {
-            doneRows.append({step.row, step.toFolder, targetName, first->first, first->second});
-            firstSources.erase(first);
-        } else {
-            doneRows.append({step.row, step.toFolder, targetName, step.fromFolder, step.fromName});
+        quint32 firstStep = copying ? DoneRow::sourceStays : quint32(i);
+        if (const auto first = firstSteps.constFind(step.row); first != firstSteps.cend()) {
+            if (!copying)
+                firstStep = *first;
+            firstSteps.erase(first);
         }
+        if (otherTarget)
+            doneRows.otherTargets.insert(doneRows.rows.size(), targetName);
+        doneRows.rows.append({firstStep, quint32(i)});
         if (!copying) {
             const QString source = itemMoved ? item.originalPath() : QString();
             setItemPlace(items[step.row], targetFolder, targetName);
@@ -286,10 +288,12 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         rowFinished(step.row);
     }
     // Every row the system reported done is read back before the batch is called done: a
-    // file system that reports success for a rename it did not make is caught here.
-    const QList<qsizetype> notDone = verifyDoneRows(doneRows, plan.folders);
-    if (!items.isEmpty())
-        journal.finish();
+    // file system that reports success for a rename it did not make is caught here. The
+    // log's last sync runs while the folders are read.
+    const QList<qsizetype> notDone = verifyDoneRows(plan, doneRows, [&] {
+        if (!items.isEmpty())
+            journal.finish();
+    });
     if (heldLock)
         heldLock->release();
     QString done = batchCompletedText();
@@ -310,13 +314,16 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
                 u"%1 files did not get their new names although the system reported success:"_s)
                 .arg(notDone.size());
         for (const qsizetype at : notDone) {
-            const DoneRow &row = doneRows.at(at);
-            outcome.unverified.append(row.row);
+            const DoneRow &doneRow = doneRows.rows.at(at);
+            const qsizetype row = plan.steps.at(doneRow.lastStep).row;
+            outcome.unverified.append(row);
             // The list shows each file where it is: these stayed where they were.
-            if (!copying)
-                setItemPlace(items[row.row], plan.folders.at(row.sourceFolder), row.sourceName);
+            if (doneRow.firstStep != DoneRow::sourceStays) {
+                const PlanStep &first = plan.steps.at(doneRow.firstStep);
+                setItemPlace(items[row], plan.folders.at(first.fromFolder), first.fromName);
+            }
             if (outcome.unverified.size() <= 5)
-                text += u"\n"_s + items.at(row.row).originalPath();
+                text += u"\n"_s + items.at(row).originalPath();
         }
         messages.warning(done + u'\n' + text + u'\n' +
                          translateText(u"Undo brings back the files that were renamed."_s));

@@ -112,6 +112,50 @@ private:
     int m_count = 0;
 };
 
+// Reports success for the moves and copies into the named targets without making them,
+// or makes a move as a second link that leaves the source's name too; can put a file of
+// another program's at a name just before the batch's first move.
+class UntrueFileOperations : public SystemFileOperations
+{
+public:
+    enum Untruth { Nothing, SecondLink };
+
+    UntrueFileOperations(QStringList targets, Untruth untruth, QString intruder)
+        : SystemFileOperations(callsUnderTest())
+        , m_targets(std::move(targets))
+        , m_untruth(untruth)
+        , m_intruder(std::move(intruder))
+    {}
+
+    bool moveNamed(const QString &sourceFolder, const QString &sourceName,
+                   const QString &targetFolder, const QString &targetName) override
+    {
+        if (!m_intruder.isEmpty()) {
+            QFile file(targetFolder + std::exchange(m_intruder, QString()));
+            if (!file.open(QIODevice::NewOnly))
+                qFatal("cannot make the intruding file");
+        }
+        if (!m_targets.contains(targetName))
+            return SystemFileOperations::moveNamed(sourceFolder, sourceName, targetFolder,
+                                                   targetName);
+        if (m_untruth == SecondLink)
+            return ::link(QFile::encodeName(sourceFolder + sourceName).constData(),
+                          QFile::encodeName(targetFolder + targetName).constData()) == 0;
+        return true;
+    }
+    bool copy(const QString &source, const QString &target) override
+    {
+        if (m_targets.contains(fileNamePart(target)))
+            return true;
+        return SystemFileOperations::copy(source, target);
+    }
+
+private:
+    QStringList m_targets;
+    Untruth m_untruth;
+    QString m_intruder;
+};
+
 // One folder holding the files named and nothing else, as a plan sees it; on a file
 // system that ignores letter case a name is found whatever its case.
 class OneFolderView : public FileSystemView
@@ -229,6 +273,8 @@ private slots:
     void logBytes();
     void touchSetsOnlyTheTarget();
     void failedBatchesUndoCompletely();
+    void readBackFindsWhatDidNotHappen_data();
+    void readBackFindsWhatDidNotHappen();
     void stopsBetweenFiles();
     void stopsAfterASwapLostAFile();
     void undoReadsEveryLineForm();
@@ -1178,6 +1224,84 @@ void TestBatch::failedBatchesUndoCompletely()
             QCOMPARE(readFileTree(m_root->path()), start);
         }
     }
+}
+
+void TestBatch::readBackFindsWhatDidNotHappen_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("untrueTargets");
+    QTest::addColumn<int>("untruth");
+    QTest::addColumn<QString>("intruder");
+    QTest::addColumn<QList<qsizetype>>("notDone");
+
+    const int inPlace = BatchMode::RenameInPlace;
+    const int nothing = UntrueFileOperations::Nothing;
+    const int link = UntrueFileOperations::SecondLink;
+    const QStringList three{u"a.txt"_s, u"b.txt"_s, u"c.txt"_s};
+    const QStringList xyz{u"x"_s, u"y"_s, u"z"_s};
+    QTest::newRow("all-made") << three << xyz << inPlace << QStringList() << nothing << QString()
+                              << QList<qsizetype>();
+    QTest::newRow("rename-not-made") << three << xyz << inPlace << QStringList{u"y.txt"_s}
+                                     << nothing << QString() << QList<qsizetype>{1};
+    QTest::newRow("rename-left-both-names")
+        << three << xyz << inPlace << QStringList{u"x.txt"_s, u"z.txt"_s} << link << QString()
+        << QList<qsizetype>{0, 2};
+    QTest::newRow("swap-last-step-not-made")
+        << QStringList{u"a.txt"_s, u"b.txt"_s} << QStringList{u"b"_s, u"a"_s} << inPlace
+        << QStringList{u"b.txt"_s} << nothing << QString() << QList<qsizetype>{0};
+    QTest::newRow("two-folders-one-not-made")
+        << QStringList{u"p/a.txt"_s, u"q/b.txt"_s} << QStringList{u"x"_s, u"y"_s} << inPlace
+        << QStringList{u"y.txt"_s} << nothing << QString() << QList<qsizetype>{1};
+    // The name taken meanwhile sends the file to "x (1).txt": that is where it is looked for.
+    QTest::newRow("renumbered-while-running")
+        << QStringList{u"a.txt"_s} << QStringList{u"x"_s} << inPlace << QStringList() << nothing
+        << u"x.txt"_s << QList<qsizetype>();
+    QTest::newRow("renumbered-not-made")
+        << QStringList{u"a.txt"_s} << QStringList{u"x"_s} << inPlace << QStringList{u"x (1).txt"_s}
+        << nothing << u"x.txt"_s << QList<qsizetype>{0};
+    QTest::newRow("copy-not-made")
+        << three << xyz << int(BatchMode::CopyToFolder) << QStringList{u"z.txt"_s} << nothing
+        << QString() << QList<qsizetype>{2};
+    QTest::newRow("move-left-both-names")
+        << three << xyz << int(BatchMode::MoveToFolder) << QStringList{u"y.txt"_s} << link
+        << QString() << QList<qsizetype>{1};
+}
+
+// Every row the system reported done is read back: a row whose file is not under its new
+// name, or is under both names, is told, and only those rows.
+void TestBatch::readBackFindsWhatDidNotHappen()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, names);
+    QFETCH(int, mode);
+    QFETCH(QStringList, untrueTargets);
+    QFETCH(int, untruth);
+    QFETCH(QString, intruder);
+    QFETCH(QList<qsizetype>, notDone);
+
+    for (const QString &file : files)
+        m_root->file(file, file.toUtf8());
+    RenameItems items = listed(files);
+    RenameOptions options;
+    options.pattern = u"{list}"_s;
+    options.batchMode = mode;
+    options.destination = m_root->filePath(u"out"_s);
+    options.conflict = ConflictMode::AutoNumber;
+    RecordingMessages quiet;
+    QVERIFY(previewNames(items, options, names, quiet));
+    SystemFileSystemView view;
+    const RenamePlan plan = planBatch(items, options, view, true);
+    QVERIFY(!plan.blocked());
+    UntrueFileOperations untrue(untrueTargets, UntrueFileOperations::Untruth(untruth), intruder);
+    const BatchOutcome outcome = executePlan(items, plan, options, m_messages, untrue);
+    QCOMPARE(outcome.unverified, notDone);
+    QCOMPARE(outcome.done, outcome.total - notDone.size());
+    QCOMPARE(m_messages.entries.size(), 1);
+    QCOMPARE(m_messages.entries.first().kind, notDone.isEmpty() ? u"info"_s : u"warning"_s);
+    QCOMPARE(m_messages.entries.first().text.contains(u"did not get their new names"_s),
+             !notDone.isEmpty());
 }
 
 // A stop asked for at any moment ends the batch between two files, never with a file
