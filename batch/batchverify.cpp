@@ -17,6 +17,7 @@
 #ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #else
@@ -177,6 +178,9 @@ public:
 #ifdef Q_OS_UNIX
         const int fd =
             ::open(encodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat info;
+        if (fd >= 0 && ::fstat(fd, &info) == 0)
+            m_device = quint64(info.st_dev);
         DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
         if (!dir) {
             if (fd >= 0)
@@ -319,6 +323,13 @@ private:
     QString m_folder;
 #endif
     bool m_read = false;
+    quint64 m_device = 0; // of the folder: a file keeps its inode only within one device
+
+public:
+    quint64 device() const
+    {
+        return m_device;
+    }
 };
 
 } // namespace
@@ -444,6 +455,17 @@ QList<qsizetype> verifyDoneRows(const RenamePlan &plan, const DoneRows &done,
         if (*target == 0)
             continue;
 #ifdef Q_OS_UNIX
+        // The file the plan found at the source, by its inode, is the one at the target
+        // (a move to another device makes a new file, and a copy is one).
+        if (row.firstStep != DoneRow::sourceStays && last.row < plan.sourceInodes.size()) {
+            const quint64 found = plan.sourceInodes.at(last.row);
+            const FolderNow *from = now[size_t(steps.at(row.firstStep).fromFolder)].get();
+            if (found != 0 && from && from->device() == targetFolder.device() &&
+                from->device() != 0 && *target != found) {
+                notDone.append(i);
+                continue;
+            }
+        }
         if (!wanted.source.used)
             continue;
         const FolderNow &sourceFolder = *now[size_t(steps.at(row.firstStep).fromFolder)];

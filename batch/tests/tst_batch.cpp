@@ -118,7 +118,9 @@ private:
 class UntrueFileOperations : public SystemFileOperations
 {
 public:
-    enum Untruth { Nothing, SecondLink };
+    // Nothing happens; the file gets a second name; or the source goes and a new file
+    // takes the target (the name is right, the file is not).
+    enum Untruth { Nothing, SecondLink, OtherFile };
 
     UntrueFileOperations(QStringList targets, Untruth untruth, QString intruder)
         : SystemFileOperations(callsUnderTest())
@@ -141,6 +143,10 @@ public:
         if (m_untruth == SecondLink)
             return ::link(QFile::encodeName(sourceFolder + sourceName).constData(),
                           QFile::encodeName(targetFolder + targetName).constData()) == 0;
+        if (m_untruth == OtherFile) {
+            QFile made(targetFolder + targetName);
+            return made.open(QIODevice::NewOnly) && QFile::remove(sourceFolder + sourceName);
+        }
         return true;
     }
     bool copy(const QString &source, const QString &target) override
@@ -1261,6 +1267,9 @@ void TestBatch::readBackFindsWhatDidNotHappen_data()
     QTest::newRow("renumbered-not-made")
         << QStringList{u"a.txt"_s} << QStringList{u"x"_s} << inPlace << QStringList{u"x (1).txt"_s}
         << nothing << u"x.txt"_s << QList<qsizetype>{0};
+    QTest::newRow("rename-made-another-file")
+        << three << xyz << inPlace << QStringList{u"y.txt"_s}
+        << int(UntrueFileOperations::OtherFile) << QString() << QList<qsizetype>{1};
     QTest::newRow("copy-not-made")
         << three << xyz << int(BatchMode::CopyToFolder) << QStringList{u"z.txt"_s} << nothing
         << QString() << QList<qsizetype>{2};
