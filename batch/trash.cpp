@@ -242,7 +242,11 @@ QByteArray slotName(const QByteArray &name, int number, qsizetype room)
 QByteArray deletionDate()
 {
     ::tzset();
-    const std::time_t now = std::time(nullptr);
+    // time() may read a coarse clock that lags the real one by a few milliseconds, enough
+    // to date a note a second before the file times of the same moment.
+    timespec clock{};
+    ::clock_gettime(CLOCK_REALTIME, &clock);
+    const std::time_t now = clock.tv_sec;
     std::tm local{};
     ::localtime_r(&now, &local);
     char text[32];

@@ -311,7 +311,9 @@ void TestTrash::trashes()
 
     SystemFileOperations files(trashCase.qtOnly ? FileSystemCalls::QtOnly
                                                 : FileSystemCalls::Native);
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    // The note keeps whole seconds.
+    QDateTime before = QDateTime::currentDateTime();
+    before.setTime(QTime(before.time().hour(), before.time().minute(), before.time().second()));
     const QString trashed = files.moveToTrash(decodeFileName(path));
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
     const QByteArray slotPath = trash + "/files/" + slot;
