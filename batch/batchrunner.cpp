@@ -124,10 +124,37 @@ void touchModifiedTime(const QString &path, const RenameOptions &options, FileOp
         files.touch(path);
 }
 
+namespace {
+
+HistoryEntry historyEntryOf(const RenamePlan &plan, const RenameOptions &options, qsizetype files,
+                            const QString &redoOf)
+{
+    HistoryEntry entry;
+    entry.operation = options.batchMode == BatchMode::CopyToFolder   ? u"copy"_s
+                      : options.batchMode == BatchMode::MoveToFolder ? u"move"_s
+                                                                     : u"rename"_s;
+    entry.pattern = options.pattern;
+    entry.destination = plan.destination;
+    entry.conflict = options.conflict;
+    entry.files = files;
+    for (const PlanStep &step : plan.steps) {
+        if (step.kind != PlanStep::Trash) {
+            entry.folder = plan.folders.at(step.fromFolder);
+            if (entry.folder.size() > 1)
+                entry.folder.chop(1);
+            break;
+        }
+    }
+    entry.redoOf = redoOf;
+    return entry;
+}
+
+} // namespace
+
 BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const RenameOptions &options,
                          UserMessages &messages, FileOperations &files,
                          const ItemMovedHandler &itemMoved, const BatchProgress &progress,
-                         UndoLogLock *heldLock)
+                         UndoLogLock *heldLock, const QString &redoOf)
 {
     Q_ASSERT(plan.purpose == PlanPurpose::Batch);
     BatchOutcome outcome;
@@ -136,6 +163,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
     const bool copying = options.batchMode == BatchMode::CopyToFolder;
     // The log first: it keeps any other batch or undo away before anything is touched.
     UndoJournal journal(undoLogPath(), heldLock);
+    journal.keepInHistory(historyEntryOf(plan, options, outcome.total, redoOf), &outcome.done);
     if (!plan.destination.isEmpty() && !files.folderExists(plan.destination))
         files.makeFolders(plan.destination);
     const FoldersClosedAtEnd closeFolders(files);

@@ -48,11 +48,12 @@ struct BatchOutcome
 // Once every step has run, each folder the rows went to is read back and every row
 // checked (verifyDoneRows): a row that did not happen although reported done is named in
 // a warning, and the log still undoes the rest. heldLock: the log's lock, taken by the
-// caller before planning; without it the batch takes it here.
+// caller before planning; without it the batch takes it here. The batch is kept in the
+// history; redoOf names the batch it carries out again, if any.
 BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const RenameOptions &options,
                          UserMessages &messages, FileOperations &files,
                          const ItemMovedHandler &itemMoved = {}, const BatchProgress &progress = {},
-                         UndoLogLock *heldLock = nullptr);
+                         UndoLogLock *heldLock = nullptr, const QString &redoOf = {});
 
 // Sets the file's last-write time to now when options ask for it; silent.
 void touchModifiedTime(const QString &path, const RenameOptions &options, FileOperations &files);

@@ -129,8 +129,41 @@ void RenameJob::start()
 RenameJob::Result RenameJob::runUndo()
 {
     emit progress(0, 0, undoLogPath());
-    undoLastBatch(m_messages, files(), m_undoCompleted, combinedProgress());
-    return m_stop ? Result::Stopped : Result::Done;
+    if (!files().folderExists(dataFolder())) {
+        m_undoPlan = {};
+        if (m_undoPlanShown)
+            m_undoPlanShown(m_undoPlan);
+        m_messages.information(noUndoLogText());
+        return Result::Done;
+    }
+    UndoLogLock lock(undoLogPath());
+    SystemFileSystemView view;
+    m_undoPlan = planUndo(m_undoBatch, files(), view, true);
+    if (m_agreedUndo && !sameUndoOutcome(*m_agreedUndo, m_undoPlan))
+        return Result::PlanChanged;
+    if (m_undoPlanShown)
+        m_undoPlanShown(m_undoPlan);
+    if (m_undoPlan.isEmpty()) {
+        lock.release();
+        m_messages.information(noUndoLogText());
+        return Result::Done;
+    }
+    if (!m_execute)
+        return Result::Done;
+    const UndoResult result = carryOutUndo(m_undoPlan, m_messages, files(), combinedProgress());
+    lock.release();
+    if (m_undoCompleted && (result == UndoResult::Done || result == UndoResult::Partly))
+        m_undoCompleted();
+    switch (result) {
+    case UndoResult::Done:
+        return Result::Done;
+    case UndoResult::Stopped:
+        return Result::Stopped;
+    case UndoResult::Partly:
+    case UndoResult::Nothing:
+        break;
+    }
+    return Result::Failed;
 }
 
 RenameJob::Result RenameJob::runBatch()
@@ -200,7 +233,7 @@ RenameJob::Result RenameJob::runBatch()
     // The batch lets go of the lock once it has read back its rows, before it tells the
     // user anything, so that an undo can begin while its message is still shown.
     m_outcome = executePlan(m_items, m_plan, m_options, m_messages, files(), m_itemMoved,
-                            combinedProgress(), lock);
+                            combinedProgress(), lock, m_redoOf);
     if (m_outcome.cancelled)
         return Result::Stopped;
     return m_outcome.unverified.isEmpty() ? Result::Done : Result::Failed;

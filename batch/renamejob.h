@@ -4,6 +4,7 @@
 #include "renameitem.h"
 #include "renameoptions.h"
 #include "renameplan.h"
+#include "undo.h"
 
 #include <QObject>
 #include <QStringList>
@@ -42,7 +43,7 @@ public:
     // A batch of items with options.
     RenameJob(RenameItems items, RenameOptions options, UserMessages &messages,
               QObject *parent = nullptr);
-    // The undo of the last batch.
+    // The undo of a batch: the newest one not undone, unless setUndoBatch names one.
     explicit RenameJob(UserMessages &messages, QObject *parent = nullptr);
     // Waits for a started job to end.
     ~RenameJob() override;
@@ -76,11 +77,23 @@ public:
     // Hears of every file done (see BatchProgress); the job's own stop request is asked
     // besides the one given there.
     void setProgress(BatchProgress progress) { m_progress = std::move(progress); }
-    // Called by an undo that completed, on the job's thread: the list empties.
+    // Called by an undo that ended (completed or left files out), on the job's thread.
     void setUndoCompleted(std::function<void()> completed)
     {
         m_undoCompleted = std::move(completed);
     }
+    // The batch an undo takes, by its id in the history.
+    void setUndoBatch(const QString &id) { m_undoBatch = id; }
+    // The undo plan the user agreed to: an undo whose plan made under the lock differs
+    // ends with PlanChanged before touching anything, and undoPlan() is the new one.
+    void setAgreedUndoPlan(UndoPlan plan) { m_agreedUndo = std::move(plan); }
+    // Sees the undo's plan made under the lock, before anything is carried out.
+    void setUndoPlanShown(std::function<void(const UndoPlan &)> shown)
+    {
+        m_undoPlanShown = std::move(shown);
+    }
+    // The batch this one carries out again (a redo), kept in its history note.
+    void setRedoOf(const QString &id) { m_redoOf = id; }
 
     // Runs the job here; a failure is told through the messages.
     Result exec();
@@ -95,6 +108,7 @@ public:
     // The items as the batch left them (new places), and the last plan made.
     RenameItems &items() { return m_items; }
     const RenamePlan &plan() const { return m_plan; }
+    const UndoPlan &undoPlan() const { return m_undoPlan; }
     const BatchOutcome &outcome() const { return m_outcome; }
     Result result() const { return m_result; }
 
@@ -126,6 +140,11 @@ private:
     ItemMovedHandler m_itemMoved;
     BatchProgress m_progress;
     std::function<void()> m_undoCompleted;
+    QString m_undoBatch;
+    std::optional<UndoPlan> m_agreedUndo;
+    std::function<void(const UndoPlan &)> m_undoPlanShown;
+    UndoPlan m_undoPlan;
+    QString m_redoOf;
     std::atomic_bool m_stop = false;
     QThread *m_thread = nullptr;
     RenamePlan m_plan;

@@ -8,12 +8,15 @@
 #include "usermessages.h"
 
 #include "filenamecodec.h"
+#include "filesystemview.h"
 
 #include <QHash>
+#include <QLocale>
 #include <QSet>
 
 #include <algorithm>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -164,60 +167,312 @@ bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, Folder
     }
 }
 
+bool isInTrash(QStringView path)
+{
+    return path.contains(u"/Trash/files/") ||
+           (path.contains(u"/.Trash") && path.contains(u"/files/"));
+}
+
+// What stands at a path, asked once per path.
+class EntryKinds
+{
+public:
+    explicit EntryKinds(FileOperations &files)
+        : m_files(files)
+    {}
+    EntryKind at(const QString &path) { return m_files.entryKind(path); }
+
+private:
+    FileOperations &m_files;
+};
+
 } // namespace
 
-void undoLastBatch(UserMessages &messages, FileOperations &files,
-                   const std::function<void()> &clearList, const BatchProgress &progress)
+QString undoStatusWord(UndoStatus status)
 {
-    const QString logPath = undoLogPath();
-    if (!files.fileExists(logPath)) {
-        messages.information(noUndoLogText());
-        return;
+    static const char *const words[] = {"restore", "undone", "gone", "changed", "occupied"};
+    return QString::fromLatin1(words[int(status)]);
+}
+
+QString undoStatusText(UndoStatus status)
+{
+    switch (status) {
+    case UndoStatus::Restore:
+        return translateText(u"Restore"_s);
+    case UndoStatus::Undone:
+        return translateText(u"Restored already"_s);
+    case UndoStatus::Gone:
+        return translateText(u"Gone"_s);
+    case UndoStatus::Changed:
+        return translateText(u"Changed since"_s);
+    case UndoStatus::Occupied:
+        return translateText(u"Old name taken"_s);
     }
-    UndoLogLock lock(logPath);
+    return {};
+}
+
+UndoPlan planUndo(const QString &id, FileOperations &files, FileSystemView &view, bool lockHeldHere)
+{
+    UndoPlan plan;
+    const QList<HistoryEntry> history = readHistory(lockHeldHere);
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < history.size() && at < 0; ++i) {
+        if (id.isEmpty() ? history.at(i).undoable() : history.at(i).id == id)
+            at = i;
+    }
+    if (at >= 0) {
+        plan.batch = history.at(at);
+        plan.journal = historyJournalPath(plan.batch.id);
+        plan.newest = at == 0;
+    } else if (!id.isEmpty()) {
+        throw TessalyError(translateText(u"No batch %1 in the history."_s).arg(id));
+    } else {
+        // A log the history could not take (its folder could not be written).
+        struct stat info
+        {};
+        const QString logPath = undoLogPath();
+        if (::lstat(encodeFileName(logPath).constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_nlink != 1)
+            return plan;
+        plan.journal = logPath;
+        plan.newest = true;
+    }
+    plan.log = parseUndoLog(readUndoLog(plan.journal));
+    const QList<UndoRecordPaths> &records = plan.log.records;
+
+    // The records make files: a record that moves a file from where an earlier record of
+    // the batch put it continues that file's way (a stepping stone, then its name).
+    QHash<QString, qsizetype> rowAt; // where each file is after the records so far
+    for (qsizetype r = 0; r < records.size(); ++r) {
+        const UndoRecordPaths &record = records.at(r);
+        qsizetype row = rowAt.take(record.original) - 1;
+        if (row < 0) {
+            row = plan.rows.size();
+            plan.rows.append(UndoPlanRow{});
+            plan.rows.last().restored = record.original;
+        }
+        plan.rows[row].records.append(r);
+        rowAt.insert(record.moved, row + 1);
+    }
+
+    // Where each file is now: the new path of its newest record not undone yet.
+    qsizetype newestToDo = -1;
+    QHash<QString, qsizetype> rowAtCurrent;
+    for (qsizetype row = 0; row < plan.rows.size(); ++row) {
+        UndoPlanRow &planRow = plan.rows[row];
+        const auto toDo =
+            std::find_if(planRow.records.crbegin(), planRow.records.crend(),
+                         [&](qsizetype r) { return records.at(r).mark != UndoMark::Undone; });
+        if (toDo == planRow.records.crend()) {
+            planRow.status = UndoStatus::Undone;
+            planRow.current = records.at(planRow.records.last()).moved;
+            continue;
+        }
+        planRow.current = records.at(*toDo).moved;
+        newestToDo = std::max(newestToDo, *toDo);
+        rowAtCurrent.insert(planRow.current, row);
+    }
+
+    // Files a later batch moved on from where this one left them: that batch is undone
+    // first. The oldest such batch is named.
+    QHash<QString, QString> movedLater;
+    for (qsizetype i = at - 1; i >= 0; --i) {
+        const HistoryEntry &later = history.at(i);
+        if (later.state == HistoryState::Undone)
+            continue;
+        try {
+            const UndoLogContent laterLog = parseUndoLog(readUndoLog(historyJournalPath(later.id)));
+            for (const UndoRecordPaths &record : laterLog.records) {
+                if (record.mark != UndoMark::Undone && rowAtCurrent.contains(record.original) &&
+                    !movedLater.contains(record.original))
+                    movedLater.insert(record.original, later.id);
+            }
+        } catch (const TessalyError &) {
+        }
+    }
+
+    EntryKinds kinds(files);
+    // The row whose file stands at path: by the path's text, else by the file's identity
+    // (a folder reached by two paths), with the rows' files looked up only when needed.
+    std::optional<QHash<FileIdentity, qsizetype>> rowOfFile;
+    const auto holderOf = [&](const QString &path) {
+        if (const qsizetype row = rowAtCurrent.value(path, -1); row >= 0)
+            return row;
+        if (!rowOfFile) {
+            rowOfFile.emplace();
+            for (auto it = rowAtCurrent.cbegin(); it != rowAtCurrent.cend(); ++it) {
+                if (const std::optional<FileIdentity> identity = view.identity(it.key(), false))
+                    rowOfFile->insert(*identity, it.value());
+            }
+        }
+        const std::optional<FileIdentity> identity = view.identity(path, false);
+        return identity ? rowOfFile->value(*identity, -1) : qsizetype(-1);
+    };
+    const bool copies = plan.batch.operation.isEmpty() || plan.batch.operation == u"copy"_s;
+    QList<qsizetype> dependsOn(plan.rows.size(), -1);
+    for (qsizetype row = 0; row < plan.rows.size(); ++row) {
+        UndoPlanRow &planRow = plan.rows[row];
+        if (planRow.status == UndoStatus::Undone)
+            continue;
+        const qsizetype lastToDo = [&] {
+            for (auto it = planRow.records.crbegin(); it != planRow.records.crend(); ++it) {
+                if (records.at(*it).mark != UndoMark::Undone)
+                    return *it;
+            }
+            return qsizetype(-1);
+        }();
+        const bool uncertain = plan.log.lastUncertain && lastToDo == records.size() - 1;
+        if (const auto later = movedLater.constFind(planRow.current); later != movedLater.cend()) {
+            planRow.status = UndoStatus::Changed;
+            planRow.laterBatch = *later;
+            continue;
+        }
+        const bool bareName =
+            std::none_of(planRow.restored.cbegin(), planRow.restored.cend(), isPathSeparator);
+        const EntryKind current = kinds.at(planRow.current);
+        if (current == EntryKind::Folder) {
+            planRow.status = UndoStatus::Changed;
+            continue;
+        }
+        if (bareName) {
+            planRow.status = UndoStatus::Restore; // reported by the undo
+            continue;
+        }
+        const EntryKind restored = kinds.at(planRow.restored);
+        if (current == EntryKind::None) {
+            // The batch may never have moved it (killed before its last record took place),
+            // or an undo killed just after it brought the file back could not mark it.
+            // Or an undo killed within a move to another file system set it aside.
+            const bool maybeBack = uncertain ||
+                                   (lastToDo == newestToDo && restored == EntryKind::File) ||
+                                   kinds.at(setAsidePath(planRow.current)) == EntryKind::File;
+            planRow.status = maybeBack ? UndoStatus::Restore : UndoStatus::Gone;
+            continue;
+        }
+        if (restored == EntryKind::None) {
+            planRow.status = UndoStatus::Restore;
+        } else if (restored == EntryKind::Folder) {
+            planRow.status = UndoStatus::Occupied;
+        } else if (const qsizetype holder = holderOf(planRow.restored);
+                   holder >= 0 && holder != row) {
+            // Another file of the batch holds the old name; it leaves first.
+            dependsOn[row] = holder;
+        } else if (files.sameFile(planRow.restored, planRow.current) ||
+                   (copies && !isInTrash(planRow.current))) {
+            planRow.status = UndoStatus::Restore; // one file under two names, or a copy
+        } else {
+            planRow.status = UndoStatus::Occupied;
+        }
+    }
+    // A file whose old name another file of the batch holds is restored only when that
+    // one is; a cycle of them (a swap) is restored as a whole.
+    for (bool settled = false; !settled;) {
+        settled = true;
+        for (qsizetype row = 0; row < plan.rows.size(); ++row) {
+            const qsizetype holder = dependsOn.at(row);
+            if (holder < 0 || plan.rows.at(row).status != UndoStatus::Restore)
+                continue;
+            const UndoStatus held = plan.rows.at(holder).status;
+            if (held != UndoStatus::Restore) {
+                plan.rows[row].status = UndoStatus::Occupied;
+                settled = false;
+            }
+        }
+    }
+    for (const UndoPlanRow &row : std::as_const(plan.rows))
+        ++plan.counts[size_t(row.status)];
+    return plan;
+}
+
+bool sameUndoOutcome(const UndoPlan &a, const UndoPlan &b)
+{
+    if (a.journal != b.journal || a.rows.size() != b.rows.size())
+        return false;
+    for (qsizetype i = 0; i < a.rows.size(); ++i) {
+        const UndoPlanRow &rowA = a.rows.at(i);
+        const UndoPlanRow &rowB = b.rows.at(i);
+        if (rowA.status != rowB.status || rowA.current != rowB.current ||
+            rowA.restored != rowB.restored)
+            return false;
+    }
+    return true;
+}
+
+QString undoPlanQuestion(const UndoPlan &plan)
+{
+    const qsizetype restore = plan.count(UndoStatus::Restore);
+    QString text = translateText(u"Restore %1 files?"_s).arg(QLocale().toString(restore));
+    QStringList leftOut;
+    for (const UndoStatus status : {UndoStatus::Gone, UndoStatus::Changed, UndoStatus::Occupied}) {
+        if (const qsizetype n = plan.count(status))
+            leftOut << u"%1 %2"_s.arg(QLocale().toString(n), undoStatusText(status).toLower());
+    }
+    if (!leftOut.isEmpty()) {
+        const qsizetype n = plan.count(UndoStatus::Gone) + plan.count(UndoStatus::Changed) +
+                            plan.count(UndoStatus::Occupied);
+        text += u' ' + translateText(u"%1 cannot be restored: %2."_s)
+                           .arg(QLocale().toString(n), leftOut.join(u", "_s));
+    }
+    return text;
+}
+
+UndoResult carryOutUndo(const UndoPlan &plan, UserMessages &messages, FileOperations &files,
+                        const BatchProgress &progress)
+{
+    if (plan.isEmpty()) {
+        messages.information(noUndoLogText());
+        return UndoResult::Nothing;
+    }
     // Where earlier versions kept an undo's progress. Named by the log's inode, which a
     // later log can be given again, it could be taken for another log's: the marks in
     // the log itself have replaced it.
-    ::unlink(encodeFileName(logPath + u".undone"_s).constData());
-    UndoLogFile logFile(logPath);
-    const UndoLogContent log = parseUndoLog(logFile.content());
+    ::unlink(encodeFileName(plan.journal + u".undone"_s).constData());
+    ::unlink(encodeFileName(undoLogPath() + u".undone"_s).constData());
+    std::optional<UndoLogFile> logFile(std::in_place, plan.journal);
+    const QList<UndoRecordPaths> &records = plan.log.records;
+    const qsizetype count = records.size();
+
+    QList<qsizetype> rowOf(count, -1);
+    for (qsizetype row = 0; row < plan.rows.size(); ++row) {
+        for (const qsizetype r : plan.rows.at(row).records)
+            rowOf[r] = row;
+    }
+    const auto toDo = [&](qsizetype r) {
+        const qsizetype row = rowOf.at(r);
+        return row >= 0 && plan.rows.at(row).status == UndoStatus::Restore &&
+               records.at(r).mark != UndoMark::Undone;
+    };
+    qsizetype done = 0;
+    qsizetype newest = -1;
+    for (qsizetype r = count - 1; r >= 0; --r) {
+        if (!toDo(r))
+            ++done;
+        else if (newest < 0)
+            newest = r;
+    }
 
     const FoldersClosedAtEnd closeFolders(files);
-    FoldersInTheWay folders(log.records, files);
-    const qsizetype count = log.records.size();
-    qsizetype done = 0;
-    qsizetype passedOver = 0;
-    qsizetype newest = -1; // the newest record left to undo
-    for (qsizetype i = count - 1; i >= 0; --i) {
-        const UndoMark mark = log.records.at(i).mark;
-        if (mark == UndoMark::None) {
-            if (newest < 0)
-                newest = i;
-            continue;
-        }
-        ++done;
-        if (mark == UndoMark::PassedOver)
-            ++passedOver;
-    }
+    FoldersInTheWay folders(records, files);
+    QList<bool> notBack(plan.rows.size(), false);
     for (qsizetype i = newest; i >= 0; --i) {
-        const UndoRecordPaths &record = log.records.at(i);
-        if (record.mark != UndoMark::None)
+        if (!toDo(i))
             continue;
+        const UndoRecordPaths &record = records.at(i);
         if (i < newest && progress.stopRequested && progress.stopRequested()) {
             messages.information(
                 translateText(
                     u"Undo stopped after %1 of %2 files. Undo again brings back the rest."_s)
                     .arg(done)
                     .arg(count));
-            return;
+            return UndoResult::Stopped;
         }
-        const bool certain = i < count - 1 || !log.lastUncertain;
+        const bool certain = i < count - 1 || !plan.log.lastUncertain;
         const bool back = (!certain && undoInterruptedMove(record, files)) ||
                           undoRecord(record, certain, i == newest, folders, files);
-        logFile.mark(record, back ? UndoMark::Undone : UndoMark::PassedOver);
+        logFile->mark(record, back ? UndoMark::Undone : UndoMark::PassedOver);
         ++done;
         if (!back)
-            ++passedOver;
+            notBack[rowOf.at(i)] = true;
         if (progress.fileDone) {
             const QStringView original = record.original;
             qsizetype nameStart = original.size();
@@ -226,22 +481,126 @@ void undoLastBatch(UserMessages &messages, FileOperations &files,
             progress.fileDone(done, count, original.first(nameStart), original.sliced(nameStart));
         }
     }
-    logFile.discard();
-    files.remove(logPath);
-    lock.release();
-    if (clearList)
-        clearList();
-    if (log.unreadable > 0) {
+    logFile.reset();
+
+    qsizetype restored = 0;
+    qsizetype changedLater = 0;
+    QString laterBatch;
+    for (qsizetype row = 0; row < plan.rows.size(); ++row) {
+        const UndoPlanRow &planRow = plan.rows.at(row);
+        if (planRow.status == UndoStatus::Undone ||
+            (planRow.status == UndoStatus::Restore && !notBack.at(row)))
+            ++restored;
+        if (!planRow.laterBatch.isEmpty()) {
+            ++changedLater;
+            if (laterBatch.isEmpty())
+                laterBatch = planRow.laterBatch;
+        }
+    }
+    const qsizetype total = plan.rows.size();
+    // A batch none of whose files could be restored because something stood in their
+    // way stays as it was, so that the next undo tries it again once the way is clear.
+    const bool nothingBack = restored == plan.count(UndoStatus::Undone) && restored < total;
+    const bool inTheWay = plan.count(UndoStatus::Changed) + plan.count(UndoStatus::Occupied) > 0;
+    if (!(nothingBack && inTheWay)) {
+        if (!plan.batch.id.isEmpty()) {
+            HistoryEntry entry = plan.batch;
+            entry.state = restored == total ? HistoryState::Undone : HistoryState::PartlyUndone;
+            entry.restored = restored;
+            writeHistoryNote(entry);
+        }
+        // The undo log names the newest batch for people and scripts; once that batch is
+        // undone there is nothing left for it to name.
+        if (plan.newest)
+            ::unlink(encodeFileName(undoLogPath()).constData());
+    }
+
+    if (plan.log.unreadable > 0) {
         messages.warning(
             translateText(u"Lines of the undo log that could not be read were passed over: %1."_s)
-                .arg(log.unreadable));
+                .arg(plan.log.unreadable));
     }
-    if (passedOver > 0) {
-        messages.warning(translateText(u"%1 of %2 files could not be brought back: their files "
-                                       u"are gone or another file has their old name."_s)
-                             .arg(passedOver)
-                             .arg(count));
-        return;
+    if (restored < total) {
+        QString text = translateText(u"%1 of %2 files could not be brought back: their files "
+                                     u"are gone or another file has their old name."_s)
+                           .arg(total - restored)
+                           .arg(total);
+        if (changedLater > 0) {
+            text += u'\n' +
+                    translateText(u"%1 of them were moved again by a later batch: undo %2 first."_s)
+                        .arg(changedLater)
+                        .arg(laterBatch);
+        }
+        messages.warning(text);
+        return UndoResult::Partly;
     }
     messages.information(translateText(u"Undo completed for the last rename operation."_s));
+    return UndoResult::Done;
+}
+
+RedoBatch redoBatchOf(const QString &id)
+{
+    const std::optional<HistoryEntry> entry = findHistoryEntry(id);
+    if (!entry)
+        throw TessalyError(translateText(u"No batch %1 in the history."_s).arg(id));
+    if (entry->state != HistoryState::Undone && entry->state != HistoryState::PartlyUndone)
+        throw TessalyError(translateText(u"Batch %1 is not undone."_s).arg(id));
+    const UndoLogContent log = parseUndoLog(readUndoLog(historyJournalPath(id)));
+    RedoBatch redo;
+    redo.options.pattern = entry->pattern;
+    redo.options.batchMode = entry->operation == u"copy"_s   ? BatchMode::CopyToFolder
+                             : entry->operation == u"move"_s ? BatchMode::MoveToFolder
+                                                             : BatchMode::RenameInPlace;
+    redo.options.conflict = entry->conflict >= 0 ? entry->conflict : ConflictMode::Skip;
+    QString destination = entry->destination;
+    // Each file's way, as the undo plans it: from where it was to where the batch left it.
+    QHash<QString, qsizetype> rowAt;
+    struct Way
+    {
+        QString from;
+        QString to;
+        bool undone = true;
+    };
+    QList<Way> ways;
+    for (const UndoRecordPaths &record : log.records) {
+        qsizetype row = rowAt.take(record.original) - 1;
+        if (row < 0) {
+            row = ways.size();
+            ways.append({record.original, {}, true});
+        }
+        ways[row].to = record.moved;
+        ways[row].undone = ways[row].undone && record.mark == UndoMark::Undone;
+        rowAt.insert(record.moved, row + 1);
+    }
+    for (const Way &way : std::as_const(ways)) {
+        // A file the batch sent to the Trash goes there again when its name is taken anew.
+        if (!way.undone || isInTrash(way.to))
+            continue;
+        RenameItem item;
+        item.folder = folderPart(way.from);
+        item.fileName = way.from.sliced(item.folder.size());
+        const QString toFolder = folderPart(way.to);
+        item.newName = way.to.sliced(toFolder.size());
+        if (destination.isEmpty() && redo.options.batchMode != BatchMode::RenameInPlace)
+            destination = toFolder;
+        redo.items.append(std::move(item));
+    }
+    redo.options.destination = destination;
+    return redo;
+}
+
+void undoLastBatch(UserMessages &messages, FileOperations &files,
+                   const std::function<void()> &clearList, const BatchProgress &progress)
+{
+    if (!files.folderExists(dataFolder())) {
+        messages.information(noUndoLogText());
+        return;
+    }
+    UndoLogLock lock(undoLogPath());
+    SystemFileSystemView view;
+    const UndoPlan plan = planUndo({}, files, view, true);
+    const UndoResult result = carryOutUndo(plan, messages, files, progress);
+    lock.release();
+    if ((result == UndoResult::Done || result == UndoResult::Partly) && clearList)
+        clearList();
 }

@@ -224,6 +224,12 @@ void UndoJournal::open()
     // is there to be read, whatever records it lost.
     if (::fdatasync(m_fd) != 0)
         fail(errno);
+    if (m_history && reserveHistoryEntry(*m_history)) {
+        m_inHistory = true;
+        m_historyLinked =
+            ::link(m_newPath.constData(),
+                   encodeFileName(historyJournalPath(m_history->id)).constData()) == 0;
+    }
     if (const int error =
             replaceFile(m_newPath, m_nativePath, m_nativePath + ".old", &m_previousPath))
         fail(error);
@@ -273,6 +279,8 @@ int UndoJournal::end(bool keep)
     }
     ::close(m_fd);
     m_fd = -1;
+    if (m_inHistory)
+        endInHistory(keep);
     if (!m_placed) {
         ::unlink(m_newPath.constData());
     } else if (!keep) {
@@ -287,6 +295,30 @@ int UndoJournal::end(bool keep)
     }
     m_previousPath.clear();
     return error;
+}
+
+void UndoJournal::endInHistory(bool keep)
+{
+    m_inHistory = false;
+    if (!keep) {
+        removeHistoryEntry(m_history->id);
+        return;
+    }
+    if (!m_historyLinked && m_placed) {
+        // A file system without hard links: the history keeps a copy.
+        try {
+            const QByteArray log = readUndoLog(m_path);
+            QFile copy(historyJournalPath(m_history->id));
+            if (copy.open(QIODevice::WriteOnly))
+                copy.write(log);
+        } catch (const TessalyError &) {
+        }
+    }
+    if (m_filesDone)
+        m_history->files = *m_filesDone;
+    m_history->state = m_finished ? HistoryState::Done : HistoryState::Interrupted;
+    writeHistoryNote(*m_history);
+    trimHistory();
 }
 
 void UndoJournal::settle()

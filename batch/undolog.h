@@ -1,5 +1,7 @@
 #pragma once
 
+#include "history.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -71,6 +73,15 @@ public:
         if (m_fd < 0)
             open();
     }
+    // Keeps the batch in the history (call before the first record): its journal is
+    // this log under a second name, and its note says what the batch was and, when it
+    // ends, how (with *filesDone read then). A batch that did nothing is not kept. The
+    // history is trimmed once the batch has ended.
+    void keepInHistory(HistoryEntry entry, const qsizetype *filesDone)
+    {
+        m_history = std::move(entry);
+        m_filesDone = filesDone;
+    }
     // Takes the last record out again: its operation did not take place.
     void retract();
     // The operation of the last record has taken place.
@@ -89,6 +100,7 @@ private:
     void reserve(qint64 size);
     void setMark(char mark);
     int end(bool keep);
+    void endInHistory(bool keep);
     [[noreturn]] void fail(int error);
 
     QString m_path;
@@ -106,6 +118,10 @@ private:
     int m_records = 0;
     bool m_placed = false; // the log has taken the previous one's place
     bool m_finished = false;
+    std::optional<HistoryEntry> m_history;
+    const qsizetype *m_filesDone = nullptr;
+    bool m_inHistory = false;     // the history holds the batch's note
+    bool m_historyLinked = false; // and its journal is this log under a second name
 };
 
 // The bytes of the log at path; a link there is refused with "Cannot open file ...".

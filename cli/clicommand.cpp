@@ -13,6 +13,7 @@
 #include "namebuilder.h"
 #include "tessalyerror.h"
 #include "translation.h"
+#include "history.h"
 #include "undo.h"
 #include "undolog.h"
 #include "usermessages.h"
@@ -144,7 +145,19 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         "keeps the batch from starting."_s);
     const QCommandLineOption executeOption(
         {u"x"_s, u"execute"_s}, u"Carry out the new names (without it, only show them)."_s);
-    const QCommandLineOption undoOption(u"undo"_s, u"Undo the last batch, then end."_s);
+    const QCommandLineOption undoOption(
+        u"undo"_s,
+        u"Undo the newest batch not undone yet, or the batch whose id is given\n"
+        "(tessaly-cli --undo ID), then end. With --plan, print what the undo would do\n"
+        "with each file: its path now, a tab, the path it gets back, a tab and one word:\n"
+        "restore, undone, gone, changed or occupied; nothing changes. Exit status 1 when\n"
+        "a file could not be restored."_s);
+    const QCommandLineOption redoOption(
+        u"redo"_s, u"Carry out an undone batch again (planned as any batch), then end."_s, u"ID"_s);
+    const QCommandLineOption historyOption(
+        u"history"_s,
+        u"Print the batches on record, newest first: id, time, operation, files, state\n"
+        "and first folder, separated by tabs."_s);
     const QCommandLineOption skipBlockedOption(
         u"skip-blocked"_s,
         u"Leave out the files that keep the batch from starting (an invalid or duplicate\n"
@@ -159,8 +172,8 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     for (const auto &[field, option] : optionSwitches)
         parser.addOption(option);
     for (const QCommandLineOption *option :
-         {&tsvOption, &planOption, &executeOption, &undoOption, &skipBlockedOption, &presetOption,
-          &savePresetOption, &nameListOption})
+         {&tsvOption, &planOption, &executeOption, &undoOption, &redoOption, &historyOption,
+          &skipBlockedOption, &presetOption, &savePresetOption, &nameListOption})
         parser.addOption(*option);
     parser.addPositionalArgument(u"PATH"_s, u"A file, or a folder whose files are taken."_s,
                                  u"PATH..."_s);
@@ -233,22 +246,60 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         }
     }
     SystemFileOperations files;
+    const bool showPlan = parser.isSet(planOption);
+    if (parser.isSet(historyOption)) {
+        if (!parser.positionalArguments().isEmpty() || parser.isSet(executeOption) ||
+            parser.isSet(undoOption) || parser.isSet(redoOption))
+            return usageError(u"--history takes no files, no --execute, --undo or --redo"_s);
+        for (const HistoryEntry &entry : readHistory()) {
+            out << entry.id << u'\t' << entry.time.toString(Qt::ISODate) << u'\t' << entry.operation
+                << u'\t' << entry.files << u'\t' << historyStateWord(entry.state) << u'\t'
+                << displayFileName(entry.folder) << u'\n';
+        }
+        out.flush();
+        return 0;
+    }
     if (parser.isSet(undoOption)) {
-        if (!parser.positionalArguments().isEmpty() || parser.isSet(executeOption))
-            return usageError(u"--undo takes no files and no --execute"_s);
+        if (parser.positionalArguments().size() > 1 || parser.isSet(executeOption) ||
+            parser.isSet(redoOption))
+            return usageError(u"--undo takes one batch id at most, no files and no --execute"_s);
         TerminalProgress progress(err);
         RenameJob undo(messages);
+        undo.setUndoBatch(parser.positionalArguments().value(0));
+        undo.setExecute(!showPlan);
         undo.setProgress(progress.batchProgress());
+        if (showPlan) {
+            undo.setUndoPlanShown([&out](const UndoPlan &plan) {
+                for (const UndoPlanRow &row : plan.rows) {
+                    out << displayFileName(row.current) << u'\t' << displayFileName(row.restored)
+                        << u'\t' << undoStatusWord(row.status);
+                    if (!row.laterBatch.isEmpty())
+                        out << u' ' << row.laterBatch;
+                    out << u'\n';
+                }
+                out.flush();
+            });
+        }
         const RenameJob::Result result = undo.exec();
+        if (showPlan) {
+            const UndoPlan &plan = undo.undoPlan();
+            return result == RenameJob::Result::Done &&
+                           plan.count(UndoStatus::Restore) + plan.count(UndoStatus::Undone) ==
+                               plan.rows.size()
+                       ? 0
+                       : 1;
+        }
         return result == RenameJob::Result::Done && !messages.warned() ? 0 : 1;
     }
 
+    const bool redo = parser.isSet(redoOption);
     const QStringList paths = parser.positionalArguments();
-    if (paths.isEmpty())
+    if (redo && !paths.isEmpty())
+        return usageError(u"--redo takes no files"_s);
+    if (!redo && paths.isEmpty())
         return usageError(u"no file or folder given"_s);
 
-    const bool execute = parser.isSet(executeOption);
-    const bool showPlan = parser.isSet(planOption);
+    const bool execute = parser.isSet(executeOption) || (redo && !showPlan);
     // A batch holds the undo log's lock from before it reads the files: the names printed
     // and the plan are then made from what the batch will find.
     std::optional<UndoLogLock> lock;
@@ -261,6 +312,15 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
     ListedFileSystemView view;
     RenameItems items;
+    if (redo) {
+        try {
+            RedoBatch batch = redoBatchOf(parser.value(redoOption));
+            items = std::move(batch.items);
+            options = std::move(batch.options);
+        } catch (const TessalyError &error) {
+            return failed(error);
+        }
+    }
     ListedPaths listed;
     // Files in argument order, each listed once, as the window's file list takes them.
     // A single folder's walk meets each file once: its files need no look-up.
@@ -298,7 +358,7 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
 
     try {
-        if (!previewNames(items, options, importedNames, messages))
+        if (!redo && !previewNames(items, options, importedNames, messages))
             return 1;
     } catch (const TessalyError &error) {
         return failed(error);
@@ -326,6 +386,8 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     job.setSkipBlocked(parser.isSet(skipBlockedOption));
     job.setFileSystemView(&view);
     job.setFileOperations(&files);
+    if (redo)
+        job.setRedoOf(parser.value(redoOption));
     if (lock)
         job.setHeldLock(&*lock);
     if (showPlan) {

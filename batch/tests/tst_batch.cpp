@@ -1446,11 +1446,12 @@ void TestBatch::undoReadsEveryLineForm()
                                                  {u"e\n\"1\".txt"_s, u"e"_s},
                                                  {u"new-f.txt"_s, u"f"_s},
                                                  {u"new-h.txt"_s, u"h"_s},
-                                                 {u"new-i.txt"_s, u"i"_s}}));
-    // The record whose file is gone, and the one an earlier undo passed over.
+                                                 {u"i.txt"_s, u"i"_s}}));
+    // The record whose file is gone. The one an earlier undo passed over is planned
+    // afresh: its way is clear now.
     QCOMPARE(m_messages.texts(),
              (QStringList{u"Lines of the undo log that could not be read were passed over: 1."_s,
-                          u"2 of 8 files could not be brought back: their files are gone or "
+                          u"1 of 8 files could not be brought back: their files are gone or "
                           u"another file has their old name."_s}));
 }
 
@@ -1464,13 +1465,10 @@ void TestBatch::undoKeepsFilesMadeSince()
     runBatch(items, options, m_messages, m_files);
     m_root->file(u"a.txt"_s, "made since");
 
-    QVERIFY_THROWS_EXCEPTION(TessalyError, undoLastBatch(m_messages, m_files));
-    try {
-        undoLastBatch(m_messages, m_files);
-    } catch (const TessalyError &error) {
-        QCOMPARE(error.message(),
-                 u"The specified file already exists\n["_s + m_root->filePath(u"a.txt"_s) + u']');
-    }
+    // Left out and told; the batch stays to be undone.
+    undoLastBatch(m_messages, m_files);
+    QCOMPARE(m_messages.texts().back(), u"1 of 1 files could not be brought back: their files "
+                                        u"are gone or another file has their old name."_s);
     QVERIFY(QFile::exists(undoLogPath()));
     QCOMPARE(readFileTree(m_root->path()),
              (Tree{{u"a.txt"_s, u"made since"_s}, {u"b.txt"_s, u"a.txt"_s}}));
@@ -1672,14 +1670,10 @@ void TestBatch::logLinkNeverFollowed()
     QDir().mkpath(::dataFolder());
     QVERIFY(QFile::link(victim, undoLogPath()));
 
-    try {
-        undoLastBatch(m_messages, m_files);
-        QFAIL("the undo read a log through a link");
-    } catch (const TessalyError &error) {
-        QCOMPARE(error.message(), u"Cannot open file \""_s + undoLogPath() +
-                                      u"\". Too many levels of symbolic links"_s);
-    }
+    undoLastBatch(m_messages, m_files);
+    QCOMPARE(m_messages.texts().back(), noUndoLogText());
     QVERIFY(QFileInfo(undoLogPath()).isSymLink());
+    QCOMPARE(readHistory().size(), 0);
 
     m_root->file(u"a.txt"_s, "a.txt");
     RenameItems items = listed({u"a.txt"_s});
@@ -1846,8 +1840,10 @@ void TestBatch::undoAfterInterruptions_data()
         << false;
     QTest::newRow("folder-in-place-of-file")
         << UndoCase{[](TestDir &here, TestDir *) { here.file(u"b.txt/precious"_s, "p"); },
-                    ended + aToB, Tree{{u"here/b.txt/precious"_s, u"p"_s}},
-                    u"The specified file already exists\n[<here>/b.txt]"_s}
+                    ended + aToB,
+                    Tree{{u"here/b.txt/precious"_s, u"p"_s}},
+                    {},
+                    1}
         << false;
     // Many records in one folder are looked over with one listing of it.
     QByteArray many = ended;
@@ -1863,7 +1859,10 @@ void TestBatch::undoAfterInterruptions_data()
                         for (int i = 1; i <= 40; ++i)
                             here.file(u"b%1.txt"_s.arg(i), QByteArray::number(i));
                     },
-                    many, manyAfter, u"The specified file already exists\n[<here>/b0.txt]"_s}
+                    many,
+                    manyAfter,
+                    {},
+                    1}
         << false;
     QTest::newRow("partial-copy-of-killed-batch")
         << UndoCase{[=](TestDir &here, TestDir *) {
@@ -1961,8 +1960,9 @@ void TestBatch::undoAfterInterruptions()
         QCOMPARE(m_messages.texts().back(),
                  undoCase.notBack == 0
                      ? u"Undo completed for the last rename operation."_s
-                     : u"%1 of 1 files could not be brought back: their files are gone or "
-                       u"another file has their old name."_s.arg(undoCase.notBack));
+                     : u"%1 of %2 files could not be brought back: their files are gone or "
+                       u"another file has their old name."_s.arg(undoCase.notBack)
+                           .arg(parseUndoLog(undoCase.log).records.size()));
     }
     Tree tree;
     for (const auto &[prefix, root] :

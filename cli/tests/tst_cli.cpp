@@ -293,7 +293,9 @@ void TestCli::executesAndUndoes()
                   u"a.txt"_s}),
              1);
     QVERIFY2(m_err.contains(u"The specified path was not found"_s), qPrintable(m_err));
-    QCOMPARE(run({u"--undo"_s, u"a.txt"_s}), 2);
+    QCOMPARE(run({u"--undo"_s, u"a.txt"_s}), 1);
+    QCOMPARE(m_err, u"No batch a.txt in the history.\n"_s);
+    QCOMPARE(run({u"--undo"_s, u"a.txt"_s, u"b.txt"_s}), 2);
     QCOMPARE(run({u"--mode=sideways"_s, u"a.txt"_s}), 2);
 }
 
