@@ -35,6 +35,7 @@ private slots:
     void everySwitchIsSaved();
     void executesAndUndoes();
     void undoAfterABatchOfNothing();
+    void historyUndoAndRedo();
     void plans_data();
     void plans();
     void stoppedRunsFail_data();
@@ -321,6 +322,55 @@ void TestCli::undoAfterABatchOfNothing()
     QCOMPARE(m_err, u"1 of 1 files could not be brought back: their files are gone or another "
                     u"file has their old name.\n"_s);
     QVERIFY(!QFile::exists(appData.filePath(u"Quenwick/Tessaly/last_rename.csv"_s)));
+}
+
+// The history as a script reads it, an undo planned and printed without a change, then
+// undone and carried out again, each by the batch's id.
+void TestCli::historyUndoAndRedo()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    QCOMPARE(run({u"--history"_s}), 0);
+    QCOMPARE(m_out, QString());
+    QCOMPARE(run({u"-x"_s, u"--pattern=x_{name}"_s, u"a.txt"_s, u"b.txt"_s}), 0);
+    QCOMPARE(
+        run({u"-x"_s, u"--pattern=y_{name}"_s, u"--mode=move"_s, u"--destination=out"_s, u"sub"_s}),
+        0);
+
+    QCOMPARE(run({u"--history"_s}), 0);
+    const QStringList lines = m_out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    const QStringList newest = lines.at(0).split(u'\t');
+    const QStringList oldest = lines.at(1).split(u'\t');
+    QCOMPARE(newest.size(), 6);
+    QCOMPARE(newest.mid(2), (QStringList{u"move"_s, u"1"_s, u"done"_s, m_dir->filePath(u"sub"_s)}));
+    QCOMPARE(oldest.mid(2), (QStringList{u"rename"_s, u"2"_s, u"done"_s, m_dir->path()}));
+    QVERIFY(QDateTime::fromString(oldest.at(1), Qt::ISODate).isValid());
+    const QString id = oldest.at(0);
+
+    QCOMPARE(run({u"--plan"_s, u"--undo"_s, id}), 0);
+    QCOMPARE(m_out, u"%1/x_a.txt\t%1/a.txt\trestore\n%1/x_b.txt\t%1/b.txt\trestore\n"_s.arg(
+                        m_dir->path()));
+    QVERIFY(QFile::exists(m_dir->filePath(u"x_a.txt"_s)));
+
+    QCOMPARE(run({u"--undo"_s, id}), 0);
+    QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
+    QVERIFY(QFile::exists(m_dir->filePath(u"out/y_c.txt"_s)));
+    QCOMPARE(run({u"--redo"_s, u"nothing-here"_s}), 1);
+    QCOMPARE(m_err, u"No batch nothing-here in the history.\n"_s);
+    QCOMPARE(run({u"--redo"_s, id}), 0);
+    QVERIFY(QFile::exists(m_dir->filePath(u"x_b.txt"_s)));
+    QCOMPARE(run({u"--history"_s}), 0);
+    QCOMPARE(m_out.count(u'\n'), 3);
+    QVERIFY(m_out.section(u'\n', 2, 2).startsWith(id + u'\t'));
+    QVERIFY(m_out.section(u'\n', 2, 2).contains(u"\tundone\t"_s));
+
+    // The newest batch not undone is the redo; then the move.
+    QCOMPARE(run({u"--undo"_s}), 0);
+    QCOMPARE(run({u"--undo"_s}), 0);
+    QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
+    QVERIFY(QFile::exists(m_dir->filePath(u"sub/c.txt"_s)));
+    QCOMPARE(run({u"--history"_s, u"a.txt"_s}), 2);
 }
 
 void TestCli::plans_data()
