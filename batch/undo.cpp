@@ -88,6 +88,16 @@ public:
         return !m_lastListing->isEmpty() && m_lastListing->contains(path.sliced(folder.size()));
     }
 
+    // The folder of path as a text shared with the previous paths of that folder: moves
+    // go through the folder kept open, as the batch's do, without a text per move.
+    const QString &folderText(const QString &path, int slot)
+    {
+        const QStringView folder = folderOf(path);
+        if (m_folderTexts[slot] != folder)
+            m_folderTexts[slot] = folder.toString();
+        return m_folderTexts[slot];
+    }
+
 private:
     static QStringView folderOf(const QString &path)
     {
@@ -95,6 +105,7 @@ private:
     }
 
     FileOperations &m_files;
+    QString m_folderTexts[2];
     QHash<QStringView, QSet<QString>> m_listed;
     QStringView m_lastFolder;
     QHash<QStringView, QSet<QString>>::const_iterator m_lastListing = m_listed.cend();
@@ -123,7 +134,10 @@ bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, Folder
     for (bool madeFolder = false;;) {
         bool done = false;
         try {
-            done = files.move(moved, original);
+            const QString &movedFolder = folders.folderText(moved, 0);
+            const QString &originalFolder = folders.folderText(original, 1);
+            done = files.moveNamed(movedFolder, moved.sliced(movedFolder.size()), originalFolder,
+                                   original.sliced(originalFolder.size()));
         } catch (const TessalyError &) {
             if (files.entryKind(moved) != EntryKind::None) {
                 if (madeFolder || files.folderExists(folderPart(original)))
@@ -173,17 +187,60 @@ bool isInTrash(QStringView path)
            (path.contains(u"/.Trash") && path.contains(u"/files/"));
 }
 
-// What stands at a path, asked once per path.
+QStringView folderOfPath(QStringView path)
+{
+    return path.first(path.lastIndexOf(u'/') + 1);
+}
+
+// What stands at the paths of a plan: a folder that holds many of them is read once,
+// which costs far less than a look at each path.
 class EntryKinds
 {
 public:
-    explicit EntryKinds(FileOperations &files)
+    // The paths must outlive this.
+    EntryKinds(const QList<const QString *> &paths, FileOperations &files, FileSystemView &view)
         : m_files(files)
-    {}
-    EntryKind at(const QString &path) { return m_files.entryKind(path); }
+    {
+        QHash<QStringView, int> counts;
+        for (const QString *path : paths)
+            ++counts[folderOfPath(*path)];
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+            if (it.value() < 32)
+                continue;
+            std::optional<FolderListing> listing = view.listFolder(it.key().toString());
+            if (!listing)
+                continue;
+            Listed &listed = m_listed[it.key()];
+            listed.listing = std::move(*listing);
+            listed.files.reserve(it.value());
+            forEachListedName(listed.listing.files,
+                              [&](QStringView name) { listed.files.insert(name); });
+            forEachListedName(listed.listing.folders,
+                              [&](QStringView name) { listed.folders.insert(name); });
+        }
+    }
+
+    EntryKind at(const QString &path)
+    {
+        const QStringView folder = folderOfPath(path);
+        const auto listed = m_listed.constFind(folder);
+        if (listed == m_listed.cend())
+            return m_files.entryKind(path);
+        const QStringView name = QStringView(path).sliced(folder.size());
+        if (listed->files.contains(name))
+            return EntryKind::File;
+        return listed->folders.contains(name) ? EntryKind::Folder : EntryKind::None;
+    }
 
 private:
+    struct Listed
+    {
+        FolderListing listing;
+        QSet<QStringView> files; // views into the listing's texts
+        QSet<QStringView> folders;
+    };
     FileOperations &m_files;
+    QHash<QStringView, Listed> m_listed;
 };
 
 } // namespace
@@ -242,7 +299,8 @@ UndoPlan planUndo(const QString &id, FileOperations &files, FileSystemView &view
 
     // The records make files: a record that moves a file from where an earlier record of
     // the batch put it continues that file's way (a stepping stone, then its name).
-    QHash<QString, qsizetype> rowAt; // where each file is after the records so far
+    QHash<QStringView, qsizetype> rowAt; // where each file is after the records so far
+    rowAt.reserve(records.size());
     for (qsizetype r = 0; r < records.size(); ++r) {
         const UndoRecordPaths &record = records.at(r);
         qsizetype row = rowAt.take(record.original) - 1;
@@ -257,7 +315,19 @@ UndoPlan planUndo(const QString &id, FileOperations &files, FileSystemView &view
 
     // Where each file is now: the new path of its newest record not undone yet.
     qsizetype newestToDo = -1;
-    QHash<QString, qsizetype> rowAtCurrent;
+    // The row of each file's present path, made only when a path must be looked up.
+    std::optional<QHash<QStringView, qsizetype>> rowAtCurrentMade;
+    const auto rowAtCurrent = [&]() -> const QHash<QStringView, qsizetype> & {
+        if (!rowAtCurrentMade) {
+            rowAtCurrentMade.emplace();
+            rowAtCurrentMade->reserve(plan.rows.size());
+            for (qsizetype row = 0; row < plan.rows.size(); ++row) {
+                if (plan.rows.at(row).status != UndoStatus::Undone)
+                    rowAtCurrentMade->insert(plan.rows.at(row).current, row);
+            }
+        }
+        return *rowAtCurrentMade;
+    };
     for (qsizetype row = 0; row < plan.rows.size(); ++row) {
         UndoPlanRow &planRow = plan.rows[row];
         const auto toDo =
@@ -270,7 +340,6 @@ UndoPlan planUndo(const QString &id, FileOperations &files, FileSystemView &view
         }
         planRow.current = records.at(*toDo).moved;
         newestToDo = std::max(newestToDo, *toDo);
-        rowAtCurrent.insert(planRow.current, row);
     }
 
     // Files a later batch moved on from where this one left them: that batch is undone
@@ -283,7 +352,7 @@ UndoPlan planUndo(const QString &id, FileOperations &files, FileSystemView &view
         try {
             const UndoLogContent laterLog = parseUndoLog(readUndoLog(historyJournalPath(later.id)));
             for (const UndoRecordPaths &record : laterLog.records) {
-                if (record.mark != UndoMark::Undone && rowAtCurrent.contains(record.original) &&
+                if (record.mark != UndoMark::Undone && rowAtCurrent().contains(record.original) &&
                     !movedLater.contains(record.original))
                     movedLater.insert(record.original, later.id);
             }
@@ -291,17 +360,24 @@ UndoPlan planUndo(const QString &id, FileOperations &files, FileSystemView &view
         }
     }
 
-    EntryKinds kinds(files);
+    QList<const QString *> asked;
+    asked.reserve(plan.rows.size() * 2);
+    for (const UndoPlanRow &row : std::as_const(plan.rows)) {
+        if (row.status != UndoStatus::Undone)
+            asked << &row.current << &row.restored;
+    }
+    EntryKinds kinds(asked, files, view);
     // The row whose file stands at path: by the path's text, else by the file's identity
     // (a folder reached by two paths), with the rows' files looked up only when needed.
     std::optional<QHash<FileIdentity, qsizetype>> rowOfFile;
     const auto holderOf = [&](const QString &path) {
-        if (const qsizetype row = rowAtCurrent.value(path, -1); row >= 0)
+        if (const qsizetype row = rowAtCurrent().value(path, -1); row >= 0)
             return row;
         if (!rowOfFile) {
             rowOfFile.emplace();
-            for (auto it = rowAtCurrent.cbegin(); it != rowAtCurrent.cend(); ++it) {
-                if (const std::optional<FileIdentity> identity = view.identity(it.key(), false))
+            for (auto it = rowAtCurrent().cbegin(); it != rowAtCurrent().cend(); ++it) {
+                if (const std::optional<FileIdentity> identity =
+                        view.identity(it.key().toString(), false))
                     rowOfFile->insert(*identity, it.value());
             }
         }

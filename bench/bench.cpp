@@ -6,6 +6,7 @@
 #include "samplefiles.h"
 #include "renameplan.h"
 #include "fileitems.h"
+#include "history.h"
 #include "filelistbench.h"
 #include "filesystemview.h"
 #include "namebuilder.h"
@@ -363,8 +364,49 @@ void batchAndUndo(QTextStream &out, int count)
         << QString::number(bareSeconds, 'f', 3) << " s, plan "
         << QString::number(planSeconds, 'f', 3) << " s, batch "
         << QString::number(batchSeconds, 'f', 3) << " s (plan + batch "
-        << ratio(planSeconds + batchSeconds) << "x), undo " << QString::number(undoSeconds, 'f', 3)
-        << " s (" << ratio(undoSeconds) << "x)\n";
+        << ratio(planSeconds + batchSeconds) << "x), undo planned and carried out "
+        << QString::number(undoSeconds, 'f', 3) << " s (" << ratio(undoSeconds) << "x, "
+        << QString::number(undoSeconds / (planSeconds + batchSeconds), 'f', 2)
+        << "x plan + batch)\n";
+    out.flush();
+}
+
+// The history as people open it: batches of ten files on /dev/shm, then the time to
+// list them (best of rounds), and to plan the undo of the oldest one, which reads every
+// later batch's journal.
+void historyFigures(QTextStream &out, int batches, int rounds)
+{
+    QTemporaryDir root(u"/dev/shm/tessaly-bench-XXXXXX"_s);
+    qputenv("APPDATA", root.filePath(u"appdata"_s).toUtf8());
+    SilentMessages messages;
+    SystemFileOperations files;
+    for (int i = 0; i < batches; ++i) {
+        RenameItems items;
+        for (const QString &path : makeFiles(root.filePath(u"b%1"_s.arg(i)), 10))
+            items.append(makeRenameItem(path));
+        RenameOptions options;
+        options.pattern = u"r_{name}"_s;
+        previewNames(items, options, {}, messages);
+        SystemFileSystemView view;
+        executePlan(items, planBatch(items, options, view, true), options, messages, files);
+    }
+    qint64 listNs = std::numeric_limits<qint64>::max();
+    qint64 planNs = std::numeric_limits<qint64>::max();
+    qsizetype listed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        const QList<HistoryEntry> history = readHistory();
+        listNs = std::min(listNs, timer.nsecsElapsed());
+        listed = history.size();
+        timer.start();
+        SystemFileSystemView view;
+        const UndoPlan plan = planUndo(history.last().id, files, view, false);
+        planNs = std::min(planNs, timer.nsecsElapsed());
+    }
+    out << "(y) history of " << listed << " batches: listed in "
+        << QString::number(double(listNs) / 1e6, 'f', 1) << " ms; the oldest one's undo planned in "
+        << QString::number(double(planNs) / 1e6, 'f', 1) << " ms\n";
     out.flush();
 }
 
@@ -560,7 +602,7 @@ int main(int argc, char *argv[])
     // "g" adds ITEMS files of a folder through the main window, then gives the window's
     // figures for 10,000 to 1,000,000 files ("w": one such line for ITEMS files).
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
-    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdefghns"_s;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"abcdefghnsy"_s;
     const int rounds = 5;
     const QList<Scenario> scenarios{
         {"(a) {name}", [](RenameOptions &) {}},
@@ -615,6 +657,8 @@ int main(int argc, char *argv[])
         batchAndUndo(out, count / 10);
         batchAndUndo(out, count);
     }
+    if (only.contains(u'y'))
+        historyFigures(out, 100, rounds);
     if (only.contains(u'n'))
         planShapes(out, count, rounds);
     if (only.contains(u'p')) {

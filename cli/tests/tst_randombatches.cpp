@@ -628,7 +628,7 @@ QByteArray injection(const QByteArray &trace, const Case &made)
     for (const QByteArray &line : trace.split('\n')) {
         const qsizetype space = line.indexOf(' ');
         const qsizetype parenthesis = line.indexOf('(');
-        if (space < 0 || parenthesis < space)
+        if (space < 0 || parenthesis < space || line.mid(space + 1).startsWith("<..."))
             continue; // a resumed call, a signal, an exit
         const QByteArray name = line.mid(space, parenthesis - space).trimmed();
         const int number = ++counts[line.left(space) + ' ' + name];
