@@ -150,6 +150,12 @@ RenameJob::Result RenameJob::runUndo()
     }
     if (!m_execute)
         return Result::Done;
+    if (m_undoPlan.batch.state == HistoryState::Undone) {
+        lock.release();
+        m_messages.information(
+            translateText(u"Batch %1 is undone already."_s).arg(m_undoPlan.batch.id));
+        return Result::Done;
+    }
     const UndoResult result = carryOutUndo(m_undoPlan, m_messages, files(), combinedProgress());
     lock.release();
     if (m_undoCompleted && (result == UndoResult::Done || result == UndoResult::Partly))

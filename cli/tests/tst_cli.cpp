@@ -365,6 +365,10 @@ void TestCli::historyUndoAndRedo()
     QVERIFY(m_out.section(u'\n', 2, 2).startsWith(id + u'\t'));
     QVERIFY(m_out.section(u'\n', 2, 2).contains(u"\tundone\t"_s));
 
+    QCOMPARE(run({u"--undo"_s, id}), 0);
+    QCOMPARE(m_err, u"Batch %1 is undone already.\n"_s.arg(id));
+    QVERIFY(QFile::exists(m_dir->filePath(u"x_b.txt"_s)));
+
     // The newest batch not undone is the redo; then the move.
     QCOMPARE(run({u"--undo"_s}), 0);
     QCOMPARE(run({u"--undo"_s}), 0);
