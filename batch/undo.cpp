@@ -351,7 +351,11 @@ UndoPlan planUndo(const QString &id, FileOperations &files, FileSystemView &view
             continue;
         try {
             const UndoLogContent laterLog = parseUndoLog(readUndoLog(historyJournalPath(later.id)));
+            // A copy leaves its source where it was; only what it sent to the Trash moved.
+            const bool copies = later.operation == u"copy"_s;
             for (const UndoRecordPaths &record : laterLog.records) {
+                if (copies && !isInTrash(record.moved))
+                    continue;
                 if (record.mark != UndoMark::Undone && rowAtCurrent().contains(record.original) &&
                     !movedLater.contains(record.original))
                     movedLater.insert(record.original, later.id);
