@@ -5,6 +5,7 @@
 #include "batchrunner.h"
 #include "windowcommandline.h"
 #include "digitsonly.h"
+#include "historywindow.h"
 #include "namebuilder.h"
 #include "namelist.h"
 #include "optioncontrols.h"
@@ -558,6 +559,7 @@ void TFormMain::applyTranslatedCaptions()
         {ui->Preview1, translatable(u"Preview Result")},
         {ui->Rename1, translatable(u"Rename Files!")},
         {ui->Undo1, translatable(u"Undo Last Rename")},
+        {m_historyAction, translatable(u"History...")},
         {ui->ShowSettings1, translatable(u"Show Options")},
         {ui->utorial1, translatable(u"Tutorial")},
         {ui->ContactUs1, translatable(u"Contact Us")},
@@ -609,6 +611,8 @@ void TFormMain::applyTranslatedCaptions()
     setItemTexts(ui->cbBatchMode, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
     m_statusText->setText(u"  "_s + translateText(u"Add the files"_s));
+    if (m_historyWindow)
+        m_historyWindow->applyTranslatedCaptions();
     alignCaptions();
     setMenuKeys();
     fitListColumns();
@@ -755,6 +759,13 @@ void TFormMain::buildListCommands()
         m_listMenu->insertAction(ui->miRemoveSelected, move);
     }
     m_listMenu->insertSeparator(ui->miRemoveSelected);
+    m_historyAction = new QAction(u"History..."_s, this);
+    m_historyAction->setObjectName(u"History1"_s);
+    m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    ui->Operation1->addAction(m_historyAction);
+    connect(m_historyAction, &QAction::triggered, this,
+            [this] { runCommand([this] { showHistory(); }); });
+
     connect(m_moveUpAction, &QAction::triggered, this, [this] { moveSelectedRows(-1); });
     connect(m_moveDownAction, &QAction::triggered, this, [this] { moveSelectedRows(1); });
 
@@ -904,7 +915,16 @@ void TFormMain::leaveOutBlockedRows(const RenamePlan &plan)
 
 void TFormMain::undoLastBatch()
 {
-    m_controller.startUndo();
+    m_controller.startUndo(m_messages);
+}
+
+void TFormMain::showHistory()
+{
+    if (!m_historyWindow)
+        m_historyWindow = new HistoryWindow(m_controller, m_messages, this);
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
 }
 
 // Work away from this thread.
