@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -328,6 +329,16 @@ void HistoryWindow::applyTranslatedCaptions()
         button->setAccessibleName(button->text());
     m_batches->retranslate();
     m_planRows->retranslate();
+}
+
+void HistoryWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+        m_controller.isBusy()) {
+        m_controller.requestStop();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void HistoryWindow::showEvent(QShowEvent *event)

@@ -41,6 +41,9 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Escape stops running work after the current file, as in the main window, and
+    // closes the window when nothing runs.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void planChosenBatch();

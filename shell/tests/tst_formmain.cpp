@@ -565,12 +565,15 @@ void TestFormMain::historyWindowUndoesAndRedoes()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
-    const QList<QStringList> batches = {{u"a.txt"_s}, {u"b.txt"_s, u"c.txt"_s}, {u"d.txt"_s}};
+    // The third batch renames the first one's file again.
+    const QList<QStringList> batches = {{u"a.txt"_s}, {u"b.txt"_s, u"c.txt"_s}, {u"1_a.txt"_s}};
     for (qsizetype i = 0; i < batches.size(); ++i) {
         child<QPushButton>("btnClear")->click();
         QStringList paths;
-        for (const QString &name : batches.at(i))
-            paths.append(m_dir->file(name, name.toUtf8()));
+        for (const QString &name : batches.at(i)) {
+            const QString path = m_dir->filePath(name);
+            paths.append(QFile::exists(path) ? path : m_dir->file(name, name.toUtf8()));
+        }
         drop(paths);
         child<QLineEdit>("edtPattern")->setText(u"%1_{name}"_s.arg(i + 1));
         child<QToolButton>("btnRename")->click();
@@ -605,6 +608,12 @@ void TestFormMain::historyWindowUndoesAndRedoes()
                                             u"Rename in place | 2 | %1 | Done"_s.arg(folder),
                                             u"Rename in place | 1 | %1 | Done"_s.arg(folder)}));
     QCOMPARE(undo->accessibleName(), u"Undo"_s);
+    // The oldest batch's file was moved on by the newest, which its plan names by its time.
+    batchTable->setCurrentIndex(batchTable->model()->index(2, 0));
+    QTRY_COMPARE(history->shownPlan().batch.id, history->chosenBatch());
+    QCOMPARE(planTable->model()->index(0, 2).data().toString(),
+             u"Changed by the batch of "_s + batchTable->model()->index(0, 0).data().toString());
+    QVERIFY(!undo->isEnabled());
 
     batchTable->setCurrentIndex(batchTable->model()->index(1, 0));
     const QString middle = history->chosenBatch();
@@ -1660,6 +1669,7 @@ void TestFormMain::shortcuts_data()
     QTest::newRow("rename-keypad-enter") << u"Ctrl+Enter"_s << u"edtFind"_s << u"rename"_s;
     QTest::newRow("undo") << u"Ctrl+Z"_s << QString() << u"undo"_s;
     QTest::newRow("history") << u"Ctrl+H"_s << QString() << u"history"_s;
+    QTest::newRow("history-from-a-field") << u"Ctrl+H"_s << u"edtPattern"_s << u"history"_s;
     QTest::newRow("save-preset") << u"Ctrl+S"_s << u"edtPattern"_s << u"save preset"_s;
     QTest::newRow("load-preset") << u"Ctrl+L"_s << QString() << u"load preset"_s;
     QTest::newRow("pattern-help") << u"F1"_s << u"cbCase"_s << u"pattern help"_s;
