@@ -455,6 +455,7 @@ void RenameController::askAndUndo(UserMessages &asker, const UndoPlan &plan)
         emit workFinished({{PendingMessage::Warning, undoPlanQuestion(plan)}});
         return;
     }
+    emit asking();
     if (!asker.confirm(undoPlanQuestion(plan))) {
         emit workFinished({});
         return;
@@ -542,6 +543,7 @@ void RenameController::askAndRedo(UserMessages &asker, const QString &batchId,
                        translateText(u"Files to rename: %1"_s).arg(acting);
     if (const QString summary = planSummary(plan); !summary.isEmpty())
         question += u'\n' + summary;
+    emit asking();
     if (!asker.confirm(question)) {
         emit workFinished({});
         return;

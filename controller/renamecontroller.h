@@ -116,6 +116,8 @@ signals:
     // Planning ended (after its workFinished); the plan is plan(). Work may be started
     // from here.
     void planned(bool ready);
+    // An undo or redo is about to ask its question: nothing runs until it is answered.
+    void asking();
     void livePreviewFailed(const QString &message);
     // A live preview is shown, with its plan's summary.
     void livePreviewShown(const QString &planSummary);

@@ -972,6 +972,8 @@ void TFormMain::buildProgressRow()
     connect(&m_controller, &RenameController::busyChanged, this, &TFormMain::workBusyChanged);
     connect(&m_controller, &RenameController::progress, this, &TFormMain::showProgress);
     connect(&m_controller, &RenameController::workFinished, this, &TFormMain::workFinished);
+    // A question stands alone, without the progress of the planning before it.
+    connect(&m_controller, &RenameController::asking, this, &TFormMain::hideProgress);
     connect(&m_controller, &RenameController::planned, this,
             [this](bool ready) { runCommand([this, ready] { askToRename(ready); }); });
 }
