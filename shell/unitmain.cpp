@@ -759,15 +759,15 @@ void TFormMain::buildListCommands()
         m_listMenu->insertAction(ui->miRemoveSelected, move);
     }
     m_listMenu->insertSeparator(ui->miRemoveSelected);
+    connect(m_moveUpAction, &QAction::triggered, this, [this] { moveSelectedRows(-1); });
+    connect(m_moveDownAction, &QAction::triggered, this, [this] { moveSelectedRows(1); });
+
     m_historyAction = new QAction(u"History..."_s, this);
     m_historyAction->setObjectName(u"History1"_s);
     m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     ui->Operation1->addAction(m_historyAction);
     connect(m_historyAction, &QAction::triggered, this,
             [this] { runCommand([this] { showHistory(); }); });
-
-    connect(m_moveUpAction, &QAction::triggered, this, [this] { moveSelectedRows(-1); });
-    connect(m_moveDownAction, &QAction::triggered, this, [this] { moveSelectedRows(1); });
 
     // A click on a header sorts by that column; a second click on it reverses the order.
     // The header turns its arrow itself; no arrow shows while the list is in the order
