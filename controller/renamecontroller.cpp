@@ -10,11 +10,16 @@
 #include "presets.h"
 #include "renamejob.h"
 #include "tessalyerror.h"
+#include "translation.h"
+#include "undolog.h"
 #include "usermessages.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 #include <QThread>
+
+#include <algorithm>
 
 #include <future>
 
@@ -41,6 +46,41 @@ public:
 private:
     void add(PendingMessage::Kind kind, const QString &text) { messages.append({kind, text}); }
 };
+
+// Where an undo has brought files back: for each row of the plan whose file is back
+// (now or by an earlier undo), the path the batch left it at (as pathKey) and its
+// restored path. The marks the undo wrote into the journal tell it: after a stopped
+// undo the files alone cannot (a swap leaves both names taken either way). A journal
+// removed with a completed undo (a log outside the history) leaves the files to tell.
+QHash<QString, QString> restoredPaths(const UndoPlan &plan, FileOperations &files)
+{
+    QHash<QString, QString> moves;
+    if (plan.rows.isEmpty())
+        return moves;
+    std::optional<UndoLogContent> marked;
+    if (files.fileExists(plan.journal)) {
+        try {
+            marked = parseUndoLog(readUndoLog(plan.journal));
+        } catch (const TessalyError &) {
+        }
+        if (marked && marked->records.size() != plan.log.records.size())
+            marked.reset();
+    }
+    moves.reserve(plan.rows.size());
+    for (const UndoPlanRow &row : plan.rows) {
+        bool back = row.status == UndoStatus::Undone;
+        if (row.status == UndoStatus::Restore) {
+            back = marked ? std::all_of(row.records.cbegin(), row.records.cend(),
+                                        [&](qsizetype r) {
+                                            return marked->records.at(r).mark == UndoMark::Undone;
+                                        })
+                          : !files.fileExists(row.current) && files.fileExists(row.restored);
+        }
+        if (back && row.current != row.restored)
+            moves.insert(pathKey(row.current), row.restored);
+    }
+    return moves;
+}
 
 bool needsDestination(const RenameOptions &options)
 {
@@ -372,23 +412,229 @@ void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &o
               });
 }
 
-void RenameController::startUndo()
+void RenameController::startUndo(UserMessages &asker, const QString &batchId)
 {
     if (isBusy())
         return;
+    struct Planned
+    {
+        UndoPlan plan;
+        QString error;
+    };
+    auto planned = std::make_shared<Planned>();
+    FileOperations &operations = files();
+    startWork(
+        [this, planned, batchId, &operations] {
+            reportProgress(0, 0, undoLogPath());
+            try {
+                // Without the lock, so that a running batch is not waited for: the undo
+                // plans again under it and asks again when anything differs.
+                SystemFileSystemView view;
+                planned->plan = planUndo(batchId, operations, view, false);
+            } catch (const TessalyError &error) {
+                planned->error = error.message();
+            }
+        },
+        [this, planned, &asker] {
+            if (!planned->error.isEmpty())
+                emit workFinished({{PendingMessage::Error, planned->error}});
+            else if (m_stop)
+                emit workFinished({});
+            else
+                askAndUndo(asker, planned->plan);
+        });
+}
+
+void RenameController::askAndUndo(UserMessages &asker, const UndoPlan &plan)
+{
+    if (plan.isEmpty()) {
+        emit workFinished({{PendingMessage::Information, noUndoLogText()}});
+        return;
+    }
+    if (plan.count(UndoStatus::Restore) == 0) {
+        emit workFinished({{PendingMessage::Warning, undoPlanQuestion(plan)}});
+        return;
+    }
+    emit asking();
+    if (!asker.confirm(undoPlanQuestion(plan))) {
+        emit workFinished({});
+        return;
+    }
     auto messages = std::make_shared<PendingMessages>();
-    auto cleared = std::make_shared<std::atomic_bool>(false);
     auto job = std::make_shared<RenameJob>(*messages);
+    job->setUndoBatch(plan.batch.id);
+    job->setAgreedUndoPlan(plan);
     job->setFileOperations(&files());
     job->setProgress(stopOnRequest());
-    job->setUndoCompleted([cleared] { *cleared = true; });
     connect(job.get(), &RenameJob::progress, this, &RenameController::progress);
-    startWork([job] { job->exec(); },
-              [this, job, messages, cleared] {
-                  if (*cleared)
-                      m_files.clear();
-                  emit workFinished(messages->messages);
-              });
+    struct Rows
+    {
+        RenameItems listed;
+        std::optional<RenameItems> moved;
+    };
+    auto rows = std::make_shared<Rows>();
+    rows->listed = m_files.items();
+    FileOperations &operations = files();
+    startWork(
+        [job, rows, &operations] {
+            job->exec();
+            // A copy's undo removes the copy and leaves its source, which a row shows.
+            const UndoPlan &done = job->undoPlan();
+            if (job->result() != RenameJob::Result::PlanChanged &&
+                done.batch.operation != u"copy"_s)
+                rows->moved = movedRows(rows->listed, restoredPaths(done, operations));
+        },
+        [this, job, messages, rows, &asker] {
+            if (job->result() == RenameJob::Result::PlanChanged) {
+                if (m_stop)
+                    emit workFinished({});
+                else
+                    askAndUndo(asker, job->undoPlan());
+                return;
+            }
+            showMovedRows(rows->listed, std::move(rows->moved));
+            emit workFinished(messages->messages);
+        });
+}
+
+void RenameController::startRedo(UserMessages &asker, const QString &batchId)
+{
+    if (isBusy())
+        return;
+    struct Planned
+    {
+        RedoBatch batch;
+        RenamePlan plan;
+        QString error;
+    };
+    auto planned = std::make_shared<Planned>();
+    startWork(
+        [planned, batchId] {
+            try {
+                planned->batch = redoBatchOf(batchId);
+                SystemFileSystemView view;
+                planned->plan = planBatch(planned->batch.items, planned->batch.options, view, true);
+            } catch (const TessalyError &error) {
+                planned->error = error.message();
+            }
+        },
+        [this, planned, batchId, &asker] {
+            if (!planned->error.isEmpty())
+                emit workFinished({{PendingMessage::Error, planned->error}});
+            else if (m_stop)
+                emit workFinished({});
+            else
+                askAndRedo(asker, batchId, planned->batch.items, planned->batch.options,
+                           planned->plan);
+        });
+}
+
+void RenameController::askAndRedo(UserMessages &asker, const QString &batchId,
+                                  const RenameItems &items, const RenameOptions &options,
+                                  const RenamePlan &plan)
+{
+    if (plan.blocked()) {
+        emit workFinished({{PendingMessage::Warning, planBlockedMessage(items, plan)}});
+        return;
+    }
+    const qsizetype acting = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
+                             plan.count(PlanStatus::Overwrite);
+    QString question = translateText(u"Carry out batch %1 again?"_s).arg(batchId) + u"\n\n"_s +
+                       translateText(u"Files to rename: %1"_s).arg(acting);
+    if (const QString summary = planSummary(plan); !summary.isEmpty())
+        question += u'\n' + summary;
+    emit asking();
+    if (!asker.confirm(question)) {
+        emit workFinished({});
+        return;
+    }
+    auto messages = std::make_shared<PendingMessages>();
+    auto job = std::make_shared<RenameJob>(items, options, *messages);
+    job->setAgreedPlan(plan);
+    job->setNamesPreviewed(true);
+    job->setRedoOf(batchId);
+    job->setFileOperations(&files());
+    job->setProgress(stopOnRequest());
+    connect(job.get(), &RenameJob::progress, this, &RenameController::progress);
+    struct Rows
+    {
+        RenameItems listed;
+        std::optional<RenameItems> moved;
+    };
+    auto rows = std::make_shared<Rows>();
+    rows->listed = m_files.items();
+    startWork(
+        [job, rows, items] {
+            job->exec();
+            if (job->result() == RenameJob::Result::PlanChanged)
+                return;
+            // Where the batch moved each file: rows of the list that show it follow.
+            QHash<QString, QString> moves;
+            const RenameItems &after = job->items();
+            for (qsizetype i = 0; i < items.size() && i < after.size(); ++i) {
+                QString from = items.at(i).originalPath();
+                QString to = after.at(i).originalPath();
+                if (from != to)
+                    moves.insert(pathKey(from), std::move(to));
+            }
+            rows->moved = movedRows(rows->listed, moves);
+        },
+        [this, job, messages, rows, batchId, items, options, &asker] {
+            if (job->result() == RenameJob::Result::PlanChanged) {
+                if (m_stop)
+                    emit workFinished({});
+                else
+                    askAndRedo(asker, batchId, items, options, job->plan());
+                return;
+            }
+            showMovedRows(rows->listed, std::move(rows->moved));
+            emit workFinished(messages->messages);
+        });
+}
+
+std::optional<RenameItems> RenameController::movedRows(const RenameItems &listed,
+                                                       const QHash<QString, QString> &moves)
+{
+    if (moves.isEmpty())
+        return std::nullopt;
+    QSet<QString> targets;
+    targets.reserve(moves.size());
+    for (const QString &to : moves)
+        targets.insert(pathKey(to));
+    // A row never takes a path another row shows: the list holds each file once.
+    QSet<QString> taken;
+    QList<std::pair<qsizetype, QString>> found;
+    for (qsizetype row = 0; row < listed.size(); ++row) {
+        const QString key = pathKey(listed.at(row).originalPath());
+        if (const auto to = moves.constFind(key); to != moves.cend())
+            found.append({row, *to});
+        else if (targets.contains(key))
+            taken.insert(key);
+    }
+    if (found.isEmpty())
+        return std::nullopt;
+    RenameItems moved = listed;
+    QString folder; // shared by the rows of one folder, as when they were listed
+    for (const auto &[row, to] : found) {
+        const QString key = pathKey(to);
+        if (taken.contains(key))
+            continue;
+        taken.insert(key);
+        const QString name = fileNamePart(to);
+        if (QStringView(to).first(to.size() - name.size()) != folder)
+            folder = folderPart(to);
+        RenameItem &item = moved[row];
+        setItemPlace(item, folder, name);
+        item.newName.clear(); // the name it had is not the one a preview would give now
+    }
+    return moved;
+}
+
+void RenameController::showMovedRows(const RenameItems &listed, std::optional<RenameItems> moved)
+{
+    // Rows added or removed meanwhile would not match: they stay as they are.
+    if (moved && m_files.items().isSharedWith(listed))
+        m_files.updateItems([&](RenameItems &list) { list = std::move(*moved); });
 }
 
 void RenameController::savePreset(const QString &path, const RenameOptions &options) const

@@ -4,8 +4,10 @@
 #include "filelistmodel.h"
 #include "renameoptions.h"
 #include "renameplan.h"
+#include "undo.h"
 #include "windowcommandline.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -15,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FileOperations;
 class ListingAhead;
@@ -76,8 +79,19 @@ public:
 
     // Starts carrying out plan, made for the current items and options.
     void startBatch(const RenamePlan &plan, const RenameOptions &options);
-    // Starts undoing the last batch; the list is emptied when the undo completes.
-    void startUndo();
+    // Undoes batch id (the newest batch not undone when empty), asking first: the undo
+    // is planned on the work thread from where the files are now, asker is asked with
+    // undoPlanQuestion, and on yes the undo carries out that plan, asking again when the
+    // plan made under the undo log's lock differs. Nothing to undo is told without a
+    // question; a plan that restores no file is told as a warning and not carried out.
+    // However the undo ends (done, stopped, partly), each row of the list whose file it
+    // brought back shows the file's restored path, without a new name; other rows stay.
+    // asker must outlive the work.
+    void startUndo(UserMessages &asker, const QString &batchId = QString());
+    // Carries out undone batch id again as a batch of its own (redoBatchOf), asking first
+    // with the number of files its plan renames; a plan that blocks is told and not
+    // carried out. Rows of the list whose files the batch moves follow them.
+    void startRedo(UserMessages &asker, const QString &batchId);
     // Asks running work to stop after the current file.
     void requestStop() { m_stop = true; }
 
@@ -102,6 +116,8 @@ signals:
     // Planning ended (after its workFinished); the plan is plan(). Work may be started
     // from here.
     void planned(bool ready);
+    // An undo or redo is about to ask its question: nothing runs until it is answered.
+    void asking();
     void livePreviewFailed(const QString &message);
     // A live preview is shown, with its plan's summary.
     void livePreviewShown(const QString &planSummary);
@@ -115,6 +131,16 @@ private:
     void reportProgress(qsizetype done, qsizetype total, const QString &path);
     // Asks the stop request between files.
     BatchProgress stopOnRequest();
+    // The steps of startUndo after its plan was made: the question, then the job.
+    void askAndUndo(UserMessages &asker, const UndoPlan &plan);
+    void askAndRedo(UserMessages &asker, const QString &batchId, const RenameItems &items,
+                    const RenameOptions &options, const RenamePlan &plan);
+    // The list with each row at pathKey(from) moved to moves[from], when the list is still
+    // the one listed (its rows unchanged since); on the work thread.
+    static std::optional<RenameItems> movedRows(const RenameItems &listed,
+                                                const QHash<QString, QString> &moves);
+    // Shows the rows movedRows made, if the list is still listed.
+    void showMovedRows(const RenameItems &listed, std::optional<RenameItems> moved);
 
     FileListModel m_files;
     QStringList m_importedNames;

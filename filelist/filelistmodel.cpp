@@ -510,7 +510,7 @@ QString FileListModel::columnHeader(int column)
 QString FileListModel::formatSize(qint64 size, const QLocale &locale)
 {
     if (size < 0)
-        return locale.toString(size);
+        return QString(); // not read, or no file at the row's path
     // Powers of 1000 with their SI names, one decimal, as file managers show them.
     return locale.formattedDataSize(size, 1, QLocale::DataSizeSIFormat);
 }
@@ -520,7 +520,7 @@ QString FileListModel::formatExactSize(qint64 size, const QLocale &locale)
     QLocale grouped = locale;
     grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
     if (size < 0)
-        return grouped.toString(size);
+        return QString();
     // The locale's word for bytes, as it follows a number of bytes below a kilobyte.
     const QString noBytes = locale.formattedDataSize(0);
     const QString unit = noBytes.mid(locale.toString(0).size()).trimmed();

@@ -100,11 +100,11 @@ public:
 
     // The header text of a column, translated.
     static QString columnHeader(int column);
-    // A size as the list shows it, with a unit and one decimal ("4.2 MB"; -1, a size that
-    // could not be read, stays -1).
+    // A size as the list shows it, with a unit and one decimal ("4.2 MB"); empty for a
+    // size that could not be read (-1).
     static QString formatSize(qint64 size, const QLocale &locale = QLocale());
     // The exact size, its digits grouped by the locale's thousands separator, and the
-    // locale's word for bytes ("1,234,567 bytes").
+    // locale's word for bytes ("1,234,567 bytes"); empty for -1.
     static QString formatExactSize(qint64 size, const QLocale &locale = QLocale());
 
 signals:

@@ -5,6 +5,7 @@
 #include "batchrunner.h"
 #include "windowcommandline.h"
 #include "digitsonly.h"
+#include "historywindow.h"
 #include "namebuilder.h"
 #include "namelist.h"
 #include "optioncontrols.h"
@@ -558,6 +559,7 @@ void TFormMain::applyTranslatedCaptions()
         {ui->Preview1, translatable(u"Preview Result")},
         {ui->Rename1, translatable(u"Rename Files!")},
         {ui->Undo1, translatable(u"Undo Last Rename")},
+        {m_historyAction, translatable(u"History...")},
         {ui->ShowSettings1, translatable(u"Show Options")},
         {ui->utorial1, translatable(u"Tutorial")},
         {ui->ContactUs1, translatable(u"Contact Us")},
@@ -609,6 +611,8 @@ void TFormMain::applyTranslatedCaptions()
     setItemTexts(ui->cbBatchMode, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
     m_statusText->setText(u"  "_s + translateText(u"Add the files"_s));
+    if (m_historyWindow)
+        m_historyWindow->applyTranslatedCaptions();
     alignCaptions();
     setMenuKeys();
     fitListColumns();
@@ -758,6 +762,13 @@ void TFormMain::buildListCommands()
     connect(m_moveUpAction, &QAction::triggered, this, [this] { moveSelectedRows(-1); });
     connect(m_moveDownAction, &QAction::triggered, this, [this] { moveSelectedRows(1); });
 
+    m_historyAction = new QAction(u"History..."_s, this);
+    m_historyAction->setObjectName(u"History1"_s);
+    m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    ui->Operation1->addAction(m_historyAction);
+    connect(m_historyAction, &QAction::triggered, this,
+            [this] { runCommand([this] { showHistory(); }); });
+
     // A click on a header sorts by that column; a second click on it reverses the order.
     // The header turns its arrow itself; no arrow shows while the list is in the order
     // files were added or moved to.
@@ -904,7 +915,16 @@ void TFormMain::leaveOutBlockedRows(const RenamePlan &plan)
 
 void TFormMain::undoLastBatch()
 {
-    m_controller.startUndo();
+    m_controller.startUndo(m_messages);
+}
+
+void TFormMain::showHistory()
+{
+    if (!m_historyWindow)
+        m_historyWindow = new HistoryWindow(m_controller, m_messages, this);
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
 }
 
 // Work away from this thread.
@@ -952,6 +972,8 @@ void TFormMain::buildProgressRow()
     connect(&m_controller, &RenameController::busyChanged, this, &TFormMain::workBusyChanged);
     connect(&m_controller, &RenameController::progress, this, &TFormMain::showProgress);
     connect(&m_controller, &RenameController::workFinished, this, &TFormMain::workFinished);
+    // A question stands alone, without the progress of the planning before it.
+    connect(&m_controller, &RenameController::asking, this, &TFormMain::hideProgress);
     connect(&m_controller, &RenameController::planned, this,
             [this](bool ready) { runCommand([this, ready] { askToRename(ready); }); });
 }

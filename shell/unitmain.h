@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class HistoryWindow;
 class QAction;
 class QLabel;
 class QMenu;
@@ -99,7 +100,11 @@ private:
     void preview();
     // Plans on the controller's thread, asks, then renames there.
     void rename();
+    // Plans the undo of the newest batch not undone on the controller's thread, asks,
+    // then undoes it there.
     void undoLastBatch();
+    // Opens the window of the batches on record (made when first needed).
+    void showHistory();
     // Takes the rows that keep plan from starting out of the list, then plans the rest.
     void leaveOutBlockedRows(const RenamePlan &plan);
     void savePreset();
@@ -179,6 +184,8 @@ private:
     QAction *m_includeSubfoldersAction = nullptr;
     QAction *m_moveUpAction = nullptr;
     QAction *m_moveDownAction = nullptr;
+    QAction *m_historyAction = nullptr;
+    HistoryWindow *m_historyWindow = nullptr;
     QWidget *m_progressRow = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QLabel *m_progressText = nullptr;

@@ -7,7 +7,27 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Answers as RecordingMessages does, after doing whatever the test does while the user
+// reads the first question.
+class AskingMessages : public RecordingMessages
+{
+public:
+    bool confirm(const QString &text) override
+    {
+        if (whileAsking)
+            std::exchange(whileAsking, {})();
+        return RecordingMessages::confirm(text);
+    }
+    std::function<void()> whileAsking;
+};
+
+} // namespace
 
 // The window's use cases without a window: what a front end sees of adding, planning,
 // the batch and the undo through the controller's commands and signals.
@@ -20,12 +40,18 @@ private slots:
     void addsFoldersInNaturalOrder();
     void plansRunsAndUndoes();
     void planChangedMeanwhileIsAskedAgain();
+    void undoAsksFirst_data();
+    void undoAsksFirst();
     void stopsBetweenFiles();
     void planningReportsErrors();
     void livePreviewOfAnOlderListIsDropped();
 
 private:
     QStringList names() const;
+    // What the list shows in a column, row by row.
+    QStringList column(int column) const;
+    // Renames every listed file to x_NAME through the controller.
+    void renameAll();
     // Waits for the running work to end and returns its messages.
     QList<PendingMessage> finish();
 
@@ -48,6 +74,25 @@ QStringList TestRenameController::names() const
     for (const RenameItem &item : m_controller->fileList().items())
         result.append(item.fileName);
     return result;
+}
+
+QStringList TestRenameController::column(int column) const
+{
+    QStringList texts;
+    const FileListModel &list = m_controller->fileList();
+    for (int row = 0; row < list.count(); ++row)
+        texts.append(list.index(row, column).data().toString());
+    return texts;
+}
+
+void TestRenameController::renameAll()
+{
+    RenameOptions options;
+    options.pattern = u"x_{name}"_s;
+    m_controller->startPlanning(options);
+    finish();
+    m_controller->startBatch(m_controller->plan(), options);
+    QCOMPARE(finish().size(), 1);
 }
 
 QList<PendingMessage> TestRenameController::finish()
@@ -109,10 +154,16 @@ void TestRenameController::plansRunsAndUndoes()
     QCOMPARE(names(), (QStringList{u"x_a.txt"_s, u"x_b (1).txt"_s}));
     QVERIFY(QFile::exists(m_dir->filePath(u"x_b (1).txt"_s)));
 
-    m_controller->startUndo();
+    RecordingMessages asker;
+    m_controller->startUndo(asker);
     QCOMPARE(finish().back().text, u"Undo completed for the last rename operation."_s);
+    QCOMPARE(asker.texts(), QStringList{u"Restore 2 files?"_s});
     QVERIFY(QFile::exists(a) && QFile::exists(b));
-    QCOMPARE(m_controller->fileList().count(), 0);
+    // The rows show the files under the names they have again, with no new name yet.
+    QCOMPARE(names(), (QStringList{u"a.txt"_s, u"b.txt"_s}));
+    QCOMPARE(column(FileListModel::NewNameColumn), (QStringList{QString(), QString()}));
+    QCOMPARE(column(FileListModel::SizeColumn), QStringList(2, FileListModel::formatSize(1)));
+    QVERIFY(m_controller->fileList().isListed(a));
 }
 
 // Files change between the question and the batch: the batch plans again under the log's
@@ -145,6 +196,83 @@ void TestRenameController::planChangedMeanwhileIsAskedAgain()
     QCOMPARE(names(), QStringList{u"x_a (1).txt"_s});
 }
 
+void TestRenameController::undoAsksFirst_data()
+{
+    QTest::addColumn<bool>("batch");             // a batch renamed a.txt and b.txt first
+    QTest::addColumn<QString>("goneBefore");     // a file removed before Undo
+    QTest::addColumn<QString>("goneWhileAsked"); // removed while the question is open
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<QStringList>("said"); // questions, then the messages at the end
+    QTest::addColumn<QStringList>("listed");
+
+    const QString restoreTwo = u"confirm: Restore 2 files?"_s;
+    const QString completed = u"Undo completed for the last rename operation."_s;
+    QTest::newRow("yes") << true << QString() << QString() << QList<bool>{true}
+                         << QStringList{restoreTwo, u"info: "_s + completed}
+                         << QStringList{u"a.txt"_s, u"b.txt"_s};
+    QTest::newRow("no") << true << QString() << QString() << QList<bool>{false}
+                        << QStringList{restoreTwo} << QStringList{u"x_a.txt"_s, u"x_b.txt"_s};
+    // The undo plans again under the log's lock, touches nothing when the plan differs,
+    // and asks about the new one.
+    const QString restoreOne = u"confirm: Restore 1 files? 1 cannot be restored: 1 gone."_s;
+    QTest::newRow("plan-changed-asked-again")
+        << true << QString() << u"x_b.txt"_s << QList<bool>{true, true}
+        << QStringList{restoreTwo, restoreOne,
+                       u"warning: 1 of 2 files could not be brought "
+                       u"back: their files are gone or another file "
+                       u"has their old name."_s}
+        << QStringList{u"a.txt"_s, u"x_b.txt"_s};
+    QTest::newRow("plan-changed-then-no")
+        << true << QString() << u"x_b.txt"_s << QList<bool>{true, false}
+        << QStringList{restoreTwo, restoreOne} << QStringList{u"x_a.txt"_s, u"x_b.txt"_s};
+    QTest::newRow("nothing-to-restore")
+        << true << u"x_a.txt x_b.txt"_s << QString() << QList<bool>{}
+        << QStringList{u"warning: Restore 0 files? 2 cannot be restored: 2 gone."_s}
+        << QStringList{u"x_a.txt"_s, u"x_b.txt"_s};
+    QTest::newRow("no-batch") << false << QString() << QString() << QList<bool>{}
+                              << QStringList{u"info: @no-undo-log"_s}
+                              << QStringList{u"a.txt"_s, u"b.txt"_s};
+}
+
+void TestRenameController::undoAsksFirst()
+{
+    QFETCH(bool, batch);
+    QFETCH(QString, goneBefore);
+    QFETCH(QString, goneWhileAsked);
+    QFETCH(QList<bool>, answers);
+    QFETCH(QStringList, said);
+    QFETCH(QStringList, listed);
+
+    m_controller->addPaths({m_dir->file(u"a.txt"_s, "a"), m_dir->file(u"b.txt"_s, "b")}, false);
+    finish();
+    if (batch)
+        renameAll();
+    for (const QString &name : goneBefore.split(u' ', Qt::SkipEmptyParts))
+        QVERIFY(QFile::remove(m_dir->filePath(name)));
+    AskingMessages asker;
+    asker.answers = answers;
+    if (!goneWhileAsked.isEmpty())
+        asker.whileAsking = [&] { QVERIFY(QFile::remove(m_dir->filePath(goneWhileAsked))); };
+    QSignalSpy finished(m_controller.get(), &RenameController::workFinished);
+    m_controller->startUndo(asker);
+    const QList<PendingMessage> messages = finish();
+
+    QStringList actual;
+    for (const RecordingMessages::Entry &entry : asker.entries)
+        actual.append(entry.kind + u": "_s + entry.text);
+    for (const PendingMessage &message : messages)
+        actual.append((message.kind == PendingMessage::Information ? u"info: "_s : u"warning: "_s) +
+                      message.text);
+    said.replaceInStrings(u"@no-undo-log"_s, noUndoLogText()); // APPDATA is the test's own
+    QCOMPARE(actual, said);
+    QCOMPARE(finished.size(), 1); // one end however often it asked
+    QCOMPARE(names(), listed);
+    for (const QString &name : listed) {
+        if (name != goneWhileAsked && !goneBefore.contains(name))
+            QVERIFY2(QFile::exists(m_dir->filePath(name)), qPrintable(name));
+    }
+}
+
 void TestRenameController::stopsBetweenFiles()
 {
     GatedFileOperations gate;
@@ -161,7 +289,8 @@ void TestRenameController::stopsBetweenFiles()
     QSignalSpy progress(m_controller.get(), &RenameController::progress);
     m_controller->startBatch(m_controller->plan(), options);
     gate.release(10);
-    QTRY_VERIFY(!progress.isEmpty() && progress.back().at(0).value<qsizetype>() >= 1);
+    QTRY_COMPARE(QDir(m_dir->path()).entryList({u"g*"_s}, QDir::Files).size(), 10);
+    QVERIFY(!progress.isEmpty());
     m_controller->requestStop();
     gate.release(1000);
     const QList<PendingMessage> stopped = finish();
@@ -170,12 +299,37 @@ void TestRenameController::stopsBetweenFiles()
     QVERIFY2(done >= 1 && done < 50, qPrintable(stopped.at(0).text));
     QCOMPARE(QDir(m_dir->path()).entryList({u"g*"_s}, QDir::Files).size(), done);
 
-    // The undo reports its files the same way and brings exactly those back.
+    // An undo stopped in turn leaves every row showing where its file is now.
+    GatedFileOperations undoGate; // the batch's gate has permits left
+    m_controller->setFileOperations(&undoGate);
+    RecordingMessages asker;
     QSignalSpy undoProgress(m_controller.get(), &RenameController::progress);
-    m_controller->startUndo();
+    QSignalSpy undoFinished(m_controller.get(), &RenameController::workFinished);
+    m_controller->startUndo(asker);
+    undoGate.release(2);
+    QTRY_VERIFY(!undoProgress.isEmpty() && undoProgress.back().at(1).value<qsizetype>() > 0);
+    m_controller->requestStop();
+    undoGate.release(1000);
+    QTRY_COMPARE(undoFinished.size(), 1);
+    QCOMPARE(asker.texts(), QStringList{u"Restore %1 files?"_s.arg(done)});
+    const QString undoStopped =
+        undoFinished.at(0).at(0).value<QList<PendingMessage>>().value(0).text;
+    QVERIFY2(undoStopped.startsWith(u"Undo stopped after"_s), qPrintable(undoStopped));
+    const int back = QDir(m_dir->path()).entryList({u"f*"_s}, QDir::Files).size() - (50 - done);
+    QVERIFY2(back >= 1 && back < done, qPrintable(undoStopped));
+    const RenameItems &rows = m_controller->fileList().items();
+    QCOMPARE(rows.size(), 50);
+    for (const RenameItem &row : rows)
+        QVERIFY2(QFile::exists(row.originalPath()), qPrintable(row.originalPath()));
+    QVERIFY(!column(FileListModel::SizeColumn).contains(u"-1"_s));
+    QCOMPARE(names().filter(u"g"_s).size(), done - back);
+
+    // The next undo brings back the rest, and reports its files as it goes.
+    m_controller->startUndo(asker);
     finish();
     QCOMPARE(undoProgress.back().at(0).value<qsizetype>(), qsizetype(done));
     QCOMPARE(QDir(m_dir->path()).entryList({u"f*"_s}, QDir::Files).size(), 50);
+    QCOMPARE(names().filter(u"f"_s).size(), 50);
 }
 
 void TestRenameController::planningReportsErrors()

@@ -24,7 +24,8 @@ QStringList translatedTexts()
         uR"re((?:translateText|translatable)\(\s*(?:((?:u"(?:[^"\\]|\\.)*"\s*)+)(?:_s)?|QStringLiteral\("((?:[^"\\]|\\.)*)"\)))re"_s);
     static const QRegularExpression literal(uR"re(u"((?:[^"\\]|\\.)*)")re"_s);
     QStringList texts;
-    for (const QString &folder : {u"engine"_s, u"batch"_s, u"filelist"_s, u"shell"_s, u"cli"_s}) {
+    for (const QString &folder : {u"engine"_s, u"batch"_s, u"filelist"_s, u"shell"_s, u"cli"_s,
+                                  u"controller"_s, u"optionsdialog"_s}) {
         QDirIterator it(QStringLiteral(TESSALY_SOURCE_DIR) + u'/' + folder, {u"*.cpp"_s, u"*.h"_s},
                         QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {

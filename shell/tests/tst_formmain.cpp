@@ -1,6 +1,7 @@
 #include "aboutbox.h"
 #include "batchpaths.h"
 #include "gatedfileoperations.h"
+#include "historywindow.h"
 #include "translation.h"
 #include "recordingmessages.h"
 #include "recordingshell.h"
@@ -177,6 +178,7 @@ private slots:
     void visualStyle();
     void helpLinksAndExit();
     void renameAndUndo();
+    void historyWindowUndoesAndRedoes();
     void renameNeedsFilesAndYes();
     void blockedRowsLeftOut();
     void presetsRoundTripThroughControls();
@@ -545,13 +547,111 @@ void TestFormMain::renameAndUndo()
     QVERIFY(m_form->isListed(m_dir->filePath(u"002-b.txt"_s)));
     QVERIFY(!m_form->isListed(a));
 
+    // Undo asks with its plan first; the rows then show the files under their names again.
     child<QAction>("Undo1")->trigger();
     QTRY_COMPARE(m_messages->texts().back(), u"Undo completed for the last rename operation."_s);
+    QCOMPARE(m_messages->texts().at(2), u"Restore 2 files?"_s);
     QVERIFY(QFile::exists(a) && QFile::exists(b));
-    QCOMPARE(m_form->fileList().items().size(), 0);
-    QCOMPARE(m_form->statusText(), u"Files: 0"_s);
+    QCOMPARE(listedPaths(), (QStringList{a, b}));
+    QCOMPARE(cell(0, 1), QString());
+    QCOMPARE(m_form->statusText(), u"Files: 2"_s);
     child<QToolButton>("btnUndo")->click();
     QTRY_COMPARE(m_messages->texts().back(), noUndoLogText());
+}
+
+// The batches on record, newest first; the chosen one's undo plan, its undo and its
+// redo, each asked about first.
+void TestFormMain::historyWindowUndoesAndRedoes()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    // The third batch renames the first one's file again.
+    const QList<QStringList> batches = {{u"a.txt"_s}, {u"b.txt"_s, u"c.txt"_s}, {u"1_a.txt"_s}};
+    for (qsizetype i = 0; i < batches.size(); ++i) {
+        child<QPushButton>("btnClear")->click();
+        QStringList paths;
+        for (const QString &name : batches.at(i)) {
+            const QString path = m_dir->filePath(name);
+            paths.append(QFile::exists(path) ? path : m_dir->file(name, name.toUtf8()));
+        }
+        drop(paths);
+        child<QLineEdit>("edtPattern")->setText(u"%1_{name}"_s.arg(i + 1));
+        child<QToolButton>("btnRename")->click();
+        QTRY_COMPARE(m_messages->texts().size(), int(2 * (i + 1)));
+        waitUntilIdle();
+    }
+    QVERIFY(QFile::exists(m_dir->filePath(u"2_c.txt"_s)));
+
+    activate();
+    QTest::keyClick(list(), Qt::Key_H, Qt::ControlModifier);
+    auto *history = m_form->findChild<HistoryWindow *>();
+    QVERIFY(history && history->isVisible());
+    auto *batchTable = history->findChild<QTableView *>(u"batchTable"_s);
+    auto *planTable = history->findChild<QTableView *>(u"undoPlanTable"_s);
+    auto *undo = history->findChild<QPushButton *>(u"undoButton"_s);
+    auto *redo = history->findChild<QPushButton *>(u"redoButton"_s);
+    QVERIFY(batchTable && planTable && undo && redo);
+    const auto rows = [](QTableView *table) {
+        QStringList texts;
+        const QAbstractItemModel *model = table->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 1; column < model->columnCount(); ++column)
+                cells.append(model->index(row, column).data().toString());
+            texts.append(cells.join(u" | "_s));
+        }
+        return texts;
+    };
+    const QString folder = m_dir->path();
+    QTRY_COMPARE(history->shownPlan().rows.size(), 1); // the newest batch, chosen first
+    QCOMPARE(rows(batchTable), (QStringList{u"Rename in place | 1 | %1 | Done"_s.arg(folder),
+                                            u"Rename in place | 2 | %1 | Done"_s.arg(folder),
+                                            u"Rename in place | 1 | %1 | Done"_s.arg(folder)}));
+    QCOMPARE(undo->accessibleName(), u"Undo"_s);
+    // The oldest batch's file was moved on by the newest, which its plan names by its time.
+    batchTable->setCurrentIndex(batchTable->model()->index(2, 0));
+    QTRY_COMPARE(history->shownPlan().batch.id, history->chosenBatch());
+    QCOMPARE(planTable->model()->index(0, 2).data().toString(),
+             u"Changed by the batch of "_s + batchTable->model()->index(0, 0).data().toString());
+    QVERIFY(!undo->isEnabled());
+
+    batchTable->setCurrentIndex(batchTable->model()->index(1, 0));
+    const QString middle = history->chosenBatch();
+    QTRY_COMPARE(history->shownPlan().batch.id, middle);
+    QCOMPARE(planTable->model()->index(0, 0).data().toString(), m_dir->filePath(u"2_b.txt"_s));
+    QCOMPARE(rows(planTable), (QStringList{m_dir->filePath(u"b.txt"_s) + u" | Restore"_s,
+                                           m_dir->filePath(u"c.txt"_s) + u" | Restore"_s}));
+    QVERIFY(undo->isEnabled() && !redo->isEnabled());
+
+    m_messages->entries.clear();
+    undo->click();
+    QTRY_COMPARE(
+        m_messages->texts(),
+        (QStringList{u"Restore 2 files?"_s, u"Undo completed for the last rename operation."_s}));
+    QVERIFY(QFile::exists(m_dir->filePath(u"b.txt"_s)) &&
+            QFile::exists(m_dir->filePath(u"c.txt"_s)));
+    // The list is read again; the undone batch stays chosen, and can be carried out again.
+    QTRY_COMPARE(rows(batchTable).value(1), u"Rename in place | 2 | %1 | Undone"_s.arg(folder));
+    QCOMPARE(history->chosenBatch(), middle);
+    QTRY_VERIFY(redo->isEnabled());
+    QTRY_COMPARE(history->shownPlan().batch.id, middle);
+    QVERIFY(!undo->isEnabled());
+    QVERIFY(history->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/history-window.png")));
+
+    m_messages->entries.clear();
+    redo->click();
+    QTRY_COMPARE(m_messages->texts().size(), 2);
+    QCOMPARE(m_messages->texts().at(0),
+             u"Carry out batch %1 again?\n\nFiles to rename: 2"_s.arg(middle));
+    QCOMPARE(m_messages->texts().at(1), batchCompletedText());
+    QVERIFY(QFile::exists(m_dir->filePath(u"2_b.txt"_s)) &&
+            QFile::exists(m_dir->filePath(u"2_c.txt"_s)));
+    // The redo is a batch of its own, the newest.
+    QTRY_COMPARE(batchTable->model()->rowCount(), 4);
+    QCOMPARE(rows(batchTable).value(0), u"Rename in place | 2 | %1 | Done"_s.arg(folder));
+
+    QTest::keyClick(batchTable, Qt::Key_Escape);
+    QVERIFY(!history->isVisible());
 }
 
 // A blocked plan offers to leave its rows out: they leave the list, and the rest is
@@ -704,6 +804,11 @@ void TestFormMain::languageSwitch()
     // The status bar asks for files again, whatever the list holds.
     QCOMPARE(m_form->statusText(), u"  Dateien hinzufügen"_s);
     QVERIFY(german->isChecked() && !menu->actions().front()->isChecked());
+    child<QAction>("History1")->trigger(); // an open window follows the language too
+    auto *history = m_form->findChild<HistoryWindow *>();
+    QCOMPARE(history->windowTitle(), u"Verlauf"_s);
+    QCOMPARE(history->findChild<QPushButton *>(u"undoButton"_s)->text(), u"Rückgängig"_s);
+    history->close();
     QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s)
                  .value(u"CurrentLanguage"_s)
                  .toString(),
@@ -1563,6 +1668,8 @@ void TestFormMain::shortcuts_data()
     QTest::newRow("rename") << u"Ctrl+Return"_s << QString() << u"rename"_s;
     QTest::newRow("rename-keypad-enter") << u"Ctrl+Enter"_s << u"edtFind"_s << u"rename"_s;
     QTest::newRow("undo") << u"Ctrl+Z"_s << QString() << u"undo"_s;
+    QTest::newRow("history") << u"Ctrl+H"_s << QString() << u"history"_s;
+    QTest::newRow("history-from-a-field") << u"Ctrl+H"_s << u"edtPattern"_s << u"history"_s;
     QTest::newRow("save-preset") << u"Ctrl+S"_s << u"edtPattern"_s << u"save preset"_s;
     QTest::newRow("load-preset") << u"Ctrl+L"_s << QString() << u"load preset"_s;
     QTest::newRow("pattern-help") << u"F1"_s << u"cbCase"_s << u"pattern help"_s;
@@ -1628,6 +1735,10 @@ void TestFormMain::shortcuts()
         QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
     } else if (effect == u"undo"_s) {
         QTRY_COMPARE(m_messages->texts(), QStringList{noUndoLogText()});
+    } else if (effect == u"history"_s) {
+        auto *history = m_form->findChild<HistoryWindow *>();
+        QVERIFY(history && history->isVisible());
+        QVERIFY(m_messages->texts().isEmpty());
     } else if (effect == u"save preset"_s) {
         QCOMPARE(m_shell->suffixes, QStringList{u"json"_s});
     } else if (effect == u"load preset"_s) {
