@@ -46,69 +46,27 @@ bool undoInterruptedMove(const UndoRecordPaths &record, FileOperations &files)
     return true;
 }
 
-// Tells whether a folder stands where the batch left a file. A folder that holds many
-// of the records is listed once, which costs far less than a look at each path.
-class FoldersInTheWay
+bool isInTrash(QStringView path)
+{
+    return path.contains(u"/Trash/files/") ||
+           (path.contains(u"/.Trash") && path.contains(u"/files/"));
+}
+
+// The folders of the paths being moved, each a text shared by the records of that folder:
+// moves go through the folder kept open, as the batch's do, without a text per move.
+class FolderTexts
 {
 public:
-    // The records must outlive this.
-    FoldersInTheWay(const QList<UndoRecordPaths> &records, FileOperations &files)
-        : m_files(files)
+    const QString &of(const QString &path, int slot)
     {
-        // Records of one folder mostly follow each other: counted in runs.
-        QHash<QStringView, int> counts;
-        QStringView runFolder;
-        int run = 0;
-        for (const UndoRecordPaths &record : records) {
-            const QStringView folder = folderOf(record.moved);
-            if (run > 0 && folder != runFolder) {
-                counts[runFolder] += run;
-                run = 0;
-            }
-            runFolder = folder;
-            ++run;
-        }
-        if (run > 0)
-            counts[runFolder] += run;
-        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-            if (it.value() >= 32)
-                m_listed.insert(it.key(), files.folderNamesIn(it.key().toString()));
-        }
-    }
-
-    bool at(const QString &path)
-    {
-        const QStringView folder = folderOf(path);
-        if (folder != m_lastFolder) {
-            m_lastFolder = folder;
-            m_lastListing = m_listed.constFind(folder);
-        }
-        if (m_lastListing == m_listed.cend())
-            return m_files.entryKind(path) == EntryKind::Folder;
-        return !m_lastListing->isEmpty() && m_lastListing->contains(path.sliced(folder.size()));
-    }
-
-    // The folder of path as a text shared with the previous paths of that folder: moves
-    // go through the folder kept open, as the batch's do, without a text per move.
-    const QString &folderText(const QString &path, int slot)
-    {
-        const QStringView folder = folderOf(path);
-        if (m_folderTexts[slot] != folder)
-            m_folderTexts[slot] = folder.toString();
-        return m_folderTexts[slot];
+        const QStringView folder = QStringView(path).first(path.lastIndexOf(u'/') + 1);
+        if (m_texts[slot] != folder)
+            m_texts[slot] = folder.toString();
+        return m_texts[slot];
     }
 
 private:
-    static QStringView folderOf(const QString &path)
-    {
-        return QStringView(path).first(path.lastIndexOf(u'/') + 1);
-    }
-
-    FileOperations &m_files;
-    QString m_folderTexts[2];
-    QHash<QStringView, QSet<QString>> m_listed;
-    QStringView m_lastFolder;
-    QHash<QStringView, QSet<QString>>::const_iterator m_lastListing = m_listed.cend();
+    QString m_texts[2];
 };
 
 // Moves one recorded file back. certain: the record's operation is known to have
@@ -116,14 +74,13 @@ private:
 // undo, so an undo killed just after it moved this file back may have left it
 // unmarked. Returns whether the file is back (or there was nothing to bring back);
 // false when the record was passed over.
-bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, FoldersInTheWay &folders,
+bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, FolderTexts &folders,
                 FileOperations &files)
 {
     const QString &original = record.original;
     const QString &moved = record.moved;
-    // A rename would move a folder as readily as a file.
-    if (folders.at(moved))
-        failExists(moved);
+    // A rename would move a folder as readily as a file: the plan, made under the same
+    // lock, left out every file whose new path holds a folder.
     if (std::none_of(original.cbegin(), original.cend(), isPathSeparator)) { // a bare name
         if (files.fileExists(moved))
             throw TessalyError(u"Unable to create directory\n[]"_s);
@@ -134,8 +91,8 @@ bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, Folder
     for (bool madeFolder = false;;) {
         bool done = false;
         try {
-            const QString &movedFolder = folders.folderText(moved, 0);
-            const QString &originalFolder = folders.folderText(original, 1);
+            const QString &movedFolder = folders.of(moved, 0);
+            const QString &originalFolder = folders.of(original, 1);
             done = files.moveNamed(movedFolder, moved.sliced(movedFolder.size()), originalFolder,
                                    original.sliced(originalFolder.size()));
         } catch (const TessalyError &) {
@@ -148,7 +105,8 @@ bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, Folder
             }
         }
         if (done) {
-            files.releaseTrash(moved); // a file Overwrite had sent to the Trash
+            if (isInTrash(moved))
+                files.releaseTrash(moved); // a file Overwrite had sent to the Trash
             return true;
         }
         if (files.entryKind(moved) == EntryKind::None) {
@@ -163,7 +121,8 @@ bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, Folder
             // already by an undo killed before it could mark the record; anything else
             // is a file gone since the batch.
             files.discardPartialCopy(moved);
-            files.releaseTrash(moved);
+            if (isInTrash(moved))
+                files.releaseTrash(moved);
             return (newest || !certain) && files.entryKind(original) == EntryKind::File;
         }
         // A file stands at the original path. After a copy it is the source, with the
@@ -176,15 +135,10 @@ bool undoRecord(const UndoRecordPaths &record, bool certain, bool newest, Folder
         if (!files.sameContent(original, moved))
             failExists(original);
         files.remove(moved);
-        files.releaseTrash(moved);
+        if (isInTrash(moved))
+            files.releaseTrash(moved);
         return true;
     }
-}
-
-bool isInTrash(QStringView path)
-{
-    return path.contains(u"/Trash/files/") ||
-           (path.contains(u"/.Trash") && path.contains(u"/files/"));
 }
 
 QStringView folderOfPath(QStringView path)
@@ -532,7 +486,7 @@ UndoResult carryOutUndo(const UndoPlan &plan, UserMessages &messages, FileOperat
     }
 
     const FoldersClosedAtEnd closeFolders(files);
-    FoldersInTheWay folders(records, files);
+    FolderTexts folders;
     QList<bool> notBack(plan.rows.size(), false);
     for (qsizetype i = newest; i >= 0; --i) {
         if (!toDo(i))
