@@ -322,6 +322,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
         if (!items.isEmpty())
             journal.finish();
     });
+    outcome.batchId = journal.historyId();
     if (heldLock)
         heldLock->release();
     QString done = batchCompletedText();

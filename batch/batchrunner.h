@@ -36,6 +36,8 @@ struct BatchOutcome
     bool cancelled = false;
     // Rows the system reported done whose file was not found under its new name.
     QList<qsizetype> unverified;
+    // The batch's id in the history; empty when it did nothing.
+    QString batchId;
 };
 
 // Carries out a plan made for these items and options, step by step, recording each

@@ -82,6 +82,8 @@ public:
         m_history = std::move(entry);
         m_filesDone = filesDone;
     }
+    // The batch's id in the history, once its first record made it one; else empty.
+    QString historyId() const { return m_history && m_records > 0 ? m_history->id : QString(); }
     // Takes the last record out again: its operation did not take place.
     void retract();
     // The operation of the last record has taken place.

@@ -7,6 +7,7 @@
 #include "namelist.h"
 #include "naturalorder.h"
 #include "presets.h"
+#include "recordwriter.h"
 #include "renamejob.h"
 #include "renameplan.h"
 #include "metadatakeywords.h"
@@ -23,6 +24,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QTextStream>
 
 #include <algorithm>
@@ -33,31 +37,39 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Messages on stderr; on a terminal, what a name inside them could make it do is shown
+// as escapes.
 class StreamMessages : public UserMessages
 {
 public:
     explicit StreamMessages(QTextStream &err)
         : m_err(err)
+        , m_terminal(::isatty(STDERR_FILENO) == 1)
     {}
 
-    void information(const QString &text) override { m_err << text << Qt::endl; }
+    void information(const QString &text) override { write(text); }
     void warning(const QString &text) override
     {
         m_warned = true;
-        m_err << text << Qt::endl;
+        write(text);
     }
     bool confirm(const QString &text) override
     {
-        m_err << text << Qt::endl;
+        write(text);
         return true;
     }
-    void error(const QString &text) override { m_err << text << Qt::endl; }
+    void error(const QString &text) override { write(text); }
+    void write(const QString &text)
+    {
+        m_err << (m_terminal ? terminalSafeText(text) : text) << Qt::endl;
+    }
 
     // A batch or undo warns only when it stopped short or passed over something.
     bool warned() const { return m_warned; }
 
 private:
     QTextStream &m_err;
+    const bool m_terminal;
     bool m_warned = false;
 };
 
@@ -92,7 +104,8 @@ public:
                 return;
             m_lastWrite.start();
             m_written = true;
-            m_err << u"\r\x1b[K%1 of %2  %3"_s.arg(done).arg(total).arg(name) << Qt::flush;
+            m_err << u"\r\x1b[K%1 of %2  %3"_s.arg(done).arg(total).arg(terminalSafeText(name))
+                  << Qt::flush;
         };
         return progress;
     }
@@ -107,7 +120,42 @@ private:
 
 } // namespace
 
-int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+namespace {
+
+using Field = RecordWriter::Field;
+
+Field nameField(QLatin1StringView key, const QString &name)
+{
+    return {key, name, Field::Name};
+}
+
+Field textField(QLatin1StringView key, const QString &text)
+{
+    return {key, text, Field::Text};
+}
+
+Field numberField(QLatin1StringView key, qsizetype number)
+{
+    return {key, QString::number(number), Field::Number};
+}
+
+// The last line of --json: how many rows of each status, the exit status and the batch.
+QByteArray jsonSummary(const QMap<QString, qsizetype> &counts, int exitStatus,
+                       const QString &batch = {})
+{
+    QJsonObject countObject;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        countObject.insert(it.key(), double(it.value()));
+    QJsonObject summary{{u"counts"_s, countObject}, {u"exit"_s, exitStatus}};
+    if (!batch.isEmpty())
+        summary.insert(u"batch"_s, batch);
+    return QJsonDocument(summary).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+int runCliCommand(const QStringList &arguments, QIODevice &out, QTextStream &err,
+                  bool outIsTerminal)
 {
     QCommandLineParser parser;
     QString keywords = u"Keywords from inside the files (empty when a file lacks the value):"_s;
@@ -118,7 +166,9 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         "carries them out (and --undo takes the last batch back).\n"
         "Number options are read as the window reads them: text that is not a number\n"
         "gives the setting's default.\n"
-        "Exit status: 0 done, 1 failed, 2 bad usage.\n\n"_s +
+        "Exit status: 0 done; 1 blocked, failed or done in part (a file left out, a\n"
+        "batch stopped, an undo that could not restore every file); 2 bad usage (an\n"
+        "unknown option, a missing value, options that do not go together).\n\n"_s +
         keywords);
     const QCommandLineOption helpOption({u"h"_s, u"help"_s}, u"Shows this help."_s);
     const QCommandLineOption versionOption({u"v"_s, u"version"_s}, u"Shows the version."_s);
@@ -167,19 +217,32 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         u"FILE"_s);
     const QCommandLineOption savePresetOption(
         u"save-preset"_s, u"Save the options in effect to a preset file, then go on."_s, u"FILE"_s);
+    const QCommandLineOption nullOption(
+        {u"z"_s, u"null"_s},
+        u"End every field of the names, --tsv, --plan and --history with a NUL byte\n"
+        "instead of a tab or a line end, with names as their very bytes (for xargs -0)."_s);
+    const QCommandLineOption jsonOption(
+        u"json"_s,
+        u"Write JSON Lines: one object per file (source, target, status, error) or per\n"
+        "batch of --history, then one summary object (counts, exit, batch). A name that\n"
+        "is not UTF-8 is also given as source_bytes/target_bytes, base64."_s);
     const QCommandLineOption nameListOption(
         u"name-list"_s, u"Take the names for {list} from a text or CSV file."_s, u"FILE"_s);
     for (const auto &[field, option] : optionSwitches)
         parser.addOption(option);
     for (const QCommandLineOption *option :
          {&tsvOption, &planOption, &executeOption, &undoOption, &redoOption, &historyOption,
-          &skipBlockedOption, &presetOption, &savePresetOption, &nameListOption})
+          &skipBlockedOption, &presetOption, &savePresetOption, &nameListOption, &nullOption,
+          &jsonOption})
         parser.addOption(*option);
     parser.addPositionalArgument(u"PATH"_s, u"A file, or a folder whose files are taken."_s,
                                  u"PATH..."_s);
 
     const auto usageError = [&](const QString &message) {
-        err << u"tessaly-cli: "_s << message << Qt::endl << Qt::endl << parser.helpText();
+        err << u"tessaly-cli: "_s
+            << (::isatty(STDERR_FILENO) == 1 ? terminalSafeText(message) : message) << Qt::endl
+            << Qt::endl
+            << parser.helpText();
         err.flush();
         return 2;
     };
@@ -187,17 +250,24 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
-        out << parser.helpText();
+        out.write(parser.helpText().toUtf8());
         return 0;
     }
     if (parser.isSet(versionOption)) {
-        out << u"tessaly-cli "_s << QCoreApplication::applicationVersion() << Qt::endl;
+        out.write((u"tessaly-cli "_s + QCoreApplication::applicationVersion() + u'\n').toUtf8());
         return 0;
     }
+    if (parser.isSet(nullOption) && parser.isSet(jsonOption))
+        return usageError(u"--null and --json do not go together"_s);
+    const bool json = parser.isSet(jsonOption);
+    RecordWriter writer(out, json                       ? RecordWriter::Form::Json
+                             : parser.isSet(nullOption) ? RecordWriter::Form::Null
+                             : outIsTerminal            ? RecordWriter::Form::Terminal
+                                                        : RecordWriter::Form::Text);
 
     StreamMessages messages(err);
     const auto failed = [&](const TessalyError &error) {
-        err << error.message() << Qt::endl;
+        messages.write(error.message());
         return 1;
     };
 
@@ -251,12 +321,21 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         if (!parser.positionalArguments().isEmpty() || parser.isSet(executeOption) ||
             parser.isSet(undoOption) || parser.isSet(redoOption))
             return usageError(u"--history takes no files, no --execute, --undo or --redo"_s);
+        QMap<QString, qsizetype> counts;
         for (const HistoryEntry &entry : readHistory()) {
-            out << entry.id << u'\t' << entry.time.toString(Qt::ISODate) << u'\t' << entry.operation
-                << u'\t' << entry.files << u'\t' << historyStateWord(entry.state) << u'\t'
-                << displayFileName(entry.folder) << u'\n';
+            const QString state = historyStateWord(entry.state);
+            writer.write({textField("id"_L1, entry.id),
+                          textField("time"_L1, entry.time.toString(Qt::ISODate)),
+                          textField("operation"_L1, entry.operation),
+                          numberField("files"_L1, entry.files),
+                          textField("state"_L1, state),
+                          nameField("folder"_L1, entry.folder),
+                          {"pattern"_L1, entry.pattern, Field::Text, true},
+                          {"redo_of"_L1, entry.redoOf, Field::Text, true}});
+            ++counts[state];
         }
-        out.flush();
+        if (json)
+            writer.writeJsonLine(jsonSummary(counts, 0));
         return 0;
     }
     if (parser.isSet(undoOption)) {
@@ -268,28 +347,43 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         undo.setUndoBatch(parser.positionalArguments().value(0));
         undo.setExecute(!showPlan);
         undo.setProgress(progress.batchProgress());
-        if (showPlan) {
-            undo.setUndoPlanShown([&out](const UndoPlan &plan) {
-                for (const UndoPlanRow &row : plan.rows) {
-                    out << displayFileName(row.current) << u'\t' << displayFileName(row.restored)
-                        << u'\t' << undoStatusWord(row.status);
-                    if (!row.laterBatch.isEmpty())
-                        out << u' ' << row.laterBatch;
-                    out << u'\n';
-                }
-                out.flush();
-            });
-        }
+        const auto writeRows = [&](const UndoPlan &plan, bool carriedOut) {
+            for (const UndoPlanRow &row : plan.rows) {
+                QString error;
+                // A file to restore that is not back: the undo's message says why.
+                if (carriedOut && row.status == UndoStatus::Restore &&
+                    files.entryKind(row.restored) == FileOperations::EntryKind::None)
+                    error = u"not restored"_s;
+                writer.write({nameField("source"_L1, row.current),
+                              nameField("target"_L1, row.restored),
+                              textField("status"_L1, undoStatusWord(row.status)),
+                              {"later_batch"_L1, row.laterBatch, Field::Text, true},
+                              {"error"_L1, error, Field::Text, true}});
+            }
+        };
+        if (showPlan)
+            undo.setUndoPlanShown([&](const UndoPlan &plan) { writeRows(plan, false); });
         const RenameJob::Result result = undo.exec();
+        const UndoPlan &plan = undo.undoPlan();
+        int status = 0;
         if (showPlan) {
-            const UndoPlan &plan = undo.undoPlan();
-            return result == RenameJob::Result::Done &&
-                           plan.count(UndoStatus::Restore) + plan.count(UndoStatus::Undone) ==
-                               plan.rows.size()
-                       ? 0
-                       : 1;
+            status = result == RenameJob::Result::Done &&
+                             plan.count(UndoStatus::Restore) + plan.count(UndoStatus::Undone) ==
+                                 plan.rows.size()
+                         ? 0
+                         : 1;
+        } else {
+            status = result == RenameJob::Result::Done && !messages.warned() ? 0 : 1;
+            if (json)
+                writeRows(plan, true);
         }
-        return result == RenameJob::Result::Done && !messages.warned() ? 0 : 1;
+        if (json) {
+            QMap<QString, qsizetype> counts;
+            for (const UndoPlanRow &row : plan.rows)
+                ++counts[undoStatusWord(row.status)];
+            writer.writeJsonLine(jsonSummary(counts, status, plan.batch.id));
+        }
+        return status;
     }
 
     const bool redo = parser.isSet(redoOption);
@@ -352,8 +446,8 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         } else if (std::optional<RenameItem> item = readRenameItem(path)) {
             add(std::move(*item));
         } else {
-            err << u"tessaly-cli: no such file or folder: %1"_s.arg(displayFileName(argument))
-                << Qt::endl;
+            messages.write(
+                u"tessaly-cli: no such file or folder: %1"_s.arg(displayFileName(argument)));
         }
     }
 
@@ -364,17 +458,24 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         return failed(error);
     }
 
-    if (!showPlan) {
+    if (!showPlan && !(json && execute)) {
         const bool tsv = parser.isSet(tsvOption);
         for (const RenameItem &item : items) {
-            if (tsv)
-                out << displayFileName(item.originalPath()) << u'\t'
-                    << displayFileName(item.newName) << u'\n';
-            else
-                out << displayFileName(item.fileName) << u" -> "_s << displayFileName(item.newName)
-                    << u'\n';
+            if (json) {
+                writer.write({nameField("source"_L1, item.originalPath()),
+                              nameField("target"_L1, item.folder + item.newName)});
+            } else if (tsv) {
+                writer.write({nameField("source"_L1, item.originalPath()),
+                              nameField("target"_L1, item.newName)});
+            } else {
+                writer.write(
+                    {nameField("source"_L1, item.fileName), nameField("target"_L1, item.newName)},
+                    u" -> ");
+            }
         }
-        out.flush();
+        if (json && !execute)
+            writer.writeJsonLine(jsonSummary({{u"preview"_s, items.size()}}, 0));
+        writer.flush();
         if (!execute)
             return 0;
     }
@@ -390,27 +491,70 @@ int runCliCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         job.setRedoOf(parser.value(redoOption));
     if (lock)
         job.setHeldLock(&*lock);
-    if (showPlan) {
-        job.setPlanShown([&out](const RenameItems &planned, const RenamePlan &plan) {
-            for (qsizetype i = 0; i < planned.size(); ++i) {
+    // Each row as planned: its path, the path it asks for, its status (--json -x reports
+    // them once the batch has ended).
+    struct PlannedPaths
+    {
+        QString source;
+        QString target;
+        PlanStatus status;
+    };
+    QList<PlannedPaths> planned;
+    QMap<QString, qsizetype> counts;
+    const bool reportAfter = json && execute;
+    if (showPlan || reportAfter) {
+        job.setPlanShown([&](const RenameItems &plannedItems, const RenamePlan &plan) {
+            for (qsizetype i = 0; i < plannedItems.size(); ++i) {
                 const PlannedRow &row = plan.rows.at(i);
-                const QString &source = planned.at(i).originalPath();
+                const QString source = plannedItems.at(i).originalPath();
                 // Rows that would act or that are blocked show the path they ask for.
                 const bool asked = row.status == PlanStatus::Duplicate ||
                                    row.status == PlanStatus::Folder ||
                                    row.status == PlanStatus::Invalid;
                 const QString shown = planStatusActs(row.status) || (asked && row.folder >= 0)
-                                          ? plan.targetPath(planned, i)
+                                          ? plan.targetPath(plannedItems, i)
                                           : source;
-                out << displayFileName(source) << u'\t' << displayFileName(shown) << u'\t'
-                    << planStatusWord(row.status) << u'\n';
+                ++counts[planStatusWord(row.status)];
+                if (reportAfter) {
+                    planned.append({source, shown, row.status});
+                    continue;
+                }
+                writer.write({nameField("source"_L1, source), nameField("target"_L1, shown),
+                              textField("status"_L1, planStatusWord(row.status))});
             }
-            out.flush();
+            writer.flush();
         });
     }
     TerminalProgress progress(err);
     if (execute)
         job.setProgress(progress.batchProgress());
     const RenameJob::Result result = job.exec();
-    return result == RenameJob::Result::Done && !messages.warned() ? 0 : 1;
+    const int status = result == RenameJob::Result::Done && !messages.warned() ? 0 : 1;
+    if (reportAfter) {
+        const bool copying = options.batchMode == BatchMode::CopyToFolder;
+        const bool carriedOut =
+            result != RenameJob::Result::Blocked && result != RenameJob::Result::Refused;
+        for (qsizetype i = 0; i < planned.size(); ++i) {
+            const PlannedPaths &row = planned.at(i);
+            QString error;
+            if (planStatusActs(row.status) && carriedOut) {
+                // The file is where the plan meant it to be, or the messages say why not.
+                const bool done =
+                    copying ? files.entryKind(row.target) != FileOperations::EntryKind::None
+                            : job.items().at(i).originalPath() == row.target;
+                if (!done)
+                    error = u"not done"_s;
+            } else if (planStatusActs(row.status)) {
+                error = u"not started"_s;
+            }
+            writer.write({nameField("source"_L1, row.source),
+                          nameField("target"_L1, row.target),
+                          textField("status"_L1, planStatusWord(row.status)),
+                          {"error"_L1, error, Field::Text, true}});
+        }
+        writer.writeJsonLine(jsonSummary(counts, status, job.outcome().batchId));
+    } else if (json && showPlan) {
+        writer.writeJsonLine(jsonSummary(counts, status));
+    }
+    return status;
 }

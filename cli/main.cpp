@@ -3,9 +3,11 @@
 #include "metadatareaders.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
 
 #include <cstdio>
+#include <unistd.h>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -29,7 +31,8 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(decodeFileName(argv[i]));
     installMetadataReader();
-    QTextStream out(stdout);
+    QFile out;
+    out.open(stdout, QIODevice::WriteOnly);
     QTextStream err(stderr);
-    return runCliCommand(arguments, out, err);
+    return runCliCommand(arguments, out, err, ::isatty(STDOUT_FILENO) == 1);
 }

@@ -3,8 +3,12 @@
 #include "testdir.h"
 
 #include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QBuffer>
 #include <QTest>
 #include <QTextStream>
 
@@ -36,6 +40,7 @@ private slots:
     void executesAndUndoes();
     void undoAfterABatchOfNothing();
     void historyUndoAndRedo();
+    void namesAnyoneChose();
     void plans_data();
     void plans();
     void stoppedRunsFail_data();
@@ -73,13 +78,13 @@ void TestCli::cleanup()
 
 int TestCli::run(const QStringList &arguments)
 {
-    m_out.clear();
     m_err.clear();
-    QTextStream out(&m_out);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
     QTextStream err(&m_err);
     const int status = runCliCommand(QStringList{u"tessaly-cli"_s} + arguments, out, err);
-    out.flush();
     err.flush();
+    m_out = QString::fromUtf8(out.data());
     return status;
 }
 
@@ -193,6 +198,14 @@ void TestCli::failures_data()
         << QStringList{u"a.txt"_s, u"--find"_s} << 2 << u"Missing value after '--find'"_s;
     QTest::newRow("bad-case") << QStringList{u"--case=caps"_s, u"a.txt"_s} << 2
                               << u"unknown case mode \"caps\""_s;
+    QTest::newRow("null-and-json") << QStringList{u"-z"_s, u"--json"_s, u"a.txt"_s} << 2
+                                   << u"--null and --json do not go together"_s;
+    QTest::newRow("history-with-files")
+        << QStringList{u"--history"_s, u"a.txt"_s} << 2 << u"--history takes no files"_s;
+    QTest::newRow("redo-with-files")
+        << QStringList{u"--redo=x"_s, u"a.txt"_s} << 2 << u"--redo takes no files"_s;
+    QTest::newRow("undo-with-files") << QStringList{u"--undo"_s, u"a.txt"_s, u"b.txt"_s} << 2
+                                     << u"--undo takes one batch id at most"_s;
 }
 
 void TestCli::failures()
@@ -375,6 +388,112 @@ void TestCli::historyUndoAndRedo()
     QVERIFY(QFile::exists(m_dir->filePath(u"a.txt"_s)));
     QVERIFY(QFile::exists(m_dir->filePath(u"sub/c.txt"_s)));
     QCOMPARE(run({u"--history"_s, u"a.txt"_s}), 2);
+}
+
+// Names chosen by whoever put the files there, through the real tessaly-cli: quoted on a
+// terminal, today's bytes into a pipe, their very bytes with --null, and read back whole
+// from --json.
+void TestCli::namesAnyoneChose()
+{
+    struct Name
+    {
+        QByteArray bytes;
+        QByteArray onTerminal; // the line printed for it on a terminal
+    };
+    const QList<Name> names{
+        {"esc\x1b[31mred.txt", "'esc'$'\\033''[31mred.txt' -> 'x_esc'$'\\033''[31mred.txt'"},
+        {"bel\x07.txt", "'bel'$'\\a''.txt' -> 'x_bel'$'\\a''.txt'"},
+        {"new\nline.txt", "'new'$'\\n''line.txt' -> 'x_new'$'\\n''line.txt'"},
+        {"tab\there.txt", "'tab'$'\\t''here.txt' -> 'x_tab'$'\\t''here.txt'"},
+        {"invoice\xE2\x80\xAE"
+         "fdp.exe",
+         "'invoice'$'\\342\\200\\256''fdp.exe' -> 'x_invoice'$'\\342\\200\\256''fdp.exe'"},
+        {"caf\xE9.txt", "'caf'$'\\351''.txt' -> 'x_caf'$'\\351''.txt'"},
+        {"it's \xE2\x80\x8B"
+         "plain.txt",
+         "it's \xE2\x80\x8B"
+         "plain.txt -> x_it's \xE2\x80\x8B"
+         "plain.txt"},
+    };
+    TestDir folder;
+    const QByteArray root = QFile::encodeName(folder.path());
+    // Qt's own removal cannot name every one of them.
+    const auto removeNames = qScopeGuard([&] {
+        for (const Name &name : names)
+            ::unlink((root + '/' + name.bytes).constData());
+    });
+    for (const Name &name : names) {
+        const int fd = ::open((root + '/' + name.bytes).constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    const QString cli = QStringLiteral(TESSALY_CLI);
+    const auto runCli = [&](const QStringList &arguments) {
+        QProcess process;
+        process.start(cli, arguments + QStringList{u"--pattern=x_{name}"_s, folder.path()});
+        process.waitForFinished(30000);
+        return process.readAllStandardOutput();
+    };
+    const auto sortedLines = [](const QByteArray &text, char end) {
+        QByteArrayList lines = text.split(end);
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    };
+
+    // On a terminal (script gives the program a pseudo-terminal, which ends lines CR LF).
+    if (!QStandardPaths::findExecutable(u"script"_s).isEmpty()) {
+        QProcess script;
+        script.start(u"script"_s,
+                     {u"-qc"_s, u'\'' + cli + u"' --pattern='x_{name}' '"_s + folder.path() + u'\'',
+                      u"/dev/null"_s});
+        QVERIFY(script.waitForFinished(30000));
+        QByteArrayList expected;
+        for (const Name &name : names)
+            expected.append(name.onTerminal + '\r');
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(sortedLines(script.readAllStandardOutput(), '\n'), expected);
+    }
+
+    // Into a pipe: as scripts have always read it (not UTF-8: U+FFFD).
+    const QByteArray piped = runCli({});
+    QVERIFY(piped.contains("esc\x1b[31mred.txt -> x_esc\x1b[31mred.txt\n"));
+    QVERIFY(piped.contains("caf\xEF\xBF\xBD.txt -> x_caf\xEF\xBF\xBD.txt\n"));
+
+    // --null: every field ends with NUL, every name its bytes.
+    QByteArrayList expected;
+    for (const Name &name : names)
+        expected << root + '/' + name.bytes << "x_" + name.bytes;
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(sortedLines(runCli({u"--null"_s, u"--tsv"_s}), '\0'), expected);
+
+    // --json: each name back byte for byte, from the text or from its base64 bytes.
+    QByteArrayList fromJson;
+    const QByteArrayList lines = runCli({u"--json"_s}).split('\n');
+    for (const QByteArray &line : lines) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.contains(u"counts"_s)) {
+            QCOMPARE(object.value(u"counts"_s).toObject().value(u"preview"_s).toInt(),
+                     names.size());
+            QCOMPARE(object.value(u"exit"_s).toInt(), 0);
+            continue;
+        }
+        if (line.isEmpty())
+            continue;
+        for (const QString &key : {u"source"_s, u"target"_s}) {
+            const QString bytesKey = key + u"_bytes"_s;
+            fromJson << (object.contains(bytesKey)
+                             ? QByteArray::fromBase64(object.value(bytesKey).toString().toLatin1())
+                             : object.value(key).toString().toUtf8());
+        }
+    }
+    QByteArrayList expectedPaths;
+    for (const Name &name : names)
+        expectedPaths << root + '/' + name.bytes << root + "/x_" + name.bytes;
+    std::sort(fromJson.begin(), fromJson.end());
+    std::sort(expectedPaths.begin(), expectedPaths.end());
+    QCOMPARE(fromJson, expectedPaths);
 }
 
 void TestCli::plans_data()
