@@ -174,8 +174,49 @@ struct RegexReplacer::Impl
         pcre2_code_free_16(code);
     }
 
-    void compile(const QString &pattern)
+    void compile(const QString &typed)
     {
+        // "\u202E" as JavaScript, Python and Java write a character, which PCRE2 reads
+        // only as "\x{202E}": the way people remove a direction control from names.
+        QList<qsizetype> widenedAt; // where each "\u" was, in the pattern compiled
+        const QString pattern = [&] {
+            QString out;
+            out.reserve(typed.size());
+            for (qsizetype i = 0; i < typed.size(); ++i) {
+                const QChar c = typed.at(i);
+                if (c != u'\\' || i + 1 >= typed.size()) {
+                    out += c;
+                    continue;
+                }
+                const QChar next = typed.at(i + 1);
+                if (next == u'Q') {
+                    // Quoted text, up to "\E", is taken as it is.
+                    const qsizetype end = typed.indexOf(QStringLiteral("\\E"), i + 2);
+                    const qsizetype stop = end < 0 ? typed.size() : end + 2;
+                    out += typed.sliced(i, stop - i);
+                    i = stop - 1;
+                    continue;
+                }
+                const auto isHex = [](QChar h) {
+                    const char16_t u = h.unicode();
+                    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') ||
+                           (u >= u'A' && u <= u'F');
+                };
+                const bool unicode =
+                    next == u'u' && i + 5 < typed.size() &&
+                    std::all_of(typed.cbegin() + i + 2, typed.cbegin() + i + 6, isHex);
+                if (unicode) {
+                    widenedAt.append(out.size());
+                    out += QStringLiteral("\\x{") + typed.sliced(i + 2, 4) + u'}';
+                    i += 5;
+                    continue;
+                }
+                out += c;
+                out += next; // an escaped character, a backslash included, as it is
+                ++i;
+            }
+            return out;
+        }();
         pcre2_compile_context_16 *context = pcre2_compile_context_create_16(nullptr);
         pcre2_set_newline_16(context, PCRE2_NEWLINE_ANY);
         int errorCode = 0;
@@ -187,9 +228,15 @@ struct RegexReplacer::Impl
                                 context);
         pcre2_compile_context_free_16(context);
         if (!code) {
+            // The offset in the pattern as typed: each "\u" was widened by two.
+            qulonglong typedOffset = errorOffset;
+            for (const qsizetype at : widenedAt) {
+                if (qsizetype(errorOffset) > at)
+                    typedOffset -= std::min<qulonglong>(2, qulonglong(errorOffset) - at);
+            }
             throw TessalyError(
                 translateText(QStringLiteral("Error in regular expression at offset %1: %2"))
-                    .arg(qulonglong(errorOffset))
+                    .arg(typedOffset)
                     .arg(pcreMessage(errorCode)));
         }
         pcre2_jit_compile_16(code, PCRE2_JIT_COMPLETE); // falls back to the interpreter

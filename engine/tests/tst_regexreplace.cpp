@@ -99,6 +99,14 @@ void TestRegexReplace::replaces_data()
     QTest::newRow("capitalise-after-middle-dot")
         << u"a\u00b7b"_s << u"(.+)"_s << u"\\I1"_s << u"A\u00b7B"_s;
     QTest::newRow("case-of-unset-group") << u"b"_s << u"(a)?b"_s << u"[\\U1]"_s << u"[]"_s;
+    // A direction control removed as other languages write it; quoted or escaped
+    // backslashes stay what they were.
+    QTest::newRow("u-escape") << u"invoice\u202Efdp.exe"_s << u"\\u202E"_s << QString()
+                              << u"invoicefdp.exe"_s;
+    QTest::newRow("u-escape-in-class")
+        << u"a\u200Bb\u2066c"_s << u"[\\u200B\\u2066]"_s << QString() << u"abc"_s;
+    QTest::newRow("u-escape-quoted") << u"a\\u0041"_s << u"\\Q\\u0041\\E"_s << u"-"_s << u"a-"_s;
+    QTest::newRow("escaped-backslash-then-u") << u"\\u0041"_s << u"\\\\u0041"_s << u"-"_s << u"-"_s;
 }
 
 void TestRegexReplace::replaces()
@@ -120,6 +128,9 @@ void TestRegexReplace::invalidPatternReportsOffset_data()
     QTest::newRow("nothing-to-repeat")
         << u"ab*+*"_s
         << u"Error in regular expression at offset 4: quantifier does not follow a repeatable item"_s;
+    QTest::newRow("offset-as-typed-after-u-escape")
+        << u"\\u202E("_s
+        << u"Error in regular expression at offset 7: missing closing parenthesis"_s;
 }
 
 void TestRegexReplace::invalidPatternReportsOffset()
