@@ -158,8 +158,7 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
 {
     Q_ASSERT(plan.purpose == PlanPurpose::Batch);
     BatchOutcome outcome;
-    outcome.total = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
-                    plan.count(PlanStatus::Overwrite);
+    outcome.total = plan.actingCount();
     const bool copying = options.batchMode == BatchMode::CopyToFolder;
     // The log first: it keeps any other batch or undo away before anything is touched.
     UndoJournal journal(undoLogPath(), heldLock);

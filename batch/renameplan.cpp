@@ -2,6 +2,7 @@
 
 #include "batchpaths.h"
 #include "freenames.h"
+#include "hiddencharacters.h"
 #include "prefetch.h"
 
 #include "translation.h"
@@ -17,8 +18,10 @@ using namespace Qt::StringLiterals;
 QString planStatusWord(PlanStatus status)
 {
     static const QString words[PlanStatusCount] = {
-        u"rename"_s,    u"unchanged"_s, u"numbered"_s, u"skip"_s,    u"overwrite"_s,
-        u"duplicate"_s, u"folder"_s,    u"invalid"_s,  u"missing"_s, u"no-preview"_s,
+        u"rename"_s,     u"unchanged"_s,         u"numbered"_s,
+        u"skip"_s,       u"overwrite"_s,         u"duplicate"_s,
+        u"folder"_s,     u"invalid"_s,           u"missing"_s,
+        u"no-preview"_s, u"hidden-characters"_s,
     };
     return words[int(status)];
 }
@@ -36,6 +39,7 @@ QString planStatusText(PlanStatus status)
         translatable(u"Invalid name"),
         translatable(u"File missing"),
         translatable(u"No preview"),
+        translatable(u"Invisible characters"),
     };
     return translateText(texts[int(status)]);
 }
@@ -53,6 +57,8 @@ QString planStatusDescription(PlanStatus status)
         translatable(u"This name cannot exist here (empty, too long, or a forbidden character)."),
         translatable(u"The file is no longer there; it is passed over."),
         translatable(u"No new name yet: build the preview first."),
+        translatable(u"Name holds invisible characters, which show as nothing or turn the text "
+                     u"around them; the file gets the new name shown."),
     };
     return translateText(texts[int(status)]);
 }
@@ -66,7 +72,17 @@ bool planStatusBlocks(PlanStatus status)
 bool planStatusActs(PlanStatus status)
 {
     return status == PlanStatus::Rename || status == PlanStatus::Numbered ||
-           status == PlanStatus::Overwrite;
+           status == PlanStatus::Overwrite || status == PlanStatus::HiddenCharacters;
+}
+
+qsizetype RenamePlan::actingCount() const
+{
+    qsizetype acting = 0;
+    for (int s = 0; s < PlanStatusCount; ++s) {
+        if (planStatusActs(PlanStatus(s)))
+            acting += counts[s];
+    }
+    return acting;
 }
 
 bool RenamePlan::blocked() const
@@ -1031,8 +1047,11 @@ void Planner::numberRows()
         planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
     }
     for (qsizetype i = 0; i < count; ++i) {
-        if (m_pending[i])
-            m_plan.rows[i].status = PlanStatus::Rename;
+        if (m_pending[i]) {
+            m_plan.rows[i].status = holdsHiddenCharacters(m_items.at(i).newName)
+                                        ? PlanStatus::HiddenCharacters
+                                        : PlanStatus::Rename;
+        }
         ++m_plan.counts[size_t(m_plan.rows[i].status)];
     }
 }
@@ -1079,8 +1098,7 @@ void Planner::orderSteps()
         m_plan.steps.append({m_copying ? PlanStep::Copy : PlanStep::Move, false, false, folder,
                              folder, row, sourceNameText(row), m_temporary[row]});
     };
-    m_plan.steps.reserve(m_plan.count(PlanStatus::Rename) + m_plan.count(PlanStatus::Numbered) +
-                         2 * m_plan.count(PlanStatus::Overwrite));
+    m_plan.steps.reserve(m_plan.actingCount() + m_plan.count(PlanStatus::Overwrite));
     QList<quint8> state(count, 0); // 0 waiting, 1 on the current path, 2 scheduled
     QList<qsizetype> path;
     for (qsizetype i = 0; i < count; ++i) {

@@ -23,8 +23,11 @@ enum class PlanStatus : quint8 {
     Invalid,   // the name cannot exist there: blocks the batch
     Missing,   // the file is gone; passed over
     NoPreview, // no new name yet: blocks the batch
+    // Gets the new name, which holds characters that show as nothing or reorder the
+    // text around them (hiddencharacters.h): renamed, and told.
+    HiddenCharacters,
 };
-inline constexpr int PlanStatusCount = int(PlanStatus::NoPreview) + 1;
+inline constexpr int PlanStatusCount = int(PlanStatus::HiddenCharacters) + 1;
 
 // The fixed English word for tools ("rename", "no-preview" ...).
 QString planStatusWord(PlanStatus status);
@@ -86,6 +89,8 @@ struct RenamePlan
     QList<quint64> sourceInodes;
 
     qsizetype count(PlanStatus status) const { return counts[size_t(status)]; }
+    // The rows whose file ends under a new path (planStatusActs).
+    qsizetype actingCount() const;
     // Whether any row keeps the batch from starting.
     bool blocked() const;
     // The path a row will have afterwards: its target, or its source when left alone.

@@ -507,6 +507,10 @@ void TestCli::plans_data()
                                          u"a.txt"_s, u"b.txt"_s}
                           << 0 << u"<d>/a.txt\t<d>/b.txt\trename\n<d>/b.txt\t<d>/a.txt\trename\n"_s
                           << QString();
+    // Renamed, and told: the new name shows as "xexe.pdf".
+    QTest::newRow("hidden-characters")
+        << QStringList{u"--pattern=x\u202Efdp"_s, u"--new-ext=exe"_s, u"a.txt"_s} << 0
+        << u"<d>/a.txt\t<d>/x\u202Efdp.exe\thidden-characters\n"_s << QString();
     QTest::newRow("overwrite-of-a-listed-name")
         << QStringList{u"--pattern=b"_s, u"--conflict=overwrite"_s, u"a.txt"_s, u"b.txt"_s} << 1
         << u"<d>/a.txt\t<d>/b.txt\tduplicate\n<d>/b.txt\t<d>/b.txt\tduplicate\n"_s
