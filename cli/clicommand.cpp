@@ -191,8 +191,9 @@ int runCliCommand(const QStringList &arguments, QIODevice &out, QTextStream &err
         u"plan"_s,
         u"Print what the batch would do with each file: its path, a tab, the path it will\n"
         "have, a tab and one word: rename, unchanged, numbered, skip, overwrite,\n"
-        "duplicate, folder, invalid, missing or no-preview. Exit status 1 when a file\n"
-        "keeps the batch from starting."_s);
+        "duplicate, folder, invalid, missing, no-preview or hidden-characters (renamed;\n"
+        "the new name holds characters that show as nothing or reorder the text). Exit\n"
+        "status 1 when a file keeps the batch from starting."_s);
     const QCommandLineOption executeOption(
         {u"x"_s, u"execute"_s}, u"Carry out the new names (without it, only show them)."_s);
     const QCommandLineOption undoOption(
