@@ -22,8 +22,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What is loaded at run time rather than linked: the SVG icon engine for the toolbar,
 # the picture formats that {imgw} and {imgh} read, the window system plug-ins.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-image-formats-plugins, qt6-qpa-plugins")
-# Qt's own dialog texts (Yes, No, OK) in the interface language.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# Qt's own dialog texts (Yes, No, OK) in the interface language; a font with Hangul, so
+# that Korean (in the Language menu, and as the interface language) is not drawn as
+# empty boxes where the desktop's fonts lack it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-nanum | fonts-noto-cjk")
 # The long description; CPack puts the summary above it and indents every line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tessaly renames many files in one operation. Gather files and folders, set
 the options, look at a preview of every new name, then rename the files in

@@ -5,6 +5,8 @@
 #include "translation.h"
 
 #include <QDate>
+#include <QGuiApplication>
+#include <QRegularExpression>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -71,6 +73,31 @@ const QList<HelpLine> &patternHelpLines()
     return withMetadata;
 }
 
+const QString KeywordSeparator = u" - "_s;
+const QChar RightToLeftMark(0x200F);
+
+// A run that reads left to right whatever stands around it, without changing the order
+// of the text around it (a left-to-right isolate).
+QString leftToRight(const QString &text)
+{
+    return QChar(0x2066) + text + QChar(0x2069);
+}
+
+// The keywords ("{list}") and number examples ("3-07") of a translated sentence as
+// left-to-right runs: between Arabic letters, "3-07" would otherwise read "07-3".
+QString isolateExamples(const QString &sentence)
+{
+    static const QRegularExpression examples(u"\\{[^{}\\s]*\\}|[0-9]+(?:[-:._/x][0-9]+)+"_s);
+    QString result;
+    qsizetype done = 0;
+    for (const QRegularExpressionMatch &match : examples.globalMatch(sentence)) {
+        result += sentence.mid(done, match.capturedStart() - done);
+        result += leftToRight(match.captured());
+        done = match.capturedEnd();
+    }
+    return result + sentence.mid(done);
+}
+
 // The website as the About box shows it: the host of the homepage link, without scheme.
 QString websiteName()
 {
@@ -100,10 +127,31 @@ QString aboutText()
 
 QString patternHelpText()
 {
+    const bool rightToLeft = QGuiApplication::layoutDirection() == Qt::RightToLeft;
     QStringList lines;
-    for (const HelpLine &line : patternHelpLines())
-        lines.append(line.sentence.isEmpty() ? line.fixed
-                                             : line.fixed + translateText(line.sentence));
+    for (const HelpLine &line : patternHelpLines()) {
+        const QString sentence = line.sentence.isEmpty() ? QString() : translateText(line.sentence);
+        if (!rightToLeft) {
+            lines.append(line.fixed + sentence);
+            continue;
+        }
+        if (line.fixed.isEmpty() && sentence.isEmpty()) {
+            lines.append(QString());
+            continue;
+        }
+        // Each line starts right to left, so that all stand at the same edge; keywords
+        // and examples read left to right inside it.
+        QString fixed = line.fixed;
+        QString separator;
+        if (fixed.endsWith(KeywordSeparator)) {
+            fixed.chop(KeywordSeparator.size());
+            separator = KeywordSeparator;
+        }
+        QString shown = RightToLeftMark;
+        if (!fixed.isEmpty())
+            shown += leftToRight(fixed);
+        lines.append(shown + separator + isolateExamples(sentence));
+    }
     return lines.join(u"\r\n"_s);
 }
 

@@ -12,6 +12,8 @@ QString aboutText(int year);
 // The same with the year of the local clock now.
 QString aboutText();
 // The help on the pattern keywords, its lines joined with CR LF, in the current language.
+// In a right-to-left layout every line starts right to left, and the keywords and the
+// examples in it are left-to-right isolates, so that they keep their order.
 QString patternHelpText();
 
 // The English texts that the two boxes pass through translateText.

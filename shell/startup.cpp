@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "colourscheme.h"
 #include "messageboxes.h"
 #include "shellservices.h"
 #include "unitmain.h"
@@ -17,6 +18,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
 
 #include <memory>
@@ -33,6 +35,56 @@ void initShellResources()
     Q_UNUSED(registered);
 }
 
+namespace {
+
+// Fills the style sheet with the colour set that the application's palette calls for,
+// now and whenever the palette changes (the desktop switches between light and dark).
+class StyleSheetFollower : public QObject
+{
+public:
+    StyleSheetFollower(QApplication &app, const QString &styleSheet)
+        : QObject(&app)
+        , m_app(app)
+        , m_styleSheet(styleSheet)
+    {
+        app.installEventFilter(this);
+        apply();
+    }
+
+    void setStyleSheet(const QString &styleSheet)
+    {
+        m_styleSheet = styleSheet;
+        m_scheme = nullptr;
+        apply();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == &m_app && event->type() == QEvent::ApplicationPaletteChange)
+            apply();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void apply()
+    {
+        // Only a change of set replaces the style sheet: setting it again would polish
+        // every widget for nothing.
+        const ColourScheme &scheme = currentColourScheme();
+        if (&scheme == m_scheme)
+            return;
+        m_scheme = &scheme;
+        m_app.setStyleSheet(fillStyleSheet(m_styleSheet, scheme));
+    }
+
+    QApplication &m_app;
+    QString m_styleSheet;
+    const ColourScheme *m_scheme = nullptr;
+};
+
+} // namespace
+
 bool applyVisualStyle(QApplication &app, UserMessages &messages, const QString &styleSheet)
 {
     initShellResources();
@@ -42,7 +94,12 @@ bool applyVisualStyle(QApplication &app, UserMessages &messages, const QString &
             u"The visual style \"Allports\" cannot be loaded: %1"_s.arg(file.errorString()));
         return false;
     }
-    app.setStyleSheet(QString::fromUtf8(file.readAll()));
+    const QString text = QString::fromUtf8(file.readAll());
+    static QPointer<StyleSheetFollower> follower;
+    if (follower)
+        follower->setStyleSheet(text);
+    else
+        follower = new StyleSheetFollower(app, text);
     return true;
 }
 

@@ -22,8 +22,10 @@ inline const QString AllportsStyle = QStringLiteral(":/styles/allports.qss");
 // Registers the icons and the style sheet that the shell library carries.
 void initShellResources();
 
-// Applies the "Allports" style sheet. When it cannot be read, says so through
-// messages and leaves the default look; returns whether it was applied.
+// Applies the "Allports" style sheet in its light or dark colours, as the application's
+// palette is, and again in the other set whenever the palette turns light or dark. When
+// it cannot be read, says so through messages and leaves the look as it was; returns
+// whether it was applied.
 bool applyVisualStyle(QApplication &app, UserMessages &messages,
                       const QString &styleSheet = AllportsStyle);
 

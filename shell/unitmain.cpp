@@ -3,6 +3,7 @@
 
 #include "aboutbox.h"
 #include "batchrunner.h"
+#include "colourscheme.h"
 #include "windowcommandline.h"
 #include "digitsonly.h"
 #include "historywindow.h"
@@ -86,21 +87,23 @@ protected:
         const QVariant status = index.data(FileListModel::PlanStatusRole);
         if (!status.isValid())
             return;
+        // The colours of the light or dark set, as the desktop's palette is now.
+        const ColourScheme &scheme = currentColourScheme();
         QColor colour;
         switch (PlanStatus(status.toInt())) {
         case PlanStatus::Rename:
             return;
         case PlanStatus::Numbered:
         case PlanStatus::Overwrite:
-            colour = QColor(0x9a, 0x5b, 0x00);
+            colour = scheme.warningText;
             break;
         case PlanStatus::Unchanged:
         case PlanStatus::Skip:
         case PlanStatus::Missing:
-            colour = QColor(0x6b, 0x72, 0x7c);
+            colour = scheme.mutedText;
             break;
         default: // the statuses that keep the batch from starting
-            colour = QColor(0xb0, 0x1c, 0x1c);
+            colour = scheme.errorText;
             option->font.setBold(true);
             break;
         }
@@ -364,10 +367,9 @@ void TFormMain::setUpWindow(const QStringList &arguments)
     m_homepageLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_homepageLink->setCursor(Qt::PointingHandCursor);
     m_homepageLink->setAutoFillBackground(true);
-    // Its own background colour, which the style sheet leaves alone; its text ends 25
-    // pixels before the end of the bar.
-    m_homepageLink->setStyleSheet(u"QLabel { background: rgb(231, 233, 238); color: #1d6385; "
-                                  u"padding: 0 %1px 0 2px; }"_s.arg(HomepageLinkMargin));
+    // Its colours come from the style sheet's light or dark set; its text ends 25 pixels
+    // before the end of the bar.
+    m_homepageLink->setStyleSheet(u"QLabel { padding: 0 %1px 0 2px; }"_s.arg(HomepageLinkMargin));
     m_homepageLink->setFixedSize(HomepageLinkWidth + HomepageLinkMargin, HomepageLinkHeight);
     m_homepageLink->installEventFilter(this);
     ui->StatusBar1->addPermanentWidget(m_homepageLink);

@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QTest>
+#include <QTextLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -79,6 +80,7 @@ private slots:
     void aboutText();
     void patternHelp_data();
     void patternHelp();
+    void patternHelpRightToLeft();
     void mainWindowShowsBoth();
     void patternHelpFitsTheScreen();
     void screenshot();
@@ -97,6 +99,7 @@ void TestAboutBox::initTestCase()
 void TestAboutBox::cleanup()
 {
     setTranslationState({}, 0, u"en"_s);
+    applyLanguageToQt();
 }
 
 void TestAboutBox::aboutText_data()
@@ -189,6 +192,60 @@ void TestAboutBox::patternHelp()
     const QString text = patternHelpText();
     QVERIFY(!text.endsWith(u'\n'));
     QCOMPARE(text.split(u"\r\n"_s), lines);
+}
+
+void TestAboutBox::patternHelpRightToLeft()
+{
+    const QString length = u"playing time in minutes and seconds (3-07)"_s;
+    TranslationCatalogue catalogue;
+    catalogue.columns = {
+        {u"English"_s, u"en"_s, length, u"file name after string replacement"_s},
+        {u"العربية"_s, u"ar"_s, u"مدة التشغيل بالدقائق والثواني (3-07)"_s,
+         u"اسم الملف بعد الاستبدال"_s},
+    };
+    setTranslationState(catalogue, 1, u"ar"_s);
+    applyLanguageToQt();
+    QCOMPARE(QGuiApplication::layoutDirection(), Qt::RightToLeft);
+
+    const QStringList lines = patternHelpText().split(u"\r\n"_s);
+    QCOMPARE(lines.size(), englishPatternHelp.size());
+    // Every line starts right to left, so that all stand at the right edge.
+    for (const QString &line : lines)
+        QVERIFY2(line.isEmpty() || line.isRightToLeft(), qPrintable(line));
+    const QChar lri(0x2066);
+    const QChar pdi(0x2069);
+    const QString rlm(QChar(0x200F));
+    QVERIFY(lines.contains(rlm + lri + u"{counter}_{name}"_s + pdi));
+    QVERIFY(lines.contains(rlm + lri + u"{name}"_s + pdi + u" - اسم الملف بعد الاستبدال"_s));
+
+    // Laid out as the box lays it out, the example reads 3-07, left to right, between the
+    // Arabic words.
+    const QString *lengthLine = nullptr;
+    for (const QString &line : lines) {
+        if (line.contains(u"{audio:length}"_s))
+            lengthLine = &line;
+    }
+    QVERIFY(lengthLine);
+    QTextLayout layout(*lengthLine, QApplication::font());
+    QTextOption option;
+    option.setTextDirection(Qt::RightToLeft);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    layout.createLine().setLineWidth(2000);
+    layout.endLayout();
+    const qsizetype three = lengthLine->indexOf(u"3-07"_s);
+    QVERIFY(three > 0);
+    QVERIFY(lengthLine->at(three - 1) == lri);
+    const QTextLine line = layout.lineAt(0);
+    // Between "3" and "-", then between "0" and "7": left to right.
+    QVERIFY2(line.cursorToX(int(three + 1)) < line.cursorToX(int(three + 3)),
+             "3 stands right of 07");
+
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    const auto help = makeMessageBox(QMessageBox::Information, patternHelpText(), QMessageBox::Ok);
+    help->show();
+    QVERIFY(QTest::qWaitForWindowExposed(help.get()));
+    QVERIFY(help->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/pattern-help-arabic.png")));
 }
 
 void TestAboutBox::mainWindowShowsBoth()

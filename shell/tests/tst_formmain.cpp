@@ -1,5 +1,6 @@
 #include "aboutbox.h"
 #include "batchpaths.h"
+#include "colourscheme.h"
 #include "gatedfileoperations.h"
 #include "historywindow.h"
 #include "translation.h"
@@ -13,11 +14,13 @@
 #include "windowtests.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -118,6 +121,24 @@ QString cutCaption(QWidget *control)
     return QString();
 }
 
+// A dark desktop's palette, as a dark theme gives it.
+QPalette darkPalette()
+{
+    QPalette palette;
+    const QColor window(0x2d, 0x2f, 0x33);
+    const QColor text(0xee, 0xee, 0xee);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, QColor(0x1e, 0x1f, 0x22));
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, window);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xa8));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    return palette;
+}
+
 // Whether focus changes a control's outer ring of pixels: a focus mark a user can see.
 bool ringDiffers(const QImage &before, const QImage &after)
 {
@@ -195,6 +216,15 @@ private slots:
     void pathsGivenAtStart();
     void commandLineModeRunsOnGivenPaths_data();
     void commandLineModeRunsOnGivenPaths();
+    void dropDownListsShowEveryEntry_data();
+    void dropDownListsShowEveryEntry();
+    void patternTakesItsRow();
+    void checkBoxShowsItsBox_data();
+    void checkBoxShowsItsBox();
+    void coloursReadable_data();
+    void coloursReadable();
+    void followsDarkPalette();
+    void languageNamesHaveFonts();
     void screenshots();
 
 private:
@@ -1883,6 +1913,219 @@ void TestFormMain::focusIsVisible()
     check(m_settings.get());
     m_settings->hide();
     QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(u", "_s)));
+}
+
+void TestFormMain::dropDownListsShowEveryEntry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("inOptionsDialog");
+
+    QTest::newRow("operation") << u"cbBatchMode"_s << false;
+    QTest::newRow("case") << u"cbCase"_s << false;
+    QTest::newRow("conflict") << u"cbConflict"_s << true;
+}
+
+void TestFormMain::dropDownListsShowEveryEntry()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, inOptionsDialog);
+
+    QWidget *window = m_form.get();
+    if (inOptionsDialog) {
+        m_settings->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_settings.get()));
+        window = m_settings.get();
+    }
+    auto *box = window->findChild<QComboBox *>(name);
+    QVERIFY(box);
+    box->showPopup();
+    QAbstractItemView *view = box->view();
+    QTRY_VERIFY(view->isVisible());
+    QApplication::processEvents();
+    QStringList cut;
+    for (int row = 0; row < box->count(); ++row) {
+        const QRect place = view->visualRect(view->model()->index(row, 0));
+        if (place.top() < 0 || place.bottom() > view->viewport()->height() - 1)
+            cut.append(box->itemText(row));
+    }
+    const int scrolled = view->verticalScrollBar()->maximum();
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    QVERIFY(view->window()->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/popup-") + name +
+                                        u".png"_s));
+    box->hidePopup();
+    m_settings->hide();
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", "_s)));
+    QCOMPARE(scrolled, 0);
+}
+
+void TestFormMain::patternTakesItsRow()
+{
+    // A long pattern stays in sight: the field takes its row, less its caption and the
+    // help button.
+    auto *group = child<QWidget>("GroupBox2");
+    auto *pattern = child<QLineEdit>("edtPattern");
+    auto *caption = child<QWidget>("lblPattern");
+    auto *help = child<QWidget>("Button1");
+    const int row = group->contentsRect().width() - group->layout()->contentsMargins().left() -
+                    group->layout()->contentsMargins().right();
+    QVERIFY2(pattern->width() >= row - caption->width() - help->width() - 20,
+             qPrintable(u"%1 of %2"_s.arg(pattern->width()).arg(row)));
+}
+
+void TestFormMain::checkBoxShowsItsBox_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<bool>("checked");
+
+    QTest::newRow("light-off") << false << false;
+    QTest::newRow("light-on") << false << true;
+    QTest::newRow("dark-off") << true << false;
+    QTest::newRow("dark-on") << true << true;
+}
+
+void TestFormMain::checkBoxShowsItsBox()
+{
+    QFETCH(bool, dark);
+    QFETCH(bool, checked);
+
+    const QPalette before = QApplication::palette();
+    if (dark)
+        QApplication::setPalette(darkPalette());
+    auto *box = child<QCheckBox>("chkIncludeSubfolders");
+    box->setChecked(checked);
+    QApplication::processEvents();
+    const QImage shot = box->grab().toImage();
+    QApplication::setPalette(before);
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    QVERIFY(shot.save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/include-subfolders-") +
+                      QString::fromLatin1(QTest::currentDataTag()) + u".png"_s));
+    // The box's outline stands out from the strip behind it, on and off alike: the
+    // strongest contrast left of the caption.
+    const ColourScheme &scheme = dark ? darkColourScheme() : lightColourScheme();
+    const qreal ratio = shot.devicePixelRatio();
+    const int captionStart =
+        int((box->width() - box->fontMetrics().horizontalAdvance(box->text())) * ratio) - 4;
+    double strongest = 1;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < captionStart; ++x)
+            strongest = std::max(strongest, contrastRatio(shot.pixelColor(x, y), scheme.toolbar));
+    }
+    QVERIFY2(strongest >= 3, qPrintable(QString::number(strongest)));
+}
+
+void TestFormMain::coloursReadable_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
+}
+
+void TestFormMain::coloursReadable()
+{
+    // WCAG 2: text at least 4.5:1 against what it stands on, outlines and marks 3:1.
+    QFETCH(bool, dark);
+    const ColourScheme &s = dark ? darkColourScheme() : lightColourScheme();
+    struct Pair
+    {
+        const char *what;
+        QColor front;
+        QColor back;
+        double least;
+    };
+    const Pair pairs[] = {
+        {"text on window", s.text, s.window, 4.5},
+        {"text on toolbar", s.text, s.toolbar, 4.5},
+        {"text on menu bar", s.text, s.menuBar, 4.5},
+        {"text on menu", s.text, s.menu, 4.5},
+        {"text on group", s.text, s.group, 4.5},
+        {"text on field", s.text, s.field, 4.5},
+        {"text on button", s.text, s.button, 4.5},
+        {"text on hover", s.text, s.hover, 4.5},
+        {"text on list", s.text, s.listBase, 4.5},
+        {"text on alternate row", s.text, s.listAlternate, 4.5},
+        {"text on header", s.text, s.header, 4.5},
+        {"text on tool tip", s.text, s.toolTip, 4.5},
+        {"selected text", s.selectedText, s.accent, 4.5},
+        {"group title", s.accentText, s.group, 4.5},
+        {"website link", s.accentText, s.window, 4.5},
+        {"warning status", s.warningText, s.listBase, 4.5},
+        {"warning status, alternate row", s.warningText, s.listAlternate, 4.5},
+        {"muted status", s.mutedText, s.listBase, 4.5},
+        {"muted status, alternate row", s.mutedText, s.listAlternate, 4.5},
+        {"error status", s.errorText, s.listBase, 4.5},
+        {"error status, alternate row", s.errorText, s.listAlternate, 4.5},
+        {"focus outline on window", s.focus, s.window, 3},
+        {"focus outline on group", s.focus, s.group, 3},
+        {"focus outline on toolbar", s.focus, s.toolbar, 3},
+        {"checked box on toolbar", s.focus, s.toolbar, 3},
+        {"box outline on toolbar", s.controlBorder, s.toolbar, 3},
+        {"box outline on group", s.controlBorder, s.group, 3},
+    };
+    QStringList weak;
+    for (const Pair &pair : pairs) {
+        const double ratio = contrastRatio(pair.front, pair.back);
+        if (ratio < pair.least)
+            weak.append(u"%1: %2"_s.arg(QLatin1String(pair.what)).arg(ratio, 0, 'f', 2));
+    }
+    QVERIFY2(weak.isEmpty(), qPrintable(weak.join(u"; "_s)));
+}
+
+void TestFormMain::followsDarkPalette()
+{
+    drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s), m_dir->file(u"c.txt"_s)});
+    child<QLineEdit>("edtPattern")->setText(u"x"_s); // two rows end as duplicates
+    child<QToolButton>("btnPreview")->click();
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    const QPalette before = QApplication::palette();
+    const auto listBackground = [this] {
+        const QImage shot = list()->viewport()->grab().toImage();
+        return shot.pixelColor(shot.width() - 4, shot.height() - 4);
+    };
+    QCOMPARE(listBackground(), lightColourScheme().listBase);
+
+    QApplication::setPalette(darkPalette());
+    QApplication::processEvents();
+    QCOMPARE(&currentColourScheme(), &darkColourScheme());
+    QVERIFY(qApp->styleSheet().contains(darkColourScheme().window.name()));
+    QCOMPARE(listBackground(), darkColourScheme().listBase);
+    QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window-dark.png")));
+    m_settings->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_settings.get()));
+    QVERIFY(
+        m_settings->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/options-dialog-dark.png")));
+    m_settings->hide();
+
+    // Back to a light desktop, back to the light set.
+    QApplication::setPalette(before);
+    QApplication::processEvents();
+    QCOMPARE(listBackground(), lightColourScheme().listBase);
+    QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window-light.png")));
+}
+
+void TestFormMain::languageNamesHaveFonts()
+{
+    // Each language's own name in the Language menu is drawn in a font that has its
+    // letters, not as empty boxes.
+    startWithCatalogue();
+    const QHash<QChar::Script, QFontDatabase::WritingSystem> systems{
+        {QChar::Script_Arabic, QFontDatabase::Arabic},
+        {QChar::Script_Greek, QFontDatabase::Greek},
+        {QChar::Script_Han, QFontDatabase::SimplifiedChinese},
+        {QChar::Script_Hiragana, QFontDatabase::Japanese},
+        {QChar::Script_Katakana, QFontDatabase::Japanese},
+        {QChar::Script_Hangul, QFontDatabase::Korean},
+    };
+    QStringList missing;
+    for (const QAction *item : child<QMenu>("mmLanguage")->actions()) {
+        for (const QChar letter : item->text()) {
+            const auto system = systems.constFind(letter.script());
+            if (system != systems.cend() && QFontDatabase::families(*system).isEmpty())
+                missing.append(item->text());
+        }
+    }
+    missing.removeDuplicates();
+    QVERIFY2(missing.isEmpty(),
+             qPrintable(u"no font for "_s + missing.join(u", "_s) + u" (run scripts/setup)"_s));
 }
 
 void TestFormMain::screenshots()

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QPalette>
+#include <QString>
+
+#include <utility>
+
+// The window's own colours in one of two sets, light and dark. The set follows the
+// desktop's colour scheme as Qt's palette tells it, so that a dark desktop gets a dark
+// window whose every text stays readable.
+struct ColourScheme
+{
+    bool dark = false;
+
+    QColor window;        // the window's background, the status bar
+    QColor toolbar;       // the strip of command buttons
+    QColor menuBar;       //
+    QColor menu;          // a menu's background
+    QColor group;         // a group box's background
+    QColor line;          // dividing lines, group box frames
+    QColor controlBorder; // the frame of an edit, a list, a button
+    QColor field;         // an edit's background
+    QColor disabledField; //
+    QColor button;        //
+    QColor text;          // ordinary text on every background above
+    QColor disabledText;  //
+    QColor accent;        // selected rows and menu items, under selectedText
+    QColor selectedText;  //
+    QColor focus;         // the keyboard focus outline, a checked box
+    QColor accentText;    // group titles, the website link
+    QColor hover;         // a button under the mouse
+    QColor hoverBorder;   //
+    QColor pressed;       //
+    QColor listBase;      // the file list's rows
+    QColor listAlternate; // every other row
+    QColor grid;          // the file list's grid
+    QColor header;        // the file list's column titles
+    QColor toolTip;       //
+    // The file list's statuses: a renamed-but-changed row, a row left alone, a row that
+    // keeps the batch from starting.
+    QColor warningText;
+    QColor mutedText;
+    QColor errorText;
+    // Pictures drawn in the scheme's colours: a combo box's arrow, the check mark.
+    QString arrowImage;
+    QString checkImage;
+};
+
+const ColourScheme &lightColourScheme();
+const ColourScheme &darkColourScheme();
+// The dark set where the palette's window colour is dark, else the light set.
+const ColourScheme &colourSchemeFor(const QPalette &palette);
+// The set for the application's palette now.
+const ColourScheme &currentColourScheme();
+
+// Every name the style sheet can use ("@window", "@arrowImage"), with its value in the
+// scheme.
+QList<std::pair<QString, QString>> styleSheetValues(const ColourScheme &scheme);
+// The style sheet with each "@name" replaced by the scheme's value; the longest names
+// are replaced first, so that no name is read as the start of a longer one.
+QString fillStyleSheet(const QString &styleSheet, const ColourScheme &scheme);
+
+// The WCAG 2 contrast ratio of two opaque colours: 1 (none) to 21 (black on white).
+double contrastRatio(const QColor &first, const QColor &second);
