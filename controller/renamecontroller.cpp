@@ -537,8 +537,7 @@ void RenameController::askAndRedo(UserMessages &asker, const QString &batchId,
         emit workFinished({{PendingMessage::Warning, planBlockedMessage(items, plan)}});
         return;
     }
-    const qsizetype acting = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
-                             plan.count(PlanStatus::Overwrite);
+    const qsizetype acting = plan.actingCount();
     QString question = translateText(u"Carry out batch %1 again?"_s).arg(batchId) + u"\n\n"_s +
                        translateText(u"Files to rename: %1"_s).arg(acting);
     if (const QString summary = planSummary(plan); !summary.isEmpty())

@@ -95,6 +95,7 @@ protected:
             return;
         case PlanStatus::Numbered:
         case PlanStatus::Overwrite:
+        case PlanStatus::HiddenCharacters:
             colour = scheme.warningText;
             break;
         case PlanStatus::Unchanged:
@@ -891,8 +892,7 @@ void TFormMain::askToRename(bool planReady)
             leaveOutBlockedRows(plan);
         return;
     }
-    const qsizetype acting = plan.count(PlanStatus::Rename) + plan.count(PlanStatus::Numbered) +
-                             plan.count(PlanStatus::Overwrite);
+    const qsizetype acting = plan.actingCount();
     QString question = translateText(u"Proceed to rename files as shown in the preview?"_s) +
                        u"\n\n"_s + translateText(u"Files to rename: %1"_s).arg(acting);
     if (const QString summary = planSummary(plan); !summary.isEmpty())
