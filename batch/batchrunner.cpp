@@ -10,6 +10,7 @@
 #include "undolog.h"
 #include "usermessages.h"
 
+#include <QLocale>
 #include <QSet>
 
 #include <utility>
@@ -327,20 +328,19 @@ BatchOutcome executePlan(RenameItems &items, const RenamePlan &plan, const Renam
     QString done = batchCompletedText();
     if (outcome.cancelled) {
         done = translateText(u"Stopped after %1 of %2 files. Undo brings them back."_s)
-                   .arg(outcome.done)
-                   .arg(outcome.total);
+                   .arg(QLocale().toString(outcome.done), QLocale().toString(outcome.total));
     }
     if (differed > 0) {
         const QString text = translateText(
             u"%1 files ended otherwise than planned: names or files changed meanwhile."_s);
-        done += u'\n' + text.arg(differed);
+        done += u'\n' + text.arg(QLocale().toString(differed));
     }
     if (!notDone.isEmpty()) {
         outcome.done -= notDone.size();
         QString text =
             translateText(
                 u"%1 files did not get their new names although the system reported success:"_s)
-                .arg(notDone.size());
+                .arg(QLocale().toString(notDone.size()));
         for (const qsizetype at : notDone) {
             const DoneRow &doneRow = doneRows.rows.at(at);
             const qsizetype row = plan.steps.at(doneRow.lastStep).row;

@@ -8,6 +8,7 @@
 #include "translation.h"
 
 #include <QDir>
+#include <QLocale>
 
 #include <cstddef>
 #include <functional>
@@ -1178,7 +1179,7 @@ QString planBlockedMessage(const RenameItems &items, const RenamePlan &plan)
     if (blocked > 5)
         lines.append(u"..."_s);
     return translateText(u"Nothing was renamed. Files that cannot get the names shown: %1"_s)
-               .arg(blocked) +
+               .arg(QLocale().toString(blocked)) +
            u"\n\n"_s + lines.join(u'\n');
 }
 
@@ -1187,7 +1188,8 @@ QString planSummary(const RenamePlan &plan)
     QStringList parts;
     for (int s = 1; s < PlanStatusCount; ++s) {
         if (plan.counts[s] > 0)
-            parts.append(u"%1: %2"_s.arg(planStatusText(PlanStatus(s))).arg(plan.counts[s]));
+            parts.append(
+                u"%1: %2"_s.arg(planStatusText(PlanStatus(s)), QLocale().toString(plan.counts[s])));
     }
     return parts.join(u", "_s);
 }

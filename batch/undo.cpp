@@ -496,8 +496,7 @@ UndoResult carryOutUndo(const UndoPlan &plan, UserMessages &messages, FileOperat
             messages.information(
                 translateText(
                     u"Undo stopped after %1 of %2 files. Undo again brings back the rest."_s)
-                    .arg(done)
-                    .arg(count));
+                    .arg(QLocale().toString(done), QLocale().toString(count)));
             return UndoResult::Stopped;
         }
         const bool certain = i < count - 1 || !plan.log.lastUncertain;
@@ -552,18 +551,16 @@ UndoResult carryOutUndo(const UndoPlan &plan, UserMessages &messages, FileOperat
     if (plan.log.unreadable > 0) {
         messages.warning(
             translateText(u"Lines of the undo log that could not be read were passed over: %1."_s)
-                .arg(plan.log.unreadable));
+                .arg(QLocale().toString(plan.log.unreadable)));
     }
     if (restored < total) {
         QString text = translateText(u"%1 of %2 files could not be brought back: their files "
                                      u"are gone or another file has their old name."_s)
-                           .arg(total - restored)
-                           .arg(total);
+                           .arg(QLocale().toString(total - restored), QLocale().toString(total));
         if (changedLater > 0) {
             text += u'\n' +
                     translateText(u"%1 of them were moved again by a later batch: undo %2 first."_s)
-                        .arg(changedLater)
-                        .arg(laterBatch);
+                        .arg(QLocale().toString(changedLater), laterBatch);
         }
         messages.warning(text);
         return UndoResult::Partly;

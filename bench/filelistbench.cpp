@@ -39,7 +39,7 @@ public:
     QString chooseOpenFile(QWidget *, const QString &) override { return {}; }
     QString chooseSaveFile(QWidget *, const QString &, const QString &) override { return {}; }
     QString chooseFolder(QWidget *, const QString &, const QString &) override { return {}; }
-    void openAddress(const QString &) override {}
+    bool openAddress(const QString &) override { return true; }
     void startFile(const QString &) override {}
 };
 

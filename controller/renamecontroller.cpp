@@ -16,6 +16,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSet>
 #include <QThread>
 
@@ -171,10 +172,15 @@ bool RenameController::preview(const RenameOptions &options, UserMessages &messa
     std::optional<ListingAhead> listing;
     if (!needsDestination(options))
         listing.emplace(m_files.items());
-    m_files.updateNewNames([&](RenameItems &items) {
-        previewed = previewNames(items, options, m_importedNames, messages);
-    });
     m_plan = RenamePlan();
+    try {
+        m_files.updateNewNames([&](RenameItems &items) {
+            previewed = previewNames(items, options, m_importedNames, messages);
+        });
+    } catch (const TessalyError &error) {
+        m_files.showPreviewFailure(error.message());
+        throw;
+    }
     if (!previewed || needsDestination(options))
         return previewed;
     ListedFileSystemView view;
@@ -227,6 +233,8 @@ void RenameController::previewInBackground(const RenameOptions &options)
         result->items = RenameItems(); // the list is no longer shared
         if (version == m_listVersion && !isBusy()) {
             if (!result->error.isEmpty()) {
+                m_plan = RenamePlan();
+                m_files.showPreviewFailure(result->error);
                 emit livePreviewFailed(result->error);
             } else {
                 m_files.updateNewNames([&](RenameItems &items) {
@@ -295,6 +303,7 @@ void RenameController::startPlanning(const RenameOptions &options)
         RenameItems items;
         RenamePlan plan;
         bool previewed = false;
+        QString error;
     };
     auto result = std::make_shared<Result>();
     result->items = m_files.items();
@@ -309,6 +318,7 @@ void RenameController::startPlanning(const RenameOptions &options)
                 }
             } catch (const TessalyError &error) {
                 messages->error(error.message());
+                result->error = error.message();
                 result->previewed = false;
             }
         },
@@ -319,6 +329,9 @@ void RenameController::startPlanning(const RenameOptions &options)
                     [&](RenameItems &items) { items = std::move(result->items); });
                 m_plan = std::move(result->plan);
                 m_files.setPlan(m_plan);
+            } else if (!result->error.isEmpty() && !m_stop) {
+                m_plan = RenamePlan();
+                m_files.showPreviewFailure(result->error);
             }
             emit workFinished(messages->messages);
             emit planned(shown && m_plan.rows.size() == m_files.count());
@@ -409,6 +422,7 @@ void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &o
                   }
                   m_files.updateItems([&](RenameItems &list) { list = std::move(job->items()); });
                   emit workFinished(messages->messages);
+                  emit filesMoved();
               });
 }
 
@@ -494,6 +508,7 @@ void RenameController::askAndUndo(UserMessages &asker, const UndoPlan &plan)
             }
             showMovedRows(rows->listed, std::move(rows->moved));
             emit workFinished(messages->messages);
+            emit filesMoved();
         });
 }
 
@@ -539,7 +554,7 @@ void RenameController::askAndRedo(UserMessages &asker, const QString &batchId,
     }
     const qsizetype acting = plan.actingCount();
     QString question = translateText(u"Carry out batch %1 again?"_s).arg(batchId) + u"\n\n"_s +
-                       translateText(u"Files to rename: %1"_s).arg(acting);
+                       translateText(u"Files to rename: %1"_s).arg(QLocale().toString(acting));
     if (const QString summary = planSummary(plan); !summary.isEmpty())
         question += u'\n' + summary;
     emit asking();
@@ -588,6 +603,7 @@ void RenameController::askAndRedo(UserMessages &asker, const QString &batchId,
             }
             showMovedRows(rows->listed, std::move(rows->moved));
             emit workFinished(messages->messages);
+            emit filesMoved();
         });
 }
 

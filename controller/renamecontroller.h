@@ -118,9 +118,14 @@ signals:
     void planned(bool ready);
     // An undo or redo is about to ask its question: nothing runs until it is answered.
     void asking();
+    // The options gave no names; the list shows the failure on its rows (showPreviewFailure).
     void livePreviewFailed(const QString &message);
     // A live preview is shown, with its plan's summary.
     void livePreviewShown(const QString &planSummary);
+    // A batch, an undo or a redo ended (done, stopped or partly): files may have other
+    // names now, so the list shows no preview or plan of them until the next one. Comes
+    // after the work's workFinished.
+    void filesMoved();
 
 private:
     void startWork(std::function<void()> work, std::function<void()> done);

@@ -178,6 +178,7 @@ void FileListModel::clear()
     // Assigning an empty list frees the storage, which clear() would keep.
     m_items = RenameItems();
     m_listed.clear();
+    m_previewFailure.clear();
     endRemoveRows();
 #ifdef __GLIBC__
     // A long list's many small texts leave holes all over the heap, whose pages would
@@ -190,6 +191,7 @@ void FileListModel::clear()
 void FileListModel::updateNewNames(const std::function<void(RenameItems &)> &edit)
 {
     clearPlan();
+    m_previewFailure.clear();
     const auto tell = qScopeGuard([this] {
         if (!m_items.isEmpty())
             emit dataChanged(index(0, NewNameColumn), index(count() - 1, NewNameColumn));
@@ -404,6 +406,18 @@ void FileListModel::reorder(const QList<qsizetype> &order)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+void FileListModel::showPreviewFailure(const QString &message)
+{
+    clearPlan();
+    m_previewFailure = message;
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        if (!m_items.at(i).newName.isEmpty())
+            m_items[i].newName.clear();
+    }
+    if (!m_items.isEmpty())
+        emit dataChanged(index(0, NewNameColumn), index(count() - 1, StatusColumn));
+}
+
 void FileListModel::clearPlan()
 {
     if (m_statuses.isEmpty())
@@ -439,6 +453,18 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     const RenameItem &item = m_items.at(index.row());
     const bool planned = !m_statuses.isEmpty();
     const PlanStatus status = planned ? m_statuses.at(index.row()) : PlanStatus::Rename;
+    if (!m_previewFailure.isEmpty()) {
+        // Shown as a row that keeps the batch from starting, which it is.
+        if (role == PlanStatusRole)
+            return int(PlanStatus::NoPreview);
+        if (index.column() == StatusColumn) {
+            if (role == Qt::DisplayRole)
+                return translateText(u"Error"_s);
+            if (role == Qt::ToolTipRole)
+                return m_previewFailure;
+            return QVariant();
+        }
+    }
     if (role == PlanStatusRole)
         return planned ? QVariant(int(status)) : QVariant();
     if (index.column() == StatusColumn) {

@@ -78,6 +78,11 @@ public:
     void moveRowsTo(QList<int> rows, int before);
     void clearPlan();
     bool hasPlan() const { return !m_statuses.isEmpty(); }
+    // The options give no names (an invalid regular expression): the names of an earlier
+    // preview no longer follow from them, so every row loses its new name and shows the
+    // failure in its status until the next names arrive (updateNewNames).
+    void showPreviewFailure(const QString &message);
+    QString previewFailure() const { return m_previewFailure; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -128,5 +133,6 @@ private:
     ListedRows m_listed;
     QList<PlanStatus> m_statuses;     // per row, while a plan is shown
     QHash<int, QString> m_finalNames; // row -> its file name afterwards, where not NewName
+    QString m_previewFailure;         // why the options gave no names, while they give none
     QLocale m_locale;
 };

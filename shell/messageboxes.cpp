@@ -86,7 +86,11 @@ private:
 std::unique_ptr<QMessageBox> makeMessageBox(QMessageBox::Icon icon, const QString &text,
                                             QMessageBox::StandardButtons buttons, QWidget *parent)
 {
-    return std::make_unique<ScreenFittingMessageBox>(icon, ApplicationTitle, text, buttons, parent);
+    auto box =
+        std::make_unique<ScreenFittingMessageBox>(icon, ApplicationTitle, text, buttons, parent);
+    // A path, an address or an error can be copied out of the message.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return box;
 }
 
 void MessageBoxes::information(const QString &text)

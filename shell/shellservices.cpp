@@ -124,9 +124,9 @@ QString DesktopShell::chooseFolder(QWidget *parent, const QString &title, const 
     return QDir::toNativeSeparators(folder);
 }
 
-void DesktopShell::openAddress(const QString &address)
+bool DesktopShell::openAddress(const QString &address)
 {
-    QDesktopServices::openUrl(QUrl(address));
+    return QDesktopServices::openUrl(QUrl(address));
 }
 
 void DesktopShell::startFile(const QString &path)

@@ -26,8 +26,8 @@ public:
                                    const QString &defaultSuffix) = 0;
     // The chosen folder, starting at start when that exists; empty on cancel.
     virtual QString chooseFolder(QWidget *parent, const QString &title, const QString &start) = 0;
-    // Opens address in the default browser; failures are not reported.
-    virtual void openAddress(const QString &address) = 0;
+    // Opens address in the default browser; false when no browser could be started.
+    virtual bool openAddress(const QString &address) = 0;
     // Starts a file with the desktop's default action (the downloaded installer) and
     // does not wait for it; failures are not reported.
     virtual void startFile(const QString &path) = 0;
@@ -43,7 +43,7 @@ public:
     QString chooseSaveFile(QWidget *parent, const QString &filter,
                            const QString &defaultSuffix) override;
     QString chooseFolder(QWidget *parent, const QString &title, const QString &start) override;
-    void openAddress(const QString &address) override;
+    bool openAddress(const QString &address) override;
     void startFile(const QString &path) override;
 };
 

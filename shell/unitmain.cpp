@@ -44,6 +44,8 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QResizeEvent>
@@ -360,6 +362,10 @@ void TFormMain::setUpWindow(const QStringList &arguments)
     connect(&m_files, &FileListModel::rowsInserted, this, dropStaleSummary);
     connect(&m_files, &FileListModel::rowsRemoved, this, dropStaleSummary);
     connect(&m_files, &FileListModel::dataChanged, this, dropStaleSummary);
+    // The count is the list's, whichever command or work changed it.
+    connect(&m_files, &FileListModel::rowsInserted, this, &TFormMain::updateFileCount);
+    connect(&m_files, &FileListModel::rowsRemoved, this, &TFormMain::updateFileCount);
+    connect(&m_files, &FileListModel::modelReset, this, &TFormMain::updateFileCount);
     buildProgressRow();
     ui->StatusBar1->setFixedHeight(25);
     m_homepageLink = new QLabel(ui->StatusBar1);
@@ -394,8 +400,6 @@ void TFormMain::setUpWindow(const QStringList &arguments)
     runCommandLine(arguments);
     buildLanguageMenu();
     applyTranslatedCaptions();
-    if (m_files.count() > 0)
-        updateFileCount();
     followChanges();
     if (!m_quitRequested)
         schedulePreview();
@@ -556,6 +560,8 @@ void TFormMain::applyTranslatedCaptions()
         {m_moveUpAction, translatable(u"Move Up")},
         {m_moveDownAction, translatable(u"Move Down")},
         {ui->RemoveSelected1, translatable(u"Remove Selected Items")},
+        {m_clearListAction, translatable(u"Clear list")},
+        {ui->Clearlist1, translatable(u"Clear list")},
         {ui->SavePreset1, translatable(u"Save Preset As...")},
         {ui->LoadPreset1, translatable(u"Load Preset...")},
         {ui->Exit1, translatable(u"Exit")},
@@ -613,7 +619,15 @@ void TFormMain::applyTranslatedCaptions()
     setItemTexts(ui->cbCase, caseItems());
     setItemTexts(ui->cbBatchMode, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
-    m_statusText->setText(u"  "_s + translateText(u"Add the files"_s));
+    // The status bar says again what it said, in the new language.
+    updateFileCount();
+    if (m_files.hasPlan())
+        m_planSummary->setText(planSummary(m_controller.plan()));
+    m_cancelWork->setText(translateText(u"Cancel"_s));
+    m_cancelWork->setToolTip(translateText(u"Stop after the current file (Esc)"_s));
+    // A failure's text is the preview's own: the next preview tells it in the new language.
+    if (!m_files.previewFailure().isEmpty())
+        schedulePreview();
     if (m_historyWindow)
         m_historyWindow->applyTranslatedCaptions();
     alignCaptions();
@@ -651,8 +665,12 @@ void TFormMain::addFolder(const QString &folder, bool includeSubfolders, bool ru
 
 void TFormMain::updateFileCount()
 {
-    m_statusText->setText(
-        translateText(u"Files: %d"_s).replace(u"%d"_s, QString::number(m_files.count())));
+    // The hint stands only while there is nothing to count.
+    if (m_files.count() == 0)
+        m_statusText->setText(u"  "_s + translateText(u"Add the files"_s));
+    else
+        m_statusText->setText(
+            translateText(u"Files: %d"_s).replace(u"%d"_s, QLocale().toString(m_files.count())));
 }
 
 QString TFormMain::statusText() const
@@ -750,6 +768,15 @@ void TFormMain::buildListCommands()
     connect(ui->chkIncludeSubfolders, &QCheckBox::toggled, m_includeSubfoldersAction,
             &QAction::setChecked);
 
+    // Clear list in the File menu too, where a user looks for it with nothing selected.
+    m_clearListAction = new QAction(u"Clear list"_s, this);
+    m_clearListAction->setObjectName(u"FileClearList1"_s);
+    const QList<QAction *> fileItems = ui->File1->actions();
+    ui->File1->insertAction(fileItems.value(fileItems.indexOf(ui->RemoveSelected1) + 1),
+                            m_clearListAction);
+    connect(m_clearListAction, &QAction::triggered, this,
+            [this] { runCommand([this] { clearListFromMenu(); }); });
+
     m_moveUpAction = new QAction(u"Move Up"_s, this);
     m_moveUpAction->setObjectName(u"miMoveUp"_s);
     m_moveUpAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
@@ -829,14 +856,19 @@ void TFormMain::removeSelectedFromMenu()
 
 void TFormMain::clearListFromMenu()
 {
-    if (!ui->lvFiles->selectionModel()->hasSelection())
+    // A long list took a while to gather: one slip of the mouse should not lose it.
+    constexpr int askAbove = 1000;
+    if (m_files.count() > askAbove &&
+        !m_messages.confirm(translateText(u"Remove all %1 files from the list?"_s)
+                                .arg(QLocale().toString(m_files.count()))))
         return;
-    m_files.clear();
-    updateFileCount();
+    clearList();
 }
 
 void TFormMain::clearList()
 {
+    if (m_controller.isBusy())
+        return;
     m_files.clear();
     updateFileCount();
 }
@@ -894,12 +926,27 @@ void TFormMain::askToRename(bool planReady)
     }
     const qsizetype acting = plan.actingCount();
     QString question = translateText(u"Proceed to rename files as shown in the preview?"_s) +
-                       u"\n\n"_s + translateText(u"Files to rename: %1"_s).arg(acting);
+                       u"\n\n"_s +
+                       translateText(u"Files to rename: %1"_s).arg(QLocale().toString(acting));
     if (const QString summary = planSummary(plan); !summary.isEmpty())
         question += u'\n' + summary;
     if (!m_messages.confirm(question))
         return;
+    forgetFieldEdits();
     m_controller.startBatch(plan, m_renameOptions);
+}
+
+void TFormMain::forgetFieldEdits()
+{
+    // The batch took the fields as they are: from now on Ctrl+Z in one of them undoes the
+    // batch, not the typing before it. Setting a field's text drops its undo steps.
+    for (QLineEdit *edit : findChildren<QLineEdit *>()) {
+        if (!edit->isUndoAvailable() && !edit->isRedoAvailable())
+            continue;
+        const int cursor = edit->cursorPosition();
+        edit->setText(edit->text());
+        edit->setCursorPosition(cursor);
+    }
 }
 
 void TFormMain::leaveOutBlockedRows(const RenamePlan &plan)
@@ -944,14 +991,12 @@ void TFormMain::buildProgressRow()
     m_progressText = new QLabel(m_progressRow);
     m_progressText->setObjectName(u"ProgressText"_s);
     m_progressText->setMinimumWidth(120);
-    auto *cancel = new QToolButton(m_progressRow);
-    cancel->setObjectName(u"btnCancelWork"_s);
-    cancel->setText(translateText(u"Cancel"_s));
-    cancel->setToolTip(translateText(u"Stop after the current file (Esc)"_s));
-    connect(cancel, &QToolButton::clicked, this, [this] { m_controller.requestStop(); });
+    m_cancelWork = new QToolButton(m_progressRow);
+    m_cancelWork->setObjectName(u"btnCancelWork"_s);
+    connect(m_cancelWork, &QToolButton::clicked, this, [this] { m_controller.requestStop(); });
     row->addWidget(m_progressBar);
     row->addWidget(m_progressText, 1);
-    row->addWidget(cancel);
+    row->addWidget(m_cancelWork);
     ui->StatusBar1->addWidget(m_progressRow, 1);
     m_progressRow->hide();
 
@@ -1071,6 +1116,8 @@ void TFormMain::followChanges()
     connect(
         &m_controller, &RenameController::livePreviewFailed, this,
         [this](const QString &message) { m_planSummary->setText(message.section(u'\n', 0, 0)); });
+    // What the files are called now, and what the options would do with them next.
+    connect(&m_controller, &RenameController::filesMoved, this, &TFormMain::schedulePreview);
     for (QWidget *owner : std::initializer_list<QWidget *>{this, &m_formSettings}) {
         for (QLineEdit *edit : owner->findChildren<QLineEdit *>())
             connect(edit, &QLineEdit::textChanged, this, &TFormMain::schedulePreview);
@@ -1086,7 +1133,7 @@ void TFormMain::followChanges()
 
 void TFormMain::schedulePreview()
 {
-    if (m_files.count() > 0)
+    if (m_previewDelay && m_files.count() > 0)
         m_previewDelay->start();
 }
 
@@ -1167,19 +1214,27 @@ void TFormMain::showOptionsPanel()
     ui->Panel2->setVisible(ui->ShowSettings1->isChecked());
 }
 
+void TFormMain::openAddress(const QString &address)
+{
+    // Without a browser the address is still of use: the message shows it to copy.
+    if (!m_shell.openAddress(address))
+        m_messages.warning(translateText(u"No web browser could be started. The address is:"_s) +
+                           u"\n\n"_s + address);
+}
+
 void TFormMain::openTutorial()
 {
-    m_shell.openAddress(HomepageAddress + TutorialPath);
+    openAddress(HomepageAddress + TutorialPath);
 }
 
 void TFormMain::openSupportPage()
 {
-    m_shell.openAddress(HomepageAddress + SupportPath);
+    openAddress(HomepageAddress + SupportPath);
 }
 
 void TFormMain::openHomepage()
 {
-    m_shell.openAddress(HomepageAddress);
+    openAddress(HomepageAddress);
 }
 
 void TFormMain::exitProgram()
@@ -1317,6 +1372,17 @@ void TFormMain::fitListColumns()
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress) {
+        // A field takes Ctrl+Z to itself (its ShortcutOverride); with nothing to undo
+        // there, the key means the window's Undo.
+        auto *edit = qobject_cast<QLineEdit *>(watched);
+        if (edit && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Undo) &&
+            !edit->isUndoAvailable()) {
+            if (ui->Undo1->isEnabled())
+                ui->Undo1->trigger();
+            return true;
+        }
+    }
     if (watched == ui->lvFiles->viewport() && event->type() == QEvent::Resize) {
         // A change of the list's height alone (the options panel) keeps dragged widths.
         const auto *resize = static_cast<QResizeEvent *>(event);
@@ -1349,9 +1415,12 @@ void TFormMain::setUpKeyboard()
         {ui->SavePreset1, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
         {ui->LoadPreset1, {QKeySequence(Qt::CTRL | Qt::Key_L)}},
     };
-    // A text field keeps its own Delete and Ctrl+Z: there they edit the text.
+    // A text field keeps its own Delete and Ctrl+Z: there they edit the text. Ctrl+Z
+    // undoes the batch from a field that has no typing to undo (eventFilter).
     for (const auto &[action, sequences] : keys)
         action->setShortcuts(sequences);
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        edit->installEventFilter(this);
 
     auto *patternHelp = new QAction(this);
     patternHelp->setObjectName(u"actPatternHelp"_s);

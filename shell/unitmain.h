@@ -16,6 +16,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QTimer;
+class QToolButton;
 class ShellServices;
 class TFormSettings;
 class UserMessages;
@@ -93,7 +94,7 @@ private:
     void removeSelectedFiles();
     // The same from a menu, which shows the count of files even when nothing changed.
     void removeSelectedFromMenu();
-    // The list's menu clears the whole list, but only when a row is selected.
+    // The whole list, whatever is selected; a long list only when the user agrees.
     void clearListFromMenu();
     void clearList();
     // Shows the new names and their plan at once.
@@ -105,6 +106,8 @@ private:
     void undoLastBatch();
     // Opens the window of the batches on record (made when first needed).
     void showHistory();
+    // Drops the undo steps of the window's text fields, which a batch has taken in.
+    void forgetFieldEdits();
     // Takes the rows that keep plan from starting out of the list, then plans the rest.
     void leaveOutBlockedRows(const RenamePlan &plan);
     void savePreset();
@@ -118,6 +121,8 @@ private:
     void enableDestination();
     void enableNewExtension();
     void showOptionsPanel();
+    // Opens address in the browser, or shows it when there is none.
+    void openAddress(const QString &address);
     void openTutorial();
     void openSupportPage();
     void openHomepage();
@@ -185,10 +190,12 @@ private:
     QAction *m_moveUpAction = nullptr;
     QAction *m_moveDownAction = nullptr;
     QAction *m_historyAction = nullptr;
+    QAction *m_clearListAction = nullptr; // in the File menu, as Clearlist1 in the list's menu
     HistoryWindow *m_historyWindow = nullptr;
     QWidget *m_progressRow = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QLabel *m_progressText = nullptr;
+    QToolButton *m_cancelWork = nullptr;
     QTimer *m_progressDelay = nullptr; // short work shows no progress at all
     QTimer *m_previewDelay = nullptr;  // one preview after a burst of changes
     bool m_closeWhenIdle = false;

@@ -34,7 +34,11 @@ public:
         starts.append(start);
         return folders.isEmpty() ? QString() : folders.takeFirst();
     }
-    void openAddress(const QString &address) override { addresses.append(address); }
+    bool openAddress(const QString &address) override
+    {
+        addresses.append(address);
+        return browserFound;
+    }
     void startFile(const QString &path) override { started.append(path); }
 
     // The answers, taken in order.
@@ -42,6 +46,8 @@ public:
     QStringList openFiles;
     QStringList saveFiles;
     QStringList folders;
+    // Whether openAddress finds a browser.
+    bool browserFound = true;
     // What was asked and done.
     QStringList suffixes;
     QStringList titles;

@@ -144,6 +144,7 @@ void TestRenameController::plansRunsAndUndoes()
     QVERIFY(m_controller->fileList().hasPlan());
 
     QSignalSpy progress(m_controller.get(), &RenameController::progress);
+    QSignalSpy moved(m_controller.get(), &RenameController::filesMoved);
     m_controller->startBatch(plan, options);
     const QList<PendingMessage> done = finish();
     QCOMPARE(done.size(), 1);
@@ -153,12 +154,14 @@ void TestRenameController::plansRunsAndUndoes()
     QCOMPARE(progress.back().at(1).value<qsizetype>(), 2);
     QCOMPARE(names(), (QStringList{u"x_a.txt"_s, u"x_b (1).txt"_s}));
     QVERIFY(QFile::exists(m_dir->filePath(u"x_b (1).txt"_s)));
+    QCOMPARE(moved.size(), 1); // the window previews the names the files have now
 
     RecordingMessages asker;
     m_controller->startUndo(asker);
     QCOMPARE(finish().back().text, u"Undo completed for the last rename operation."_s);
     QCOMPARE(asker.texts(), QStringList{u"Restore 2 files?"_s});
     QVERIFY(QFile::exists(a) && QFile::exists(b));
+    QCOMPARE(moved.size(), 2);
     // The rows show the files under the names they have again, with no new name yet.
     QCOMPARE(names(), (QStringList{u"a.txt"_s, u"b.txt"_s}));
     QCOMPARE(column(FileListModel::NewNameColumn), (QStringList{QString(), QString()}));
@@ -183,9 +186,11 @@ void TestRenameController::planChangedMeanwhileIsAskedAgain()
 
     m_dir->file(u"x_a.txt"_s, "made meanwhile");
     QSignalSpy planned(m_controller.get(), &RenameController::planned);
+    QSignalSpy moved(m_controller.get(), &RenameController::filesMoved);
     m_controller->startBatch(agreed, options);
     QVERIFY(finish().isEmpty());
     QVERIFY(QFile::exists(a));
+    QVERIFY(moved.isEmpty());
     QCOMPARE(planned.size(), 1);
     QCOMPARE(planned.at(0).at(0).toBool(), true);
     QCOMPARE(m_controller->plan().rows.at(0).status, PlanStatus::Numbered);
@@ -336,6 +341,11 @@ void TestRenameController::planningReportsErrors()
 {
     m_controller->addPaths({m_dir->file(u"a.txt"_s)}, false);
     finish();
+    RenameOptions named;
+    named.pattern = u"n_{name}"_s;
+    m_controller->startPlanning(named);
+    finish();
+    QCOMPARE(column(FileListModel::NewNameColumn), QStringList{u"n_a.txt"_s});
     RenameOptions options;
     options.regex = true;
     options.find = u"("_s;
@@ -347,6 +357,10 @@ void TestRenameController::planningReportsErrors()
     QCOMPARE(planned.size(), 1);
     QCOMPARE(planned.at(0).at(0).toBool(), false);
     QVERIFY(!m_controller->fileList().hasPlan());
+    // The name of the earlier options is gone from the row, which tells why.
+    QCOMPARE(column(FileListModel::NewNameColumn), QStringList{QString()});
+    QCOMPARE(column(FileListModel::StatusColumn), QStringList{u"Error"_s});
+    QCOMPARE(m_controller->fileList().previewFailure(), messages.at(0).text);
 }
 
 void TestRenameController::livePreviewOfAnOlderListIsDropped()

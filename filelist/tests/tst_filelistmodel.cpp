@@ -58,6 +58,18 @@ void TestFileListModel::rowsShowTheItems()
 
     model.updateNewNames([](RenameItems &items) { items[0].newName = u"new.gz"_s; });
     QCOMPARE(text(0, 1), u"new.gz"_s);
+
+    // Options that give no names: no row keeps a name, each tells why, until new names.
+    model.showPreviewFailure(u"missing closing parenthesis"_s);
+    QCOMPARE(text(0, 1), QString());
+    QCOMPARE(model.items().at(0).newName, QString());
+    QCOMPARE(text(1, 4), u"Error"_s);
+    QCOMPARE(model.index(1, 4).data(Qt::ToolTipRole).toString(), u"missing closing parenthesis"_s);
+    QCOMPARE(model.index(0, 1).data(FileListModel::PlanStatusRole).toInt(),
+             int(PlanStatus::NoPreview));
+    model.updateNewNames([](RenameItems &items) { items[1].newName = u"x"_s; });
+    QCOMPARE(text(1, 4), QString());
+    QVERIFY(model.previewFailure().isEmpty());
 }
 
 // A folder's files are listed without their sizes; the column and the sort read them.

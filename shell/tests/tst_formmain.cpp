@@ -6,6 +6,7 @@
 #include "translation.h"
 #include "recordingmessages.h"
 #include "recordingshell.h"
+#include "renameplan.h"
 #include "shellservices.h"
 #include "startup.h"
 #include "testdir.h"
@@ -33,6 +34,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -175,6 +177,8 @@ private slots:
     void previewErrorsBecomeMessages();
     void removeCommands_data();
     void removeCommands();
+    void clearingALongListAsksFirst();
+    void previewFailureClearsNewNames();
     void newExtensionFollowsItsCheckBox();
     void onlyTheUserChangesDestinationControls();
     void destinationPicker();
@@ -205,6 +209,9 @@ private slots:
     void presetsRoundTripThroughControls();
     void nameListFeedsThePreview();
     void languageSwitch();
+    void statusBarFollowsTheLanguage_data();
+    void statusBarFollowsTheLanguage();
+    void statusesFollowABatchAndItsUndo();
     void commandLineMode_data();
     void commandLineMode();
     void planShownInTheList();
@@ -437,7 +444,7 @@ void TestFormMain::addsFilesFromTheDialog()
     // A cancelled dialog changes nothing, the status text included; so does the menu.
     m_form->applyTranslatedCaptions();
     child<QAction>("AddFiles1")->trigger();
-    QCOMPARE(m_form->statusText(), u"  Add the files"_s);
+    QCOMPARE(m_form->statusText(), u"Files: 2"_s);
     QCOMPARE(m_form->fileList().items().size(), 2);
 }
 
@@ -451,7 +458,7 @@ void TestFormMain::addFolderButtonPreviews()
     // An empty folder adds nothing, and says nothing.
     child<QPushButton>("btnAddFolder")->click();
     waitUntilIdle();
-    QCOMPARE(m_form->statusText(), u"Files: 0"_s);
+    QCOMPARE(m_form->statusText(), u"  Add the files"_s);
 
     child<QPushButton>("btnAddFolder")->click();
     waitUntilIdle();
@@ -544,8 +551,8 @@ void TestFormMain::previewFillsNewNames()
     child<QToolButton>("btnPreview")->click();
     QCOMPARE(cell(0, 1), u"001_HOLIDAY-PHOTO.md"_s);
     QCOMPARE(cell(1, 1), u"002_NOTES.md"_s);
-    // The preview leaves the status text alone.
-    QCOMPARE(m_form->statusText(), u"  Add the files"_s);
+    // The status bar counts the files, a change of captions or not.
+    QCOMPARE(m_form->statusText(), u"Files: 2"_s);
 
     // A file added after the preview shows no new name until the next one.
     const QString c = m_dir->file(u"c.txt"_s);
@@ -583,7 +590,7 @@ void TestFormMain::renameAndUndo()
     QCOMPARE(m_messages->texts().at(2), u"Restore 2 files?"_s);
     QVERIFY(QFile::exists(a) && QFile::exists(b));
     QCOMPARE(listedPaths(), (QStringList{a, b}));
-    QCOMPARE(cell(0, 1), QString());
+    QTRY_COMPARE(cell(0, 1), u"001-a.txt"_s); // what the options would do now
     QCOMPARE(m_form->statusText(), u"Files: 2"_s);
     child<QToolButton>("btnUndo")->click();
     QTRY_COMPARE(m_messages->texts().back(), noUndoLogText());
@@ -831,8 +838,7 @@ void TestFormMain::languageSwitch()
     QCOMPARE(child<QToolButton>("btnRename")->toolTip(), u"Dateien umbenennen!"_s);
     QCOMPARE(child<QComboBox>("cbCase")->currentText(), u"GROSSBUCHSTABEN"_s);
     QCOMPARE(list()->model()->headerData(3, Qt::Horizontal).toString(), u"Größe"_s);
-    // The status bar asks for files again, whatever the list holds.
-    QCOMPARE(m_form->statusText(), u"  Dateien hinzufügen"_s);
+    QCOMPARE(m_form->statusText(), u"Dateien: 1"_s);
     QVERIFY(german->isChecked() && !menu->actions().front()->isChecked());
     child<QAction>("History1")->trigger(); // an open window follows the language too
     auto *history = m_form->findChild<HistoryWindow *>();
@@ -870,6 +876,77 @@ void TestFormMain::languageSwitch()
     QCOMPARE(child<QLabel>("lblFind")->text(), u"Find in name:"_s);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Cancel"_s);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Yes"_s);
+}
+
+void TestFormMain::statusBarFollowsTheLanguage_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::newRow("german") << u"de"_s;
+    QTest::newRow("arabic") << u"ar"_s;
+}
+
+// Every text of the status bar is said again in the new language, with its counts.
+void TestFormMain::statusBarFollowsTheLanguage()
+{
+    QFETCH(QString, code);
+    startWithCatalogue();
+    drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
+    QTRY_COMPARE(m_form->planSummaryText(), u"No change: 2"_s);
+
+    chooseLanguage(code);
+    const QString files = translateText(u"Files: %d"_s).replace(u"%d"_s, QLocale().toString(2));
+    QVERIFY(files != u"Files: 2"_s);
+    QCOMPARE(m_form->statusText(), files);
+    QCOMPARE(m_form->planSummaryText(),
+             planStatusText(PlanStatus::Unchanged) + u": "_s + QLocale().toString(2));
+    QCOMPARE(child<QToolButton>("btnCancelWork")->text(), translateText(u"Cancel"_s));
+    settle();
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/status-bar-") + code +
+                                u".png"_s));
+
+    chooseLanguage(u"en"_s);
+    QCOMPARE(m_form->statusText(), u"Files: 2"_s);
+    QCOMPARE(m_form->planSummaryText(), u"No change: 2"_s);
+    // The hint stands only while the list is empty, in whichever language.
+    child<QAction>("FileClearList1")->trigger();
+    QCOMPARE(m_form->statusText(), u"  Add the files"_s);
+    chooseLanguage(code);
+    QCOMPARE(m_form->statusText(), u"  "_s + translateText(u"Add the files"_s));
+}
+
+// After a batch and after its undo the rows show what the options would do now, and a
+// field that was typed in before the batch gives Ctrl+Z to the batch.
+void TestFormMain::statusesFollowABatchAndItsUndo()
+{
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    const QString a = m_dir->file(u"a.txt"_s, "a");
+    drop({a, m_dir->file(u"b.txt"_s, "b")});
+    child<QLineEdit>("edtReplace")->setText(u"c"_s);
+    activate();
+    auto *find = child<QLineEdit>("edtFind");
+    find->setFocus();
+    QTest::keyClicks(find, u"a"_s);
+    QTRY_COMPARE(m_form->planSummaryText(), u"No change: 1"_s);
+    QTest::keyClick(find, Qt::Key_Return, Qt::ControlModifier);
+    QTRY_COMPARE(m_messages->texts().size(), 2);
+    QCOMPARE(m_messages->texts().back(), batchCompletedText());
+    QVERIFY(QFile::exists(m_dir->filePath(u"c.txt"_s)));
+    QTRY_COMPARE(cell(0, FileListModel::StatusColumn), u"No change"_s);
+    QCOMPARE(cell(1, FileListModel::StatusColumn), u"No change"_s);
+    QCOMPARE(m_form->planSummaryText(), u"No change: 2"_s);
+    QCOMPARE(m_form->statusText(), u"Files: 2"_s);
+
+    QVERIFY(find->hasFocus());
+    QTest::keyClick(find, Qt::Key_Z, Qt::ControlModifier);
+    QTRY_COMPARE(m_messages->texts().size(), 4);
+    QCOMPARE(m_messages->texts().at(2), u"Restore 1 files?"_s);
+    QCOMPARE(find->text(), u"a"_s);
+    QVERIFY(QFile::exists(a));
+    QTRY_COMPARE(cell(0, FileListModel::NewNameColumn), u"c.txt"_s);
+    QCOMPARE(cell(0, FileListModel::StatusColumn), QString());
+    QTRY_COMPARE(m_form->planSummaryText(), u"No change: 1"_s);
 }
 
 void TestFormMain::commandLineMode_data()
@@ -1012,25 +1089,26 @@ void TestFormMain::removeCommands_data()
     QTest::addColumn<QStringList>("remaining");
     QTest::addColumn<QString>("status");
 
-    const QString untouched = u"  Add the files"_s;
+    const QString empty = u"  Add the files"_s;
     QTest::newRow("remove-selected")
         << u"btnRemove"_s << QList<int>{0, 2} << QStringList{u"b"_s} << u"Files: 1"_s;
     QTest::newRow("remove-nothing-selected")
-        << u"btnRemove"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s} << untouched;
+        << u"btnRemove"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s} << u"Files: 3"_s;
     QTest::newRow("menu-remove-selected")
         << u"RemoveSelected1"_s << QList<int>{1} << QStringList{u"a"_s, u"c"_s} << u"Files: 2"_s;
     QTest::newRow("context-remove-selected")
         << u"miRemoveSelected"_s << QList<int>{0} << QStringList{u"b"_s, u"c"_s} << u"Files: 2"_s;
-    // The context menu rewrites the count even when it removes nothing.
     QTest::newRow("context-remove-nothing-selected")
         << u"miRemoveSelected"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s}
         << u"Files: 3"_s;
+    // Clear list clears the whole list whatever is selected, from either menu.
     QTest::newRow("clear-list-nothing-selected")
-        << u"Clearlist1"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s} << untouched;
+        << u"Clearlist1"_s << QList<int>{} << QStringList{} << empty;
     QTest::newRow("clear-list-one-selected")
-        << u"Clearlist1"_s << QList<int>{1} << QStringList{} << u"Files: 0"_s;
-    QTest::newRow("hidden-clear") << u"btnClear"_s << QList<int>{} << QStringList{}
-                                  << u"Files: 0"_s;
+        << u"Clearlist1"_s << QList<int>{1} << QStringList{} << empty;
+    QTest::newRow("file-menu-clear-list")
+        << u"FileClearList1"_s << QList<int>{} << QStringList{} << empty;
+    QTest::newRow("hidden-clear") << u"btnClear"_s << QList<int>{} << QStringList{} << empty;
 }
 
 void TestFormMain::removeCommands()
@@ -1062,6 +1140,64 @@ void TestFormMain::removeCommands()
         QCOMPARE(cell(row, 1), remaining.at(row));
     drop({m_dir->filePath(u"a"_s)});
     QVERIFY(m_form->isListed(m_dir->filePath(u"a"_s)));
+}
+
+// Above a thousand rows Clear list asks first; the counts are written as the user's
+// locale writes numbers.
+void TestFormMain::clearingALongListAsksFirst()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const auto english =
+        qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
+    for (int i = 0; i < 1001; ++i)
+        m_dir->file(u"many/f%1.txt"_s.arg(i));
+    drop({m_dir->filePath(u"many"_s)});
+    QCOMPARE(m_form->statusText(), u"Files: 1.001"_s);
+    RenamePlan plan;
+    plan.counts[size_t(PlanStatus::Unchanged)] = 100000;
+    QCOMPARE(planSummary(plan), u"No change: 100.000"_s);
+
+    m_messages->answers = {false, true};
+    child<QAction>("Clearlist1")->trigger();
+    QCOMPARE(m_messages->entries, (QList<RecordingMessages::Entry>{
+                                      {u"confirm"_s, u"Remove all 1.001 files from the list?"_s}}));
+    QCOMPARE(m_form->fileList().count(), 1001);
+    child<QAction>("FileClearList1")->trigger();
+    QCOMPARE(m_messages->entries.size(), 2);
+    QCOMPARE(m_form->fileList().count(), 0);
+    QCOMPARE(m_form->statusText(), u"  Add the files"_s);
+}
+
+// Options that give no names take the names of the last preview away from the rows and
+// show why on each row, until they give names again.
+void TestFormMain::previewFailureClearsNewNames()
+{
+    drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
+    child<QLineEdit>("edtPattern")->setText(u"{counter}-{name}"_s);
+    QTRY_COMPARE(cell(1, 1), u"002-b.txt"_s);
+    m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->setChecked(true);
+    child<QLineEdit>("edtFind")->setText(u"(a"_s);
+    QTRY_COMPARE(cell(1, 1), QString());
+    const auto showsFailure = [this](int row) {
+        const QModelIndex status = list()->model()->index(row, FileListModel::StatusColumn);
+        return cell(row, FileListModel::NewNameColumn).isEmpty() &&
+               status.data().toString() == u"Error"_s &&
+               status.data(Qt::ToolTipRole).toString().contains(u"missing closing parenthesis"_s);
+    };
+    QVERIFY(showsFailure(0) && showsFailure(1));
+    QVERIFY(m_form->planSummaryText().startsWith(u"Error in regular expression"_s));
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/preview-failure.png")));
+
+    // Preview says so too, and leaves the rows showing it.
+    child<QToolButton>("btnPreview")->click();
+    QCOMPARE(m_messages->entries.size(), 1);
+    QVERIFY(showsFailure(0));
+
+    child<QLineEdit>("edtFind")->setText(u"(x)"_s);
+    QTRY_COMPARE(cell(0, 1), u"001-a.txt"_s);
+    QCOMPARE(cell(1, 1), u"002-b.txt"_s);
+    QCOMPARE(cell(1, FileListModel::StatusColumn), QString());
 }
 
 void TestFormMain::newExtensionFollowsItsCheckBox()
@@ -1275,6 +1411,14 @@ void TestFormMain::helpLinksAndExit()
     QCOMPARE(link->text(), HomepageAddress);
     QTest::mouseClick(link, Qt::LeftButton);
     QCOMPARE(m_shell->addresses.size(), 4);
+    QVERIFY(m_messages->entries.isEmpty());
+    // Without a browser the address is shown, to be copied.
+    m_shell->browserFound = false;
+    child<QAction>("ContactUs1")->trigger();
+    QCOMPARE(m_messages->entries,
+             (QList<RecordingMessages::Entry>{
+                 {u"warning"_s, u"No web browser could be started. The address is:\n\n"_s +
+                                    HomepageAddress + u"/support.html"_s}}));
     // The link sits at the right end of the status bar, in its middle.
     auto *bar = child<QStatusBar>("StatusBar1");
     QCOMPARE(link->parentWidget(), bar);
@@ -1468,7 +1612,9 @@ void TestFormMain::longBatchShowsProgressAndStops()
     QTRY_VERIFY(!m_form->controller().isBusy());
     const QString stopped = m_messages->texts().back();
     QVERIFY2(stopped.startsWith(u"Stopped after "_s), qPrintable(stopped));
-    const int done = stopped.section(u' ', 2, 2).toInt();
+    // Both counts as the locale writes them.
+    QVERIFY2(stopped.contains(u" of 3,000 files."_s), qPrintable(stopped));
+    const int done = QLocale().toInt(stopped.section(u' ', 2, 2));
     QVERIFY(done >= 400 && done < 3000);
     QFile log(undoLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
@@ -1698,6 +1844,10 @@ void TestFormMain::shortcuts_data()
     QTest::newRow("rename") << u"Ctrl+Return"_s << QString() << u"rename"_s;
     QTest::newRow("rename-keypad-enter") << u"Ctrl+Enter"_s << u"edtFind"_s << u"rename"_s;
     QTest::newRow("undo") << u"Ctrl+Z"_s << QString() << u"undo"_s;
+    // A field with nothing of its own to undo passes Ctrl+Z on to the window.
+    QTest::newRow("undo-from-an-untouched-field")
+        << u"Ctrl+Z"_s << u"edtDestination"_s << u"undo"_s;
+    QTest::newRow("undo-from-a-number-field") << u"Ctrl+Z"_s << u"edtInsertPos"_s << u"undo"_s;
     QTest::newRow("history") << u"Ctrl+H"_s << QString() << u"history"_s;
     QTest::newRow("history-from-a-field") << u"Ctrl+H"_s << u"edtPattern"_s << u"history"_s;
     QTest::newRow("save-preset") << u"Ctrl+S"_s << u"edtPattern"_s << u"save preset"_s;
