@@ -1,5 +1,7 @@
 #include "filelistmodel.h"
 
+#include "hiddencharacters.h"
+
 #include "naturalorder.h"
 #include "filenamecodec.h"
 #include "translation.h"
@@ -476,14 +478,28 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
             return planStatusDescription(status);
         return QVariant();
     }
+    // A name can hold characters that show as nothing or turn the text around them
+    // ("invoice<U+202E>fdp.exe" shows as "invoiceexe.pdf"): each is shown as a marker, and
+    // the tooltip names them.
+    const auto shownName = [role](const QString &name) -> QVariant {
+        const QString shown = displayFileName(name);
+        if (!holdsHiddenCharacters(shown))
+            return shown;
+        const QString marked = withHiddenCharactersMarked(shown);
+        if (role != Qt::ToolTipRole)
+            return marked;
+        return marked + u'\n' +
+               translateText(u"Invisible characters: %1"_s)
+                   .arg(hiddenCharactersIn(shown).join(u", "_s));
+    };
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case OriginalNameColumn:
-            return displayFileName(fileNamePart(item.originalPath()));
+            return shownName(fileNamePart(item.originalPath()));
         case NewNameColumn:
-            return displayFileName(m_finalNames.value(index.row(), item.newName));
+            return shownName(m_finalNames.value(index.row(), item.newName));
         case FolderColumn:
-            return displayFileName(folderPart(item.originalPath()));
+            return shownName(folderPart(item.originalPath()));
         case SizeColumn: {
             // Read now for a folder's files, which are listed without it.
             const qint64 size = itemFacts(item).size;

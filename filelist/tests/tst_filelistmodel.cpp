@@ -29,6 +29,7 @@ private slots:
     void updateItemsKeepsTheIndex();
     void indexFollowsMovedRows();
     void namesThatAreNotUtf8();
+    void invisibleCharactersShown();
 };
 
 void TestFileListModel::rowsShowTheItems()
@@ -263,6 +264,26 @@ void TestFileListModel::namesThatAreNotUtf8()
     std::sort(reached.begin(), reached.end());
     std::sort(created.begin(), created.end());
     QCOMPARE(reached, created);
+}
+
+// A name that would show as something else ("invoiceexe.pdf") shows what it holds, in
+// every column that shows a name, and its tooltip names the characters.
+void TestFileListModel::invisibleCharactersShown()
+{
+    TestDir dir;
+    const QString path = dir.file(u"in\u2066v\u2069/invoice\u202Efdp\u200B.exe"_s);
+    FileListModel model;
+    QCOMPARE(model.addFolderFiles(dir.filePath(u"in\u2066v\u2069"_s), false), 1);
+    QCOMPARE(model.index(0, FileListModel::OriginalNameColumn).data().toString(),
+             u"invoice\u27E8RLO\u27E9fdp\u27E8ZWSP\u27E9.exe"_s);
+    QVERIFY(model.index(0, FileListModel::FolderColumn)
+                .data()
+                .toString()
+                .endsWith(u"/in\u27E8LRI\u27E9v\u27E8PDI\u27E9/"_s));
+    QCOMPARE(model.index(0, FileListModel::OriginalNameColumn).data(Qt::ToolTipRole).toString(),
+             u"invoice\u27E8RLO\u27E9fdp\u27E8ZWSP\u27E9.exe\nInvisible characters: RLO, ZWSP"_s);
+    // The file itself keeps its name.
+    QCOMPARE(model.items().at(0).originalPath(), path);
 }
 
 QTEST_GUILESS_MAIN(TestFileListModel)
