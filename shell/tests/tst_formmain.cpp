@@ -179,6 +179,7 @@ private slots:
     void removeCommands();
     void clearingALongListAsksFirst();
     void previewFailureClearsNewNames();
+    void invisibleCharactersShown();
     void newExtensionFollowsItsCheckBox();
     void onlyTheUserChangesDestinationControls();
     void destinationPicker();
@@ -1198,6 +1199,21 @@ void TestFormMain::previewFailureClearsNewNames()
     QTRY_COMPARE(cell(0, 1), u"001-a.txt"_s);
     QCOMPARE(cell(1, 1), u"002-b.txt"_s);
     QCOMPARE(cell(1, FileListModel::StatusColumn), QString());
+}
+
+// A name that would show as "invoiceexe.pdf" shows what it holds, and the plan says so
+// without keeping the batch from starting.
+void TestFormMain::invisibleCharactersShown()
+{
+    drop({m_dir->file(u"invoice\u202Efdp.exe"_s), m_dir->file(u"plain.txt"_s)});
+    child<QLineEdit>("edtPattern")->setText(u"new_{name}"_s);
+    QTRY_COMPARE(cell(0, FileListModel::NewNameColumn), u"new_invoice\u27E8RLO\u27E9fdp.exe"_s);
+    QCOMPARE(cell(0, FileListModel::OriginalNameColumn), u"invoice\u27E8RLO\u27E9fdp.exe"_s);
+    QTRY_COMPARE(cell(0, FileListModel::StatusColumn), u"Invisible characters"_s);
+    QCOMPARE(cell(1, FileListModel::StatusColumn), QString());
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    QVERIFY(
+        m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/invisible-characters.png")));
 }
 
 void TestFormMain::newExtensionFollowsItsCheckBox()
