@@ -842,7 +842,7 @@ QList<int> TFormMain::selectedRows() const
 void TFormMain::removeSelectedFiles()
 {
     const QList<int> rows = selectedRows();
-    if (rows.isEmpty())
+    if (rows.isEmpty() || m_controller.isBusy())
         return;
     m_files.removeRowsAt(rows);
     updateFileCount();
@@ -850,6 +850,8 @@ void TFormMain::removeSelectedFiles()
 
 void TFormMain::removeSelectedFromMenu()
 {
+    if (m_controller.isBusy())
+        return;
     m_files.removeRowsAt(selectedRows());
     updateFileCount();
 }
@@ -1029,7 +1031,11 @@ void TFormMain::workBusyChanged(bool busy)
 {
     // Commands that would change the list or start other work wait; the window, its
     // menus and the list stay usable.
-    for (QAction *action : {ui->Rename1, ui->Undo1, ui->Preview1})
+    // The rows are the job's items by their index until it ends: no command adds or
+    // removes any meanwhile.
+    for (QAction *action :
+         {ui->Rename1, ui->Undo1, ui->Preview1, ui->AddFiles1, ui->RemoveSelected1,
+          ui->miRemoveSelected, ui->Clearlist1, m_addFolderAction, m_clearListAction})
         action->setEnabled(!busy);
     for (QWidget *control : std::initializer_list<QWidget *>{
              ui->btnAdd, ui->btnAddFolder, ui->btnRemove, ui->btnClear, ui->btnPreview,

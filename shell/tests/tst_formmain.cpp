@@ -1616,6 +1616,15 @@ void TestFormMain::longBatchShowsProgressAndStops()
     child<QToolButton>("btnRename")->click();
     QVERIFY(m_form->controller().isBusy());
     QVERIFY(!child<QToolButton>("btnRename")->isEnabled());
+    // The rows stay the job's while it runs: nothing removes any.
+    list()->selectRow(0);
+    for (const char *remove : {"RemoveSelected1", "miRemoveSelected", "Clearlist1"}) {
+        auto *action = m_form->findChild<QAction *>(QLatin1StringView(remove));
+        QVERIFY2(action && !action->isEnabled(), remove);
+        action->trigger();
+    }
+    QTest::keyClick(list(), Qt::Key_Delete);
+    QCOMPARE(list()->model()->rowCount(), 3000);
     gate.release(400);
     auto *bar = child<QProgressBar>("ProgressBar");
     QTRY_VERIFY(bar->isVisible() && bar->value() > 0);
