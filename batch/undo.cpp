@@ -197,6 +197,27 @@ private:
     QHash<QStringView, Listed> m_listed;
 };
 
+// The records grouped by file, each group oldest first: a record that moves a file from
+// where an earlier record of the batch put it continues that file's way (a stepping
+// stone, then its name). The groups hold indexes into records.
+QList<QList<qsizetype>> recordsByFile(const QList<UndoRecordPaths> &records)
+{
+    QList<QList<qsizetype>> files;
+    QHash<QStringView, qsizetype> fileAt; // where each file is after the records so far
+    fileAt.reserve(records.size());
+    for (qsizetype r = 0; r < records.size(); ++r) {
+        const UndoRecordPaths &record = records.at(r);
+        qsizetype file = fileAt.take(record.original) - 1;
+        if (file < 0) {
+            file = files.size();
+            files.append(QList<qsizetype>());
+        }
+        files[file].append(r);
+        fileAt.insert(record.moved, file + 1);
+    }
+    return files;
+}
+
 } // namespace
 
 QString undoStatusWord(UndoStatus status)
@@ -251,20 +272,10 @@ UndoPlan planUndo(const QString &id, FileOperations &files, FileSystemView &view
     plan.log = parseUndoLog(readUndoLog(plan.journal));
     const QList<UndoRecordPaths> &records = plan.log.records;
 
-    // The records make files: a record that moves a file from where an earlier record of
-    // the batch put it continues that file's way (a stepping stone, then its name).
-    QHash<QStringView, qsizetype> rowAt; // where each file is after the records so far
-    rowAt.reserve(records.size());
-    for (qsizetype r = 0; r < records.size(); ++r) {
-        const UndoRecordPaths &record = records.at(r);
-        qsizetype row = rowAt.take(record.original) - 1;
-        if (row < 0) {
-            row = plan.rows.size();
-            plan.rows.append(UndoPlanRow{});
-            plan.rows.last().restored = record.original;
-        }
-        plan.rows[row].records.append(r);
-        rowAt.insert(record.moved, row + 1);
+    for (QList<qsizetype> &fileRecords : recordsByFile(records)) {
+        plan.rows.append(UndoPlanRow{});
+        plan.rows.last().restored = records.at(fileRecords.first()).original;
+        plan.rows.last().records = std::move(fileRecords);
     }
 
     // Where each file is now: the new path of its newest record not undone yet.
@@ -585,33 +596,20 @@ RedoBatch redoBatchOf(const QString &id)
     redo.options.conflict = entry->conflict >= 0 ? entry->conflict : ConflictMode::Skip;
     QString destination = entry->destination;
     // Each file's way, as the undo plans it: from where it was to where the batch left it.
-    QHash<QString, qsizetype> rowAt;
-    struct Way
-    {
-        QString from;
-        QString to;
-        bool undone = true;
-    };
-    QList<Way> ways;
-    for (const UndoRecordPaths &record : log.records) {
-        qsizetype row = rowAt.take(record.original) - 1;
-        if (row < 0) {
-            row = ways.size();
-            ways.append({record.original, {}, true});
-        }
-        ways[row].to = record.moved;
-        ways[row].undone = ways[row].undone && record.mark == UndoMark::Undone;
-        rowAt.insert(record.moved, row + 1);
-    }
-    for (const Way &way : std::as_const(ways)) {
+    for (const QList<qsizetype> &fileRecords : recordsByFile(log.records)) {
+        const QString &from = log.records.at(fileRecords.first()).original;
+        const QString &to = log.records.at(fileRecords.last()).moved;
+        const bool undone = std::all_of(fileRecords.cbegin(), fileRecords.cend(), [&](qsizetype r) {
+            return log.records.at(r).mark == UndoMark::Undone;
+        });
         // A file the batch sent to the Trash goes there again when its name is taken anew.
-        if (!way.undone || isInTrash(way.to))
+        if (!undone || isInTrash(to))
             continue;
         RenameItem item;
-        item.folder = folderPart(way.from);
-        item.fileName = way.from.sliced(item.folder.size());
-        const QString toFolder = folderPart(way.to);
-        item.newName = way.to.sliced(toFolder.size());
+        item.folder = folderPart(from);
+        item.fileName = from.sliced(item.folder.size());
+        const QString toFolder = folderPart(to);
+        item.newName = to.sliced(toFolder.size());
         if (destination.isEmpty() && redo.options.batchMode != BatchMode::RenameInPlace)
             destination = toFolder;
         redo.items.append(std::move(item));
