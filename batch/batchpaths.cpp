@@ -1,8 +1,8 @@
-#include "batchpaths.h"
+#include "batch/batchpaths.h"
 
-#include "renameitem.h"
-#include "tessalyerror.h"
-#include "translation.h"
+#include "engine/renameitem.h"
+#include "engine/tessalyerror.h"
+#include "translation/translation.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fileoperations.h"
+#include "batch/fileoperations.h"
 
 #include <QString>
 

@@ -1,14 +1,14 @@
-#include "batchrunner.h"
+#include "batch/batchrunner.h"
 
-#include "batchpaths.h"
-#include "batchverify.h"
-#include "freenames.h"
-#include "prefetch.h"
-#include "renameplan.h"
-#include "tessalyerror.h"
-#include "translation.h"
-#include "undolog.h"
-#include "usermessages.h"
+#include "batch/batchpaths.h"
+#include "batch/batchverify.h"
+#include "batch/freenames.h"
+#include "engine/prefetch.h"
+#include "batch/renameplan.h"
+#include "engine/tessalyerror.h"
+#include "translation/translation.h"
+#include "batch/undolog.h"
+#include "engine/usermessages.h"
 
 #include <QLocale>
 #include <QSet>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "fileoperations.h"
-#include "renameplan.h"
-#include "renameitem.h"
-#include "renameoptions.h"
+#include "batch/fileoperations.h"
+#include "batch/renameplan.h"
+#include "engine/renameitem.h"
+#include "engine/renameoptions.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
-#include "batchverify.h"
+#include "batch/batchverify.h"
 
-#include "filenamecodec.h"
-#include "prefetch.h"
-#include "renameplan.h"
+#include "engine/filenamecodec.h"
+#include "engine/prefetch.h"
+#include "batch/renameplan.h"
 
 #include <array>
 #include <cstring>

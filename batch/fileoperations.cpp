@@ -1,9 +1,9 @@
-#include "fileoperations.h"
+#include "batch/fileoperations.h"
 
-#include "filenamecodec.h"
-#include "renameitem.h"
-#include "tessalyerror.h"
-#include "trash.h"
+#include "engine/filenamecodec.h"
+#include "engine/renameitem.h"
+#include "engine/tessalyerror.h"
+#include "batch/trash.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,7 +12,7 @@
 #include <QVarLengthArray>
 
 #ifdef Q_OS_UNIX
-#include "descriptor.h"
+#include "batch/descriptor.h"
 
 #include <cerrno>
 #include <cstdio>

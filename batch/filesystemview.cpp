@@ -1,6 +1,6 @@
-#include "filesystemview.h"
+#include "batch/filesystemview.h"
 
-#include "filenamecodec.h"
+#include "engine/filenamecodec.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,9 +1,9 @@
-#include "history.h"
+#include "batch/history.h"
 
-#include "batchpaths.h"
-#include "filenamecodec.h"
-#include "renameitem.h"
-#include "undolog.h"
+#include "batch/batchpaths.h"
+#include "engine/filenamecodec.h"
+#include "engine/renameitem.h"
+#include "batch/undolog.h"
 
 #include <QDir>
 #include <QFile>

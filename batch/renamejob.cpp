@@ -1,14 +1,14 @@
-#include "renamejob.h"
+#include "batch/renamejob.h"
 
-#include "batchpaths.h"
-#include "fileoperations.h"
-#include "filesystemview.h"
-#include "namebuilder.h"
-#include "tessalyerror.h"
-#include "translation.h"
-#include "undo.h"
-#include "undolog.h"
-#include "usermessages.h"
+#include "batch/batchpaths.h"
+#include "batch/fileoperations.h"
+#include "batch/filesystemview.h"
+#include "engine/namebuilder.h"
+#include "engine/tessalyerror.h"
+#include "translation/translation.h"
+#include "batch/undo.h"
+#include "batch/undolog.h"
+#include "engine/usermessages.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>

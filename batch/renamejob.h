@@ -1,10 +1,10 @@
 #pragma once
 
-#include "batchrunner.h"
-#include "renameitem.h"
-#include "renameoptions.h"
-#include "renameplan.h"
-#include "undo.h"
+#include "batch/batchrunner.h"
+#include "engine/renameitem.h"
+#include "engine/renameoptions.h"
+#include "batch/renameplan.h"
+#include "batch/undo.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,11 +1,11 @@
-#include "renameplan.h"
+#include "batch/renameplan.h"
 
-#include "batchpaths.h"
-#include "freenames.h"
-#include "hiddencharacters.h"
-#include "prefetch.h"
+#include "batch/batchpaths.h"
+#include "batch/freenames.h"
+#include "engine/hiddencharacters.h"
+#include "engine/prefetch.h"
 
-#include "translation.h"
+#include "translation/translation.h"
 
 #include <QDir>
 #include <QLocale>

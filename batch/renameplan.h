@@ -1,8 +1,8 @@
 #pragma once
 
-#include "filesystemview.h"
-#include "renameitem.h"
-#include "renameoptions.h"
+#include "batch/filesystemview.h"
+#include "engine/renameitem.h"
+#include "engine/renameoptions.h"
 
 #include <QHash>
 #include <QList>

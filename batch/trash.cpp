@@ -1,15 +1,15 @@
-#include "trash.h"
+#include "batch/trash.h"
 
-#include "filenamecodec.h"
-#include "fileoperations.h"
-#include "tessalyerror.h"
+#include "engine/filenamecodec.h"
+#include "batch/fileoperations.h"
+#include "engine/tessalyerror.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
-#include "descriptor.h"
+#include "batch/descriptor.h"
 
 #include <QRandomGenerator>
 

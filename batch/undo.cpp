@@ -1,14 +1,14 @@
-#include "undo.h"
+#include "batch/undo.h"
 
-#include "batchpaths.h"
-#include "renameitem.h"
-#include "tessalyerror.h"
-#include "translation.h"
-#include "undolog.h"
-#include "usermessages.h"
+#include "batch/batchpaths.h"
+#include "engine/renameitem.h"
+#include "engine/tessalyerror.h"
+#include "translation/translation.h"
+#include "batch/undolog.h"
+#include "engine/usermessages.h"
 
-#include "filenamecodec.h"
-#include "filesystemview.h"
+#include "engine/filenamecodec.h"
+#include "batch/filesystemview.h"
 
 #include <QHash>
 #include <QLocale>

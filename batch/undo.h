@@ -1,11 +1,11 @@
 #pragma once
 
-#include "batchrunner.h"
-#include "fileoperations.h"
-#include "history.h"
-#include "renameitem.h"
-#include "renameoptions.h"
-#include "undolog.h"
+#include "batch/batchrunner.h"
+#include "batch/fileoperations.h"
+#include "batch/history.h"
+#include "engine/renameitem.h"
+#include "engine/renameoptions.h"
+#include "batch/undolog.h"
 
 #include <array>
 #include <functional>

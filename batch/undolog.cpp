@@ -1,10 +1,10 @@
-#include "undolog.h"
+#include "batch/undolog.h"
 
-#include "fileoperations.h"
-#include "filenamecodec.h"
-#include "renameitem.h"
-#include "tessalyerror.h"
-#include "translation.h"
+#include "batch/fileoperations.h"
+#include "engine/filenamecodec.h"
+#include "engine/renameitem.h"
+#include "engine/tessalyerror.h"
+#include "translation/translation.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "history.h"
+#include "batch/history.h"
 
 #include <QByteArray>
 #include <QString>

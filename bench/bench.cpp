@@ -1,19 +1,19 @@
 // Measures how many items per second the preview names, and how fast a large folder
 // enters the file list. Each scenario runs several times; the best run is reported.
 
-#include "batchrunner.h"
-#include "metadatareaders.h"
-#include "samplefiles.h"
-#include "renameplan.h"
-#include "fileitems.h"
-#include "history.h"
-#include "filelistbench.h"
-#include "filesystemview.h"
-#include "namebuilder.h"
-#include "naturalorder.h"
-#include "silentmessages.h"
-#include "undo.h"
-#include "usermessages.h"
+#include "batch/batchrunner.h"
+#include "metadata/metadatareaders.h"
+#include "metadata/samplefiles.h"
+#include "batch/renameplan.h"
+#include "filelist/fileitems.h"
+#include "batch/history.h"
+#include "bench/filelistbench.h"
+#include "batch/filesystemview.h"
+#include "engine/namebuilder.h"
+#include "filelist/naturalorder.h"
+#include "bench/silentmessages.h"
+#include "batch/undo.h"
+#include "engine/usermessages.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -46,8 +46,11 @@ RenameItems syntheticItems(int count)
         const QString name = stems.at(i % stems.size()) + QString::number(i * 7919 % 100000);
         RenameItem item =
             makeRenameItem(u"/home/user/pictures/2026/"_s + name + exts.at(i / 3 % exts.size()));
-        // Creation times spread over three years, across daylight-saving changes.
-        setItemFacts(item, {1000 + i, 45000.0 + (i % 1100) + (i % 86400) / 86400.0, 0});
+        // Creation times spread over three years from March 2023, across daylight-saving
+        // changes.
+        const qint64 day = 19431 + i % 1100;
+        setItemFacts(item,
+                     {1000 + i, fileTimeFromUnixMs(day * 86400000 + qint64(i % 86400) * 1000), {}});
         items.append(item);
     }
     return items;

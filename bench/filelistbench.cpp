@@ -1,13 +1,13 @@
 // Adding a large folder through the main window's AddFolder, with the list model shown
 // by its view, against a bare POSIX listing of the same folder in the same run.
 
-#include "filelistbench.h"
+#include "bench/filelistbench.h"
 
-#include "shellservices.h"
-#include "unitmain.h"
-#include "silentmessages.h"
-#include "usermessages.h"
-#include "usettings.h"
+#include "shell/shellservices.h"
+#include "shell/mainwindow.h"
+#include "bench/silentmessages.h"
+#include "engine/usermessages.h"
+#include "optionsdialog/optionsdialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -80,7 +80,7 @@ qint64 kilobytes(const char *field)
 
 // Lets the next VmHWM reading start from the memory in use now.
 // A command of the window, given as the user gives it.
-void click(TFormMain &form, const char *button)
+void click(MainWindow &form, const char *button)
 {
     form.findChild<QAbstractButton *>(QString::fromLatin1(button))->click();
 }
@@ -134,12 +134,12 @@ void fileListBench(QTextStream &out, int count, int rounds)
     const qint64 afterFiles = kilobytes("VmRSS:");
     SilentMessages messages;
     NoShell shell;
-    TFormSettings settings;
-    TFormMain form(settings, messages, shell);
+    OptionsDialog settings;
+    MainWindow form(settings, messages, shell);
     form.show();
     QApplication::processEvents();
     const QString pattern = u"{counter}_{name}"_s;
-    form.findChild<QLineEdit *>(u"edtPattern"_s)->setText(pattern);
+    form.findChild<QLineEdit *>(u"patternEdit"_s)->setText(pattern);
 
     const qint64 before = kilobytes("VmRSS:");
     qint64 bestBare = std::numeric_limits<qint64>::max();
@@ -151,7 +151,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
     qint64 bareFiles = 0;
     for (int round = 0; round < rounds; ++round) {
         bestBare = std::min(bestBare, bareListing(QFile::encodeName(folder), &bareFiles));
-        click(form, "btnClear");
+        click(form, "clearButton");
         QApplication::processEvents();
         resetPeakMemory();
 
@@ -161,7 +161,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
         form.updateFileCount();
         QApplication::processEvents();
         const qint64 added = timer.nsecsElapsed();
-        click(form, "btnPreview");
+        click(form, "previewToolButton");
         QApplication::processEvents();
         const qint64 both = timer.nsecsElapsed();
         peak = std::max(peak, kilobytes("VmHWM:"));
@@ -177,7 +177,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
     // user-interface thread is kept from its events at most (a timer that should tick
     // every millisecond), while the list fills, the live preview follows, and the batch
     // renames every file.
-    click(form, "btnClear");
+    click(form, "clearButton");
     QApplication::processEvents();
     resetPeakMemory();
     QElapsedTimer sinceTick;
@@ -203,7 +203,7 @@ void fileListBench(QTextStream &out, int count, int rounds)
     const qint64 livePreview = whole.nsecsElapsed();
     const qint64 livePeak = kilobytes("VmHWM:");
     const qint64 previewGap = std::exchange(longestGap, 0);
-    click(form, "btnRename");
+    click(form, "renameToolButton");
     const qint64 renameStartGap = std::exchange(longestGap, 0);
     waitFor([&] { return !form.controller().isBusy(); });
     ticker.stop();
@@ -258,16 +258,16 @@ void windowFigures(QTextStream &out, int count, int rounds)
 
     SilentMessages messages;
     NoShell shell;
-    TFormSettings settings;
-    TFormMain form(settings, messages, shell);
+    OptionsDialog settings;
+    MainWindow form(settings, messages, shell);
     form.show();
-    form.findChild<QLineEdit *>(u"edtPattern"_s)->setText(u"{counter}_{name}"_s);
+    form.findChild<QLineEdit *>(u"patternEdit"_s)->setText(u"{counter}_{name}"_s);
     QApplication::processEvents();
 
     qint64 best = std::numeric_limits<qint64>::max();
     qint64 listKb = 0;
     for (int round = 0; round < rounds; ++round) {
-        click(form, "btnClear");
+        click(form, "clearButton");
         QApplication::processEvents();
         const qint64 before = kilobytes("VmRSS:");
         QElapsedTimer timer;
@@ -276,7 +276,7 @@ void windowFigures(QTextStream &out, int count, int rounds)
         form.updateFileCount();
         QApplication::processEvents();
         const qint64 afterAdd = kilobytes("VmRSS:");
-        click(form, "btnPreview");
+        click(form, "previewToolButton");
         QApplication::processEvents();
         best = std::min(best, timer.nsecsElapsed());
         if (round == 0)

@@ -1,6 +1,6 @@
-#include "clicommand.h"
-#include "filenamecodec.h"
-#include "metadatareaders.h"
+#include "cli/clicommand.h"
+#include "engine/filenamecodec.h"
+#include "metadata/metadatareaders.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "recordwriter.h"
+#include "cli/recordwriter.h"
 
-#include "filenamecodec.h"
+#include "engine/filenamecodec.h"
 
 #include <QIODevice>
 #include <QJsonDocument>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "batchrunner.h"
-#include "filelistmodel.h"
-#include "renameoptions.h"
-#include "renameplan.h"
-#include "undo.h"
-#include "windowcommandline.h"
+#include "batch/batchrunner.h"
+#include "filelist/filelistmodel.h"
+#include "engine/renameoptions.h"
+#include "batch/renameplan.h"
+#include "batch/undo.h"
+#include "controller/windowcommandline.h"
 
 #include <QHash>
 #include <QList>

@@ -1,12 +1,12 @@
-#include "windowcommandline.h"
+#include "controller/windowcommandline.h"
 
-#include "asciitext.h"
-#include "batchrunner.h"
-#include "renamejob.h"
-#include "namebuilder.h"
-#include "tessalyerror.h"
-#include "textlines.h"
-#include "usermessages.h"
+#include "engine/asciitext.h"
+#include "batch/batchrunner.h"
+#include "batch/renamejob.h"
+#include "engine/namebuilder.h"
+#include "engine/tessalyerror.h"
+#include "text/textlines.h"
+#include "engine/usermessages.h"
 
 #include <QScopeGuard>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "fileoperations.h"
-#include "renameitem.h"
-#include "renameoptions.h"
+#include "batch/fileoperations.h"
+#include "engine/renameitem.h"
+#include "engine/renameoptions.h"
 
 #include <QStringList>
 

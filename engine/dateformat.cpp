@@ -1,6 +1,6 @@
-#include "dateformat.h"
+#include "engine/dateformat.h"
 
-#include "asciitext.h"
+#include "engine/asciitext.h"
 
 #include <QStringView>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "renameitem.h"
+#include "engine/renameitem.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "filemetadata.h"
+#include "engine/filemetadata.h"
 
 #include <QFile>
 #include <QMutex>

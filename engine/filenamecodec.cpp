@@ -1,4 +1,4 @@
-#include "filenamecodec.h"
+#include "engine/filenamecodec.h"
 
 #include <cstring>
 

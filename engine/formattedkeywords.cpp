@@ -1,8 +1,8 @@
-#include "formattedkeywords.h"
+#include "engine/formattedkeywords.h"
 
-#include "asciitext.h"
-#include "imagesize.h"
-#include "renameoptions.h"
+#include "engine/asciitext.h"
+#include "engine/imagesize.h"
+#include "engine/renameoptions.h"
 
 #include <QList>
 

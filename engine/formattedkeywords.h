@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dateformat.h"
-#include "renameitem.h"
+#include "engine/dateformat.h"
+#include "engine/renameitem.h"
 
 #include <QString>
 

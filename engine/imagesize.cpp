@@ -1,7 +1,7 @@
-#include "imagesize.h"
+#include "engine/imagesize.h"
 
-#include "filenamecodec.h"
-#include "renameitem.h"
+#include "engine/filenamecodec.h"
+#include "engine/renameitem.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
-#include "metadatakeywords.h"
+#include "engine/metadatakeywords.h"
 
-#include "asciitext.h"
-#include "renameoptions.h"
+#include "engine/asciitext.h"
+#include "engine/renameoptions.h"
 
 #include <QTimeZone>
 
@@ -107,7 +107,7 @@ LocalMoment takenOnLocalClock(const TakenTime &taken)
     // {created} and {modified} are, so photos of cameras set to other zones line up.
     const qint64 utcMs = QDateTime(taken.date, taken.time, QTimeZone::utc()).toMSecsSinceEpoch() -
                          qint64(*taken.utcOffsetSeconds) * 1000;
-    return localMomentFromUtc(dateTimeFromUnixMs(utcMs));
+    return localMomentFromUtc(fileTimeFromUnixMs(utcMs));
 }
 
 } // namespace

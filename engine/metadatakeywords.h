@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dateformat.h"
-#include "filemetadata.h"
+#include "engine/dateformat.h"
+#include "engine/filemetadata.h"
 
 #include <QList>
 #include <QString>

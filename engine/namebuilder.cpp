@@ -1,11 +1,11 @@
-#include "namebuilder.h"
+#include "engine/namebuilder.h"
 
-#include "asciitext.h"
-#include "formattedkeywords.h"
-#include "prefetch.h"
-#include "twohalves.h"
-#include "translation.h"
-#include "usermessages.h"
+#include "engine/asciitext.h"
+#include "engine/formattedkeywords.h"
+#include "engine/prefetch.h"
+#include "engine/twohalves.h"
+#include "translation/translation.h"
+#include "engine/usermessages.h"
 
 #include <QVarLengthArray>
 

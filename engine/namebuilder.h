@@ -1,11 +1,11 @@
 #pragma once
 
-#include "dateformat.h"
-#include "metadatakeywords.h"
-#include "regexreplace.h"
-#include "renameitem.h"
-#include "renameoptions.h"
-#include "textoperations.h"
+#include "engine/dateformat.h"
+#include "engine/metadatakeywords.h"
+#include "engine/regexreplace.h"
+#include "engine/renameitem.h"
+#include "engine/renameoptions.h"
+#include "engine/textoperations.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "regexreplace.h"
+#include "engine/regexreplace.h"
 
-#include "tessalyerror.h"
-#include "translation.h"
+#include "engine/tessalyerror.h"
+#include "translation/translation.h"
 
 #include <QHash>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "renameitem.h"
+#include "engine/renameitem.h"
 
-#include "asciitext.h"
-#include "filenamecodec.h"
+#include "engine/asciitext.h"
+#include "engine/filenamecodec.h"
 
 #include <QFileInfo>
 #include <QTimeZone>
@@ -11,47 +11,21 @@
 #include <sys/stat.h>
 #endif
 
-#include <cmath>
 #include <ctime>
 
-namespace {
-
-constexpr qint64 msPerDay = 86400000;
-
-const QDateTime &dateTimeEpoch()
+FileTime fileTimeFromQDateTime(const QDateTime &moment)
 {
-    static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
-    return epoch;
+    return fileTimeFromUnixMs(moment.toMSecsSinceEpoch());
 }
 
-} // namespace
-
-TDateTime dateTimeFromQDateTime(const QDateTime &moment)
+FileTime fileTimeFromUnixMs(qint64 msSinceUnixEpoch)
 {
-    return dateTimeFromUnixMs(moment.toMSecsSinceEpoch());
+    return FileTime(std::chrono::milliseconds(msSinceUnixEpoch));
 }
 
-TDateTime dateTimeFromUnixMs(qint64 msSinceUnixEpoch)
+QDateTime utcFromFileTime(FileTime value)
 {
-    // 1970-01-01 is day 25569 of the TDateTime count.
-    const qint64 ms = msSinceUnixEpoch + 25569 * msPerDay;
-    const qint64 days = ms >= 0 ? ms / msPerDay : -((-ms + msPerDay - 1) / msPerDay);
-    const qint64 msOfDay = ms - days * msPerDay;
-    const double fraction = double(msOfDay) / double(msPerDay);
-    // Days before the epoch keep a forward-counting time of day: -1 plus 06:00 is -1.25.
-    return days >= 0 ? double(days) + fraction : double(days) - fraction;
-}
-
-QDateTime utcFromDateTime(TDateTime value)
-{
-    if (!std::isfinite(value))
-        value = 0;
-    const double days = std::trunc(value);
-    const double fraction = std::fabs(value - days);
-    const double ms = std::round(days * double(msPerDay)) + std::round(fraction * msPerDay);
-    // Keep far-off values inside the range that QDateTime can represent.
-    constexpr double limit = 1e15;
-    return dateTimeEpoch().addMSecs(qint64(std::clamp(ms, -limit, limit)));
+    return QDateTime::fromMSecsSinceEpoch(value.time_since_epoch().count(), QTimeZone::utc());
 }
 
 namespace {
@@ -77,9 +51,9 @@ LocalMoment localMomentFromEpochMs(qint64 ms)
 
 } // namespace
 
-LocalMoment localMomentFromUtc(TDateTime utcValue)
+LocalMoment localMomentFromUtc(FileTime utcValue)
 {
-    return localMomentFromEpochMs(utcFromDateTime(utcValue).toMSecsSinceEpoch());
+    return localMomentFromEpochMs(utcValue.time_since_epoch().count());
 }
 
 void refreshLocalTimeZone()
@@ -223,9 +197,9 @@ FileFacts readFileFacts(const QString &path)
     if (sx.stx_mask & STATX_SIZE)
         facts.size = qint64(sx.stx_size);
     if (sx.stx_mask & STATX_MTIME)
-        facts.modifiedUtc = facts.createdUtc = dateTimeFromUnixMs(unixMs(sx.stx_mtime));
+        facts.modifiedUtc = facts.createdUtc = fileTimeFromUnixMs(unixMs(sx.stx_mtime));
     if (sx.stx_mask & STATX_BTIME)
-        facts.createdUtc = dateTimeFromUnixMs(unixMs(sx.stx_btime));
+        facts.createdUtc = fileTimeFromUnixMs(unixMs(sx.stx_btime));
 #else
     const QFileInfo info(path);
     if (!info.exists())
@@ -235,8 +209,8 @@ FileFacts readFileFacts(const QString &path)
     QDateTime created = info.birthTime();
     if (!created.isValid())
         created = modified;
-    facts.modifiedUtc = modified.isValid() ? dateTimeFromQDateTime(modified) : 0;
-    facts.createdUtc = created.isValid() ? dateTimeFromQDateTime(created) : 0;
+    facts.modifiedUtc = modified.isValid() ? fileTimeFromQDateTime(modified) : FileTime{};
+    facts.createdUtc = created.isValid() ? fileTimeFromQDateTime(created) : FileTime{};
 #endif
     return facts;
 }

@@ -6,16 +6,16 @@
 #include <QString>
 #include <QStringList>
 
-// A moment as a count of days since 30 December 1899 00:00, the fraction being the
-// time of day. For moments before that day the integral part is negative while the
-// fraction still counts forward from midnight (-1.25 is 29 December 1899, 06:00).
-using TDateTime = double;
+#include <chrono>
 
-TDateTime dateTimeFromQDateTime(const QDateTime &moment);
-// The same for a count of milliseconds since 1970-01-01 00:00 UTC, as file systems give.
-TDateTime dateTimeFromUnixMs(qint64 msSinceUnixEpoch);
-// The UTC moment that a TDateTime holding UTC stands for, rounded to the millisecond.
-QDateTime utcFromDateTime(TDateTime value);
+// A file's moment: milliseconds since 1970-01-01 00:00 UTC, exactly as file systems
+// give them, in eight bytes per time for a million listed files.
+using FileTime = std::chrono::sys_time<std::chrono::milliseconds>;
+
+FileTime fileTimeFromQDateTime(const QDateTime &moment);
+FileTime fileTimeFromUnixMs(qint64 msSinceUnixEpoch);
+// The UTC moment a FileTime stands for.
+QDateTime utcFromFileTime(FileTime value);
 // A moment on the local clock.
 struct LocalMoment
 {
@@ -25,19 +25,19 @@ struct LocalMoment
 
 // A UTC value on the local clock, with the offset in force at that moment (daylight
 // saving included), as the TZ variable or the system's zone says.
-LocalMoment localMomentFromUtc(TDateTime utcValue);
+LocalMoment localMomentFromUtc(FileTime utcValue);
 LocalMoment currentLocalMoment();
 // Reads the time zone settings again (the TZ variable may have changed).
 void refreshLocalTimeZone();
 
-// What the file system says of a file's size and times: -1 for a size and 0 for a
-// time that cannot be read; a file system without creation times gives the last
+// What the file system says of a file's size and times: -1 for a size and the epoch for
+// a time that cannot be read; a file system without creation times gives the last
 // write for it.
 struct FileFacts
 {
     qint64 size = -1;
-    TDateTime createdUtc = 0;
-    TDateTime modifiedUtc = 0;
+    FileTime createdUtc{};
+    FileTime modifiedUtc{};
 };
 
 // One listed file. A list may hold a million of them, so an item is kept small: the

@@ -1,4 +1,4 @@
-#include "textoperations.h"
+#include "engine/textoperations.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
-#include "fileitems.h"
+#include "filelist/fileitems.h"
 
-#include "filenamecodec.h"
+#include "engine/filenamecodec.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,8 +40,8 @@ struct FolderId
 struct Facts
 {
     qint64 size = -1;
-    TDateTime created = 0;
-    TDateTime modified = 0;
+    FileTime created{};
+    FileTime modified{};
     FolderId id;
 };
 
@@ -51,13 +51,13 @@ Facts factsOf(const struct statx &sx)
     if (sx.stx_mask & STATX_SIZE)
         facts.size = qint64(sx.stx_size);
     if (sx.stx_mask & STATX_MTIME) {
-        facts.modified = dateTimeFromUnixMs(unixMs(sx.stx_mtime));
+        facts.modified = fileTimeFromUnixMs(unixMs(sx.stx_mtime));
         // Not every file system records a creation time; the last write is the closest
         // moment it still knows.
         facts.created = facts.modified;
     }
     if (sx.stx_mask & STATX_BTIME)
-        facts.created = dateTimeFromUnixMs(unixMs(sx.stx_btime));
+        facts.created = fileTimeFromUnixMs(unixMs(sx.stx_btime));
     facts.id = {(quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor, quint64(sx.stx_ino)};
     return facts;
 }

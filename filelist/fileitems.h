@@ -1,7 +1,7 @@
 #pragma once
 
-#include "filesystemview.h"
-#include "renameitem.h"
+#include "batch/filesystemview.h"
+#include "engine/renameitem.h"
 
 #include <QHash>
 #include <QString>

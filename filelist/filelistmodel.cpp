@@ -1,10 +1,10 @@
-#include "filelistmodel.h"
+#include "filelist/filelistmodel.h"
 
-#include "hiddencharacters.h"
+#include "engine/hiddencharacters.h"
 
-#include "naturalorder.h"
-#include "filenamecodec.h"
-#include "translation.h"
+#include "filelist/naturalorder.h"
+#include "engine/filenamecodec.h"
+#include "translation/translation.h"
 
 #include <QCollatorSortKey>
 #include <QCoreApplication>

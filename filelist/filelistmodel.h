@@ -1,9 +1,9 @@
 #pragma once
 
-#include "fileitems.h"
-#include "listedrows.h"
-#include "renameplan.h"
-#include "renameitem.h"
+#include "filelist/fileitems.h"
+#include "filelist/listedrows.h"
+#include "batch/renameplan.h"
+#include "engine/renameitem.h"
 
 #include <QAbstractTableModel>
 #include <QList>

@@ -1,6 +1,6 @@
-#include "listedrows.h"
+#include "filelist/listedrows.h"
 
-#include "asciitext.h"
+#include "engine/asciitext.h"
 
 #include <QHash>
 

@@ -1,8 +1,8 @@
-#include "namelist.h"
+#include "filelist/namelist.h"
 
-#include "renameoptions.h"
-#include "textfiles.h"
-#include "textlines.h"
+#include "engine/renameoptions.h"
+#include "filelist/textfiles.h"
+#include "text/textlines.h"
 
 QStringList parseNameList(const QString &text)
 {

@@ -1,7 +1,7 @@
-#include "naturalorder.h"
+#include "filelist/naturalorder.h"
 
-#include "twohalves.h"
-#include "prefetch.h"
+#include "engine/twohalves.h"
+#include "engine/prefetch.h"
 
 #include <QCollatorSortKey>
 #include <QHash>

@@ -1,9 +1,9 @@
-#include "presets.h"
+#include "filelist/presets.h"
 
-#include "asciitext.h"
-#include "tessalyerror.h"
-#include "textfiles.h"
-#include "translation.h"
+#include "engine/asciitext.h"
+#include "engine/tessalyerror.h"
+#include "filelist/textfiles.h"
+#include "translation/translation.h"
 
 #include <QDir>
 #include <QFile>

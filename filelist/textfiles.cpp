@@ -1,8 +1,8 @@
-#include "textfiles.h"
+#include "filelist/textfiles.h"
 
-#include "renameitem.h"
-#include "tessalyerror.h"
-#include "translation.h"
+#include "engine/renameitem.h"
+#include "engine/tessalyerror.h"
+#include "translation/translation.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The translation catalogue's text: any bytes give a catalogue or nothing, every column
 // of a catalogue holds as many records as the first, and looking texts up in it is safe.
-#include "translation.h"
+#include "translation/translation.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The date-time format language on any format and moment: the first eight bytes pick a
 // moment from year 1 to 9999, the rest is the format.
-#include "dateformat.h"
+#include "engine/dateformat.h"
 
 #include <QDateTime>
 #include <QLocale>

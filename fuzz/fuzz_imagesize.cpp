@@ -1,6 +1,6 @@
 // The picture-header reader on any content: the first byte picks the file's extension
 // (which decides the format), the rest is the file. A size read must be positive.
-#include "imagesize.h"
+#include "engine/imagesize.h"
 
 #include <QDir>
 #include <QFile>

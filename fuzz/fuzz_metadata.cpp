@@ -1,7 +1,7 @@
 // The photo and audio readers on any content: the first byte picks the file's extension
 // (which decides TagLib's parser), the rest is the file. A broken file must give empty
 // values; a crash or a leak is a finding.
-#include "metadatareaders.h"
+#include "metadata/metadatareaders.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The name list decoder: strict UTF-8, then lines and fields.
-#include "namelist.h"
-#include "tessalyerror.h"
-#include "textfiles.h"
+#include "filelist/namelist.h"
+#include "engine/tessalyerror.h"
+#include "filelist/textfiles.h"
 
 #include <cstddef>
 #include <cstdint>

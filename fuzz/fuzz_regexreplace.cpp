@@ -1,7 +1,7 @@
 // Find and replace with any pattern, template and text.
-#include "fuzzinput.h"
-#include "regexreplace.h"
-#include "tessalyerror.h"
+#include "fuzz/fuzzinput.h"
+#include "engine/regexreplace.h"
+#include "engine/tessalyerror.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

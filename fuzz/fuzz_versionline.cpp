@@ -1,7 +1,7 @@
 // The update host's pages: the version page, then after the first NUL byte the changes
 // page. A dialog is offered exactly when the first line reads as two numbers and one of
 // them is above the running version; forced exactly when the minimum is.
-#include "updateoffer.h"
+#include "update/updateoffer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Writes first inputs for fuzz_metadata into the folder given: tagged photos and audio
 // files, each behind the byte that picks its extension.
-#include "samplefiles.h"
+#include "metadata/samplefiles.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "metadatareaders.h"
+#include "metadata/metadatareaders.h"
 
 #include <taglib/fileref.h>
 #include <taglib/tfile.h>

@@ -1,4 +1,4 @@
-#include "metadatareaders.h"
+#include "metadata/metadatareaders.h"
 
 #include <exiv2/bmffimage.hpp>
 #include <exiv2/error.hpp>

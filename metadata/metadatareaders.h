@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filemetadata.h"
+#include "engine/filemetadata.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "metadatareaders.h"
+#include "metadata/metadatareaders.h"
 
 #include <exiv2/easyaccess.hpp>
 #include <exiv2/exif.hpp>

@@ -1,4 +1,4 @@
-#include "samplefiles.h"
+#include "metadata/samplefiles.h"
 
 #include <exiv2/exif.hpp>
 #include <exiv2/image.hpp>

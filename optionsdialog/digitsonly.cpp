@@ -1,6 +1,6 @@
-#include "digitsonly.h"
+#include "optionsdialog/digitsonly.h"
 
-#include "renameoptions.h"
+#include "engine/renameoptions.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

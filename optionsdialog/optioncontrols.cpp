@@ -1,4 +1,4 @@
-#include "optioncontrols.h"
+#include "optionsdialog/optioncontrols.h"
 
 #include <QCheckBox>
 #include <QComboBox>

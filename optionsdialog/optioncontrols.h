@@ -1,6 +1,6 @@
 #pragma once
 
-#include "renameoptions.h"
+#include "engine/renameoptions.h"
 
 #include <initializer_list>
 

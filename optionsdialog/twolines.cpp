@@ -1,4 +1,4 @@
-#include "twolines.h"
+#include "optionsdialog/twolines.h"
 
 #include <QLabel>
 

@@ -1,8 +1,8 @@
-#include "aboutbox.h"
+#include "shell/aboutbox.h"
 
-#include "metadatakeywords.h"
-#include "startup.h"
-#include "translation.h"
+#include "engine/metadatakeywords.h"
+#include "shell/startup.h"
+#include "translation/translation.h"
 
 #include <QDate>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "colourscheme.h"
+#include "shell/colourscheme.h"
 
 #include <QGuiApplication>
 

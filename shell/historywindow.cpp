@@ -1,12 +1,12 @@
-#include "historywindow.h"
+#include "shell/historywindow.h"
 
-#include "filenamecodec.h"
-#include "fileoperations.h"
-#include "filesystemview.h"
-#include "renamecontroller.h"
-#include "tessalyerror.h"
-#include "translation.h"
-#include "usermessages.h"
+#include "engine/filenamecodec.h"
+#include "batch/fileoperations.h"
+#include "batch/filesystemview.h"
+#include "controller/renamecontroller.h"
+#include "engine/tessalyerror.h"
+#include "translation/translation.h"
+#include "engine/usermessages.h"
 
 #include <QAbstractTableModel>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "history.h"
-#include "undo.h"
+#include "batch/history.h"
+#include "batch/undo.h"
 
 #include <QDialog>
 

@@ -1,5 +1,5 @@
-#include "metadatareaders.h"
-#include "startup.h"
+#include "metadata/metadatareaders.h"
+#include "shell/startup.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
-#include "messageboxes.h"
+#include "shell/messageboxes.h"
 
-#include "startup.h"
+#include "shell/startup.h"
 
 #include <QApplication>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "optionspanel.h"
+#include "shell/optionspanel.h"
 
 #include <QApplication>
 #include <QBoxLayout>

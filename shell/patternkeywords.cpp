@@ -1,6 +1,6 @@
-#include "patternkeywords.h"
+#include "shell/patternkeywords.h"
 
-#include "metadatakeywords.h"
+#include "engine/metadatakeywords.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>

@@ -1,4 +1,4 @@
-#include "shellservices.h"
+#include "shell/shellservices.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -1,14 +1,14 @@
-#include "startup.h"
+#include "shell/startup.h"
 
-#include "colourscheme.h"
-#include "messageboxes.h"
-#include "shellservices.h"
-#include "unitmain.h"
-#include "updatestep.h"
-#include "usermessages.h"
-#include "usettings.h"
+#include "shell/colourscheme.h"
+#include "shell/messageboxes.h"
+#include "shell/shellservices.h"
+#include "shell/mainwindow.h"
+#include "shell/updatestep.h"
+#include "engine/usermessages.h"
+#include "optionsdialog/optionsdialog.h"
 
-#include "translation.h"
+#include "translation/translation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -277,8 +277,8 @@ int runTessaly(QApplication &app)
     // program before any exists. Until the main window shows, no closing window (a
     // message box of the command-line mode) may end the program.
     QGuiApplication::setQuitOnLastWindowClosed(false);
-    std::unique_ptr<TFormSettings> formSettings;
-    std::unique_ptr<TFormMain> formMain;
+    std::unique_ptr<OptionsDialog> formSettings;
+    std::unique_ptr<MainWindow> formMain;
     UpdateStep update(messages, shell);
     const auto startWindows = [&](bool goesOn) {
         if (!goesOn) {
@@ -287,8 +287,8 @@ int runTessaly(QApplication &app)
         }
         // The command-line mode, run while the main window is made, sets options in the
         // options dialog, so the dialog must exist first.
-        formSettings = std::make_unique<TFormSettings>();
-        formMain = std::make_unique<TFormMain>(*formSettings, messages, shell);
+        formSettings = std::make_unique<OptionsDialog>();
+        formMain = std::make_unique<MainWindow>(*formSettings, messages, shell);
         if (formMain->quitRequested()) {
             // The unattended run is over.
             QCoreApplication::exit(0);

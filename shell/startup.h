@@ -17,7 +17,7 @@ inline constexpr int VersionCode = 23;
 inline const QString HomepageAddress = QStringLiteral("https://tessaly.org");
 inline const QString SupportPath = QStringLiteral("/support.html");
 inline const QString TutorialPath = QStringLiteral("/redirect/tutorial-vexa.html");
-inline const QString AllportsStyle = QStringLiteral(":/styles/allports.qss");
+inline const QString AllportsStyle = QStringLiteral(":/styles/window.qss");
 
 // Registers the icons and the style sheet that the shell library carries.
 void initShellResources();

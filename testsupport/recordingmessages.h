@@ -1,6 +1,6 @@
 #pragma once
 
-#include "usermessages.h"
+#include "engine/usermessages.h"
 
 #include <QList>
 #include <QString>

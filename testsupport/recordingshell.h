@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shellservices.h"
+#include "shell/shellservices.h"
 
 #include <QList>
 #include <QStringList>

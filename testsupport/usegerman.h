@@ -1,6 +1,6 @@
 #pragma once
 
-#include "translation.h"
+#include "translation/translation.h"
 
 #include <QList>
 #include <QString>

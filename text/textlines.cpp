@@ -1,4 +1,4 @@
-#include "textlines.h"
+#include "text/textlines.h"
 
 QString trimCharacter(const QString &text, QChar c)
 {

@@ -1,6 +1,6 @@
-#include "translation.h"
+#include "translation/translation.h"
 
-#include "textlines.h"
+#include "text/textlines.h"
 
 #include <QFile>
 #include <QHash>

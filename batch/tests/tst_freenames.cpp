@@ -1,4 +1,4 @@
-#include "freenames.h"
+#include "batch/freenames.h"
 
 #include <QRandomGenerator>
 #include <QSet>

@@ -1,13 +1,13 @@
-#include "batchpaths.h"
-#include "filesystemview.h"
-#include "filetree.h"
-#include "history.h"
-#include "recordingmessages.h"
-#include "renamejob.h"
-#include "tessalyerror.h"
-#include "testdir.h"
-#include "undo.h"
-#include "undolog.h"
+#include "batch/batchpaths.h"
+#include "batch/filesystemview.h"
+#include "testsupport/filetree.h"
+#include "batch/history.h"
+#include "testsupport/recordingmessages.h"
+#include "batch/renamejob.h"
+#include "engine/tessalyerror.h"
+#include "testsupport/testdir.h"
+#include "batch/undo.h"
+#include "batch/undolog.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
-#include "batchpaths.h"
-#include "fileoperations.h"
-#include "filenamecodec.h"
-#include "recordingmessages.h"
-#include "tessalyerror.h"
-#include "testdir.h"
-#include "trash.h"
-#include "undo.h"
+#include "batch/batchpaths.h"
+#include "batch/fileoperations.h"
+#include "engine/filenamecodec.h"
+#include "testsupport/recordingmessages.h"
+#include "engine/tessalyerror.h"
+#include "testsupport/testdir.h"
+#include "batch/trash.h"
+#include "batch/undo.h"
 
 #include <QDateTime>
 #include <QTest>

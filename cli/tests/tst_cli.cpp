@@ -1,6 +1,6 @@
-#include "clicommand.h"
-#include "presets.h"
-#include "testdir.h"
+#include "cli/clicommand.h"
+#include "filelist/presets.h"
+#include "testsupport/testdir.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>

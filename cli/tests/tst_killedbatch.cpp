@@ -2,8 +2,8 @@
 // killed at any moment must leave a log from which the undo restores the starting
 // tree exactly, and a second run while one is stopped must touch nothing.
 
-#include "filetree.h"
-#include "testdir.h"
+#include "testsupport/filetree.h"
+#include "testsupport/testdir.h"
 
 #include <QProcess>
 #include <QScopeGuard>

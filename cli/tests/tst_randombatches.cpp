@@ -8,7 +8,7 @@
 // with TESSALY_RANDOM_SCRIPTS=FOLDER, and choose other or more seeds for a long run with
 // TESSALY_RANDOM_SEED_BASE and TESSALY_RANDOM_CASES.
 
-#include "testdir.h"
+#include "testsupport/testdir.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,8 +1,8 @@
-#include "batchpaths.h"
-#include "gatedfileoperations.h"
-#include "recordingmessages.h"
-#include "renamecontroller.h"
-#include "testdir.h"
+#include "batch/batchpaths.h"
+#include "testsupport/gatedfileoperations.h"
+#include "testsupport/recordingmessages.h"
+#include "controller/renamecontroller.h"
+#include "testsupport/testdir.h"
 
 #include <QSignalSpy>
 #include <QTest>

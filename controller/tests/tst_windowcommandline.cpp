@@ -1,7 +1,7 @@
-#include "batchpaths.h"
-#include "windowcommandline.h"
-#include "recordingmessages.h"
-#include "testdir.h"
+#include "batch/batchpaths.h"
+#include "controller/windowcommandline.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/testdir.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "dateformat.h"
+#include "engine/dateformat.h"
 
 #include <QRandomGenerator>
 #include <QTest>

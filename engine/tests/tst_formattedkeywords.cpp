@@ -1,7 +1,7 @@
-#include "formattedkeywords.h"
-#include "imagesize.h"
-#include "namebuilder.h"
-#include "testdir.h"
+#include "engine/formattedkeywords.h"
+#include "engine/imagesize.h"
+#include "engine/namebuilder.h"
+#include "testsupport/testdir.h"
 
 #include <QImage>
 #include <QTest>
@@ -16,8 +16,8 @@ RenameItem itemNamed(const QString &path)
 {
     RenameItem item = makeRenameItem(path);
     setItemFacts(item,
-                 {10, dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC)),
-                  dateTimeFromQDateTime(QDateTime(QDate(2026, 7, 4), QTime(6, 7, 8), Qt::UTC))});
+                 {10, fileTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC)),
+                  fileTimeFromQDateTime(QDateTime(QDate(2026, 7, 4), QTime(6, 7, 8), Qt::UTC))});
     return item;
 }
 
@@ -131,7 +131,7 @@ void TestFormattedKeywords::localTimeFollowsDaylightSaving()
     RenameItem item = itemNamed(u"/nowhere/a.txt"_s);
     const auto written = [&](const QDateTime &utc) {
         FileFacts facts = itemFacts(item);
-        facts.modifiedUtc = dateTimeFromQDateTime(utc);
+        facts.modifiedUtc = fileTimeFromQDateTime(utc);
         setItemFacts(item, facts);
         return expandFormattedKeywords(u"{modified:yyyy-mm-dd hh:nn}"_s, item, locale);
     };

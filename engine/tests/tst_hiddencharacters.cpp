@@ -1,4 +1,4 @@
-#include "hiddencharacters.h"
+#include "engine/hiddencharacters.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "metadatakeywords.h"
-#include "namebuilder.h"
-#include "recordingmessages.h"
-#include "testdir.h"
+#include "engine/metadatakeywords.h"
+#include "engine/namebuilder.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/testdir.h"
 
 #include <QTest>
 

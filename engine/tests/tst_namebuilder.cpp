@@ -1,6 +1,6 @@
-#include "namebuilder.h"
-#include "recordingmessages.h"
-#include "tessalyerror.h"
+#include "engine/namebuilder.h"
+#include "testsupport/recordingmessages.h"
+#include "engine/tessalyerror.h"
 
 #include <QTest>
 
@@ -17,7 +17,7 @@ namespace {
 RenameItem item(const QString &path, qint64 size = 10)
 {
     RenameItem result = makeRenameItem(path);
-    setItemFacts(result, {size, 0, 0});
+    setItemFacts(result, {size, {}, {}});
     return result;
 }
 
@@ -283,8 +283,8 @@ void TestNameBuilder::createdDateUsesLocalOffset()
 {
     RenameItem late = item(u"/d/a.txt"_s);
     setItemFacts(late,
-                 {10, dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC)),
-                  dateTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(21, 30), Qt::UTC))});
+                 {10, fileTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(23, 30), Qt::UTC)),
+                  fileTimeFromQDateTime(QDateTime(QDate(2026, 3, 1), QTime(21, 30), Qt::UTC))});
     RenameOptions options;
     options.pattern = u"{created}_{modified}"_s;
     QCOMPARE(buildNewName(late, options.pattern, u"1"_s, true, QString(), 0, options, {}),

@@ -1,5 +1,5 @@
-#include "regexreplace.h"
-#include "tessalyerror.h"
+#include "engine/regexreplace.h"
+#include "engine/tessalyerror.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "renameitem.h"
-#include "renameoptions.h"
+#include "engine/renameitem.h"
+#include "engine/renameoptions.h"
 
 #include <QTest>
 
@@ -17,8 +17,8 @@ private slots:
     void trimControl();
     void parentFolderName_data();
     void parentFolderName();
-    void dateTimeRoundTrip_data();
-    void dateTimeRoundTrip();
+    void fileTimeRoundTrip_data();
+    void fileTimeRoundTrip();
 };
 
 void TestRenameItem::splitsNameAndExtension_data()
@@ -117,26 +117,24 @@ void TestRenameItem::parentFolderName()
     QCOMPARE(::parentFolderName(path), parent);
 }
 
-void TestRenameItem::dateTimeRoundTrip_data()
+void TestRenameItem::fileTimeRoundTrip_data()
 {
     QTest::addColumn<QDateTime>("moment");
-    QTest::addColumn<double>("value");
+    QTest::addColumn<qint64>("unixMs");
 
-    QTest::newRow("epoch") << QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC) << 0.0;
-    QTest::newRow("noon-next-day") << QDateTime(QDate(1899, 12, 31), QTime(12, 0), Qt::UTC) << 1.5;
-    QTest::newRow("before-epoch") << QDateTime(QDate(1899, 12, 29), QTime(6, 0), Qt::UTC) << -1.25;
-    QTest::newRow("modern") << QDateTime(QDate(2026, 12, 9), QTime(18, 0), Qt::UTC) << 46365.75;
+    QTest::newRow("epoch") << QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC) << qint64(0);
+    QTest::newRow("before-epoch") << QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 999), Qt::UTC)
+                                  << qint64(-1);
+    QTest::newRow("modern-with-ms")
+        << QDateTime(QDate(2026, 12, 9), QTime(18, 0, 0, 123), Qt::UTC) << qint64(1796839200123);
 }
 
-void TestRenameItem::dateTimeRoundTrip()
+void TestRenameItem::fileTimeRoundTrip()
 {
     QFETCH(QDateTime, moment);
-    QFETCH(double, value);
-    QCOMPARE(dateTimeFromQDateTime(moment), value);
-    QCOMPARE(utcFromDateTime(value), moment);
-
-    const QDateTime withMs = moment.addMSecs(123);
-    QCOMPARE(utcFromDateTime(dateTimeFromQDateTime(withMs)), withMs);
+    QFETCH(qint64, unixMs);
+    QCOMPARE(fileTimeFromQDateTime(moment), fileTimeFromUnixMs(unixMs));
+    QCOMPARE(utcFromFileTime(fileTimeFromUnixMs(unixMs)), moment);
 }
 
 QTEST_GUILESS_MAIN(TestRenameItem)

@@ -1,5 +1,5 @@
-#include "renameoptions.h"
-#include "textoperations.h"
+#include "engine/renameoptions.h"
+#include "engine/textoperations.h"
 
 #include <QLocale>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "fileitems.h"
-#include "testdir.h"
+#include "filelist/fileitems.h"
+#include "testsupport/testdir.h"
 
 #include <QTest>
 
@@ -32,8 +32,8 @@ void TestFileItems::readsSizeAndTimes()
     const FileFacts *facts = item->storedFacts();
     QVERIFY(facts);
     QCOMPARE(facts->size, 5);
-    QCOMPARE(utcFromDateTime(facts->modifiedUtc), modified);
-    QVERIFY(facts->createdUtc > 0);
+    QCOMPARE(utcFromFileTime(facts->modifiedUtc), modified);
+    QVERIFY(facts->createdUtc > FileTime{});
     QVERIFY(item->newName.isEmpty());
 }
 

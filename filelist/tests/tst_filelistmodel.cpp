@@ -1,6 +1,6 @@
-#include "filelistmodel.h"
-#include "filenamecodec.h"
-#include "testdir.h"
+#include "filelist/filelistmodel.h"
+#include "engine/filenamecodec.h"
+#include "testsupport/testdir.h"
 
 #include <QAbstractItemModelTester>
 #include <QScopeGuard>

@@ -1,4 +1,4 @@
-#include "naturalorder.h"
+#include "filelist/naturalorder.h"
 
 #include <QCollatorSortKey>
 #include <QTest>

@@ -1,8 +1,8 @@
-#include "namelist.h"
-#include "presets.h"
-#include "tessalyerror.h"
-#include "testdir.h"
-#include "textfiles.h"
+#include "filelist/namelist.h"
+#include "filelist/presets.h"
+#include "engine/tessalyerror.h"
+#include "testsupport/testdir.h"
+#include "filelist/textfiles.h"
 
 #include <QTest>
 

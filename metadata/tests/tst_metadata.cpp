@@ -1,7 +1,7 @@
-#include "metadatareaders.h"
-#include "namebuilder.h"
-#include "samplefiles.h"
-#include "testdir.h"
+#include "metadata/metadatareaders.h"
+#include "engine/namebuilder.h"
+#include "metadata/samplefiles.h"
+#include "testsupport/testdir.h"
 
 #include <QProcess>
 #include <QTest>

@@ -1,13 +1,13 @@
-#include "aboutbox.h"
-#include "messageboxes.h"
-#include "recordingmessages.h"
-#include "recordingshell.h"
-#include "startup.h"
-#include "translation.h"
-#include "usegerman.h"
-#include "unitmain.h"
-#include "usettings.h"
-#include "windowtests.h"
+#include "shell/aboutbox.h"
+#include "shell/messageboxes.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/recordingshell.h"
+#include "shell/startup.h"
+#include "translation/translation.h"
+#include "testsupport/usegerman.h"
+#include "shell/mainwindow.h"
+#include "optionsdialog/optionsdialog.h"
+#include "testsupport/windowtests.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -252,13 +252,13 @@ void TestAboutBox::mainWindowShowsBoth()
 {
     RecordingMessages messages;
     RecordingShell shell;
-    TFormSettings settings;
-    TFormMain form(settings, messages, shell);
+    OptionsDialog settings;
+    MainWindow form(settings, messages, shell);
 
     const int yearBefore = QDate::currentDate().year();
-    form.findChild<QAbstractButton *>(u"SpeedButton4"_s)->click();
-    form.findChild<QAction *>(u"About1"_s)->trigger();
-    form.findChild<QAbstractButton *>(u"Button1"_s)->click();
+    form.findChild<QAbstractButton *>(u"aboutToolButton"_s)->click();
+    form.findChild<QAction *>(u"aboutAction"_s)->trigger();
+    form.findChild<QAbstractButton *>(u"patternHelpButton"_s)->click();
     const int yearAfter = QDate::currentDate().year();
 
     QCOMPARE(messages.entries.size(), 3);

@@ -1,10 +1,10 @@
 // The shipped catalogue must translate every text the program passes through
 // translateText, into every language it offers.
 
-#include "aboutbox.h"
-#include "newversiondialog.h"
-#include "startup.h"
-#include "translation.h"
+#include "shell/aboutbox.h"
+#include "shell/newversiondialog.h"
+#include "shell/startup.h"
+#include "translation/translation.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,14 +1,14 @@
-#include "newversiondialog.h"
-#include "recordingmessages.h"
-#include "recordingshell.h"
-#include "startup.h"
-#include "testdir.h"
-#include "translation.h"
-#include "updatecheck.h"
-#include "updatehost.h"
-#include "updatestep.h"
-#include "usegerman.h"
-#include "windowtests.h"
+#include "shell/newversiondialog.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/recordingshell.h"
+#include "shell/startup.h"
+#include "testsupport/testdir.h"
+#include "translation/translation.h"
+#include "update/updatecheck.h"
+#include "update/updatehost.h"
+#include "shell/updatestep.h"
+#include "testsupport/usegerman.h"
+#include "testsupport/windowtests.h"
 
 #include <QApplication>
 #include <QDir>
@@ -430,7 +430,7 @@ void TestNewVersion::dialogShowsAndCloses()
                             u"<a href=\"file:///etc\">click</a>\r\n"_s,
                             forced};
     NewVersionDialog dialog(offer, *m_messages, *m_shell);
-    QCOMPARE(dialog.objectName(), u"frmNewVersion"_s);
+    QCOMPARE(dialog.objectName(), u"NewVersionDialog"_s);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
@@ -438,12 +438,12 @@ void TestNewVersion::dialogShowsAndCloses()
     // It can grow, and shrink as far as its captions allow.
     QVERIFY(dialog.minimumSize().width() < dialog.width() &&
             dialog.maximumSize().width() > dialog.width());
-    auto *label = findControl<QLabel>(&dialog, "Label1");
+    auto *label = findControl<QLabel>(&dialog, "messageLabel");
     QCOMPARE(label->text(), offer.message);
     QCOMPARE(label->textFormat(), Qt::PlainText);
-    QVERIFY(!findControl<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
-    QCOMPARE(findControl<QPushButton>(&dialog, "btUpdateNow")->text(), updateCaption);
-    auto *cancel = findControl<QPushButton>(&dialog, "btCancel");
+    QVERIFY(!findControl<QProgressBar>(&dialog, "downloadProgress")->isVisible());
+    QCOMPARE(findControl<QPushButton>(&dialog, "updateNowButton")->text(), updateCaption);
+    auto *cancel = findControl<QPushButton>(&dialog, "skipButton");
     QCOMPARE(cancel->text(), cancelCaption);
     QVERIFY(dialog.startUpGoesOn());
 
@@ -497,17 +497,17 @@ void TestNewVersion::download()
                             UpdateAction::DownloadInstaller);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QVERIFY(findControl<QPushButton>(&dialog, "btUpdateNow")->toolTip().isEmpty());
+    QVERIFY(findControl<QPushButton>(&dialog, "updateNowButton")->toolTip().isEmpty());
     QSignalSpy ended(&dialog, &NewVersionDialog::downloadEnded);
-    auto *updateNow = findControl<QPushButton>(&dialog, "btUpdateNow");
+    auto *updateNow = findControl<QPushButton>(&dialog, "updateNowButton");
     updateNow->click();
-    QCOMPARE(findControl<QPushButton>(&dialog, "btCancel")->text(), u"Abort"_s);
+    QCOMPARE(findControl<QPushButton>(&dialog, "skipButton")->text(), u"Abort"_s);
     QVERIFY(!updateNow->isEnabled());
-    QVERIFY(findControl<QProgressBar>(&dialog, "ProgressBar1")->isVisible());
+    QVERIFY(findControl<QProgressBar>(&dialog, "downloadProgress")->isVisible());
     QCOMPARE(dialog.download().state(), InstallerDownload::State::Running);
 
     QVERIFY(ended.wait(10000));
-    QCOMPARE(findControl<QProgressBar>(&dialog, "ProgressBar1")->value(), progress);
+    QCOMPARE(findControl<QProgressBar>(&dialog, "downloadProgress")->value(), progress);
     QVERIFY(!dialog.isVisible());
     QVERIFY(!dialog.startUpGoesOn());
     QCOMPARE(m_server->paths, QList<QByteArray>{InstallerPath.toUtf8()});
@@ -549,13 +549,13 @@ void TestNewVersion::abortDuringDownload()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QSignalSpy ended(&dialog, &NewVersionDialog::downloadEnded);
-    findControl<QPushButton>(&dialog, "btUpdateNow")->click();
-    QTRY_COMPARE(findControl<QProgressBar>(&dialog, "ProgressBar1")->value(), 30);
+    findControl<QPushButton>(&dialog, "updateNowButton")->click();
+    QTRY_COMPARE(findControl<QProgressBar>(&dialog, "downloadProgress")->value(), 30);
     QVERIFY(dialog.isVisible());
 
     switch (closeBy) {
     case CloseBy::Button:
-        findControl<QPushButton>(&dialog, "btCancel")->click();
+        findControl<QPushButton>(&dialog, "skipButton")->click();
         break;
     case CloseBy::CloseBox:
         dialog.close();
@@ -604,7 +604,7 @@ void TestNewVersion::updateNowOpensTheDownloadPage()
                             nullptr, UpdateAction::OpenDownloadPage);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    auto *updateNow = findControl<QPushButton>(&dialog, "btUpdateNow");
+    auto *updateNow = findControl<QPushButton>(&dialog, "updateNowButton");
     QCOMPARE(updateNow->toolTip(), toolTip);
     updateNow->click();
 
@@ -655,7 +655,7 @@ void TestNewVersion::startUp()
         {
             auto *dialog = qobject_cast<QDialog *>(watched);
             if (event->type() == QEvent::Show && dialog &&
-                dialog->objectName() == u"frmNewVersion"_s) {
+                dialog->objectName() == u"NewVersionDialog"_s) {
                 ++shown;
                 QMetaObject::invokeMethod(
                     dialog,
@@ -663,7 +663,7 @@ void TestNewVersion::startUp()
                         if (how == CloseBy::CloseBox)
                             dialog->close();
                         else
-                            dialog->findChild<QPushButton *>(u"btCancel"_s)->click();
+                            dialog->findChild<QPushButton *>(u"skipButton"_s)->click();
                     },
                     Qt::QueuedConnection);
             }
@@ -696,7 +696,7 @@ void TestNewVersion::longMessageShowsWhole()
     const QSize formSize = dialog.size();
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    auto *label = findControl<QLabel>(&dialog, "Label1");
+    auto *label = findControl<QLabel>(&dialog, "messageLabel");
     QTRY_VERIFY(label->height() >= label->heightForWidth(label->width()));
     QVERIFY(dialog.height() > formSize.height());
     QVERIFY(dialog.height() <= dialog.screen()->availableGeometry().height());

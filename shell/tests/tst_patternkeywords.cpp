@@ -1,8 +1,8 @@
-#include "patternkeywords.h"
-#include "recordingmessages.h"
-#include "recordingshell.h"
-#include "unitmain.h"
-#include "usettings.h"
+#include "shell/patternkeywords.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/recordingshell.h"
+#include "shell/mainwindow.h"
+#include "optionsdialog/optionsdialog.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -103,9 +103,9 @@ void TestPatternKeywords::mainWindowPatternOffersThem()
 {
     RecordingMessages messages;
     RecordingShell shell;
-    TFormSettings settings;
-    TFormMain form(settings, messages, shell);
-    auto *pattern = form.findChild<QLineEdit *>(u"edtPattern"_s);
+    OptionsDialog settings;
+    MainWindow form(settings, messages, shell);
+    auto *pattern = form.findChild<QLineEdit *>(u"patternEdit"_s);
     QVERIFY(pattern->findChild<PatternKeywordCompleter *>());
 }
 

@@ -1,5 +1,5 @@
-#include "testdir.h"
-#include "translation.h"
+#include "testsupport/testdir.h"
+#include "translation/translation.h"
 
 #include <QSettings>
 #include <QStandardPaths>

@@ -1,10 +1,11 @@
-#include "updatehost.h"
+#include "update/updatehost.h"
 
 #include <QHostAddress>
 #include <QNetworkReply>
 
 using namespace Qt::StringLiterals;
 
+const QString UpdateUserAgent = QStringLiteral("Tessaly/" TESSALY_VERSION);
 const QString DefaultUpdateHost = QStringLiteral(TESSALY_UPDATE_HOST);
 
 namespace {

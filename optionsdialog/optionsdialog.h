@@ -5,20 +5,20 @@
 #include <memory>
 
 namespace Ui {
-class TFormSettings;
+class OptionsDialog;
 }
 
 // The options dialog: the counter, conflict, regular-expression and timestamp options.
 // Its controls are the options themselves (there is no OK or Cancel), so it is made
 // once at start-up and closing only hides it; every reader takes the values from it at
 // the moment of use.
-class TFormSettings : public QDialog
+class OptionsDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit TFormSettings(QWidget *parent = nullptr);
-    ~TFormSettings() override;
+    explicit OptionsDialog(QWidget *parent = nullptr);
+    ~OptionsDialog() override;
 
     // Sets the captions and the conflict items in the current language, keeping the
     // selected conflict rule.
@@ -34,5 +34,5 @@ protected:
 private:
     void setUpDialog();
 
-    std::unique_ptr<Ui::TFormSettings> ui;
+    std::unique_ptr<Ui::OptionsDialog> ui;
 };

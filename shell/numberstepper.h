@@ -8,12 +8,12 @@ class QToolButton;
 // An up/down button pair attached to a number edit: each click, and the Up and Down keys
 // in the edit, step the edit's number by 1, kept within 0 to 100. The edit keeps
 // whatever text it holds until it is stepped.
-class UpDown : public QWidget
+class NumberStepper : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit UpDown(QWidget *parent = nullptr);
+    explicit NumberStepper(QWidget *parent = nullptr);
 
     void setBuddy(QLineEdit *edit);
     QLineEdit *buddy() const { return m_buddy; }

@@ -1,8 +1,8 @@
-#include "updateoffer.h"
+#include "update/updateoffer.h"
 
-#include "renameoptions.h"
-#include "textlines.h"
-#include "translation.h"
+#include "engine/renameoptions.h"
+#include "text/textlines.h"
+#include "translation/translation.h"
 
 #include <QStringDecoder>
 

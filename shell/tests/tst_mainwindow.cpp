@@ -1,18 +1,18 @@
-#include "aboutbox.h"
-#include "batchpaths.h"
-#include "colourscheme.h"
-#include "gatedfileoperations.h"
-#include "historywindow.h"
-#include "translation.h"
-#include "recordingmessages.h"
-#include "recordingshell.h"
-#include "renameplan.h"
-#include "shellservices.h"
-#include "startup.h"
-#include "testdir.h"
-#include "unitmain.h"
-#include "usettings.h"
-#include "windowtests.h"
+#include "shell/aboutbox.h"
+#include "batch/batchpaths.h"
+#include "shell/colourscheme.h"
+#include "testsupport/gatedfileoperations.h"
+#include "shell/historywindow.h"
+#include "translation/translation.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/recordingshell.h"
+#include "batch/renameplan.h"
+#include "shell/shellservices.h"
+#include "shell/startup.h"
+#include "testsupport/testdir.h"
+#include "shell/mainwindow.h"
+#include "optionsdialog/optionsdialog.h"
+#include "testsupport/windowtests.h"
 
 #include <QAction>
 #include <QAbstractItemView>
@@ -241,7 +241,7 @@ private:
     {
         return findControl<T>(m_form.get(), name);
     }
-    QTableView *list() const { return child<QTableView>("lvFiles"); }
+    QTableView *list() const { return child<QTableView>("fileTable"); }
     QString cell(int row, int column) const
     {
         return list()->model()->index(row, column).data().toString();
@@ -272,8 +272,8 @@ private:
     std::unique_ptr<TestDir> m_dir;
     std::unique_ptr<RecordingMessages> m_messages;
     std::unique_ptr<RecordingShell> m_shell;
-    std::unique_ptr<TFormSettings> m_settings;
-    std::unique_ptr<TFormMain> m_form;
+    std::unique_ptr<OptionsDialog> m_settings;
+    std::unique_ptr<MainWindow> m_form;
 };
 
 void TestFormMain::initTestCase()
@@ -295,9 +295,9 @@ void TestFormMain::init()
     m_dir = std::make_unique<TestDir>();
     m_messages = std::make_unique<RecordingMessages>();
     m_shell = std::make_unique<RecordingShell>();
-    m_settings = std::make_unique<TFormSettings>();
-    QCOMPARE(m_settings->objectName(), u"FormSettings"_s);
-    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    m_settings = std::make_unique<OptionsDialog>();
+    QCOMPARE(m_settings->objectName(), u"OptionsDialog"_s);
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell);
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
@@ -339,7 +339,7 @@ void TestFormMain::waitUntilIdle()
 
 void TestFormMain::chooseLanguage(const QString &code)
 {
-    for (QAction *item : child<QMenu>("mmLanguage")->actions()) {
+    for (QAction *item : child<QMenu>("languageMenu")->actions()) {
         if (currentCatalogue().code(item->data().toInt()) == code) {
             item->trigger();
             return;
@@ -354,7 +354,7 @@ void TestFormMain::startWith(const QStringList &arguments)
     for (const QString &argument : arguments)
         resolved.append(argument.startsWith(u'@') ? m_dir->filePath(argument.mid(1)) : argument);
     m_form.reset();
-    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell, nullptr, resolved);
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell, nullptr, resolved);
 }
 
 void TestFormMain::startWithCatalogue()
@@ -363,7 +363,7 @@ void TestFormMain::startWithCatalogue()
     QVERIFY(file.open(QIODevice::ReadOnly));
     setTranslationState(*parseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
     m_form.reset();
-    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell);
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
@@ -394,15 +394,15 @@ void TestFormMain::startsEmptyWithInitialOptions()
     QCOMPARE(m_form->statusText(), u"  Add the files"_s);
     QCOMPARE(list()->model()->rowCount(), 0);
     QCOMPARE(m_form->readOptions(), RenameOptions());
-    for (const char *hidden : {"btnClear", "btnLoadNameList"})
+    for (const char *hidden : {"clearButton", "loadNameListButton"})
         QVERIFY2(child<QPushButton>(hidden)->isHidden(), hidden);
-    QVERIFY(!child<QPushButton>("btnAddFolder")->isHidden());
+    QVERIFY(!child<QPushButton>("addFolderButton")->isHidden());
     // The subfolder choice is a menu item, beside Add Folder and in the File menu.
-    QVERIFY(child<QAction>("IncludeSubfolders1")->isCheckable());
-    child<QAction>("IncludeSubfolders1")->trigger();
-    QVERIFY(child<QCheckBox>("chkIncludeSubfolders")->isChecked());
+    QVERIFY(child<QAction>("includeSubfoldersAction")->isCheckable());
+    child<QAction>("includeSubfoldersAction")->trigger();
+    QVERIFY(child<QCheckBox>("includeSubfoldersCheck")->isChecked());
     QVERIFY(m_form->readOptions().includeSubfolders);
-    child<QAction>("IncludeSubfolders1")->trigger();
+    child<QAction>("includeSubfoldersAction")->trigger();
 
     QHeaderView *header = list()->horizontalHeader();
     const QStringList headers{u"Original Name"_s, u"New Name (preview)"_s, u"Folder"_s, u"Size"_s};
@@ -419,7 +419,7 @@ void TestFormMain::startsEmptyWithInitialOptions()
 
     QVERIFY(!m_form->windowIcon().pixmap(32, 32).isNull());
     // Every toolbar icon comes from the resources.
-    for (QToolButton *button : child<QWidget>("Panel1")->findChildren<QToolButton *>())
+    for (QToolButton *button : child<QWidget>("toolbarPanel")->findChildren<QToolButton *>())
         QVERIFY2(!button->icon().pixmap(40, 40).isNull(), qPrintable(button->objectName()));
 }
 
@@ -430,7 +430,7 @@ void TestFormMain::addsFilesFromTheDialog()
     const QString folder = m_dir->folder(u"sub"_s);
     m_shell->files = {{a, b, a, m_dir->filePath(u"missing.txt"_s), folder}, {}};
 
-    child<QToolButton>("btnAdd")->click();
+    child<QToolButton>("addFilesToolButton")->click();
     waitUntilIdle();
     QCOMPARE(m_shell->titles, QStringList{u"Select files to add"_s});
     QCOMPARE(m_shell->filters, QStringList{u"All files (*.*)|*.*"_s});
@@ -444,7 +444,7 @@ void TestFormMain::addsFilesFromTheDialog()
 
     // A cancelled dialog changes nothing, the status text included; so does the menu.
     m_form->applyTranslatedCaptions();
-    child<QAction>("AddFiles1")->trigger();
+    child<QAction>("addFilesAction")->trigger();
     QCOMPARE(m_form->statusText(), u"Files: 2"_s);
     QCOMPARE(m_form->fileList().items().size(), 2);
 }
@@ -453,15 +453,15 @@ void TestFormMain::addFolderButtonPreviews()
 {
     const QString a = m_dir->file(u"pics/a.jpg"_s);
     m_dir->folder(u"empty"_s);
-    child<QLineEdit>("edtPattern")->setText(u"x_{name}"_s);
+    child<QLineEdit>("patternEdit")->setText(u"x_{name}"_s);
     m_shell->folders = {m_dir->filePath(u"empty"_s), m_dir->filePath(u"pics"_s)};
 
     // An empty folder adds nothing, and says nothing.
-    child<QPushButton>("btnAddFolder")->click();
+    child<QPushButton>("addFolderButton")->click();
     waitUntilIdle();
     QCOMPARE(m_form->statusText(), u"  Add the files"_s);
 
-    child<QPushButton>("btnAddFolder")->click();
+    child<QPushButton>("addFolderButton")->click();
     waitUntilIdle();
     QCOMPARE(m_shell->titles.last(), u"Select folder"_s);
     QCOMPARE(listedPaths(), QStringList{a});
@@ -502,7 +502,7 @@ void TestFormMain::drops()
          {u"top/a.txt"_s, u"top/.hidden"_s, u"top/README"_s, u"top/sub/b.txt"_s, u"n/IMG_10.jpg"_s,
           u"n/img_2.jpg"_s, u"n/IMG_1.jpg"_s})
         m_dir->file(file);
-    child<QCheckBox>("chkIncludeSubfolders")->setChecked(includeSubfolders);
+    child<QCheckBox>("includeSubfoldersCheck")->setChecked(includeSubfolders);
 
     QStringList paths;
     for (const QString &path : dropped)
@@ -541,15 +541,15 @@ void TestFormMain::previewFillsNewNames()
     const QString a = m_dir->file(u"holiday photo.jpg"_s);
     const QString b = m_dir->file(u"notes.TXT"_s);
     drop({a, b});
-    child<QLineEdit>("edtPattern")->setText(u"{counter}_{name}"_s);
-    child<QComboBox>("cbCase")->setCurrentIndex(2);
-    child<QCheckBox>("chkNewExt")->setChecked(true);
-    child<QLineEdit>("edtNewExt")->setText(u" md "_s);
-    child<QLineEdit>("edtFind")->setText(u" "_s);
-    child<QLineEdit>("edtReplace")->setText(u"-"_s);
+    child<QLineEdit>("patternEdit")->setText(u"{counter}_{name}"_s);
+    child<QComboBox>("caseCombo")->setCurrentIndex(2);
+    child<QCheckBox>("newExtensionCheck")->setChecked(true);
+    child<QLineEdit>("newExtensionEdit")->setText(u" md "_s);
+    child<QLineEdit>("findEdit")->setText(u" "_s);
+    child<QLineEdit>("replaceEdit")->setText(u"-"_s);
 
     m_form->applyTranslatedCaptions();
-    child<QToolButton>("btnPreview")->click();
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(cell(0, 1), u"001_HOLIDAY-PHOTO.md"_s);
     QCOMPARE(cell(1, 1), u"002_NOTES.md"_s);
     // The status bar counts the files, a change of captions or not.
@@ -559,7 +559,7 @@ void TestFormMain::previewFillsNewNames()
     const QString c = m_dir->file(u"c.txt"_s);
     drop({c});
     QCOMPARE(cell(2, 1), QString());
-    child<QAction>("Preview1")->trigger();
+    child<QAction>("previewAction")->trigger();
     QCOMPARE(cell(2, 1), u"003_C.md"_s);
     QVERIFY(m_messages->entries.isEmpty());
 }
@@ -571,9 +571,9 @@ void TestFormMain::renameAndUndo()
     const QString a = m_dir->file(u"a.txt"_s, "a");
     const QString b = m_dir->file(u"b.txt"_s, "b");
     drop({a, b});
-    child<QLineEdit>("edtPattern")->setText(u"{counter}-{name}"_s);
-    child<QToolButton>("btnPreview")->click();
-    child<QToolButton>("btnRename")->click();
+    child<QLineEdit>("patternEdit")->setText(u"{counter}-{name}"_s);
+    child<QToolButton>("previewToolButton")->click();
+    child<QToolButton>("renameToolButton")->click();
     // The batch runs on the controller's thread; the window answers meanwhile.
     QTRY_COMPARE(
         m_messages->texts(),
@@ -586,14 +586,14 @@ void TestFormMain::renameAndUndo()
     QVERIFY(!m_form->isListed(a));
 
     // Undo asks with its plan first; the rows then show the files under their names again.
-    child<QAction>("Undo1")->trigger();
+    child<QAction>("undoAction")->trigger();
     QTRY_COMPARE(m_messages->texts().back(), u"Undo completed for the last rename operation."_s);
     QCOMPARE(m_messages->texts().at(2), u"Restore 2 files?"_s);
     QVERIFY(QFile::exists(a) && QFile::exists(b));
     QCOMPARE(listedPaths(), (QStringList{a, b}));
     QTRY_COMPARE(cell(0, 1), u"001-a.txt"_s); // what the options would do now
     QCOMPARE(m_form->statusText(), u"Files: 2"_s);
-    child<QToolButton>("btnUndo")->click();
+    child<QToolButton>("undoToolButton")->click();
     QTRY_COMPARE(m_messages->texts().back(), noUndoLogText());
 }
 
@@ -606,15 +606,15 @@ void TestFormMain::historyWindowUndoesAndRedoes()
     // The third batch renames the first one's file again.
     const QList<QStringList> batches = {{u"a.txt"_s}, {u"b.txt"_s, u"c.txt"_s}, {u"1_a.txt"_s}};
     for (qsizetype i = 0; i < batches.size(); ++i) {
-        child<QPushButton>("btnClear")->click();
+        child<QPushButton>("clearButton")->click();
         QStringList paths;
         for (const QString &name : batches.at(i)) {
             const QString path = m_dir->filePath(name);
             paths.append(QFile::exists(path) ? path : m_dir->file(name, name.toUtf8()));
         }
         drop(paths);
-        child<QLineEdit>("edtPattern")->setText(u"%1_{name}"_s.arg(i + 1));
-        child<QToolButton>("btnRename")->click();
+        child<QLineEdit>("patternEdit")->setText(u"%1_{name}"_s.arg(i + 1));
+        child<QToolButton>("renameToolButton")->click();
         QTRY_COMPARE(m_messages->texts().size(), int(2 * (i + 1)));
         waitUntilIdle();
     }
@@ -703,10 +703,10 @@ void TestFormMain::blockedRowsLeftOut()
     const QString c = m_dir->file(u"c.txt"_s, "c");
     drop({a, b, c});
     // b.txt would lose its name part: only its extension would be left.
-    child<QLineEdit>("edtPattern")->setText(u"{name}"_s);
-    child<QLineEdit>("edtFind")->setText(u"b"_s);
+    child<QLineEdit>("patternEdit")->setText(u"{name}"_s);
+    child<QLineEdit>("findEdit")->setText(u"b"_s);
     m_messages->actionAnswers = {true};
-    child<QToolButton>("btnRename")->click();
+    child<QToolButton>("renameToolButton")->click();
     QTRY_COMPARE(m_messages->texts().size(), 3);
     QCOMPARE(m_messages->offeredActions, QStringList{u"Leave out the blocked rows"_s});
     QVERIFY(m_messages->texts().at(0).contains(u"b.txt -> .txt"_s));
@@ -719,16 +719,16 @@ void TestFormMain::renameNeedsFilesAndYes()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
-    child<QToolButton>("btnRename")->click();
+    child<QToolButton>("renameToolButton")->click();
     QCOMPARE(m_messages->texts(),
              QStringList{u"Nothing to rename. Add files and build a preview first."_s});
 
     const QString a = m_dir->file(u"a.txt"_s, "a");
     drop({a});
-    child<QLineEdit>("edtPattern")->setText(u"b"_s);
-    child<QToolButton>("btnPreview")->click();
+    child<QLineEdit>("patternEdit")->setText(u"b"_s);
+    child<QToolButton>("previewToolButton")->click();
     m_messages->answers = {false};
-    child<QAction>("Rename1")->trigger();
+    child<QAction>("renameAction")->trigger();
     waitUntilIdle(); // Rename plans on the controller's thread, then asks
     QVERIFY(QFile::exists(a));
     QVERIFY(!QFile::exists(undoLogPath()));
@@ -736,7 +736,7 @@ void TestFormMain::renameNeedsFilesAndYes()
     // Rename previews the options as they are, the newest file included, before it asks.
     drop({m_dir->file(u"c.txt"_s)});
     m_messages->answers = {false};
-    child<QToolButton>("btnRename")->click();
+    child<QToolButton>("renameToolButton")->click();
     waitUntilIdle();
     QCOMPARE(m_messages->texts().back(),
              u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 2\n"
@@ -777,28 +777,28 @@ void TestFormMain::presetsRoundTripThroughControls()
     m_form->showOptions(options);
     QCOMPARE(m_form->readOptions(), options);
     // Set as a preset sets it, the operation list leaves the destination alone.
-    QVERIFY(child<QLineEdit>("edtNewExt")->isEnabled());
-    QVERIFY(!child<QLineEdit>("edtDestination")->isEnabled());
+    QVERIFY(child<QLineEdit>("newExtensionEdit")->isEnabled());
+    QVERIFY(!child<QLineEdit>("destinationEdit")->isEnabled());
 
     const QString path = m_dir->filePath(u"saved"_s);
     m_shell->saveFiles = {path};
-    child<QAction>("SavePreset1")->trigger();
+    child<QAction>("savePresetAction")->trigger();
     QCOMPARE(m_shell->suffixes, QStringList{u"json"_s});
     QCOMPARE(m_shell->filters, QStringList{u"Preset JSON|*.json"_s});
 
     m_form->showOptions(RenameOptions());
     m_shell->openFiles = {path};
-    child<QAction>("LoadPreset1")->trigger();
+    child<QAction>("loadPresetAction")->trigger();
     QCOMPARE(m_form->readOptions(), options);
 
     // A failed load changes no control.
     m_shell->openFiles = {m_dir->file(u"latin.json"_s, "{\"find\":\"caf\xE9\"}")};
-    child<QToolButton>("btnLoadPreset")->click();
+    child<QToolButton>("loadPresetToolButton")->click();
     QCOMPARE(m_form->readOptions(), options);
     QCOMPARE(m_messages->texts().back(),
              u"No mapping for the Unicode character exists in the target multi-byte code page"_s);
     // A cancelled dialog changes nothing either.
-    child<QToolButton>("btnLoadPreset")->click();
+    child<QToolButton>("loadPresetToolButton")->click();
     QCOMPARE(m_form->readOptions(), options);
 }
 
@@ -806,16 +806,16 @@ void TestFormMain::nameListFeedsThePreview()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
     m_shell->openFiles = {m_dir->file(u"names.csv"_s, "\"Ann\",1\nBob\n")};
-    child<QPushButton>("btnLoadNameList")->click();
+    child<QPushButton>("loadNameListButton")->click();
     QCOMPARE(m_form->importedNames(), (QStringList{u"Ann"_s, u"Bob"_s}));
     QCOMPARE(cell(1, 1), u"Bob.txt"_s);
     QCOMPARE(m_shell->filters.back(), u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s);
 
     // Cancelling keeps the names; a failing load leaves none.
-    child<QPushButton>("btnLoadNameList")->click();
+    child<QPushButton>("loadNameListButton")->click();
     QCOMPARE(m_form->importedNames().size(), 2);
     m_shell->openFiles = {m_dir->filePath(u"gone.txt"_s)};
-    child<QPushButton>("btnLoadNameList")->click();
+    child<QPushButton>("loadNameListButton")->click();
     QVERIFY(m_form->importedNames().isEmpty());
     QVERIFY(m_messages->texts().back().startsWith(u"The specified file was not found"_s));
 }
@@ -825,23 +825,23 @@ void TestFormMain::languageSwitch()
     QFile file(QStringLiteral(TESSALY_CATALOGUE));
     QVERIFY(file.open(QIODevice::ReadOnly));
     setTranslationState(*parseCatalogue(QString::fromUtf8(file.readAll())), 0, u"en"_s);
-    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
-    auto *menu = child<QMenu>("mmLanguage");
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell);
+    auto *menu = child<QMenu>("languageMenu");
     QCOMPARE(menu->actions().size(), 16);
     QVERIFY(menu->actions().front()->isChecked());
 
     drop({m_dir->file(u"a.txt"_s)});
-    child<QComboBox>("cbCase")->setCurrentIndex(CaseMode::Upper);
+    child<QComboBox>("caseCombo")->setCurrentIndex(CaseMode::Upper);
     chooseLanguage(u"de"_s);
     QAction *german = menu->actions().at(languageIndex());
     QCOMPARE(german->text(), u"Deutsch"_s);
-    QCOMPARE(child<QLabel>("lblFind")->text(), u"Im Namen suchen:"_s);
-    QCOMPARE(child<QToolButton>("btnRename")->toolTip(), u"Dateien umbenennen!"_s);
-    QCOMPARE(child<QComboBox>("cbCase")->currentText(), u"GROSSBUCHSTABEN"_s);
+    QCOMPARE(child<QLabel>("findLabel")->text(), u"Im Namen suchen:"_s);
+    QCOMPARE(child<QToolButton>("renameToolButton")->toolTip(), u"Dateien umbenennen!"_s);
+    QCOMPARE(child<QComboBox>("caseCombo")->currentText(), u"GROSSBUCHSTABEN"_s);
     QCOMPARE(list()->model()->headerData(3, Qt::Horizontal).toString(), u"Größe"_s);
     QCOMPARE(m_form->statusText(), u"Dateien: 1"_s);
     QVERIFY(german->isChecked() && !menu->actions().front()->isChecked());
-    child<QAction>("History1")->trigger(); // an open window follows the language too
+    child<QAction>("historyAction")->trigger(); // an open window follows the language too
     auto *history = m_form->findChild<HistoryWindow *>();
     QCOMPARE(history->windowTitle(), u"Verlauf"_s);
     QCOMPARE(history->findChild<QPushButton *>(u"undoButton"_s)->text(), u"Rückgängig"_s);
@@ -852,8 +852,8 @@ void TestFormMain::languageSwitch()
              u"de"_s);
 
     m_messages->answers = {false};
-    child<QToolButton>("btnPreview")->click();
-    child<QToolButton>("btnRename")->click();
+    child<QToolButton>("previewToolButton")->click();
+    child<QToolButton>("renameToolButton")->click();
     waitUntilIdle();
     QVERIFY(m_messages->texts().back().startsWith(
         u"Dateien wie in der Vorschau gezeigt umbenennen?\n\nUmzubenennende Dateien: "_s));
@@ -874,7 +874,7 @@ void TestFormMain::languageSwitch()
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Close"), u"Close"_s);
 
     menu->actions().front()->trigger();
-    QCOMPARE(child<QLabel>("lblFind")->text(), u"Find in name:"_s);
+    QCOMPARE(child<QLabel>("findLabel")->text(), u"Find in name:"_s);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Cancel"_s);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Yes"_s);
 }
@@ -900,7 +900,7 @@ void TestFormMain::statusBarFollowsTheLanguage()
     QCOMPARE(m_form->statusText(), files);
     QCOMPARE(m_form->planSummaryText(),
              planStatusText(PlanStatus::Unchanged) + u": "_s + QLocale().toString(2));
-    QCOMPARE(child<QToolButton>("btnCancelWork")->text(), translateText(u"Cancel"_s));
+    QCOMPARE(child<QToolButton>("cancelWorkButton")->text(), translateText(u"Cancel"_s));
     settle();
     QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/status-bar-") + code +
@@ -910,7 +910,7 @@ void TestFormMain::statusBarFollowsTheLanguage()
     QCOMPARE(m_form->statusText(), u"Files: 2"_s);
     QCOMPARE(m_form->planSummaryText(), u"No change: 2"_s);
     // The hint stands only while the list is empty, in whichever language.
-    child<QAction>("FileClearList1")->trigger();
+    child<QAction>("clearListAction")->trigger();
     QCOMPARE(m_form->statusText(), u"  Add the files"_s);
     chooseLanguage(code);
     QCOMPARE(m_form->statusText(), u"  "_s + translateText(u"Add the files"_s));
@@ -924,9 +924,9 @@ void TestFormMain::statusesFollowABatchAndItsUndo()
     qputenv("APPDATA", appData.path().toUtf8());
     const QString a = m_dir->file(u"a.txt"_s, "a");
     drop({a, m_dir->file(u"b.txt"_s, "b")});
-    child<QLineEdit>("edtReplace")->setText(u"c"_s);
+    child<QLineEdit>("replaceEdit")->setText(u"c"_s);
     activate();
-    auto *find = child<QLineEdit>("edtFind");
+    auto *find = child<QLineEdit>("findEdit");
     find->setFocus();
     QTest::keyClicks(find, u"a"_s);
     QTRY_COMPARE(m_form->planSummaryText(), u"No change: 1"_s);
@@ -978,13 +978,13 @@ void TestFormMain::commandLineMode()
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
     m_form.reset();
-    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell, nullptr, arguments);
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell, nullptr, arguments);
     QCOMPARE(m_form->quitRequested(), quits);
     messages.replaceInStrings(u"<completed>"_s, batchCompletedText());
     QCOMPARE(m_messages->texts(), messages);
-    QCOMPARE(child<QLineEdit>("edtPattern")->text(), pattern);
+    QCOMPARE(child<QLineEdit>("patternEdit")->text(), pattern);
     if (arguments.contains(u"/regex"_s))
-        QVERIFY(m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->isChecked());
+        QVERIFY(m_settings->findChild<QCheckBox *>(u"regexCheck"_s)->isChecked());
 }
 
 void TestFormMain::pathsGivenAtStart_data()
@@ -1063,23 +1063,23 @@ void TestFormMain::commandLineModeRunsOnGivenPaths()
 
 void TestFormMain::previewErrorsBecomeMessages()
 {
-    child<QToolButton>("btnPreview")->click();
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(m_messages->entries, (QList<RecordingMessages::Entry>{
                                       {u"info"_s, u"No files loaded. Add files first."_s}}));
 
     drop({m_dir->file(u"a.txt"_s)});
     m_messages->entries.clear();
-    m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->setChecked(true);
-    child<QLineEdit>("edtFind")->setText(u"(a"_s);
-    child<QToolButton>("btnPreview")->click();
+    m_settings->findChild<QCheckBox *>(u"regexCheck"_s)->setChecked(true);
+    child<QLineEdit>("findEdit")->setText(u"(a"_s);
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(m_messages->entries.size(), 1);
     QCOMPARE(m_messages->entries.first().kind, u"error"_s);
     QVERIFY2(m_messages->entries.first().text.contains(u"missing closing parenthesis"_s),
              qPrintable(m_messages->entries.first().text));
     // The window goes on working.
-    child<QLineEdit>("edtFind")->setText(u"(a)"_s);
-    child<QLineEdit>("edtReplace")->setText(u"b"_s);
-    child<QToolButton>("btnPreview")->click();
+    child<QLineEdit>("findEdit")->setText(u"(a)"_s);
+    child<QLineEdit>("replaceEdit")->setText(u"b"_s);
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(cell(0, 1), u"b.txt"_s);
 }
 
@@ -1092,24 +1092,25 @@ void TestFormMain::removeCommands_data()
 
     const QString empty = u"  Add the files"_s;
     QTest::newRow("remove-selected")
-        << u"btnRemove"_s << QList<int>{0, 2} << QStringList{u"b"_s} << u"Files: 1"_s;
+        << u"removeToolButton"_s << QList<int>{0, 2} << QStringList{u"b"_s} << u"Files: 1"_s;
     QTest::newRow("remove-nothing-selected")
-        << u"btnRemove"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s} << u"Files: 3"_s;
-    QTest::newRow("menu-remove-selected")
-        << u"RemoveSelected1"_s << QList<int>{1} << QStringList{u"a"_s, u"c"_s} << u"Files: 2"_s;
-    QTest::newRow("context-remove-selected")
-        << u"miRemoveSelected"_s << QList<int>{0} << QStringList{u"b"_s, u"c"_s} << u"Files: 2"_s;
+        << u"removeToolButton"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s}
+        << u"Files: 3"_s;
+    QTest::newRow("menu-remove-selected") << u"removeSelectedAction"_s << QList<int>{1}
+                                          << QStringList{u"a"_s, u"c"_s} << u"Files: 2"_s;
+    QTest::newRow("context-remove-selected") << u"listRemoveSelectedAction"_s << QList<int>{0}
+                                             << QStringList{u"b"_s, u"c"_s} << u"Files: 2"_s;
     QTest::newRow("context-remove-nothing-selected")
-        << u"miRemoveSelected"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s}
+        << u"listRemoveSelectedAction"_s << QList<int>{} << QStringList{u"a"_s, u"b"_s, u"c"_s}
         << u"Files: 3"_s;
     // Clear list clears the whole list whatever is selected, from either menu.
     QTest::newRow("clear-list-nothing-selected")
-        << u"Clearlist1"_s << QList<int>{} << QStringList{} << empty;
+        << u"listClearAction"_s << QList<int>{} << QStringList{} << empty;
     QTest::newRow("clear-list-one-selected")
-        << u"Clearlist1"_s << QList<int>{1} << QStringList{} << empty;
+        << u"listClearAction"_s << QList<int>{1} << QStringList{} << empty;
     QTest::newRow("file-menu-clear-list")
-        << u"FileClearList1"_s << QList<int>{} << QStringList{} << empty;
-    QTest::newRow("hidden-clear") << u"btnClear"_s << QList<int>{} << QStringList{} << empty;
+        << u"clearListAction"_s << QList<int>{} << QStringList{} << empty;
+    QTest::newRow("hidden-clear") << u"clearButton"_s << QList<int>{} << QStringList{} << empty;
 }
 
 void TestFormMain::removeCommands()
@@ -1120,7 +1121,7 @@ void TestFormMain::removeCommands()
     QFETCH(QString, status);
 
     drop({m_dir->file(u"a"_s), m_dir->file(u"b"_s), m_dir->file(u"c"_s)});
-    child<QToolButton>("btnPreview")->click();
+    child<QToolButton>("previewToolButton")->click();
     selectRows(selected);
     m_form->applyTranslatedCaptions();
 
@@ -1159,11 +1160,11 @@ void TestFormMain::clearingALongListAsksFirst()
     QCOMPARE(planSummary(plan), u"No change: 100.000"_s);
 
     m_messages->answers = {false, true};
-    child<QAction>("Clearlist1")->trigger();
+    child<QAction>("listClearAction")->trigger();
     QCOMPARE(m_messages->entries, (QList<RecordingMessages::Entry>{
                                       {u"confirm"_s, u"Remove all 1.001 files from the list?"_s}}));
     QCOMPARE(m_form->fileList().count(), 1001);
-    child<QAction>("FileClearList1")->trigger();
+    child<QAction>("clearListAction")->trigger();
     QCOMPARE(m_messages->entries.size(), 2);
     QCOMPARE(m_form->fileList().count(), 0);
     QCOMPARE(m_form->statusText(), u"  Add the files"_s);
@@ -1174,10 +1175,10 @@ void TestFormMain::clearingALongListAsksFirst()
 void TestFormMain::previewFailureClearsNewNames()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
-    child<QLineEdit>("edtPattern")->setText(u"{counter}-{name}"_s);
+    child<QLineEdit>("patternEdit")->setText(u"{counter}-{name}"_s);
     QTRY_COMPARE(cell(1, 1), u"002-b.txt"_s);
-    m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->setChecked(true);
-    child<QLineEdit>("edtFind")->setText(u"(a"_s);
+    m_settings->findChild<QCheckBox *>(u"regexCheck"_s)->setChecked(true);
+    child<QLineEdit>("findEdit")->setText(u"(a"_s);
     QTRY_COMPARE(cell(1, 1), QString());
     const auto showsFailure = [this](int row) {
         const QModelIndex status = list()->model()->index(row, FileListModel::StatusColumn);
@@ -1191,11 +1192,11 @@ void TestFormMain::previewFailureClearsNewNames()
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/preview-failure.png")));
 
     // Preview says so too, and leaves the rows showing it.
-    child<QToolButton>("btnPreview")->click();
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(m_messages->entries.size(), 1);
     QVERIFY(showsFailure(0));
 
-    child<QLineEdit>("edtFind")->setText(u"(x)"_s);
+    child<QLineEdit>("findEdit")->setText(u"(x)"_s);
     QTRY_COMPARE(cell(0, 1), u"001-a.txt"_s);
     QCOMPARE(cell(1, 1), u"002-b.txt"_s);
     QCOMPARE(cell(1, FileListModel::StatusColumn), QString());
@@ -1206,7 +1207,7 @@ void TestFormMain::previewFailureClearsNewNames()
 void TestFormMain::invisibleCharactersShown()
 {
     drop({m_dir->file(u"invoice\u202Efdp.exe"_s), m_dir->file(u"plain.txt"_s)});
-    child<QLineEdit>("edtPattern")->setText(u"new_{name}"_s);
+    child<QLineEdit>("patternEdit")->setText(u"new_{name}"_s);
     QTRY_COMPARE(cell(0, FileListModel::NewNameColumn), u"new_invoice\u27E8RLO\u27E9fdp.exe"_s);
     QCOMPARE(cell(0, FileListModel::OriginalNameColumn), u"invoice\u27E8RLO\u27E9fdp.exe"_s);
     QTRY_COMPARE(cell(0, FileListModel::StatusColumn), u"Invisible characters"_s);
@@ -1218,8 +1219,8 @@ void TestFormMain::invisibleCharactersShown()
 
 void TestFormMain::newExtensionFollowsItsCheckBox()
 {
-    auto *check = child<QCheckBox>("chkNewExt");
-    auto *edit = child<QLineEdit>("edtNewExt");
+    auto *check = child<QCheckBox>("newExtensionCheck");
+    auto *edit = child<QLineEdit>("newExtensionEdit");
     QVERIFY(!edit->isEnabled());
     QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
     QVERIFY(check->isChecked());
@@ -1233,9 +1234,10 @@ void TestFormMain::newExtensionFollowsItsCheckBox()
 
 void TestFormMain::onlyTheUserChangesDestinationControls()
 {
-    auto *mode = child<QComboBox>("cbBatchMode");
-    const QList<QWidget *> destination{child<QWidget>("lblDestination"),
-                                       child<QWidget>("edtDestination"), child<QWidget>("Button2")};
+    auto *mode = child<QComboBox>("operationCombo");
+    const QList<QWidget *> destination{child<QWidget>("destinationLabel"),
+                                       child<QWidget>("destinationEdit"),
+                                       child<QWidget>("chooseDestinationButton")};
     const auto enabled = [&](bool expected) {
         for (QWidget *control : destination) {
             if (control->isEnabled() != expected)
@@ -1255,21 +1257,21 @@ void TestFormMain::onlyTheUserChangesDestinationControls()
     QTest::keyClick(mode, Qt::Key_Down);
     QCOMPARE(mode->currentIndex(), 1);
     QVERIFY(enabled(true));
-    child<QLineEdit>("edtDestination")->setText(u"/tmp/out"_s);
+    child<QLineEdit>("destinationEdit")->setText(u"/tmp/out"_s);
     QTest::keyClick(mode, Qt::Key_Up);
     QCOMPARE(mode->currentIndex(), 0);
     QVERIFY(enabled(false));
-    QCOMPARE(child<QLineEdit>("edtDestination")->text(), u"/tmp/out"_s);
+    QCOMPARE(child<QLineEdit>("destinationEdit")->text(), u"/tmp/out"_s);
 }
 
 void TestFormMain::destinationPicker()
 {
-    auto *mode = child<QComboBox>("cbBatchMode");
+    auto *mode = child<QComboBox>("operationCombo");
     mode->setFocus();
     QTest::keyClick(mode, Qt::Key_Down);
-    auto *edit = child<QLineEdit>("edtDestination");
+    auto *edit = child<QLineEdit>("destinationEdit");
     edit->setText(m_dir->filePath(u"not-there"_s));
-    child<QPushButton>("Button2")->click(); // cancelled
+    child<QPushButton>("chooseDestinationButton")->click(); // cancelled
     QCOMPARE(m_shell->starts, QStringList{QDir::currentPath()});
     QCOMPARE(m_shell->titles, QStringList{u"Select destination folder"_s});
     QCOMPARE(edit->text(), m_dir->filePath(u"not-there"_s));
@@ -1277,16 +1279,16 @@ void TestFormMain::destinationPicker()
     const QString target = m_dir->folder(u"out"_s);
     edit->setText(target);
     m_shell->folders = {m_dir->path()};
-    child<QPushButton>("Button2")->click();
+    child<QPushButton>("chooseDestinationButton")->click();
     QCOMPARE(m_shell->starts.last(), target);
     QCOMPARE(edit->text(), m_dir->path());
 }
 
 void TestFormMain::optionsPanelHidesAndReturns()
 {
-    auto *toolbar = child<QWidget>("Panel1");
-    auto *panel = child<QWidget>("Panel2");
-    auto *toggle = child<QAction>("ShowSettings1");
+    auto *toolbar = child<QWidget>("toolbarPanel");
+    auto *panel = child<QWidget>("optionsPanel");
+    auto *toggle = child<QAction>("showOptionsAction");
     QVERIFY(toggle->isChecked());
     const int listHeight = list()->height();
 
@@ -1352,10 +1354,10 @@ void TestFormMain::resizeRefitsDraggedWidths()
 void TestFormMain::optionsDialogKeepsValues()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
-    child<QLineEdit>("edtPattern")->setText(u"{counter}"_s);
-    auto *counterStart = m_settings->findChild<QLineEdit *>(u"edtCounterStart"_s);
-    auto *digits = m_settings->findChild<QLineEdit *>(u"edtDigits"_s);
-    auto *conflict = m_settings->findChild<QComboBox *>(u"cbConflict"_s);
+    child<QLineEdit>("patternEdit")->setText(u"{counter}"_s);
+    auto *counterStart = m_settings->findChild<QLineEdit *>(u"counterStartEdit"_s);
+    auto *digits = m_settings->findChild<QLineEdit *>(u"digitsEdit"_s);
+    auto *conflict = m_settings->findChild<QComboBox *>(u"conflictCombo"_s);
     QCOMPARE(conflict->currentIndex(), 2);
     QCOMPARE(conflict->itemText(2), u"Auto-number"_s);
 
@@ -1368,15 +1370,15 @@ void TestFormMain::optionsDialogKeepsValues()
         QTest::keyClicks(digits, u"x2"_s); // the letter is refused
         conflict->setCurrentIndex(0);
         edited = true;
-        m_settings->findChild<QPushButton *>(u"Button1"_s)->click();
+        m_settings->findChild<QPushButton *>(u"closeButton"_s)->click();
     });
-    child<QToolButton>("SpeedButton1")->click();
+    child<QToolButton>("optionsToolButton")->click();
     QVERIFY(edited);
     QVERIFY(!m_settings->isVisible());
     QCOMPARE(counterStart->text(), u"5"_s);
     QCOMPARE(digits->text(), u"2"_s);
 
-    child<QToolButton>("btnPreview")->click();
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(cell(0, 1), u"05.txt"_s);
     QCOMPARE(cell(1, 1), u"06.txt"_s);
 
@@ -1388,7 +1390,7 @@ void TestFormMain::optionsDialogKeepsValues()
         digits->clear();
         m_settings->close();
     });
-    child<QToolButton>("SpeedButton1")->click();
+    child<QToolButton>("optionsToolButton")->click();
     QVERIFY(seen);
     RenameOptions expected;
     expected.pattern = u"{counter}"_s;
@@ -1397,7 +1399,7 @@ void TestFormMain::optionsDialogKeepsValues()
     expected.conflict = 0;
     QCOMPARE(m_form->readOptions(), expected);
     // An emptied digit count is read as 3.
-    child<QToolButton>("btnPreview")->click();
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(cell(0, 1), u"005.txt"_s);
 }
 
@@ -1417,32 +1419,32 @@ void TestFormMain::visualStyle()
 
 void TestFormMain::helpLinksAndExit()
 {
-    child<QAction>("utorial1")->trigger();
-    child<QAction>("ContactUs1")->trigger();
-    child<QAction>("VisitWebsite1")->trigger();
+    child<QAction>("tutorialAction")->trigger();
+    child<QAction>("contactUsAction")->trigger();
+    child<QAction>("visitWebsiteAction")->trigger();
     QCOMPARE(m_shell->addresses,
              (QStringList{HomepageAddress + u"/redirect/tutorial-vexa.html"_s,
                           HomepageAddress + u"/support.html"_s, HomepageAddress}));
-    auto *link = child<QLabel>("lbHomepageURL");
+    auto *link = child<QLabel>("homepageLink");
     QCOMPARE(link->text(), HomepageAddress);
     QTest::mouseClick(link, Qt::LeftButton);
     QCOMPARE(m_shell->addresses.size(), 4);
     QVERIFY(m_messages->entries.isEmpty());
     // Without a browser the address is shown, to be copied.
     m_shell->browserFound = false;
-    child<QAction>("ContactUs1")->trigger();
+    child<QAction>("contactUsAction")->trigger();
     QCOMPARE(m_messages->entries,
              (QList<RecordingMessages::Entry>{
                  {u"warning"_s, u"No web browser could be started. The address is:\n\n"_s +
                                     HomepageAddress + u"/support.html"_s}}));
     // The link sits at the right end of the status bar, in its middle.
-    auto *bar = child<QStatusBar>("StatusBar1");
+    auto *bar = child<QStatusBar>("statusBar");
     QCOMPARE(link->parentWidget(), bar);
     QCOMPARE(link->size(), QSize(262 + 25, 19));
     QVERIFY(link->geometry().right() >= bar->width() - 4);
     QVERIFY(std::abs(link->geometry().center().y() - bar->rect().center().y()) <= 2);
 
-    child<QAction>("Exit1")->trigger();
+    child<QAction>("exitAction")->trigger();
     QVERIFY(!m_form->isVisible());
 }
 
@@ -1456,8 +1458,8 @@ void TestFormMain::planShownInTheList()
     const QStringList listed{m_dir->file(u"a.txt"_s, "a"), m_dir->file(u"b.txt"_s, "b"),
                              m_dir->file(u"x (1).txt"_s, "x1")};
     drop(listed);
-    child<QLineEdit>("edtPattern")->setText(u"x"_s);
-    child<QToolButton>("btnPreview")->click();
+    child<QLineEdit>("patternEdit")->setText(u"x"_s);
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(cell(0, 1), u"x (2).txt"_s);
     QCOMPARE(cell(1, 1), u"x (3).txt"_s);
     QCOMPARE(cell(2, 1), u"x (1).txt"_s); // numbered, it would keep its present name
@@ -1466,11 +1468,12 @@ void TestFormMain::planShownInTheList()
     QCOMPARE(m_form->planSummaryText(), u"No change: 1, Numbered: 2"_s);
 
     // Under Overwrite the three would end as one name: nothing starts.
-    m_settings->findChild<QComboBox *>(u"cbConflict"_s)->setCurrentIndex(ConflictMode::Overwrite);
-    child<QToolButton>("btnPreview")->click();
+    m_settings->findChild<QComboBox *>(u"conflictCombo"_s)
+        ->setCurrentIndex(ConflictMode::Overwrite);
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(cell(0, 4), u"Duplicate name"_s);
     QCOMPARE(m_form->planSummaryText(), u"Duplicate name: 3"_s);
-    child<QToolButton>("btnRename")->click();
+    child<QToolButton>("renameToolButton")->click();
     waitUntilIdle();
     QVERIFY(m_messages->texts().back().startsWith(
         u"Nothing was renamed. Files that cannot get the names shown: 3"_s));
@@ -1481,11 +1484,12 @@ void TestFormMain::planShownInTheList()
     QCOMPARE(cell(0, 4), QString());
     QCOMPARE(m_form->planSummaryText(), QString());
 
-    m_settings->findChild<QComboBox *>(u"cbConflict"_s)->setCurrentIndex(ConflictMode::AutoNumber);
-    child<QToolButton>("btnPreview")->click();
+    m_settings->findChild<QComboBox *>(u"conflictCombo"_s)
+        ->setCurrentIndex(ConflictMode::AutoNumber);
+    child<QToolButton>("previewToolButton")->click();
     QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/plan-in-list.png")));
-    child<QToolButton>("btnRename")->click();
+    child<QToolButton>("renameToolButton")->click();
     QTRY_COMPARE(m_messages->texts().back(), batchCompletedText());
     QCOMPARE(m_messages->entries.at(m_messages->entries.size() - 2).text,
              u"Proceed to rename files as shown in the preview?\n\nFiles to rename: 3\n"
@@ -1502,15 +1506,15 @@ void TestFormMain::previewFollowsChanges()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
     QTRY_COMPARE(cell(1, 1), u"b.txt"_s);
-    child<QLineEdit>("edtPattern")->setText(u"{counter}-{name}"_s);
+    child<QLineEdit>("patternEdit")->setText(u"{counter}-{name}"_s);
     QTRY_COMPARE(cell(1, 1), u"002-b.txt"_s);
-    child<QComboBox>("cbCase")->setCurrentIndex(CaseMode::Upper);
+    child<QComboBox>("caseCombo")->setCurrentIndex(CaseMode::Upper);
     QTRY_COMPARE(cell(0, 1), u"001-A.txt"_s);
     drop({m_dir->file(u"c.txt"_s)});
     QTRY_COMPARE(cell(2, 1), u"003-C.txt"_s);
 
-    m_settings->findChild<QCheckBox *>(u"cbRegex"_s)->setChecked(true);
-    child<QLineEdit>("edtFind")->setText(u"(a"_s);
+    m_settings->findChild<QCheckBox *>(u"regexCheck"_s)->setChecked(true);
+    child<QLineEdit>("findEdit")->setText(u"(a"_s);
     QTRY_VERIFY(m_form->planSummaryText().startsWith(u"Error in regular expression"_s));
     QVERIFY(m_messages->entries.isEmpty());
 }
@@ -1520,7 +1524,7 @@ void TestFormMain::orderChangesTheCounter()
 {
     drop({m_dir->file(u"b.txt"_s, "bb"), m_dir->file(u"c.txt"_s, "c"),
           m_dir->file(u"a.txt"_s, "aaa")});
-    child<QLineEdit>("edtPattern")->setText(u"{counter}_{name}"_s);
+    child<QLineEdit>("patternEdit")->setText(u"{counter}_{name}"_s);
     QTRY_COMPARE(cell(0, 1), u"001_a.txt"_s);
 
     QHeaderView *header = list()->horizontalHeader();
@@ -1541,9 +1545,9 @@ void TestFormMain::orderChangesTheCounter()
     QCOMPARE(cell(1, 0), u"a.txt"_s);
     QTRY_COMPARE(cell(1, 1), u"002_a.txt"_s);
     QCOMPARE(list()->selectionModel()->selectedRows().front().row(), 1); // the row moved along
-    child<QAction>("miMoveDown")->trigger();
+    child<QAction>("moveDownAction")->trigger();
     QCOMPARE(cell(2, 0), u"a.txt"_s);
-    child<QAction>("miMoveDown")->trigger(); // at the end already
+    child<QAction>("moveDownAction")->trigger(); // at the end already
     QCOMPARE(cell(2, 0), u"a.txt"_s);
 
     // Dragging rows: what the view hands the model when selected rows are dropped on a
@@ -1574,12 +1578,12 @@ void TestFormMain::remembersItsPlace()
     const QRect room = m_form->screen()->availableGeometry();
     m_form->setGeometry(QRect(room.topLeft() + QPoint(40, 30), QSize(1100, 690)));
     m_form->close();
-    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell);
     QCOMPARE(m_form->size(), QSize(1100, 690));
 
     m_form->move(room.right() + 500, room.bottom() + 500);
     m_form->close();
-    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell);
     QVERIFY(room.contains(m_form->frameGeometry().topLeft()));
 
     // A name column dragged wider keeps its width when the window is made narrower, and
@@ -1590,7 +1594,7 @@ void TestFormMain::remembersItsPlace()
     m_form->resize(m_form->width() - 60, m_form->height());
     QTRY_COMPARE(header->sectionSize(FileListModel::NewNameColumn), 340);
     m_form->close();
-    m_form = std::make_unique<TFormMain>(*m_settings, *m_messages, *m_shell);
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell);
     m_form->show();
     header = list()->horizontalHeader();
     QCOMPARE(header->sectionSize(FileListModel::NewNameColumn), 340);
@@ -1612,13 +1616,14 @@ void TestFormMain::longBatchShowsProgressAndStops()
     for (int i = 0; i < 3000; ++i)
         paths.append(m_dir->file(u"f%1.txt"_s.arg(i, 4, 10, QLatin1Char('0'))));
     drop(paths);
-    child<QLineEdit>("edtPattern")->setText(u"x{counter}"_s);
-    child<QToolButton>("btnRename")->click();
+    child<QLineEdit>("patternEdit")->setText(u"x{counter}"_s);
+    child<QToolButton>("renameToolButton")->click();
     QVERIFY(m_form->controller().isBusy());
-    QVERIFY(!child<QToolButton>("btnRename")->isEnabled());
+    QVERIFY(!child<QToolButton>("renameToolButton")->isEnabled());
     // The rows stay the job's while it runs: nothing removes any.
     list()->selectRow(0);
-    for (const char *remove : {"RemoveSelected1", "miRemoveSelected", "Clearlist1"}) {
+    for (const char *remove :
+         {"removeSelectedAction", "listRemoveSelectedAction", "listClearAction"}) {
         auto *action = m_form->findChild<QAction *>(QLatin1StringView(remove));
         QVERIFY2(action && !action->isEnabled(), remove);
         action->trigger();
@@ -1626,13 +1631,13 @@ void TestFormMain::longBatchShowsProgressAndStops()
     QTest::keyClick(list(), Qt::Key_Delete);
     QCOMPARE(list()->model()->rowCount(), 3000);
     gate.release(400);
-    auto *bar = child<QProgressBar>("ProgressBar");
+    auto *bar = child<QProgressBar>("progressBar");
     QTRY_VERIFY(bar->isVisible() && bar->value() > 0);
-    QVERIFY(child<QLabel>("ProgressText")->text().contains(u" of 3,000: "_s));
+    QVERIFY(child<QLabel>("progressText")->text().contains(u" of 3,000: "_s));
     QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/long-batch.png")));
 
-    child<QToolButton>("btnCancelWork")->click();
+    child<QToolButton>("cancelWorkButton")->click();
     gate.release(1000000);
     QTRY_VERIFY(!m_form->controller().isBusy());
     const QString stopped = m_messages->texts().back();
@@ -1645,7 +1650,7 @@ void TestFormMain::longBatchShowsProgressAndStops()
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count("\r\n") - 1, done);
     QCOMPARE(QDir(m_dir->path()).entryList({u"x*"_s}, QDir::Files).size(), done);
-    QVERIFY(child<QToolButton>("btnRename")->isEnabled());
+    QVERIFY(child<QToolButton>("renameToolButton")->isEnabled());
     QVERIFY(!bar->isVisible());
     m_form->controller().setFileOperations(nullptr);
 }
@@ -1658,8 +1663,8 @@ void TestFormMain::sizeAndStatusStayWhole()
         paths.append(
             m_dir->file(u"f%1.txt"_s.arg(i, 2, 10, QChar(u'0')), QByteArray(i * 997, 'x')));
     drop(paths);
-    child<QLineEdit>("edtPattern")->setText(u"x"_s);
-    child<QToolButton>("btnPreview")->click();
+    child<QLineEdit>("patternEdit")->setText(u"x"_s);
+    child<QToolButton>("previewToolButton")->click();
     QCOMPARE(cell(1, 4), u"Numbered"_s);
     for (const QSize &size : {m_form->size(), QSize(1024, 700)}) {
         m_form->resize(size);
@@ -1689,13 +1694,13 @@ void TestFormMain::sizeAndStatusStayWhole()
 // the strips' heights exactly, the boxes of the options panel within a few pixels.
 void TestFormMain::defaultLook()
 {
-    QCOMPARE(child<QWidget>("Panel2")->height(), 215);
-    QCOMPARE(child<QWidget>("StatusBar1")->height(), 25);
+    QCOMPARE(child<QWidget>("optionsPanel")->height(), 215);
+    QCOMPARE(child<QWidget>("statusBar")->height(), 25);
     const std::pair<const char *, QRect> boxes[] = {
-        {"GroupBox1", {11, 14, 406, 88}},   {"GroupBox2", {11, 114, 406, 84}},
-        {"GroupBox3", {433, 14, 395, 51}},  {"GroupBox4", {433, 78, 395, 46}},
-        {"GroupBox8", {433, 137, 395, 61}}, {"GroupBox5", {844, 14, 395, 51}},
-        {"GroupBox7", {844, 73, 395, 72}},  {"GroupBox6", {844, 156, 395, 42}},
+        {"findReplaceGroup", {11, 14, 406, 88}},       {"patternGroup", {11, 114, 406, 84}},
+        {"insertGroup", {433, 14, 395, 51}},           {"removeEndsGroup", {433, 78, 395, 46}},
+        {"removeRangeGroup", {433, 137, 395, 61}},     {"trimGroup", {844, 14, 395, 51}},
+        {"removeCharactersGroup", {844, 73, 395, 72}}, {"padNumbersGroup", {844, 156, 395, 42}},
     };
     QStringList off;
     for (const auto &[name, intended] : boxes) {
@@ -1713,9 +1718,9 @@ void TestFormMain::defaultLook()
     QVERIFY2(off.isEmpty(), qPrintable(off.join(u'\n')));
     // The operation strip: its list, then the destination edit up to the "..." button at
     // the right edge.
-    QVERIFY(std::abs(child<QWidget>("cbBatchMode")->geometry().center().y() - 26) <= 2);
-    QVERIFY(std::abs(child<QWidget>("edtDestination")->x() - 350) <= 40);
-    QVERIFY(std::abs(child<QWidget>("Button2")->geometry().right() - 1246) <= 2);
+    QVERIFY(std::abs(child<QWidget>("operationCombo")->geometry().center().y() - 26) <= 2);
+    QVERIFY(std::abs(child<QWidget>("destinationEdit")->x() - 350) <= 40);
+    QVERIFY(std::abs(child<QWidget>("chooseDestinationButton")->geometry().right() - 1246) <= 2);
 }
 
 void TestFormMain::fitsTheScreen()
@@ -1737,7 +1742,7 @@ void TestFormMain::fitsTheScreen()
             16);
     QVERIFY(std::abs((frame.top() - available.top()) - (available.bottom() - frame.bottom())) <=
             40);
-    const QSize intended(1262, 657 + child<QWidget>("MainMenu1")->height());
+    const QSize intended(1262, 657 + child<QWidget>("mainMenuBar")->height());
     if (available.width() >= 1400 && available.height() >= 900)
         QCOMPARE(m_form->size(), intended);
     else
@@ -1755,7 +1760,7 @@ void TestFormMain::everyControlReachable()
     m_form->resize(1, 1);
     QTRY_COMPARE(m_form->size(), m_form->minimumSize());
     activate();
-    auto *panel = child<QScrollArea>("Panel2");
+    auto *panel = child<QScrollArea>("optionsPanel");
     QStringList hidden;
     for (QWidget *control : visibleControls(m_form.get())) {
         if (control->isEnabled() && (control->focusPolicy() & Qt::TabFocus)) {
@@ -1787,15 +1792,15 @@ void TestFormMain::everyLanguageFits()
     QFETCH(QString, code);
     startWithCatalogue();
     const QSize opened = m_form->size();
-    QCOMPARE(opened, QSize(1262, 657 + child<QWidget>("MainMenu1")->height()));
+    QCOMPARE(opened, QSize(1262, 657 + child<QWidget>("mainMenuBar")->height()));
     const QStringList names{u"IMG_2041.JPG"_s, u"IMG_2042.JPG"_s, u"holiday  notes.txt"_s,
                             u"Report final v2.pdf"_s, u"track 07.mp3"_s};
     QStringList paths;
     for (int i = 0; i < names.size(); ++i)
         paths.append(m_dir->file(u"Photos/"_s + names.at(i), QByteArray(4000 * i * i, 'x')));
     drop(paths);
-    child<QLineEdit>("edtPattern")->setText(u"{counter}_{name}"_s);
-    child<QToolButton>("btnPreview")->click();
+    child<QLineEdit>("patternEdit")->setText(u"{counter}_{name}"_s);
+    child<QToolButton>("previewToolButton")->click();
     chooseLanguage(code);
     settle();
     const auto problems = [](QWidget *window) {
@@ -1830,14 +1835,16 @@ void TestFormMain::everyLanguageFits()
     // Right to left, the layouts mirror the window: captions stand right of their fields.
     const bool rightToLeft = code == u"ar"_s;
     QCOMPARE(m_form->layoutDirection(), rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
-    QCOMPARE(child<QLabel>("lblFind")->x() > child<QLineEdit>("edtFind")->x(), rightToLeft);
-    QCOMPARE(child<QLabel>("Label1")->x() > child<QComboBox>("cbBatchMode")->x(), rightToLeft);
-    QCOMPARE(child<QWidget>("GroupBox1")->x() > child<QWidget>("GroupBox3")->x(), rightToLeft);
+    QCOMPARE(child<QLabel>("findLabel")->x() > child<QLineEdit>("findEdit")->x(), rightToLeft);
+    QCOMPARE(child<QLabel>("operationLabel")->x() > child<QComboBox>("operationCombo")->x(),
+             rightToLeft);
+    QCOMPARE(child<QWidget>("findReplaceGroup")->x() > child<QWidget>("insertGroup")->x(),
+             rightToLeft);
 
     // Each menu's key letters differ, and every menu and item has one.
     QList<QMenu *> menus;
     QSet<QString> titleKeys;
-    for (QAction *action : child<QMenuBar>("MainMenu1")->actions()) {
+    for (QAction *action : child<QMenuBar>("mainMenuBar")->actions()) {
         const QString key = QKeySequence::mnemonic(action->text()).toString();
         QVERIFY2(!key.isEmpty() && !titleKeys.contains(key), qPrintable(action->text()));
         titleKeys.insert(key);
@@ -1865,24 +1872,26 @@ void TestFormMain::shortcuts_data()
     QTest::newRow("add-folder") << u"Ctrl+Shift+O"_s << QString() << u"add folder"_s;
     QTest::newRow("remove-selected") << u"Del"_s << QString() << u"remove"_s;
     QTest::newRow("preview") << u"F5"_s << QString() << u"preview"_s;
-    QTest::newRow("preview-from-a-field") << u"F5"_s << u"edtInsertText"_s << u"preview"_s;
+    QTest::newRow("preview-from-a-field") << u"F5"_s << u"insertTextEdit"_s << u"preview"_s;
     QTest::newRow("rename") << u"Ctrl+Return"_s << QString() << u"rename"_s;
-    QTest::newRow("rename-keypad-enter") << u"Ctrl+Enter"_s << u"edtFind"_s << u"rename"_s;
+    QTest::newRow("rename-keypad-enter") << u"Ctrl+Enter"_s << u"findEdit"_s << u"rename"_s;
     QTest::newRow("undo") << u"Ctrl+Z"_s << QString() << u"undo"_s;
     // A field with nothing of its own to undo passes Ctrl+Z on to the window.
     QTest::newRow("undo-from-an-untouched-field")
-        << u"Ctrl+Z"_s << u"edtDestination"_s << u"undo"_s;
-    QTest::newRow("undo-from-a-number-field") << u"Ctrl+Z"_s << u"edtInsertPos"_s << u"undo"_s;
+        << u"Ctrl+Z"_s << u"destinationEdit"_s << u"undo"_s;
+    QTest::newRow("undo-from-a-number-field")
+        << u"Ctrl+Z"_s << u"insertPositionEdit"_s << u"undo"_s;
     QTest::newRow("history") << u"Ctrl+H"_s << QString() << u"history"_s;
-    QTest::newRow("history-from-a-field") << u"Ctrl+H"_s << u"edtPattern"_s << u"history"_s;
-    QTest::newRow("save-preset") << u"Ctrl+S"_s << u"edtPattern"_s << u"save preset"_s;
+    QTest::newRow("history-from-a-field") << u"Ctrl+H"_s << u"patternEdit"_s << u"history"_s;
+    QTest::newRow("save-preset") << u"Ctrl+S"_s << u"patternEdit"_s << u"save preset"_s;
     QTest::newRow("load-preset") << u"Ctrl+L"_s << QString() << u"load preset"_s;
-    QTest::newRow("pattern-help") << u"F1"_s << u"cbCase"_s << u"pattern help"_s;
-    QTest::newRow("enter-in-the-pattern") << u"Return"_s << u"edtPattern"_s << u"preview"_s;
-    QTest::newRow("enter-in-a-number-field") << u"Enter"_s << u"edtRemoveFirst"_s << u"preview"_s;
-    QTest::newRow("enter-in-the-destination") << u"Return"_s << u"edtDestination"_s << u"preview"_s;
+    QTest::newRow("pattern-help") << u"F1"_s << u"caseCombo"_s << u"pattern help"_s;
+    QTest::newRow("enter-in-the-pattern") << u"Return"_s << u"patternEdit"_s << u"preview"_s;
+    QTest::newRow("enter-in-a-number-field") << u"Enter"_s << u"removeFirstEdit"_s << u"preview"_s;
+    QTest::newRow("enter-in-the-destination")
+        << u"Return"_s << u"destinationEdit"_s << u"preview"_s;
     QTest::newRow("enter-in-the-options-dialog")
-        << u"Return"_s << u"edtCounterStart"_s << u"preview"_s;
+        << u"Return"_s << u"counterStartEdit"_s << u"preview"_s;
 }
 
 void TestFormMain::shortcuts()
@@ -1894,14 +1903,14 @@ void TestFormMain::shortcuts()
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s), m_dir->file(u"c.txt"_s)});
-    child<QLineEdit>("edtPattern")->setText(u"x_{name}"_s);
+    child<QLineEdit>("patternEdit")->setText(u"x_{name}"_s);
     if (effect == u"rename"_s)
-        child<QToolButton>("btnPreview")->click();
+        child<QToolButton>("previewToolButton")->click();
     m_messages->answers = {false};
     // The hidden Add Folder button takes its key once it is shown.
-    child<QPushButton>("btnAddFolder")->show();
-    child<QComboBox>("cbBatchMode")->setCurrentIndex(0);
-    child<QLineEdit>("edtDestination")->setEnabled(true);
+    child<QPushButton>("addFolderButton")->show();
+    child<QComboBox>("operationCombo")->setCurrentIndex(0);
+    child<QLineEdit>("destinationEdit")->setEnabled(true);
     activate();
     QWidget *target = list();
     if (!focus.isEmpty()) {
@@ -1970,7 +1979,7 @@ void TestFormMain::keysStayWithTextFields()
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
     selectRows({0});
     activate();
-    auto *find = child<QLineEdit>("edtFind");
+    auto *find = child<QLineEdit>("findEdit");
     find->setFocus();
     QTest::keyClicks(find, u"abc"_s);
     find->setCursorPosition(0);
@@ -1985,12 +1994,12 @@ void TestFormMain::keysStayWithTextFields()
 void TestFormMain::menuKeys()
 {
     // Alt and a letter open a menu; a letter then chooses its item.
-    QCOMPARE(child<QMenu>("File1")->title(), u"&File"_s);
-    QCOMPARE(child<QAction>("AddFiles1")->text(), u"&Add Files..."_s);
-    QCOMPARE(child<QAction>("Clearlist1")->text(), u"&Clear list"_s);
+    QCOMPARE(child<QMenu>("fileMenu")->title(), u"&File"_s);
+    QCOMPARE(child<QAction>("addFilesAction")->text(), u"&Add Files..."_s);
+    QCOMPARE(child<QAction>("listClearAction")->text(), u"&Clear list"_s);
     activate();
     QTest::keyClick(m_form.get(), Qt::Key_F, Qt::AltModifier);
-    auto *fileMenu = child<QMenu>("File1");
+    auto *fileMenu = child<QMenu>("fileMenu");
     QTRY_VERIFY(fileMenu->isVisible());
     QTest::keyClick(fileMenu, Qt::Key_A);
     QTRY_VERIFY(!fileMenu->isVisible());
@@ -2000,13 +2009,14 @@ void TestFormMain::menuKeys()
     // letters; a switch back gives the English keys again.
     startWithCatalogue();
     chooseLanguage(u"jp"_s);
-    QCOMPARE(child<QMenu>("File1")->title(), u"ファイル(&F)"_s);
-    QCOMPARE(child<QAction>("AddFiles1")->text(), translateText(u"Add Files..."_s) + u"(&A)"_s);
+    QCOMPARE(child<QMenu>("fileMenu")->title(), u"ファイル(&F)"_s);
+    QCOMPARE(child<QAction>("addFilesAction")->text(),
+             translateText(u"Add Files..."_s) + u"(&A)"_s);
     chooseLanguage(u"de"_s);
-    QCOMPARE(child<QMenu>("File1")->title(), u"&Datei"_s);
+    QCOMPARE(child<QMenu>("fileMenu")->title(), u"&Datei"_s);
     chooseLanguage(u"en"_s);
-    QCOMPARE(child<QMenu>("File1")->title(), u"&File"_s);
-    QCOMPARE(child<QAction>("Clearlist1")->text(), u"&Clear list"_s);
+    QCOMPARE(child<QMenu>("fileMenu")->title(), u"&File"_s);
+    QCOMPARE(child<QAction>("listClearAction")->text(), u"&Clear list"_s);
 }
 
 void TestFormMain::numberFieldsStep_data()
@@ -2016,23 +2026,23 @@ void TestFormMain::numberFieldsStep_data()
     QTest::addColumn<int>("key"); // Up or Down, or 0 for a click on the up button
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("up") << u"edtInsertPos"_s << u"1"_s << int(Qt::Key_Up) << u"2"_s;
-    QTest::newRow("down") << u"edtRemoveFromPos"_s << u"7"_s << int(Qt::Key_Down) << u"6"_s;
-    QTest::newRow("stops-at-0") << u"edtRemoveFirst"_s << u"0"_s << int(Qt::Key_Down) << u"0"_s;
-    QTest::newRow("stops-at-100") << u"edtPadNumbers"_s << u"100"_s << int(Qt::Key_Up) << u"100"_s;
+    QTest::newRow("up") << u"insertPositionEdit"_s << u"1"_s << int(Qt::Key_Up) << u"2"_s;
+    QTest::newRow("down") << u"removeFromPositionEdit"_s << u"7"_s << int(Qt::Key_Down) << u"6"_s;
+    QTest::newRow("stops-at-0") << u"removeFirstEdit"_s << u"0"_s << int(Qt::Key_Down) << u"0"_s;
+    QTest::newRow("stops-at-100") << u"padNumbersEdit"_s << u"100"_s << int(Qt::Key_Up) << u"100"_s;
     QTest::newRow("above-100-steps-from-100")
-        << u"edtRemoveTillPos"_s << u"250"_s << int(Qt::Key_Down) << u"99"_s;
+        << u"removeUntilPositionEdit"_s << u"250"_s << int(Qt::Key_Down) << u"99"_s;
     QTest::newRow("not-a-number-counts-as-0")
-        << u"edtRemoveLast"_s << u"x"_s << int(Qt::Key_Up) << u"1"_s;
-    QTest::newRow("up-button") << u"edtInsertPos"_s << u"5"_s << 0 << u"6"_s;
+        << u"removeLastEdit"_s << u"x"_s << int(Qt::Key_Up) << u"1"_s;
+    QTest::newRow("up-button") << u"insertPositionEdit"_s << u"5"_s << 0 << u"6"_s;
     QTest::newRow("counter-start")
-        << u"edtCounterStart"_s << u"999"_s << int(Qt::Key_Up) << u"1000"_s;
+        << u"counterStartEdit"_s << u"999"_s << int(Qt::Key_Up) << u"1000"_s;
     QTest::newRow("counter-start-stops-at-0")
-        << u"edtCounterStart"_s << u"0"_s << int(Qt::Key_Down) << u"0"_s;
-    QTest::newRow("digits-stop-at-10") << u"edtDigits"_s << u"10"_s << int(Qt::Key_Up) << u"10"_s;
-    QTest::newRow("digits-stop-at-1") << u"edtDigits"_s << u"1"_s << int(Qt::Key_Down) << u"1"_s;
+        << u"counterStartEdit"_s << u"0"_s << int(Qt::Key_Down) << u"0"_s;
+    QTest::newRow("digits-stop-at-10") << u"digitsEdit"_s << u"10"_s << int(Qt::Key_Up) << u"10"_s;
+    QTest::newRow("digits-stop-at-1") << u"digitsEdit"_s << u"1"_s << int(Qt::Key_Down) << u"1"_s;
     QTest::newRow("empty-digits-count-as-3")
-        << u"edtDigits"_s << QString() << int(Qt::Key_Up) << u"4"_s;
+        << u"digitsEdit"_s << QString() << int(Qt::Key_Up) << u"4"_s;
 }
 
 void TestFormMain::numberFieldsStep()
@@ -2048,7 +2058,7 @@ void TestFormMain::numberFieldsStep()
     QVERIFY(edit);
     edit->setText(text);
     if (key == 0) {
-        child<QWidget>("UpDown1")->findChild<QToolButton *>(u"up"_s)->click();
+        child<QWidget>("insertPositionStepper")->findChild<QToolButton *>(u"up"_s)->click();
     } else {
         QTest::keyClick(edit, Qt::Key(key));
         // The edit's own undo brings the typed text back.
@@ -2095,9 +2105,9 @@ void TestFormMain::dropDownListsShowEveryEntry_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("inOptionsDialog");
 
-    QTest::newRow("operation") << u"cbBatchMode"_s << false;
-    QTest::newRow("case") << u"cbCase"_s << false;
-    QTest::newRow("conflict") << u"cbConflict"_s << true;
+    QTest::newRow("operation") << u"operationCombo"_s << false;
+    QTest::newRow("case") << u"caseCombo"_s << false;
+    QTest::newRow("conflict") << u"conflictCombo"_s << true;
 }
 
 void TestFormMain::dropDownListsShowEveryEntry()
@@ -2137,10 +2147,10 @@ void TestFormMain::patternTakesItsRow()
 {
     // A long pattern stays in sight: the field takes its row, less its caption and the
     // help button.
-    auto *group = child<QWidget>("GroupBox2");
-    auto *pattern = child<QLineEdit>("edtPattern");
-    auto *caption = child<QWidget>("lblPattern");
-    auto *help = child<QWidget>("Button1");
+    auto *group = child<QWidget>("patternGroup");
+    auto *pattern = child<QLineEdit>("patternEdit");
+    auto *caption = child<QWidget>("patternLabel");
+    auto *help = child<QWidget>("patternHelpButton");
     const int row = group->contentsRect().width() - group->layout()->contentsMargins().left() -
                     group->layout()->contentsMargins().right();
     QVERIFY2(pattern->width() >= row - caption->width() - help->width() - 20,
@@ -2166,7 +2176,7 @@ void TestFormMain::checkBoxShowsItsBox()
     const QPalette before = QApplication::palette();
     if (dark)
         QApplication::setPalette(darkPalette());
-    auto *box = child<QCheckBox>("chkIncludeSubfolders");
+    auto *box = child<QCheckBox>("includeSubfoldersCheck");
     box->setChecked(checked);
     QApplication::processEvents();
     const QImage shot = box->grab().toImage();
@@ -2248,8 +2258,8 @@ void TestFormMain::coloursReadable()
 void TestFormMain::followsDarkPalette()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s), m_dir->file(u"c.txt"_s)});
-    child<QLineEdit>("edtPattern")->setText(u"x"_s); // two rows end as duplicates
-    child<QToolButton>("btnPreview")->click();
+    child<QLineEdit>("patternEdit")->setText(u"x"_s); // two rows end as duplicates
+    child<QToolButton>("previewToolButton")->click();
     QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
     const QPalette before = QApplication::palette();
     const auto listBackground = [this] {
@@ -2291,7 +2301,7 @@ void TestFormMain::languageNamesHaveFonts()
         {QChar::Script_Hangul, QFontDatabase::Korean},
     };
     QStringList missing;
-    for (const QAction *item : child<QMenu>("mmLanguage")->actions()) {
+    for (const QAction *item : child<QMenu>("languageMenu")->actions()) {
         for (const QChar letter : item->text()) {
             const auto system = systems.constFind(letter.script());
             if (system != systems.cend() && QFontDatabase::families(*system).isEmpty())
@@ -2313,10 +2323,10 @@ void TestFormMain::screenshots()
         paths.append(
             m_dir->file(u"Photos/"_s + names.at(i), QByteArray(1000 * (i + 1) * (i + 7), 'x')));
     drop(paths);
-    child<QLineEdit>("edtPattern")->setText(u"{counter}_{name}"_s);
-    child<QComboBox>("cbCase")->setCurrentIndex(3);
-    child<QCheckBox>("chkCollapseDoubleSpaces")->setChecked(true);
-    child<QToolButton>("btnPreview")->click();
+    child<QLineEdit>("patternEdit")->setText(u"{counter}_{name}"_s);
+    child<QComboBox>("caseCombo")->setCurrentIndex(3);
+    child<QCheckBox>("collapseSpacesCheck")->setChecked(true);
+    child<QToolButton>("previewToolButton")->click();
     selectRows({1});
     QApplication::processEvents();
 
@@ -2331,4 +2341,4 @@ void TestFormMain::screenshots()
 }
 
 QTEST_MAIN(TestFormMain)
-#include "tst_formmain.moc"
+#include "tst_mainwindow.moc"

@@ -1,5 +1,5 @@
-#include "updatecheck.h"
-#include "updatehost.h"
+#include "update/updatecheck.h"
+#include "update/updatehost.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>

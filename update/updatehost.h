@@ -5,7 +5,8 @@
 
 #include <chrono>
 
-inline const QString UpdateUserAgent = QStringLiteral("Mozilla/4.0 (compatible; MyApp)");
+// How the update check introduces itself to the host: "Tessaly/" and the version.
+extern const QString UpdateUserAgent;
 // The update host the program was built with (the TESSALY_UPDATE_HOST build setting);
 // empty when none was given, which turns the check off.
 extern const QString DefaultUpdateHost;

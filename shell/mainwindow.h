@@ -1,8 +1,8 @@
 #pragma once
 
-#include "filelistmodel.h"
-#include "renamecontroller.h"
-#include "renameoptions.h"
+#include "filelist/filelistmodel.h"
+#include "controller/renamecontroller.h"
+#include "engine/renameoptions.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -18,28 +18,28 @@ class QProgressBar;
 class QTimer;
 class QToolButton;
 class ShellServices;
-class TFormSettings;
+class OptionsDialog;
 class UserMessages;
 
 namespace Ui {
-class TFormMain;
+class MainWindow;
 }
 
 // The main window: the option controls, the file list and every command of the
 // program. The options live in the controls (and in the options dialog) and are read
 // into a RenameOptions value at the moment a command needs them.
-class TFormMain : public QMainWindow
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
     // arguments are the program's own, without its path: /cli runs one batch unattended.
-    TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellServices &shell,
-              QWidget *parent = nullptr, const QStringList &arguments = programArguments());
-    ~TFormMain() override;
+    MainWindow(OptionsDialog &formSettings, UserMessages &messages, ShellServices &shell,
+               QWidget *parent = nullptr, const QStringList &arguments = programArguments());
+    ~MainWindow() override;
 
     RenameController &controller() { return m_controller; }
-    // The rename list and the rows of lvFiles, in one model.
+    // The rename list and the rows of fileTable, in one model.
     FileListModel &fileList() { return m_files; }
     // The names imported for {list}; entry i pairs with item i.
     QStringList &importedNames() { return m_importedNameList; }
@@ -56,7 +56,7 @@ public:
     // order; the unattended run's keys and everything else are left out.
     static QStringList startPaths(const QStringList &arguments);
 
-    TFormSettings &optionsDialog() { return m_formSettings; }
+    OptionsDialog &optionsDialog() { return m_formSettings; }
     UserMessages &messages() { return m_messages; }
 
     // Adds at once, on this thread (the commands add on the controller's thread).
@@ -173,8 +173,8 @@ private:
     void saveWindowPlace() const;
     QList<int> selectedRows() const;
 
-    std::unique_ptr<Ui::TFormMain> ui;
-    TFormSettings &m_formSettings;
+    std::unique_ptr<Ui::MainWindow> ui;
+    OptionsDialog &m_formSettings;
     UserMessages &m_messages;
     ShellServices &m_shell;
     RenameController m_controller;
@@ -190,7 +190,7 @@ private:
     QAction *m_moveUpAction = nullptr;
     QAction *m_moveDownAction = nullptr;
     QAction *m_historyAction = nullptr;
-    QAction *m_clearListAction = nullptr; // in the File menu, as Clearlist1 in the list's menu
+    QAction *m_clearListAction = nullptr; // in the File menu, as listClearAction in the list's menu
     HistoryWindow *m_historyWindow = nullptr;
     QWidget *m_progressRow = nullptr;
     QProgressBar *m_progressBar = nullptr;

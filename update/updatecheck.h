@@ -1,7 +1,7 @@
 #pragma once
 
-#include "updatehost.h"
-#include "updateoffer.h"
+#include "update/updatehost.h"
+#include "update/updateoffer.h"
 
 #include <QByteArray>
 #include <QNetworkAccessManager>

@@ -1,27 +1,27 @@
-#include "unitmain.h"
-#include "ui_unitmain.h"
+#include "shell/mainwindow.h"
+#include "ui_mainwindow.h"
 
-#include "aboutbox.h"
-#include "batchrunner.h"
-#include "colourscheme.h"
-#include "windowcommandline.h"
-#include "digitsonly.h"
-#include "historywindow.h"
-#include "namebuilder.h"
-#include "namelist.h"
-#include "optioncontrols.h"
-#include "naturalorder.h"
-#include "patternkeywords.h"
-#include "presets.h"
-#include "renameplan.h"
-#include "shellservices.h"
-#include "startup.h"
-#include "tessalyerror.h"
-#include "twolines.h"
-#include "translation.h"
-#include "undo.h"
-#include "usermessages.h"
-#include "usettings.h"
+#include "shell/aboutbox.h"
+#include "batch/batchrunner.h"
+#include "shell/colourscheme.h"
+#include "controller/windowcommandline.h"
+#include "optionsdialog/digitsonly.h"
+#include "shell/historywindow.h"
+#include "engine/namebuilder.h"
+#include "filelist/namelist.h"
+#include "optionsdialog/optioncontrols.h"
+#include "filelist/naturalorder.h"
+#include "shell/patternkeywords.h"
+#include "filelist/presets.h"
+#include "batch/renameplan.h"
+#include "shell/shellservices.h"
+#include "shell/startup.h"
+#include "engine/tessalyerror.h"
+#include "optionsdialog/twolines.h"
+#include "translation/translation.h"
+#include "batch/undo.h"
+#include "engine/usermessages.h"
+#include "optionsdialog/optionsdialog.h"
 
 #include <QActionGroup>
 #include <QIcon>
@@ -235,10 +235,10 @@ void setItemTexts(QComboBox *box, const QStringList &sourceTexts)
 
 } // namespace
 
-TFormMain::TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellServices &shell,
-                     QWidget *parent, const QStringList &arguments)
+MainWindow::MainWindow(OptionsDialog &formSettings, UserMessages &messages, ShellServices &shell,
+                       QWidget *parent, const QStringList &arguments)
     : QMainWindow(parent)
-    , ui(std::make_unique<Ui::TFormMain>())
+    , ui(std::make_unique<Ui::MainWindow>())
     , m_formSettings(formSettings)
     , m_messages(messages)
     , m_shell(shell)
@@ -248,14 +248,14 @@ TFormMain::TFormMain(TFormSettings &formSettings, UserMessages &messages, ShellS
     setUpWindow(arguments);
 }
 
-QStringList TFormMain::programArguments()
+QStringList MainWindow::programArguments()
 {
     return QCoreApplication::arguments().mid(1);
 }
 
-TFormMain::~TFormMain() = default;
+MainWindow::~MainWindow() = default;
 
-QStringList TFormMain::startPaths(const QStringList &arguments)
+QStringList MainWindow::startPaths(const QStringList &arguments)
 {
     QStringList paths;
     for (const QString &argument : arguments) {
@@ -268,42 +268,45 @@ QStringList TFormMain::startPaths(const QStringList &arguments)
     return paths;
 }
 
-void TFormMain::setUpWindow(const QStringList &arguments)
+void MainWindow::setUpWindow(const QStringList &arguments)
 {
     setWindowTitle(ApplicationTitle + u' ' + ApplicationVersion);
     setWindowIcon(applicationIcon());
 
     // The subfolder choice lives in the File menu beside Add Folder, which keeps the
     // toolbar narrow; the box holds the state that presets carry.
-    for (QWidget *hidden : std::initializer_list<QWidget *>{ui->btnClear, ui->btnLoadNameList,
-                                                            ui->chkIncludeSubfolders})
+    for (QWidget *hidden : std::initializer_list<QWidget *>{ui->clearButton, ui->loadNameListButton,
+                                                            ui->includeSubfoldersCheck})
         hidden->hide();
-    ui->chkIncludeSubfolders->setChecked(false);
+    ui->includeSubfoldersCheck->setChecked(false);
 
-    ui->cbCase->clear();
-    ui->cbCase->addItems(caseItems());
-    ui->cbCase->setCurrentIndex(CaseMode::Unchanged);
-    ui->chkNewExt->setChecked(false);
-    ui->edtNewExt->setEnabled(false);
-    ui->edtPattern->setText(u"{name}"_s);
-    new PatternKeywordCompleter(ui->edtPattern);
-    ui->cbBatchMode->clear();
-    ui->cbBatchMode->addItems(batchModeItems());
-    ui->cbBatchMode->setCurrentIndex(BatchMode::RenameInPlace);
-    ui->edtInsertPos->setText(u"1"_s);
-    ui->edtPadNumbers->setText(u"0"_s);
-    ui->edtRemoveFromPos->setText(u"0"_s);
-    ui->edtRemoveTillPos->setText(u"0"_s);
-    ui->edtCharactersToRemove->clear();
-    ui->chkCollapseDoubleSpaces->setChecked(false);
-    for (QWidget *destination :
-         std::initializer_list<QWidget *>{ui->lblDestination, ui->edtDestination, ui->Button2})
+    ui->caseCombo->clear();
+    ui->caseCombo->addItems(caseItems());
+    ui->caseCombo->setCurrentIndex(CaseMode::Unchanged);
+    ui->newExtensionCheck->setChecked(false);
+    ui->newExtensionEdit->setEnabled(false);
+    ui->patternEdit->setText(u"{name}"_s);
+    new PatternKeywordCompleter(ui->patternEdit);
+    ui->operationCombo->clear();
+    ui->operationCombo->addItems(batchModeItems());
+    ui->operationCombo->setCurrentIndex(BatchMode::RenameInPlace);
+    ui->insertPositionEdit->setText(u"1"_s);
+    ui->padNumbersEdit->setText(u"0"_s);
+    ui->removeFromPositionEdit->setText(u"0"_s);
+    ui->removeUntilPositionEdit->setText(u"0"_s);
+    ui->removeCharactersEdit->clear();
+    ui->collapseSpacesCheck->setChecked(false);
+    for (QWidget *destination : std::initializer_list<QWidget *>{
+             ui->destinationLabel, ui->destinationEdit, ui->chooseDestinationButton})
         destination->setEnabled(false);
 
-    const std::pair<QLineEdit *, UpDown *> numberEdits[] = {
-        {ui->edtInsertPos, ui->UpDown1},     {ui->edtRemoveFirst, ui->UpDown2},
-        {ui->edtRemoveLast, ui->UpDown3},    {ui->edtPadNumbers, ui->UpDown4},
-        {ui->edtRemoveFromPos, ui->UpDown5}, {ui->edtRemoveTillPos, ui->UpDown6},
+    const std::pair<QLineEdit *, NumberStepper *> numberEdits[] = {
+        {ui->insertPositionEdit, ui->insertPositionStepper},
+        {ui->removeFirstEdit, ui->removeFirstStepper},
+        {ui->removeLastEdit, ui->removeLastStepper},
+        {ui->padNumbersEdit, ui->padNumbersStepper},
+        {ui->removeFromPositionEdit, ui->removeFromPositionStepper},
+        {ui->removeUntilPositionEdit, ui->removeUntilPositionStepper},
     };
     for (const auto &[edit, upDown] : numberEdits) {
         acceptOnlyDigits(edit);
@@ -311,7 +314,7 @@ void TFormMain::setUpWindow(const QStringList &arguments)
     }
 
     // The list: one model behind the view, fixed row heights so that long lists stay fast.
-    QTableView *list = ui->lvFiles;
+    QTableView *list = ui->fileTable;
     list->setModel(&m_files);
     list->setItemDelegate(new IsolatedTextDelegate(list));
     list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -338,22 +341,22 @@ void TFormMain::setUpWindow(const QStringList &arguments)
     list->setItemDelegateForColumn(FileListModel::StatusColumn, statusDelegate);
 
     m_listMenu = new QMenu(this);
-    m_listMenu->setObjectName(u"pmFiles"_s);
-    m_listMenu->addAction(ui->miRemoveSelected);
-    m_listMenu->addAction(ui->Clearlist1);
+    m_listMenu->setObjectName(u"fileListMenu"_s);
+    m_listMenu->addAction(ui->listRemoveSelectedAction);
+    m_listMenu->addAction(ui->listClearAction);
     connect(list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        m_listMenu->popup(ui->lvFiles->viewport()->mapToGlobal(at));
+        m_listMenu->popup(ui->fileTable->viewport()->mapToGlobal(at));
     });
 
     // The status text and the link over the right end of the status bar.
-    m_statusText = new QLabel(ui->StatusBar1);
-    m_statusText->setObjectName(u"StatusBar1Text"_s);
-    ui->StatusBar1->addWidget(m_statusText);
-    m_planSummary = new QLabel(ui->StatusBar1);
-    m_planSummary->setObjectName(u"StatusBar1Plan"_s);
+    m_statusText = new QLabel(ui->statusBar);
+    m_statusText->setObjectName(u"statusText"_s);
+    ui->statusBar->addWidget(m_statusText);
+    m_planSummary = new QLabel(ui->statusBar);
+    m_planSummary->setObjectName(u"planSummary"_s);
     // A long summary is cut at the window's edge rather than widening the window.
     m_planSummary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    ui->StatusBar1->addWidget(m_planSummary, 1);
+    ui->statusBar->addWidget(m_planSummary, 1);
     // The summary describes the plan the list shows, and goes with it.
     const auto dropStaleSummary = [this] {
         if (!m_files.hasPlan())
@@ -363,13 +366,13 @@ void TFormMain::setUpWindow(const QStringList &arguments)
     connect(&m_files, &FileListModel::rowsRemoved, this, dropStaleSummary);
     connect(&m_files, &FileListModel::dataChanged, this, dropStaleSummary);
     // The count is the list's, whichever command or work changed it.
-    connect(&m_files, &FileListModel::rowsInserted, this, &TFormMain::updateFileCount);
-    connect(&m_files, &FileListModel::rowsRemoved, this, &TFormMain::updateFileCount);
-    connect(&m_files, &FileListModel::modelReset, this, &TFormMain::updateFileCount);
+    connect(&m_files, &FileListModel::rowsInserted, this, &MainWindow::updateFileCount);
+    connect(&m_files, &FileListModel::rowsRemoved, this, &MainWindow::updateFileCount);
+    connect(&m_files, &FileListModel::modelReset, this, &MainWindow::updateFileCount);
     buildProgressRow();
-    ui->StatusBar1->setFixedHeight(25);
-    m_homepageLink = new QLabel(ui->StatusBar1);
-    m_homepageLink->setObjectName(u"lbHomepageURL"_s);
+    ui->statusBar->setFixedHeight(25);
+    m_homepageLink = new QLabel(ui->statusBar);
+    m_homepageLink->setObjectName(u"homepageLink"_s);
     m_homepageLink->setText(HomepageAddress);
     m_homepageLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_homepageLink->setCursor(Qt::PointingHandCursor);
@@ -379,7 +382,7 @@ void TFormMain::setUpWindow(const QStringList &arguments)
     m_homepageLink->setStyleSheet(u"QLabel { padding: 0 %1px 0 2px; }"_s.arg(HomepageLinkMargin));
     m_homepageLink->setFixedSize(HomepageLinkWidth + HomepageLinkMargin, HomepageLinkHeight);
     m_homepageLink->installEventFilter(this);
-    ui->StatusBar1->addPermanentWidget(m_homepageLink);
+    ui->statusBar->addPermanentWidget(m_homepageLink);
     layOutWindow();
 
     setAcceptDrops(true);
@@ -395,7 +398,7 @@ void TFormMain::setUpWindow(const QStringList &arguments)
         if (hasSwitch(arguments, u"cli"_s))
             runCommand([this, &givenPaths] { addPathsNow(givenPaths); });
         else
-            m_controller.addPaths(givenPaths, ui->chkIncludeSubfolders->isChecked());
+            m_controller.addPaths(givenPaths, ui->includeSubfoldersCheck->isChecked());
     }
     runCommandLine(arguments);
     buildLanguageMenu();
@@ -412,7 +415,7 @@ static QSettings windowSettings()
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s);
 }
 
-void TFormMain::restoreWindowPlace()
+void MainWindow::restoreWindowPlace()
 {
     // The name columns as the user last made them; the folder column takes the rest.
     const QStringList widths =
@@ -442,7 +445,7 @@ void TFormMain::restoreWindowPlace()
     }
 }
 
-void TFormMain::saveWindowPlace() const
+void MainWindow::saveWindowPlace() const
 {
     QSettings settings = windowSettings();
     settings.setValue(u"Window/geometry"_s, saveGeometry());
@@ -450,7 +453,7 @@ void TFormMain::saveWindowPlace() const
                       u"%1,%2"_s.arg(m_nameColumnWidths[0]).arg(m_nameColumnWidths[1]));
 }
 
-void TFormMain::runCommandLine(const QStringList &arguments)
+void MainWindow::runCommandLine(const QStringList &arguments)
 {
     RenameOptions options = readOptions();
     const CommandLineOutcome outcome = m_controller.runCommandLine(arguments, options, m_messages);
@@ -460,12 +463,12 @@ void TFormMain::runCommandLine(const QStringList &arguments)
     m_quitRequested = outcome == CommandLineOutcome::Quit;
 }
 
-void TFormMain::buildLanguageMenu()
+void MainWindow::buildLanguageMenu()
 {
     const TranslationCatalogue &catalogue = currentCatalogue();
-    auto *group = new QActionGroup(ui->mmLanguage);
+    auto *group = new QActionGroup(ui->languageMenu);
     for (qsizetype column = 0; column < catalogue.languageCount(); ++column) {
-        QAction *item = ui->mmLanguage->addAction(catalogue.displayName(column));
+        QAction *item = ui->languageMenu->addAction(catalogue.displayName(column));
         item->setCheckable(true);
         item->setChecked(column == languageIndex());
         item->setData(int(column));
@@ -475,9 +478,9 @@ void TFormMain::buildLanguageMenu()
     }
 }
 
-void TFormMain::chooseLanguage(QAction *item)
+void MainWindow::chooseLanguage(QAction *item)
 {
-    for (QAction *other : ui->mmLanguage->actions())
+    for (QAction *other : ui->languageMenu->actions())
         other->setChecked(false);
     item->setChecked(true);
     selectLanguage(item->data().toInt());
@@ -485,55 +488,55 @@ void TFormMain::chooseLanguage(QAction *item)
     applyTranslatedCaptions();
 }
 
-void TFormMain::connectCommands()
+void MainWindow::connectCommands()
 {
-    const auto onClick = [this](QAbstractButton *button, void (TFormMain::*command)()) {
+    const auto onClick = [this](QAbstractButton *button, void (MainWindow::*command)()) {
         connect(button, &QAbstractButton::clicked, this,
                 [this, command] { runCommand([this, command] { (this->*command)(); }); });
     };
-    const auto onTrigger = [this](QAction *action, void (TFormMain::*command)()) {
+    const auto onTrigger = [this](QAction *action, void (MainWindow::*command)()) {
         connect(action, &QAction::triggered, this,
                 [this, command] { runCommand([this, command] { (this->*command)(); }); });
     };
-    onClick(ui->btnAdd, &TFormMain::addFiles);
-    onClick(ui->btnRemove, &TFormMain::removeSelectedFiles);
-    onClick(ui->btnPreview, &TFormMain::preview);
-    onClick(ui->btnRename, &TFormMain::rename);
-    onClick(ui->btnUndo, &TFormMain::undoLastBatch);
-    onClick(ui->btnSavePreset, &TFormMain::savePreset);
-    onClick(ui->btnLoadPreset, &TFormMain::loadPreset);
-    onClick(ui->btnClear, &TFormMain::clearList);
-    onClick(ui->btnAddFolder, &TFormMain::chooseFolderToAdd);
-    onClick(ui->btnLoadNameList, &TFormMain::loadNameList);
-    onClick(ui->SpeedButton1, &TFormMain::showOptionsDialog);
-    onClick(ui->SpeedButton4, &TFormMain::showAbout);
-    onClick(ui->Button1, &TFormMain::showPatternHelp);
-    onClick(ui->Button2, &TFormMain::chooseDestination);
-    onTrigger(ui->AddFiles1, &TFormMain::addFiles);
-    onTrigger(ui->RemoveSelected1, &TFormMain::removeSelectedFiles);
-    onTrigger(ui->SavePreset1, &TFormMain::savePreset);
-    onTrigger(ui->LoadPreset1, &TFormMain::loadPreset);
-    onTrigger(ui->Exit1, &TFormMain::exitProgram);
-    onTrigger(ui->Preview1, &TFormMain::preview);
-    onTrigger(ui->Rename1, &TFormMain::rename);
-    onTrigger(ui->Undo1, &TFormMain::undoLastBatch);
-    onTrigger(ui->ShowSettings1, &TFormMain::showOptionsPanel);
-    onTrigger(ui->utorial1, &TFormMain::openTutorial);
-    onTrigger(ui->ContactUs1, &TFormMain::openSupportPage);
-    onTrigger(ui->VisitWebsite1, &TFormMain::openHomepage);
-    onTrigger(ui->About1, &TFormMain::showAbout);
-    onTrigger(ui->miRemoveSelected, &TFormMain::removeSelectedFromMenu);
-    onTrigger(ui->Clearlist1, &TFormMain::clearListFromMenu);
+    onClick(ui->addFilesToolButton, &MainWindow::addFiles);
+    onClick(ui->removeToolButton, &MainWindow::removeSelectedFiles);
+    onClick(ui->previewToolButton, &MainWindow::preview);
+    onClick(ui->renameToolButton, &MainWindow::rename);
+    onClick(ui->undoToolButton, &MainWindow::undoLastBatch);
+    onClick(ui->savePresetToolButton, &MainWindow::savePreset);
+    onClick(ui->loadPresetToolButton, &MainWindow::loadPreset);
+    onClick(ui->clearButton, &MainWindow::clearList);
+    onClick(ui->addFolderButton, &MainWindow::chooseFolderToAdd);
+    onClick(ui->loadNameListButton, &MainWindow::loadNameList);
+    onClick(ui->optionsToolButton, &MainWindow::showOptionsDialog);
+    onClick(ui->aboutToolButton, &MainWindow::showAbout);
+    onClick(ui->patternHelpButton, &MainWindow::showPatternHelp);
+    onClick(ui->chooseDestinationButton, &MainWindow::chooseDestination);
+    onTrigger(ui->addFilesAction, &MainWindow::addFiles);
+    onTrigger(ui->removeSelectedAction, &MainWindow::removeSelectedFiles);
+    onTrigger(ui->savePresetAction, &MainWindow::savePreset);
+    onTrigger(ui->loadPresetAction, &MainWindow::loadPreset);
+    onTrigger(ui->exitAction, &MainWindow::exitProgram);
+    onTrigger(ui->previewAction, &MainWindow::preview);
+    onTrigger(ui->renameAction, &MainWindow::rename);
+    onTrigger(ui->undoAction, &MainWindow::undoLastBatch);
+    onTrigger(ui->showOptionsAction, &MainWindow::showOptionsPanel);
+    onTrigger(ui->tutorialAction, &MainWindow::openTutorial);
+    onTrigger(ui->contactUsAction, &MainWindow::openSupportPage);
+    onTrigger(ui->visitWebsiteAction, &MainWindow::openHomepage);
+    onTrigger(ui->aboutAction, &MainWindow::showAbout);
+    onTrigger(ui->listRemoveSelectedAction, &MainWindow::removeSelectedFromMenu);
+    onTrigger(ui->listClearAction, &MainWindow::clearListFromMenu);
     // Only a choice made by the user changes the destination controls; presets select
     // an operation without touching them.
-    connect(ui->cbBatchMode, &QComboBox::activated, this,
+    connect(ui->operationCombo, &QComboBox::activated, this,
             [this] { runCommand([this] { enableDestination(); }); });
     // The new extension follows its check box however the box gets checked.
-    connect(ui->chkNewExt, &QCheckBox::toggled, this,
+    connect(ui->newExtensionCheck, &QCheckBox::toggled, this,
             [this] { runCommand([this] { enableNewExtension(); }); });
 }
 
-void TFormMain::runCommand(const std::function<void()> &command)
+void MainWindow::runCommand(const std::function<void()> &command)
 {
     try {
         command();
@@ -544,80 +547,80 @@ void TFormMain::runCommand(const std::function<void()> &command)
     }
 }
 
-void TFormMain::applyTranslatedCaptions()
+void MainWindow::applyTranslatedCaptions()
 {
     const std::pair<QMenu *, QString> menus[] = {
-        {ui->File1, translatable(u"File")}, {ui->Operation1, translatable(u"Operation")},
-        {ui->View1, translatable(u"View")}, {ui->mmLanguage, translatable(u"Language")},
-        {ui->Help1, translatable(u"Help")},
+        {ui->fileMenu, translatable(u"File")}, {ui->operationMenu, translatable(u"Operation")},
+        {ui->viewMenu, translatable(u"View")}, {ui->languageMenu, translatable(u"Language")},
+        {ui->helpMenu, translatable(u"Help")},
     };
     for (const auto &[menu, text] : menus)
         menu->setTitle(translateText(text));
     const std::pair<QAction *, QString> actions[] = {
-        {ui->AddFiles1, translatable(u"Add Files...")},
+        {ui->addFilesAction, translatable(u"Add Files...")},
         {m_addFolderAction, translatable(u"Add Folder...")},
         {m_includeSubfoldersAction, translatable(u"Include subfolders")},
         {m_moveUpAction, translatable(u"Move Up")},
         {m_moveDownAction, translatable(u"Move Down")},
-        {ui->RemoveSelected1, translatable(u"Remove Selected Items")},
+        {ui->removeSelectedAction, translatable(u"Remove Selected Items")},
         {m_clearListAction, translatable(u"Clear list")},
-        {ui->Clearlist1, translatable(u"Clear list")},
-        {ui->SavePreset1, translatable(u"Save Preset As...")},
-        {ui->LoadPreset1, translatable(u"Load Preset...")},
-        {ui->Exit1, translatable(u"Exit")},
-        {ui->Preview1, translatable(u"Preview Result")},
-        {ui->Rename1, translatable(u"Rename Files!")},
-        {ui->Undo1, translatable(u"Undo Last Rename")},
+        {ui->listClearAction, translatable(u"Clear list")},
+        {ui->savePresetAction, translatable(u"Save Preset As...")},
+        {ui->loadPresetAction, translatable(u"Load Preset...")},
+        {ui->exitAction, translatable(u"Exit")},
+        {ui->previewAction, translatable(u"Preview Result")},
+        {ui->renameAction, translatable(u"Rename Files!")},
+        {ui->undoAction, translatable(u"Undo Last Rename")},
         {m_historyAction, translatable(u"History...")},
-        {ui->ShowSettings1, translatable(u"Show Options")},
-        {ui->utorial1, translatable(u"Tutorial")},
-        {ui->ContactUs1, translatable(u"Contact Us")},
-        {ui->VisitWebsite1, translatable(u"Visit Website")},
-        {ui->About1, translatable(u"About...")},
+        {ui->showOptionsAction, translatable(u"Show Options")},
+        {ui->tutorialAction, translatable(u"Tutorial")},
+        {ui->contactUsAction, translatable(u"Contact Us")},
+        {ui->visitWebsiteAction, translatable(u"Visit Website")},
+        {ui->aboutAction, translatable(u"About...")},
     };
     for (const auto &[action, text] : actions)
         action->setText(translateText(text));
     const std::pair<QWidget *, QString> hints[] = {
-        {ui->btnAdd, translatable(u"Add Files...")},
-        {ui->btnAddFolder, translatable(u"Add Folder...")},
-        {ui->btnRemove, translatable(u"Remove Selected Items")},
-        {ui->btnPreview, translatable(u"Preview Result")},
-        {ui->btnRename, translatable(u"Rename Files!")},
-        {ui->btnUndo, translatable(u"Undo Last Rename")},
-        {ui->btnSavePreset, translatable(u"Save Preset As...")},
-        {ui->btnLoadPreset, translatable(u"Load Preset...")},
-        {ui->SpeedButton1, translatable(u"Settings...")},
-        {ui->SpeedButton4, translatable(u"About...")},
+        {ui->addFilesToolButton, translatable(u"Add Files...")},
+        {ui->addFolderButton, translatable(u"Add Folder...")},
+        {ui->removeToolButton, translatable(u"Remove Selected Items")},
+        {ui->previewToolButton, translatable(u"Preview Result")},
+        {ui->renameToolButton, translatable(u"Rename Files!")},
+        {ui->undoToolButton, translatable(u"Undo Last Rename")},
+        {ui->savePresetToolButton, translatable(u"Save Preset As...")},
+        {ui->loadPresetToolButton, translatable(u"Load Preset...")},
+        {ui->optionsToolButton, translatable(u"Settings...")},
+        {ui->aboutToolButton, translatable(u"About...")},
     };
     for (const auto &[widget, text] : hints)
         widget->setToolTip(translateText(text));
     const std::pair<QLabel *, QString> labels[] = {
-        {ui->lblFind, translatable(u"Find in name:")},
-        {ui->lblReplace, translatable(u"Replace with:")},
-        {ui->lblPattern, translatable(u"Pattern:")},
-        {ui->lblCase, translatable(u"Case:")},
-        {ui->lblInsertText, translatable(u"Insert text")},
-        {ui->lblInsertPos, translatable(u"at position:")},
-        {ui->lblRemoveFirst, translatable(u"Remove first:")},
-        {ui->lblRemoveLast, translatable(u"Remove last:")},
-        {ui->Label2, translatable(u"Remove from position")},
-        {ui->Label3, translatable(u"until position:")},
-        // The form's names cross over: lblCropAfter captions edtCropBefore and
-        // lblCropBefore edtCropAfter; the texts say what each field does.
-        {ui->lblCropAfter, translatable(u"Trim from text:")},
-        {ui->lblCropBefore, translatable(u"Trim until text:")},
-        {ui->Label4, translatable(u"Remove characters:")},
-        {ui->lblPadNumbers, translatable(u"Add leading zeroes to the numbers. Digits count:")},
-        {ui->Label1, translatable(u"Operation:")},
-        {ui->lblDestination, translatable(u"Destination:")},
+        {ui->findLabel, translatable(u"Find in name:")},
+        {ui->replaceLabel, translatable(u"Replace with:")},
+        {ui->patternLabel, translatable(u"Pattern:")},
+        {ui->caseLabel, translatable(u"Case:")},
+        {ui->insertTextLabel, translatable(u"Insert text")},
+        {ui->insertPositionLabel, translatable(u"at position:")},
+        {ui->removeFirstLabel, translatable(u"Remove first:")},
+        {ui->removeLastLabel, translatable(u"Remove last:")},
+        {ui->removeFromPositionLabel, translatable(u"Remove from position")},
+        {ui->removeUntilPositionLabel, translatable(u"until position:")},
+        // The form's names cross over: trimFromLabel captions trimFromEdit and
+        // trimUntilLabel trimUntilEdit; the texts say what each field does.
+        {ui->trimFromLabel, translatable(u"Trim from text:")},
+        {ui->trimUntilLabel, translatable(u"Trim until text:")},
+        {ui->removeCharactersLabel, translatable(u"Remove characters:")},
+        {ui->padNumbersLabel, translatable(u"Add leading zeroes to the numbers. Digits count:")},
+        {ui->operationLabel, translatable(u"Operation:")},
+        {ui->destinationLabel, translatable(u"Destination:")},
     };
     for (const auto &[label, text] : labels)
         label->setText(translateText(text));
-    ui->chkNewExt->setText(translateText(translatable(u"New extension:")));
-    ui->chkCollapseDoubleSpaces->setText(translateText(translatable(u"Collapse double spaces")));
-    ui->chkIncludeSubfolders->setText(translateText(translatable(u"Include subfolders")));
-    setItemTexts(ui->cbCase, caseItems());
-    setItemTexts(ui->cbBatchMode, batchModeItems());
+    ui->newExtensionCheck->setText(translateText(translatable(u"New extension:")));
+    ui->collapseSpacesCheck->setText(translateText(translatable(u"Collapse double spaces")));
+    ui->includeSubfoldersCheck->setText(translateText(translatable(u"Include subfolders")));
+    setItemTexts(ui->caseCombo, caseItems());
+    setItemTexts(ui->operationCombo, batchModeItems());
     emit m_files.headerDataChanged(Qt::Horizontal, 0, FileListModel::ColumnCount - 1);
     // The status bar says again what it said, in the new language.
     updateFileCount();
@@ -635,26 +638,26 @@ void TFormMain::applyTranslatedCaptions()
     fitListColumns();
 }
 
-RenameOptions TFormMain::readOptions() const
+RenameOptions MainWindow::readOptions() const
 {
     RenameOptions options;
     readOptionControls({this, &m_formSettings}, options);
     return options;
 }
 
-void TFormMain::showOptions(const RenameOptions &options)
+void MainWindow::showOptions(const RenameOptions &options)
 {
     writeOptionControls({this, &m_formSettings}, options);
 }
 
 // The file list.
 
-void TFormMain::addFile(const QString &path)
+void MainWindow::addFile(const QString &path)
 {
     m_files.addFile(path);
 }
 
-void TFormMain::addFolder(const QString &folder, bool includeSubfolders, bool runPreview)
+void MainWindow::addFolder(const QString &folder, bool includeSubfolders, bool runPreview)
 {
     if (!QFileInfo(folder).isDir())
         return;
@@ -663,7 +666,7 @@ void TFormMain::addFolder(const QString &folder, bool includeSubfolders, bool ru
         preview();
 }
 
-void TFormMain::updateFileCount()
+void MainWindow::updateFileCount()
 {
     // The hint stands only while there is nothing to count.
     if (m_files.count() == 0)
@@ -673,16 +676,16 @@ void TFormMain::updateFileCount()
             translateText(u"Files: %d"_s).replace(u"%d"_s, QLocale().toString(m_files.count())));
 }
 
-QString TFormMain::statusText() const
+QString MainWindow::statusText() const
 {
     return m_statusText->text();
 }
 
-void TFormMain::addPathsNow(const QStringList &paths)
+void MainWindow::addPathsNow(const QStringList &paths)
 {
     // All files of the drop go in as one insertion, in the order of the dropped paths.
     RenameItems items;
-    const bool includeSubfolders = ui->chkIncludeSubfolders->isChecked();
+    const bool includeSubfolders = ui->includeSubfoldersCheck->isChecked();
     for (const QString &path : paths) {
         if (path.isEmpty())
             continue;
@@ -697,19 +700,19 @@ void TFormMain::addPathsNow(const QStringList &paths)
     updateFileCount();
 }
 
-void TFormMain::dragEnterEvent(QDragEnterEvent *event)
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
     if (event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
-void TFormMain::dragMoveEvent(QDragMoveEvent *event)
+void MainWindow::dragMoveEvent(QDragMoveEvent *event)
 {
     if (event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
-void TFormMain::dropEvent(QDropEvent *event)
+void MainWindow::dropEvent(QDropEvent *event)
 {
     // Each path arrives whole, however long: a shortened path could name another file.
     QStringList paths;
@@ -718,91 +721,91 @@ void TFormMain::dropEvent(QDropEvent *event)
             paths.append(QDir::toNativeSeparators(url.toLocalFile()));
     }
     event->acceptProposedAction();
-    m_controller.addPaths(paths, ui->chkIncludeSubfolders->isChecked());
+    m_controller.addPaths(paths, ui->includeSubfoldersCheck->isChecked());
 }
 
-void TFormMain::addFiles()
+void MainWindow::addFiles()
 {
     const QStringList paths = m_shell.chooseFiles(this, translateText(u"Select files to add"_s),
                                                   translateText(u"All files (*.*)|*.*"_s));
     if (paths.isEmpty())
         return;
     // A folder chosen there is added with its files, as a dropped one is.
-    m_controller.addPaths(paths, ui->chkIncludeSubfolders->isChecked());
+    m_controller.addPaths(paths, ui->includeSubfoldersCheck->isChecked());
 }
 
-void TFormMain::chooseFolderToAdd()
+void MainWindow::chooseFolderToAdd()
 {
     const QString folder = m_shell.chooseFolder(this, translateText(u"Select folder"_s), QString());
     if (folder.isEmpty())
         return;
-    m_controller.addPaths({folder}, ui->chkIncludeSubfolders->isChecked());
+    m_controller.addPaths({folder}, ui->includeSubfoldersCheck->isChecked());
 }
 
-void TFormMain::buildListCommands()
+void MainWindow::buildListCommands()
 {
     // Add Folder sits in the toolbar as an icon beside Add Files.
-    ui->btnAddFolder->setText(QString());
-    ui->btnAddFolder->setIcon(QIcon(u":/icons/folder-plus.svg"_s));
-    ui->btnAddFolder->setIconSize(ui->btnAdd->iconSize());
-    ui->btnAddFolder->setFlat(true);
-    ui->btnAddFolder->setFixedSize(ui->btnAdd->minimumSize());
-    if (auto *toolbar = qobject_cast<QBoxLayout *>(ui->Panel1->layout())) {
-        toolbar->removeWidget(ui->btnAddFolder);
-        toolbar->insertWidget(toolbar->indexOf(ui->btnAdd) + 1, ui->btnAddFolder);
+    ui->addFolderButton->setText(QString());
+    ui->addFolderButton->setIcon(QIcon(u":/icons/folder-plus.svg"_s));
+    ui->addFolderButton->setIconSize(ui->addFilesToolButton->iconSize());
+    ui->addFolderButton->setFlat(true);
+    ui->addFolderButton->setFixedSize(ui->addFilesToolButton->minimumSize());
+    if (auto *toolbar = qobject_cast<QBoxLayout *>(ui->toolbarPanel->layout())) {
+        toolbar->removeWidget(ui->addFolderButton);
+        toolbar->insertWidget(toolbar->indexOf(ui->addFilesToolButton) + 1, ui->addFolderButton);
     }
 
     // English captions first: the menu keys of East Asian captions come from them.
     m_addFolderAction = new QAction(u"Add Folder..."_s, this);
-    m_addFolderAction->setObjectName(u"AddFolder1"_s);
+    m_addFolderAction->setObjectName(u"addFolderAction"_s);
     m_addFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-    ui->File1->insertAction(ui->RemoveSelected1, m_addFolderAction);
+    ui->fileMenu->insertAction(ui->removeSelectedAction, m_addFolderAction);
     connect(m_addFolderAction, &QAction::triggered, this,
             [this] { runCommand([this] { chooseFolderToAdd(); }); });
     m_includeSubfoldersAction = new QAction(u"Include subfolders"_s, this);
-    m_includeSubfoldersAction->setObjectName(u"IncludeSubfolders1"_s);
+    m_includeSubfoldersAction->setObjectName(u"includeSubfoldersAction"_s);
     m_includeSubfoldersAction->setCheckable(true);
-    ui->File1->insertAction(ui->RemoveSelected1, m_includeSubfoldersAction);
-    connect(m_includeSubfoldersAction, &QAction::toggled, ui->chkIncludeSubfolders,
+    ui->fileMenu->insertAction(ui->removeSelectedAction, m_includeSubfoldersAction);
+    connect(m_includeSubfoldersAction, &QAction::toggled, ui->includeSubfoldersCheck,
             &QCheckBox::setChecked);
-    connect(ui->chkIncludeSubfolders, &QCheckBox::toggled, m_includeSubfoldersAction,
+    connect(ui->includeSubfoldersCheck, &QCheckBox::toggled, m_includeSubfoldersAction,
             &QAction::setChecked);
 
     // Clear list in the File menu too, where a user looks for it with nothing selected.
     m_clearListAction = new QAction(u"Clear list"_s, this);
-    m_clearListAction->setObjectName(u"FileClearList1"_s);
-    const QList<QAction *> fileItems = ui->File1->actions();
-    ui->File1->insertAction(fileItems.value(fileItems.indexOf(ui->RemoveSelected1) + 1),
-                            m_clearListAction);
+    m_clearListAction->setObjectName(u"clearListAction"_s);
+    const QList<QAction *> fileItems = ui->fileMenu->actions();
+    ui->fileMenu->insertAction(fileItems.value(fileItems.indexOf(ui->removeSelectedAction) + 1),
+                               m_clearListAction);
     connect(m_clearListAction, &QAction::triggered, this,
             [this] { runCommand([this] { clearListFromMenu(); }); });
 
     m_moveUpAction = new QAction(u"Move Up"_s, this);
-    m_moveUpAction->setObjectName(u"miMoveUp"_s);
+    m_moveUpAction->setObjectName(u"moveUpAction"_s);
     m_moveUpAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
     m_moveDownAction = new QAction(u"Move Down"_s, this);
-    m_moveDownAction->setObjectName(u"miMoveDown"_s);
+    m_moveDownAction->setObjectName(u"moveDownAction"_s);
     m_moveDownAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
     for (QAction *move : {m_moveUpAction, m_moveDownAction}) {
         move->setShortcutContext(Qt::WindowShortcut);
         addAction(move);
-        m_listMenu->insertAction(ui->miRemoveSelected, move);
+        m_listMenu->insertAction(ui->listRemoveSelectedAction, move);
     }
-    m_listMenu->insertSeparator(ui->miRemoveSelected);
+    m_listMenu->insertSeparator(ui->listRemoveSelectedAction);
     connect(m_moveUpAction, &QAction::triggered, this, [this] { moveSelectedRows(-1); });
     connect(m_moveDownAction, &QAction::triggered, this, [this] { moveSelectedRows(1); });
 
     m_historyAction = new QAction(u"History..."_s, this);
-    m_historyAction->setObjectName(u"History1"_s);
+    m_historyAction->setObjectName(u"historyAction"_s);
     m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    ui->Operation1->addAction(m_historyAction);
+    ui->operationMenu->addAction(m_historyAction);
     connect(m_historyAction, &QAction::triggered, this,
             [this] { runCommand([this] { showHistory(); }); });
 
     // A click on a header sorts by that column; a second click on it reverses the order.
     // The header turns its arrow itself; no arrow shows while the list is in the order
     // files were added or moved to.
-    QHeaderView *header = ui->lvFiles->horizontalHeader();
+    QHeaderView *header = ui->fileTable->horizontalHeader();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     header->setSortIndicator(-1, Qt::AscendingOrder);
@@ -816,30 +819,30 @@ void TFormMain::buildListCommands()
     connect(&m_files, &FileListModel::rowsDragged, this, unsorted);
 
     // Selected rows can be dragged to another place in the list.
-    QTableView *list = ui->lvFiles;
+    QTableView *list = ui->fileTable;
     list->setDragEnabled(true);
     list->setDragDropMode(QAbstractItemView::InternalMove);
     list->setDefaultDropAction(Qt::MoveAction);
     list->setDropIndicatorShown(true);
 }
 
-void TFormMain::moveSelectedRows(int step)
+void MainWindow::moveSelectedRows(int step)
 {
     if (m_controller.isBusy())
         return;
     m_files.moveRowsBy(selectedRows(), step);
-    ui->lvFiles->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    ui->fileTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
 }
 
-QList<int> TFormMain::selectedRows() const
+QList<int> MainWindow::selectedRows() const
 {
     QList<int> rows;
-    for (const QModelIndex &index : ui->lvFiles->selectionModel()->selectedRows())
+    for (const QModelIndex &index : ui->fileTable->selectionModel()->selectedRows())
         rows.append(index.row());
     return rows;
 }
 
-void TFormMain::removeSelectedFiles()
+void MainWindow::removeSelectedFiles()
 {
     const QList<int> rows = selectedRows();
     if (rows.isEmpty() || m_controller.isBusy())
@@ -848,7 +851,7 @@ void TFormMain::removeSelectedFiles()
     updateFileCount();
 }
 
-void TFormMain::removeSelectedFromMenu()
+void MainWindow::removeSelectedFromMenu()
 {
     if (m_controller.isBusy())
         return;
@@ -856,7 +859,7 @@ void TFormMain::removeSelectedFromMenu()
     updateFileCount();
 }
 
-void TFormMain::clearListFromMenu()
+void MainWindow::clearListFromMenu()
 {
     // A long list took a while to gather: one slip of the mouse should not lose it.
     constexpr int askAbove = 1000;
@@ -867,7 +870,7 @@ void TFormMain::clearListFromMenu()
     clearList();
 }
 
-void TFormMain::clearList()
+void MainWindow::clearList()
 {
     if (m_controller.isBusy())
         return;
@@ -877,19 +880,19 @@ void TFormMain::clearList()
 
 // Preview and the batch.
 
-void TFormMain::preview()
+void MainWindow::preview()
 {
     m_previewDelay->stop();
     if (m_controller.preview(readOptions(), m_messages))
         m_planSummary->setText(planSummary(m_controller.plan()));
 }
 
-QString TFormMain::planSummaryText() const
+QString MainWindow::planSummaryText() const
 {
     return m_planSummary->text();
 }
 
-void TFormMain::rename()
+void MainWindow::rename()
 {
     if (m_files.count() == 0) {
         m_messages.information(
@@ -911,7 +914,7 @@ void TFormMain::rename()
     m_controller.startPlanning(options);
 }
 
-void TFormMain::askToRename(bool planReady)
+void MainWindow::askToRename(bool planReady)
 {
     if (!planReady || m_closeWhenIdle)
         return;
@@ -938,7 +941,7 @@ void TFormMain::askToRename(bool planReady)
     m_controller.startBatch(plan, m_renameOptions);
 }
 
-void TFormMain::forgetFieldEdits()
+void MainWindow::forgetFieldEdits()
 {
     // The batch took the fields as they are: from now on Ctrl+Z in one of them undoes the
     // batch, not the typing before it. Setting a field's text drops its undo steps.
@@ -951,7 +954,7 @@ void TFormMain::forgetFieldEdits()
     }
 }
 
-void TFormMain::leaveOutBlockedRows(const RenamePlan &plan)
+void MainWindow::leaveOutBlockedRows(const RenamePlan &plan)
 {
     QList<int> blocked;
     for (qsizetype i = 0; i < plan.rows.size() && i < m_files.count(); ++i) {
@@ -964,12 +967,12 @@ void TFormMain::leaveOutBlockedRows(const RenamePlan &plan)
         m_controller.startPlanning(m_renameOptions);
 }
 
-void TFormMain::undoLastBatch()
+void MainWindow::undoLastBatch()
 {
     m_controller.startUndo(m_messages);
 }
 
-void TFormMain::showHistory()
+void MainWindow::showHistory()
 {
     if (!m_historyWindow)
         m_historyWindow = new HistoryWindow(m_controller, m_messages, this);
@@ -980,26 +983,26 @@ void TFormMain::showHistory()
 
 // Work away from this thread.
 
-void TFormMain::buildProgressRow()
+void MainWindow::buildProgressRow()
 {
-    m_progressRow = new QWidget(ui->StatusBar1);
-    m_progressRow->setObjectName(u"ProgressRow"_s);
+    m_progressRow = new QWidget(ui->statusBar);
+    m_progressRow->setObjectName(u"progressRow"_s);
     auto *row = new QHBoxLayout(m_progressRow);
     row->setContentsMargins(0, 0, 0, 0);
     m_progressBar = new QProgressBar(m_progressRow);
-    m_progressBar->setObjectName(u"ProgressBar"_s);
+    m_progressBar->setObjectName(u"progressBar"_s);
     m_progressBar->setMaximumWidth(220);
     m_progressBar->setTextVisible(false);
     m_progressText = new QLabel(m_progressRow);
-    m_progressText->setObjectName(u"ProgressText"_s);
+    m_progressText->setObjectName(u"progressText"_s);
     m_progressText->setMinimumWidth(120);
     m_cancelWork = new QToolButton(m_progressRow);
-    m_cancelWork->setObjectName(u"btnCancelWork"_s);
+    m_cancelWork->setObjectName(u"cancelWorkButton"_s);
     connect(m_cancelWork, &QToolButton::clicked, this, [this] { m_controller.requestStop(); });
     row->addWidget(m_progressBar);
     row->addWidget(m_progressText, 1);
     row->addWidget(m_cancelWork);
-    ui->StatusBar1->addWidget(m_progressRow, 1);
+    ui->statusBar->addWidget(m_progressRow, 1);
     m_progressRow->hide();
 
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -1018,31 +1021,32 @@ void TFormMain::buildProgressRow()
         m_homepageLink->hide();
         m_progressRow->show();
     });
-    connect(&m_controller, &RenameController::busyChanged, this, &TFormMain::workBusyChanged);
-    connect(&m_controller, &RenameController::progress, this, &TFormMain::showProgress);
-    connect(&m_controller, &RenameController::workFinished, this, &TFormMain::workFinished);
+    connect(&m_controller, &RenameController::busyChanged, this, &MainWindow::workBusyChanged);
+    connect(&m_controller, &RenameController::progress, this, &MainWindow::showProgress);
+    connect(&m_controller, &RenameController::workFinished, this, &MainWindow::workFinished);
     // A question stands alone, without the progress of the planning before it.
-    connect(&m_controller, &RenameController::asking, this, &TFormMain::hideProgress);
+    connect(&m_controller, &RenameController::asking, this, &MainWindow::hideProgress);
     connect(&m_controller, &RenameController::planned, this,
             [this](bool ready) { runCommand([this, ready] { askToRename(ready); }); });
 }
 
-void TFormMain::workBusyChanged(bool busy)
+void MainWindow::workBusyChanged(bool busy)
 {
     // Commands that would change the list or start other work wait; the window, its
     // menus and the list stay usable.
     // The rows are the job's items by their index until it ends: no command adds or
     // removes any meanwhile.
-    for (QAction *action :
-         {ui->Rename1, ui->Undo1, ui->Preview1, ui->AddFiles1, ui->RemoveSelected1,
-          ui->miRemoveSelected, ui->Clearlist1, m_addFolderAction, m_clearListAction})
+    for (QAction *action : {ui->renameAction, ui->undoAction, ui->previewAction, ui->addFilesAction,
+                            ui->removeSelectedAction, ui->listRemoveSelectedAction,
+                            ui->listClearAction, m_addFolderAction, m_clearListAction})
         action->setEnabled(!busy);
     for (QWidget *control : std::initializer_list<QWidget *>{
-             ui->btnAdd, ui->btnAddFolder, ui->btnRemove, ui->btnClear, ui->btnPreview,
-             ui->btnRename, ui->btnUndo, ui->btnLoadPreset, ui->btnLoadNameList})
+             ui->addFilesToolButton, ui->addFolderButton, ui->removeToolButton, ui->clearButton,
+             ui->previewToolButton, ui->renameToolButton, ui->undoToolButton,
+             ui->loadPresetToolButton, ui->loadNameListButton})
         control->setEnabled(!busy);
     setAcceptDrops(!busy);
-    ui->lvFiles->setDragEnabled(!busy);
+    ui->fileTable->setDragEnabled(!busy);
     if (busy) {
         m_progressBar->setRange(0, 0);
         m_progressText->clear();
@@ -1054,7 +1058,7 @@ void TFormMain::workBusyChanged(bool busy)
         close();
 }
 
-void TFormMain::hideProgress()
+void MainWindow::hideProgress()
 {
     m_progressDelay->stop();
     m_progressRow->hide();
@@ -1062,7 +1066,7 @@ void TFormMain::hideProgress()
     m_homepageLink->show();
 }
 
-void TFormMain::showProgress(qsizetype done, qsizetype total, const QString &path)
+void MainWindow::showProgress(qsizetype done, qsizetype total, const QString &path)
 {
     if (total > 0) {
         // Large counts are scaled into the bar's int range.
@@ -1078,7 +1082,7 @@ void TFormMain::showProgress(qsizetype done, qsizetype total, const QString &pat
     }
 }
 
-void TFormMain::workFinished(const QList<PendingMessage> &messages)
+void MainWindow::workFinished(const QList<PendingMessage> &messages)
 {
     updateFileCount();
     for (const PendingMessage &message : messages) {
@@ -1096,7 +1100,7 @@ void TFormMain::workFinished(const QList<PendingMessage> &messages)
     }
 }
 
-void TFormMain::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Files are never left half renamed: the running work stops between two files, and
     // the window closes then.
@@ -1110,7 +1114,7 @@ void TFormMain::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-void TFormMain::followChanges()
+void MainWindow::followChanges()
 {
     m_previewDelay = new QTimer(this);
     m_previewDelay->setSingleShot(true);
@@ -1123,21 +1127,21 @@ void TFormMain::followChanges()
         &m_controller, &RenameController::livePreviewFailed, this,
         [this](const QString &message) { m_planSummary->setText(message.section(u'\n', 0, 0)); });
     // What the files are called now, and what the options would do with them next.
-    connect(&m_controller, &RenameController::filesMoved, this, &TFormMain::schedulePreview);
+    connect(&m_controller, &RenameController::filesMoved, this, &MainWindow::schedulePreview);
     for (QWidget *owner : std::initializer_list<QWidget *>{this, &m_formSettings}) {
         for (QLineEdit *edit : owner->findChildren<QLineEdit *>())
-            connect(edit, &QLineEdit::textChanged, this, &TFormMain::schedulePreview);
+            connect(edit, &QLineEdit::textChanged, this, &MainWindow::schedulePreview);
         for (QComboBox *list : owner->findChildren<QComboBox *>())
-            connect(list, &QComboBox::currentIndexChanged, this, &TFormMain::schedulePreview);
+            connect(list, &QComboBox::currentIndexChanged, this, &MainWindow::schedulePreview);
         for (QCheckBox *box : owner->findChildren<QCheckBox *>())
-            connect(box, &QCheckBox::toggled, this, &TFormMain::schedulePreview);
+            connect(box, &QCheckBox::toggled, this, &MainWindow::schedulePreview);
     }
-    connect(&m_files, &FileListModel::rowsInserted, this, &TFormMain::schedulePreview);
-    connect(&m_files, &FileListModel::rowsRemoved, this, &TFormMain::schedulePreview);
-    connect(&m_files, &FileListModel::layoutChanged, this, &TFormMain::schedulePreview);
+    connect(&m_files, &FileListModel::rowsInserted, this, &MainWindow::schedulePreview);
+    connect(&m_files, &FileListModel::rowsRemoved, this, &MainWindow::schedulePreview);
+    connect(&m_files, &FileListModel::layoutChanged, this, &MainWindow::schedulePreview);
 }
 
-void TFormMain::schedulePreview()
+void MainWindow::schedulePreview()
 {
     if (m_previewDelay && m_files.count() > 0)
         m_previewDelay->start();
@@ -1146,7 +1150,7 @@ void TFormMain::schedulePreview()
 // Preset files: the filter is the same in every language.
 static const QString presetFilter = u"Preset JSON|*.json"_s;
 
-void TFormMain::savePreset()
+void MainWindow::savePreset()
 {
     const QString path = m_shell.chooseSaveFile(this, presetFilter, u"json"_s);
     if (path.isEmpty())
@@ -1154,7 +1158,7 @@ void TFormMain::savePreset()
     m_controller.savePreset(path, readOptions());
 }
 
-void TFormMain::loadPreset()
+void MainWindow::loadPreset()
 {
     const QString path = m_shell.chooseOpenFile(this, presetFilter);
     if (path.isEmpty())
@@ -1163,7 +1167,7 @@ void TFormMain::loadPreset()
     showOptions(m_controller.loadPreset(path, readOptions()));
 }
 
-void TFormMain::loadNameList()
+void MainWindow::loadNameList()
 {
     const QString path = m_shell.chooseOpenFile(
         this, translateText(u"Name list (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*"_s));
@@ -1173,54 +1177,54 @@ void TFormMain::loadNameList()
     preview();
 }
 
-void TFormMain::showAbout()
+void MainWindow::showAbout()
 {
     m_messages.information(aboutText());
 }
 
-void TFormMain::showPatternHelp()
+void MainWindow::showPatternHelp()
 {
     m_messages.information(patternHelpText());
 }
 
 // Controls tied to other controls.
 
-void TFormMain::showOptionsDialog()
+void MainWindow::showOptionsDialog()
 {
     m_formSettings.exec();
 }
 
-void TFormMain::enableDestination()
+void MainWindow::enableDestination()
 {
-    const bool toFolder = ui->cbBatchMode->currentIndex() > BatchMode::RenameInPlace;
-    ui->lblDestination->setEnabled(toFolder);
-    ui->edtDestination->setEnabled(toFolder);
-    ui->Button2->setEnabled(toFolder);
+    const bool toFolder = ui->operationCombo->currentIndex() > BatchMode::RenameInPlace;
+    ui->destinationLabel->setEnabled(toFolder);
+    ui->destinationEdit->setEnabled(toFolder);
+    ui->chooseDestinationButton->setEnabled(toFolder);
 }
 
-void TFormMain::enableNewExtension()
+void MainWindow::enableNewExtension()
 {
-    ui->edtNewExt->setEnabled(ui->chkNewExt->isChecked());
+    ui->newExtensionEdit->setEnabled(ui->newExtensionCheck->isChecked());
 }
 
-void TFormMain::chooseDestination()
+void MainWindow::chooseDestination()
 {
-    QString start = ui->edtDestination->text();
+    QString start = ui->destinationEdit->text();
     if (start.isEmpty() || !QFileInfo(start).isDir())
         start = QDir::currentPath();
     const QString folder =
         m_shell.chooseFolder(this, translateText(u"Select destination folder"_s), start);
     if (!folder.isEmpty())
-        ui->edtDestination->setText(folder);
+        ui->destinationEdit->setText(folder);
 }
 
-void TFormMain::showOptionsPanel()
+void MainWindow::showOptionsPanel()
 {
     // The panel keeps its place in the column layout, between the toolbar and the list.
-    ui->Panel2->setVisible(ui->ShowSettings1->isChecked());
+    ui->optionsPanel->setVisible(ui->showOptionsAction->isChecked());
 }
 
-void TFormMain::openAddress(const QString &address)
+void MainWindow::openAddress(const QString &address)
 {
     // Without a browser the address is still of use: the message shows it to copy.
     if (!m_shell.openAddress(address))
@@ -1228,39 +1232,39 @@ void TFormMain::openAddress(const QString &address)
                            u"\n\n"_s + address);
 }
 
-void TFormMain::openTutorial()
+void MainWindow::openTutorial()
 {
     openAddress(HomepageAddress + TutorialPath);
 }
 
-void TFormMain::openSupportPage()
+void MainWindow::openSupportPage()
 {
     openAddress(HomepageAddress + SupportPath);
 }
 
-void TFormMain::openHomepage()
+void MainWindow::openHomepage()
 {
     openAddress(HomepageAddress);
 }
 
-void TFormMain::exitProgram()
+void MainWindow::exitProgram()
 {
     close();
 }
 
 // Layout.
 
-void TFormMain::layOutWindow()
+void MainWindow::layOutWindow()
 {
-    ui->Panel2->setColumns({{ui->GroupBox1, ui->GroupBox2},
-                            {ui->GroupBox3, ui->GroupBox4, ui->GroupBox8},
-                            {ui->GroupBox5, ui->GroupBox7, ui->GroupBox6}});
+    ui->optionsPanel->setColumns({{ui->findReplaceGroup, ui->patternGroup},
+                                  {ui->insertGroup, ui->removeEndsGroup, ui->removeRangeGroup},
+                                  {ui->trimGroup, ui->removeCharactersGroup, ui->padNumbersGroup}});
     // The default height, and more only where narrow boxes need more lines.
-    ui->Panel2Contents->setMinimumHeight(OptionsPanelHeight);
-    for (QComboBox *box : {ui->cbCase, ui->cbBatchMode})
+    ui->optionsPanelContents->setMinimumHeight(OptionsPanelHeight);
+    for (QComboBox *box : {ui->caseCombo, ui->operationCombo})
         box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     // A few rows of the list stay in sight however small the window.
-    QTableView *list = ui->lvFiles;
+    QTableView *list = ui->fileTable;
     list->setMinimumHeight(list->horizontalHeader()->sizeHint().height() +
                            4 * list->verticalHeader()->defaultSectionSize());
     // The columns follow the list's client width, which a vertical scroll bar narrows.
@@ -1269,7 +1273,7 @@ void TFormMain::layOutWindow()
     list->setFocus();
 }
 
-void TFormMain::placeOnScreen()
+void MainWindow::placeOnScreen()
 {
     // The default size where the screen has room for it and the window's frame;
     // centred, so that the title bar is always on the screen.
@@ -1280,7 +1284,7 @@ void TFormMain::placeOnScreen()
     const QMargins frame = expectedFrame;
     const QSize room = available.size().shrunkBy(frame);
     const QSize wanted(defaultClientSize.width(),
-                       defaultClientSize.height() + ui->MainMenu1->sizeHint().height());
+                       defaultClientSize.height() + ui->mainMenuBar->sizeHint().height());
     const QSize size = wanted.boundedTo(room).expandedTo(minimumSizeHint());
     resize(size);
     const QSize outer = size.grownBy(frame);
@@ -1289,78 +1293,78 @@ void TFormMain::placeOnScreen()
          available.top() + std::max(0, (available.height() - outer.height()) / 2));
 }
 
-void TFormMain::alignCaptions()
+void MainWindow::alignCaptions()
 {
     // A word-wrapped caption is kept to two lines, as at the default size.
-    for (QLabel *label : {ui->Label2, ui->lblPadNumbers}) {
+    for (QLabel *label : {ui->removeFromPositionLabel, ui->padNumbersLabel}) {
         label->setMaximumWidth(QWIDGETSIZE_MAX);
         keepWithinTwoLines(label);
     }
     // Captions that stand above one another in one column of the panel share the widest
     // one's width, so that the edits beside them line up.
     const QList<QList<QWidget *>> columns{
-        {ui->lblFind, ui->lblReplace, ui->lblPattern, ui->chkNewExt},
-        {ui->lblRemoveFirst, ui->Label2},
-        {ui->lblInsertPos, ui->lblRemoveLast, ui->Label3},
+        {ui->findLabel, ui->replaceLabel, ui->patternLabel, ui->newExtensionCheck},
+        {ui->removeFirstLabel, ui->removeFromPositionLabel},
+        {ui->insertPositionLabel, ui->removeLastLabel, ui->removeUntilPositionLabel},
     };
     for (const QList<QWidget *> &column : columns) {
         int widest = 0;
         for (QWidget *caption : column) {
-            if (caption != ui->Label2)
+            if (caption != ui->removeFromPositionLabel)
                 caption->setMinimumWidth(0);
             widest = std::max({widest, caption->sizeHint().width(), caption->minimumWidth()});
         }
         for (QWidget *caption : column)
             caption->setMinimumWidth(widest);
     }
-    ui->Label2->setMaximumWidth(ui->Label2->minimumWidth());
+    ui->removeFromPositionLabel->setMaximumWidth(ui->removeFromPositionLabel->minimumWidth());
     // A drop-down list shows its longest item whole, in every language.
-    for (QComboBox *box : {ui->cbCase, ui->cbBatchMode}) {
+    for (QComboBox *box : {ui->caseCombo, ui->operationCombo}) {
         box->setMinimumWidth(0);
         box->setMinimumWidth(box->sizeHint().width());
     }
 }
 
-void TFormMain::resizeEvent(QResizeEvent *event)
+void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     fitListColumns();
 }
 
-int TFormMain::listClientWidth() const
+int MainWindow::listClientWidth() const
 {
-    return ui->lvFiles->viewport()->width();
+    return ui->fileTable->viewport()->width();
 }
 
-int TFormMain::sizeColumnWidth() const
+int MainWindow::sizeColumnWidth() const
 {
     // The widest size text of each unit in the current language, and the header.
-    const QFontMetrics metrics = ui->lvFiles->fontMetrics();
+    const QFontMetrics metrics = ui->fileTable->fontMetrics();
     int width = SizeColumnWidth;
     for (const qint64 size : {qint64(999), qint64(999'999), qint64(999'999'999),
                               qint64(999'999'999'999), qint64(999'999'999'999'999)})
         width = std::max(width,
                          metrics.horizontalAdvance(FileListModel::formatSize(size)) + CellPadding);
     return std::max(width,
-                    ui->lvFiles->horizontalHeader()->sectionSizeHint(FileListModel::SizeColumn));
+                    ui->fileTable->horizontalHeader()->sectionSizeHint(FileListModel::SizeColumn));
 }
 
-int TFormMain::statusColumnWidth() const
+int MainWindow::statusColumnWidth() const
 {
-    QFont bold = ui->lvFiles->font();
+    QFont bold = ui->fileTable->font();
     bold.setBold(true); // the statuses that block the batch are shown in bold
     const QFontMetrics metrics(bold);
     int width = StatusColumnWidth;
     for (int status = 0; status < PlanStatusCount; ++status)
         width = std::max(width, metrics.horizontalAdvance(planStatusText(PlanStatus(status))) +
                                     CellPadding);
-    return std::max(width,
-                    ui->lvFiles->horizontalHeader()->sectionSizeHint(FileListModel::StatusColumn));
+    return std::max(
+        width, ui->fileTable->horizontalHeader()->sectionSizeHint(FileListModel::StatusColumn));
 }
 
-void TFormMain::fitListColumns()
+void MainWindow::fitListColumns()
 {
-    QTableView *list = ui->lvFiles;
+    QTableView *list = ui->fileTable;
     if (m_files.columnCount() < FileListModel::ColumnCount)
         return;
     const QScopedValueRollback fitting(m_fittingColumns, true);
@@ -1376,7 +1380,7 @@ void TFormMain::fitListColumns()
                          std::max(listClientWidth() - taken - 6, FolderColumnMinimum));
 }
 
-bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
         // A field takes Ctrl+Z to itself (its ShortcutOverride); with nothing to undo
@@ -1384,12 +1388,12 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         auto *edit = qobject_cast<QLineEdit *>(watched);
         if (edit && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Undo) &&
             !edit->isUndoAvailable()) {
-            if (ui->Undo1->isEnabled())
-                ui->Undo1->trigger();
+            if (ui->undoAction->isEnabled())
+                ui->undoAction->trigger();
             return true;
         }
     }
-    if (watched == ui->lvFiles->viewport() && event->type() == QEvent::Resize) {
+    if (watched == ui->fileTable->viewport() && event->type() == QEvent::Resize) {
         // A change of the list's height alone (the options panel) keeps dragged widths.
         const auto *resize = static_cast<QResizeEvent *>(event);
         if (resize->size().width() != resize->oldSize().width())
@@ -1409,17 +1413,17 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 
 // The keyboard.
 
-void TFormMain::setUpKeyboard()
+void MainWindow::setUpKeyboard()
 {
     const std::pair<QAction *, QList<QKeySequence>> keys[] = {
-        {ui->AddFiles1, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
-        {ui->RemoveSelected1, {QKeySequence(Qt::Key_Delete)}},
-        {ui->Preview1, {QKeySequence(Qt::Key_F5)}},
-        {ui->Rename1,
+        {ui->addFilesAction, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+        {ui->removeSelectedAction, {QKeySequence(Qt::Key_Delete)}},
+        {ui->previewAction, {QKeySequence(Qt::Key_F5)}},
+        {ui->renameAction,
          {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}},
-        {ui->Undo1, {QKeySequence(Qt::CTRL | Qt::Key_Z)}},
-        {ui->SavePreset1, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
-        {ui->LoadPreset1, {QKeySequence(Qt::CTRL | Qt::Key_L)}},
+        {ui->undoAction, {QKeySequence(Qt::CTRL | Qt::Key_Z)}},
+        {ui->savePresetAction, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
+        {ui->loadPresetAction, {QKeySequence(Qt::CTRL | Qt::Key_L)}},
     };
     // A text field keeps its own Delete and Ctrl+Z: there they edit the text. Ctrl+Z
     // undoes the batch from a field that has no typing to undo (eventFilter).
@@ -1429,22 +1433,24 @@ void TFormMain::setUpKeyboard()
         edit->installEventFilter(this);
 
     auto *patternHelp = new QAction(this);
-    patternHelp->setObjectName(u"actPatternHelp"_s);
+    patternHelp->setObjectName(u"patternHelpAction"_s);
     patternHelp->setShortcut(QKeySequence(Qt::Key_F1));
     addAction(patternHelp);
     connect(patternHelp, &QAction::triggered, this,
             [this] { runCommand([this] { showPatternHelp(); }); });
 
     // Enter in an option field previews, as the Preview command does.
-    for (QLineEdit *edit : ui->Panel2Contents->findChildren<QLineEdit *>())
-        connect(edit, &QLineEdit::returnPressed, ui->Preview1, &QAction::trigger);
-    connect(ui->edtDestination, &QLineEdit::returnPressed, ui->Preview1, &QAction::trigger);
-    connect(&m_formSettings, &TFormSettings::previewRequested, ui->Preview1, &QAction::trigger);
+    for (QLineEdit *edit : ui->optionsPanelContents->findChildren<QLineEdit *>())
+        connect(edit, &QLineEdit::returnPressed, ui->previewAction, &QAction::trigger);
+    connect(ui->destinationEdit, &QLineEdit::returnPressed, ui->previewAction, &QAction::trigger);
+    connect(&m_formSettings, &OptionsDialog::previewRequested, ui->previewAction,
+            &QAction::trigger);
 
     // The English captions, from which the menu keys of East Asian captions come.
-    for (QMenu *menu : {ui->File1, ui->Operation1, ui->View1, ui->mmLanguage, ui->Help1})
+    for (QMenu *menu :
+         {ui->fileMenu, ui->operationMenu, ui->viewMenu, ui->languageMenu, ui->helpMenu})
         menu->setProperty(SourceCaption, menu->title());
-    for (QMenu *menu : {ui->File1, ui->Operation1, ui->View1, ui->Help1, m_listMenu}) {
+    for (QMenu *menu : {ui->fileMenu, ui->operationMenu, ui->viewMenu, ui->helpMenu, m_listMenu}) {
         for (QAction *action : menu->actions()) {
             if (!action->menu())
                 action->setProperty(SourceCaption, action->text());
@@ -1452,16 +1458,16 @@ void TFormMain::setUpKeyboard()
     }
 }
 
-void TFormMain::setMenuKeys()
+void MainWindow::setMenuKeys()
 {
     // Alt and a letter of each menu's title opens it; a letter then chooses an item. The
     // letters follow the captions of the language shown, so none is fixed here.
     QSet<QChar> titleKeys;
-    for (QMenu *menu : {ui->File1, ui->Operation1, ui->View1, ui->Help1}) {
+    for (QMenu *menu : {ui->fileMenu, ui->operationMenu, ui->viewMenu, ui->helpMenu}) {
         const QString title = withoutMnemonic(menu->title());
         menu->setTitle(withMnemonic(title, sourceCaption(menu, title), titleKeys));
     }
-    for (QMenu *menu : {ui->File1, ui->Operation1, ui->View1, ui->Help1, m_listMenu}) {
+    for (QMenu *menu : {ui->fileMenu, ui->operationMenu, ui->viewMenu, ui->helpMenu, m_listMenu}) {
         QSet<QChar> itemKeys;
         for (QAction *action : menu->actions()) {
             if (action->isSeparator())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updatecheck.h"
+#include "update/updatecheck.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
-#include "updatestep.h"
+#include "shell/updatestep.h"
 
-#include "newversiondialog.h"
-#include "startup.h"
+#include "shell/newversiondialog.h"
+#include "shell/startup.h"
 
 UpdateStep::UpdateStep(UserMessages &messages, ShellServices &shell, QObject *parent)
     : QObject(parent)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "installerdownload.h"
-#include "updateoffer.h"
+#include "update/installerdownload.h"
+#include "update/updateoffer.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -12,7 +12,7 @@ class ShellServices;
 class UserMessages;
 
 namespace Ui {
-class TfrmNewVersion;
+class NewVersionDialog;
 }
 
 // What "Update Now" does.
@@ -65,7 +65,7 @@ private:
     // Starts the downloaded installer, or tells why not; then closes the dialog.
     void downloadFinished(const QString &failure);
 
-    std::unique_ptr<Ui::TfrmNewVersion> ui;
+    std::unique_ptr<Ui::NewVersionDialog> ui;
     UserMessages &m_messages;
     ShellServices &m_shell;
     UpdateAction m_updateAction;

@@ -1,6 +1,6 @@
-#include "updown.h"
+#include "shell/numberstepper.h"
 
-#include "digitsonly.h"
+#include "optionsdialog/digitsonly.h"
 
 #include <QLineEdit>
 #include <QToolButton>
@@ -11,7 +11,7 @@ constexpr int ButtonWidth = 17;
 
 } // namespace
 
-UpDown::UpDown(QWidget *parent)
+NumberStepper::NumberStepper(QWidget *parent)
     : QWidget(parent)
     , m_up(new QToolButton(this))
     , m_down(new QToolButton(this))
@@ -29,25 +29,25 @@ UpDown::UpDown(QWidget *parent)
     connect(m_down, &QToolButton::clicked, this, [this] { stepBy(-1); });
 }
 
-void UpDown::setBuddy(QLineEdit *edit)
+void NumberStepper::setBuddy(QLineEdit *edit)
 {
     m_buddy = edit;
     stepWithArrowKeys(edit, Minimum, Maximum, Minimum);
     updateGeometry();
 }
 
-void UpDown::stepBy(int steps)
+void NumberStepper::stepBy(int steps)
 {
     if (m_buddy)
         stepNumber(m_buddy, steps, Minimum, Maximum, Minimum);
 }
 
-QSize UpDown::sizeHint() const
+QSize NumberStepper::sizeHint() const
 {
     return {ButtonWidth, m_buddy ? m_buddy->sizeHint().height() : 23};
 }
 
-void UpDown::resizeEvent(QResizeEvent *event)
+void NumberStepper::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     const int half = height() / 2;

@@ -1,7 +1,7 @@
-#include "installerdownload.h"
+#include "update/installerdownload.h"
 
-#include "translation.h"
-#include "updatehost.h"
+#include "translation/translation.h"
+#include "update/updatehost.h"
 
 #include <QFileInfo>
 #include <QNetworkReply>

@@ -1,4 +1,4 @@
-#include "updateoffer.h"
+#include "update/updateoffer.h"
 
 #include <QTest>
 

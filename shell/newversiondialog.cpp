@@ -1,11 +1,11 @@
-#include "newversiondialog.h"
-#include "ui_frmnewversion.h"
+#include "shell/newversiondialog.h"
+#include "ui_newversiondialog.h"
 
-#include "shellservices.h"
-#include "startup.h"
-#include "translation.h"
-#include "updatehost.h"
-#include "usermessages.h"
+#include "shell/shellservices.h"
+#include "shell/startup.h"
+#include "translation/translation.h"
+#include "update/updatehost.h"
+#include "engine/usermessages.h"
 
 #include <QDir>
 #include <QIcon>
@@ -28,34 +28,25 @@ const QString OpensDownloadPageText = u"Opens the download page in your web brow
 
 } // namespace
 
-// Outside the unnamed namespace: the resource's registration function is global.
-static void initNewVersionResources()
-{
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(newversion);
-        return true;
-    }();
-    Q_UNUSED(registered);
-}
-
 NewVersionDialog::NewVersionDialog(const UpdateOffer &offer, UserMessages &messages,
                                    ShellServices &shell, QWidget *parent, UpdateAction updateAction)
     : QDialog(parent)
-    , ui(std::make_unique<Ui::TfrmNewVersion>())
+    , ui(std::make_unique<Ui::NewVersionDialog>())
     , m_messages(messages)
     , m_shell(shell)
     , m_updateAction(updateAction)
     , m_message(offer.message)
     , m_endsProgram(offer.forced)
 {
-    initNewVersionResources();
+    initShellResources();
     ui->setupUi(this);
-    ui->VirtualImage1->setPixmap(
+    ui->updateIcon->setPixmap(
         QIcon(u":/icons/update-icon.svg"_s).pixmap(QSize(64, 64), devicePixelRatio()));
-    ui->ProgressBar1->hide();
-    connect(ui->btUpdateNow, &QPushButton::clicked, this, &NewVersionDialog::updateNow);
-    connect(ui->btCancel, &QPushButton::clicked, this, &NewVersionDialog::skipOrAbort);
-    connect(&m_download, &InstallerDownload::progress, ui->ProgressBar1, &QProgressBar::setValue);
+    ui->downloadProgress->hide();
+    connect(ui->updateNowButton, &QPushButton::clicked, this, &NewVersionDialog::updateNow);
+    connect(ui->skipButton, &QPushButton::clicked, this, &NewVersionDialog::skipOrAbort);
+    connect(&m_download, &InstallerDownload::progress, ui->downloadProgress,
+            &QProgressBar::setValue);
     connect(&m_download, &InstallerDownload::ended, this, &NewVersionDialog::downloadFinished);
 }
 
@@ -68,12 +59,12 @@ void NewVersionDialog::showEvent(QShowEvent *event)
 {
     m_startUpGoesOn = true;
     setWindowTitle(u" "_s + ApplicationTitle);
-    ui->btUpdateNow->setText(translateText(UpdateNowText));
-    ui->btUpdateNow->setToolTip(m_updateAction == UpdateAction::OpenDownloadPage
-                                    ? translateText(OpensDownloadPageText)
-                                    : QString());
-    ui->btCancel->setText(translateText(m_endsProgram ? ExitText : SkipText));
-    ui->Label1->setText(m_message);
+    ui->updateNowButton->setText(translateText(UpdateNowText));
+    ui->updateNowButton->setToolTip(m_updateAction == UpdateAction::OpenDownloadPage
+                                        ? translateText(OpensDownloadPageText)
+                                        : QString());
+    ui->skipButton->setText(translateText(m_endsProgram ? ExitText : SkipText));
+    ui->messageLabel->setText(m_message);
     fitMessage();
     QDialog::showEvent(event);
 }
@@ -121,10 +112,10 @@ void NewVersionDialog::updateNow()
     }
     // Whatever the download's outcome, the program ends when the dialog closes.
     m_endsProgram = true;
-    ui->btCancel->setText(translateText(AbortText));
-    ui->btUpdateNow->setEnabled(false);
-    ui->ProgressBar1->setValue(0);
-    ui->ProgressBar1->show();
+    ui->skipButton->setText(translateText(AbortText));
+    ui->updateNowButton->setEnabled(false);
+    ui->downloadProgress->setValue(0);
+    ui->downloadProgress->show();
     m_download.start(updateHostAddress(), QDir(QDir::tempPath()).filePath(InstallerFileName));
 }
 
