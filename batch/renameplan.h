@@ -122,6 +122,7 @@ RenamePlan planBatch(const RenameItems &items, const RenameOptions &options, Fil
 // row has no preview, else how many rows are blocked and the first few of them.
 QString planBlockedMessage(const RenameItems &items, const RenamePlan &plan);
 
-// "3 duplicates, 2 unchanged": the rows that are not plain renames, translated;
-// empty when every row is a rename.
+// "No change: 2, Duplicate name: 3": how many rows have each status other than Rename,
+// in the order of PlanStatus, with the translated status names and the locale's
+// digits; empty when every row is a rename.
 QString planSummary(const RenamePlan &plan);

@@ -13,8 +13,10 @@
 #include <functional>
 
 // The rename list and its rows in one: row i shows item i, so the two cannot drift
-// apart. Items are only appended at the end and removed by index; every command
-// inserts or removes in one step, so a view repaints once.
+// apart. New items are appended at the end; rows are removed by index, moved, sorted
+// and cleared. Every command changes the rows in one step (one insertion, one removal
+// per run of neighbouring rows or one reset, one layout change for a move or a sort),
+// so a view repaints once.
 class FileListModel : public QAbstractTableModel
 {
     Q_OBJECT
