@@ -35,7 +35,7 @@ public:
 
     explicit FileListModel(QObject *parent = nullptr);
 
-    // FRenameItems: the listed files in the order they were added.
+    // The listed files in the order the list shows them.
     const RenameItems &items() const { return m_items; }
     int count() const { return int(m_items.size()); }
 
