@@ -39,8 +39,8 @@ struct RenameOptions
     QString removeTillPos = QStringLiteral("0");
     QString charactersToRemove;
     bool collapseDoubleSpaces = false;
-    QString cropBefore;
-    QString cropAfter;
+    QString trimFrom;
+    QString trimUntil;
     QString padNumbers = QStringLiteral("0");
     bool includeSubfolders = false;
     int batchMode = BatchMode::RenameInPlace;

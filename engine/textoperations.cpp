@@ -13,8 +13,8 @@ NameOperations NameOperations::fromOptions(const RenameOptions &options)
     ops.removeTillPos = intOrDefault(trimControl(options.removeTillPos), 0);
     ops.charactersToRemove = options.charactersToRemove;
     ops.collapseDoubleSpaces = options.collapseDoubleSpaces;
-    ops.cropBefore = options.cropBefore;
-    ops.cropAfter = options.cropAfter;
+    ops.trimFrom = options.trimFrom;
+    ops.trimUntil = options.trimUntil;
     ops.insertText = options.insertText;
     ops.insertPos = intOrDefault(options.insertPos, 1);
     ops.padNumbers = intOrDefault(options.padNumbers, 0);
@@ -40,7 +40,7 @@ QString applyNameOperations(QStringView originalName, int index, const NameOpera
         text = removeCharacters(text, ops.charactersToRemove);
     if (ops.collapseDoubleSpaces)
         text = collapseSpaces(text);
-    text = cropAtMarkers(text, ops.cropBefore, ops.cropAfter);
+    text = trimAtMarkers(text, ops.trimFrom, ops.trimUntil);
     if (!ops.insertText.isEmpty())
         text = insertAt(text, ops.insertText, ops.insertPos);
     if (ops.padNumbers > 0)
@@ -88,18 +88,18 @@ QString collapseSpaces(const QString &text)
     return result;
 }
 
-QString cropAtMarkers(const QString &text, const QString &cropBefore, const QString &cropAfter)
+QString trimAtMarkers(const QString &text, const QString &trimFrom, const QString &trimUntil)
 {
     QString result = text;
-    if (!cropBefore.isEmpty()) {
-        const qsizetype at = result.indexOf(cropBefore);
+    if (!trimFrom.isEmpty()) {
+        const qsizetype at = result.indexOf(trimFrom);
         if (at >= 0)
             result.truncate(at);
     }
-    if (!cropAfter.isEmpty()) {
-        const qsizetype at = result.indexOf(cropAfter);
+    if (!trimUntil.isEmpty()) {
+        const qsizetype at = result.indexOf(trimUntil);
         if (at >= 0)
-            result.remove(0, at + cropAfter.size());
+            result.remove(0, at + trimUntil.size());
     }
     return result;
 }

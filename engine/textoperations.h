@@ -15,8 +15,8 @@ struct NameOperations
     int removeTillPos = 0;
     QString charactersToRemove;
     bool collapseDoubleSpaces = false;
-    QString cropBefore;
-    QString cropAfter;
+    QString trimFrom;
+    QString trimUntil;
     QString insertText;
     int insertPos = 1;
     int padNumbers = 0;
@@ -38,9 +38,9 @@ QString removeRange(const QString &text, int from, int till);
 QString removeCharacters(const QString &text, const QString &set);
 // Every run of two or more spaces (U+0020 only) becomes one space.
 QString collapseSpaces(const QString &text);
-// Keeps what stands before the first cropBefore, then what follows the first
-// cropAfter; a marker that is empty or absent changes nothing.
-QString cropAtMarkers(const QString &text, const QString &cropBefore, const QString &cropAfter);
+// Keeps what stands before the first trimFrom, then what follows the first
+// trimUntil; a marker that is empty or absent changes nothing.
+QString trimAtMarkers(const QString &text, const QString &trimFrom, const QString &trimUntil);
 // Inserts at a 1-based position, clamped to 1..length + 1.
 QString insertAt(const QString &text, const QString &insertion, int position);
 // Pads every run of ASCII digits with leading zeros to at least width digits.

@@ -108,23 +108,23 @@ void TestTextOperations::nameOperations_data()
         "collapse-keeps-tabs-and-single-end-spaces", u" a\t\tb  "_s,
         [](auto &o) { o.collapseDoubleSpaces = true; }, u" a\t\tb "_s);
     row(
-        "crop-both-markers", u"x-y_z"_s,
+        "trim-both-markers", u"x-y_z"_s,
         [](auto &o) {
-            o.cropBefore = u"_"_s;
-            o.cropAfter = u"-"_s;
+            o.trimFrom = u"_"_s;
+            o.trimUntil = u"-"_s;
         },
         u"y"_s);
     row(
-        "crop-before-only", u"x-y_z"_s, [](auto &o) { o.cropBefore = u"_"_s; }, u"x-y"_s);
+        "trim-before-only", u"x-y_z"_s, [](auto &o) { o.trimFrom = u"_"_s; }, u"x-y"_s);
     row(
-        "crop-markers-absent", u"x-y_z"_s,
+        "trim-markers-absent", u"x-y_z"_s,
         [](auto &o) {
-            o.cropBefore = u"#"_s;
-            o.cropAfter = u"Y"_s;
+            o.trimFrom = u"#"_s;
+            o.trimUntil = u"Y"_s;
         },
         u"x-y_z"_s);
     row(
-        "crop-first-occurrence", u"a-b-c"_s, [](auto &o) { o.cropAfter = u"-"_s; }, u"b-c"_s);
+        "trim-first-occurrence", u"a-b-c"_s, [](auto &o) { o.trimUntil = u"-"_s; }, u"b-c"_s);
     row(
         "insert-position-0", u"abc"_s,
         [](auto &o) {

@@ -70,8 +70,8 @@ void TestPresets::roundTrips_data()
         o.removeTillPos = u"9"_s;
         o.charactersToRemove = u"\\\""_s;
         o.collapseDoubleSpaces = true;
-        o.cropBefore = u"\r\n"_s;
-        o.cropAfter = u"\t"_s;
+        o.trimFrom = u"\r\n"_s;
+        o.trimUntil = u"\t"_s;
         o.padNumbers = u"3"_s;
         o.includeSubfolders = true;
         o.batchMode = BatchMode::MoveToFolder;

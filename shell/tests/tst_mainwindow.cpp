@@ -158,7 +158,7 @@ bool ringDiffers(const QImage &before, const QImage &after)
 
 } // namespace
 
-class TestFormMain : public QObject
+class TestMainWindow : public QObject
 {
     Q_OBJECT
 
@@ -276,7 +276,7 @@ private:
     std::unique_ptr<MainWindow> m_form;
 };
 
-void TestFormMain::initTestCase()
+void TestMainWindow::initTestCase()
 {
     dropSizeHintMessages();
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
@@ -288,7 +288,7 @@ void TestFormMain::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
 }
 
-void TestFormMain::init()
+void TestMainWindow::init()
 {
     // Each test starts as a first start would, wherever an earlier window was left.
     QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Tessaly"_s).remove(u"Window"_s);
@@ -302,7 +302,7 @@ void TestFormMain::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 
-void TestFormMain::cleanup()
+void TestMainWindow::cleanup()
 {
     setTranslationState({}, 0, QString());
     applyLanguageToQt();
@@ -313,7 +313,7 @@ void TestFormMain::cleanup()
     m_dir.reset();
 }
 
-void TestFormMain::drop(const QStringList &paths)
+void TestMainWindow::drop(const QStringList &paths)
 {
     QMimeData mime;
     QList<QUrl> urls;
@@ -331,13 +331,13 @@ void TestFormMain::drop(const QStringList &paths)
     waitUntilIdle();
 }
 
-void TestFormMain::waitUntilIdle()
+void TestMainWindow::waitUntilIdle()
 {
     // The files are read on the controller's thread; the window answers meanwhile.
     QTRY_VERIFY(!m_form->controller().isBusy());
 }
 
-void TestFormMain::chooseLanguage(const QString &code)
+void TestMainWindow::chooseLanguage(const QString &code)
 {
     for (QAction *item : child<QMenu>("languageMenu")->actions()) {
         if (currentCatalogue().code(item->data().toInt()) == code) {
@@ -348,7 +348,7 @@ void TestFormMain::chooseLanguage(const QString &code)
     QFAIL(qPrintable(u"no language "_s + code));
 }
 
-void TestFormMain::startWith(const QStringList &arguments)
+void TestMainWindow::startWith(const QStringList &arguments)
 {
     QStringList resolved;
     for (const QString &argument : arguments)
@@ -357,7 +357,7 @@ void TestFormMain::startWith(const QStringList &arguments)
     m_form = std::make_unique<MainWindow>(*m_settings, *m_messages, *m_shell, nullptr, resolved);
 }
 
-void TestFormMain::startWithCatalogue()
+void TestMainWindow::startWithCatalogue()
 {
     QFile file(QStringLiteral(TESSALY_CATALOGUE));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -368,19 +368,19 @@ void TestFormMain::startWithCatalogue()
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 
-void TestFormMain::activate()
+void TestMainWindow::activate()
 {
     m_form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
 }
 
-void TestFormMain::settle()
+void TestMainWindow::settle()
 {
     for (int round = 0; round < 8; ++round)
         QApplication::processEvents();
 }
 
-void TestFormMain::selectRows(const QList<int> &rows)
+void TestMainWindow::selectRows(const QList<int> &rows)
 {
     list()->clearSelection();
     for (int row : rows)
@@ -388,7 +388,7 @@ void TestFormMain::selectRows(const QList<int> &rows)
                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
-void TestFormMain::startsEmptyWithInitialOptions()
+void TestMainWindow::startsEmptyWithInitialOptions()
 {
     QCOMPARE(m_form->windowTitle(), u"Tessaly 2.3"_s);
     QCOMPARE(m_form->statusText(), u"  Add the files"_s);
@@ -423,7 +423,7 @@ void TestFormMain::startsEmptyWithInitialOptions()
         QVERIFY2(!button->icon().pixmap(40, 40).isNull(), qPrintable(button->objectName()));
 }
 
-void TestFormMain::addsFilesFromTheDialog()
+void TestMainWindow::addsFilesFromTheDialog()
 {
     const QString a = m_dir->file(u"a.txt"_s, QByteArray(1234567, 'x'));
     const QString b = m_dir->file(u"README"_s);
@@ -449,7 +449,7 @@ void TestFormMain::addsFilesFromTheDialog()
     QCOMPARE(m_form->fileList().items().size(), 2);
 }
 
-void TestFormMain::addFolderButtonPreviews()
+void TestMainWindow::addFolderButtonPreviews()
 {
     const QString a = m_dir->file(u"pics/a.jpg"_s);
     m_dir->folder(u"empty"_s);
@@ -470,7 +470,7 @@ void TestFormMain::addFolderButtonPreviews()
     QCOMPARE(m_form->statusText(), u"Files: 1"_s);
 }
 
-void TestFormMain::drops_data()
+void TestMainWindow::drops_data()
 {
     QTest::addColumn<QStringList>("dropped");
     QTest::addColumn<bool>("includeSubfolders");
@@ -492,7 +492,7 @@ void TestFormMain::drops_data()
         << QStringList{u"n/IMG_1.jpg"_s, u"n/img_2.jpg"_s, u"n/IMG_10.jpg"_s};
 }
 
-void TestFormMain::drops()
+void TestMainWindow::drops()
 {
     QFETCH(QStringList, dropped);
     QFETCH(bool, includeSubfolders);
@@ -517,7 +517,7 @@ void TestFormMain::drops()
     QVERIFY(m_messages->entries.isEmpty());
 }
 
-void TestFormMain::dropKeepsLongPathsWhole()
+void TestMainWindow::dropKeepsLongPathsWhole()
 {
     // A path of more than 259 characters whose first 259 characters name another
     // existing file: only the dropped file may be listed.
@@ -536,7 +536,7 @@ void TestFormMain::dropKeepsLongPathsWhole()
     QCOMPARE(listedPaths(), QStringList{longPath});
 }
 
-void TestFormMain::previewFillsNewNames()
+void TestMainWindow::previewFillsNewNames()
 {
     const QString a = m_dir->file(u"holiday photo.jpg"_s);
     const QString b = m_dir->file(u"notes.TXT"_s);
@@ -564,7 +564,7 @@ void TestFormMain::previewFillsNewNames()
     QVERIFY(m_messages->entries.isEmpty());
 }
 
-void TestFormMain::renameAndUndo()
+void TestMainWindow::renameAndUndo()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
@@ -599,7 +599,7 @@ void TestFormMain::renameAndUndo()
 
 // The batches on record, newest first; the chosen one's undo plan, its undo and its
 // redo, each asked about first.
-void TestFormMain::historyWindowUndoesAndRedoes()
+void TestMainWindow::historyWindowUndoesAndRedoes()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
@@ -694,7 +694,7 @@ void TestFormMain::historyWindowUndoesAndRedoes()
 
 // A blocked plan offers to leave its rows out: they leave the list, and the rest is
 // planned and asked about again.
-void TestFormMain::blockedRowsLeftOut()
+void TestMainWindow::blockedRowsLeftOut()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
@@ -715,7 +715,7 @@ void TestFormMain::blockedRowsLeftOut()
     QVERIFY(QFile::exists(b));
 }
 
-void TestFormMain::renameNeedsFilesAndYes()
+void TestMainWindow::renameNeedsFilesAndYes()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
@@ -746,7 +746,7 @@ void TestFormMain::renameNeedsFilesAndYes()
     QVERIFY(!QFile::exists(m_dir->filePath(u"b.txt"_s)));
 }
 
-void TestFormMain::presetsRoundTripThroughControls()
+void TestMainWindow::presetsRoundTripThroughControls()
 {
     RenameOptions options;
     options.find = u"\\d+\"x\""_s;
@@ -767,8 +767,8 @@ void TestFormMain::presetsRoundTripThroughControls()
     options.removeTillPos = u"5"_s;
     options.charactersToRemove = u"_"_s;
     options.collapseDoubleSpaces = true;
-    options.cropBefore = u"("_s;
-    options.cropAfter = u")"_s;
+    options.trimFrom = u"("_s;
+    options.trimUntil = u")"_s;
     options.padNumbers = u"3"_s;
     options.includeSubfolders = true;
     options.batchMode = BatchMode::CopyToFolder;
@@ -802,7 +802,7 @@ void TestFormMain::presetsRoundTripThroughControls()
     QCOMPARE(m_form->readOptions(), options);
 }
 
-void TestFormMain::nameListFeedsThePreview()
+void TestMainWindow::nameListFeedsThePreview()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
     m_shell->openFiles = {m_dir->file(u"names.csv"_s, "\"Ann\",1\nBob\n")};
@@ -820,7 +820,7 @@ void TestFormMain::nameListFeedsThePreview()
     QVERIFY(m_messages->texts().back().startsWith(u"The specified file was not found"_s));
 }
 
-void TestFormMain::languageSwitch()
+void TestMainWindow::languageSwitch()
 {
     QFile file(QStringLiteral(TESSALY_CATALOGUE));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -879,7 +879,7 @@ void TestFormMain::languageSwitch()
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Yes"_s);
 }
 
-void TestFormMain::statusBarFollowsTheLanguage_data()
+void TestMainWindow::statusBarFollowsTheLanguage_data()
 {
     QTest::addColumn<QString>("code");
     QTest::newRow("german") << u"de"_s;
@@ -887,7 +887,7 @@ void TestFormMain::statusBarFollowsTheLanguage_data()
 }
 
 // Every text of the status bar is said again in the new language, with its counts.
-void TestFormMain::statusBarFollowsTheLanguage()
+void TestMainWindow::statusBarFollowsTheLanguage()
 {
     QFETCH(QString, code);
     startWithCatalogue();
@@ -918,7 +918,7 @@ void TestFormMain::statusBarFollowsTheLanguage()
 
 // After a batch and after its undo the rows show what the options would do now, and a
 // field that was typed in before the batch gives Ctrl+Z to the batch.
-void TestFormMain::statusesFollowABatchAndItsUndo()
+void TestMainWindow::statusesFollowABatchAndItsUndo()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
@@ -950,7 +950,7 @@ void TestFormMain::statusesFollowABatchAndItsUndo()
     QTRY_COMPARE(m_form->planSummaryText(), u"No change: 1"_s);
 }
 
-void TestFormMain::commandLineMode_data()
+void TestMainWindow::commandLineMode_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("quits");
@@ -968,7 +968,7 @@ void TestFormMain::commandLineMode_data()
         << QStringList{u"No files loaded. Add files first."_s, u"<completed>"_s} << u"{name}"_s;
 }
 
-void TestFormMain::commandLineMode()
+void TestMainWindow::commandLineMode()
 {
     QFETCH(QStringList, arguments);
     QFETCH(bool, quits);
@@ -987,7 +987,7 @@ void TestFormMain::commandLineMode()
         QVERIFY(m_settings->findChild<QCheckBox *>(u"regexCheck"_s)->isChecked());
 }
 
-void TestFormMain::pathsGivenAtStart_data()
+void TestMainWindow::pathsGivenAtStart_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("listed"); // relative to the test folder, in list order
@@ -1006,7 +1006,7 @@ void TestFormMain::pathsGivenAtStart_data()
 
 // Paths given to the program (a file manager's "Open with", a desktop entry's %F) are
 // listed when the window opens, as a drop would list them.
-void TestFormMain::pathsGivenAtStart()
+void TestMainWindow::pathsGivenAtStart()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QStringList, listed);
@@ -1029,7 +1029,7 @@ void TestFormMain::pathsGivenAtStart()
     QVERIFY(m_messages->entries.isEmpty());
 }
 
-void TestFormMain::commandLineModeRunsOnGivenPaths_data()
+void TestMainWindow::commandLineModeRunsOnGivenPaths_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("messages");
@@ -1044,7 +1044,7 @@ void TestFormMain::commandLineModeRunsOnGivenPaths_data()
                              << QStringList() << QStringList{u"a.txt"_s, u"b.txt"_s};
 }
 
-void TestFormMain::commandLineModeRunsOnGivenPaths()
+void TestMainWindow::commandLineModeRunsOnGivenPaths()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QStringList, messages);
@@ -1061,7 +1061,7 @@ void TestFormMain::commandLineModeRunsOnGivenPaths()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files, QDir::Name), onDisk);
 }
 
-void TestFormMain::previewErrorsBecomeMessages()
+void TestMainWindow::previewErrorsBecomeMessages()
 {
     child<QToolButton>("previewToolButton")->click();
     QCOMPARE(m_messages->entries, (QList<RecordingMessages::Entry>{
@@ -1083,7 +1083,7 @@ void TestFormMain::previewErrorsBecomeMessages()
     QCOMPARE(cell(0, 1), u"b.txt"_s);
 }
 
-void TestFormMain::removeCommands_data()
+void TestMainWindow::removeCommands_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QList<int>>("selected");
@@ -1113,7 +1113,7 @@ void TestFormMain::removeCommands_data()
     QTest::newRow("hidden-clear") << u"clearButton"_s << QList<int>{} << QStringList{} << empty;
 }
 
-void TestFormMain::removeCommands()
+void TestMainWindow::removeCommands()
 {
     QFETCH(QString, command);
     QFETCH(QList<int>, selected);
@@ -1146,7 +1146,7 @@ void TestFormMain::removeCommands()
 
 // Above a thousand rows Clear list asks first; the counts are written as the user's
 // locale writes numbers.
-void TestFormMain::clearingALongListAsksFirst()
+void TestMainWindow::clearingALongListAsksFirst()
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     const auto english =
@@ -1172,7 +1172,7 @@ void TestFormMain::clearingALongListAsksFirst()
 
 // Options that give no names take the names of the last preview away from the rows and
 // show why on each row, until they give names again.
-void TestFormMain::previewFailureClearsNewNames()
+void TestMainWindow::previewFailureClearsNewNames()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
     child<QLineEdit>("patternEdit")->setText(u"{counter}-{name}"_s);
@@ -1204,7 +1204,7 @@ void TestFormMain::previewFailureClearsNewNames()
 
 // A name that would show as "invoiceexe.pdf" shows what it holds, and the plan says so
 // without keeping the batch from starting.
-void TestFormMain::invisibleCharactersShown()
+void TestMainWindow::invisibleCharactersShown()
 {
     drop({m_dir->file(u"invoice\u202Efdp.exe"_s), m_dir->file(u"plain.txt"_s)});
     child<QLineEdit>("patternEdit")->setText(u"new_{name}"_s);
@@ -1217,7 +1217,7 @@ void TestFormMain::invisibleCharactersShown()
         m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/invisible-characters.png")));
 }
 
-void TestFormMain::newExtensionFollowsItsCheckBox()
+void TestMainWindow::newExtensionFollowsItsCheckBox()
 {
     auto *check = child<QCheckBox>("newExtensionCheck");
     auto *edit = child<QLineEdit>("newExtensionEdit");
@@ -1232,7 +1232,7 @@ void TestFormMain::newExtensionFollowsItsCheckBox()
     QCOMPARE(edit->text(), u"bak"_s);
 }
 
-void TestFormMain::onlyTheUserChangesDestinationControls()
+void TestMainWindow::onlyTheUserChangesDestinationControls()
 {
     auto *mode = child<QComboBox>("operationCombo");
     const QList<QWidget *> destination{child<QWidget>("destinationLabel"),
@@ -1264,7 +1264,7 @@ void TestFormMain::onlyTheUserChangesDestinationControls()
     QCOMPARE(child<QLineEdit>("destinationEdit")->text(), u"/tmp/out"_s);
 }
 
-void TestFormMain::destinationPicker()
+void TestMainWindow::destinationPicker()
 {
     auto *mode = child<QComboBox>("operationCombo");
     mode->setFocus();
@@ -1284,7 +1284,7 @@ void TestFormMain::destinationPicker()
     QCOMPARE(edit->text(), m_dir->path());
 }
 
-void TestFormMain::optionsPanelHidesAndReturns()
+void TestMainWindow::optionsPanelHidesAndReturns()
 {
     auto *toolbar = child<QWidget>("toolbarPanel");
     auto *panel = child<QWidget>("optionsPanel");
@@ -1306,7 +1306,7 @@ void TestFormMain::optionsPanelHidesAndReturns()
     QCOMPARE(list()->height(), listHeight);
 }
 
-void TestFormMain::folderColumnTakesTheRest_data()
+void TestMainWindow::folderColumnTakesTheRest_data()
 {
     // Client widths from the one at which "Folder" has its least width and the others
     // theirs (936 pixels with the default 90 for "Size").
@@ -1320,7 +1320,7 @@ void TestFormMain::folderColumnTakesTheRest_data()
     QTest::newRow("wide") << 864 << 864;
 }
 
-void TestFormMain::folderColumnTakesTheRest()
+void TestMainWindow::folderColumnTakesTheRest()
 {
     QFETCH(int, beyondLeast);
     QFETCH(int, folderBeyondLeast);
@@ -1341,7 +1341,7 @@ void TestFormMain::folderColumnTakesTheRest()
 
 // A resize fits the size and status columns to their contents again; name columns keep
 // the width the user dragged them to.
-void TestFormMain::resizeRefitsDraggedWidths()
+void TestMainWindow::resizeRefitsDraggedWidths()
 {
     const int sizeWidth = list()->columnWidth(3);
     list()->horizontalHeader()->resizeSection(0, 100);
@@ -1351,7 +1351,7 @@ void TestFormMain::resizeRefitsDraggedWidths()
     QCOMPARE(list()->columnWidth(0), 100);
 }
 
-void TestFormMain::optionsDialogKeepsValues()
+void TestMainWindow::optionsDialogKeepsValues()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
     child<QLineEdit>("patternEdit")->setText(u"{counter}"_s);
@@ -1403,7 +1403,7 @@ void TestFormMain::optionsDialogKeepsValues()
     QCOMPARE(cell(0, 1), u"005.txt"_s);
 }
 
-void TestFormMain::visualStyle()
+void TestMainWindow::visualStyle()
 {
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
     const QString applied = app->styleSheet();
@@ -1417,7 +1417,7 @@ void TestFormMain::visualStyle()
     QCOMPARE(app->styleSheet(), applied);
 }
 
-void TestFormMain::helpLinksAndExit()
+void TestMainWindow::helpLinksAndExit()
 {
     child<QAction>("tutorialAction")->trigger();
     child<QAction>("contactUsAction")->trigger();
@@ -1450,7 +1450,7 @@ void TestFormMain::helpLinksAndExit()
 
 // The list shows what the batch will do before anything happens, and a plan that would
 // lose a file keeps Rename from starting.
-void TestFormMain::planShownInTheList()
+void TestMainWindow::planShownInTheList()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
@@ -1502,7 +1502,7 @@ void TestFormMain::planShownInTheList()
 
 // The preview column follows every change of an option or of the list, without a
 // message when something is not ready, such as a regular expression being typed.
-void TestFormMain::previewFollowsChanges()
+void TestMainWindow::previewFollowsChanges()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
     QTRY_COMPARE(cell(1, 1), u"b.txt"_s);
@@ -1520,7 +1520,7 @@ void TestFormMain::previewFollowsChanges()
 }
 
 // {counter} follows the list as shown: sorted by a header, or rows moved by hand.
-void TestFormMain::orderChangesTheCounter()
+void TestMainWindow::orderChangesTheCounter()
 {
     drop({m_dir->file(u"b.txt"_s, "bb"), m_dir->file(u"c.txt"_s, "c"),
           m_dir->file(u"a.txt"_s, "aaa")});
@@ -1573,7 +1573,7 @@ void TestFormMain::orderChangesTheCounter()
 }
 
 // The window opens where it was closed, and on a screen even when that place is gone.
-void TestFormMain::remembersItsPlace()
+void TestMainWindow::remembersItsPlace()
 {
     const QRect room = m_form->screen()->availableGeometry();
     m_form->setGeometry(QRect(room.topLeft() + QPoint(40, 30), QSize(1100, 690)));
@@ -1606,7 +1606,7 @@ void TestFormMain::remembersItsPlace()
 
 // A batch of a few thousand files runs while the window answers, shows how far it is,
 // and stops between two files when asked; the log holds exactly the files done.
-void TestFormMain::longBatchShowsProgressAndStops()
+void TestMainWindow::longBatchShowsProgressAndStops()
 {
     TestDir appData;
     qputenv("APPDATA", appData.path().toUtf8());
@@ -1655,7 +1655,7 @@ void TestFormMain::longBatchShowsProgressAndStops()
     m_form->controller().setFileOperations(nullptr);
 }
 
-void TestFormMain::sizeAndStatusStayWhole()
+void TestMainWindow::sizeAndStatusStayWhole()
 {
     // Enough rows for a vertical scroll bar, and a plan that fills the Status column.
     QStringList paths;
@@ -1692,7 +1692,7 @@ void TestFormMain::sizeAndStatusStayWhole()
 
 // In English at the default size the layouts give the intended places, near enough:
 // the strips' heights exactly, the boxes of the options panel within a few pixels.
-void TestFormMain::defaultLook()
+void TestMainWindow::defaultLook()
 {
     QCOMPARE(child<QWidget>("optionsPanel")->height(), 215);
     QCOMPARE(child<QWidget>("statusBar")->height(), 25);
@@ -1723,7 +1723,7 @@ void TestFormMain::defaultLook()
     QVERIFY(std::abs(child<QWidget>("chooseDestinationButton")->geometry().right() - 1246) <= 2);
 }
 
-void TestFormMain::fitsTheScreen()
+void TestMainWindow::fitsTheScreen()
 {
     // The window as the program opens it, on a screen of 1400 x 900 pixels at this run's
     // scale: whole on the screen with its title bar, centred, at the default size where
@@ -1753,7 +1753,7 @@ void TestFormMain::fitsTheScreen()
     QVERIFY(!m_form->minimumSize().isEmpty());
 }
 
-void TestFormMain::everyControlReachable()
+void TestMainWindow::everyControlReachable()
 {
     // At the window's smallest, every control can be brought into sight: the fields by
     // the keyboard, the rest by scrolling the options panel.
@@ -1776,7 +1776,7 @@ void TestFormMain::everyControlReachable()
     QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(u'\n')));
 }
 
-void TestFormMain::everyLanguageFits_data()
+void TestMainWindow::everyLanguageFits_data()
 {
     QTest::addColumn<QString>("code");
     for (const QString &code :
@@ -1787,7 +1787,7 @@ void TestFormMain::everyLanguageFits_data()
 
 // In every language, at the default size and at 1024 x 700: every caption whole, every
 // control in sight without scrolling; a screenshot of each to look at.
-void TestFormMain::everyLanguageFits()
+void TestMainWindow::everyLanguageFits()
 {
     QFETCH(QString, code);
     startWithCatalogue();
@@ -1862,7 +1862,7 @@ void TestFormMain::everyLanguageFits()
     }
 }
 
-void TestFormMain::shortcuts_data()
+void TestMainWindow::shortcuts_data()
 {
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("focus"); // where the key is pressed; the list when empty
@@ -1894,7 +1894,7 @@ void TestFormMain::shortcuts_data()
         << u"Return"_s << u"counterStartEdit"_s << u"preview"_s;
 }
 
-void TestFormMain::shortcuts()
+void TestMainWindow::shortcuts()
 {
     QFETCH(QString, keys);
     QFETCH(QString, focus);
@@ -1970,7 +1970,7 @@ void TestFormMain::shortcuts()
         QCOMPARE(m_form->fileList().items().size(), 3);
 }
 
-void TestFormMain::keysStayWithTextFields()
+void TestMainWindow::keysStayWithTextFields()
 {
     // Delete and Ctrl+Z edit the text of a field; they reach the list and the last batch
     // only from elsewhere.
@@ -1991,7 +1991,7 @@ void TestFormMain::keysStayWithTextFields()
     QVERIFY(m_messages->entries.isEmpty());
 }
 
-void TestFormMain::menuKeys()
+void TestMainWindow::menuKeys()
 {
     // Alt and a letter open a menu; a letter then chooses its item.
     QCOMPARE(child<QMenu>("fileMenu")->title(), u"&File"_s);
@@ -2019,7 +2019,7 @@ void TestFormMain::menuKeys()
     QCOMPARE(child<QAction>("listClearAction")->text(), u"&Clear list"_s);
 }
 
-void TestFormMain::numberFieldsStep_data()
+void TestMainWindow::numberFieldsStep_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
@@ -2045,7 +2045,7 @@ void TestFormMain::numberFieldsStep_data()
         << u"digitsEdit"_s << QString() << int(Qt::Key_Up) << u"4"_s;
 }
 
-void TestFormMain::numberFieldsStep()
+void TestMainWindow::numberFieldsStep()
 {
     QFETCH(QString, field);
     QFETCH(QString, text);
@@ -2070,7 +2070,7 @@ void TestFormMain::numberFieldsStep()
     QCOMPARE(edit->text(), expected);
 }
 
-void TestFormMain::focusIsVisible()
+void TestMainWindow::focusIsVisible()
 {
     // Every control that takes the keyboard focus shows it on its outline.
     activate();
@@ -2100,7 +2100,7 @@ void TestFormMain::focusIsVisible()
     QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(u", "_s)));
 }
 
-void TestFormMain::dropDownListsShowEveryEntry_data()
+void TestMainWindow::dropDownListsShowEveryEntry_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("inOptionsDialog");
@@ -2110,7 +2110,7 @@ void TestFormMain::dropDownListsShowEveryEntry_data()
     QTest::newRow("conflict") << u"conflictCombo"_s << true;
 }
 
-void TestFormMain::dropDownListsShowEveryEntry()
+void TestMainWindow::dropDownListsShowEveryEntry()
 {
     QFETCH(QString, name);
     QFETCH(bool, inOptionsDialog);
@@ -2143,7 +2143,7 @@ void TestFormMain::dropDownListsShowEveryEntry()
     QCOMPARE(scrolled, 0);
 }
 
-void TestFormMain::patternTakesItsRow()
+void TestMainWindow::patternTakesItsRow()
 {
     // A long pattern stays in sight: the field takes its row, less its caption and the
     // help button.
@@ -2157,7 +2157,7 @@ void TestFormMain::patternTakesItsRow()
              qPrintable(u"%1 of %2"_s.arg(pattern->width()).arg(row)));
 }
 
-void TestFormMain::checkBoxShowsItsBox_data()
+void TestMainWindow::checkBoxShowsItsBox_data()
 {
     QTest::addColumn<bool>("dark");
     QTest::addColumn<bool>("checked");
@@ -2168,7 +2168,7 @@ void TestFormMain::checkBoxShowsItsBox_data()
     QTest::newRow("dark-on") << true << true;
 }
 
-void TestFormMain::checkBoxShowsItsBox()
+void TestMainWindow::checkBoxShowsItsBox()
 {
     QFETCH(bool, dark);
     QFETCH(bool, checked);
@@ -2198,14 +2198,14 @@ void TestFormMain::checkBoxShowsItsBox()
     QVERIFY2(strongest >= 3, qPrintable(QString::number(strongest)));
 }
 
-void TestFormMain::coloursReadable_data()
+void TestMainWindow::coloursReadable_data()
 {
     QTest::addColumn<bool>("dark");
     QTest::newRow("light") << false;
     QTest::newRow("dark") << true;
 }
 
-void TestFormMain::coloursReadable()
+void TestMainWindow::coloursReadable()
 {
     // WCAG 2: text at least 4.5:1 against what it stands on, outlines and marks 3:1.
     QFETCH(bool, dark);
@@ -2255,7 +2255,7 @@ void TestFormMain::coloursReadable()
     QVERIFY2(weak.isEmpty(), qPrintable(weak.join(u"; "_s)));
 }
 
-void TestFormMain::followsDarkPalette()
+void TestMainWindow::followsDarkPalette()
 {
     drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s), m_dir->file(u"c.txt"_s)});
     child<QLineEdit>("patternEdit")->setText(u"x"_s); // two rows end as duplicates
@@ -2287,7 +2287,7 @@ void TestFormMain::followsDarkPalette()
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window-light.png")));
 }
 
-void TestFormMain::languageNamesHaveFonts()
+void TestMainWindow::languageNamesHaveFonts()
 {
     // Each language's own name in the Language menu is drawn in a font that has its
     // letters, not as empty boxes.
@@ -2313,7 +2313,7 @@ void TestFormMain::languageNamesHaveFonts()
              qPrintable(u"no font for "_s + missing.join(u", "_s) + u" (run scripts/setup)"_s));
 }
 
-void TestFormMain::screenshots()
+void TestMainWindow::screenshots()
 {
     QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
     const QStringList names{u"IMG_2041.JPG"_s, u"IMG_2042.JPG"_s, u"holiday  notes.txt"_s,
@@ -2340,5 +2340,5 @@ void TestFormMain::screenshots()
     qInfo("screenshots: %s, %s", qPrintable(mainShot), qPrintable(settingsShot));
 }
 
-QTEST_MAIN(TestFormMain)
+QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
