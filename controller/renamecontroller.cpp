@@ -32,6 +32,18 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// What the list shows of a plan: the statuses, and the names numbered rows get.
+FileListModel::PlanOutcome listedOutcome(const RenamePlan &plan)
+{
+    FileListModel::PlanOutcome outcome;
+    outcome.statuses.reserve(plan.rows.size());
+    for (const PlannedRow &row : plan.rows)
+        outcome.statuses.append(row.status);
+    for (auto it = plan.numberedTargets.cbegin(); it != plan.numberedTargets.cend(); ++it)
+        outcome.numberedNames.insert(int(it.key()), fileNamePart(it.value()));
+    return outcome;
+}
+
 // Keeps the messages of work on another thread for the user-interface thread to show.
 class PendingMessages : public UserMessages
 {
@@ -186,7 +198,7 @@ bool RenameController::preview(const RenameOptions &options, UserMessages &messa
     ListedFileSystemView view;
     listing->provideTo(view);
     m_plan = planBatch(m_files.items(), options, view, true, PlanPurpose::Showing);
-    m_files.setPlan(m_plan);
+    m_files.setPlan(listedOutcome(m_plan));
     m_plan.rows = {};
     return true;
 }
@@ -284,7 +296,7 @@ void RenameController::planInBackground(const RenameOptions &options,
         result->items = RenameItems();
         if (version == m_listVersion && !isBusy() && !m_previewAgain) {
             m_plan = std::move(result->plan);
-            m_files.setPlan(m_plan);
+            m_files.setPlan(listedOutcome(m_plan));
             m_plan.rows = {};
             emit livePreviewShown(planSummary(m_plan));
         }
@@ -328,7 +340,7 @@ void RenameController::startPlanning(const RenameOptions &options)
                 m_files.updateNewNames(
                     [&](RenameItems &items) { items = std::move(result->items); });
                 m_plan = std::move(result->plan);
-                m_files.setPlan(m_plan);
+                m_files.setPlan(listedOutcome(m_plan));
             } else if (!result->error.isEmpty() && !m_stop) {
                 m_plan = RenamePlan();
                 m_files.showPreviewFailure(result->error);
@@ -415,7 +427,7 @@ void RenameController::startBatch(const RenamePlan &plan, const RenameOptions &o
               [this, job, messages] {
                   if (job->result() == RenameJob::Result::PlanChanged) {
                       m_plan = job->plan();
-                      m_files.setPlan(m_plan);
+                      m_files.setPlan(listedOutcome(m_plan));
                       emit workFinished(messages->messages);
                       emit planned(m_plan.rows.size() == m_files.count());
                       return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch/filesystemview.h"
+#include "engine/folderlisting.h"
 #include "engine/renameitem.h"
 
 #include <QHash>

@@ -218,16 +218,15 @@ void FileListModel::updateItems(const std::function<void(RenameItems &)> &edit)
     edit(m_items);
 }
 
-void FileListModel::setPlan(const RenamePlan &plan)
+void FileListModel::setPlan(const PlanOutcome &plan)
 {
-    if (plan.rows.size() != m_items.size())
+    if (plan.statuses.size() != m_items.size())
         return;
-    m_statuses.resize(plan.rows.size());
+    m_statuses = plan.statuses;
     m_finalNames.clear();
-    for (qsizetype i = 0; i < plan.rows.size(); ++i) {
-        m_statuses[i] = plan.rows.at(i).status;
+    for (qsizetype i = 0; i < m_statuses.size(); ++i) {
         if (m_statuses[i] == PlanStatus::Numbered)
-            m_finalNames.insert(int(i), fileNamePart(plan.numberedTargets.value(i)));
+            m_finalNames.insert(int(i), plan.numberedNames.value(int(i)));
         else if (m_statuses[i] == PlanStatus::Unchanged &&
                  fileNamePart(m_items.at(i).originalPath()) != m_items.at(i).newName)
             m_finalNames.insert(int(i), fileNamePart(m_items.at(i).originalPath()));

@@ -2,10 +2,11 @@
 
 #include "filelist/fileitems.h"
 #include "filelist/listedrows.h"
-#include "batch/renameplan.h"
+#include "engine/planstatus.h"
 #include "engine/renameitem.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QLocale>
 #include <QStringList>
@@ -64,10 +65,18 @@ public:
     // edit throws.
     void updateItems(const std::function<void(RenameItems &)> &edit);
 
+    // What a plan says of the rows, in the list's own terms, so that the list needs
+    // nothing of how plans are made: each row's status, and the file name a numbered
+    // row will really get.
+    struct PlanOutcome
+    {
+        QList<PlanStatus> statuses;        // one per row
+        QHash<int, QString> numberedNames; // row -> its numbered file name
+    };
     // Shows a plan made for the current items: each row's status, and in the preview
-    // column the name each file will really have (a numbered one, say). Any change of the rows or
-    // of the items takes it away again, since it would no longer be true.
-    void setPlan(const RenamePlan &plan);
+    // column the name each file will really have (a numbered one, say). Any change of
+    // the rows or of the items takes it away again, since it would no longer be true.
+    void setPlan(const PlanOutcome &plan);
     // Puts the rows in the order of a column: names and folders in natural order (see
     // naturalCollator), sizes by value, statuses by kind; descending reverses it.
     // Views keep their selection; the plan goes, since {counter} follows the order.

@@ -1,4 +1,5 @@
 #include "filelist/fileitems.h"
+#include "batch/filesystemview.h"
 #include "testsupport/testdir.h"
 
 #include <QTest>
