@@ -6,6 +6,8 @@
 #include "translation/translation.h"
 #include "optionsdialog/twolines.h"
 
+#include <QAbstractItemView>
+
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -37,6 +39,10 @@ OptionsDialog::OptionsDialog(QWidget *parent)
     stepWithArrowKeys(ui->digitsEdit, 1, 10, 3);
     for (QLineEdit *edit : {ui->counterStartEdit, ui->digitsEdit})
         connect(edit, &QLineEdit::returnPressed, this, &OptionsDialog::previewRequested);
+    // Each caption belongs to the field beside it: a screen reader says it with the field.
+    ui->counterStartLabel->setBuddy(ui->counterStartEdit);
+    ui->digitsLabel->setBuddy(ui->digitsEdit);
+    ui->conflictLabel->setBuddy(ui->conflictCombo);
     // Closing hides the dialog; its values live as long as the program.
     connect(ui->closeButton, &QPushButton::clicked, this, &QDialog::close);
     setUpDialog();
@@ -85,6 +91,14 @@ void OptionsDialog::applyTranslatedCaptions()
     ui->timestampGroup->setTitle(translateText(u"Timestamp"_s));
     ui->touchModifiedNowCheck->setText(translateText(u"Update modified date/time"_s));
     ui->closeButton->setText(translateText(u"Close"_s));
+    // The fields are named by their captions; the rule above each group says when it applies.
+    ui->counterStartEdit->setAccessibleName(spokenCaption(ui->counterStartLabel->text()));
+    ui->digitsEdit->setAccessibleName(spokenCaption(ui->digitsLabel->text()));
+    ui->conflictCombo->setAccessibleName(spokenCaption(ui->conflictLabel->text()));
+    ui->conflictCombo->view()->setAccessibleName(ui->conflictCombo->accessibleName());
+    for (QWidget *field : {ui->counterStartEdit, ui->digitsEdit})
+        field->setAccessibleDescription(ui->counterRulesLabel->text());
+    ui->conflictCombo->setAccessibleDescription(ui->conflictRulesLabel->text());
     for (QLabel *label : {ui->counterRulesLabel, ui->conflictRulesLabel})
         keepWithinTwoLines(label);
     ui->conflictCombo->setMinimumWidth(0);

@@ -107,16 +107,50 @@ const ColourScheme &darkColourScheme()
     return scheme;
 }
 
-const ColourScheme &colourSchemeFor(const QPalette &palette)
+bool isHighContrast(const QPalette &palette)
+{
+    return contrastRatio(palette.color(QPalette::Active, QPalette::WindowText),
+                         palette.color(QPalette::Active, QPalette::Window)) >= 19;
+}
+
+ColourScheme paletteColourScheme(const QPalette &palette)
+{
+    const auto colour = [&palette](QPalette::ColorRole role) {
+        return palette.color(QPalette::Active, role);
+    };
+    ColourScheme s = colour(QPalette::Window).lightness() < 128 ? makeDark() : makeLight();
+    s.highContrast = true;
+    const QColor text = colour(QPalette::WindowText);
+    s.window = s.toolbar = s.menuBar = s.group = s.header = s.disabledField =
+        colour(QPalette::Window);
+    // Lines and frames in the text's colour: a high-contrast theme draws every edge plainly.
+    s.line = s.controlBorder = s.grid = text;
+    s.menu = s.field = s.listBase = s.listAlternate = colour(QPalette::Base);
+    s.button = colour(QPalette::Button);
+    s.text = s.accentText = text;
+    // The statuses keep their meaning in words, and the blocking ones in bold.
+    s.warningText = s.mutedText = s.errorText = colour(QPalette::Text);
+    s.disabledText = palette.color(QPalette::Disabled, QPalette::WindowText);
+    s.accent = s.focus = s.hoverBorder = colour(QPalette::Highlight);
+    s.selectedText = colour(QPalette::HighlightedText);
+    // A hovered or pressed control keeps its background, so its text keeps its contrast.
+    s.hover = s.pressed = colour(QPalette::Window);
+    s.toolTip = colour(QPalette::Window);
+    return s;
+}
+
+ColourScheme colourSchemeFor(const QPalette &palette)
 {
     // The palette, not a colour-scheme hint: Qt 6.4 has none, and a palette set by the
     // desktop's theme or by the user is what every other window on the desktop shows.
+    if (isHighContrast(palette))
+        return paletteColourScheme(palette);
     return palette.color(QPalette::Active, QPalette::Window).lightness() < 128
                ? darkColourScheme()
                : lightColourScheme();
 }
 
-const ColourScheme &currentColourScheme()
+ColourScheme currentColourScheme()
 {
     return colourSchemeFor(QGuiApplication::palette());
 }

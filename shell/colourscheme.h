@@ -9,10 +9,12 @@
 
 // The window's own colours in one of two sets, light and dark. The set follows the
 // desktop's colour scheme as Qt's palette tells it, so that a dark desktop gets a dark
-// window whose every text stays readable.
+// window whose every text stays readable. A high-contrast desktop gets its own colours
+// back instead (paletteColourScheme).
 struct ColourScheme
 {
     bool dark = false;
+    bool highContrast = false;
 
     QColor window;        // the window's background, the status bar
     QColor toolbar;       // the strip of command buttons
@@ -50,10 +52,18 @@ struct ColourScheme
 
 const ColourScheme &lightColourScheme();
 const ColourScheme &darkColourScheme();
-// The dark set where the palette's window colour is dark, else the light set.
-const ColourScheme &colourSchemeFor(const QPalette &palette);
+// Whether the palette is a high-contrast theme's: its window text and window stand at
+// least 19:1 apart, as only pure black and white (or yellow on black) do; the usual light
+// and dark themes stay below that.
+bool isHighContrast(const QPalette &palette);
+// Every colour taken from the palette itself, for a high-contrast desktop: the user chose
+// those colours, and any of ours would weaken them.
+ColourScheme paletteColourScheme(const QPalette &palette);
+// The palette's own colours for a high-contrast palette; else the dark set where the
+// palette's window colour is dark, else the light set.
+ColourScheme colourSchemeFor(const QPalette &palette);
 // The set for the application's palette now.
-const ColourScheme &currentColourScheme();
+ColourScheme currentColourScheme();
 
 // Every name the style sheet can use ("@window", "@arrowImage"), with its value in the
 // scheme.

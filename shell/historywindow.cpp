@@ -70,6 +70,8 @@ void setUpTable(QTableView *table)
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setWordWrap(false);
+    // Tab leaves the table for the next control; the arrows move within it.
+    table->setTabKeyNavigation(false);
     table->setAlternatingRowColors(true);
     table->verticalHeader()->hide();
     // Fixed row heights keep a plan of many thousand files fast to show.

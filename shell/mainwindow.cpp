@@ -23,6 +23,7 @@
 #include "engine/usermessages.h"
 #include "optionsdialog/optionsdialog.h"
 
+#include <QAccessible>
 #include <QActionGroup>
 #include <QIcon>
 #include <QBoxLayout>
@@ -34,6 +35,7 @@
 #include <QComboBox>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QToolButton>
 #include <QTimer>
@@ -312,11 +314,35 @@ void MainWindow::setUpWindow(const QStringList &arguments)
         acceptOnlyDigits(edit);
         upDown->setBuddy(edit);
     }
+    // Each caption belongs to the field beside it: a screen reader says it with the field.
+    const std::pair<QLabel *, QWidget *> buddies[] = {
+        {ui->findLabel, ui->findEdit},
+        {ui->replaceLabel, ui->replaceEdit},
+        {ui->patternLabel, ui->patternEdit},
+        {ui->caseLabel, ui->caseCombo},
+        {ui->insertTextLabel, ui->insertTextEdit},
+        {ui->insertPositionLabel, ui->insertPositionEdit},
+        {ui->removeFirstLabel, ui->removeFirstEdit},
+        {ui->removeLastLabel, ui->removeLastEdit},
+        {ui->removeFromPositionLabel, ui->removeFromPositionEdit},
+        {ui->removeUntilPositionLabel, ui->removeUntilPositionEdit},
+        {ui->trimFromLabel, ui->trimFromEdit},
+        {ui->trimUntilLabel, ui->trimUntilEdit},
+        {ui->removeCharactersLabel, ui->removeCharactersEdit},
+        {ui->padNumbersLabel, ui->padNumbersEdit},
+        {ui->operationLabel, ui->operationCombo},
+        {ui->destinationLabel, ui->destinationEdit},
+    };
+    for (const auto &[label, field] : buddies)
+        label->setBuddy(field);
 
     // The list: one model behind the view, fixed row heights so that long lists stay fast.
     QTableView *list = ui->fileTable;
     list->setModel(&m_files);
     list->setItemDelegate(new IsolatedTextDelegate(list));
+    // Tab leaves the list for the next control (the keyboard is never caught in it); the
+    // arrows move within it.
+    list->setTabKeyNavigation(false);
     list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
     list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -347,6 +373,8 @@ void MainWindow::setUpWindow(const QStringList &arguments)
     connect(list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         m_listMenu->popup(ui->fileTable->viewport()->mapToGlobal(at));
     });
+    // The menu key and Shift+F10 open it at the current row (keyboardMenuPlace).
+    list->installEventFilter(this);
 
     // The status text and the link over the right end of the status bar.
     m_statusText = new QLabel(ui->statusBar);
@@ -370,7 +398,6 @@ void MainWindow::setUpWindow(const QStringList &arguments)
     connect(&m_files, &FileListModel::rowsRemoved, this, &MainWindow::updateFileCount);
     connect(&m_files, &FileListModel::modelReset, this, &MainWindow::updateFileCount);
     buildProgressRow();
-    ui->statusBar->setFixedHeight(25);
     m_homepageLink = new QLabel(ui->statusBar);
     m_homepageLink->setObjectName(u"homepageLink"_s);
     m_homepageLink->setText(HomepageAddress);
@@ -380,7 +407,6 @@ void MainWindow::setUpWindow(const QStringList &arguments)
     // Its colours come from the style sheet's light or dark set; its text ends 25 pixels
     // before the end of the bar.
     m_homepageLink->setStyleSheet(u"QLabel { padding: 0 %1px 0 2px; }"_s.arg(HomepageLinkMargin));
-    m_homepageLink->setFixedSize(HomepageLinkWidth + HomepageLinkMargin, HomepageLinkHeight);
     m_homepageLink->installEventFilter(this);
     ui->statusBar->addPermanentWidget(m_homepageLink);
     layOutWindow();
@@ -592,8 +618,11 @@ void MainWindow::applyTranslatedCaptions()
         {ui->optionsToolButton, translatable(u"Settings...")},
         {ui->aboutToolButton, translatable(u"About...")},
     };
-    for (const auto &[widget, text] : hints)
+    for (const auto &[widget, text] : hints) {
         widget->setToolTip(translateText(text));
+        // An icon has no text for a screen reader to say: the button is named by its command.
+        widget->setAccessibleName(spokenCaption(widget->toolTip()));
+    }
     const std::pair<QLabel *, QString> labels[] = {
         {ui->findLabel, translatable(u"Find in name:")},
         {ui->replaceLabel, translatable(u"Replace with:")},
@@ -633,9 +662,83 @@ void MainWindow::applyTranslatedCaptions()
         schedulePreview();
     if (m_historyWindow)
         m_historyWindow->applyTranslatedCaptions();
+    nameControls();
+    fitStatusBar();
     alignCaptions();
     setMenuKeys();
     fitListColumns();
+}
+
+void MainWindow::fitStatusBar()
+{
+    // The usual heights, or more for a large desktop font: the texts are never cut.
+    const QFontMetrics metrics = ui->statusBar->fontMetrics();
+    ui->statusBar->setFixedHeight(std::max(25, metrics.height() + 8));
+    const QFontMetrics link = m_homepageLink->fontMetrics();
+    m_homepageLink->setFixedSize(
+        std::max(HomepageLinkWidth, link.horizontalAdvance(HomepageAddress) + 8) +
+            HomepageLinkMargin,
+        std::max(HomepageLinkHeight, link.height() + 2));
+}
+
+void MainWindow::nameControls()
+{
+    // Fields are named by their captions, as shown; where a caption only makes sense
+    // after the text before it ("at position:"), the name says it whole.
+    const std::pair<QWidget *, QString> fields[] = {
+        {ui->findEdit, ui->findLabel->text()},
+        {ui->replaceEdit, ui->replaceLabel->text()},
+        {ui->patternEdit, ui->patternLabel->text()},
+        {ui->newExtensionEdit, ui->newExtensionCheck->text()},
+        {ui->caseCombo, ui->caseLabel->text()},
+        {ui->insertTextEdit, ui->insertTextLabel->text()},
+        {ui->insertPositionEdit, translateText(u"Insert text at position"_s)},
+        {ui->removeFirstEdit, ui->removeFirstLabel->text()},
+        {ui->removeLastEdit, ui->removeLastLabel->text()},
+        {ui->removeFromPositionEdit, ui->removeFromPositionLabel->text()},
+        {ui->removeUntilPositionEdit, translateText(u"Remove until position"_s)},
+        {ui->trimFromEdit, ui->trimFromLabel->text()},
+        {ui->trimUntilEdit, ui->trimUntilLabel->text()},
+        {ui->removeCharactersEdit, ui->removeCharactersLabel->text()},
+        {ui->padNumbersEdit, translateText(u"Pad numbers to digits"_s)},
+        {ui->operationCombo, ui->operationLabel->text()},
+        {ui->destinationEdit, ui->destinationLabel->text()},
+    };
+    for (const auto &[field, caption] : fields)
+        field->setAccessibleName(spokenCaption(caption));
+    // A drop-down list's list of choices is named as the box is.
+    for (QComboBox *box : {ui->caseCombo, ui->operationCombo})
+        box->view()->setAccessibleName(box->accessibleName());
+    // The padding field's caption is a whole sentence: it stays the field's description.
+    ui->padNumbersEdit->setAccessibleDescription(spokenCaption(ui->padNumbersLabel->text()));
+    ui->patternEdit->setAccessibleDescription(translateText(
+        u"Keywords such as {name} and {counter} build the new name; F1 lists them all."_s));
+    const std::pair<QLineEdit *, NumberStepper *> steppers[] = {
+        {ui->insertPositionEdit, ui->insertPositionStepper},
+        {ui->removeFirstEdit, ui->removeFirstStepper},
+        {ui->removeLastEdit, ui->removeLastStepper},
+        {ui->padNumbersEdit, ui->padNumbersStepper},
+        {ui->removeFromPositionEdit, ui->removeFromPositionStepper},
+        {ui->removeUntilPositionEdit, ui->removeUntilPositionStepper},
+    };
+    for (const auto &[edit, stepper] : steppers)
+        stepper->setFieldName(edit->accessibleName());
+    // Buttons that show a sign, not a word.
+    const std::pair<QAbstractButton *, QString> signs[] = {
+        {ui->patternHelpButton, translateText(u"Pattern help"_s)},
+        {ui->chooseDestinationButton, translateText(u"Select destination folder"_s)},
+    };
+    for (const auto &[button, name] : signs) {
+        button->setAccessibleName(name);
+        button->setToolTip(name);
+    }
+    const QString listName = translateText(u"File list"_s);
+    ui->fileTable->setAccessibleName(listName);
+    m_listMenu->setAccessibleName(listName);
+    m_progressBar->setAccessibleName(translateText(u"Progress"_s));
+    for (QMenu *menu :
+         {ui->fileMenu, ui->operationMenu, ui->viewMenu, ui->languageMenu, ui->helpMenu})
+        menu->setAccessibleName(withoutMnemonic(menu->title()));
 }
 
 RenameOptions MainWindow::readOptions() const
@@ -754,6 +857,9 @@ void MainWindow::buildListCommands()
         toolbar->removeWidget(ui->addFolderButton);
         toolbar->insertWidget(toolbar->indexOf(ui->addFilesToolButton) + 1, ui->addFolderButton);
     }
+    // Tab follows it there, from Add Files to Remove.
+    setTabOrder(ui->addFilesToolButton, ui->addFolderButton);
+    setTabOrder(ui->addFolderButton, ui->removeToolButton);
 
     // English captions first: the menu keys of East Asian captions come from them.
     m_addFolderAction = new QAction(u"Add Folder..."_s, this);
@@ -1080,11 +1186,19 @@ void MainWindow::showProgress(qsizetype done, qsizetype total, const QString &pa
         m_progressBar->setRange(0, 0);
         m_progressText->setText(fileNamePart(path));
     }
+    // A screen reader hears the bar move and can read where the work is from the bar.
+    m_progressBar->setAccessibleDescription(m_progressText->text());
+    QAccessibleValueChangeEvent moved(m_progressBar, m_progressBar->value());
+    QAccessible::updateAccessibility(&moved);
 }
 
 void MainWindow::workFinished(const QList<PendingMessage> &messages)
 {
     updateFileCount();
+    // The end of the work is told, not only drawn: the status bar's text changes, and a
+    // message box that follows alerts by itself.
+    QAccessibleEvent told(m_statusText, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&told);
     for (const PendingMessage &message : messages) {
         switch (message.kind) {
         case PendingMessage::Information:
@@ -1259,6 +1373,9 @@ void MainWindow::layOutWindow()
     ui->optionsPanel->setColumns({{ui->findReplaceGroup, ui->patternGroup},
                                   {ui->insertGroup, ui->removeEndsGroup, ui->removeRangeGroup},
                                   {ui->trimGroup, ui->removeCharactersGroup, ui->padNumbersGroup}});
+    // Tab goes from field to field, each brought into view as it takes the focus; the
+    // panel itself would be a stop that does nothing.
+    ui->optionsPanel->setFocusPolicy(Qt::NoFocus);
     // The default height, and more only where narrow boxes need more lines.
     ui->optionsPanelContents->setMinimumHeight(OptionsPanelHeight);
     for (QComboBox *box : {ui->caseCombo, ui->operationCombo})
@@ -1325,6 +1442,14 @@ void MainWindow::alignCaptions()
     }
 }
 
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // The desktop's large text: the status bar grows with it.
+    if (event->type() == QEvent::FontChange && m_homepageLink)
+        fitStatusBar();
+}
+
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
@@ -1380,8 +1505,34 @@ void MainWindow::fitListColumns()
                          std::max(listClientWidth() - taken - 6, FolderColumnMinimum));
 }
 
+QPoint MainWindow::keyboardMenuPlace() const
+{
+    // Beside the current row's name, where the eye (and a magnifier) already is; the
+    // list's corner when no row is current.
+    const QTableView *list = ui->fileTable;
+    const QRect row = list->visualRect(list->currentIndex());
+    const QPoint at = row.isValid() && list->viewport()->rect().intersects(row)
+                          ? row.bottomLeft() + QPoint(row.height(), 0)
+                          : QPoint(0, 0);
+    return list->viewport()->mapToGlobal(at);
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->fileTable) {
+        // The platform turns the menu key into a context menu event at the mouse pointer,
+        // which may be anywhere; Shift+F10 it does not turn into anything.
+        const bool menuKey =
+            event->type() == QEvent::ContextMenu &&
+            static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool shiftF10 = event->type() == QEvent::KeyPress && key->key() == Qt::Key_F10 &&
+                              key->modifiers() == Qt::ShiftModifier;
+        if (menuKey || shiftF10) {
+            m_listMenu->popup(keyboardMenuPlace());
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress) {
         // A field takes Ctrl+Z to itself (its ShortcutOverride); with nothing to undo
         // there, the key means the window's Undo.

@@ -81,6 +81,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
@@ -140,6 +141,11 @@ private:
     void layOutWindow();
     // The default size, or less on a smaller screen, centred on the screen.
     void placeOnScreen();
+    // Names every control for screen readers in the current language: fields by their
+    // captions, icon and sign buttons by their commands.
+    void nameControls();
+    // The status bar and its link as high as their font needs.
+    void fitStatusBar();
     // Lines up the captions of the options panel in the current language and keeps
     // every caption and list item whole.
     void alignCaptions();
@@ -172,6 +178,8 @@ private:
     void restoreWindowPlace();
     void saveWindowPlace() const;
     QList<int> selectedRows() const;
+    // Where the list's menu opens from the keyboard, in global coordinates.
+    QPoint keyboardMenuPlace() const;
 
     std::unique_ptr<Ui::MainWindow> ui;
     OptionsDialog &m_formSettings;

@@ -65,6 +65,7 @@ void NewVersionDialog::showEvent(QShowEvent *event)
                                         : QString());
     ui->skipButton->setText(translateText(m_endsProgram ? ExitText : SkipText));
     ui->messageLabel->setText(m_message);
+    ui->downloadProgress->setAccessibleName(translateText(u"Progress"_s));
     fitMessage();
     QDialog::showEvent(event);
 }

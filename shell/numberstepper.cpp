@@ -1,9 +1,12 @@
 #include "shell/numberstepper.h"
 
 #include "optionsdialog/digitsonly.h"
+#include "translation/translation.h"
 
 #include <QLineEdit>
 #include <QToolButton>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -34,6 +37,12 @@ void NumberStepper::setBuddy(QLineEdit *edit)
     m_buddy = edit;
     stepWithArrowKeys(edit, Minimum, Maximum, Minimum);
     updateGeometry();
+}
+
+void NumberStepper::setFieldName(const QString &fieldName)
+{
+    m_up->setAccessibleName(translateText(u"Increase %1"_s).arg(fieldName));
+    m_down->setAccessibleName(translateText(u"Decrease %1"_s).arg(fieldName));
 }
 
 void NumberStepper::stepBy(int steps)

@@ -16,6 +16,9 @@ public:
     explicit NumberStepper(QWidget *parent = nullptr);
 
     void setBuddy(QLineEdit *edit);
+    // Names the two buttons for screen readers after the field they step ("Increase
+    // Remove first"), in the current language.
+    void setFieldName(const QString &fieldName);
     QLineEdit *buddy() const { return m_buddy; }
     void stepBy(int steps);
 

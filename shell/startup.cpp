@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QTranslator>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -54,7 +55,7 @@ public:
     void setStyleSheet(const QString &styleSheet)
     {
         m_styleSheet = styleSheet;
-        m_scheme = nullptr;
+        m_filled.clear();
         apply();
     }
 
@@ -71,16 +72,16 @@ private:
     {
         // Only a change of set replaces the style sheet: setting it again would polish
         // every widget for nothing.
-        const ColourScheme &scheme = currentColourScheme();
-        if (&scheme == m_scheme)
+        const QString filled = fillStyleSheet(m_styleSheet, currentColourScheme());
+        if (filled == m_filled)
             return;
-        m_scheme = &scheme;
-        m_app.setStyleSheet(fillStyleSheet(m_styleSheet, scheme));
+        m_filled = filled;
+        m_app.setStyleSheet(filled);
     }
 
     QApplication &m_app;
     QString m_styleSheet;
-    const ColourScheme *m_scheme = nullptr;
+    QString m_filled; // the style sheet applied last
 };
 
 } // namespace
@@ -110,7 +111,10 @@ void applyApplicationFont(QApplication &app)
         font.setFamily(u"Segoe UI"_s);
     else
         font.setFamily(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
-    font.setPointSize(9);
+    // The window is laid out for 9 pt, which the usual desktop sizes (9 to 11 pt) keep; a
+    // larger desktop font, as large-text settings give, makes ours larger by as much.
+    const qreal desktopSize = QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSizeF();
+    font.setPointSizeF(std::max(9.0, desktopSize - 2));
     app.setFont(font);
 }
 

@@ -61,6 +61,25 @@ QString translateText(const QString &text)
     return translated.isEmpty() ? text : translated;
 }
 
+QString spokenCaption(const QString &caption)
+{
+    // The Western marks and the full-width ones of Chinese, Japanese and Korean captions.
+    static const QString endings[] = {u"..."_s, u"\u2026"_s, u"!"_s,
+                                      u":"_s,   u"\uFF01"_s, u"\uFF1A"_s};
+    QString text = caption.trimmed();
+    for (bool cut = true; cut;) {
+        cut = false;
+        for (const QString &ending : endings) {
+            if (text.endsWith(ending) && text.size() > ending.size()) {
+                text.chop(ending.size());
+                text = text.trimmed();
+                cut = true;
+            }
+        }
+    }
+    return text;
+}
+
 std::optional<TranslationCatalogue> parseCatalogue(const QString &text)
 {
     QStringList lines = splitTextLines(text);

@@ -12,6 +12,11 @@
 // their arguments are filled in.
 QString translateText(const QString &text);
 
+// A caption as a screen reader should say it, as the name of a control: without the
+// ellipsis that promises a dialog, the "!" of a command, or the colon that joins a label
+// to its field ("Add Files..." -> "Add Files", "Muster:" -> "Muster", "模式：" -> "模式").
+QString spokenCaption(const QString &caption);
+
 // Marks an English text that is passed through translateText later, when it is
 // shown; it is listed in the catalogue like every other translated text.
 inline QString translatable(const char16_t *source)

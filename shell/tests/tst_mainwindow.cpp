@@ -1,6 +1,7 @@
 #include "shell/aboutbox.h"
 #include "batch/batchpaths.h"
 #include "shell/colourscheme.h"
+#include "shell/messageboxes.h"
 #include "testsupport/gatedfileoperations.h"
 #include "shell/historywindow.h"
 #include "translation/translation.h"
@@ -14,11 +15,13 @@
 #include "optionsdialog/optionsdialog.h"
 #include "testsupport/windowtests.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDropEvent>
 #include <QFontDatabase>
@@ -40,6 +43,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
+#include <QStyleFactory>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -121,6 +125,60 @@ QString cutCaption(QWidget *control)
     if (control->width() < hint.width() || control->height() < hint.height())
         return cut(u"needs %1x%2"_s.arg(hint.width()).arg(hint.height()));
     return QString();
+}
+
+// Whether widget is a part of a list (its header, its corner button), which a screen
+// reader meets as the list's cells, or of a part of Qt's own (the menu bar's overflow
+// button).
+bool isPartOfAnother(const QWidget *widget)
+{
+    for (const QWidget *outer = widget->parentWidget(); outer; outer = outer->parentWidget()) {
+        if (qobject_cast<const QAbstractItemView *>(outer) ||
+            outer->objectName().startsWith(u"qt_"_s))
+            return true;
+    }
+    return false;
+}
+
+// The controls of window a screen reader would announce without a name: buttons, fields,
+// lists, bars, menus and their items, hidden ones too (they show later). Qt's own parts
+// are left out, and the parts of lists.
+QStringList unnamedControls(QWidget *window)
+{
+    QStringList unnamed;
+    const auto describe = [](QWidget *widget) {
+        return QString::fromLatin1(widget->metaObject()->className()) + u' ' + widget->objectName();
+    };
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        auto *menu = qobject_cast<QMenu *>(widget);
+        if (widget->objectName().startsWith(u"qt_"_s) || isPartOfAnother(widget) ||
+            (widget->window() != window && !menu))
+            continue;
+        // The menu bar's overflow menu, Qt's own: it shows the menus' own items.
+        if (menu && menu->objectName().isEmpty() && qobject_cast<QMenuBar *>(menu->parentWidget()))
+            continue;
+        if (!qobject_cast<QAbstractButton *>(widget) && !qobject_cast<QLineEdit *>(widget) &&
+            !qobject_cast<QComboBox *>(widget) && !qobject_cast<QAbstractItemView *>(widget) &&
+            !qobject_cast<QProgressBar *>(widget) && !menu)
+            continue;
+        const QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+        if (!face || face->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed.append(describe(widget) + u" in "_s + describe(widget->parentWidget()));
+        // A drop-down list's choices are a list of their own, in a window of their own.
+        if (auto *box = qobject_cast<QComboBox *>(widget);
+            box && QAccessible::queryAccessibleInterface(box->view())
+                       ->text(QAccessible::Name)
+                       .trimmed()
+                       .isEmpty())
+            unnamed.append(describe(widget) + u" choices"_s);
+        if (!menu)
+            continue;
+        for (QAction *action : menu->actions()) {
+            if (!action->isSeparator() && action->text().trimmed().isEmpty())
+                unnamed.append(describe(widget) + u" item "_s + action->objectName());
+        }
+    }
+    return unnamed;
 }
 
 // A dark desktop's palette, as a dark theme gives it.
@@ -233,6 +291,14 @@ private slots:
     void coloursReadable();
     void followsDarkPalette();
     void languageNamesHaveFonts();
+    void everyControlNamed_data();
+    void everyControlNamed();
+    void tabOrder();
+    void listMenuFromKeyboard_data();
+    void listMenuFromKeyboard();
+    void progressReadable();
+    void followsHighContrastPalette();
+    void growsWithLargeText();
     void screenshots();
 
 private:
@@ -2270,7 +2336,7 @@ void TestMainWindow::followsDarkPalette()
 
     QApplication::setPalette(darkPalette());
     QApplication::processEvents();
-    QCOMPARE(&currentColourScheme(), &darkColourScheme());
+    QVERIFY(currentColourScheme().dark);
     QVERIFY(qApp->styleSheet().contains(darkColourScheme().window.name()));
     QCOMPARE(listBackground(), darkColourScheme().listBase);
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window-dark.png")));
@@ -2338,6 +2404,223 @@ void TestMainWindow::screenshots()
     QVERIFY(m_settings->grab().save(settingsShot));
     m_settings->hide();
     qInfo("screenshots: %s, %s", qPrintable(mainShot), qPrintable(settingsShot));
+}
+
+void TestMainWindow::everyControlNamed_data()
+{
+    QTest::addColumn<QString>("code");
+    for (const QString &code : {u"en"_s, u"de"_s, u"ar"_s, u"jp"_s})
+        QTest::newRow(qPrintable(code)) << code;
+}
+
+// Every control of every window has a name a screen reader can say, in the language
+// chosen, also after switching to it.
+void TestMainWindow::everyControlNamed()
+{
+    QFETCH(QString, code);
+    TestDir appData;
+    qputenv("APPDATA", appData.path().toUtf8());
+    startWithCatalogue();
+    chooseLanguage(code);
+    child<QAction>("historyAction")->trigger();
+    auto *history = m_form->findChild<HistoryWindow *>();
+    QVERIFY(history);
+    m_settings->applyTranslatedCaptions();
+    const auto question = makeMessageBox(QMessageBox::Question, u"?"_s,
+                                         QMessageBox::Yes | QMessageBox::No, m_form.get());
+    QStringList unnamed;
+    for (QWidget *window :
+         std::initializer_list<QWidget *>{m_form.get(), m_settings.get(), history, question.get()})
+        unnamed += unnamedControls(window);
+    history->close();
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u'\n')));
+
+    // The names follow the language: a step button says its field's caption in it.
+    auto *up = child<QWidget>("removeFirstStepper")->findChild<QToolButton *>(u"up"_s);
+    const QString expected =
+        QHash<QString, QString>{
+            {u"en"_s, u"Increase Remove first"_s},
+            {u"de"_s, u"Am Anfang entfernen: erhöhen"_s},
+            {u"ar"_s, u"زيادة إزالة من البداية"_s},
+            {u"jp"_s, u"先頭から削除を増やす"_s},
+        }
+            .value(code);
+    QCOMPARE(up->accessibleName(), expected);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QLineEdit>("findEdit"))
+                 ->text(QAccessible::Name),
+             spokenCaption(child<QLabel>("findLabel")->text()));
+}
+
+void TestMainWindow::tabOrder()
+{
+    // Tab goes through the window as it reads: the toolbar left to right, the option
+    // fields column by column, the list (and out of it again), the operation; the
+    // options dialog top to bottom, Close last.
+    drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s)});
+    activate();
+    const auto tabThrough = [](QWidget *first, qsizetype count) {
+        first->setFocus(Qt::TabFocusReason);
+        QStringList order{QApplication::focusWidget()->objectName()};
+        for (qsizetype i = 1; i < count; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order.append(QApplication::focusWidget()->objectName());
+        }
+        return order;
+    };
+    const QStringList window{
+        u"addFilesToolButton"_s,
+        u"addFolderButton"_s,
+        u"removeToolButton"_s,
+        u"previewToolButton"_s,
+        u"renameToolButton"_s,
+        u"undoToolButton"_s,
+        u"savePresetToolButton"_s,
+        u"loadPresetToolButton"_s,
+        u"optionsToolButton"_s,
+        u"aboutToolButton"_s,
+        u"findEdit"_s,
+        u"replaceEdit"_s,
+        u"patternEdit"_s,
+        u"patternHelpButton"_s,
+        u"newExtensionCheck"_s,
+        u"caseCombo"_s,
+        u"insertTextEdit"_s,
+        u"insertPositionEdit"_s,
+        u"removeFirstEdit"_s,
+        u"removeLastEdit"_s,
+        u"removeFromPositionEdit"_s,
+        u"removeUntilPositionEdit"_s,
+        u"trimFromEdit"_s,
+        u"trimUntilEdit"_s,
+        u"removeCharactersEdit"_s,
+        u"collapseSpacesCheck"_s,
+        u"padNumbersEdit"_s,
+        u"fileTable"_s,
+        u"operationCombo"_s,
+        u"addFilesToolButton"_s,
+    };
+    QCOMPARE(tabThrough(child<QWidget>("addFilesToolButton"), window.size()), window);
+
+    m_settings->show();
+    m_settings->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_settings.get()));
+    const QStringList dialog{
+        u"counterStartEdit"_s,      u"digitsEdit"_s,  u"conflictCombo"_s,   u"regexCheck"_s,
+        u"touchModifiedNowCheck"_s, u"closeButton"_s, u"counterStartEdit"_s};
+    QCOMPARE(tabThrough(m_settings->findChild<QWidget *>(u"counterStartEdit"_s), dialog.size()),
+             dialog);
+    m_settings->hide();
+}
+
+void TestMainWindow::listMenuFromKeyboard_data()
+{
+    QTest::addColumn<bool>("menuKey");
+    QTest::newRow("menu key") << true;
+    QTest::newRow("shift+f10") << false;
+}
+
+// The list's menu opens from the keyboard at the current row, wherever the pointer is.
+void TestMainWindow::listMenuFromKeyboard()
+{
+    QFETCH(bool, menuKey);
+    drop({m_dir->file(u"a.txt"_s), m_dir->file(u"b.txt"_s), m_dir->file(u"c.txt"_s)});
+    activate();
+    list()->setFocus();
+    const QModelIndex current = list()->model()->index(2, 0);
+    list()->setCurrentIndex(current);
+    auto *menu = m_form->findChild<QMenu *>(u"fileListMenu"_s);
+    QVERIFY(!menu->isVisible());
+    if (menuKey) {
+        // What the platform makes of the menu key: a context menu event at the pointer.
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(2, 2),
+                                list()->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(list(), &event);
+    } else {
+        QTest::keyClick(list(), Qt::Key_F10, Qt::ShiftModifier);
+    }
+    QTRY_VERIFY(menu->isVisible());
+    const QRect row = list()->visualRect(current);
+    const QPoint rowEnd = list()->viewport()->mapToGlobal(row.bottomLeft());
+    QVERIFY2(qAbs(menu->pos().y() - rowEnd.y()) <= 2,
+             qPrintable(u"menu at %1, row ends at %2"_s.arg(menu->pos().y()).arg(rowEnd.y())));
+    // Its items are there from the keyboard too.
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QTRY_VERIFY(!menu->isVisible());
+}
+
+// The progress of work reaches a screen reader, not only the screen: the bar's value
+// and where the work is, read through the bar's accessible interface. (The events that
+// tell a screen reader of each change need a platform bridge, which the offscreen
+// platform lacks; tst_screenreader reads the real window.)
+void TestMainWindow::progressReadable()
+{
+    auto *bar = child<QProgressBar>("progressBar");
+    emit m_form->controller().progress(3, 10, m_dir->filePath(u"a.txt"_s));
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(bar);
+    QCOMPARE(face->text(QAccessible::Name), u"Progress"_s);
+    QCOMPARE(face->text(QAccessible::Description), u"3 of 10: a.txt"_s);
+    QCOMPARE(face->valueInterface()->currentValue().toInt(), 3);
+    QCOMPARE(face->valueInterface()->maximumValue().toInt(), 10);
+}
+
+// A high-contrast desktop keeps its own colours: every text, line and background of the
+// window comes from its palette. The usual light and dark palettes keep the window's sets.
+void TestMainWindow::followsHighContrastPalette()
+{
+    QVERIFY(!isHighContrast(QPalette()));
+    QVERIFY(!isHighContrast(darkPalette()));
+    QVERIFY(!isHighContrast(QStyleFactory::create(u"Fusion"_s)->standardPalette()));
+    QPalette contrast;
+    for (const auto &[role, colour] : {std::pair(QPalette::Window, QColor(Qt::black)),
+                                       {QPalette::Base, QColor(Qt::black)},
+                                       {QPalette::Button, QColor(Qt::black)},
+                                       {QPalette::WindowText, QColor(Qt::yellow)},
+                                       {QPalette::Text, QColor(Qt::yellow)},
+                                       {QPalette::ButtonText, QColor(Qt::yellow)},
+                                       {QPalette::Highlight, QColor(Qt::cyan)},
+                                       {QPalette::HighlightedText, QColor(Qt::black)}})
+        contrast.setColor(role, colour);
+    QVERIFY(isHighContrast(contrast));
+    drop({m_dir->file(u"a.txt"_s)});
+    const QPalette before = QApplication::palette();
+    const auto restore = qScopeGuard([&before] {
+        QApplication::setPalette(before);
+        QApplication::processEvents();
+    });
+    QApplication::setPalette(contrast);
+    QApplication::processEvents();
+    const ColourScheme scheme = currentColourScheme();
+    QVERIFY(scheme.highContrast);
+    for (const QColor &text :
+         {scheme.text, scheme.warningText, scheme.mutedText, scheme.errorText, scheme.accentText})
+        QCOMPARE(text, QColor(Qt::yellow));
+    QVERIFY(qApp->styleSheet().contains(u"color: #ffff00"_s));
+    QVERIFY(!qApp->styleSheet().contains(lightColourScheme().text.name()));
+    const QImage shot = list()->viewport()->grab().toImage();
+    QCOMPARE(shot.pixelColor(shot.width() - 4, shot.height() - 4), QColor(Qt::black));
+    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
+    QVERIFY(m_form->grab().save(
+        QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window-high-contrast.png")));
+}
+
+// A desktop's large text makes the window's text larger, and the status bar grows with it.
+void TestMainWindow::growsWithLargeText()
+{
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    const QFont before = QApplication::font();
+    const auto restore = qScopeGuard([&before] { QApplication::setFont(before); });
+    applyApplicationFont(*app);
+    QCOMPARE(QApplication::font().pointSizeF(), 9.0); // at the desktop's usual size
+    QFont large = before;
+    large.setPointSizeF(18);
+    QApplication::setFont(large);
+    settle();
+    auto *link = child<QLabel>("homepageLink");
+    auto *status = child<QLabel>("statusText");
+    QVERIFY2(child<QStatusBar>("statusBar")->height() >= status->sizeHint().height(),
+             qPrintable(QString::number(child<QStatusBar>("statusBar")->height())));
+    QVERIFY(link->height() >= link->fontMetrics().height());
+    QVERIFY(link->width() >= link->fontMetrics().horizontalAdvance(link->text()));
 }
 
 QTEST_MAIN(TestMainWindow)

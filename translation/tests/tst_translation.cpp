@@ -21,6 +21,8 @@ private slots:
     void choosesLanguage();
     void languageCodes_data();
     void languageCodes();
+    void spokenCaptions_data();
+    void spokenCaptions();
 
 private:
     TestDir m_dir;
@@ -139,6 +141,30 @@ void TestTranslation::languageCodes()
     QFETCH(QString, code);
     QCOMPARE(languageCodeFor(language), code);
     QVERIFY(!defaultLanguageCode().isEmpty());
+}
+
+void TestTranslation::spokenCaptions_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("spoken");
+    QTest::newRow("ellipsis") << u"Add Files..."_s << u"Add Files"_s;
+    QTest::newRow("ellipsis-character") << u"Ajouter\u2026"_s << u"Ajouter"_s;
+    QTest::newRow("exclamation") << u"Rename Files!"_s << u"Rename Files"_s;
+    QTest::newRow("colon") << u"Remove first:"_s << u"Remove first"_s;
+    QTest::newRow("french-colon") << u"Modèle :"_s << u"Modèle"_s;
+    QTest::newRow("full-width-colon") << u"模式\uFF1A"_s << u"模式"_s;
+    QTest::newRow("inner-marks-kept") << u"Copy/Move: a.b"_s << u"Copy/Move: a.b"_s;
+    QTest::newRow("only-a-mark") << u"..."_s << u"..."_s;
+    QTest::newRow("question-kept") << u"?"_s << u"?"_s;
+}
+
+// A caption read as a control's name keeps its words and loses the marks that only
+// belong to how it looks.
+void TestTranslation::spokenCaptions()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, spoken);
+    QCOMPARE(spokenCaption(caption), spoken);
 }
 
 QTEST_GUILESS_MAIN(TestTranslation)
