@@ -1303,7 +1303,7 @@ void MainWindow::alignCaptions()
     // Captions that stand above one another in one column of the panel share the widest
     // one's width, so that the edits beside them line up.
     const QList<QList<QWidget *>> columns{
-        {ui->findLabel, ui->replaceLabel, ui->patternLabel, ui->newExtensionCheck},
+        {ui->findLabel, ui->replaceLabel, ui->newExtensionCheck},
         {ui->removeFirstLabel, ui->removeFromPositionLabel},
         {ui->insertPositionLabel, ui->removeLastLabel, ui->removeUntilPositionLabel},
     };
