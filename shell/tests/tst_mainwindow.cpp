@@ -234,6 +234,8 @@ private slots:
     void coloursReadable_data();
     void coloursReadable();
     void followsDarkPalette();
+    void toolbarIconsStandOut_data();
+    void toolbarIconsStandOut();
     void languageNamesHaveFonts();
     void screenshots();
 
@@ -2362,6 +2364,67 @@ void TestFormMain::followsDarkPalette()
     QApplication::processEvents();
     QCOMPARE(listBackground(), lightColourScheme().listBase);
     QVERIFY(m_form->grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window-light.png")));
+}
+
+void TestFormMain::toolbarIconsStandOut_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
+}
+
+void TestFormMain::toolbarIconsStandOut()
+{
+    // WCAG 2 asks 3:1 of a picture's outline against what it stands on: here the
+    // toolbar, in the light set and in the dark. The outline is where the drawing meets
+    // the transparent background.
+    QFETCH(bool, dark);
+    const QPalette before = QApplication::palette();
+    const auto restore = qScopeGuard([&before] { QApplication::setPalette(before); });
+    if (dark)
+        QApplication::setPalette(darkPalette());
+    QApplication::processEvents();
+    const QColor toolbar = (dark ? darkColourScheme() : lightColourScheme()).toolbar;
+    QList<QAbstractButton *> buttons{child<QPushButton>("addFolderButton")};
+    for (QToolButton *button : child<QWidget>("toolbarPanel")->findChildren<QToolButton *>())
+        buttons.append(button);
+    QStringList weak;
+    for (const QAbstractButton *button : buttons) {
+        const QImage icon = button->icon()
+                                .pixmap(button->iconSize(), 1.0)
+                                .toImage()
+                                .convertToFormat(QImage::Format_ARGB32);
+        int outline = 0;
+        int strong = 0;
+        double weakest = 21;
+        for (int y = 1; y + 1 < icon.height(); ++y) {
+            for (int x = 1; x + 1 < icon.width(); ++x) {
+                const QColor colour = icon.pixelColor(x, y);
+                if (colour.alpha() < 250)
+                    continue;
+                bool edge = false;
+                for (int dy = -1; dy <= 1 && !edge; ++dy) {
+                    for (int dx = -1; dx <= 1 && !edge; ++dx)
+                        edge = qAlpha(icon.pixel(x + dx, y + dy)) < 128;
+                }
+                if (!edge)
+                    continue;
+                ++outline;
+                const double ratio = contrastRatio(colour, toolbar);
+                weakest = std::min(weakest, ratio);
+                if (ratio >= 3)
+                    ++strong;
+            }
+        }
+        // A few blended pixels where two strokes meet may fall short.
+        if (outline == 0 || strong < outline * 0.9)
+            weak.append(
+                u"%1: %2 of %3 outline pixels at 3:1, weakest %4"_s.arg(button->objectName())
+                    .arg(strong)
+                    .arg(outline)
+                    .arg(weakest, 0, 'f', 2));
+    }
+    QVERIFY2(weak.isEmpty(), qPrintable(weak.join(u'\n')));
 }
 
 void TestFormMain::languageNamesHaveFonts()
