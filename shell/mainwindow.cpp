@@ -1226,10 +1226,7 @@ void MainWindow::showOptionsPanel()
 
 void MainWindow::openAddress(const QString &address)
 {
-    // Without a browser the address is still of use: the message shows it to copy.
-    if (!m_shell.openAddress(address))
-        m_messages.warning(translateText(u"No web browser could be started. The address is:"_s) +
-                           u"\n\n"_s + address);
+    openAddressOrShowIt(m_shell, m_messages, address);
 }
 
 void MainWindow::openTutorial()
