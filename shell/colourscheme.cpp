@@ -78,6 +78,7 @@ ColourScheme makeDark()
     s.errorText = QColor(0xff8f85);
     s.arrowImage = u":/icons/arrow-down-dark.svg"_s;
     s.checkImage = u":/icons/check-dark.svg"_s;
+    s.iconSuffix = u"-dark"_s;
     return s;
 }
 
@@ -184,6 +185,7 @@ QList<std::pair<QString, QString>> styleSheetValues(const ColourScheme &scheme)
         {u"toolTip"_s, scheme.toolTip.name()},
         {u"arrowImage"_s, scheme.arrowImage},
         {u"checkImage"_s, scheme.checkImage},
+        {u"iconSuffix"_s, scheme.iconSuffix},
     };
 }
 

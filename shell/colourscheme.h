@@ -48,6 +48,8 @@ struct ColourScheme
     // Pictures drawn in the scheme's colours: a combo box's arrow, the check mark.
     QString arrowImage;
     QString checkImage;
+    // Ends the names of the toolbar's pictures: "-dark" picks those drawn for the dark set.
+    QString iconSuffix;
 };
 
 const ColourScheme &lightColourScheme();

@@ -1340,10 +1340,7 @@ void MainWindow::showOptionsPanel()
 
 void MainWindow::openAddress(const QString &address)
 {
-    // Without a browser the address is still of use: the message shows it to copy.
-    if (!m_shell.openAddress(address))
-        m_messages.warning(translateText(u"No web browser could be started. The address is:"_s) +
-                           u"\n\n"_s + address);
+    openAddressOrShowIt(m_shell, m_messages, address);
 }
 
 void MainWindow::openTutorial()
@@ -1420,7 +1417,7 @@ void MainWindow::alignCaptions()
     // Captions that stand above one another in one column of the panel share the widest
     // one's width, so that the edits beside them line up.
     const QList<QList<QWidget *>> columns{
-        {ui->findLabel, ui->replaceLabel, ui->patternLabel, ui->newExtensionCheck},
+        {ui->findLabel, ui->replaceLabel, ui->newExtensionCheck},
         {ui->removeFirstLabel, ui->removeFromPositionLabel},
         {ui->insertPositionLabel, ui->removeLastLabel, ui->removeUntilPositionLabel},
     };

@@ -107,7 +107,7 @@ void NewVersionDialog::updateNow()
     if (m_download.state() == InstallerDownload::State::Running)
         return;
     if (m_updateAction == UpdateAction::OpenDownloadPage) {
-        m_shell.openAddress(HomepageAddress + DownloadPagePath);
+        openAddressOrShowIt(m_shell, m_messages, HomepageAddress + DownloadPagePath);
         done(QDialog::Accepted);
         return;
     }
@@ -126,7 +126,7 @@ void NewVersionDialog::downloadFinished(const QString &failure)
         m_shell.startFile(m_download.filePath());
     } else {
         m_messages.error(translateText(DownloadFailedText) + u"\r\n\r\n"_s + failure);
-        m_shell.openAddress(HomepageAddress);
+        openAddressOrShowIt(m_shell, m_messages, HomepageAddress);
     }
     emit downloadEnded();
     done(QDialog::Rejected);

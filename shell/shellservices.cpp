@@ -1,5 +1,8 @@
 #include "shell/shellservices.h"
 
+#include "engine/usermessages.h"
+#include "translation/translation.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -122,6 +125,13 @@ QString DesktopShell::chooseFolder(QWidget *parent, const QString &title, const 
         QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     rememberFolder(u"folders"_s, folder);
     return QDir::toNativeSeparators(folder);
+}
+
+void openAddressOrShowIt(ShellServices &shell, UserMessages &messages, const QString &address)
+{
+    if (!shell.openAddress(address))
+        messages.warning(translateText(u"No web browser could be started. The address is:"_s) +
+                         u"\n\n"_s + address);
 }
 
 bool DesktopShell::openAddress(const QString &address)

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QWidget;
+class UserMessages;
 
 // What the main window asks of the desktop: file and folder choosers and opening an
 // address in the browser. Tests put answers in its place, since a modal dialog would
@@ -46,6 +47,10 @@ public:
     bool openAddress(const QString &address) override;
     void startFile(const QString &path) override;
 };
+
+// Opens address in the browser; when none starts, a warning shows the address, which is
+// still of use to copy.
+void openAddressOrShowIt(ShellServices &shell, UserMessages &messages, const QString &address);
 
 // A "Text|mask|Text|mask" filter as Qt's file dialog takes it. "*.*" means every
 // file, also one without a dot in its name, so it becomes "*".

@@ -164,6 +164,12 @@ enum class CloseBy { Button, CloseBox, Escape };
 const QString DownloadFailed =
     u"Failed to download update. Please download manually on website.\r\n\r\n"_s;
 
+// The warning the main window's Help links give as well when no browser starts.
+RecordingMessages::Entry noBrowserWarning(const QString &address)
+{
+    return {u"warning"_s, u"No web browser could be started. The address is:\n\n"_s + address};
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Answer)
@@ -469,17 +475,21 @@ void TestNewVersion::download_data()
     QTest::addColumn<Answer>("installer");
     QTest::addColumn<int>("progress");
     QTest::addColumn<QString>("failure"); // the end of the error message; empty on success
+    QTest::addColumn<bool>("browserFound");
 
     const QByteArray body = QByteArray(300000, 'i') + "end";
-    QTest::newRow("with-length") << page(body) << 100 << QString();
-    QTest::newRow("without-length") << page(body, Answer::Framing::NoLength) << 0 << QString();
-    QTest::newRow("chunked") << page(body, Answer::Framing::Chunked) << 0 << QString();
+    QTest::newRow("with-length") << page(body) << 100 << QString() << true;
+    QTest::newRow("without-length")
+        << page(body, Answer::Framing::NoLength) << 0 << QString() << true;
+    QTest::newRow("chunked") << page(body, Answer::Framing::Chunked) << 0 << QString() << true;
     QTest::newRow("chunked-with-length")
-        << page(body, Answer::Framing::ChunkedWithLength) << 0 << QString();
-    QTest::newRow("empty-installer") << page("") << 0 << QString();
-    QTest::newRow("not-found") << status(404) << 100 << u"server replied: Not Found"_s;
+        << page(body, Answer::Framing::ChunkedWithLength) << 0 << QString() << true;
+    QTest::newRow("empty-installer") << page("") << 0 << QString() << true;
+    QTest::newRow("not-found") << status(404) << 100 << u"server replied: Not Found"_s << true;
+    QTest::newRow("not-found-without-browser")
+        << status(404) << 100 << u"server replied: Not Found"_s << false;
     QTest::newRow("redirect-not-followed")
-        << redirectTo("/elsewhere/vexa.exe") << 100 << u"server replied: 302 Found"_s;
+        << redirectTo("/elsewhere/vexa.exe") << 100 << u"server replied: 302 Found"_s << true;
 }
 
 void TestNewVersion::download()
@@ -487,7 +497,9 @@ void TestNewVersion::download()
     QFETCH(Answer, installer);
     QFETCH(int, progress);
     QFETCH(QString, failure);
+    QFETCH(bool, browserFound);
 
+    m_shell->browserFound = browserFound;
     m_server->answers[InstallerPath.toUtf8()] = installer;
     m_server->answers["/elsewhere/vexa.exe"] = page("elsewhere");
     // An installer left by an earlier attempt is replaced.
@@ -520,12 +532,15 @@ void TestNewVersion::download()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), installer.body);
     } else {
-        QCOMPARE(m_messages->entries.size(), 1);
+        QCOMPARE(m_messages->entries.size(), browserFound ? 1 : 2);
         QCOMPARE(m_messages->entries.front().kind, u"error"_s);
         const QString text = m_messages->entries.front().text;
         QVERIFY2(text.startsWith(DownloadFailed) && text.endsWith(failure), qPrintable(text));
         QCOMPARE(m_shell->started, QStringList());
         QCOMPARE(m_shell->addresses, QStringList{HomepageAddress});
+        // Without a browser the homepage's address is still there to copy.
+        if (!browserFound)
+            QCOMPARE(m_messages->entries.back(), noBrowserWarning(HomepageAddress));
     }
 }
 
@@ -580,12 +595,14 @@ void TestNewVersion::updateNowOpensTheDownloadPage_data()
     QTest::addColumn<bool>("german");
     QTest::addColumn<QString>("toolTip");
     QTest::addColumn<bool>("goesOn");
+    QTest::addColumn<bool>("browserFound");
 
     const QString toolTip = u"Opens the download page in your web browser."_s;
-    QTest::newRow("newer-goes-on") << false << false << toolTip << true;
-    QTest::newRow("forced-ends") << true << false << toolTip << false;
+    QTest::newRow("newer-goes-on") << false << false << toolTip << true << true;
+    QTest::newRow("forced-ends") << true << false << toolTip << false << true;
     QTest::newRow("german-tooltip")
-        << false << true << u"Öffnet die Download-Seite im Webbrowser."_s << true;
+        << false << true << u"Öffnet die Download-Seite im Webbrowser."_s << true << true;
+    QTest::newRow("no-browser-shows-the-address") << false << false << toolTip << true << false;
 }
 
 // Where the installer for Windows cannot run, the download page opens in the browser;
@@ -596,7 +613,9 @@ void TestNewVersion::updateNowOpensTheDownloadPage()
     QFETCH(bool, german);
     QFETCH(QString, toolTip);
     QFETCH(bool, goesOn);
+    QFETCH(bool, browserFound);
 
+    m_shell->browserFound = browserFound;
     if (german)
         useGerman({{u"Opens the download page in your web browser."_s,
                     u"Öffnet die Download-Seite im Webbrowser."_s}});
@@ -614,7 +633,10 @@ void TestNewVersion::updateNowOpensTheDownloadPage()
     QCOMPARE(m_shell->addresses, QStringList{u"https://tessaly.org/download.html"_s});
     QCOMPARE(m_shell->started, QStringList());
     QCOMPARE(m_server->paths, QList<QByteArray>());
-    QVERIFY(m_messages->entries.isEmpty());
+    if (browserFound)
+        QVERIFY(m_messages->entries.isEmpty());
+    else
+        QCOMPARE(m_messages->entries, QList{noBrowserWarning(m_shell->addresses.front())});
     QVERIFY(!QFileInfo::exists(installerPath()));
 }
 
