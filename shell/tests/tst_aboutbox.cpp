@@ -66,7 +66,6 @@ private slots:
     void patternHelpRightToLeft();
     void mainWindowShowsBoth();
     void patternHelpFitsTheScreen();
-    void screenshot();
 };
 
 void TestAboutBox::initTestCase()
@@ -314,25 +313,6 @@ void TestAboutBox::patternHelpFitsTheScreen()
                          QString::number(available.width()) + u'x' +
                          QString::number(available.height()) + u".png"_s;
     QVERIFY(help->grab().save(shot));
-}
-
-void TestAboutBox::screenshot()
-{
-    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
-    // The box as the program's messages show it, grabbed without waiting for a click.
-    QMessageBox about(QMessageBox::Information, ApplicationTitle, ::aboutText(), QMessageBox::Ok);
-    about.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&about));
-    const QString aboutShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/about-box.png");
-    QVERIFY(about.grab().save(aboutShot));
-
-    QMessageBox help(QMessageBox::Information, ApplicationTitle, patternHelpText(),
-                     QMessageBox::Ok);
-    help.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&help));
-    const QString helpShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/pattern-help.png");
-    QVERIFY(help.grab().save(helpShot));
-    qInfo("screenshots: %s, %s", qPrintable(aboutShot), qPrintable(helpShot));
 }
 
 QTEST_MAIN(TestAboutBox)
