@@ -174,7 +174,7 @@ void TestAboutBox::patternHelp()
     QCOMPARE(lines.size(), english.size());
 
     static const QRegularExpression example(uR"(^\S*\{\S+\}\S*$)"_s);
-    static const QRegularExpression keywords(uR"(^\{.* - )"_s);
+    static const QRegularExpression keywords(uR"(^\{.*? - )"_s);
     QStringList fixedParts;
     for (qsizetype i = 0; i < english.size(); ++i) {
         const QString &line = english.at(i);
