@@ -3,7 +3,7 @@
 // new-version dialog, each as a user first sees it, into the folder given. The window
 // tests save the pictures of what they check themselves; scripts/screenshots runs both.
 #include "optionsdialog/optionsdialog.h"
-#include "controller/renamecontroller.h"
+#include "filelist/filelistmodel.h"
 #include "shell/aboutbox.h"
 #include "shell/mainwindow.h"
 #include "shell/messageboxes.h"
@@ -70,7 +70,8 @@ void mainWindowAndOptions(const QString &folder)
     child<QComboBox>(&form, "caseCombo")->setCurrentIndex(3);
     child<QCheckBox>(&form, "collapseSpacesCheck")->setChecked(true);
     child<QToolButton>(&form, "previewToolButton")->click();
-    if (!QTest::qWaitFor([&] { return !form.controller().isBusy(); }))
+    // The preview fills the new names on a thread of its own.
+    if (!QTest::qWaitFor([&] { return !form.fileList().items().front().newName.isEmpty(); }))
         qFatal("the preview did not end");
     auto *list = child<QAbstractItemView>(&form, "fileTable");
     list->selectionModel()->select(list->model()->index(1, 0),

@@ -313,13 +313,15 @@ void TestRenameController::stopsBetweenFiles()
     GatedFileOperations undoGate; // the batch's gate has permits left
     m_controller->setFileOperations(&undoGate);
     RecordingMessages asker;
-    QList<qsizetype> undoTotals;
+    QList<std::pair<qsizetype, qsizetype>> undoProgress; // done, total
     connect(m_controller.get(), &RenameController::progress, &window,
-            [&](qsizetype, qsizetype total, const QString &) { undoTotals.append(total); });
+            [&](qsizetype done, qsizetype total, const QString &) {
+                undoProgress.append({done, total});
+            });
     QSignalSpy undoFinished(m_controller.get(), &RenameController::workFinished);
     m_controller->startUndo(asker);
     undoGate.release(2);
-    QTRY_VERIFY(!undoTotals.isEmpty() && undoTotals.back() > 0);
+    QTRY_VERIFY(!undoProgress.isEmpty() && undoProgress.back().second > 0);
     m_controller->requestStop();
     undoGate.release(1000);
     QTRY_COMPARE(undoFinished.size(), 1);
@@ -339,7 +341,7 @@ void TestRenameController::stopsBetweenFiles()
     // The next undo brings back the rest, and reports its files as it goes.
     m_controller->startUndo(asker);
     finish();
-    QCOMPARE(undoProgress.back().at(0).value<qsizetype>(), qsizetype(done));
+    QCOMPARE(undoProgress.back().first, qsizetype(done));
     QCOMPARE(QDir(m_dir->path()).entryList({u"f*"_s}, QDir::Files).size(), 50);
     QCOMPARE(names().filter(u"f"_s).size(), 50);
 }
