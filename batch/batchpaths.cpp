@@ -75,19 +75,6 @@ QString absoluteCleanPath(const QString &path)
     return clean ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
-QString autoNumberPath(const QString &folder, const QString &fileName, FileOperations &files)
-{
-    QString base;
-    QString ext;
-    splitFileName(fileName, &base, &ext);
-    for (qint64 n = 1;; ++n) {
-        const QString candidate =
-            combinePath(folder, u"%1 (%2)%3"_s.arg(base, QString::number(n), ext));
-        if (!files.fileExists(candidate))
-            return candidate;
-    }
-}
-
 QString dataFolder()
 {
     QString base = qEnvironmentVariable("APPDATA");

@@ -15,9 +15,6 @@ QString combinePath(const QString &folder, const QString &name);
 // run from any folder acts on the files the batch touched.
 QString absoluteCleanPath(const QString &path);
 
-// The first of "base (1)ext", "base (2)ext", ... in folder at which no file exists.
-QString autoNumberPath(const QString &folder, const QString &fileName, FileOperations &files);
-
 // The per-user data folder: APPDATA when set, else the user's data folder, with
 // Quenwick/Tessaly below it. Nothing is created or looked up.
 QString dataFolder();

@@ -645,11 +645,6 @@ QString SystemFileOperations::moveToTrash(const QString &path)
 #endif
 }
 
-void forgetTrashEntry(const QString &trashedPath)
-{
-    releaseTrashSlot(trashedPath);
-}
-
 void SystemFileOperations::discardPartialCopy(const QString &target)
 {
 #ifdef Q_OS_UNIX

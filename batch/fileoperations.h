@@ -155,11 +155,6 @@ QString partialCopyPath(const QString &target);
 // source gone, one of the two always holds the whole file under a known name.
 QString setAsidePath(const QString &source);
 
-// After a file came back out of the Trash: removes the Trash's note of where it came
-// from, so that the Trash does not list a file that is no longer in it. The same as
-// releaseTrash of the system's operations.
-void forgetTrashEntry(const QString &trashedPath);
-
 // "message\n[path]", the form of every file-operation error.
 QString fileErrorText(const QString &message, const QString &path);
 // Throws "Invalid characters in path" for a path that this system cannot take: on

@@ -1,5 +1,6 @@
 #include "batch/renamejob.h"
 
+#include "engine/workerthread.h"
 #include "batch/batchpaths.h"
 #include "batch/fileoperations.h"
 #include "batch/filesystemview.h"
@@ -117,12 +118,13 @@ void RenameJob::start()
 {
     Q_ASSERT(!m_thread);
     m_stop = false;
-    m_thread = QThread::create([this] { exec(); });
-    connect(m_thread, &QThread::finished, this, [this] {
-        m_thread->deleteLater();
-        m_thread = nullptr;
-        emit finished(m_result);
-    });
+    m_thread = createWorkerThread(
+        this, [this] { exec(); },
+        [this] {
+            m_thread->deleteLater();
+            m_thread = nullptr;
+            emit finished(m_result);
+        });
     m_thread->start();
 }
 

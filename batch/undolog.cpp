@@ -663,19 +663,6 @@ void forEachRecordLine(QByteArrayView content, bool allUtf8, Found found)
 
 } // namespace
 
-std::optional<UndoRecordPaths> parseUndoRecord(QByteArrayView line)
-{
-    line = trimmedLine(line);
-    if (line.isEmpty())
-        return std::nullopt;
-    QuotationMarks marks(line);
-    qsizetype end = 0;
-    std::optional<UndoRecordPaths> record = readRecord(line, 0, marks, false, &end);
-    if (end != line.size())
-        return std::nullopt; // more than one record
-    return record;
-}
-
 UndoLogContent parseUndoLog(QByteArrayView content)
 {
     UndoLogContent log;
@@ -706,20 +693,6 @@ UndoLogContent parseUndoLog(QByteArrayView content)
         --log.unreadable;
     log.lastUncertain = interrupted && !lastUnreadable && !log.records.isEmpty();
     return log;
-}
-
-QStringList undoLogLines(const QByteArray &content)
-{
-    QStringList lines;
-    forEachRecordLine(content, content.isValidUtf8(),
-                      [&](qsizetype start, qsizetype end, const std::optional<UndoRecordPaths> &) {
-                          // Text after the last line end is a line only when not empty.
-                          if (start == end && end == content.size())
-                              return;
-                          lines.append(
-                              decodeFileName(QByteArrayView(content).sliced(start, end - start)));
-                      });
-    return lines;
 }
 
 UndoLogFile::UndoLogFile(const QString &path)
@@ -783,11 +756,6 @@ void UndoLogFile::mark(const UndoRecordPaths &record, UndoMark mark)
         return;
     m_map[record.at] = uchar(mark);
     m_marked = true;
-}
-
-void UndoLogFile::discard()
-{
-    m_marked = false;
 }
 
 namespace {

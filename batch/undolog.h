@@ -134,12 +134,6 @@ QByteArray readUndoLog(const QString &path);
 // kept as it is (RFC 4180), then CR LF.
 QByteArray undoRecord(const QString &original, const QString &target);
 
-// The lines of a log's text: UTF-8 with or without its byte-order mark, lines ended
-// by CR LF, LF or CR; a line end inside a record's quoted path belongs to the record's
-// line, and text after the last line end is a line when not empty. A name that is not
-// UTF-8 is in the log as its bytes and read back as decodeFileName reads it.
-QStringList undoLogLines(const QByteArray &content);
-
 // What an undo has done with a record, written over the record's first byte (its
 // opening quotation mark) in the log itself, so that an undo that is stopped or killed
 // goes on exactly where it stopped, and no other log can take this progress for its
@@ -160,16 +154,6 @@ struct UndoRecordPaths
     qsizetype at = -1; // where the record's first byte is in the log's bytes
 };
 
-// The two paths of a record line, as written by undoRecord or in the forms older logs
-// and people wrote: blanks around it removed; two quoted paths separated by a comma,
-// or two paths without outer quotation marks split at the first quote-comma-quote.
-// Nothing for a line that is no record: another number of paths, cut short (a
-// quotation mark at one end only), a lone quotation mark or a NUL byte inside a path,
-// or a new path that is not absolute (it would be taken from whatever folder the undo
-// runs in). A bare original path is a record: the undo reports it. A line whose first
-// byte is an UndoMark other than None is a record that mark was written over.
-std::optional<UndoRecordPaths> parseUndoRecord(QByteArrayView line);
-
 struct UndoLogContent
 {
     QList<UndoRecordPaths> records; // in the order written
@@ -181,6 +165,16 @@ struct UndoLogContent
 };
 
 // The records of a log file's bytes; the first line, the header, is never read as one.
+// The text is UTF-8 with or without its byte-order mark, lines ended by CR LF, LF or CR;
+// a name that is not UTF-8 is in the log as its bytes and read back as decodeFileName
+// reads it. A record is the two paths as written by undoRecord or in the forms older
+// logs and people wrote: blanks around it removed; two quoted paths separated by a
+// comma, or two paths without outer quotation marks split at the first
+// quote-comma-quote. A line is no record with another number of paths, cut short (a
+// quotation mark at one end only), a lone quotation mark or a NUL byte inside a path,
+// or a new path that is not absolute (it would be taken from whatever folder the undo
+// runs in). A bare original path is a record: the undo reports it. A line whose first
+// byte is an UndoMark other than None is a record that mark was written over.
 // A record's paths may span lines (a line end inside a quoted path); a quoted path that
 // does not close on a record's own line and does not make a whole record with the
 // lines after it leaves that one line unreadable, and reading goes on at the next.
@@ -201,8 +195,6 @@ public:
 
     QByteArrayView content() const;
     void mark(const UndoRecordPaths &record, UndoMark mark);
-    // The undo has ended and removes the log: the marks need not reach the disk.
-    void discard();
 
 private:
     int m_fd = -1;

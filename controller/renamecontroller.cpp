@@ -1,5 +1,6 @@
 #include "controller/renamecontroller.h"
 
+#include "engine/workerthread.h"
 #include "batch/batchpaths.h"
 #include "filelist/fileitems.h"
 #include "batch/fileoperations.h"
@@ -226,50 +227,52 @@ void RenameController::previewInBackground(const RenameOptions &options)
     result->items = m_files.items();
     const QStringList importedNames = m_importedNames;
     const quint64 version = m_listVersion;
-    m_previewWorker = QThread::create([result, importedNames, options] {
-        if (!needsDestination(options))
-            result->listing = std::make_shared<ListingAhead>(result->items);
-        try {
-            NameBuilder builder(options, importedNames);
-            const RenameItems &items = result->items;
-            result->names.reserve(items.size());
-            for (qsizetype i = 0; i < items.size(); ++i)
-                result->names.append(builder.build(items.at(i), int(i)));
-        } catch (const TessalyError &error) {
-            result->error = error.message();
-        }
-    });
-    connect(m_previewWorker, &QThread::finished, this, [this, result, version, options] {
-        m_previewWorker->deleteLater();
-        m_previewWorker = nullptr;
-        result->items = RenameItems(); // the list is no longer shared
-        if (version == m_listVersion && !isBusy()) {
-            if (!result->error.isEmpty()) {
-                m_plan = RenamePlan();
-                m_files.showPreviewFailure(result->error);
-                emit livePreviewFailed(result->error);
-            } else {
-                m_files.updateNewNames([&](RenameItems &items) {
-                    for (qsizetype i = 0; i < items.size(); ++i) {
-                        if (items.at(i).newName != result->names.at(i))
-                            items[i].newName = std::move(result->names[i]);
-                    }
-                });
-                result->names = QStringList();
-                m_plan = RenamePlan();
-                if (m_previewAgain) {
-                    // Newer options wait: this plan would be thrown away.
-                } else if (needsDestination(options)) {
-                    emit livePreviewShown(planSummary(m_plan));
+    m_previewWorker = createWorkerThread(
+        this,
+        [result, importedNames, options] {
+            if (!needsDestination(options))
+                result->listing = std::make_shared<ListingAhead>(result->items);
+            try {
+                NameBuilder builder(options, importedNames);
+                const RenameItems &items = result->items;
+                result->names.reserve(items.size());
+                for (qsizetype i = 0; i < items.size(); ++i)
+                    result->names.append(builder.build(items.at(i), int(i)));
+            } catch (const TessalyError &error) {
+                result->error = error.message();
+            }
+        },
+        [this, result, version, options] {
+            m_previewWorker->deleteLater();
+            m_previewWorker = nullptr;
+            result->items = RenameItems(); // the list is no longer shared
+            if (version == m_listVersion && !isBusy()) {
+                if (!result->error.isEmpty()) {
+                    m_plan = RenamePlan();
+                    m_files.showPreviewFailure(result->error);
+                    emit livePreviewFailed(result->error);
                 } else {
-                    planInBackground(options, std::move(result->listing));
-                    return;
+                    m_files.updateNewNames([&](RenameItems &items) {
+                        for (qsizetype i = 0; i < items.size(); ++i) {
+                            if (items.at(i).newName != result->names.at(i))
+                                items[i].newName = std::move(result->names[i]);
+                        }
+                    });
+                    result->names = QStringList();
+                    m_plan = RenamePlan();
+                    if (m_previewAgain) {
+                        // Newer options wait: this plan would be thrown away.
+                    } else if (needsDestination(options)) {
+                        emit livePreviewShown(planSummary(m_plan));
+                    } else {
+                        planInBackground(options, std::move(result->listing));
+                        return;
+                    }
                 }
             }
-        }
-        if (std::exchange(m_previewAgain, false))
-            previewInBackground(m_nextPreview);
-    });
+            if (std::exchange(m_previewAgain, false))
+                previewInBackground(m_nextPreview);
+        });
     m_previewWorker->start();
 }
 
@@ -284,25 +287,27 @@ void RenameController::planInBackground(const RenameOptions &options,
     auto result = std::make_shared<Result>();
     result->items = m_files.items(); // read only there, so shared
     const quint64 version = m_listVersion;
-    m_previewWorker = QThread::create([result, options, listing] {
-        ListedFileSystemView view;
-        if (listing)
-            listing->provideTo(view);
-        result->plan = planBatch(result->items, options, view, true, PlanPurpose::Showing);
-    });
-    connect(m_previewWorker, &QThread::finished, this, [this, result, version] {
-        m_previewWorker->deleteLater();
-        m_previewWorker = nullptr;
-        result->items = RenameItems();
-        if (version == m_listVersion && !isBusy() && !m_previewAgain) {
-            m_plan = std::move(result->plan);
-            m_files.setPlan(listedOutcome(m_plan));
-            m_plan.rows = {};
-            emit livePreviewShown(planSummary(m_plan));
-        }
-        if (std::exchange(m_previewAgain, false))
-            previewInBackground(m_nextPreview);
-    });
+    m_previewWorker = createWorkerThread(
+        this,
+        [result, options, listing] {
+            ListedFileSystemView view;
+            if (listing)
+                listing->provideTo(view);
+            result->plan = planBatch(result->items, options, view, true, PlanPurpose::Showing);
+        },
+        [this, result, version] {
+            m_previewWorker->deleteLater();
+            m_previewWorker = nullptr;
+            result->items = RenameItems();
+            if (version == m_listVersion && !isBusy() && !m_previewAgain) {
+                m_plan = std::move(result->plan);
+                m_files.setPlan(listedOutcome(m_plan));
+                m_plan.rows = {};
+                emit livePreviewShown(planSummary(m_plan));
+            }
+            if (std::exchange(m_previewAgain, false))
+                previewInBackground(m_nextPreview);
+        });
     m_previewWorker->start();
 }
 
@@ -353,8 +358,7 @@ void RenameController::startPlanning(const RenameOptions &options)
 void RenameController::startWork(std::function<void()> work, std::function<void()> done)
 {
     m_stop = false;
-    m_worker = QThread::create(std::move(work));
-    connect(m_worker, &QThread::finished, this, [this, done = std::move(done)] {
+    m_worker = createWorkerThread(this, std::move(work), [this, done = std::move(done)] {
         m_worker->deleteLater();
         m_worker = nullptr;
         ++m_listVersion;

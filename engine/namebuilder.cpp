@@ -147,11 +147,6 @@ NameBuilder::NameBuilder(const RenameOptions &options, const QStringList &import
 
 NameBuilder::~NameBuilder() = default;
 
-QString NameBuilder::build(const RenameItem &item, const QString &counterText, int index)
-{
-    return buildWith(item, index, [&] { return counterText; });
-}
-
 QString NameBuilder::build(const RenameItem &item, int index)
 {
     return buildWith(item, index, [&] { return formatCounter(m_counterStart, index, m_digits); });
@@ -223,18 +218,6 @@ QString NameBuilder::buildWith(const RenameItem &item, int index, CounterText co
     name += m_keepExt ? item.ext() : m_newExtPart;
     replaceForbiddenCharacters(name);
     return name;
-}
-
-QString buildNewName(const RenameItem &item, const QString &pattern, const QString &counterText,
-                     bool keepExt, const QString &newExt, int index, const RenameOptions &options,
-                     const QStringList &importedNames)
-{
-    RenameOptions effective = options;
-    effective.pattern = pattern;
-    effective.changeExt = !keepExt;
-    effective.newExt = newExt;
-    NameBuilder builder(effective, importedNames);
-    return builder.build(item, counterText, index);
 }
 
 bool previewNames(RenameItems &items, const RenameOptions &options,

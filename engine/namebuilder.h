@@ -31,8 +31,6 @@ public:
 
     // The new name of the item at index, numbered by its position.
     QString build(const RenameItem &item, int index);
-    // The same with a counter text given by the caller.
-    QString build(const RenameItem &item, const QString &counterText, int index);
     // Whether names are made from what the files hold (metadata keywords).
     bool readsFileContents() const { return m_metadataPattern.hasKeywords(); }
 
@@ -58,12 +56,6 @@ private:
     const QStringList &m_importedNames;
     std::unique_ptr<RegexReplacer> m_regex;
 };
-
-// The new name of one item, as the preview computes it. newExt is already trimmed;
-// the other options come from options.
-QString buildNewName(const RenameItem &item, const QString &pattern, const QString &counterText,
-                     bool keepExt, const QString &newExt, int index, const RenameOptions &options,
-                     const QStringList &importedNames);
 
 // Sets the NewName of every item (a long list that nothing else holds in two halves at
 // the same time); items whose NewName stays are not written to, so a shared list is

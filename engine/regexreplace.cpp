@@ -474,10 +474,3 @@ QString RegexReplacer::replaceAll(const QString &text)
     }
     return current;
 }
-
-QString regexReplaceAll(const QString &text, const QString &pattern,
-                        const QString &replacementTemplate)
-{
-    RegexReplacer replacer(pattern, replacementTemplate);
-    return replacer.replaceAll(text);
-}

@@ -25,6 +25,3 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
-
-QString regexReplaceAll(const QString &text, const QString &pattern,
-                        const QString &replacementTemplate);

@@ -1,4 +1,4 @@
-// The undo log reader: lines and records of any bytes; and any two paths written as a
+// The undo log reader: the records of any bytes; and any two paths written as a
 // record read back as exactly those paths, marked or not.
 #include "fuzz/fuzzinput.h"
 #include "batch/undolog.h"
@@ -10,9 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
-    undoLogLines(content);
     parseUndoLog(content);
-    parseUndoRecord(content);
 
     // No name holds a NUL.
     const QList<QString> texts = fuzzTexts(data, size, 2);

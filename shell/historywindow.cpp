@@ -1,5 +1,6 @@
 #include "shell/historywindow.h"
 
+#include "engine/workerthread.h"
 #include "engine/filenamecodec.h"
 #include "batch/fileoperations.h"
 #include "batch/filesystemview.h"
@@ -397,24 +398,26 @@ void HistoryWindow::planChosenBatch()
         QString error;
     };
     auto result = std::make_shared<Result>();
-    m_planner = QThread::create([result, id] {
-        try {
-            // Without the lock: this plan only shows; an undo plans again under it.
-            SystemFileOperations files;
-            SystemFileSystemView view;
-            result->plan = planUndo(id, files, view, false);
-        } catch (const TessalyError &error) {
-            result->error = error.message();
-        }
-    });
-    connect(m_planner, &QThread::finished, this, [this, result, id] {
-        m_planner->deleteLater();
-        m_planner = nullptr;
-        if (std::exchange(m_planAgain, false) || id != chosenBatch())
-            planChosenBatch();
-        else
-            showPlan(std::move(result->plan), result->error);
-    });
+    m_planner = createWorkerThread(
+        this,
+        [result, id] {
+            try {
+                // Without the lock: this plan only shows; an undo plans again under it.
+                SystemFileOperations files;
+                SystemFileSystemView view;
+                result->plan = planUndo(id, files, view, false);
+            } catch (const TessalyError &error) {
+                result->error = error.message();
+            }
+        },
+        [this, result, id] {
+            m_planner->deleteLater();
+            m_planner = nullptr;
+            if (std::exchange(m_planAgain, false) || id != chosenBatch())
+                planChosenBatch();
+            else
+                showPlan(std::move(result->plan), result->error);
+        });
     m_planner->start();
 }
 

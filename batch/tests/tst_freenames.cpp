@@ -1,4 +1,5 @@
 #include "batch/freenames.h"
+#include "engine/renameitem.h"
 
 #include <QRandomGenerator>
 #include <QSet>
@@ -11,10 +12,43 @@ class TestFreeNames : public QObject
     Q_OBJECT
 
 private slots:
+    void numbered_data();
+    void numbered();
     void sameAsAScanFromOne();
     void numberIn_data();
     void numberIn();
 };
+
+void TestFreeNames::numbered_data()
+{
+    QTest::addColumn<QStringList>("taken");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("first") << QStringList{u"photo.jpg"_s} << u"photo.jpg"_s << u"photo (1).jpg"_s;
+    QTest::newRow("next-free") << QStringList{u"photo.jpg"_s, u"photo (1).jpg"_s} << u"photo.jpg"_s
+                               << u"photo (2).jpg"_s;
+    QTest::newRow("last-extension")
+        << QStringList() << u"archive.tar.gz"_s << u"archive.tar (1).gz"_s;
+    QTest::newRow("no-extension") << QStringList() << u"README"_s << u"README (1)"_s;
+    QTest::newRow("dot-file") << QStringList() << u".gitignore"_s << u" (1).gitignore"_s;
+    QTest::newRow("percent-signs") << QStringList() << u"%1 %2.txt"_s << u"%1 %2 (1).txt"_s;
+}
+
+// A numbered name as the plan and the batch ask for one: the name split at its last dot.
+void TestFreeNames::numbered()
+{
+    QFETCH(QStringList, taken);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QString base;
+    QString ext;
+    splitFileName(name, &base, &ext);
+    FreeNames names;
+    QCOMPARE(names.numbered(u"/d"_s, base, ext,
+                            [&](const QString &candidate) { return taken.contains(candidate); }),
+             expected);
+}
 
 // Searches interleaved over several series, while names are taken by the searches
 // (each answer is claimed) and meanwhile (names only ever get taken): every answer must

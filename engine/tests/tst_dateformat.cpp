@@ -1,6 +1,5 @@
 #include "engine/dateformat.h"
 
-#include <QRandomGenerator>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -53,7 +52,6 @@ private slots:
     void translatesQtFormats_data();
     void translatesQtFormats();
     void systemLocaleIsFilled();
-    void anyInputIsSafe();
 };
 
 void TestDateFormat::formats_data()
@@ -200,26 +198,6 @@ void TestDateFormat::systemLocaleIsFilled()
     QVERIFY(!format.longTimeFormat.isEmpty());
     QVERIFY(!format.longMonthNames.front().isEmpty());
     QVERIFY(!formatDateTimeText(u"c"_s, QDateTime::currentDateTime(), format).isEmpty());
-}
-
-void TestDateFormat::anyInputIsSafe()
-{
-    QRandomGenerator random(20261210);
-    static const char alphabet[] = "yYmMdDhHnNsSzZtTcCgGeEaApP/:'\" -xq";
-    const LocaleFormat locale = LocaleFormat::fromLocale(QLocale::c());
-    // Any moment from year 1 to 9999.
-    const QDateTime first(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
-    const qint64 span = first.msecsTo(QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC));
-    for (int round = 0; round < 20000; ++round) {
-        QByteArray format(random.bounded(24), Qt::Uninitialized);
-        for (qsizetype k = 0; k < format.size(); ++k) {
-            format[k] = random.bounded(4) == 0
-                            ? char(random.bounded(256))
-                            : alphabet[random.bounded(int(sizeof(alphabet) - 1))];
-        }
-        const QDateTime moment = first.addMSecs(qint64(random.generate64() % quint64(span)));
-        formatDateTimeText(QString::fromUtf8(format), moment, locale);
-    }
 }
 
 QTEST_GUILESS_MAIN(TestDateFormat)

@@ -149,14 +149,14 @@ void TestFormattedKeywords::rangeIgnoresNameOperations()
     options.pattern = u"{name:1:3}-{name}-{time:hh:nn}"_s;
     options.removeFirst = u"4"_s;
     const RenameItem item = itemNamed(u"/nowhere/IMG_1234.jpg"_s);
-    const QString name =
-        buildNewName(item, options.pattern, u"1"_s, true, QString(), 0, options, {});
+    const QString name = NameBuilder(options, {}).build(item, 0);
     // The time separator ":" cannot stay in a file name.
     QVERIFY2(QRegularExpression(u"^IMG-1234-\\d\\d_\\d\\d\\.jpg$"_s).match(name).hasMatch(),
              qPrintable(name));
 
-    const QString imported = buildNewName(item, u"{name:-4:4}{name}"_s, u"1"_s, true, QString(), 0,
-                                          options, {u"other"_s});
+    options.pattern = u"{name:-4:4}{name}"_s;
+    const QStringList importedNames{u"other"_s};
+    const QString imported = NameBuilder(options, importedNames).build(item, 0);
     QCOMPARE(imported, u"1234other.jpg"_s);
 }
 

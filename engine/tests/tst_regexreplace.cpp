@@ -115,7 +115,7 @@ void TestRegexReplace::replaces()
     QFETCH(QString, pattern);
     QFETCH(QString, templ);
     QFETCH(QString, expected);
-    QCOMPARE(regexReplaceAll(text, pattern, templ), expected);
+    QCOMPARE(RegexReplacer(pattern, templ).replaceAll(text), expected);
 }
 
 void TestRegexReplace::invalidPatternReportsOffset_data()
@@ -138,7 +138,7 @@ void TestRegexReplace::invalidPatternReportsOffset()
     QFETCH(QString, pattern);
     QFETCH(QString, message);
     try {
-        regexReplaceAll(u"abc"_s, pattern, u"x"_s);
+        RegexReplacer(pattern, u"x"_s);
         QFAIL("an invalid pattern must fail");
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(), message);
@@ -157,13 +157,14 @@ void TestRegexReplace::replacerIsReusable()
 void TestRegexReplace::runawayGrowthStops()
 {
     try {
-        regexReplaceAll(QString(40, u'a'), u"a"_s, u"$_$_"_s);
+        RegexReplacer(u"a"_s, u"$_$_"_s).replaceAll(QString(40, u'a'));
         QFAIL("the growth must stop");
     } catch (const TessalyError &error) {
         QCOMPARE(error.message(), u"The new name is longer than 32767 characters."_s);
     }
     // Long but bounded results are fine.
-    QCOMPARE(regexReplaceAll(QString(100, u'a'), u"a"_s, u"bbbbbbbbbb"_s), QString(1000, u'b'));
+    QCOMPARE(RegexReplacer(u"a"_s, u"bbbbbbbbbb"_s).replaceAll(QString(100, u'a')),
+             QString(1000, u'b'));
 }
 
 QTEST_GUILESS_MAIN(TestRegexReplace)

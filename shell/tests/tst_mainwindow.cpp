@@ -303,7 +303,6 @@ private slots:
     void progressReadable();
     void followsHighContrastPalette();
     void growsWithLargeText();
-    void screenshots();
 
 private:
     template <typename T>
@@ -2517,33 +2516,6 @@ void TestMainWindow::languageNamesHaveFonts()
     missing.removeDuplicates();
     QVERIFY2(missing.isEmpty(),
              qPrintable(u"no font for "_s + missing.join(u", "_s) + u" (run scripts/setup)"_s));
-}
-
-void TestMainWindow::screenshots()
-{
-    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
-    const QStringList names{u"IMG_2041.JPG"_s, u"IMG_2042.JPG"_s, u"holiday  notes.txt"_s,
-                            u"Report final v2.pdf"_s, u"track 07.mp3"_s};
-    QStringList paths;
-    for (int i = 0; i < names.size(); ++i)
-        paths.append(
-            m_dir->file(u"Photos/"_s + names.at(i), QByteArray(1000 * (i + 1) * (i + 7), 'x')));
-    drop(paths);
-    child<QLineEdit>("patternEdit")->setText(u"{counter}_{name}"_s);
-    child<QComboBox>("caseCombo")->setCurrentIndex(3);
-    child<QCheckBox>("collapseSpacesCheck")->setChecked(true);
-    child<QToolButton>("previewToolButton")->click();
-    selectRows({1});
-    QApplication::processEvents();
-
-    const QString mainShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/main-window.png");
-    QVERIFY(m_form->grab().save(mainShot));
-    m_settings->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_settings.get()));
-    const QString settingsShot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/options-dialog.png");
-    QVERIFY(m_settings->grab().save(settingsShot));
-    m_settings->hide();
-    qInfo("screenshots: %s, %s", qPrintable(mainShot), qPrintable(settingsShot));
 }
 
 void TestMainWindow::everyControlNamed_data()

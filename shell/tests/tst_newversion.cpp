@@ -200,7 +200,6 @@ private slots:
     void startUp_data();
     void startUp();
     void longMessageShowsWhole();
-    void screenshot();
 
 private:
     QString installerPath() const { return QDir(QDir::tempPath()).filePath(InstallerFileName); }
@@ -723,25 +722,6 @@ void TestNewVersion::longMessageShowsWhole()
     QVERIFY(dialog.height() > formSize.height());
     QVERIFY(dialog.height() <= dialog.screen()->availableGeometry().height());
     QCOMPARE(dialog.width(), formSize.width());
-}
-
-void TestNewVersion::screenshot()
-{
-    m_server->answers[VersionPagePath.toUtf8()] = page("24/23");
-    m_server->answers[ChangesPagePath.toUtf8()] =
-        page("Patterns take {imgw} and {imgh}\nUndo keeps the folder order\nFaster preview of "
-             "large lists");
-    std::optional<UpdateOffer> offer;
-    QVERIFY(runCheck(::updateHostAddress(), offer));
-    QVERIFY(offer);
-    NewVersionDialog dialog(*offer, *m_messages, *m_shell);
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-
-    QDir().mkpath(QStringLiteral(TESSALY_SCREENSHOT_DIR));
-    const QString shot = QStringLiteral(TESSALY_SCREENSHOT_DIR "/new-version-dialog.png");
-    QVERIFY(dialog.grab().save(shot));
-    qInfo("screenshot: %s", qPrintable(shot));
 }
 
 QTEST_MAIN(TestNewVersion)
