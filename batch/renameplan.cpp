@@ -3,7 +3,8 @@
 #include "batch/batchpaths.h"
 #include "batch/freenames.h"
 #include "engine/hiddencharacters.h"
-#include "engine/prefetch.h"
+#include "containers/nameindex.h"
+#include "containers/prefetch.h"
 
 #include "translation/translation.h"
 
@@ -126,7 +127,7 @@ struct Entry
 {
     bool exists = false;
     bool isFolder = false;
-    quint16 hashTag = 0; // a part of the name's hash, for NameIndex's look-ups
+    quint16 hashTag = 0; // set by NameIndex
     qint32 sourceRow = NoRow;
     qint32 claimRow = NoRow; // the row that ends at this name, or NoRow
 };
@@ -145,135 +146,9 @@ struct EntryKey
 // for the memory to arrive, near enough for it to stay.
 constexpr qsizetype LookAhead = 12;
 
-// The names of one folder as a plan knows them. Open addressing over a power-of-two
-// array of slots, each where a name's entry is (4 bytes: a folder of a million files
-// with as many targets needs four million); an entry holds part of its name's hash, so
-// that the name is compared only when that agrees. The passes over all rows ask for
-// slots and entries some rows ahead (prefetch) so that they wait less for memory. An
-// entry's address holds until the next name is added.
-class NameIndex
-{
-public:
-    // A name's characters lie in the folder's listing or in a row's texts; 24 bytes,
-    // as a folder of a million files with as many targets holds two million of them.
-    struct Named
-    {
-        const QChar *characters;
-        qint32 length;
-        Entry entry;
-
-        QStringView name() const { return {characters, length}; }
-    };
-
-    static size_t hashOf(QStringView name) { return qHash(name, QHashSeed::globalSeed()); }
-
-    const std::vector<Named> &named() const { return m_named; }
-    // For texts that move: the entries' characters may be read elsewhere, where the
-    // same name is (never a different name: the slots keep their hashes).
-    std::vector<Named> &namedToMove() { return m_named; }
-
-    // Room for count names without growing.
-    void reserve(qsizetype count)
-    {
-        m_named.reserve(size_t(count));
-        size_t slotCount = 64;
-        while (slotCount < 2 * size_t(count))
-            slotCount *= 2;
-        if (slotCount > m_slots.size())
-            rehash(slotCount);
-    }
-
-    void clear()
-    {
-        m_named.clear();
-        std::fill(m_slots.begin(), m_slots.end(), FreeSlot);
-    }
-
-    void prefetchSlot(size_t hash) const
-    {
-        if (!m_slots.empty())
-            prefetch(&m_slots[hash & m_mask]);
-    }
-    // Once the slot is there: the entry it names, then that entry's characters.
-    void prefetchNamed(size_t hash) const
-    {
-        if (const Named *named = firstNamed(hash))
-            prefetch(named);
-    }
-    void prefetchNamedText(size_t hash) const
-    {
-        if (const Named *named = firstNamed(hash))
-            prefetch(named->characters);
-    }
-
-    Entry *find(QStringView name, size_t hash)
-    {
-        if (m_slots.empty())
-            return nullptr;
-        const qint32 index = m_slots[slotOf(name, hash)];
-        return index < 0 ? nullptr : &m_named[size_t(index)].entry;
-    }
-
-    Entry &findOrAdd(QStringView name, size_t hash)
-    {
-        if (2 * (m_named.size() + 1) > m_slots.size())
-            rehash(std::max<size_t>(64, 2 * m_slots.size()));
-        qint32 &slot = m_slots[slotOf(name, hash)];
-        if (slot < 0) {
-            slot = qint32(m_named.size());
-            Entry entry;
-            entry.hashTag = tagOf(hash);
-            m_named.push_back({name.data(), qint32(name.size()), entry});
-        }
-        return m_named[size_t(slot)].entry;
-    }
-    // Where an entry of this index is among the names, in the order they were added.
-    size_t indexOf(const Entry &entry) const
-    {
-        const auto *named = reinterpret_cast<const char *>(&entry) - offsetof(Named, entry);
-        return size_t(reinterpret_cast<const Named *>(named) - m_named.data());
-    }
-
-private:
-    const Named *firstNamed(size_t hash) const
-    {
-        if (m_slots.empty())
-            return nullptr;
-        const qint32 index = m_slots[hash & m_mask];
-        return index < 0 ? nullptr : &m_named[size_t(index)];
-    }
-
-    static constexpr qint32 FreeSlot = -1; // else an index into m_named
-
-    // The slot's bits come from the hash's low end, the tag from its high end.
-    static quint16 tagOf(size_t hash) { return quint16(quint64(hash) >> 48); }
-
-    // The slot holding name, or the free slot where it goes.
-    size_t slotOf(QStringView name, size_t hash) const
-    {
-        const quint16 tag = tagOf(hash);
-        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
-            const qint32 index = m_slots[i];
-            if (index < 0)
-                return i;
-            const Named &named = m_named[size_t(index)];
-            if (named.entry.hashTag == tag && named.name() == name)
-                return i;
-        }
-    }
-
-    void rehash(size_t slotCount)
-    {
-        m_slots.assign(slotCount, FreeSlot);
-        m_mask = slotCount - 1;
-        for (size_t n = 0; n < m_named.size(); ++n)
-            m_slots[slotOf(m_named[n].name(), hashOf(m_named[n].name()))] = qint32(n);
-    }
-
-    std::vector<qint32> m_slots;
-    size_t m_mask = 0;
-    std::vector<Named> m_named;
-};
+// A folder's names; a folder of a million files with as many targets holds two million.
+using Names = NameIndex<Entry>;
+static_assert(sizeof(Names::Named) == 24);
 
 struct PlanFolder
 {
@@ -284,7 +159,7 @@ struct PlanFolder
     QString files; // the listed names (see FolderListing), folded where case is ignored
     QString folders;
     QStringList names; // the storage of other names below that are not an item's
-    NameIndex entries;
+    Names entries;
     // The inodes of the listed files by their entries' indexes (a plan for a batch only):
     // the listing's files are the first entries, in their order, while no two of them
     // fold to one name.
@@ -297,7 +172,7 @@ struct PlanFolder
         size_t hashes[LookAhead];
         qsizetype pending = 0;
         const auto add = [&](QStringView name, bool isFolder) {
-            const size_t hash = NameIndex::hashOf(name);
+            const size_t hash = Names::hashOf(name);
             entries.prefetchSlot(hash);
             const qsizetype at = pending % LookAhead;
             if (pending >= LookAhead)
@@ -589,7 +464,7 @@ void Planner::probeCase(PlanFolder &folder)
         QString swapped = name.toUpper();
         if (swapped == name)
             swapped = name.toLower();
-        if (swapped == name || folder.entries.find(swapped, NameIndex::hashOf(swapped)))
+        if (swapped == name || folder.entries.find(swapped, Names::hashOf(swapped)))
             continue;
         ++tries;
         const std::optional<FileIdentity> original =
@@ -655,7 +530,7 @@ QString Planner::freeName(int folder, const QString &fileName, bool temporary, q
     size_t hash = 0;
     const auto taken = [&](const QString &candidate) {
         keyText = planFolder.caseless ? candidate.toCaseFolded() : candidate;
-        hash = NameIndex::hashOf(keyText);
+        hash = Names::hashOf(keyText);
         const Entry *entry = planFolder.entries.find(keyText, hash);
         if (!entry)
             return false;
@@ -741,10 +616,9 @@ void Planner::readRows()
     const auto lookAhead = [&](qsizetype row) {
         if (row + LookAhead < count)
             prefetch(m_items.at(row + LookAhead).fileName.constData());
-        const NameIndex *entries =
-            m_lastFolder >= 0 ? &m_folders.at(m_lastFolder).entries : nullptr;
+        const Names *entries = m_lastFolder >= 0 ? &m_folders.at(m_lastFolder).entries : nullptr;
         if (row < count) {
-            const size_t hash = NameIndex::hashOf(m_items.at(row).fileName);
+            const size_t hash = Names::hashOf(m_items.at(row).fileName);
             nameHashes[row % LookAhead] = hash;
             if (entries)
                 entries->prefetchSlot(hash);
@@ -799,7 +673,7 @@ void Planner::readRows()
         const bool itemName = sourceKey.name.data() == item.fileName.constData() &&
                               sourceKey.name.size() == item.fileName.size();
         Entry *sourceEntry =
-            find(sourceKey, itemName ? itemNameHash : NameIndex::hashOf(sourceKey.name));
+            find(sourceKey, itemName ? itemNameHash : Names::hashOf(sourceKey.name));
         if (!sourceEntry || !sourceEntry->exists || sourceEntry->isFolder) {
             planned.status = PlanStatus::Missing;
             continue;
@@ -851,19 +725,19 @@ void Planner::releaseListings()
         const auto listed = [&](const QChar *characters) {
             return within(characters, folder.files) || within(characters, folder.folders);
         };
-        std::vector<NameIndex::Named> &named = folder.entries.namedToMove();
+        std::vector<Names::Named> &named = folder.entries.namedToMove();
         qsizetype otherLength = 0;
-        for (const NameIndex::Named &entry : named) {
-            if (entry.entry.sourceRow < 0 && listed(entry.characters))
+        for (const Names::Named &entry : named) {
+            if (entry.value.sourceRow < 0 && listed(entry.characters))
                 otherLength += entry.length;
         }
         QString others;
         others.reserve(otherLength); // filled below without moving
-        for (NameIndex::Named &entry : named) {
+        for (Names::Named &entry : named) {
             if (!listed(entry.characters))
                 continue;
-            if (entry.entry.sourceRow >= 0) {
-                entry.characters = sourceName(entry.entry.sourceRow).data();
+            if (entry.value.sourceRow >= 0) {
+                entry.characters = sourceName(entry.value.sourceRow).data();
             } else {
                 const qsizetype at = others.size();
                 others.append(entry.characters, entry.length);
@@ -900,7 +774,7 @@ void Planner::claimTargets()
                 m_caseOnly[i] = true;
             }
             const EntryKey target = targetKey(i);
-            findOrAdd(target, NameIndex::hashOf(target.name)).claimRow = qint32(i);
+            findOrAdd(target, Names::hashOf(target.name)).claimRow = qint32(i);
         } else {
             // Moved or copied into its own folder under its own name: the name is held,
             // by the file itself.
@@ -912,7 +786,7 @@ void Planner::claimTargets()
             // unchanged one does: under Overwrite two rows then end at one name.
             if (planned.status == PlanStatus::Skip) {
                 const EntryKey target = targetKey(i);
-                findOrAdd(target, NameIndex::hashOf(target.name)).claimRow = qint32(i);
+                findOrAdd(target, Names::hashOf(target.name)).claimRow = qint32(i);
             }
         }
     }
@@ -922,7 +796,7 @@ void Planner::claimTargets()
     const auto lookAhead = [&](qsizetype row) {
         if (row < count && m_pending[row]) {
             const EntryKey target = targetKey(row);
-            targetHashes[row % LookAhead] = NameIndex::hashOf(target.name);
+            targetHashes[row % LookAhead] = Names::hashOf(target.name);
             m_folders.at(target.folder).entries.prefetchSlot(targetHashes[row % LookAhead]);
         }
         const qsizetype nearer = row - LookAhead / 2;

@@ -2,7 +2,7 @@
 
 #include "engine/asciitext.h"
 #include "engine/formattedkeywords.h"
-#include "engine/prefetch.h"
+#include "containers/prefetch.h"
 #include "engine/twohalves.h"
 #include "translation/translation.h"
 #include "engine/usermessages.h"

@@ -1,7 +1,7 @@
 #include "filelist/naturalorder.h"
 
 #include "engine/twohalves.h"
-#include "engine/prefetch.h"
+#include "containers/prefetch.h"
 
 #include <QCollatorSortKey>
 #include <QHash>
