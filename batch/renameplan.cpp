@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <functional>
 #include <utility>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -264,6 +265,36 @@ bool hasNamePart(QStringView fileName)
     return fileName.lastIndexOf(u'.') != 0 && !fileName.isEmpty();
 }
 
+// What the plan keeps of one row while it decides (the status itself is the plan's
+// PlannedRow): 12 bytes, as a plan of a million rows keeps a million of them.
+struct RowRecord
+{
+    qint32 sourceFolderText = -1; // index into Planner::m_folderTexts
+    // What claimTargets found at the row's target (NoHolder, HeldByFile, HeldByFolder
+    // or the listed row whose file it is); from findHolders on, that row or NoHolder,
+    // and from settleHeldNames on only where the row waits for that row (a file that
+    // moves away first, a listed file a copy replaces).
+    qint32 holder = NoHolder;
+    bool pending = false;     // still to be decided
+    bool needsNumber = false; // its name is taken; numberRows gives it the first free one
+    bool caseOnly = false;    // only the letter case changes where case does not count
+};
+static_assert(sizeof(RowRecord) == 12);
+
+// Decides each row's status in passes over all rows, each rule in one place:
+//   readRows       NoPreview, Invalid (no clean path, or validName), Missing, Skip of a
+//                  file listed twice
+//   claimTargets   Unchanged (already has the name), case-only changes; Duplicate
+//                  (markDuplicates)
+//   takeByRule     what a taken name gives under the conflict rule: Overwrite, Folder,
+//                  Skip, or a number later
+//   findHolders    who holds a target now: a folder, a file outside the list, another
+//                  name of the same file (Skip)
+//   settleHeldNames names held by listed files that stay
+//   numberRows     Numbered (or Invalid, or Unchanged for a row already so numbered),
+//                  then Rename or HiddenCharacters for the rest
+//   orderSteps     the order of the steps: chains from their free end, cycles and
+//                  case-only changes through a stepping stone
 class Planner
 {
 public:
@@ -288,7 +319,10 @@ private:
     void probeCase(PlanFolder &folder);
     EntryKey key(int folder, QStringView name);
     // The folders (indexes into m_folders) of a row's source and target.
-    int sourceFolder(qsizetype row) const { return m_folderOfText.at(m_sourceFolderText.at(row)); }
+    int sourceFolder(qsizetype row) const
+    {
+        return m_folderOfText.at(m_rows[size_t(row)].sourceFolderText);
+    }
     int targetFolder(qsizetype row) const { return m_toFolder ? m_destination : sourceFolder(row); }
     EntryKey sourceKey(qsizetype row) const
     {
@@ -329,12 +363,12 @@ private:
     // The row's absolute, clean path.
     QString sourcePath(qsizetype row) const
     {
-        return joinPath(m_folderTexts.at(m_sourceFolderText.at(row)), sourceName(row));
+        return joinPath(m_folderTexts.at(m_rows[size_t(row)].sourceFolderText), sourceName(row));
     }
     // The folder text the row's file goes to: its own folder, or the destination.
     int targetFolderText(qsizetype row) const
     {
-        return m_toFolder ? m_destinationText : m_sourceFolderText.at(row);
+        return m_toFolder ? m_destinationText : m_rows[size_t(row)].sourceFolderText;
     }
     // The path the row's file gets under name.
     QString targetPath(qsizetype row, QStringView name) const
@@ -362,6 +396,7 @@ private:
                      bool *own = nullptr);
     static void claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row);
     void takeByRule(qsizetype row, Holder holder);
+    void markDuplicates(qsizetype row, qint32 claim);
     void readRows();
     void releaseListings();
     void claimTargets();
@@ -394,23 +429,16 @@ private:
     int m_lastFolderText = -1;
     int m_lastFolder = -1;
 
-    // Per row; rows that are decided early keep the defaults.
-    QList<int> m_sourceFolderText; // index into m_folderTexts
-    // The names in m_cleanSources of rows whose listed path was not clean; empty until one.
+    // Per row, one record each; rows that are decided early keep the defaults.
+    std::vector<RowRecord> m_rows;
+    // The rows' names where they are not the plain name, in lists that stay empty until
+    // a row needs one (most plans never do): the names in m_cleanSources of rows whose
+    // listed path was not clean, and the source and target names as folded where a
+    // folder ignores case.
     QList<QStringView> m_cleanSourceNames;
     QStringList m_cleanSources; // sources whose listed path was not clean
-    // The folders of each row's source and target (indexes into m_folders), and their
-    // names as folded where a folder ignores case; those lists stay empty until then.
     QList<QStringView> m_foldedSourceNames;
     QList<QStringView> m_foldedTargetNames;
-    // What claimTargets found at the row's target (NoHolder, HeldByFile, HeldByFolder
-    // or the listed row whose file it is); from findHolders on, that row or NoHolder,
-    // and from settleHeldNames on only where the row waits for that row (a file that
-    // moves away first, a listed file a copy replaces).
-    QList<qint32> m_holderRow;
-    QList<bool> m_pending; // still to be decided
-    QList<bool> m_needsNumber;
-    QList<bool> m_caseOnly;
     QList<QString> m_temporary; // the name of a cycle's or a case-only change's stepping stone
     FreeNames m_freeNames;      // numbered names and stepping stones, by folder index
 };
@@ -579,13 +607,13 @@ void Planner::claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qs
 void Planner::takeByRule(qsizetype row, Holder holder)
 {
     PlannedRow &planned = m_plan.rows[row];
-    m_pending[row] = false;
+    m_rows[size_t(row)].pending = false;
     switch (m_options.conflict) {
     case ConflictMode::Overwrite:
         planned.status = holder == Holder::Folder ? PlanStatus::Folder : PlanStatus::Overwrite;
         break;
     case ConflictMode::AutoNumber:
-        m_needsNumber[row] = true;
+        m_rows[size_t(row)].needsNumber = true;
         break;
     default:
         planned.status = PlanStatus::Skip;
@@ -593,12 +621,24 @@ void Planner::takeByRule(qsizetype row, Holder holder)
     }
 }
 
+// Under Overwrite a row that wants a name another row ends at would destroy that row's
+// file: both rows are Duplicate and block the batch. A stepping stone's claim (no row)
+// blocks only the row that came second.
+void Planner::markDuplicates(qsizetype row, qint32 claim)
+{
+    m_plan.rows[row].status = PlanStatus::Duplicate;
+    m_rows[size_t(row)].pending = false;
+    if (claim >= 0) {
+        m_plan.rows[claim].status = PlanStatus::Duplicate;
+        m_rows[size_t(claim)].pending = false;
+    }
+}
+
 void Planner::readRows()
 {
     const qsizetype count = m_items.size();
     m_plan.rows.resize(count);
-    m_sourceFolderText.fill(-1, count);
-    m_pending.fill(false, count);
+    m_rows.resize(size_t(count));
 
     if (m_toFolder) {
         m_plan.destination =
@@ -666,7 +706,7 @@ void Planner::readRows()
             m_lastItemFolderUsable = isPlainName(item.fileName);
             name = QStringView(source).sliced(separator + 1);
         }
-        m_sourceFolderText[i] = m_lastFolderText;
+        m_rows[size_t(i)].sourceFolderText = m_lastFolderText;
         keepKeyName(m_cleanSourceNames, i, name, item.fileName);
         const int sourceFolder = m_lastFolder;
         const EntryKey sourceKey = key(sourceFolder, name);
@@ -702,7 +742,7 @@ void Planner::readRows()
             continue;
         }
         keepKeyName(m_foldedTargetNames, i, key(targetFolder, item.newName).name, item.newName);
-        m_pending[i] = true;
+        m_rows[size_t(i)].pending = true;
     }
 }
 
@@ -757,21 +797,16 @@ void Planner::releaseListings()
 void Planner::claimTargets()
 {
     const qsizetype count = m_items.size();
-    // Made only now, once the folders' listings have gone, as the plan is largest while
-    // the rows are read.
-    m_holderRow.fill(NoHolder, count);
-    m_needsNumber.fill(false, count);
-    m_caseOnly.fill(false, count);
     for (qsizetype i = 0; i < count; ++i) {
-        if (!m_pending[i] || targetKey(i) != sourceKey(i))
+        if (!m_rows[size_t(i)].pending || targetKey(i) != sourceKey(i))
             continue;
         PlannedRow &planned = m_plan.rows[i];
         if (m_options.batchMode == BatchMode::RenameInPlace) {
             if (sourceName(i) == m_items.at(i).newName) {
                 planned.status = PlanStatus::Unchanged;
-                m_pending[i] = false;
+                m_rows[size_t(i)].pending = false;
             } else {
-                m_caseOnly[i] = true;
+                m_rows[size_t(i)].caseOnly = true;
             }
             const EntryKey target = targetKey(i);
             findOrAdd(target, Names::hashOf(target.name)).claimRow = qint32(i);
@@ -794,13 +829,13 @@ void Planner::claimTargets()
     // entries those slots name some rows later.
     size_t targetHashes[LookAhead];
     const auto lookAhead = [&](qsizetype row) {
-        if (row < count && m_pending[row]) {
+        if (row < count && m_rows[size_t(row)].pending) {
             const EntryKey target = targetKey(row);
             targetHashes[row % LookAhead] = Names::hashOf(target.name);
             m_folders.at(target.folder).entries.prefetchSlot(targetHashes[row % LookAhead]);
         }
         const qsizetype nearer = row - LookAhead / 2;
-        if (nearer >= 0 && nearer < count && m_pending[nearer]) {
+        if (nearer >= 0 && nearer < count && m_rows[size_t(nearer)].pending) {
             m_folders.at(targetFolder(nearer))
                 .entries.prefetchNamed(targetHashes[nearer % LookAhead]);
         }
@@ -810,29 +845,23 @@ void Planner::claimTargets()
     for (qsizetype i = 0; i < count; ++i) {
         const size_t targetHash = targetHashes[i % LookAhead];
         lookAhead(i + LookAhead);
-        if (!m_pending[i] || m_caseOnly[i])
+        if (!m_rows[size_t(i)].pending || m_rows[size_t(i)].caseOnly)
             continue;
         Entry &entry = findOrAdd(targetKey(i), targetHash);
         const qint32 claim = entry.claimRow;
         if (claim == NoRow) {
             entry.claimRow = qint32(i);
             // What is there now, for findHolders.
-            m_holderRow[i] = !entry.exists              ? NoHolder
-                             : entry.isFolder           ? HeldByFolder
-                             : entry.sourceRow != NoRow ? entry.sourceRow
-                                                        : HeldByFile;
+            m_rows[size_t(i)].holder = !entry.exists              ? NoHolder
+                                       : entry.isFolder           ? HeldByFolder
+                                       : entry.sourceRow != NoRow ? entry.sourceRow
+                                                                  : HeldByFile;
             continue;
         }
-        if (m_options.conflict == ConflictMode::Overwrite) {
-            m_plan.rows[i].status = PlanStatus::Duplicate;
-            m_pending[i] = false;
-            if (claim >= 0) {
-                m_plan.rows[claim].status = PlanStatus::Duplicate;
-                m_pending[claim] = false;
-            }
-        } else {
+        if (m_options.conflict == ConflictMode::Overwrite)
+            markDuplicates(i, claim);
+        else
             takeByRule(i, Holder::Row);
-        }
     }
 }
 
@@ -842,9 +871,9 @@ void Planner::findHolders()
 {
     const qsizetype count = m_items.size();
     for (qsizetype i = 0; i < count; ++i) {
-        if (!m_pending[i] || m_caseOnly[i])
+        if (!m_rows[size_t(i)].pending || m_rows[size_t(i)].caseOnly)
             continue;
-        const qint32 held = std::exchange(m_holderRow[i], NoHolder);
+        const qint32 held = std::exchange(m_rows[size_t(i)].holder, NoHolder);
         if (held == NoHolder)
             continue;
         if (held == HeldByFolder) {
@@ -852,7 +881,7 @@ void Planner::findHolders()
             continue;
         }
         if (held >= 0) {
-            m_holderRow[i] = held;
+            m_rows[size_t(i)].holder = held;
             continue;
         }
         // Another name of the same file (a hard link): it has the name already.
@@ -860,7 +889,7 @@ void Planner::findHolders()
             m_view.identity(targetPath(i, m_items.at(i).newName), false);
         if (target && target == m_view.identity(sourcePath(i), false)) {
             m_plan.rows[i].status = PlanStatus::Skip;
-            m_pending[i] = false;
+            m_rows[size_t(i)].pending = false;
             continue;
         }
         takeByRule(i, Holder::File);
@@ -874,13 +903,13 @@ void Planner::settleHeldNames()
 {
     const qsizetype count = m_items.size();
     const auto leaves = [&](qsizetype row) {
-        return !m_copying && (m_pending[row] || m_needsNumber[row] ||
+        return !m_copying && (m_rows[size_t(row)].pending || m_rows[size_t(row)].needsNumber ||
                               m_plan.rows[row].status == PlanStatus::Overwrite);
     };
     QHash<qsizetype, QList<qsizetype>> waiters;
     for (qsizetype i = 0; i < count; ++i) {
-        if (m_pending[i] && m_holderRow[i] >= 0)
-            waiters[m_holderRow[i]].append(i);
+        if (m_rows[size_t(i)].pending && m_rows[size_t(i)].holder >= 0)
+            waiters[m_rows[size_t(i)].holder].append(i);
     }
     QList<qsizetype> staying;
     for (auto it = waiters.cbegin(); it != waiters.cend(); ++it) {
@@ -890,11 +919,11 @@ void Planner::settleHeldNames()
     while (!staying.isEmpty()) {
         const qsizetype holder = staying.takeLast();
         for (qsizetype row : waiters.value(holder)) {
-            if (!m_pending[row] || m_holderRow[row] != holder)
+            if (!m_rows[size_t(row)].pending || m_rows[size_t(row)].holder != holder)
                 continue;
             // A copy replacing a listed source still waits for that source to be copied.
             if (!m_copying)
-                m_holderRow[row] = -1;
+                m_rows[size_t(row)].holder = -1;
             takeByRule(row, Holder::File);
             if (!leaves(row) && waiters.contains(row))
                 staying.append(row);
@@ -906,7 +935,7 @@ void Planner::numberRows()
 {
     const qsizetype count = m_items.size();
     for (qsizetype i = 0; i < count; ++i) {
-        if (!m_needsNumber[i])
+        if (!m_rows[size_t(i)].needsNumber)
             continue;
         PlannedRow &planned = m_plan.rows[i];
         const int folder = targetFolder(i);
@@ -922,7 +951,7 @@ void Planner::numberRows()
         planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
     }
     for (qsizetype i = 0; i < count; ++i) {
-        if (m_pending[i]) {
+        if (m_rows[size_t(i)].pending) {
             m_plan.rows[i].status = holdsHiddenCharacters(m_items.at(i).newName)
                                         ? PlanStatus::HiddenCharacters
                                         : PlanStatus::Rename;
@@ -935,7 +964,7 @@ void Planner::emitRow(qsizetype row)
 {
     const PlannedRow &planned = m_plan.rows.at(row);
     const PlanStep::Kind kind = m_copying ? PlanStep::Copy : PlanStep::Move;
-    const int sourceFolder = m_sourceFolderText.at(row);
+    const int sourceFolder = m_rows[size_t(row)].sourceFolderText;
     const QString name = targetName(row);
     if (planned.status == PlanStatus::Overwrite)
         m_plan.steps.append({PlanStep::Trash, false, false, planned.folder, -1, row, name, {}});
@@ -962,14 +991,14 @@ void Planner::orderSteps()
     const auto waitsFor = [&](qsizetype row) -> qsizetype {
         if (m_copying && m_plan.rows.at(row).status != PlanStatus::Overwrite)
             return -1; // a numbered copy leaves the listed file in peace
-        const qsizetype holder = m_holderRow[row];
+        const qsizetype holder = m_rows[size_t(row)].holder;
         return holder >= 0 && acts(holder) ? holder : -1;
     };
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
         m_temporary[row] = freeName(sourceFolder(row), QString(), true, NoRow);
-        const int folder = m_sourceFolderText.at(row);
+        const int folder = m_rows[size_t(row)].sourceFolderText;
         m_plan.steps.append({m_copying ? PlanStep::Copy : PlanStep::Move, false, false, folder,
                              folder, row, sourceNameText(row), m_temporary[row]});
     };
@@ -982,7 +1011,7 @@ void Planner::orderSteps()
             prefetchText(m_items.at(i + LookAhead).fileName);
         if (!acts(i) || state[i] != 0)
             continue;
-        if (m_caseOnly[i]) {
+        if (m_rows[size_t(i)].caseOnly) {
             stepStone(i);
             emitRow(i);
             state[i] = 2;
