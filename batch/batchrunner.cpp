@@ -3,7 +3,7 @@
 #include "batch/batchpaths.h"
 #include "batch/batchverify.h"
 #include "batch/freenames.h"
-#include "engine/prefetch.h"
+#include "containers/prefetch.h"
 #include "batch/renameplan.h"
 #include "engine/tessalyerror.h"
 #include "translation/translation.h"

@@ -1,7 +1,7 @@
 #include "batch/batchverify.h"
 
 #include "engine/filenamecodec.h"
-#include "engine/prefetch.h"
+#include "containers/prefetch.h"
 #include "batch/renameplan.h"
 
 #include <array>

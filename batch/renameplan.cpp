@@ -3,7 +3,8 @@
 #include "batch/batchpaths.h"
 #include "batch/freenames.h"
 #include "engine/hiddencharacters.h"
-#include "engine/prefetch.h"
+#include "containers/nameindex.h"
+#include "containers/prefetch.h"
 
 #include "translation/translation.h"
 
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <functional>
 #include <utility>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -66,7 +68,7 @@ struct Entry
 {
     bool exists = false;
     bool isFolder = false;
-    quint16 hashTag = 0; // a part of the name's hash, for NameIndex's look-ups
+    quint16 hashTag = 0; // set by NameIndex
     qint32 sourceRow = NoRow;
     qint32 claimRow = NoRow; // the row that ends at this name, or NoRow
 };
@@ -85,135 +87,9 @@ struct EntryKey
 // for the memory to arrive, near enough for it to stay.
 constexpr qsizetype LookAhead = 12;
 
-// The names of one folder as a plan knows them. Open addressing over a power-of-two
-// array of slots, each where a name's entry is (4 bytes: a folder of a million files
-// with as many targets needs four million); an entry holds part of its name's hash, so
-// that the name is compared only when that agrees. The passes over all rows ask for
-// slots and entries some rows ahead (prefetch) so that they wait less for memory. An
-// entry's address holds until the next name is added.
-class NameIndex
-{
-public:
-    // A name's characters lie in the folder's listing or in a row's texts; 24 bytes,
-    // as a folder of a million files with as many targets holds two million of them.
-    struct Named
-    {
-        const QChar *characters;
-        qint32 length;
-        Entry entry;
-
-        QStringView name() const { return {characters, length}; }
-    };
-
-    static size_t hashOf(QStringView name) { return qHash(name, QHashSeed::globalSeed()); }
-
-    const std::vector<Named> &named() const { return m_named; }
-    // For texts that move: the entries' characters may be read elsewhere, where the
-    // same name is (never a different name: the slots keep their hashes).
-    std::vector<Named> &namedToMove() { return m_named; }
-
-    // Room for count names without growing.
-    void reserve(qsizetype count)
-    {
-        m_named.reserve(size_t(count));
-        size_t slotCount = 64;
-        while (slotCount < 2 * size_t(count))
-            slotCount *= 2;
-        if (slotCount > m_slots.size())
-            rehash(slotCount);
-    }
-
-    void clear()
-    {
-        m_named.clear();
-        std::fill(m_slots.begin(), m_slots.end(), FreeSlot);
-    }
-
-    void prefetchSlot(size_t hash) const
-    {
-        if (!m_slots.empty())
-            prefetch(&m_slots[hash & m_mask]);
-    }
-    // Once the slot is there: the entry it names, then that entry's characters.
-    void prefetchNamed(size_t hash) const
-    {
-        if (const Named *named = firstNamed(hash))
-            prefetch(named);
-    }
-    void prefetchNamedText(size_t hash) const
-    {
-        if (const Named *named = firstNamed(hash))
-            prefetch(named->characters);
-    }
-
-    Entry *find(QStringView name, size_t hash)
-    {
-        if (m_slots.empty())
-            return nullptr;
-        const qint32 index = m_slots[slotOf(name, hash)];
-        return index < 0 ? nullptr : &m_named[size_t(index)].entry;
-    }
-
-    Entry &findOrAdd(QStringView name, size_t hash)
-    {
-        if (2 * (m_named.size() + 1) > m_slots.size())
-            rehash(std::max<size_t>(64, 2 * m_slots.size()));
-        qint32 &slot = m_slots[slotOf(name, hash)];
-        if (slot < 0) {
-            slot = qint32(m_named.size());
-            Entry entry;
-            entry.hashTag = tagOf(hash);
-            m_named.push_back({name.data(), qint32(name.size()), entry});
-        }
-        return m_named[size_t(slot)].entry;
-    }
-    // Where an entry of this index is among the names, in the order they were added.
-    size_t indexOf(const Entry &entry) const
-    {
-        const auto *named = reinterpret_cast<const char *>(&entry) - offsetof(Named, entry);
-        return size_t(reinterpret_cast<const Named *>(named) - m_named.data());
-    }
-
-private:
-    const Named *firstNamed(size_t hash) const
-    {
-        if (m_slots.empty())
-            return nullptr;
-        const qint32 index = m_slots[hash & m_mask];
-        return index < 0 ? nullptr : &m_named[size_t(index)];
-    }
-
-    static constexpr qint32 FreeSlot = -1; // else an index into m_named
-
-    // The slot's bits come from the hash's low end, the tag from its high end.
-    static quint16 tagOf(size_t hash) { return quint16(quint64(hash) >> 48); }
-
-    // The slot holding name, or the free slot where it goes.
-    size_t slotOf(QStringView name, size_t hash) const
-    {
-        const quint16 tag = tagOf(hash);
-        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
-            const qint32 index = m_slots[i];
-            if (index < 0)
-                return i;
-            const Named &named = m_named[size_t(index)];
-            if (named.entry.hashTag == tag && named.name() == name)
-                return i;
-        }
-    }
-
-    void rehash(size_t slotCount)
-    {
-        m_slots.assign(slotCount, FreeSlot);
-        m_mask = slotCount - 1;
-        for (size_t n = 0; n < m_named.size(); ++n)
-            m_slots[slotOf(m_named[n].name(), hashOf(m_named[n].name()))] = qint32(n);
-    }
-
-    std::vector<qint32> m_slots;
-    size_t m_mask = 0;
-    std::vector<Named> m_named;
-};
+// A folder's names; a folder of a million files with as many targets holds two million.
+using Names = NameIndex<Entry>;
+static_assert(sizeof(Names::Named) == 24);
 
 struct PlanFolder
 {
@@ -224,7 +100,7 @@ struct PlanFolder
     QString files; // the listed names (see FolderListing), folded where case is ignored
     QString folders;
     QStringList names; // the storage of other names below that are not an item's
-    NameIndex entries;
+    Names entries;
     // The inodes of the listed files by their entries' indexes (a plan for a batch only):
     // the listing's files are the first entries, in their order, while no two of them
     // fold to one name.
@@ -237,7 +113,7 @@ struct PlanFolder
         size_t hashes[LookAhead];
         qsizetype pending = 0;
         const auto add = [&](QStringView name, bool isFolder) {
-            const size_t hash = NameIndex::hashOf(name);
+            const size_t hash = Names::hashOf(name);
             entries.prefetchSlot(hash);
             const qsizetype at = pending % LookAhead;
             if (pending >= LookAhead)
@@ -329,6 +205,36 @@ bool hasNamePart(QStringView fileName)
     return fileName.lastIndexOf(u'.') != 0 && !fileName.isEmpty();
 }
 
+// What the plan keeps of one row while it decides (the status itself is the plan's
+// PlannedRow): 12 bytes, as a plan of a million rows keeps a million of them.
+struct RowRecord
+{
+    qint32 sourceFolderText = -1; // index into Planner::m_folderTexts
+    // What claimTargets found at the row's target (NoHolder, HeldByFile, HeldByFolder
+    // or the listed row whose file it is); from findHolders on, that row or NoHolder,
+    // and from settleHeldNames on only where the row waits for that row (a file that
+    // moves away first, a listed file a copy replaces).
+    qint32 holder = NoHolder;
+    bool pending = false;     // still to be decided
+    bool needsNumber = false; // its name is taken; numberRows gives it the first free one
+    bool caseOnly = false;    // only the letter case changes where case does not count
+};
+static_assert(sizeof(RowRecord) == 12);
+
+// Decides each row's status in passes over all rows, each rule in one place:
+//   readRows       NoPreview, Invalid (no clean path, or validName), Missing, Skip of a
+//                  file listed twice
+//   claimTargets   Unchanged (already has the name), case-only changes; Duplicate
+//                  (markDuplicates)
+//   takeByRule     what a taken name gives under the conflict rule: Overwrite, Folder,
+//                  Skip, or a number later
+//   findHolders    who holds a target now: a folder, a file outside the list, another
+//                  name of the same file (Skip)
+//   settleHeldNames names held by listed files that stay
+//   numberRows     Numbered (or Invalid, or Unchanged for a row already so numbered),
+//                  then Rename or HiddenCharacters for the rest
+//   orderSteps     the order of the steps: chains from their free end, cycles and
+//                  case-only changes through a stepping stone
 class Planner
 {
 public:
@@ -353,7 +259,10 @@ private:
     void probeCase(PlanFolder &folder);
     EntryKey key(int folder, QStringView name);
     // The folders (indexes into m_folders) of a row's source and target.
-    int sourceFolder(qsizetype row) const { return m_folderOfText.at(m_sourceFolderText.at(row)); }
+    int sourceFolder(qsizetype row) const
+    {
+        return m_folderOfText.at(m_rows[size_t(row)].sourceFolderText);
+    }
     int targetFolder(qsizetype row) const { return m_toFolder ? m_destination : sourceFolder(row); }
     EntryKey sourceKey(qsizetype row) const
     {
@@ -394,12 +303,12 @@ private:
     // The row's absolute, clean path.
     QString sourcePath(qsizetype row) const
     {
-        return joinPath(m_folderTexts.at(m_sourceFolderText.at(row)), sourceName(row));
+        return joinPath(m_folderTexts.at(m_rows[size_t(row)].sourceFolderText), sourceName(row));
     }
     // The folder text the row's file goes to: its own folder, or the destination.
     int targetFolderText(qsizetype row) const
     {
-        return m_toFolder ? m_destinationText : m_sourceFolderText.at(row);
+        return m_toFolder ? m_destinationText : m_rows[size_t(row)].sourceFolderText;
     }
     // The path the row's file gets under name.
     QString targetPath(qsizetype row, QStringView name) const
@@ -427,6 +336,7 @@ private:
                      bool *own = nullptr);
     static void claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row);
     void takeByRule(qsizetype row, Holder holder);
+    void markDuplicates(qsizetype row, qint32 claim);
     void readRows();
     void releaseListings();
     void claimTargets();
@@ -459,23 +369,16 @@ private:
     int m_lastFolderText = -1;
     int m_lastFolder = -1;
 
-    // Per row; rows that are decided early keep the defaults.
-    QList<int> m_sourceFolderText; // index into m_folderTexts
-    // The names in m_cleanSources of rows whose listed path was not clean; empty until one.
+    // Per row, one record each; rows that are decided early keep the defaults.
+    std::vector<RowRecord> m_rows;
+    // The rows' names where they are not the plain name, in lists that stay empty until
+    // a row needs one (most plans never do): the names in m_cleanSources of rows whose
+    // listed path was not clean, and the source and target names as folded where a
+    // folder ignores case.
     QList<QStringView> m_cleanSourceNames;
     QStringList m_cleanSources; // sources whose listed path was not clean
-    // The folders of each row's source and target (indexes into m_folders), and their
-    // names as folded where a folder ignores case; those lists stay empty until then.
     QList<QStringView> m_foldedSourceNames;
     QList<QStringView> m_foldedTargetNames;
-    // What claimTargets found at the row's target (NoHolder, HeldByFile, HeldByFolder
-    // or the listed row whose file it is); from findHolders on, that row or NoHolder,
-    // and from settleHeldNames on only where the row waits for that row (a file that
-    // moves away first, a listed file a copy replaces).
-    QList<qint32> m_holderRow;
-    QList<bool> m_pending; // still to be decided
-    QList<bool> m_needsNumber;
-    QList<bool> m_caseOnly;
     QList<QString> m_temporary; // the name of a cycle's or a case-only change's stepping stone
     FreeNames m_freeNames;      // numbered names and stepping stones, by folder index
 };
@@ -529,7 +432,7 @@ void Planner::probeCase(PlanFolder &folder)
         QString swapped = name.toUpper();
         if (swapped == name)
             swapped = name.toLower();
-        if (swapped == name || folder.entries.find(swapped, NameIndex::hashOf(swapped)))
+        if (swapped == name || folder.entries.find(swapped, Names::hashOf(swapped)))
             continue;
         ++tries;
         const std::optional<FileIdentity> original =
@@ -595,7 +498,7 @@ QString Planner::freeName(int folder, const QString &fileName, bool temporary, q
     size_t hash = 0;
     const auto taken = [&](const QString &candidate) {
         keyText = planFolder.caseless ? candidate.toCaseFolded() : candidate;
-        hash = NameIndex::hashOf(keyText);
+        hash = Names::hashOf(keyText);
         const Entry *entry = planFolder.entries.find(keyText, hash);
         if (!entry)
             return false;
@@ -644,13 +547,13 @@ void Planner::claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qs
 void Planner::takeByRule(qsizetype row, Holder holder)
 {
     PlannedRow &planned = m_plan.rows[row];
-    m_pending[row] = false;
+    m_rows[size_t(row)].pending = false;
     switch (m_options.conflict) {
     case ConflictMode::Overwrite:
         planned.status = holder == Holder::Folder ? PlanStatus::Folder : PlanStatus::Overwrite;
         break;
     case ConflictMode::AutoNumber:
-        m_needsNumber[row] = true;
+        m_rows[size_t(row)].needsNumber = true;
         break;
     default:
         planned.status = PlanStatus::Skip;
@@ -658,12 +561,24 @@ void Planner::takeByRule(qsizetype row, Holder holder)
     }
 }
 
+// Under Overwrite a row that wants a name another row ends at would destroy that row's
+// file: both rows are Duplicate and block the batch. A stepping stone's claim (no row)
+// blocks only the row that came second.
+void Planner::markDuplicates(qsizetype row, qint32 claim)
+{
+    m_plan.rows[row].status = PlanStatus::Duplicate;
+    m_rows[size_t(row)].pending = false;
+    if (claim >= 0) {
+        m_plan.rows[claim].status = PlanStatus::Duplicate;
+        m_rows[size_t(claim)].pending = false;
+    }
+}
+
 void Planner::readRows()
 {
     const qsizetype count = m_items.size();
     m_plan.rows.resize(count);
-    m_sourceFolderText.fill(-1, count);
-    m_pending.fill(false, count);
+    m_rows.resize(size_t(count));
 
     if (m_toFolder) {
         m_plan.destination =
@@ -681,10 +596,9 @@ void Planner::readRows()
     const auto lookAhead = [&](qsizetype row) {
         if (row + LookAhead < count)
             prefetch(m_items.at(row + LookAhead).fileName.constData());
-        const NameIndex *entries =
-            m_lastFolder >= 0 ? &m_folders.at(m_lastFolder).entries : nullptr;
+        const Names *entries = m_lastFolder >= 0 ? &m_folders.at(m_lastFolder).entries : nullptr;
         if (row < count) {
-            const size_t hash = NameIndex::hashOf(m_items.at(row).fileName);
+            const size_t hash = Names::hashOf(m_items.at(row).fileName);
             nameHashes[row % LookAhead] = hash;
             if (entries)
                 entries->prefetchSlot(hash);
@@ -732,14 +646,14 @@ void Planner::readRows()
             m_lastItemFolderUsable = isPlainName(item.fileName);
             name = QStringView(source).sliced(separator + 1);
         }
-        m_sourceFolderText[i] = m_lastFolderText;
+        m_rows[size_t(i)].sourceFolderText = m_lastFolderText;
         keepKeyName(m_cleanSourceNames, i, name, item.fileName);
         const int sourceFolder = m_lastFolder;
         const EntryKey sourceKey = key(sourceFolder, name);
         const bool itemName = sourceKey.name.data() == item.fileName.constData() &&
                               sourceKey.name.size() == item.fileName.size();
         Entry *sourceEntry =
-            find(sourceKey, itemName ? itemNameHash : NameIndex::hashOf(sourceKey.name));
+            find(sourceKey, itemName ? itemNameHash : Names::hashOf(sourceKey.name));
         if (!sourceEntry || !sourceEntry->exists || sourceEntry->isFolder) {
             planned.status = PlanStatus::Missing;
             continue;
@@ -768,7 +682,7 @@ void Planner::readRows()
             continue;
         }
         keepKeyName(m_foldedTargetNames, i, key(targetFolder, item.newName).name, item.newName);
-        m_pending[i] = true;
+        m_rows[size_t(i)].pending = true;
     }
 }
 
@@ -791,19 +705,19 @@ void Planner::releaseListings()
         const auto listed = [&](const QChar *characters) {
             return within(characters, folder.files) || within(characters, folder.folders);
         };
-        std::vector<NameIndex::Named> &named = folder.entries.namedToMove();
+        std::vector<Names::Named> &named = folder.entries.namedToMove();
         qsizetype otherLength = 0;
-        for (const NameIndex::Named &entry : named) {
-            if (entry.entry.sourceRow < 0 && listed(entry.characters))
+        for (const Names::Named &entry : named) {
+            if (entry.value.sourceRow < 0 && listed(entry.characters))
                 otherLength += entry.length;
         }
         QString others;
         others.reserve(otherLength); // filled below without moving
-        for (NameIndex::Named &entry : named) {
+        for (Names::Named &entry : named) {
             if (!listed(entry.characters))
                 continue;
-            if (entry.entry.sourceRow >= 0) {
-                entry.characters = sourceName(entry.entry.sourceRow).data();
+            if (entry.value.sourceRow >= 0) {
+                entry.characters = sourceName(entry.value.sourceRow).data();
             } else {
                 const qsizetype at = others.size();
                 others.append(entry.characters, entry.length);
@@ -823,24 +737,19 @@ void Planner::releaseListings()
 void Planner::claimTargets()
 {
     const qsizetype count = m_items.size();
-    // Made only now, once the folders' listings have gone, as the plan is largest while
-    // the rows are read.
-    m_holderRow.fill(NoHolder, count);
-    m_needsNumber.fill(false, count);
-    m_caseOnly.fill(false, count);
     for (qsizetype i = 0; i < count; ++i) {
-        if (!m_pending[i] || targetKey(i) != sourceKey(i))
+        if (!m_rows[size_t(i)].pending || targetKey(i) != sourceKey(i))
             continue;
         PlannedRow &planned = m_plan.rows[i];
         if (m_options.batchMode == BatchMode::RenameInPlace) {
             if (sourceName(i) == m_items.at(i).newName) {
                 planned.status = PlanStatus::Unchanged;
-                m_pending[i] = false;
+                m_rows[size_t(i)].pending = false;
             } else {
-                m_caseOnly[i] = true;
+                m_rows[size_t(i)].caseOnly = true;
             }
             const EntryKey target = targetKey(i);
-            findOrAdd(target, NameIndex::hashOf(target.name)).claimRow = qint32(i);
+            findOrAdd(target, Names::hashOf(target.name)).claimRow = qint32(i);
         } else {
             // Moved or copied into its own folder under its own name: the name is held,
             // by the file itself.
@@ -852,7 +761,7 @@ void Planner::claimTargets()
             // unchanged one does: under Overwrite two rows then end at one name.
             if (planned.status == PlanStatus::Skip) {
                 const EntryKey target = targetKey(i);
-                findOrAdd(target, NameIndex::hashOf(target.name)).claimRow = qint32(i);
+                findOrAdd(target, Names::hashOf(target.name)).claimRow = qint32(i);
             }
         }
     }
@@ -860,13 +769,13 @@ void Planner::claimTargets()
     // entries those slots name some rows later.
     size_t targetHashes[LookAhead];
     const auto lookAhead = [&](qsizetype row) {
-        if (row < count && m_pending[row]) {
+        if (row < count && m_rows[size_t(row)].pending) {
             const EntryKey target = targetKey(row);
-            targetHashes[row % LookAhead] = NameIndex::hashOf(target.name);
+            targetHashes[row % LookAhead] = Names::hashOf(target.name);
             m_folders.at(target.folder).entries.prefetchSlot(targetHashes[row % LookAhead]);
         }
         const qsizetype nearer = row - LookAhead / 2;
-        if (nearer >= 0 && nearer < count && m_pending[nearer]) {
+        if (nearer >= 0 && nearer < count && m_rows[size_t(nearer)].pending) {
             m_folders.at(targetFolder(nearer))
                 .entries.prefetchNamed(targetHashes[nearer % LookAhead]);
         }
@@ -876,29 +785,23 @@ void Planner::claimTargets()
     for (qsizetype i = 0; i < count; ++i) {
         const size_t targetHash = targetHashes[i % LookAhead];
         lookAhead(i + LookAhead);
-        if (!m_pending[i] || m_caseOnly[i])
+        if (!m_rows[size_t(i)].pending || m_rows[size_t(i)].caseOnly)
             continue;
         Entry &entry = findOrAdd(targetKey(i), targetHash);
         const qint32 claim = entry.claimRow;
         if (claim == NoRow) {
             entry.claimRow = qint32(i);
             // What is there now, for findHolders.
-            m_holderRow[i] = !entry.exists              ? NoHolder
-                             : entry.isFolder           ? HeldByFolder
-                             : entry.sourceRow != NoRow ? entry.sourceRow
-                                                        : HeldByFile;
+            m_rows[size_t(i)].holder = !entry.exists              ? NoHolder
+                                       : entry.isFolder           ? HeldByFolder
+                                       : entry.sourceRow != NoRow ? entry.sourceRow
+                                                                  : HeldByFile;
             continue;
         }
-        if (m_options.conflict == ConflictMode::Overwrite) {
-            m_plan.rows[i].status = PlanStatus::Duplicate;
-            m_pending[i] = false;
-            if (claim >= 0) {
-                m_plan.rows[claim].status = PlanStatus::Duplicate;
-                m_pending[claim] = false;
-            }
-        } else {
+        if (m_options.conflict == ConflictMode::Overwrite)
+            markDuplicates(i, claim);
+        else
             takeByRule(i, Holder::Row);
-        }
     }
 }
 
@@ -908,9 +811,9 @@ void Planner::findHolders()
 {
     const qsizetype count = m_items.size();
     for (qsizetype i = 0; i < count; ++i) {
-        if (!m_pending[i] || m_caseOnly[i])
+        if (!m_rows[size_t(i)].pending || m_rows[size_t(i)].caseOnly)
             continue;
-        const qint32 held = std::exchange(m_holderRow[i], NoHolder);
+        const qint32 held = std::exchange(m_rows[size_t(i)].holder, NoHolder);
         if (held == NoHolder)
             continue;
         if (held == HeldByFolder) {
@@ -918,7 +821,7 @@ void Planner::findHolders()
             continue;
         }
         if (held >= 0) {
-            m_holderRow[i] = held;
+            m_rows[size_t(i)].holder = held;
             continue;
         }
         // Another name of the same file (a hard link): it has the name already.
@@ -926,7 +829,7 @@ void Planner::findHolders()
             m_view.identity(targetPath(i, m_items.at(i).newName), false);
         if (target && target == m_view.identity(sourcePath(i), false)) {
             m_plan.rows[i].status = PlanStatus::Skip;
-            m_pending[i] = false;
+            m_rows[size_t(i)].pending = false;
             continue;
         }
         takeByRule(i, Holder::File);
@@ -940,13 +843,13 @@ void Planner::settleHeldNames()
 {
     const qsizetype count = m_items.size();
     const auto leaves = [&](qsizetype row) {
-        return !m_copying && (m_pending[row] || m_needsNumber[row] ||
+        return !m_copying && (m_rows[size_t(row)].pending || m_rows[size_t(row)].needsNumber ||
                               m_plan.rows[row].status == PlanStatus::Overwrite);
     };
     QHash<qsizetype, QList<qsizetype>> waiters;
     for (qsizetype i = 0; i < count; ++i) {
-        if (m_pending[i] && m_holderRow[i] >= 0)
-            waiters[m_holderRow[i]].append(i);
+        if (m_rows[size_t(i)].pending && m_rows[size_t(i)].holder >= 0)
+            waiters[m_rows[size_t(i)].holder].append(i);
     }
     QList<qsizetype> staying;
     for (auto it = waiters.cbegin(); it != waiters.cend(); ++it) {
@@ -956,11 +859,11 @@ void Planner::settleHeldNames()
     while (!staying.isEmpty()) {
         const qsizetype holder = staying.takeLast();
         for (qsizetype row : waiters.value(holder)) {
-            if (!m_pending[row] || m_holderRow[row] != holder)
+            if (!m_rows[size_t(row)].pending || m_rows[size_t(row)].holder != holder)
                 continue;
             // A copy replacing a listed source still waits for that source to be copied.
             if (!m_copying)
-                m_holderRow[row] = -1;
+                m_rows[size_t(row)].holder = -1;
             takeByRule(row, Holder::File);
             if (!leaves(row) && waiters.contains(row))
                 staying.append(row);
@@ -972,7 +875,7 @@ void Planner::numberRows()
 {
     const qsizetype count = m_items.size();
     for (qsizetype i = 0; i < count; ++i) {
-        if (!m_needsNumber[i])
+        if (!m_rows[size_t(i)].needsNumber)
             continue;
         PlannedRow &planned = m_plan.rows[i];
         const int folder = targetFolder(i);
@@ -988,7 +891,7 @@ void Planner::numberRows()
         planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
     }
     for (qsizetype i = 0; i < count; ++i) {
-        if (m_pending[i]) {
+        if (m_rows[size_t(i)].pending) {
             m_plan.rows[i].status = holdsHiddenCharacters(m_items.at(i).newName)
                                         ? PlanStatus::HiddenCharacters
                                         : PlanStatus::Rename;
@@ -1001,7 +904,7 @@ void Planner::emitRow(qsizetype row)
 {
     const PlannedRow &planned = m_plan.rows.at(row);
     const PlanStep::Kind kind = m_copying ? PlanStep::Copy : PlanStep::Move;
-    const int sourceFolder = m_sourceFolderText.at(row);
+    const int sourceFolder = m_rows[size_t(row)].sourceFolderText;
     const QString name = targetName(row);
     if (planned.status == PlanStatus::Overwrite)
         m_plan.steps.append({PlanStep::Trash, false, false, planned.folder, -1, row, name, {}});
@@ -1028,14 +931,14 @@ void Planner::orderSteps()
     const auto waitsFor = [&](qsizetype row) -> qsizetype {
         if (m_copying && m_plan.rows.at(row).status != PlanStatus::Overwrite)
             return -1; // a numbered copy leaves the listed file in peace
-        const qsizetype holder = m_holderRow[row];
+        const qsizetype holder = m_rows[size_t(row)].holder;
         return holder >= 0 && acts(holder) ? holder : -1;
     };
     const auto stepStone = [&](qsizetype row) {
         if (m_temporary.isEmpty())
             m_temporary.resize(count);
         m_temporary[row] = freeName(sourceFolder(row), QString(), true, NoRow);
-        const int folder = m_sourceFolderText.at(row);
+        const int folder = m_rows[size_t(row)].sourceFolderText;
         m_plan.steps.append({m_copying ? PlanStep::Copy : PlanStep::Move, false, false, folder,
                              folder, row, sourceNameText(row), m_temporary[row]});
     };
@@ -1048,7 +951,7 @@ void Planner::orderSteps()
             prefetchText(m_items.at(i + LookAhead).fileName);
         if (!acts(i) || state[i] != 0)
             continue;
-        if (m_caseOnly[i]) {
+        if (m_rows[size_t(i)].caseOnly) {
             stepStone(i);
             emitRow(i);
             state[i] = 2;

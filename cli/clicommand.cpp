@@ -16,6 +16,7 @@
 #include "translation/translation.h"
 #include "batch/history.h"
 #include "batch/undo.h"
+#include "containers/pathindex.h"
 #include "batch/undolog.h"
 #include "engine/usermessages.h"
 
@@ -416,12 +417,13 @@ int runCliCommand(const QStringList &arguments, QIODevice &out, QTextStream &err
             return failed(error);
         }
     }
-    ListedPaths listed;
     // Files in argument order, each listed once, as the window's file list takes them.
     // A single folder's walk meets each file once: its files need no look-up.
+    PathIndex listed;
+    const auto itemAt = [&](qsizetype row) -> const RenameItem & { return items.at(row); };
     const bool oneArgument = paths.size() == 1;
     const auto add = [&](RenameItem item) {
-        if (oneArgument || listed.insertIfNew(item))
+        if (oneArgument || listed.insertIfNew(items.size(), item, itemAt))
             items.append(std::move(item));
     };
     for (const QString &argument : paths) {

@@ -2,8 +2,8 @@
 
 #include "engine/asciitext.h"
 #include "engine/formattedkeywords.h"
-#include "engine/prefetch.h"
-#include "engine/twohalves.h"
+#include "containers/prefetch.h"
+#include "engine/parallel.h"
 #include "translation/translation.h"
 #include "engine/usermessages.h"
 
@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 
 QString formatCounter(qint64 start, qint64 index, int digits)
 {
@@ -239,19 +240,21 @@ bool previewNames(RenameItems &items, const RenameOptions &options,
                 items[i].newName = std::move(name);
         }
     };
-    // A long list that nothing else holds is named in two halves at the same time, each
-    // with a builder of its own (a compiled expression keeps its match state). A shared
-    // list is named by one thread, which copies it only if a name changes. Names that
-    // read the files' contents are made one after the other: the readers' libraries are
-    // not all known to be safe on two threads.
-    if (builder.readsFileContents() || !items.isDetached() ||
-        secondHalfOf(items.size()) == items.size()) {
+    // A long list that nothing else holds is named in parts at the same time, each with
+    // a builder of its own (a compiled expression keeps its match state). A shared list
+    // is named by one thread, which copies it only if a name changes. Names that read
+    // the files' contents are made one after the other: the readers' libraries are not
+    // all known to be safe on several threads.
+    const int parts = partsFor(items.size());
+    if (builder.readsFileContents() || !items.isDetached() || parts == 1) {
         build(builder, 0, items.size());
         return true;
     }
-    NameBuilder secondBuilder(options, importedNames);
-    const qsizetype half = secondHalfOf(items.size());
-    runBoth(
-        true, [&] { build(builder, 0, half); }, [&] { build(secondBuilder, half, items.size()); });
+    std::deque<NameBuilder> others;
+    for (int part = 1; part < parts; ++part)
+        others.emplace_back(options, importedNames);
+    runInParts(items.size(), parts, [&](int part, qsizetype begin, qsizetype end) {
+        build(part == 0 ? builder : others[size_t(part - 1)], begin, end);
+    });
     return true;
 }

@@ -3,7 +3,6 @@
 #include "engine/folderlisting.h"
 #include "engine/renameitem.h"
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -29,29 +28,3 @@ QStringList collectFolderFiles(const QString &folder, bool includeSubfolders);
 // entries' kinds.
 RenameItems collectFolderItems(const QString &folder, bool includeSubfolders, bool readFacts = true,
                                std::optional<FolderListing> *listing = nullptr);
-
-// The listed paths, so that "is this path listed?" does not scan the whole list.
-// Two paths are one entry when equal, with A-Z taken as a-z on Windows. Each path is
-// counted, so that removing one of two items that a batch left on one path keeps the
-// other listed. The names are kept per folder, sharing the items' own texts, so that a
-// million listed files cost no more than their hash entries.
-class ListedPaths
-{
-public:
-    bool contains(const QString &path) const;
-    bool contains(const RenameItem &item) const;
-    void insert(const RenameItem &item);
-    // Lists the item's path unless it is listed already; returns whether it was new.
-    bool insertIfNew(const RenameItem &item);
-    void remove(const RenameItem &item);
-    void clear();
-
-private:
-    using Names = QHash<QString, int>;
-    Names *namesIn(const QString &folder);
-
-    QHash<QString, Names> m_folders;
-    // The folder of the last look-up, which the next item mostly shares.
-    QString m_lastFolder;
-    Names *m_lastNames = nullptr;
-};

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "filelist/fileitems.h"
-#include "filelist/listedrows.h"
+#include "containers/pathindex.h"
 #include "engine/planstatus.h"
 #include "engine/renameitem.h"
 
@@ -141,7 +141,7 @@ private:
     bool listIfNew(const RenameItem &item, const RenameItems &pending);
 
     RenameItems m_items;
-    ListedRows m_listed;
+    PathIndex m_listed;
     QList<PlanStatus> m_statuses;     // per row, while a plan is shown
     QHash<int, QString> m_finalNames; // row -> its file name afterwards, where not NewName
     QString m_previewFailure;         // why the options gave no names, while they give none

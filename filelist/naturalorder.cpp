@@ -1,7 +1,7 @@
 #include "filelist/naturalorder.h"
 
-#include "engine/twohalves.h"
-#include "engine/prefetch.h"
+#include "engine/parallel.h"
+#include "containers/prefetch.h"
 
 #include <QCollatorSortKey>
 #include <QHash>
@@ -34,6 +34,20 @@ QCollator naturalCollator()
 }
 
 namespace {
+
+// The order is found in two parts at most: two collators, two blocks of key bytes and a
+// split at the median make it so, and a third thread gained little over two (the
+// checks of neighbours wait on memory).
+qsizetype secondHalfOf(qsizetype count)
+{
+    return partsFor(count, 2) == 2 ? partBegin(count, 2, 1) : count;
+}
+
+template <typename Work>
+void runInHalves(qsizetype count, Work work)
+{
+    runInParts(count, secondHalfOf(count) < count ? 2 : 1, work);
+}
 
 // A collator like the given one, for another thread: QCollator promises no use of one
 // object (or of its copies, which share the ICU collator) from two threads at a time.
@@ -649,7 +663,7 @@ QList<qsizetype> NaturalOrder::positions(const CollationModel &model) const
     // neighbour follows the one before it in the order wanted is in that order.
     std::vector<Entry> scratch(entries.size());
     qsizetype split = known;
-    if (known >= SplitFrom && twoCores()) {
+    if (secondHalfOf(known) < known) {
         std::vector<Entry> sample;
         for (qsizetype e = 0; e < known; e += known / 1024 + 1)
             sample.push_back(entries[size_t(e)]);

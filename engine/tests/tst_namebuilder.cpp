@@ -1,4 +1,5 @@
 #include "engine/namebuilder.h"
+#include "engine/parallel.h"
 #include "testsupport/recordingmessages.h"
 #include "engine/tessalyerror.h"
 
@@ -56,7 +57,9 @@ private slots:
     void previewNumbersByPosition();
     void previewOfEmptyListReports();
     void invalidRegexChangesNothing();
+    void longListAsOneByOne_data();
     void longListAsOneByOne();
+    void cleanup();
 };
 
 void TestNameBuilder::initTestCase()
@@ -361,9 +364,29 @@ void TestNameBuilder::invalidRegexChangesNothing()
     QCOMPARE(newNames(list), (QStringList{u"new-a.txt"_s, u"new-b.txt"_s}));
 }
 
-// A long list is named in parts; every name must be the one its position gives.
+void TestNameBuilder::cleanup()
+{
+    setParallelPartsForTests(0);
+}
+
+void TestNameBuilder::longListAsOneByOne_data()
+{
+    QTest::addColumn<int>("parts");
+    QTest::newRow("one-part") << 1;
+    QTest::newRow("two-parts") << 2;
+    QTest::newRow("three-parts") << 3;
+    QTest::newRow("seven-parts") << 7;
+    QTest::newRow("as-the-machine-splits") << 0;
+}
+
+// A long list is named in parts, as many as asked for whatever the machine has; every
+// name must be the one its position gives.
 void TestNameBuilder::longListAsOneByOne()
 {
+    QFETCH(int, parts);
+    setParallelPartsForTests(parts, 16);
+    if (parts > 0)
+        QCOMPARE(partsFor(20001), parts);
     QStringList paths;
     QStringList imported;
     for (int i = 0; i < 20001; ++i) {

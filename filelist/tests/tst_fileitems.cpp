@@ -16,7 +16,6 @@ private slots:
     void collectsFolderFiles();
     void recursionStopsAtLinkCycles();
     void linksCountAsWhatTheyNameToo();
-    void listedPathsFollowPlatformCase();
 };
 
 void TestFileItems::readsSizeAndTimes()
@@ -135,23 +134,6 @@ void TestFileItems::linksCountAsWhatTheyNameToo()
     QCOMPARE(names(listing->folders), names(read->folders));
     QCOMPARE(names(listing->folders), QStringList{u"sub"_s});
     QCOMPARE(listing->maxNameBytes, read->maxNameBytes);
-}
-
-void TestFileItems::listedPathsFollowPlatformCase()
-{
-    ListedPaths listed;
-    listed.insert(makeRenameItem(u"/Photos/A.JPG"_s));
-    QVERIFY(listed.contains(u"/Photos/A.JPG"_s));
-#ifdef Q_OS_WIN
-    QVERIFY(listed.contains(u"/photos/a.jpg"_s));
-#else
-    QVERIFY(!listed.contains(u"/photos/a.jpg"_s));
-#endif
-    // Only A-Z fold, and only on Windows: other letters must match exactly everywhere.
-    listed.insert(makeRenameItem(u"/Ä"_s));
-    QVERIFY(!listed.contains(u"/ä"_s));
-    listed.remove(makeRenameItem(u"/Photos/A.JPG"_s));
-    QVERIFY(!listed.contains(u"/Photos/A.JPG"_s));
 }
 
 QTEST_GUILESS_MAIN(TestFileItems)

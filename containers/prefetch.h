@@ -15,10 +15,9 @@ inline void prefetch(const void *address)
 #endif
 }
 
-// A text's characters, and the count of its sharers just before them, which a copy of
-// the text changes.
+// A text's characters, through Qt's public interface only: where Qt keeps the count of
+// a text's sharers is its own business.
 inline void prefetchText(const QString &text)
 {
-    prefetch(reinterpret_cast<const char *>(text.constData()) - sizeof(QArrayData));
     prefetch(text.constData());
 }
