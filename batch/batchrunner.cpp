@@ -3,12 +3,12 @@
 #include "batch/batchpaths.h"
 #include "batch/batchverify.h"
 #include "batch/freenames.h"
-#include "containers/prefetch.h"
 #include "batch/renameplan.h"
-#include "engine/tessalyerror.h"
-#include "translation/translation.h"
 #include "batch/undolog.h"
+#include "containers/prefetch.h"
+#include "engine/tessalyerror.h"
 #include "engine/usermessages.h"
+#include "translation/translation.h"
 
 #include <QLocale>
 #include <QSet>

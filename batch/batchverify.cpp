@@ -1,8 +1,8 @@
 #include "batch/batchverify.h"
 
-#include "engine/filenamecodec.h"
-#include "containers/prefetch.h"
 #include "batch/renameplan.h"
+#include "containers/prefetch.h"
+#include "engine/filenamecodec.h"
 
 #include <array>
 #include <cstring>

@@ -1,9 +1,9 @@
 #include "batch/fileoperations.h"
 
+#include "batch/trash.h"
 #include "engine/filenamecodec.h"
 #include "engine/renameitem.h"
 #include "engine/tessalyerror.h"
-#include "batch/trash.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "batch/history.h"
 
 #include "batch/batchpaths.h"
+#include "batch/undolog.h"
 #include "engine/filenamecodec.h"
 #include "engine/renameitem.h"
-#include "batch/undolog.h"
 
 #include <QDir>
 #include <QFile>

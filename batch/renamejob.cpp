@@ -1,15 +1,15 @@
 #include "batch/renamejob.h"
 
-#include "engine/workerthread.h"
 #include "batch/batchpaths.h"
 #include "batch/fileoperations.h"
 #include "batch/filesystemview.h"
-#include "engine/namebuilder.h"
-#include "engine/tessalyerror.h"
-#include "translation/translation.h"
 #include "batch/undo.h"
 #include "batch/undolog.h"
+#include "engine/namebuilder.h"
+#include "engine/tessalyerror.h"
 #include "engine/usermessages.h"
+#include "engine/workerthread.h"
+#include "translation/translation.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>

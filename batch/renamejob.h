@@ -1,10 +1,10 @@
 #pragma once
 
 #include "batch/batchrunner.h"
-#include "engine/renameitem.h"
-#include "engine/renameoptions.h"
 #include "batch/renameplan.h"
 #include "batch/undo.h"
+#include "engine/renameitem.h"
+#include "engine/renameoptions.h"
 
 #include <QObject>
 #include <QStringList>

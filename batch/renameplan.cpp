@@ -2,9 +2,9 @@
 
 #include "batch/batchpaths.h"
 #include "batch/freenames.h"
-#include "engine/hiddencharacters.h"
 #include "containers/nameindex.h"
 #include "containers/prefetch.h"
+#include "engine/hiddencharacters.h"
 
 #include "translation/translation.h"
 

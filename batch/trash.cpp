@@ -1,7 +1,7 @@
 #include "batch/trash.h"
 
-#include "engine/filenamecodec.h"
 #include "batch/fileoperations.h"
+#include "engine/filenamecodec.h"
 #include "engine/tessalyerror.h"
 
 #include <QByteArray>

@@ -1,14 +1,14 @@
 #include "batch/undo.h"
 
 #include "batch/batchpaths.h"
+#include "batch/undolog.h"
 #include "engine/renameitem.h"
 #include "engine/tessalyerror.h"
-#include "translation/translation.h"
-#include "batch/undolog.h"
 #include "engine/usermessages.h"
+#include "translation/translation.h"
 
-#include "engine/filenamecodec.h"
 #include "batch/filesystemview.h"
+#include "engine/filenamecodec.h"
 
 #include <QHash>
 #include <QLocale>

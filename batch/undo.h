@@ -3,9 +3,9 @@
 #include "batch/batchrunner.h"
 #include "batch/fileoperations.h"
 #include "batch/history.h"
+#include "batch/undolog.h"
 #include "engine/renameitem.h"
 #include "engine/renameoptions.h"
-#include "batch/undolog.h"
 
 #include <array>
 #include <functional>

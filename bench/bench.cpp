@@ -2,18 +2,18 @@
 // enters the file list. Each scenario runs several times; the best run is reported.
 
 #include "batch/batchrunner.h"
+#include "batch/filesystemview.h"
+#include "batch/history.h"
+#include "batch/renameplan.h"
+#include "batch/undo.h"
+#include "bench/filelistbench.h"
+#include "bench/silentmessages.h"
+#include "engine/namebuilder.h"
+#include "engine/usermessages.h"
+#include "filelist/fileitems.h"
+#include "filelist/naturalorder.h"
 #include "metadata/metadatareaders.h"
 #include "metadata/samplefiles.h"
-#include "batch/renameplan.h"
-#include "filelist/fileitems.h"
-#include "batch/history.h"
-#include "bench/filelistbench.h"
-#include "batch/filesystemview.h"
-#include "engine/namebuilder.h"
-#include "filelist/naturalorder.h"
-#include "bench/silentmessages.h"
-#include "batch/undo.h"
-#include "engine/usermessages.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,11 +3,11 @@
 
 #include "bench/filelistbench.h"
 
-#include "shell/shellservices.h"
-#include "shell/mainwindow.h"
 #include "bench/silentmessages.h"
 #include "engine/usermessages.h"
 #include "optionsdialog/optionsdialog.h"
+#include "shell/mainwindow.h"
+#include "shell/shellservices.h"
 
 #include <QAbstractButton>
 #include <QApplication>

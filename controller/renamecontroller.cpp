@@ -1,19 +1,19 @@
 #include "controller/renamecontroller.h"
 
-#include "engine/workerthread.h"
 #include "batch/batchpaths.h"
-#include "filelist/fileitems.h"
 #include "batch/fileoperations.h"
 #include "batch/filesystemview.h"
+#include "batch/renamejob.h"
+#include "batch/undolog.h"
 #include "engine/namebuilder.h"
+#include "engine/tessalyerror.h"
+#include "engine/usermessages.h"
+#include "engine/workerthread.h"
+#include "filelist/fileitems.h"
 #include "filelist/namelist.h"
 #include "filelist/naturalorder.h"
 #include "filelist/presets.h"
-#include "batch/renamejob.h"
-#include "engine/tessalyerror.h"
 #include "translation/translation.h"
-#include "batch/undolog.h"
-#include "engine/usermessages.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "batch/batchrunner.h"
-#include "filelist/filelistmodel.h"
-#include "engine/renameoptions.h"
 #include "batch/renameplan.h"
 #include "batch/undo.h"
 #include "controller/windowcommandline.h"
+#include "engine/renameoptions.h"
+#include "filelist/filelistmodel.h"
 
 #include <QHash>
 #include <QList>

@@ -1,12 +1,12 @@
 #include "controller/windowcommandline.h"
 
-#include "engine/asciitext.h"
 #include "batch/batchrunner.h"
 #include "batch/renamejob.h"
+#include "engine/asciitext.h"
 #include "engine/namebuilder.h"
 #include "engine/tessalyerror.h"
-#include "text/textlines.h"
 #include "engine/usermessages.h"
+#include "text/textlines.h"
 
 #include <QScopeGuard>
 

@@ -2,8 +2,8 @@
 // dialog (the AppStream metadata's pictures), the About box, the pattern help and the
 // new-version dialog, each as a user first sees it, into the folder given. The window
 // tests save the pictures of what they check themselves; scripts/screenshots runs both.
-#include "optionsdialog/optionsdialog.h"
 #include "filelist/filelistmodel.h"
+#include "optionsdialog/optionsdialog.h"
 #include "shell/aboutbox.h"
 #include "shell/mainwindow.h"
 #include "shell/messageboxes.h"

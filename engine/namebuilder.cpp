@@ -1,11 +1,11 @@
 #include "engine/namebuilder.h"
 
+#include "containers/prefetch.h"
 #include "engine/asciitext.h"
 #include "engine/formattedkeywords.h"
-#include "containers/prefetch.h"
 #include "engine/parallel.h"
-#include "translation/translation.h"
 #include "engine/usermessages.h"
+#include "translation/translation.h"
 
 #include <QVarLengthArray>
 

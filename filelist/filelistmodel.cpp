@@ -2,8 +2,8 @@
 
 #include "engine/hiddencharacters.h"
 
-#include "filelist/naturalorder.h"
 #include "engine/filenamecodec.h"
+#include "filelist/naturalorder.h"
 #include "translation/translation.h"
 
 #include <QCollatorSortKey>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "filelist/fileitems.h"
 #include "containers/pathindex.h"
 #include "engine/planstatus.h"
 #include "engine/renameitem.h"
+#include "filelist/fileitems.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

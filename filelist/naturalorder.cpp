@@ -1,7 +1,7 @@
 #include "filelist/naturalorder.h"
 
-#include "engine/parallel.h"
 #include "containers/prefetch.h"
+#include "engine/parallel.h"
 
 #include <QCollatorSortKey>
 #include <QHash>

@@ -1,6 +1,6 @@
 // Number texts: any text gives a number, and a decimal number reads back as itself.
-#include "fuzz/fuzzinput.h"
 #include "engine/renameoptions.h"
+#include "fuzz/fuzzinput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

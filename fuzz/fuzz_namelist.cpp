@@ -1,6 +1,6 @@
 // The name list decoder: strict UTF-8, then lines and fields.
-#include "filelist/namelist.h"
 #include "engine/tessalyerror.h"
+#include "filelist/namelist.h"
 #include "filelist/textfiles.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // The preset reader on any text: one key looked up, then every option read.
-#include "fuzz/fuzzinput.h"
 #include "filelist/presets.h"
+#include "fuzz/fuzzinput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

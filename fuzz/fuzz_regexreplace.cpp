@@ -1,7 +1,7 @@
 // Find and replace with any pattern, template and text.
-#include "fuzz/fuzzinput.h"
 #include "engine/regexreplace.h"
 #include "engine/tessalyerror.h"
+#include "fuzz/fuzzinput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

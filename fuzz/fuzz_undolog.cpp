@@ -1,7 +1,7 @@
 // The undo log reader: the records of any bytes; and any two paths written as a
 // record read back as exactly those paths, marked or not.
-#include "fuzz/fuzzinput.h"
 #include "batch/undolog.h"
+#include "fuzz/fuzzinput.h"
 
 #include <cstddef>
 #include <cstdint>

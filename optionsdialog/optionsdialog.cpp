@@ -3,8 +3,8 @@
 #include "ui_optionsdialog.h"
 
 #include "optionsdialog/digitsonly.h"
-#include "translation/translation.h"
 #include "optionsdialog/twolines.h"
+#include "translation/translation.h"
 
 #include <QAbstractItemView>
 

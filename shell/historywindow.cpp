@@ -1,13 +1,13 @@
 #include "shell/historywindow.h"
 
-#include "engine/workerthread.h"
-#include "engine/filenamecodec.h"
 #include "batch/fileoperations.h"
 #include "batch/filesystemview.h"
 #include "controller/renamecontroller.h"
+#include "engine/filenamecodec.h"
 #include "engine/tessalyerror.h"
-#include "translation/translation.h"
 #include "engine/usermessages.h"
+#include "engine/workerthread.h"
+#include "translation/translation.h"
 
 #include <QAbstractTableModel>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "filelist/filelistmodel.h"
 #include "controller/renamecontroller.h"
 #include "engine/renameoptions.h"
+#include "filelist/filelistmodel.h"
 
 #include <QMainWindow>
 #include <QStringList>

@@ -1,11 +1,11 @@
 #include "shell/newversiondialog.h"
 #include "ui_newversiondialog.h"
 
+#include "engine/usermessages.h"
 #include "shell/shellservices.h"
 #include "shell/startup.h"
 #include "translation/translation.h"
 #include "update/updatehost.h"
-#include "engine/usermessages.h"
 
 #include <QDir>
 #include <QIcon>

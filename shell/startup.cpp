@@ -1,12 +1,12 @@
 #include "shell/startup.h"
 
-#include "shell/colourscheme.h"
-#include "shell/messageboxes.h"
-#include "shell/shellservices.h"
-#include "shell/mainwindow.h"
-#include "shell/updatestep.h"
 #include "engine/usermessages.h"
 #include "optionsdialog/optionsdialog.h"
+#include "shell/colourscheme.h"
+#include "shell/mainwindow.h"
+#include "shell/messageboxes.h"
+#include "shell/shellservices.h"
+#include "shell/updatestep.h"
 
 #include "translation/translation.h"
 

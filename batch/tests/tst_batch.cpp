@@ -1,14 +1,14 @@
 #include "batch/batchpaths.h"
 #include "batch/batchrunner.h"
 #include "batch/renamejob.h"
-#include "testsupport/filetree.h"
-#include "engine/namebuilder.h"
-#include "testsupport/recordingmessages.h"
 #include "batch/renameplan.h"
-#include "engine/tessalyerror.h"
-#include "testsupport/testdir.h"
 #include "batch/undo.h"
 #include "batch/undolog.h"
+#include "engine/namebuilder.h"
+#include "engine/tessalyerror.h"
+#include "testsupport/filetree.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/testdir.h"
 
 #include <QDirIterator>
 #include <QScopeGuard>

@@ -1,13 +1,13 @@
 #include "batch/batchpaths.h"
 #include "batch/filesystemview.h"
-#include "testsupport/filetree.h"
 #include "batch/history.h"
-#include "testsupport/recordingmessages.h"
 #include "batch/renamejob.h"
-#include "engine/tessalyerror.h"
-#include "testsupport/testdir.h"
 #include "batch/undo.h"
 #include "batch/undolog.h"
+#include "engine/tessalyerror.h"
+#include "testsupport/filetree.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/testdir.h"
 
 #include <QTest>
 

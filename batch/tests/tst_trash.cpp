@@ -1,11 +1,11 @@
 #include "batch/batchpaths.h"
 #include "batch/fileoperations.h"
-#include "engine/filenamecodec.h"
-#include "testsupport/recordingmessages.h"
-#include "engine/tessalyerror.h"
-#include "testsupport/testdir.h"
 #include "batch/trash.h"
 #include "batch/undo.h"
+#include "engine/filenamecodec.h"
+#include "engine/tessalyerror.h"
+#include "testsupport/recordingmessages.h"
+#include "testsupport/testdir.h"
 
 #include <QDateTime>
 #include <QTest>

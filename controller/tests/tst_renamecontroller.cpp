@@ -1,7 +1,7 @@
 #include "batch/batchpaths.h"
+#include "controller/renamecontroller.h"
 #include "testsupport/gatedfileoperations.h"
 #include "testsupport/recordingmessages.h"
-#include "controller/renamecontroller.h"
 #include "testsupport/testdir.h"
 
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 #include "engine/namebuilder.h"
 #include "engine/parallel.h"
-#include "testsupport/recordingmessages.h"
 #include "engine/tessalyerror.h"
+#include "testsupport/recordingmessages.h"
 
 #include <QTest>
 

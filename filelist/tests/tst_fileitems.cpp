@@ -1,5 +1,5 @@
-#include "filelist/fileitems.h"
 #include "batch/filesystemview.h"
+#include "filelist/fileitems.h"
 #include "testsupport/testdir.h"
 
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "filelist/filelistmodel.h"
 #include "engine/filenamecodec.h"
+#include "filelist/filelistmodel.h"
 #include "testsupport/testdir.h"
 
 #include <QAbstractItemModelTester>

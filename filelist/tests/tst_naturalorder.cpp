@@ -1,5 +1,5 @@
-#include "filelist/naturalorder.h"
 #include "engine/parallel.h"
+#include "filelist/naturalorder.h"
 
 #include <QCollatorSortKey>
 #include <QTest>

@@ -1,8 +1,8 @@
+#include "engine/tessalyerror.h"
 #include "filelist/namelist.h"
 #include "filelist/presets.h"
-#include "engine/tessalyerror.h"
-#include "testsupport/testdir.h"
 #include "filelist/textfiles.h"
+#include "testsupport/testdir.h"
 
 #include <QTest>
 

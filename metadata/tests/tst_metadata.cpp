@@ -1,5 +1,5 @@
-#include "metadata/metadatareaders.h"
 #include "engine/namebuilder.h"
+#include "metadata/metadatareaders.h"
 #include "metadata/samplefiles.h"
 #include "testsupport/testdir.h"
 

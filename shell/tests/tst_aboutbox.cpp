@@ -1,13 +1,13 @@
+#include "optionsdialog/optionsdialog.h"
 #include "shell/aboutbox.h"
+#include "shell/mainwindow.h"
 #include "shell/messageboxes.h"
+#include "shell/startup.h"
 #include "testsupport/recordingmessages.h"
 #include "testsupport/recordingshell.h"
-#include "shell/startup.h"
-#include "translation/translation.h"
 #include "testsupport/usegerman.h"
-#include "shell/mainwindow.h"
-#include "optionsdialog/optionsdialog.h"
 #include "testsupport/windowtests.h"
+#include "translation/translation.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,14 +1,14 @@
 #include "shell/newversiondialog.h"
+#include "shell/startup.h"
+#include "shell/updatestep.h"
 #include "testsupport/recordingmessages.h"
 #include "testsupport/recordingshell.h"
-#include "shell/startup.h"
 #include "testsupport/testdir.h"
+#include "testsupport/usegerman.h"
+#include "testsupport/windowtests.h"
 #include "translation/translation.h"
 #include "update/updatecheck.h"
 #include "update/updatehost.h"
-#include "shell/updatestep.h"
-#include "testsupport/usegerman.h"
-#include "testsupport/windowtests.h"
 
 #include <QApplication>
 #include <QDir>

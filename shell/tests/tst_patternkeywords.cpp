@@ -1,8 +1,8 @@
+#include "optionsdialog/optionsdialog.h"
+#include "shell/mainwindow.h"
 #include "shell/patternkeywords.h"
 #include "testsupport/recordingmessages.h"
 #include "testsupport/recordingshell.h"
-#include "shell/mainwindow.h"
-#include "optionsdialog/optionsdialog.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
