@@ -628,9 +628,15 @@ QByteArray injection(const QByteArray &trace, const Case &made)
     for (const QByteArray &line : trace.split('\n')) {
         const qsizetype space = line.indexOf(' ');
         const qsizetype parenthesis = line.indexOf('(');
-        if (space < 0 || parenthesis < space || line.mid(space + 1).startsWith("<..."))
-            continue; // a resumed call, a signal, an exit
+        if (space < 0 || parenthesis < space)
+            continue; // a signal, an exit
+        // strace pads the process number, so a resumed call may follow more than one
+        // space; only a plain system call's name counts.
         const QByteArray name = line.mid(space, parenthesis - space).trimmed();
+        if (name.isEmpty() || !std::all_of(name.begin(), name.end(), [](char c) {
+                return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+            }))
+            continue;
         const int number = ++counts[line.left(space) + ' ' + name];
         started = started || line.contains("names.txt");
         if (started && (!made.taken || placing.contains(name)))
