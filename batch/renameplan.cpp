@@ -253,7 +253,10 @@ public:
     RenamePlan run();
 
 private:
-    enum class Holder : quint8 { Row, File, Folder };
+    // What holds a row's target name: another row's target, a file (listed or not), a
+    // folder, the row's own file under that very name (moved or copied into its own
+    // folder), or the row's file under another name of it (a hard link).
+    enum class Holder : quint8 { Row, File, Folder, OwnFile, SameFile };
 
     int folderFor(QStringView path);
     void probeCase(PlanFolder &folder);
@@ -335,6 +338,7 @@ private:
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                      bool *own = nullptr);
     static void claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row);
+    PlanStatus ruleForTakenName(Holder holder) const;
     void takeByRule(qsizetype row, Holder holder);
     void markDuplicates(qsizetype row, qint32 claim);
     void readRows();
@@ -544,21 +548,36 @@ void Planner::claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qs
         row == NoRow ? ClaimedByNoRow : qint32(row);
 }
 
-void Planner::takeByRule(qsizetype row, Holder holder)
+// What a row whose target name is taken becomes. The conflict rule decides: Skip keeps
+// the file where it is; Overwrite replaces what holds the name, except a folder (Folder,
+// which blocks) and the file itself (replacing a file by itself destroys it, so it is
+// Skip); Auto-number gives it a number later (Numbered here, which numberRows settles).
+// Another name of the same file (a hard link) has the name already: Skip, whatever the
+// rule.
+inline PlanStatus Planner::ruleForTakenName(Holder holder) const
 {
-    PlannedRow &planned = m_plan.rows[row];
-    m_rows[size_t(row)].pending = false;
+    if (holder == Holder::SameFile)
+        return PlanStatus::Skip;
     switch (m_options.conflict) {
     case ConflictMode::Overwrite:
-        planned.status = holder == Holder::Folder ? PlanStatus::Folder : PlanStatus::Overwrite;
-        break;
+        return holder == Holder::Folder    ? PlanStatus::Folder
+               : holder == Holder::OwnFile ? PlanStatus::Skip
+                                           : PlanStatus::Overwrite;
     case ConflictMode::AutoNumber:
-        m_rows[size_t(row)].needsNumber = true;
-        break;
+        return PlanStatus::Numbered;
     default:
-        planned.status = PlanStatus::Skip;
-        break;
+        return PlanStatus::Skip;
     }
+}
+
+void Planner::takeByRule(qsizetype row, Holder holder)
+{
+    m_rows[size_t(row)].pending = false;
+    const PlanStatus status = ruleForTakenName(holder);
+    if (status == PlanStatus::Numbered)
+        m_rows[size_t(row)].needsNumber = true;
+    else
+        m_plan.rows[row].status = status;
 }
 
 // Under Overwrite a row that wants a name another row ends at would destroy that row's
@@ -753,10 +772,7 @@ void Planner::claimTargets()
         } else {
             // Moved or copied into its own folder under its own name: the name is held,
             // by the file itself.
-            takeByRule(i, Holder::File);
-            if (planned.status == PlanStatus::Overwrite) {
-                planned.status = PlanStatus::Skip; // replacing a file by itself destroys it
-            }
+            takeByRule(i, Holder::OwnFile);
             // A file that stays where it is keeps its name from every other row, as an
             // unchanged one does: under Overwrite two rows then end at one name.
             if (planned.status == PlanStatus::Skip) {
@@ -827,12 +843,8 @@ void Planner::findHolders()
         // Another name of the same file (a hard link): it has the name already.
         const std::optional<FileIdentity> target =
             m_view.identity(targetPath(i, m_items.at(i).newName), false);
-        if (target && target == m_view.identity(sourcePath(i), false)) {
-            m_plan.rows[i].status = PlanStatus::Skip;
-            m_rows[size_t(i)].pending = false;
-            continue;
-        }
-        takeByRule(i, Holder::File);
+        const bool sameFile = target && target == m_view.identity(sourcePath(i), false);
+        takeByRule(i, sameFile ? Holder::SameFile : Holder::File);
     }
 }
 
