@@ -338,6 +338,7 @@ private:
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                      bool *own = nullptr);
     static void claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row);
+    bool isUnchanged(qsizetype row, bool ownNumberedName) const;
     PlanStatus ruleForTakenName(Holder holder) const;
     void takeByRule(qsizetype row, Holder holder);
     void markDuplicates(qsizetype row, qint32 claim);
@@ -546,6 +547,18 @@ void Planner::claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qs
     folder.names.append(std::move(keyText));
     folder.entries.findOrAdd(folder.names.back(), hash).claimRow =
         row == NoRow ? ClaimedByNoRow : qint32(row);
+}
+
+// A row is Unchanged when its file already has the name it would get: renamed in place
+// (its target and source name fold to one), its present name is exactly the new one,
+// while a change of letter case alone is a rename; numbered, the first free number is
+// the one its name has now (freeName reports it as the row's own name).
+inline bool Planner::isUnchanged(qsizetype row, bool ownNumberedName) const
+{
+    if (ownNumberedName)
+        return true;
+    return m_options.batchMode == BatchMode::RenameInPlace &&
+           sourceName(row) == m_items.at(row).newName;
 }
 
 // What a row whose target name is taken becomes. The conflict rule decides: Skip keeps
@@ -761,7 +774,7 @@ void Planner::claimTargets()
             continue;
         PlannedRow &planned = m_plan.rows[i];
         if (m_options.batchMode == BatchMode::RenameInPlace) {
-            if (sourceName(i) == m_items.at(i).newName) {
+            if (isUnchanged(i, false)) {
                 planned.status = PlanStatus::Unchanged;
                 m_rows[size_t(i)].pending = false;
             } else {
@@ -895,7 +908,7 @@ void Planner::numberRows()
         bool own = false;
         const QString name =
             freeName(folder, m_items.at(i).newName, false, i, m_copying ? nullptr : &own);
-        if (own) {
+        if (isUnchanged(i, own)) {
             planned.status = PlanStatus::Unchanged;
             continue;
         }
