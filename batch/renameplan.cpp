@@ -334,6 +334,8 @@ private:
             return m_items.at(row).newName;
         return numbered->sliced(m_folderTexts.at(planned.folder).size());
     }
+    bool isInvalid(qsizetype row, QStringView name, int folder, bool ownName) const;
+    PlanStatus invalidStatus(qsizetype row) const;
     bool validName(qsizetype row, QStringView name, int folder) const;
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                      bool *own = nullptr);
@@ -463,6 +465,22 @@ EntryKey Planner::key(int folder, QStringView name)
         return EntryKey{folder, name};
     planFolder.names.append(name.toString().toCaseFolded());
     return EntryKey{folder, planFolder.names.back()};
+}
+
+// A row is Invalid when it cannot get the name shown: it has no new name (NoPreview
+// instead while the list was never previewed, as then no row has one), its path made
+// absolute and clean names no file in a folder, or the name it would get, new or
+// numbered, is new to its file and one its target folder cannot hold (validName). A
+// name the file has already exists, whatever it holds, so it is not checked.
+inline bool Planner::isInvalid(qsizetype row, QStringView name, int folder, bool ownName) const
+{
+    return !ownName && !validName(row, name, folder);
+}
+
+inline PlanStatus Planner::invalidStatus(qsizetype row) const
+{
+    return m_items.at(row).newName.isEmpty() && !m_previewed ? PlanStatus::NoPreview
+                                                             : PlanStatus::Invalid;
 }
 
 bool Planner::validName(qsizetype row, QStringView name, int folder) const
@@ -648,7 +666,7 @@ void Planner::readRows()
         const RenameItem &item = m_items.at(i);
         PlannedRow &planned = m_plan.rows[i];
         if (item.newName.isEmpty()) {
-            planned.status = m_previewed ? PlanStatus::Invalid : PlanStatus::NoPreview;
+            planned.status = invalidStatus(i);
             continue;
         }
         // The log holds absolute, clean paths only, so the plan works with those. A row
@@ -664,7 +682,7 @@ void Planner::readRows()
                 m_cleanSources.emplace_back(absoluteCleanPath(item.originalPath()));
             const qsizetype separator = lastSeparator(source);
             if (separator < 0) {
-                planned.status = PlanStatus::Invalid;
+                planned.status = invalidStatus(i);
                 continue;
             }
             const QStringView folderText = QStringView(source).first(separator + 1);
@@ -709,8 +727,8 @@ void Planner::readRows()
         planned.folder = targetFolderText(i);
         // A name the file has already exists, whatever it holds; only a new one is checked.
         const bool ownName = targetFolder == sourceFolder && item.newName == name;
-        if (!ownName && !validName(i, item.newName, targetFolder)) {
-            planned.status = PlanStatus::Invalid;
+        if (isInvalid(i, item.newName, targetFolder, ownName)) {
+            planned.status = invalidStatus(i);
             continue;
         }
         keepKeyName(m_foldedTargetNames, i, key(targetFolder, item.newName).name, item.newName);
@@ -913,7 +931,8 @@ void Planner::numberRows()
             continue;
         }
         m_plan.numberedTargets.insert(i, targetPath(i, name));
-        planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
+        planned.status =
+            isInvalid(i, name, folder, false) ? invalidStatus(i) : PlanStatus::Numbered;
     }
     for (qsizetype i = 0; i < count; ++i) {
         if (m_rows[size_t(i)].pending) {
