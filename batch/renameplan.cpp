@@ -579,6 +579,18 @@ inline bool Planner::isUnchanged(qsizetype row, bool ownNumberedName) const
            sourceName(row) == m_items.at(row).newName;
 }
 
+// A row is Missing when its folder holds no file under its name (nothing, or a folder),
+// and Skip when an earlier row already has that file through another path: one file
+// gets one new name. Rename means the source is the row's own.
+inline PlanStatus ruleForSource(const Entry *entry)
+{
+    if (!entry || !entry->exists || entry->isFolder)
+        return PlanStatus::Missing;
+    if (entry->sourceRow != NoRow)
+        return PlanStatus::Skip;
+    return PlanStatus::Rename;
+}
+
 // What a row whose target name is taken becomes. The conflict rule decides: Skip keeps
 // the file where it is; Overwrite replaces what holds the name, except a folder (Folder,
 // which blocks) and the file itself (replacing a file by itself destroys it, so it is
@@ -704,12 +716,8 @@ void Planner::readRows()
                               sourceKey.name.size() == item.fileName.size();
         Entry *sourceEntry =
             find(sourceKey, itemName ? itemNameHash : Names::hashOf(sourceKey.name));
-        if (!sourceEntry || !sourceEntry->exists || sourceEntry->isFolder) {
-            planned.status = PlanStatus::Missing;
-            continue;
-        }
-        if (sourceEntry->sourceRow != NoRow) {
-            planned.status = PlanStatus::Skip; // the same file through another path
+        if (const PlanStatus status = ruleForSource(sourceEntry); status != PlanStatus::Rename) {
+            planned.status = status;
             continue;
         }
         sourceEntry->sourceRow = qint32(i);
