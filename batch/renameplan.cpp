@@ -221,18 +221,27 @@ struct RowRecord
 };
 static_assert(sizeof(RowRecord) == 12);
 
-// Decides each row's status in passes over all rows, each rule in one place:
-//   readRows       NoPreview, Invalid (no clean path, or validName), Missing, Skip of a
-//                  file listed twice
-//   claimTargets   Unchanged (already has the name), case-only changes; Duplicate
-//                  (markDuplicates)
-//   takeByRule     what a taken name gives under the conflict rule: Overwrite, Folder,
-//                  Skip, or a number later
+// Decides each row's status in passes over all rows. Each status has one rule, a named
+// function that says when a row gets it:
+//   NoPreview                  invalidStatus
+//   Invalid                    isInvalid, invalidStatus (a name's own check: validName)
+//   Missing                    ruleForSource
+//   Skip                       ruleForSource (a file listed twice), ruleForTakenName
+//   Unchanged                  isUnchanged
+//   Duplicate                  markDuplicates
+//   Overwrite, Folder          ruleForTakenName (applied by takeByRule)
+//   Numbered                   ruleForTakenName, then isInvalid for the number found
+//   Rename, HiddenCharacters   ruleForFreeName
+// The passes apply them in turn:
+//   readRows       each row's source and new name (ruleForSource, isInvalid)
+//   claimTargets   the file itself at its target (isUnchanged, case-only changes,
+//                  ruleForTakenName), then every other target in list order
+//                  (markDuplicates, ruleForTakenName)
 //   findHolders    who holds a target now: a folder, a file outside the list, another
-//                  name of the same file (Skip)
-//   settleHeldNames names held by listed files that stay
-//   numberRows     Numbered (or Invalid, or Unchanged for a row already so numbered),
-//                  then Rename or HiddenCharacters for the rest
+//                  name of the same file (ruleForTakenName)
+//   settleHeldNames names held by listed files that stay (ruleForTakenName)
+//   numberRows     the first free number (isUnchanged, isInvalid), then ruleForFreeName
+//                  for the rows still pending
 //   orderSteps     the order of the steps: chains from their free end, cycles and
 //                  case-only changes through a stepping stone
 class Planner
@@ -591,6 +600,13 @@ inline PlanStatus ruleForSource(const Entry *entry)
     return PlanStatus::Rename;
 }
 
+// A row whose new name nobody holds is a Rename, or HiddenCharacters where the name
+// holds characters a reader cannot see (those block the batch).
+inline PlanStatus ruleForFreeName(QStringView newName)
+{
+    return holdsHiddenCharacters(newName) ? PlanStatus::HiddenCharacters : PlanStatus::Rename;
+}
+
 // What a row whose target name is taken becomes. The conflict rule decides: Skip keeps
 // the file where it is; Overwrite replaces what holds the name, except a folder (Folder,
 // which blocks) and the file itself (replacing a file by itself destroys it, so it is
@@ -944,9 +960,7 @@ void Planner::numberRows()
     }
     for (qsizetype i = 0; i < count; ++i) {
         if (m_rows[size_t(i)].pending) {
-            m_plan.rows[i].status = holdsHiddenCharacters(m_items.at(i).newName)
-                                        ? PlanStatus::HiddenCharacters
-                                        : PlanStatus::Rename;
+            m_plan.rows[i].status = ruleForFreeName(m_items.at(i).newName);
         }
         ++m_plan.counts[size_t(m_plan.rows[i].status)];
     }
