@@ -221,18 +221,27 @@ struct RowRecord
 };
 static_assert(sizeof(RowRecord) == 12);
 
-// Decides each row's status in passes over all rows, each rule in one place:
-//   readRows       NoPreview, Invalid (no clean path, or validName), Missing, Skip of a
-//                  file listed twice
-//   claimTargets   Unchanged (already has the name), case-only changes; Duplicate
-//                  (markDuplicates)
-//   takeByRule     what a taken name gives under the conflict rule: Overwrite, Folder,
-//                  Skip, or a number later
+// Decides each row's status in passes over all rows. Each status has one rule, a named
+// function that says when a row gets it:
+//   NoPreview                  invalidStatus
+//   Invalid                    isInvalid, invalidStatus (a name's own check: validName)
+//   Missing                    ruleForSource
+//   Skip                       ruleForSource (a file listed twice), ruleForTakenName
+//   Unchanged                  isUnchanged
+//   Duplicate                  markDuplicates
+//   Overwrite, Folder          ruleForTakenName (applied by takeByRule)
+//   Numbered                   ruleForTakenName, then isInvalid for the number found
+//   Rename, HiddenCharacters   ruleForFreeName
+// The passes apply them in turn:
+//   readRows       each row's source and new name (ruleForSource, isInvalid)
+//   claimTargets   the file itself at its target (isUnchanged, case-only changes,
+//                  ruleForTakenName), then every other target in list order
+//                  (markDuplicates, ruleForTakenName)
 //   findHolders    who holds a target now: a folder, a file outside the list, another
-//                  name of the same file (Skip)
-//   settleHeldNames names held by listed files that stay
-//   numberRows     Numbered (or Invalid, or Unchanged for a row already so numbered),
-//                  then Rename or HiddenCharacters for the rest
+//                  name of the same file (ruleForTakenName)
+//   settleHeldNames names held by listed files that stay (ruleForTakenName)
+//   numberRows     the first free number (isUnchanged, isInvalid), then ruleForFreeName
+//                  for the rows still pending
 //   orderSteps     the order of the steps: chains from their free end, cycles and
 //                  case-only changes through a stepping stone
 class Planner
@@ -253,7 +262,10 @@ public:
     RenamePlan run();
 
 private:
-    enum class Holder : quint8 { Row, File, Folder };
+    // What holds a row's target name: another row's target, a file (listed or not), a
+    // folder, the row's own file under that very name (moved or copied into its own
+    // folder), or the row's file under another name of it (a hard link).
+    enum class Holder : quint8 { Row, File, Folder, OwnFile, SameFile };
 
     int folderFor(QStringView path);
     void probeCase(PlanFolder &folder);
@@ -331,10 +343,14 @@ private:
             return m_items.at(row).newName;
         return numbered->sliced(m_folderTexts.at(planned.folder).size());
     }
+    bool isInvalid(qsizetype row, QStringView name, int folder, bool ownName) const;
+    PlanStatus invalidStatus(qsizetype row) const;
     bool validName(qsizetype row, QStringView name, int folder) const;
     QString freeName(int folder, const QString &fileName, bool temporary, qsizetype row,
                      bool *own = nullptr);
     static void claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qsizetype row);
+    bool isUnchanged(qsizetype row, bool ownNumberedName) const;
+    PlanStatus ruleForTakenName(Holder holder) const;
     void takeByRule(qsizetype row, Holder holder);
     void markDuplicates(qsizetype row, qint32 claim);
     void readRows();
@@ -460,6 +476,22 @@ EntryKey Planner::key(int folder, QStringView name)
     return EntryKey{folder, planFolder.names.back()};
 }
 
+// A row is Invalid when it cannot get the name shown: it has no new name (NoPreview
+// instead while the list was never previewed, as then no row has one), its path made
+// absolute and clean names no file in a folder, or the name it would get, new or
+// numbered, is new to its file and one its target folder cannot hold (validName). A
+// name the file has already exists, whatever it holds, so it is not checked.
+inline bool Planner::isInvalid(qsizetype row, QStringView name, int folder, bool ownName) const
+{
+    return !ownName && !validName(row, name, folder);
+}
+
+inline PlanStatus Planner::invalidStatus(qsizetype row) const
+{
+    return m_items.at(row).newName.isEmpty() && !m_previewed ? PlanStatus::NoPreview
+                                                             : PlanStatus::Invalid;
+}
+
 bool Planner::validName(qsizetype row, QStringView name, int folder) const
 {
     if (name.isEmpty() || name == u"." || name == u"..")
@@ -544,21 +576,67 @@ void Planner::claimFreeName(PlanFolder &folder, QString keyText, size_t hash, qs
         row == NoRow ? ClaimedByNoRow : qint32(row);
 }
 
-void Planner::takeByRule(qsizetype row, Holder holder)
+// A row is Unchanged when its file already has the name it would get: renamed in place
+// (its target and source name fold to one), its present name is exactly the new one,
+// while a change of letter case alone is a rename; numbered, the first free number is
+// the one its name has now (freeName reports it as the row's own name).
+inline bool Planner::isUnchanged(qsizetype row, bool ownNumberedName) const
 {
-    PlannedRow &planned = m_plan.rows[row];
-    m_rows[size_t(row)].pending = false;
+    if (ownNumberedName)
+        return true;
+    return m_options.batchMode == BatchMode::RenameInPlace &&
+           sourceName(row) == m_items.at(row).newName;
+}
+
+// A row is Missing when its folder holds no file under its name (nothing, or a folder),
+// and Skip when an earlier row already has that file through another path: one file
+// gets one new name. Rename means the source is the row's own.
+inline PlanStatus ruleForSource(const Entry *entry)
+{
+    if (!entry || !entry->exists || entry->isFolder)
+        return PlanStatus::Missing;
+    if (entry->sourceRow != NoRow)
+        return PlanStatus::Skip;
+    return PlanStatus::Rename;
+}
+
+// A row whose new name nobody holds is a Rename, or HiddenCharacters where the name
+// holds characters a reader cannot see (those block the batch).
+inline PlanStatus ruleForFreeName(QStringView newName)
+{
+    return holdsHiddenCharacters(newName) ? PlanStatus::HiddenCharacters : PlanStatus::Rename;
+}
+
+// What a row whose target name is taken becomes. The conflict rule decides: Skip keeps
+// the file where it is; Overwrite replaces what holds the name, except a folder (Folder,
+// which blocks) and the file itself (replacing a file by itself destroys it, so it is
+// Skip); Auto-number gives it a number later (Numbered here, which numberRows settles).
+// Another name of the same file (a hard link) has the name already: Skip, whatever the
+// rule.
+inline PlanStatus Planner::ruleForTakenName(Holder holder) const
+{
+    if (holder == Holder::SameFile)
+        return PlanStatus::Skip;
     switch (m_options.conflict) {
     case ConflictMode::Overwrite:
-        planned.status = holder == Holder::Folder ? PlanStatus::Folder : PlanStatus::Overwrite;
-        break;
+        return holder == Holder::Folder    ? PlanStatus::Folder
+               : holder == Holder::OwnFile ? PlanStatus::Skip
+                                           : PlanStatus::Overwrite;
     case ConflictMode::AutoNumber:
-        m_rows[size_t(row)].needsNumber = true;
-        break;
+        return PlanStatus::Numbered;
     default:
-        planned.status = PlanStatus::Skip;
-        break;
+        return PlanStatus::Skip;
     }
+}
+
+void Planner::takeByRule(qsizetype row, Holder holder)
+{
+    m_rows[size_t(row)].pending = false;
+    const PlanStatus status = ruleForTakenName(holder);
+    if (status == PlanStatus::Numbered)
+        m_rows[size_t(row)].needsNumber = true;
+    else
+        m_plan.rows[row].status = status;
 }
 
 // Under Overwrite a row that wants a name another row ends at would destroy that row's
@@ -616,7 +694,7 @@ void Planner::readRows()
         const RenameItem &item = m_items.at(i);
         PlannedRow &planned = m_plan.rows[i];
         if (item.newName.isEmpty()) {
-            planned.status = m_previewed ? PlanStatus::Invalid : PlanStatus::NoPreview;
+            planned.status = invalidStatus(i);
             continue;
         }
         // The log holds absolute, clean paths only, so the plan works with those. A row
@@ -632,7 +710,7 @@ void Planner::readRows()
                 m_cleanSources.emplace_back(absoluteCleanPath(item.originalPath()));
             const qsizetype separator = lastSeparator(source);
             if (separator < 0) {
-                planned.status = PlanStatus::Invalid;
+                planned.status = invalidStatus(i);
                 continue;
             }
             const QStringView folderText = QStringView(source).first(separator + 1);
@@ -654,12 +732,8 @@ void Planner::readRows()
                               sourceKey.name.size() == item.fileName.size();
         Entry *sourceEntry =
             find(sourceKey, itemName ? itemNameHash : Names::hashOf(sourceKey.name));
-        if (!sourceEntry || !sourceEntry->exists || sourceEntry->isFolder) {
-            planned.status = PlanStatus::Missing;
-            continue;
-        }
-        if (sourceEntry->sourceRow != NoRow) {
-            planned.status = PlanStatus::Skip; // the same file through another path
+        if (const PlanStatus status = ruleForSource(sourceEntry); status != PlanStatus::Rename) {
+            planned.status = status;
             continue;
         }
         sourceEntry->sourceRow = qint32(i);
@@ -677,8 +751,8 @@ void Planner::readRows()
         planned.folder = targetFolderText(i);
         // A name the file has already exists, whatever it holds; only a new one is checked.
         const bool ownName = targetFolder == sourceFolder && item.newName == name;
-        if (!ownName && !validName(i, item.newName, targetFolder)) {
-            planned.status = PlanStatus::Invalid;
+        if (isInvalid(i, item.newName, targetFolder, ownName)) {
+            planned.status = invalidStatus(i);
             continue;
         }
         keepKeyName(m_foldedTargetNames, i, key(targetFolder, item.newName).name, item.newName);
@@ -742,7 +816,7 @@ void Planner::claimTargets()
             continue;
         PlannedRow &planned = m_plan.rows[i];
         if (m_options.batchMode == BatchMode::RenameInPlace) {
-            if (sourceName(i) == m_items.at(i).newName) {
+            if (isUnchanged(i, false)) {
                 planned.status = PlanStatus::Unchanged;
                 m_rows[size_t(i)].pending = false;
             } else {
@@ -753,10 +827,7 @@ void Planner::claimTargets()
         } else {
             // Moved or copied into its own folder under its own name: the name is held,
             // by the file itself.
-            takeByRule(i, Holder::File);
-            if (planned.status == PlanStatus::Overwrite) {
-                planned.status = PlanStatus::Skip; // replacing a file by itself destroys it
-            }
+            takeByRule(i, Holder::OwnFile);
             // A file that stays where it is keeps its name from every other row, as an
             // unchanged one does: under Overwrite two rows then end at one name.
             if (planned.status == PlanStatus::Skip) {
@@ -827,12 +898,8 @@ void Planner::findHolders()
         // Another name of the same file (a hard link): it has the name already.
         const std::optional<FileIdentity> target =
             m_view.identity(targetPath(i, m_items.at(i).newName), false);
-        if (target && target == m_view.identity(sourcePath(i), false)) {
-            m_plan.rows[i].status = PlanStatus::Skip;
-            m_rows[size_t(i)].pending = false;
-            continue;
-        }
-        takeByRule(i, Holder::File);
+        const bool sameFile = target && target == m_view.identity(sourcePath(i), false);
+        takeByRule(i, sameFile ? Holder::SameFile : Holder::File);
     }
 }
 
@@ -883,18 +950,17 @@ void Planner::numberRows()
         bool own = false;
         const QString name =
             freeName(folder, m_items.at(i).newName, false, i, m_copying ? nullptr : &own);
-        if (own) {
+        if (isUnchanged(i, own)) {
             planned.status = PlanStatus::Unchanged;
             continue;
         }
         m_plan.numberedTargets.insert(i, targetPath(i, name));
-        planned.status = validName(i, name, folder) ? PlanStatus::Numbered : PlanStatus::Invalid;
+        planned.status =
+            isInvalid(i, name, folder, false) ? invalidStatus(i) : PlanStatus::Numbered;
     }
     for (qsizetype i = 0; i < count; ++i) {
         if (m_rows[size_t(i)].pending) {
-            m_plan.rows[i].status = holdsHiddenCharacters(m_items.at(i).newName)
-                                        ? PlanStatus::HiddenCharacters
-                                        : PlanStatus::Rename;
+            m_plan.rows[i].status = ruleForFreeName(m_items.at(i).newName);
         }
         ++m_plan.counts[size_t(m_plan.rows[i].status)];
     }
