@@ -1522,9 +1522,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         const bool menuKey =
             event->type() == QEvent::ContextMenu &&
             static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
-        const auto *key = static_cast<QKeyEvent *>(event);
-        const bool shiftF10 = event->type() == QEvent::KeyPress && key->key() == Qt::Key_F10 &&
-                              key->modifiers() == Qt::ShiftModifier;
+        const auto *key =
+            event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
+        const bool shiftF10 =
+            key && key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
         if (menuKey || shiftF10) {
             m_listMenu->popup(keyboardMenuPlace());
             return true;
