@@ -2681,7 +2681,8 @@ void TestMainWindow::followsHighContrastPalette()
 {
     QVERIFY(!isHighContrast(QPalette()));
     QVERIFY(!isHighContrast(darkPalette()));
-    QVERIFY(!isHighContrast(QStyleFactory::create(u"Fusion"_s)->standardPalette()));
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(u"Fusion"_s));
+    QVERIFY(!isHighContrast(fusion->standardPalette()));
     QPalette contrast;
     for (const auto &[role, colour] : {std::pair(QPalette::Window, QColor(Qt::black)),
                                        {QPalette::Base, QColor(Qt::black)},
